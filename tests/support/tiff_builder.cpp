@@ -24,15 +24,6 @@ int SwapUnit(std::uint16_t type) {
     }
 }
 
-int ElementSize(std::uint16_t type) {
-    switch (type) {
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: return 8;
-    default: return 1;
-    }
-}
-
 std::vector<std::uint8_t> InFileOrder(const Field& field, bool bigEndian) {
     std::vector<std::uint8_t> bytes = field.le;
     const int unit = SwapUnit(field.type);
