@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Whole-process time of exifreport over a batch of camera JPEGs, against
+# `exiv2 -pa` and `exiftool` over the same batch (warm page cache, repeated runs).
+# Usage: bench/exifreport_vs_peers.sh [COUNT]   (default 1000)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+count=${1:-1000}
+scripts/deps.sh exiv2 libimage-exiftool-perl hyperfine imagemagick
+
+build=build-bench
+cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DEXIFVIEWER_GUI=OFF -DEXIFVIEWER_TESTS=OFF \
+  -DEXIFVIEWER_BENCH=ON >/dev/null
+cmake --build $build -j"$(nproc)" --target exifreport make_camera_batch >/dev/null
+
+batch=${TMPDIR:-/tmp}/exifreport-batch-$count
+if [ ! -f "$batch/done" ]; then
+  rm -rf "$batch" && mkdir -p "$batch/photos"
+  # A 12-megapixel body (about 4 MB, like a camera's) and a 160x120 thumbnail.
+  convert -size 4000x3000 -seed 7 plasma:olive-skyblue +noise Gaussian -quality 92 "$batch/body.jpg"
+  convert "$batch/body.jpg" -resize 160x120 -quality 80 -strip "$batch/thumb.jpg"
+  $build/bench/make_camera_batch "$batch/body.jpg" "$batch/thumb.jpg" "$batch/photos" "$count"
+  touch "$batch/done"
+fi
+photos=("$batch"/photos/*.JPG)
+echo "batch: ${#photos[@]} JPEGs of $(du -sh "$batch/photos" | cut -f1) in $batch/photos"
+
+json=$(mktemp)
+hyperfine --warmup 1 --runs 5 -i --export-json "$json" -N \
+  -n exifreport "$build/exifreport/exifreport ${photos[*]}" \
+  -n "exiv2 -pa" "exiv2 -pa ${photos[*]}" \
+  -n exiftool "exiftool ${photos[*]}" >/dev/null
+python3 - "$json" <<'PY'
+import json, sys
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+ours = results["exifreport"]["mean"]
+for name in ("exifreport", "exiv2 -pa", "exiftool"):
+    r = results[name]
+    print(f"{name:10s} mean {r['mean']*1000:9.1f} ms  (min {r['min']*1000:.1f}, max {r['max']*1000:.1f}, "
+          f"{len(r['times'])} runs)  {r['mean']/ours:7.1f}x exifreport")
+PY
+rm -f "$json"
