@@ -1,0 +1,67 @@
+#include "exif/decode_slots.h"
+
+#include <cstring>
+
+#include "exif/text_decode.h"
+#include "platform/property_items.h"
+
+namespace exif {
+namespace {
+
+std::uint32_t ReadLe(const std::uint8_t* p, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) value |= static_cast<std::uint32_t>(p[i]) << (8 * i);
+    return value;
+}
+
+}  // namespace
+
+bool DecodeSlots::Serves(Slot slot) const {
+    switch (slot) {
+    case Slot::Text:
+        return type_ == platform::PropertyTypeAscii || type_ == platform::PropertyTypeUndefined;
+    case Slot::Byte:
+        return type_ == platform::PropertyTypeByte || type_ == platform::PropertyTypeUndefined;
+    case Slot::Short:
+    case Slot::Long:
+        return type_ == platform::PropertyTypeShort || type_ == platform::PropertyTypeLong;
+    case Slot::Rational:
+        return type_ == platform::PropertyTypeRational || type_ == platform::PropertyTypeSRational;
+    }
+    return false;
+}
+
+std::optional<std::int64_t> DecodeSlots::Element(Slot slot, std::size_t k) const {
+    if (!Serves(slot) || slot == Slot::Text) return std::nullopt;
+    std::size_t width = 1;
+    if (type_ == platform::PropertyTypeShort) width = 2;
+    else if (type_ != platform::PropertyTypeByte && type_ != platform::PropertyTypeUndefined) width = 4;
+    if (k >= value_.size() / width) return std::nullopt;
+    const std::uint32_t bits = ReadLe(value_.data() + k * width, width);
+    if (type_ == platform::PropertyTypeSRational) return static_cast<std::int32_t>(bits);
+    return bits;
+}
+
+std::optional<std::string> DecodeSlots::Text() const {
+    if (!Serves(Slot::Text)) return std::nullopt;
+    return DecodeText(value_.data(), value_.size());
+}
+
+DecodeSlots DecodeItem(const void* buffer, std::size_t size) {
+    platform::PropertyItem record;
+    if (buffer == nullptr || size < sizeof record) return {};
+    std::memcpy(&record, buffer, sizeof record);
+    // The type code is read as 32 bits with its padding, as the platform
+    // record is laid out; a non-zero padding makes it a type no rule reads.
+    const std::uint32_t type = record.type | (static_cast<std::uint32_t>(record.padding) << 16);
+    if (record.length == 0) return DecodeSlots(type, {});
+    const auto* begin = static_cast<const std::uint8_t*>(buffer);
+    const auto start = reinterpret_cast<std::uintptr_t>(record.value);
+    const auto first = reinterpret_cast<std::uintptr_t>(begin);
+    if (record.value == nullptr || start < first || start - first > size ||
+        record.length > size - (start - first))
+        return {};
+    return DecodeSlots(type, std::span<const std::uint8_t>(begin + (start - first), record.length));
+}
+
+}  // namespace exif

@@ -1,0 +1,66 @@
+#include "exif/metadata_list.h"
+
+#include <cstring>
+#include <unordered_map>
+
+#include "exif/decode_slots.h"
+#include "exif/tag_catalogue.h"
+#include "platform/property_items.h"
+#include "shell/mod_main.h"
+
+namespace exif {
+
+void MetadataList::LoadMetadata(const platform::PropertyImage* image) {
+    entries.clear();
+    entryCount = 0;
+    std::uint32_t count = 0;
+    if (image == nullptr || platform::GdipGetPropertyCount(image, &count) != platform::Ok || count == 0) return;
+    std::vector<std::uint32_t> ids(count);
+    if (platform::GdipGetPropertyIdList(image, count, ids.data()) != platform::Ok) return;
+
+    entries.resize(count);
+    // GDI+ finds an item by tag number, so a repeated tag would show its first
+    // item each time; the j-th appearance of a number asks for its j-th item.
+    std::unordered_map<std::uint32_t, std::uint32_t> seen;
+    seen.reserve(count);
+    // One buffer serves every item; 64-bit words keep the record aligned.
+    std::vector<std::uint64_t> buffer;
+
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t id = ids[i];
+        const std::uint32_t occurrence = seen[id]++;
+        DecodeSlots item;
+        std::uint32_t size = 0;
+        if (platform::GdipGetPropertyItemSize(image, id, &size, occurrence) == platform::Ok &&
+            size >= sizeof(platform::PropertyItem)) {
+            const std::size_t words = (std::size_t{size} + 7) / 8;
+            if (buffer.size() < words) buffer.resize(words);
+            std::memset(buffer.data(), 0, words * 8);
+            auto* record = reinterpret_cast<platform::PropertyItem*>(buffer.data());
+            // An item that cannot be fetched has no value: its entry, if any,
+            // keeps its label with an empty value.
+            if (platform::GdipGetPropertyItem(image, id, size, record, occurrence) == platform::Ok)
+                item = DecodeItem(buffer.data(), size);
+        }
+        if (FormatItem(id, item, entries[entryCount]) && !entries[entryCount].label.empty()) ++entryCount;
+    }
+    entries.resize(entryCount);
+}
+
+void MetadataList::SetPhoto(const std::string& path) {
+    photoFilePath = path;
+    const std::string& separator = modMain::PathSeparator;
+    const std::size_t at = separator.empty() ? std::string::npos : path.rfind(separator);
+    photoFileName = at == std::string::npos ? path : path.substr(at + separator.size());
+}
+
+void MetadataList::GetExifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {
+    labels.assign(entryCount, {});
+    values.assign(entryCount, {});
+    for (std::size_t k = 0; k < entryCount; ++k) {
+        labels[k] = entries[k].label;
+        values[k] = entries[k].value;
+    }
+}
+
+}  // namespace exif

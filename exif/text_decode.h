@@ -1,0 +1,21 @@
+// Text values of property items: bytes as a camera or a Chinese Windows
+// program wrote them, turned into UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace exif {
+
+// Bytes that form valid UTF-8 are kept as they are; any other bytes are read
+// as GB18030 (the superset of the Chinese Windows code page), an undecodable
+// sequence becoming U+FFFD. Every U+0000 is removed afterwards, wherever it
+// stands. The result is always valid UTF-8.
+std::string DecodeText(const std::uint8_t* bytes, std::size_t length);
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, no
+// surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(const std::uint8_t* bytes, std::size_t length);
+
+}  // namespace exif

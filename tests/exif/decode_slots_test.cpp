@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "exif/decode_slots.h"
+#include "platform/property_items.h"
+#include "tiff_builder.h"
+
+namespace exif {
+namespace {
+
+using testsupport::Field;
+
+// An item buffer as GdipGetPropertyItem fills it: the record, then the value
+// bytes, `value` pointing at them.
+struct ItemBuffer {
+    std::vector<std::uint64_t> words;
+    std::size_t size = 0;
+
+    explicit ItemBuffer(const Field& field, std::uint16_t padding = 0) {
+        size = sizeof(platform::PropertyItem) + field.le.size();
+        words.assign((size + 7) / 8, 0);
+        auto* bytes = reinterpret_cast<std::uint8_t*>(words.data());
+        platform::PropertyItem record;
+        record.id = field.tag;
+        record.length = static_cast<std::uint32_t>(field.le.size());
+        record.type = field.type;
+        record.padding = padding;
+        record.value = bytes + sizeof record;
+        std::memcpy(bytes, &record, sizeof record);
+        if (!field.le.empty()) std::memcpy(bytes + sizeof record, field.le.data(), field.le.size());
+    }
+    platform::PropertyItem record() const {
+        platform::PropertyItem r;
+        std::memcpy(static_cast<void*>(&r), words.data(), sizeof r);
+        return r;
+    }
+    void setRecord(const platform::PropertyItem& r) { std::memcpy(words.data(), &r, sizeof r); }
+    DecodeSlots decode() const { return DecodeItem(words.data(), size); }
+};
+
+using Opt = std::optional<std::int64_t>;
+constexpr auto None = std::nullopt;
+
+struct ElementCase {
+    const char* name;
+    Field field;
+    Slot slot;
+    std::size_t k;
+    Opt expected;
+};
+
+TEST(DecodeSlots, ElementsByTypeAndReading) {
+    using namespace testsupport;
+    const ElementCase cases[] = {
+        {"BYTE of four gives its first", Byte(0, {2, 2, 0, 0}), Slot::Byte, 0, 2},
+        {"BYTE 255 is unsigned", Byte(0, {255}), Slot::Byte, 0, 255},
+        {"UNDEFINED serves bytes", Undefined(0, {3}), Slot::Byte, 0, 3},
+        {"BYTE of length 0", Byte(0, {}), Slot::Byte, 0, None},
+        {"ASCII does not serve bytes", Ascii(0, "3"), Slot::Byte, 0, None},
+        {"SHORT does not serve bytes", Short(0, {3}), Slot::Byte, 0, None},
+        {"LONG of several gives its first", Long(0, {6720, 1, 2}), Slot::Long, 0, 6720},
+        {"LONG is unsigned", Long(0, {0xFFFFFFFFu}), Slot::Long, 0, 4294967295LL},
+        {"SHORT serves the L reading", Short(0, {4000}), Slot::Long, 0, 4000},
+        {"SHORT 0xFFFF is unsigned", Short(0, {0xFFFF}), Slot::Short, 0, 65535},
+        {"SHORT 0x8005 is unsigned", Short(0, {0x8005}), Slot::Short, 0, 32773},
+        {"SHORT second value", Short(0, {2, 1}), Slot::Short, 1, 1},
+        {"SHORT past its values", Short(0, {2}), Slot::Short, 1, None},
+        {"SHORT of length 0", Short(0, {}), Slot::Short, 0, None},
+        {"SHORT with an odd byte left over", testsupport::Raw(0, 3, 1, {5, 0, 9}), Slot::Short, 1, None},
+        {"LONG serves S: k-th value", Long(0, {1, 65537}), Slot::Short, 1, 65537},
+        {"RATIONAL words", Rational(0, {{35, 1}, {40, 1}, {30, 1}}), Slot::Rational, 5, 1},
+        {"RATIONAL fifth word", Rational(0, {{35, 1}, {40, 1}, {30, 7}}), Slot::Rational, 4, 30},
+        {"RATIONAL past its words", Rational(0, {{35, 1}, {40, 1}, {30, 1}}), Slot::Rational, 6, None},
+        {"RATIONAL words are unsigned", Rational(0, {{0xFFFFFFFFu, 1}}), Slot::Rational, 0, 4294967295LL},
+        {"SRATIONAL numerator is signed", SRational(0, {{-1, 3}}), Slot::Rational, 0, -1},
+        {"SRATIONAL denominator", SRational(0, {{-1, 3}}), Slot::Rational, 1, 3},
+        {"SRATIONAL negative denominator", SRational(0, {{1, -8}}), Slot::Rational, 1, -8},
+        {"SRATIONAL second pair", SRational(0, {{1, 2}, {-3, 4}}), Slot::Rational, 2, -3},
+        {"RATIONAL does not serve S", Rational(0, {{1, 1}}), Slot::Short, 0, None},
+        {"SHORT does not serve R", Short(0, {1, 1}), Slot::Rational, 0, None},
+        {"SSHORT serves nothing", SShort(0, {-1}), Slot::Short, 0, None},
+        {"SLONG serves nothing", SLong(0, {5}), Slot::Long, 0, None},
+        {"DOUBLE serves nothing", testsupport::Double(0, {2.5}), Slot::Rational, 0, None},
+        {"FLOAT serves nothing", testsupport::Raw(0, 11, 1, {0, 0, 0x80, 0x3F}), Slot::Long, 0, None},
+        {"SBYTE serves nothing", testsupport::Raw(0, 6, 1, {1}), Slot::Byte, 0, None},
+        {"unknown type serves nothing", testsupport::Raw(0, 99, 1, {1, 0, 0, 0}), Slot::Long, 0, None},
+    };
+    for (const ElementCase& c : cases) {
+        const DecodeSlots direct(c.field.type, c.field.le);
+        EXPECT_EQ(direct.Element(c.slot, c.k), c.expected) << c.name;
+        EXPECT_EQ(ItemBuffer(c.field).decode().Element(c.slot, c.k), c.expected) << c.name << " (buffer)";
+    }
+}
+
+TEST(DecodeSlots, Text) {
+    using namespace testsupport;
+    struct Case {
+        const char* name;
+        Field field;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"ASCII loses its NUL", Ascii(0, "Canon"), "Canon"},
+        {"UNDEFINED digits", UndefinedText(0, "0220"), "0220"},
+        {"NUL in the middle", UndefinedText(0, std::string("ab\0cd\0", 6)), "abcd"},
+        {"ASCII of length 0 is an empty text", Raw(0, 2, 0, {}), ""},
+        {"UNDEFINED of length 0 is an empty text", Undefined(0, {}), ""},
+        {"BYTE has no text", Byte(0, {'N', 0}), std::nullopt},
+        {"SHORT has no text", Short(0, {'N'}), std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ItemBuffer(c.field).decode().Text(), c.expected) << c.name;
+}
+
+TEST(DecodeSlots, BrokenRecordsGiveNoValue) {
+    using namespace testsupport;
+    const Field field = Long(0xA002, {6720});
+    struct Case {
+        const char* name;
+        void (*breakIt)(ItemBuffer&);
+    } cases[] = {
+        {"length beyond the buffer",
+         [](ItemBuffer& b) { auto r = b.record(); r.length = 5; b.setRecord(r); }},
+        {"huge length",
+         [](ItemBuffer& b) { auto r = b.record(); r.length = 0xFFFFFFFFu; b.setRecord(r); }},
+        {"value before the buffer",
+         [](ItemBuffer& b) { auto r = b.record(); r.value = reinterpret_cast<const std::uint8_t*>(b.words.data()) - 64; b.setRecord(r); }},
+        {"value after the buffer",
+         [](ItemBuffer& b) { auto r = b.record(); r.value += 64; b.setRecord(r); }},
+        {"null value",
+         [](ItemBuffer& b) { auto r = b.record(); r.value = nullptr; b.setRecord(r); }},
+        {"buffer smaller than a record", [](ItemBuffer& b) { b.size = sizeof(platform::PropertyItem) - 1; }},
+    };
+    ASSERT_EQ(ItemBuffer(field).decode().Element(Slot::Long, 0), 6720);
+    for (const Case& c : cases) {
+        ItemBuffer buffer(field);
+        c.breakIt(buffer);
+        EXPECT_EQ(buffer.decode().Element(Slot::Long, 0), None) << c.name;
+    }
+    EXPECT_FALSE(DecodeItem(nullptr, 100).Serves(Slot::Long));
+}
+
+// The type code is 32 bits wide with its padding: a non-zero padding makes a
+// type that no reading serves.
+TEST(DecodeSlots, PaddingIsPartOfTheType) {
+    const ItemBuffer buffer(testsupport::Short(0x0112, {6}), 1);
+    EXPECT_EQ(buffer.decode().type(), 0x10003u);
+    EXPECT_EQ(buffer.decode().Element(Slot::Short, 0), None);
+}
+
+TEST(DecodeSlots, ValueAtTheVeryEndOfTheBuffer) {
+    const ItemBuffer buffer(testsupport::Byte(0, {7}));
+    ASSERT_EQ(buffer.size, sizeof(platform::PropertyItem) + 1);
+    EXPECT_EQ(buffer.decode().Element(Slot::Byte, 0), 7);
+}
+
+}  // namespace
+}  // namespace exif
