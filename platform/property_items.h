@@ -94,10 +94,15 @@ public:
     // into `out` (exactly `length` bytes). False when it can no longer be read.
     bool readValue(const ItemLocation& item, std::uint8_t* out) const;
 
+    // The item listed `occurrence`-th (0 = first) with this id, or nullptr.
+    // O(log n): a walk asks for every one of tens of thousands of items.
+    const ItemLocation* find(std::uint32_t id, std::uint32_t occurrence) const;
+
 private:
     std::unique_ptr<ByteSource> source_;
     PhotoFormat format_ = PhotoFormat::Unknown;
     std::vector<ItemLocation> items_;
+    std::vector<std::uint32_t> byId_;  // indices into items_, by id, then list order
 };
 
 // The GDI+ flat property-item operations over a PropertyImage.

@@ -1,0 +1,27 @@
+// Recognising a photo's container and finding the TIFF block (the Exif
+// metadata) inside it.
+#pragma once
+
+#include "platform/property_items.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+// Where the TIFF block lies in the source. `size` is cut to the end of the
+// source when the file is shorter than its container claims, so a truncated
+// photo still yields what it holds.
+struct TiffBlock {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
+struct ContainerScan {
+    PhotoFormat format = PhotoFormat::Unknown;
+    std::optional<TiffBlock> block;  // none: the photo carries no Exif block
+};
+
+ContainerScan ScanContainer(const ByteSource& source);
+
+}  // namespace platform

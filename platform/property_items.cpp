@@ -1,0 +1,109 @@
+#include "platform/property_items.h"
+
+#include "platform/property_containers.h"
+#include "platform/property_tiff_walk.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace platform {
+namespace {
+
+// Makes a big-endian value little-endian, unit by unit.
+void SwapUnits(std::span<std::uint8_t> bytes, std::uint32_t unit) {
+    if (unit < 2) return;
+    for (std::size_t at = 0; at + unit <= bytes.size(); at += unit) {
+        std::reverse(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(at + unit));
+    }
+}
+
+}  // namespace
+
+PropertyImage PropertyImage::Open(std::unique_ptr<ByteSource> source) {
+    PropertyImage image;
+    if (!source) return image;
+    const ContainerScan scan = ScanContainer(*source);
+    image.format_ = scan.format;
+    if (scan.block) ListTiffItems(*source, *scan.block, image.items_);
+
+    image.byId_.resize(image.items_.size());
+    std::iota(image.byId_.begin(), image.byId_.end(), 0u);
+    std::stable_sort(image.byId_.begin(), image.byId_.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return image.items_[a].id < image.items_[b].id;
+    });
+    image.source_ = std::move(source);
+    return image;
+}
+
+bool PropertyImage::readValue(const ItemLocation& item, std::uint8_t* out) const {
+    if (item.length == 0) return true;
+    if (!out) return false;
+    const std::span<std::uint8_t> value(out, item.length);
+    if (item.isInline) {
+        if (item.length > sizeof item.inlineBytes) return false;
+        std::copy_n(std::begin(item.inlineBytes), item.length, value.begin());
+    } else if (!source_ || !source_->read(item.offset, value)) {
+        return false;
+    }
+    if (item.bigEndian) SwapUnits(value, PropertySwapUnit(item.type));
+    return true;
+}
+
+const PropertyImage::ItemLocation* PropertyImage::find(std::uint32_t id, std::uint32_t occurrence) const {
+    const auto first = std::lower_bound(byId_.begin(), byId_.end(), id,
+                                        [&](std::uint32_t index, std::uint32_t wanted) {
+                                            return items_[index].id < wanted;
+                                        });
+    if (static_cast<std::uint64_t>(byId_.end() - first) <= occurrence) return nullptr;
+    const ItemLocation& item = items_[first[occurrence]];
+    return item.id == id ? &item : nullptr;
+}
+
+GpStatus GdipGetPropertyCount(const PropertyImage* image, std::uint32_t* count) {
+    if (!image || !count) return InvalidParameter;
+    *count = static_cast<std::uint32_t>(image->items().size());
+    return Ok;
+}
+
+GpStatus GdipGetPropertyIdList(const PropertyImage* image, std::uint32_t count, std::uint32_t* list) {
+    if (!image) return InvalidParameter;
+    const auto& items = image->items();
+    if (count != items.size()) return InvalidParameter;
+    if (count == 0) return Ok;
+    if (!list) return InvalidParameter;
+    const std::span<std::uint32_t> ids(list, count);
+    std::transform(items.begin(), items.end(), ids.begin(), [](const auto& item) { return item.id; });
+    return Ok;
+}
+
+GpStatus GdipGetPropertyItemSize(const PropertyImage* image, std::uint32_t id, std::uint32_t* size,
+                                 std::uint32_t occurrence) {
+    if (!image || !size) return InvalidParameter;
+    const PropertyImage::ItemLocation* item = image->find(id, occurrence);
+    if (!item) return PropertyNotFound;
+    // The reader lists no item whose length would overflow this sum.
+    *size = static_cast<std::uint32_t>(sizeof(PropertyItem) + item->length);
+    return Ok;
+}
+
+GpStatus GdipGetPropertyItem(const PropertyImage* image, std::uint32_t id, std::uint32_t size,
+                             PropertyItem* buffer, std::uint32_t occurrence) {
+    if (!image || !buffer) return InvalidParameter;
+    const PropertyImage::ItemLocation* item = image->find(id, occurrence);
+    if (!item) return PropertyNotFound;
+    if (size != sizeof(PropertyItem) + std::uint64_t{item->length}) return InvalidParameter;
+    const std::span<std::uint8_t> whole(reinterpret_cast<std::uint8_t*>(buffer), size);
+    const std::span<std::uint8_t> value = whole.subspan(sizeof(PropertyItem));
+    // The value first: a value that can no longer be read leaves the buffer
+    // as the caller gave it.
+    if (!image->readValue(*item, value.data())) return GenericError;
+    buffer->id = item->id;
+    buffer->length = item->length;
+    buffer->type = item->type;
+    buffer->padding = 0;
+    buffer->value = item->length ? value.data() : nullptr;
+    return Ok;
+}
+
+}  // namespace platform

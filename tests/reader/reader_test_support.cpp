@@ -1,0 +1,96 @@
+#include "reader_test_support.h"
+
+#include <map>
+
+namespace readertest {
+
+std::ostream& operator<<(std::ostream& out, const Item& item) {
+    out << "{id 0x" << std::hex << item.id << std::dec << ", type " << item.type << ", "
+        << item.value.size() << " bytes}";
+    return out;
+}
+
+platform::PropertyImage OpenBytes(std::vector<std::uint8_t> bytes) {
+    return platform::PropertyImage::Open(platform::MemorySource(std::move(bytes)));
+}
+
+std::vector<Item> ReadAll(const platform::PropertyImage& image) {
+    std::uint32_t count = 0;
+    if (platform::GdipGetPropertyCount(&image, &count) != platform::Ok) return {};
+    std::vector<std::uint32_t> ids(count);
+    if (platform::GdipGetPropertyIdList(&image, count, ids.data()) != platform::Ok) return {};
+    std::map<std::uint32_t, std::uint32_t> seen;
+    std::vector<Item> items;
+    for (std::uint32_t id : ids) {
+        const std::uint32_t occurrence = seen[id]++;
+        std::uint32_t size = 0;
+        if (platform::GdipGetPropertyItemSize(&image, id, &size, occurrence) != platform::Ok) {
+            items.push_back(Item{id, 0xFFFF, {}});
+            continue;
+        }
+        std::vector<std::uint8_t> buffer(size);
+        auto* record = reinterpret_cast<platform::PropertyItem*>(buffer.data());
+        if (platform::GdipGetPropertyItem(&image, id, size, record, occurrence) != platform::Ok) {
+            items.push_back(Item{id, 0xFFFF, {}});
+            continue;
+        }
+        items.push_back(Item{record->id, record->type,
+                             std::vector<std::uint8_t>(record->value, record->value + record->length)});
+    }
+    return items;
+}
+
+std::vector<std::uint32_t> Ids(const platform::PropertyImage& image) {
+    std::vector<std::uint32_t> ids;
+    for (const auto& item : image.items()) ids.push_back(item.id);
+    return ids;
+}
+
+std::vector<std::uint8_t> ValueOf(const platform::PropertyImage& image, std::uint32_t id,
+                                  std::uint32_t occurrence) {
+    std::uint32_t size = 0;
+    if (platform::GdipGetPropertyItemSize(&image, id, &size, occurrence) != platform::Ok) return {};
+    std::vector<std::uint8_t> buffer(size);
+    auto* record = reinterpret_cast<platform::PropertyItem*>(buffer.data());
+    if (platform::GdipGetPropertyItem(&image, id, size, record, occurrence) != platform::Ok) return {};
+    return std::vector<std::uint8_t>(record->value, record->value + record->length);
+}
+
+bool IsSubsequence(const std::vector<Item>& part, const std::vector<Item>& whole) {
+    std::size_t at = 0;
+    for (const Item& item : part) {
+        while (at < whole.size() && !(whole[at] == item)) ++at;
+        if (at == whole.size()) return false;
+        ++at;
+    }
+    return true;
+}
+
+SyntheticSource::SyntheticSource(std::uint64_t size, std::vector<std::uint8_t> head,
+                                 std::uint64_t tailOffset, std::vector<std::uint8_t> tail, Stats* stats)
+    : size_(size), head_(std::move(head)), tailOffset_(tailOffset), tail_(std::move(tail)), stats_(stats) {}
+
+bool SyntheticSource::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (stats_) {
+        if (stats_->failReads) return false;
+        stats_->bytesRead += out.size();
+        ++stats_->reads;
+    }
+    if (offset > size_ || out.size() > size_ - offset) return false;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const std::uint64_t at = offset + i;
+        std::uint8_t byte = 0;
+        if (at < head_.size()) byte = head_[at];
+        else if (at >= tailOffset_ && at - tailOffset_ < tail_.size()) byte = tail_[at - tailOffset_];
+        out[i] = byte;
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> Le(std::uint64_t value, int bytes) {
+    std::vector<std::uint8_t> out;
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    return out;
+}
+
+}  // namespace readertest

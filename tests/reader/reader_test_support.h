@@ -1,0 +1,68 @@
+// Shared helpers of the reader tests: open built bytes, read every item back
+// through the Gdip operations, and sources that count or fake their bytes.
+#pragma once
+
+#include "platform/property_items.h"
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace readertest {
+
+// One item as a caller of the Gdip operations sees it.
+struct Item {
+    std::uint32_t id = 0;
+    std::uint16_t type = 0;
+    std::vector<std::uint8_t> value;  // little-endian
+    bool operator==(const Item&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Item& item);
+
+platform::PropertyImage OpenBytes(std::vector<std::uint8_t> bytes);
+
+// Every item in list order, fetched the way the metadata walk fetches them:
+// the j-th appearance of an id asks for occurrence j.
+std::vector<Item> ReadAll(const platform::PropertyImage& image);
+
+std::vector<std::uint32_t> Ids(const platform::PropertyImage& image);
+
+// The value of the `occurrence`-th item with this id; empty when missing.
+std::vector<std::uint8_t> ValueOf(const platform::PropertyImage& image, std::uint32_t id,
+                                  std::uint32_t occurrence = 0);
+
+// Whether `part` is `whole` with some items left out (order kept).
+bool IsSubsequence(const std::vector<Item>& part, const std::vector<Item>& whole);
+
+// A source of `size` bytes: `head` at the start and `tail` at `tailOffset`,
+// zeros elsewhere, never stored. Counts the bytes asked for, so a test can
+// check that a huge photo is read only where its metadata lies.
+class SyntheticSource : public platform::ByteSource {
+public:
+    struct Stats {
+        std::uint64_t bytesRead = 0;
+        std::uint64_t reads = 0;
+        bool failReads = false;  // makes every later read fail
+    };
+
+    SyntheticSource(std::uint64_t size, std::vector<std::uint8_t> head,
+                    std::uint64_t tailOffset = 0, std::vector<std::uint8_t> tail = {},
+                    Stats* stats = nullptr);
+
+    std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+
+private:
+    std::uint64_t size_;
+    std::vector<std::uint8_t> head_;
+    std::uint64_t tailOffset_;
+    std::vector<std::uint8_t> tail_;
+    Stats* stats_;
+};
+
+// Little-endian bytes of a number, for building expected values.
+std::vector<std::uint8_t> Le(std::uint64_t value, int bytes);
+
+}  // namespace readertest
