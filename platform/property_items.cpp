@@ -102,7 +102,7 @@ GpStatus GdipGetPropertyItem(const PropertyImage* image, std::uint32_t id, std::
     buffer->length = item->length;
     buffer->type = item->type;
     buffer->padding = 0;
-    buffer->value = item->length ? value.data() : nullptr;
+    buffer->value = value.data();
     return Ok;
 }
 

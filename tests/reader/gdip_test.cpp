@@ -75,13 +75,15 @@ TEST(Gdip, StatusesOfBadCalls) {
 }
 
 TEST(Gdip, ItemBufferHoldsTheRecordAndThenTheValue) {
-    const PropertyImage image = SmallImage();
+    TiffSpec spec;
+    spec.ifd0.fields = {Ascii(0x010F, "Canon"), Short(0x0112, {6}), Raw(0x0201, platform::PropertyTypeLong, 0, {})};
+    const PropertyImage image = readertest::OpenBytes(BuildTiff(spec).bytes);
     struct Case {
         std::uint32_t id;
         std::uint16_t type;
         Bytes value;
     };
-    const Case cases[] = {{0x010F, 2, {'C', 'a', 'n', 'o', 'n', 0}}, {0x0112, 3, {6, 0}}};
+    const Case cases[] = {{0x010F, 2, {'C', 'a', 'n', 'o', 'n', 0}}, {0x0112, 3, {6, 0}}, {0x0201, 4, {}}};
     for (const Case& c : cases) {
         std::uint32_t size = 0;
         ASSERT_EQ(platform::GdipGetPropertyItemSize(&image, c.id, &size), platform::Ok);
