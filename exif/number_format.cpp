@@ -3,7 +3,6 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace exif {
 
@@ -16,23 +15,22 @@ std::string IntText(std::int64_t value) {
 std::string GenText(double value) {
     if (!std::isfinite(value)) return {};
     if (value == 0) value = 0;  // drops the sign of -0
+    // to_chars prints as printf does in the C locale, whatever locale the
+    // program runs in (a GUI toolkit may set one with a decimal comma).
     char buffer[32];
-    const int n = std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    return std::string(buffer, static_cast<std::size_t>(n));
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    return std::string(buffer, result.ptr);
 }
 
 namespace {
 
-// Formats with printf's %.*f; glibc prints the exact binary value, so the
-// result is correctly rounded (ties to even) and may be long for huge values.
+// Fixed notation of the exact binary value, correctly rounded (ties to even).
+// The largest double takes 309 digits before the point.
 std::string PrintFixed(double value, int decimals) {
-    char small[64];
-    int n = std::snprintf(small, sizeof small, "%.*f", decimals, value);
-    if (n >= 0 && static_cast<std::size_t>(n) < sizeof small) return std::string(small, static_cast<std::size_t>(n));
-    std::string big(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), "%.*f", decimals, value);
-    big.resize(static_cast<std::size_t>(n));
-    return big;
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (result.ec != std::errc()) return {};
+    return std::string(buffer, result.ptr);
 }
 
 // Adds one unit in the last place to the magnitude of a "-?d+.d+" text.
@@ -63,16 +61,18 @@ bool IsNegativeZero(const std::string& text) {
 }  // namespace
 
 std::string FixText(double value, int decimals) {
-    if (!std::isfinite(value)) return {};
+    if (!std::isfinite(value) || decimals < 0 || decimals > 20) return {};
     std::string text;
     // A value can lie exactly halfway between two outputs only when it is a
     // multiple of 2^-(decimals+1); such a value prints exactly with one more
-    // decimal, which shows the tie. Every other value printf rounds correctly.
+    // decimal, which shows the tie. Every other value prints correctly rounded.
     const double scaled = std::ldexp(value, decimals + 1);
     if (std::isfinite(scaled) && scaled == std::trunc(scaled)) {
         text = PrintFixed(value, decimals + 1);
+        if (text.empty()) return text;
         const char last = text.back();
         text.pop_back();
+        if (text.back() == '.') text.pop_back();
         if (last >= '5') IncrementMagnitude(text);
     } else {
         text = PrintFixed(value, decimals);

@@ -45,8 +45,9 @@ std::string BuildReport(const std::string& photoName, const std::string& photoPa
 std::string BuildReport(const MetadataList& list) {
     std::string out = Header(list.PhotoName(), list.PhotoFile());
     const auto& entries = list.Entries();
+    out.reserve(out.size() + 64 * list.EntryCount());
     for (std::size_t i = 0; i < list.EntryCount() && i < entries.size(); ++i) {
-        AppendLineText(out, entries[i].label);
+        out += entries[i].label;  // a catalogue label: no line breaks
         AppendLineText(out, entries[i].value);
         out += kLineEnd;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -120,6 +121,26 @@ TEST(NumberFormat, LeadingNumber) {
         EXPECT_TRUE(std::isfinite(value)) << c.name;
         EXPECT_EQ(value, c.expected) << c.name;
     }
+}
+
+// A GUI toolkit sets the user's locale at start-up; a decimal comma must not
+// leak into the numbers ("F2,8").
+TEST(NumberFormat, IgnoresTheProgramLocale) {
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+            comma = name;
+            break;
+        }
+    if (comma == nullptr) GTEST_SKIP() << "no locale with a decimal comma installed";
+    const std::string gen = GenText(2.8);
+    const std::string fix = FixText(-1.0 / 3, 2);
+    const std::string tie = FixText(0.125, 2);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(gen, "2.8") << comma;
+    EXPECT_EQ(fix, "-0.33") << comma;
+    EXPECT_EQ(tie, "0.13") << comma;
 }
 
 }  // namespace
