@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testsupport;
 
-struct Run {
+struct ProcessResult {
     int status = -1;
     std::string out;
     std::string err;
@@ -57,12 +57,12 @@ protected:
         return path;
     }
 
-    Run Exec(const std::vector<std::string>& args) {
+    ProcessResult Exec(const std::vector<std::string>& args) {
         std::string command = Quote(EXIFREPORT_PATH);
         for (const auto& a : args) command += " " + Quote(a);
         const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
         command += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-        Run run;
+        ProcessResult run;
         const int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         run.out = Slurp(out);
@@ -87,7 +87,7 @@ TEST_F(ExifReportTest, WritesEachReportInTurn) {
     const std::string tiff = Write("scan.tif", BuildTiff(CameraSpec(true)).bytes);
     const std::string gif = Write("anim.gif", Gif());
 
-    const Run run = Exec({jpeg, tiff, gif});
+    const ProcessResult run = Exec({jpeg, tiff, gif});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, Expected(jpeg) + Expected(tiff) + Expected(gif));
@@ -98,7 +98,7 @@ TEST_F(ExifReportTest, WritesEachReportInTurn) {
 TEST_F(ExifReportTest, NameAndPathAreAsGiven) {
     Write("a.jpg", Jpeg(BuildTiff(CameraSpec(false)).bytes));
     const std::string relative = (dir_ / "." / "a.jpg").string();
-    const Run run = Exec({relative});
+    const ProcessResult run = Exec({relative});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("图像：a.jpg\r\n路径：" + relative + "\r\n" + std::string(50, '-') + "\r\n", 0), 0u);
 }
@@ -111,7 +111,7 @@ TEST_F(ExifReportTest, BadFilesAreNamedAndTheOthersGoOn) {
     const std::string folder = (dir_ / "folder.jpg").string();
     fs::create_directories(folder);
 
-    const Run run = Exec({text, good, missing, empty, folder});
+    const ProcessResult run = Exec({text, good, missing, empty, folder});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, Expected(good));
 
@@ -138,7 +138,7 @@ TEST_F(ExifReportTest, UnreadableFileIsReported) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
     const std::string locked = Write("locked.jpg", Jpeg(BuildTiff(CameraSpec(false)).bytes));
     ::chmod(locked.c_str(), 0);
-    const Run run = Exec({locked});
+    const ProcessResult run = Exec({locked});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "exifreport: " + locked + ": Permission denied\n");
@@ -146,7 +146,7 @@ TEST_F(ExifReportTest, UnreadableFileIsReported) {
 
 TEST_F(ExifReportTest, UsageWithoutPhotos) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"--help"}}) {
-        const Run run = Exec(args);
+        const ProcessResult run = Exec(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("usage: exifreport PHOTO...", 0), 0u);
@@ -155,7 +155,7 @@ TEST_F(ExifReportTest, UsageWithoutPhotos) {
 
 TEST_F(ExifReportTest, PhotoWithoutMetadataGivesTheHeaderOnly) {
     const std::string bmp = Write("plain.bmp", Bmp());
-    const Run run = Exec({bmp});
+    const ProcessResult run = Exec({bmp});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "图像：plain.bmp\r\n路径：" + bmp + "\r\n" + std::string(50, '-') + "\r\n");
 }
