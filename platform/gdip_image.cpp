@@ -1,0 +1,170 @@
+#include "platform/gdip_image.h"
+
+#include "platform/gdip_objects_p.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <algorithm>
+#include <memory>
+
+namespace platform {
+namespace {
+
+// What the platform's decoder offers; Qt's other plugins (TGA, WBMP, SVG ...)
+// recognise too much by content to be trusted with arbitrary files.
+constexpr const char* kDecoderFormats[] = {"bmp", "gif", "jpeg", "png", "tiff", "ico", "webp"};
+
+bool IsDecoderFormat(const QByteArray& format) {
+    return std::any_of(std::begin(kDecoderFormats), std::end(kDecoderFormats),
+                       [&](const char* name) { return format == name; });
+}
+
+void PrepareReader(QImageReader& reader) {
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);  // sizes and pixels as stored, as the decoder reports them
+    reader.setAllocationLimit(static_cast<int>(kDecodeLimitBytes / (1024 * 1024)));
+}
+
+void SetStatus(GpStatus* status, GpStatus value) {
+    if (status) *status = value;
+}
+
+constexpr qint64 kBytesPerPixel = 4;
+
+struct Density {
+    const char* format;
+    qint64 pixelsPerByte;
+};
+
+// The most pixels one byte of a file can describe: a Huffman-coded JPEG
+// spends at least one bit on each 8 x 8 block (512 pixels per byte, with a
+// margin here), a PNG at most 1032 raw bytes per deflated byte at 8 pixels per
+// byte (1-bit images). A header claiming more describes pixels the file cannot
+// hold; decoding it would only cost time and memory.
+constexpr Density kDensities[] = {
+    {"jpeg", 1024},
+    {"png", 8320},
+};
+
+bool FileCanHold(const GpImage& image) {
+    for (const Density& density : kDensities) {
+        if (image.format() != density.format) continue;
+        const qint64 pixels = static_cast<qint64>(image.size().width()) * image.size().height();
+        const qint64 fileSize = QFileInfo(image.path()).size();
+        return pixels <= fileSize * density.pixelsPerByte + (1 << 20);
+    }
+    return true;
+}
+
+qint64 PixelBytes(const QSize& size) {
+    return static_cast<qint64>(std::max(0, size.width())) * std::max(0, size.height()) *
+           kBytesPerPixel;
+}
+
+}  // namespace
+
+GpImage* GdipLoadImageFromFile(const QString& path) {
+    if (path.isEmpty()) return nullptr;
+    QImageReader reader(path);
+    PrepareReader(reader);
+    if (!reader.canRead()) return nullptr;
+    const QByteArray format = reader.format();
+    if (!IsDecoderFormat(format)) return nullptr;
+
+    auto image = std::make_unique<GpImage>();
+    image->path_ = path;
+    image->format_ = format;
+    image->size_ = reader.size();
+    if (!image->size_.isValid()) {
+        // A decoder that cannot tell its size from the header: decode once,
+        // within the allocation limit.
+        if (!reader.read(&image->decoded_)) return nullptr;
+        image->size_ = image->decoded_.size();
+    }
+    if (image->size_.isEmpty()) return nullptr;
+
+    if (auto source = FileSource(QFile::encodeName(path).toStdString()))
+        image->properties_.emplace(PropertyImage::Open(std::move(source)));
+
+    GdipCountCreated(GdipKind::Image);
+    return image.release();
+}
+
+GpStatus GdipGetImageWidth(const GpImage* image, std::uint32_t* width) {
+    if (!image || !width) return InvalidParameter;
+    *width = static_cast<std::uint32_t>(image->size().width());
+    return Ok;
+}
+
+GpStatus GdipGetImageHeight(const GpImage* image, std::uint32_t* height) {
+    if (!image || !height) return InvalidParameter;
+    *height = static_cast<std::uint32_t>(image->size().height());
+    return Ok;
+}
+
+GpStatus GdipDisposeImage(GpImage* image) {
+    if (!image) return InvalidParameter;
+    delete image;
+    GdipCountDeleted(GdipKind::Image);
+    return Ok;
+}
+
+QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& target,
+                       GpStatus* status) {
+    if (!image || target.isEmpty()) {
+        SetStatus(status, InvalidParameter);
+        return QImage();
+    }
+    const QRect bounds(QPoint(0, 0), image->size());
+    const QRect clip = source.intersected(bounds);
+    if (clip.isEmpty()) {
+        SetStatus(status, InvalidParameter);
+        return QImage();
+    }
+    if (PixelBytes(target) > kDecodeLimitBytes) {
+        SetStatus(status, OutOfMemory);
+        return QImage();
+    }
+
+    if (!image->decoded_.isNull()) {
+        SetStatus(status, Ok);
+        return image->decoded_.copy(clip).scaled(target, Qt::IgnoreAspectRatio,
+                                                 Qt::SmoothTransformation);
+    }
+
+    QImageReader reader(image->path_, image->format_);
+    PrepareReader(reader);
+    const bool whole = clip == bounds;
+    // Estimate the codec's own buffer before asking for it: the JPEG codec
+    // scales while decoding, by eighths, so it needs about the target size (an
+    // eighth of the source per side at least); any other decodes the source
+    // rectangle (or the whole image, when it cannot clip) at full size first.
+    QSize decodeSize = whole || reader.supportsOption(QImageIOHandler::ClipRect) ? clip.size()
+                                                                                 : bounds.size();
+    if (image->format_ == "jpeg" && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        decodeSize = QSize(std::max(target.width(), (clip.width() + 7) / 8),
+                           std::max(target.height(), (clip.height() + 7) / 8));
+    }
+    if (PixelBytes(decodeSize) > kDecodeLimitBytes) {
+        SetStatus(status, OutOfMemory);
+        return QImage();
+    }
+    if (!FileCanHold(*image)) {
+        SetStatus(status, GenericError);
+        return QImage();
+    }
+    if (!whole) reader.setClipRect(clip);
+    reader.setScaledSize(target);
+    QImage pixels;
+    if (!reader.read(&pixels)) {
+        SetStatus(status, GenericError);
+        return QImage();
+    }
+    if (pixels.size() != target)
+        pixels = pixels.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    SetStatus(status, Ok);
+    return pixels;
+}
+
+}  // namespace platform
