@@ -20,16 +20,19 @@ constexpr std::uint32_t kChatLine[] = {
 };
 
 void AppendUtf8(std::string& text, std::uint32_t c) {
+    char bytes[3];
+    std::size_t n = 0;
     if (c < 0x80) {
-        text += static_cast<char>(c);
+        bytes[n++] = static_cast<char>(c);
     } else if (c < 0x800) {
-        text += static_cast<char>(0xC0 | (c >> 6));
-        text += static_cast<char>(0x80 | (c & 0x3F));
+        bytes[n++] = static_cast<char>(0xC0 | (c >> 6));
+        bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        text += static_cast<char>(0xE0 | (c >> 12));
-        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (c & 0x3F));
+        bytes[n++] = static_cast<char>(0xE0 | (c >> 12));
+        bytes[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
     }
+    text.append(bytes, n);
 }
 
 template <std::size_t N>
@@ -42,7 +45,7 @@ std::string Spell(const std::uint32_t (&codes)[N]) {
 }  // namespace
 
 void SetModuleStrings() {
-    PathSeparator = "/";
+    PathSeparator.assign(1, '/');
     ContactLines = {Spell(kMailLine), Spell(kChatLine)};
 }
 

@@ -59,9 +59,9 @@ protected:
 
     ProcessResult Exec(const std::vector<std::string>& args) {
         std::string command = Quote(EXIFREPORT_PATH);
-        for (const auto& a : args) command += " " + Quote(a);
+        for (const auto& a : args) command.append(" ").append(Quote(a));
         const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-        command += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
+        command.append(" >").append(Quote(out.string())).append(" 2>").append(Quote(err.string()));
         ProcessResult run;
         const int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

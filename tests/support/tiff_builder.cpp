@@ -1,5 +1,6 @@
 #include "tiff_builder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -100,9 +101,13 @@ std::vector<std::uint8_t> Encode(const std::vector<T>& values, int bytes, F toBi
 }
 
 std::vector<std::uint8_t> Segment(std::uint8_t marker, const std::vector<std::uint8_t>& payload) {
-    std::vector<std::uint8_t> out{0xFF, marker};
-    AppendBe(out, payload.size() + 2, 2);
-    out.insert(out.end(), payload.begin(), payload.end());
+    const std::size_t length = payload.size() + 2;
+    std::vector<std::uint8_t> out(4 + payload.size());
+    out[0] = 0xFF;
+    out[1] = marker;
+    out[2] = static_cast<std::uint8_t>(length >> 8);
+    out[3] = static_cast<std::uint8_t>(length);
+    std::copy(payload.begin(), payload.end(), out.begin() + 4);
     return out;
 }
 
