@@ -231,7 +231,13 @@ TEST_F(ScrollTest, StepBelowHalfAPixelStillMapsEveryPositionIntoRange) {
     QObject::connect(scroll, &frScroll::Change, [&](int v) { seen.push_back(v); });
     press(0);
     ASSERT_TRUE(scroll->dragging());
-    for (int y = 0; y <= 340; y += 5) moveTo(y);
+    for (int y = 0; y <= 340; y += 5) {
+        moveTo(y);
+        if (y == 165) {
+            EXPECT_EQ(scroll->Value(), 508) << "165 / (325 / 1001): the middle of the track is the middle of the range";
+        }
+    }
+    EXPECT_EQ(scroll->Value(), 1000) << "the whole track is dragged over, not a part of it";
     release(340);
     ASSERT_FALSE(seen.empty());
     for (int v : seen) {

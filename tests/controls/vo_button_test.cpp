@@ -145,9 +145,7 @@ TEST_F(ButtonTest, DoubleClickRaisesOneClick) {
     // The same through the window system, with the interval of a real double click.
     log.clear();
     QTest::mouseDClick(window, Qt::LeftButton, {}, at({5, 5}));
-    long clicks = std::count(log.begin(), log.end(), std::string("click"));
-    EXPECT_LE(clicks, 2);
-    EXPECT_GE(clicks, 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), std::string("click")), 1);
 }
 
 TEST_F(ButtonTest, DisabledButtonIgnoresThePointer) {
