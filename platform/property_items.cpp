@@ -1,5 +1,6 @@
 #include "platform/property_items.h"
 
+#include "platform/property_block_cache.h"
 #include "platform/property_containers.h"
 #include "platform/property_tiff_walk.h"
 
@@ -8,6 +9,8 @@
 
 namespace platform {
 namespace {
+
+constexpr std::uint64_t kCachedBlockLimit = 1u << 20;
 
 // Makes a big-endian value little-endian, unit by unit.
 void SwapUnits(std::span<std::uint8_t> bytes, std::uint32_t unit) {
@@ -25,7 +28,15 @@ PropertyImage PropertyImage::Open(std::unique_ptr<ByteSource> source) {
     if (!source) return image;
     const ContainerScan scan = ScanContainer(*source);
     image.format_ = scan.format;
-    if (scan.block) ListTiffItems(*source, *scan.block, image.items_);
+    if (scan.block) {
+        // An Exif block inside a container is small (a JPEG segment holds at
+        // most 64 KiB): one read brings every directory and value. A TIFF
+        // file is all block, so it is read where its directories lie.
+        if (scan.format != PhotoFormat::Tiff && scan.block->size <= kCachedBlockLimit) {
+            source = CacheRange(std::move(source), scan.block->offset, scan.block->size);
+        }
+        ListTiffItems(*source, *scan.block, image.items_);
+    }
 
     image.byId_.resize(image.items_.size());
     std::iota(image.byId_.begin(), image.byId_.end(), 0u);

@@ -32,10 +32,10 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
-// A JPEG's Exif segment (at most 64 KiB) starts within the first few dozen
-// bytes; the head is a little larger than 64 KiB so that even a full-size
-// segment after an APP0 comes with the first read.
-constexpr std::size_t kHeadSize = 68 * 1024;
+// The head holds the container's signature and first segments or chunks, so
+// finding the Exif block costs one read; the block itself is then read in
+// one go (see CacheRange). A larger head would copy image data for nothing.
+constexpr std::size_t kHeadSize = 4 * 1024;
 
 bool ReadFully(int fd, std::uint64_t offset, std::span<std::uint8_t> out) {
     std::size_t done = 0;

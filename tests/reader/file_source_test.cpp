@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,16 +49,26 @@ protected:
     std::string dir_;
 };
 
-// Bytes this process has read through read(2)/pread(2) so far.
-std::uint64_t BytesReadByProcess() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:") return value;
-    }
-    return 0;
+// The process's read counters from /proc/self/io, taken with exactly one
+// read call (which the next snapshot counts).
+struct IoSnapshot {
+    std::uint64_t bytes = 0;  // rchar
+    std::uint64_t calls = 0;  // syscr
+};
+
+IoSnapshot ReadIo() {
+    IoSnapshot snapshot;
+    char text[1024] = {};
+    const int fd = ::open("/proc/self/io", O_RDONLY);
+    if (fd < 0) return snapshot;
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return snapshot;
+    std::sscanf(text, "rchar: %lu wchar: %*u syscr: %lu", &snapshot.bytes, &snapshot.calls);
+    return snapshot;
 }
+
+std::uint64_t BytesReadByProcess() { return ReadIo().bytes; }
 
 TEST_F(FileSourceTest, PathsThatCannotBeOpenedGiveNullAndErrno) {
     const std::string file = write("photo.jpg", Jpeg(BuildTiff(CameraSpec()).bytes));
@@ -183,6 +193,28 @@ TEST_F(FileSourceTest, AFileCutShortAfterOpeningGivesAnErrorForValuesPastTheCut)
     std::vector<std::uint8_t> buffer(size);
     EXPECT_EQ(platform::GdipGetPropertyItem(&image, 0x9286, size, reinterpret_cast<platform::PropertyItem*>(buffer.data())),
               platform::GenericError);
+}
+
+TEST_F(FileSourceTest, ACameraJpegCostsTwoReadsTheHeadAndTheExifBlock) {
+    TiffSpec spec = CameraSpec(true);
+    spec.exif->fields.push_back(Undefined(0x9286, Bytes(20000, 'c')));  // a long user comment
+    const Bytes tiff = BuildTiff(spec).bytes;
+    JpegOptions options;
+    options.before = {{0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}}};
+    Bytes jpeg = Jpeg(tiff, options);
+    jpeg.resize(jpeg.size() + 3'000'000, 0x55);  // image data
+    const std::string path = write("camera.jpg", jpeg);
+
+    const IoSnapshot before = ReadIo();
+    const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path));
+    const std::vector<readertest::Item> items = readertest::ReadAll(image);
+    const IoSnapshot after = ReadIo();
+    const std::uint64_t calls = after.calls - before.calls - 1;  // less the first snapshot's own read
+    const std::uint64_t bytes = after.bytes - before.bytes;
+
+    EXPECT_EQ(items, readertest::ReadAll(readertest::OpenBytes(jpeg)));
+    EXPECT_LE(calls, 2u);
+    EXPECT_LT(bytes, tiff.size() + 8192);
 }
 
 }  // namespace

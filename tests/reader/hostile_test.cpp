@@ -369,4 +369,18 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
     }
 }
 
+TEST(Hostile, AContainersExifBlockIsReadOnceAndValuesComeFromMemory) {
+    for (bool big : {false, true}) {
+        for (const auto& [name, bytes] : CameraFiles(big)) {
+            if (name == "tiff") continue;  // a TIFF file is read where its directories lie
+            readertest::SyntheticSource::Stats stats;
+            const platform::PropertyImage image = platform::PropertyImage::Open(
+                std::make_unique<readertest::SyntheticSource>(bytes.size(), bytes, 0, Bytes{}, &stats));
+            const std::uint64_t readsToOpen = stats.reads;
+            EXPECT_EQ(ReadAll(image), ReadAll(OpenBytes(bytes))) << name;
+            EXPECT_EQ(stats.reads, readsToOpen) << name << ": values were read again";
+        }
+    }
+}
+
 }  // namespace
