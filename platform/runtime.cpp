@@ -146,7 +146,10 @@ std::uint32_t FromQColor(const QColor& color) {
 }
 
 void EndProgram(int exitCode) {
-    if (EndHandler()) EndHandler()(exitCode);
+    if (EndHandler()) {
+        EndHandler()(exitCode);
+        return;
+    }
     std::fflush(nullptr);
     _exit(exitCode);
 }

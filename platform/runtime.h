@@ -54,8 +54,9 @@ QColor ToQColor(std::uint32_t oleColor);
 std::uint32_t FromQColor(const QColor& color);
 
 // Ends the program at once: no further handler runs.
-[[noreturn]] void EndProgram(int exitCode = 0);
-// Tests replace the ending; the handler must not return normally (throw).
+void EndProgram(int exitCode = 0);
+// Tests replace the ending: with a handler, EndProgram calls it and returns
+// (or the handler throws, where no event handler is in between).
 void SetEndProgramHandler(std::function<void(int)> handler);
 
 }  // namespace platform
