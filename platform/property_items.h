@@ -64,7 +64,8 @@ public:
 };
 
 std::unique_ptr<ByteSource> MemorySource(std::vector<std::uint8_t> bytes);
-// Nullptr (with errno set) when the file cannot be opened.
+// Nullptr (with errno set) when the file cannot be opened; a folder is
+// refused with EISDIR. Reads only the ranges asked for, never the whole file.
 std::unique_ptr<ByteSource> FileSource(const std::string& path);
 
 // The property items of one photo, found when the image is opened. Values are
