@@ -1,0 +1,152 @@
+// Files that are not what they claim: no crash, no hang, no huge
+// allocation; either a preview or the empty state with the earlier photo's
+// name, path and list kept.
+#include "panel_fixture.h"
+
+#include "controls/fr_scroll.h"
+#include "tiff_builder.h"
+
+#include <QFrame>
+#include <sys/resource.h>
+
+namespace paneltest {
+namespace {
+
+long PeakKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+std::uint32_t Crc32(const QByteArray& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (char ch : bytes) {
+        crc ^= static_cast<std::uint8_t>(ch);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void Put32(QByteArray& bytes, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.append(static_cast<char>((value >> shift) & 0xFF));
+}
+
+QByteArray Chunk(const char* type, const QByteArray& data) {
+    QByteArray chunk;
+    Put32(chunk, static_cast<std::uint32_t>(data.size()));
+    chunk.append(QByteArray(type) + data);
+    Put32(chunk, Crc32(QByteArray(type) + data));
+    return chunk;
+}
+
+// A PNG header claiming width x height RGB pixels over a few bytes of data.
+QByteArray ClaimingPng(std::uint32_t width, std::uint32_t height) {
+    QByteArray ihdr;
+    Put32(ihdr, width);
+    Put32(ihdr, height);
+    ihdr.append("\x08\x02\x00\x00\x00", 5);
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png.append(Chunk("IHDR", ihdr));
+    png.append(Chunk("IDAT", QByteArray::fromHex("789c63000000010001")));
+    png.append(Chunk("IEND", QByteArray()));
+    return png;
+}
+
+// A JPEG whose frame header claims width x height.
+QByteArray ClaimingJpeg(std::uint16_t width, std::uint16_t height) {
+    QByteArray jpeg = Encode(Solid(16, 16, Qt::red), "jpeg");
+    const int sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    if (sof < 0) return QByteArray();
+    jpeg[sof + 5] = static_cast<char>(height >> 8);
+    jpeg[sof + 6] = static_cast<char>(height & 0xFF);
+    jpeg[sof + 7] = static_cast<char>(width >> 8);
+    jpeg[sof + 8] = static_cast<char>(width & 0xFF);
+    return jpeg;
+}
+
+// A noisy picture, so that its JPEG is long enough to cut in the middle of
+// the scan.
+QImage Noise(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            image.setPixel(x, y, 0xFF000000u | (seed >> 8));
+        }
+    }
+    return image;
+}
+
+// Exif blocks that lie: entry counts past the end, values outside the
+// block, a directory that points at itself.
+std::vector<std::uint8_t> BrokenBlock() {
+    testsupport::TiffSpec tiff = testsupport::CameraSpec();
+    testsupport::TiffLayout layout = testsupport::BuildTiff(tiff);
+    std::vector<std::uint8_t>& bytes = layout.bytes;
+    testsupport::PutU16(bytes, layout.exif, 0xFFFF, false);                      // count beyond the block
+    testsupport::PutU32(bytes, layout.entry(layout.ifd0, 0) + 8, 0xFFFFFFF0u, false);  // make's text outside
+    testsupport::PutU32(bytes, layout.entry(layout.gps, 1) + 4, 0x40000000u, false);   // a huge count
+    return bytes;
+}
+
+TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
+    const QString good = Photo("good.jpg", 64, 48, 12);
+    const QByteArray noisy = WithExifJpeg(Encode(Noise(640, 480), "jpeg"), TitleBlock(3));
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool preview;   // true: shown as a photo; false: the empty state
+        int entries;    // list rows of a shown photo (-1: not checked)
+    };
+    const Case cases[] = {
+        {"empty file", QByteArray(), false, 0},
+        {"text file", QByteArray("Dear diary,\nnothing to see.\n"), false, 0},
+        {"JPEG start only", QByteArray("\xFF\xD8\xFF", 3), false, 0},
+        {"JPEG cut in its header", noisy.left(200), false, 0},
+        {"JPEG cut in its scan", noisy.left(noisy.size() / 2), true, 3},
+        {"PNG claiming 60000 x 60000", ClaimingPng(60000, 60000), false, 0},
+        {"JPEG claiming 65000 x 65000", ClaimingJpeg(65000, 65000), false, 0},
+        {"PNG with a header only", ClaimingPng(64, 48).left(33), false, 0},
+        {"JPEG with broken metadata", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock()), true, -1},
+    };
+    const long peakBefore = PeakKilobytes();
+    for (const Case& c : cases) {
+        panel->OpenPhoto(good);
+        ASSERT_EQ(panel->metadata().EntryCount(), 12u) << c.name;
+        const QString path = Write("bad.jpg", c.bytes);
+        panel->OpenPhoto(path);
+        if (c.preview) {
+            EXPECT_EQ(panel->PhotoFile(), path.toStdString()) << c.name;
+            EXPECT_FALSE(panel->image2()->isVisible()) << c.name;
+            EXPECT_TRUE(Bounds(panel->surface(), panel->previewRect(), [](QRgb) { return true; }).isValid()) << c.name;
+            if (c.entries >= 0) {
+                EXPECT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.entries)) << c.name;
+            }
+        } else {
+            EXPECT_EQ(panel->PhotoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
+            EXPECT_EQ(panel->PhotoName(), "good.jpg") << c.name;
+            EXPECT_EQ(Labels().size(), 12u) << c.name;
+            EXPECT_EQ(panel->photoWidth(), 64) << c.name;
+            EXPECT_TRUE(panel->image2()->isVisible()) << c.name << ": the empty state";
+            EXPECT_FALSE(panel->picture1()->isVisible()) << c.name;
+            EXPECT_FALSE(panel->voScroll1()->isVisible()) << c.name;
+            EXPECT_FALSE(Bounds(panel->surface(), QRect(0, 0, 200, 418), IsRed).isValid())
+                << c.name << ": no preview left";
+        }
+    }
+    // Qt's own buffers and the test photos stay well below this; a decode of
+    // any claimed size would not.
+    EXPECT_LT(PeakKilobytes() - peakBefore, 256 * 1024);
+}
+
+TEST_F(PanelTest, BrokenMetadataStillListsWhatCanBeRead) {
+    panel->OpenPhoto(Write("broken.jpg", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock())));
+    const std::vector<std::string> labels = Labels();
+    EXPECT_FALSE(labels.empty());
+    EXPECT_EQ(std::count(labels.begin(), labels.end(), "型号"), 1) << "the model is intact";
+    EXPECT_EQ(panel->voScroll1()->isVisible(), !labels.empty());
+}
+
+}  // namespace
+}  // namespace paneltest

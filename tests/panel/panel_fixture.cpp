@@ -1,0 +1,84 @@
+#include "panel_fixture.h"
+
+#include "panel/list_surface.h"
+#include "platform/runtime.h"
+#include "shell/mod_main.h"
+
+#include <QFrame>
+#include <QTest>
+
+namespace paneltest {
+
+bool IsInk(QRgb pixel) { return qRed(pixel) < 120 && qGreen(pixel) < 120 && qBlue(pixel) < 120; }
+
+bool IsRed(QRgb pixel) { return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60; }
+
+QRect Bounds(const QImage& image, const QRect& area, const std::function<bool(QRgb)>& match) {
+    QRect bounds;
+    const QRect clipped = area.intersected(image.rect());
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
+        for (int x = clipped.left(); x <= clipped.right(); ++x) {
+            if (match(image.pixel(x, y))) bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    return bounds;
+}
+
+void PanelTest::SetUp() {
+    modMain::SetModuleStrings();
+    platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
+        messageBoxes.push_back(request.text);
+        return static_cast<int>(platform::vbOK);
+    });
+    ASSERT_TRUE(dir.isValid());
+    host = std::make_unique<QWidget>();
+    host->resize(737, 418);
+    panel = new voExif(host.get());
+    panel->setGeometry(0, 0, 737, 418);
+    host->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+}
+
+void PanelTest::TearDown() {
+    host.reset();
+    panel = nullptr;
+    platform::SetMessageBoxHandler({});
+    EXPECT_TRUE(messageBoxes.empty()) << "unexpected message box: " << messageBoxes.front().toStdString();
+}
+
+QString PanelTest::Write(const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(WriteFile(path, bytes)) << path.toStdString();
+    return path;
+}
+
+QString PanelTest::Photo(const QString& name, int width, int height, int rows, const char* format) {
+    const QByteArray pixels = Encode(Solid(width, height, Qt::red), format);
+    const std::vector<std::uint8_t> block = TitleBlock(rows);
+    const QByteArray bytes = QByteArray(format) == "png" ? WithExifPng(pixels, block)
+                                                         : WithExifJpeg(pixels, block);
+    return Write(name, bytes);
+}
+
+QImage PanelTest::ListPixels(const QRect& area) const {
+    return panel->picture3()->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage PanelTest::ViewportPixels() const {
+    return panel->picture1()->grab(panel->picture1()->contentsRect()).toImage().convertToFormat(
+        QImage::Format_RGB32);
+}
+
+std::vector<std::string> PanelTest::Labels() const {
+    std::vector<std::string> labels, values;
+    panel->GetExifData(labels, values);
+    return labels;
+}
+
+std::vector<std::string> PanelTest::Values() const {
+    std::vector<std::string> labels, values;
+    panel->GetExifData(labels, values);
+    return values;
+}
+
+}  // namespace paneltest

@@ -1,0 +1,281 @@
+// The panel's layout, empty state, preview and caption, and the life of one
+// OpenPhoto call (session, pointer, drawing objects).
+#include "panel_fixture.h"
+
+#include "controls/fr_scroll.h"
+#include "panel/hint_icon.h"
+#include "panel/list_surface.h"
+#include "platform/gdip_graphics.h"
+#include "platform/mgdip.h"
+#include "platform/runtime.h"
+
+#include <QFrame>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace paneltest {
+namespace {
+
+using platform::RectF;
+
+TEST_F(PanelTest, LayoutOfAPanel418High) {
+    EXPECT_EQ(panel->size(), QSize(737, 418));
+    EXPECT_EQ(panel->picture1()->geometry(), QRect(200, 0, 520, 418));
+    EXPECT_EQ(panel->picture1()->contentsRect().size(), QSize(516, 414)) << "a 2-pixel sunken frame";
+    EXPECT_EQ(panel->picture3()->x(), 0);
+    EXPECT_EQ(panel->picture3()->width(), 516);
+    EXPECT_EQ(panel->voScroll1()->geometry(), QRect(720, 0, 17, 418));
+    // (737 - 128) / 2 = 304.5, halves to even.
+    EXPECT_EQ(panel->image2()->geometry(), QRect(304, 106, 128, 128));
+}
+
+TEST_F(PanelTest, ResizeKeepsTheWidthAndReturnsToTheEmptyState) {
+    panel->OpenPhoto(Photo("a.jpg", 400, 300, 30));
+    ASSERT_TRUE(panel->picture1()->isVisible());
+    struct Case {
+        const char* name;
+        QSize asked;
+        QSize expected;
+    };
+    const Case cases[] = {
+        {"wider", QSize(900, 300), QSize(737, 300)},
+        {"narrower", QSize(500, 418), QSize(737, 418)},
+        {"taller", QSize(737, 500), QSize(737, 500)},
+    };
+    for (const Case& c : cases) {
+        panel->resize(c.asked);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(panel->size(), c.expected) << c.name;
+        const int h = c.expected.height();
+        EXPECT_EQ(panel->picture1()->geometry(), QRect(200, 0, 520, h)) << c.name;
+        EXPECT_EQ(panel->picture1()->contentsRect().height(), h - 4) << c.name;
+        EXPECT_EQ(panel->voScroll1()->geometry(), QRect(720, 0, 17, h)) << c.name;
+        EXPECT_EQ(panel->surface().size(), c.expected) << c.name;
+        EXPECT_TRUE(panel->image2()->isVisible()) << c.name;
+        EXPECT_FALSE(panel->picture1()->isVisible()) << c.name;
+        EXPECT_FALSE(panel->voScroll1()->isVisible()) << c.name;
+        EXPECT_FALSE(Bounds(panel->surface(), QRect(0, 0, 200, h), IsRed).isValid())
+            << c.name << ": the preview is wiped";
+    }
+}
+
+TEST_F(PanelTest, EmptyStateShowsIconAndCentredHintLine) {
+    EXPECT_TRUE(panel->image2()->isVisible());
+    EXPECT_FALSE(panel->picture1()->isVisible());
+    EXPECT_FALSE(panel->voScroll1()->isVisible());
+    const QImage surface = panel->surface();
+    const QRect ink = Bounds(surface, surface.rect(), IsInk);
+    ASSERT_TRUE(ink.isValid()) << "the hint line is drawn";
+    EXPECT_GE(ink.top(), 260);
+    EXPECT_LE(ink.bottom(), 260 + 30);
+    EXPECT_GE(ink.height(), 14) << "16 points is about 21 pixels";
+    EXPECT_NEAR(ink.center().x(), 737 / 2.0, 3.0) << "centred under the icon";
+    // What is on screen is the surface.
+    const QImage shown = panel->grab(QRect(0, 240, 737, 60)).toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, surface.copy(0, 240, 737, 60));
+}
+
+TEST_F(PanelTest, PreviewAndCaptionPlacement) {
+    struct Case {
+        const char* name;
+        int width, height;
+        QRect preview;
+        float captionTop;
+    };
+    const Case cases[] = {
+        {"4000 x 3000", 4000, 3000, QRect(0, 134, 200, 150), 288},
+        {"3000 x 4000: top 75.5 halves to 76", 3000, 4000, QRect(0, 76, 200, 267), 347},
+        {"1000 x 4000: width 104.5 halves to 104", 1000, 4000, QRect(48, 0, 104, 418), 422},
+        {"50 x 40 is enlarged", 50, 40, QRect(0, 129, 200, 160), 293},
+        {"480 x 1000: top 0.5 halves to 0", 480, 1000, QRect(0, 0, 200, 417), 421},
+        {"1070 x 4180: left 46.5 halves to 46", 1070, 4180, QRect(46, 0, 107, 418), 422},
+    };
+    for (const Case& c : cases) {
+        const QString path = Photo(QStringLiteral("p%1x%2.jpg").arg(c.width).arg(c.height), c.width, c.height, 3);
+        panel->OpenPhoto(path);
+        const QImage surface = panel->surface();
+        const QRect column(0, 0, 200, 418);
+        EXPECT_EQ(Bounds(surface, column, IsRed), c.preview) << c.name;
+        EXPECT_EQ(panel->previewRect(), c.preview) << c.name;
+        EXPECT_EQ(panel->photoWidth(), c.width) << c.name;
+        EXPECT_EQ(panel->photoHeight(), c.height) << c.name;
+        EXPECT_FALSE(panel->image2()->isVisible()) << c.name;
+
+        const RectF first = panel->captionRect(0);
+        const RectF second = panel->captionRect(1);
+        EXPECT_FLOAT_EQ(first.Y, c.captionTop) << c.name;
+        EXPECT_FLOAT_EQ(second.Y, c.captionTop + 12) << c.name;
+        EXPECT_FLOAT_EQ(first.X, 8) << c.name;
+        EXPECT_FLOAT_EQ(first.Width, 192) << c.name;
+        EXPECT_FLOAT_EQ(first.Height, 0) << c.name;
+
+        const QRect ink = Bounds(surface, column, IsInk);
+        if (c.captionTop >= 418) {
+            EXPECT_FALSE(ink.isValid()) << c.name << ": the caption lies below the panel";
+        } else {
+            ASSERT_TRUE(ink.isValid()) << c.name;
+            EXPECT_GE(ink.top(), c.captionTop) << c.name;
+            EXPECT_LE(ink.top(), c.captionTop + 8) << c.name;
+            EXPECT_GE(ink.bottom(), c.captionTop + 12) << c.name << ": two lines";
+            EXPECT_LE(ink.bottom(), c.captionTop + 12 + 18) << c.name;
+            EXPECT_GE(ink.left(), 8) << c.name;
+        }
+        QCoreApplication::processEvents();
+        const QImage shown = panel->grab(column).toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(shown, surface.copy(column)) << c.name << ": the panel shows its surface";
+    }
+}
+
+// The caption is the file name, then "width × height": drawn the same way
+// onto a blank picture, the caption rows must match pixel for pixel.
+TEST_F(PanelTest, CaptionShowsNameAndSize) {
+    struct Case {
+        const char* name;
+        QString file;
+        int width, height;
+        QString sizeLine;
+    };
+    const Case cases[] = {
+        {"plain name", "photo.jpg", 400, 300, QString::fromUtf16(u"400 \u00D7 300")},
+        {"Chinese name", QString::fromUtf16(u"相片 一.jpg"), 4000, 3000, QString::fromUtf16(u"4000 \u00D7 3000")},
+    };
+    for (const Case& c : cases) {
+        const QString path = Photo(c.file, c.width, c.height, 2);
+        panel->OpenPhoto(path);
+        EXPECT_EQ(panel->PhotoName(), c.file.toStdString()) << c.name;
+        EXPECT_EQ(panel->PhotoFile(), path.toStdString()) << c.name;
+
+        const RectF first = panel->captionRect(0);
+        QImage expected(panel->surface().size(), QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&expected);
+        panel->DrawCellText(graphics, c.file, first, 0xFF000000u, QStringLiteral("宋体"), 12, 0);
+        panel->DrawCellText(graphics, c.sizeLine, panel->captionRect(1), 0xFF000000u,
+                            QStringLiteral("宋体"), 12, 0);
+        platform::GdipDeleteGraphics(graphics);
+        const QRect rows(0, static_cast<int>(first.Y), 200, 40);
+        EXPECT_EQ(panel->surface().copy(rows), expected.copy(rows)) << c.name;
+    }
+}
+
+TEST_F(PanelTest, LongNameEndsInsideTheColumn) {
+    QString name;
+    for (int i = 0; i < 40; ++i) name += QChar(0x76F8 + i % 7);
+    name += QStringLiteral(".jpg");
+    panel->OpenPhoto(Photo(name, 400, 300, 1));
+    const QRect caption(0, 134 + 150, 737, 40);
+    const QRect ink = Bounds(panel->surface(), caption, IsInk);
+    ASSERT_TRUE(ink.isValid());
+    EXPECT_LT(ink.right(), 200) << "cut at 8 + 192";
+    EXPECT_GT(ink.right(), 150) << "filled up to the ellipsis";
+}
+
+TEST_F(PanelTest, SessionPointerAndDrawingObjectsLiveOnlyInsideOneOpen) {
+    int startups = 0;
+    mGdip::SetStartupProbe([&] {
+        ++startups;
+        return platform::Ok;
+    });
+    std::vector<std::pair<Qt::CursorShape, bool>> pointerDuringList;
+    QObject::connect(panel->voScroll1(), &frScroll::Change, [&](int) {
+        pointerDuringList.emplace_back(panel->cursor().shape(), panel->testAttribute(Qt::WA_SetCursor));
+    });
+    struct Case {
+        const char* name;
+        QString path;
+        bool listed;
+    };
+    const Case cases[] = {
+        {"a photo with a list", Photo("a.jpg", 640, 480, 12), true},
+        {"a file that is not an image", Write("b.jpg", "not an image"), false},
+        {"a missing file", dir.filePath("missing.jpg"), false},
+        {"a photo without metadata", Write("c.png", Encode(Solid(30, 20, Qt::red), "png")), false},
+    };
+    for (const Case& c : cases) {
+        startups = 0;
+        pointerDuringList.clear();
+        const platform::GdipObjectCounts before = platform::GdipLiveObjects();
+        panel->OpenPhoto(c.path);
+        EXPECT_EQ(startups, 1) << c.name;
+        EXPECT_EQ(mGdip::GdipToken(), 0u) << c.name << ": the session is closed";
+        EXPECT_EQ(platform::GdipLiveObjects().total(), before.total()) << c.name << ": every object deleted";
+        EXPECT_FALSE(panel->testAttribute(Qt::WA_SetCursor)) << c.name << ": the pointer is back";
+        EXPECT_EQ(panel->cursor().shape(), Qt::ArrowCursor) << c.name;
+        if (c.listed) {
+            ASSERT_FALSE(pointerDuringList.empty()) << c.name;
+            EXPECT_EQ(pointerDuringList.front().first, Qt::WaitCursor) << c.name;
+            EXPECT_TRUE(pointerDuringList.front().second) << c.name;
+        } else {
+            EXPECT_TRUE(pointerDuringList.empty()) << c.name;
+        }
+    }
+    mGdip::SetStartupProbe({});
+}
+
+struct ProgramEnded : std::runtime_error {
+    ProgramEnded() : std::runtime_error("program ended") {}
+};
+
+TEST_F(PanelTest, GraphicsThatCannotStartEndTheProgramWithTheMessage) {
+    std::vector<platform::MessageBoxRequest> requests;
+    platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& request) {
+        requests.push_back(request);
+        return static_cast<int>(platform::vbOK);
+    });
+    platform::SetEndProgramHandler([](int) { throw ProgramEnded(); });
+    mGdip::SetStartupProbe([] { return platform::GenericError; });
+    const QString path = Photo("a.jpg", 40, 30, 2);
+    EXPECT_THROW(panel->OpenPhoto(path), ProgramEnded);
+    mGdip::SetStartupProbe({});
+    platform::SetEndProgramHandler({});
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].text, QStringLiteral("GDI+ 初始化错误。程序即将关闭。"));
+    EXPECT_EQ(requests[0].caption, QStringLiteral("初始化错误"));
+    EXPECT_EQ(requests[0].style, 16);
+    EXPECT_EQ(panel->PhotoFile(), "");
+}
+
+TEST_F(PanelTest, DrawCellTextAlignmentsAndEmptyText) {
+    struct Case {
+        const char* name;
+        QString text;
+        int alignment;
+        int inkLeftMin, inkLeftMax, inkRightMin, inkRightMax;
+    };
+    // Rectangle x 100..300.
+    const Case cases[] = {
+        {"near", QStringLiteral("Exif"), 0, 100, 103, 101, 140},
+        {"centre", QStringLiteral("Exif"), 1, 170, 199, 201, 230},
+        {"far", QStringLiteral("Exif"), 2, 260, 299, 296, 300},
+        {"too wide is cut", QString(60, QChar(u'W')), 0, 100, 103, 280, 299},
+    };
+    for (const Case& c : cases) {
+        QImage image(400, 40, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&image);
+        panel->DrawCellText(graphics, c.text, RectF{100, 10, 200, 12}, 0xFF000000u,
+                            QStringLiteral("宋体"), 12, c.alignment);
+        platform::GdipDeleteGraphics(graphics);
+        const QRect ink = Bounds(image, image.rect(), IsInk);
+        ASSERT_TRUE(ink.isValid()) << c.name;
+        EXPECT_GE(ink.left(), c.inkLeftMin) << c.name;
+        EXPECT_LE(ink.left(), c.inkLeftMax) << c.name;
+        EXPECT_GE(ink.right(), c.inkRightMin) << c.name;
+        EXPECT_LE(ink.right(), c.inkRightMax) << c.name;
+        EXPECT_GE(ink.top(), 10) << c.name;
+    }
+
+    QImage image(400, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const platform::GdipObjectCounts before = platform::GdipLiveObjects();
+    platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&image);
+    panel->DrawCellText(graphics, QString(), RectF{100, 10, 200, 12}, 0xFF000000u, QStringLiteral("宋体"), 12, 0);
+    platform::GdipDeleteGraphics(graphics);
+    EXPECT_FALSE(Bounds(image, image.rect(), IsInk).isValid()) << "an empty text draws nothing";
+    EXPECT_EQ(platform::GdipLiveObjects().total(), before.total());
+}
+
+}  // namespace
+}  // namespace paneltest
