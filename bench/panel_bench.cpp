@@ -1,0 +1,148 @@
+// One measurement of the photo panel, per process, so that each has its own
+// peak memory (bench/panel_open.sh runs them and sums up):
+//   panel_bench generate DIR         writes photo_12mp.jpg, photo_24mp.jpg,
+//                                    photo_50mp.jpg with a camera's metadata, and
+//                                    a small warmup.jpg
+//   panel_bench open FILE WARMUP     time and peak memory of voExif::OpenPhoto
+//   panel_bench full FILE WARMUP     the same for a full-size decode followed
+//                                    by a scaling to the preview's size
+// The measured lines are "ms <time>" and "peak_kib <growth of the peak>".
+#include "panel/vo_exif.h"
+#include "platform/mgdip_helpers.h"
+#include "shell/mod_main.h"
+#include "test_photos.h"
+#include "tiff_builder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageReader>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct Size {
+    const char* name;
+    int width;
+    int height;
+};
+
+constexpr Size kSizes[] = {
+    {"photo_12mp.jpg", 4000, 3000},
+    {"photo_24mp.jpg", 6000, 4000},
+    {"photo_50mp.jpg", 8688, 5792},
+};
+
+// Resident and peak resident memory, KiB.
+long StatusKib(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::size_t length = std::strlen(field);
+    while (std::getline(status, line)) {
+        if (line.compare(0, length, field) == 0) return std::stol(line.substr(length + 1));
+    }
+    return -1;
+}
+
+// Lowers the peak to the current resident size, so that the peak afterwards
+// is what the measured step needed on top of what was already there.
+bool ResetPeak() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    return static_cast<bool>(clear);
+}
+
+// A photo-like picture: soft gradients with fine texture, so that the JPEG
+// is about as large as a camera's.
+QImage Scene(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    std::uint32_t seed = 2024;
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = static_cast<int>((seed >> 24) % 25) - 12;
+            const int r = 40 + 180 * x / width + noise;
+            const int g = 60 + 150 * y / height + noise;
+            const int b = static_cast<int>(128 + 60 * std::sin(x / 37.0) * std::cos(y / 23.0)) + noise;
+            line[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
+        }
+    }
+    return image;
+}
+
+int Generate(const QString& folder) {
+    QDir().mkpath(folder);
+    const std::vector<std::uint8_t> block = testsupport::BuildTiff(testsupport::CameraSpec()).bytes;
+    for (const Size& size : kSizes) {
+        const QByteArray jpeg = paneltest::WithExifJpeg(
+            paneltest::Encode(Scene(size.width, size.height), "jpeg", 92), block);
+        const QString path = QDir(folder).filePath(QString::fromLatin1(size.name));
+        if (jpeg.isEmpty() || !paneltest::WriteFile(path, jpeg)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+        std::printf("%s %dx%d %.1f MB\n", size.name, size.width, size.height, jpeg.size() / 1e6);
+    }
+    const QByteArray warmUp = paneltest::WithExifJpeg(paneltest::Encode(Scene(640, 480), "jpeg", 92), block);
+    return paneltest::WriteFile(QDir(folder).filePath("warmup.jpg"), warmUp) ? 0 : 1;
+}
+
+// Both measurements start alike: the application, the panel (fonts and
+// decoder plugins loaded by a first small photo), then the peak is reset.
+int Measure(const QString& mode, const QString& path, const QString& warmUp) {
+    modMain::SetModuleStrings();
+    voExif panel;
+    panel.resize(voExif::kPanelWidth, 418);
+    panel.OpenPhoto(warmUp);
+    if (!ResetPeak()) {
+        std::fprintf(stderr, "cannot reset the peak (/proc/self/clear_refs)\n");
+        return 1;
+    }
+    const long before = StatusKib("VmRSS:");
+    QElapsedTimer timer;
+    timer.start();
+    if (mode == "open") {
+        panel.OpenPhoto(path);
+        if (panel.PhotoFile() != path.toStdString()) {
+            std::fprintf(stderr, "not opened: %s\n", qPrintable(path));
+            return 1;
+        }
+    } else {
+        QImageReader reader(path);
+        reader.setAutoTransform(false);
+        QImage full;
+        if (!reader.read(&full)) {
+            std::fprintf(stderr, "cannot decode %s\n", qPrintable(path));
+            return 1;
+        }
+        std::int32_t width = full.width();
+        std::int32_t height = full.height();
+        mGdip::FitToBox(voExif::kPreviewWidth, 418, width, height);
+        const QImage preview = full.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (preview.isNull()) return 1;
+    }
+    const qint64 nanoseconds = timer.nsecsElapsed();
+    std::printf("ms %.2f\npeak_kib %ld\n", nanoseconds / 1e6, StatusKib("VmHWM:") - before);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 3 && args[1] == "generate") return Generate(args[2]);
+    if (args.size() == 4 && (args[1] == "open" || args[1] == "full")) return Measure(args[1], args[2], args[3]);
+    std::fprintf(stderr,
+                 "usage: panel_bench generate DIR\n"
+                 "       panel_bench open|full PHOTO WARM_UP_PHOTO\n");
+    return 2;
+}
