@@ -1,0 +1,181 @@
+#include "shell/frm_main.h"
+
+#include "controls/vo_button.h"
+#include "exif/report.h"
+#include "panel/vo_exif.h"
+#include "platform/property_store.h"
+#include "platform/runtime.h"
+#include "shell/frm_menu.h"
+#include "shell/mod_function.h"
+#include "shell/text_export.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+namespace {
+
+constexpr std::uint32_t kWindowColour = 0x00007571u;  // OLE &H00007571&
+constexpr int kWidth = 737;
+constexpr int kHeight = 528;
+
+QLabel* MakeLabel(QWidget* parent, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(palette);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->adjustSize();
+    return label;
+}
+
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QWidget(parent) {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/app_icon.png")));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, platform::ToQColor(kWindowColour));
+    setPalette(palette);
+    setAutoFillBackground(true);
+    headerBand_ = QPixmap(QStringLiteral(":/pictures/header.png"));
+
+    voButton1 = new voButton(this);
+    voButton2 = new voButton(this);
+    voButton3 = new voButton(this);
+    voButton4 = new voButton(this);
+    voButton5 = new voButton(this);
+    voButton* buttons[] = {voButton1, voButton2, voButton3, voButton4, voButton5};
+    for (int i = 0; i < 5; ++i) {
+        buttons[i]->setObjectName(QStringLiteral("voButton%1").arg(i + 1));
+        buttons[i]->ReadProperties(platform::DesignProperties(QStringLiteral("frmMain"), buttons[i]->objectName()));
+    }
+    voExif1 = new voExif(this);
+    voExif1->setObjectName(QStringLiteral("voExif1"));
+    Label1 = MakeLabel(this, QStringLiteral("相册数量：0"));
+    Label4 = MakeLabel(this, QString());
+    // A press on a label is the label's, not the window's: it does not drag.
+    Label1->installEventFilter(this);
+    Label4->installEventFilter(this);
+
+    connect(voButton1, &voButton::Click, this, &frmMain::OpenCommand);
+    connect(voExif1, &voExif::SelectPhoto, this, &frmMain::OpenCommand);
+    connect(voButton2, &voButton::Click, this, &frmMain::SaveCommand);
+    connect(voButton3, &voButton::Click, this, &frmMain::PopupMenu);
+    connect(voButton4, &voButton::Click, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    connect(voButton5, &voButton::Click, this, &frmMain::close);
+
+    Form_Load();
+}
+
+frmMain::~frmMain() { delete menuForm_; }
+
+void frmMain::Form_Load() {
+    shadowAttached_ = windowShadow.Shadow(this);
+    if (shadowAttached_) {
+        windowShadow.SetDepth(7);
+        windowShadow.SetColor(0x000000);
+        windowShadow.SetTransparency(50);
+    }
+    setFixedSize(kWidth, kHeight);
+    setWindowTitle(platform::AppTitle());
+    Label4->setText(QStringLiteral("%1.%2").arg(EXIFVIEWER_VERSION_MAJOR).arg(EXIFVIEWER_VERSION_MINOR));
+    Label4->adjustSize();
+    Label4->move(296, 40);
+    voButton1->setGeometry(435, 0, 82, 80);
+    voButton2->setGeometry(520, 0, 82, 80);
+    voButton2->SetEnabled(false);
+    voButton3->setGeometry(653, 0, 28, 20);
+    voButton4->setGeometry(681, 0, 28, 20);
+    voButton5->setGeometry(709, 0, 28, 20);
+    voExif1->setGeometry(0, 80, width(), 418);
+    Label1->move(12, 506);
+}
+
+void frmMain::ShowCentred() {
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - QPoint(kWidth / 2, kHeight / 2));
+    }
+    show();
+}
+
+void frmMain::OpenCommand() {
+    const QString path = modFunction::ChooseImageFile(this);
+    if (path.isEmpty() || path == lastPhotoPath_) return;
+    Label1->setText(path);
+    Label1->adjustSize();
+    lastPhotoPath_ = path;
+    voExif1->OpenPhoto(path);
+    voButton2->SetEnabled(true);
+}
+
+void frmMain::SaveCommand() {
+    const QString path = modFunction::ChooseReportFile(this);
+    if (path.isEmpty()) return;
+
+    setCursor(Qt::WaitCursor);
+    std::vector<std::string> labels, values;
+    voExif1->GetExifData(labels, values);
+    const std::string report = exif::BuildReport(voExif1->PhotoName(), voExif1->PhotoFile(), labels, values);
+    QString error;
+    const bool saved = shell::WriteReportFile(path, QByteArray::fromStdString(report), &error);
+    unsetCursor();
+
+    if (saved) {
+        platform::MsgBox(QStringLiteral("保存完毕"), platform::vbInformation, QString(), this);
+    } else {
+        platform::MsgBox(QStringLiteral("报告未能保存到“%1”：%2").arg(path, error), platform::vbExclamation,
+                         QString(), this);
+    }
+}
+
+QPoint frmMain::MenuAnchor() const { return mapToGlobal(QPoint(kWidth, voButton3->height())); }
+
+void frmMain::PopupMenu() {
+    if (!menuForm_) menuForm_ = new frmMenu();
+    menuForm_->PopupRightAligned(MenuAnchor());
+}
+
+void frmMain::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, headerBand_);
+}
+
+void frmMain::mousePressEvent(QMouseEvent* event) {
+    // Only the window's own surface drags, and only with the left button;
+    // presses that a child passed on are not the window's.
+    if (event->button() != Qt::LeftButton || childAt(event->position().toPoint())) return;
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void frmMain::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void frmMain::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Label1 || watched == Label4) &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::QueryUnload() {
+    const QList<QWidget*> forms = shell::LoadedForms();
+    for (QWidget* form : forms) {
+        if (form != this) delete form;
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    QueryUnload();
+    event->accept();
+    platform::EndProgram(0);
+}
