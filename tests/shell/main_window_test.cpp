@@ -1,0 +1,391 @@
+// The main window driven as a user drives it: buttons clicked, dialogs
+// answered by a stand-in, files dropped, reports saved and read back.
+#include "controls/vo_button.h"
+#include "exif/metadata_list.h"
+#include "exif/report.h"
+#include "panel/vo_exif.h"
+#include "platform/property_items.h"
+#include "platform/runtime.h"
+#include "shell/frm_main.h"
+#include "shell/frm_menu.h"
+#include "shell/loaded_forms.h"
+#include "shell/mod_function.h"
+#include "shell/mod_main.h"
+#include "tiff_builder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace testsupport;
+
+// Drops CAP_DAC_OVERRIDE from this thread while alive, so that a test run as
+// root meets folder permissions like any user.
+class WithoutPermissionOverride {
+public:
+    WithoutPermissionOverride() {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        if (syscall(SYS_capget, &header, saved_) != 0) return;
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        active_ = syscall(SYS_capset, &header, reduced) == 0;
+    }
+    ~WithoutPermissionOverride() {
+        if (!active_) return;
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        syscall(SYS_capset, &header, saved_);
+    }
+
+private:
+    __user_cap_data_struct saved_[2] = {};
+    bool active_ = false;
+};
+
+struct Box {
+    QString text;
+    int style;
+    QString caption;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modMain::SetModuleStrings();
+        ASSERT_TRUE(dir_.isValid());
+        platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
+            boxes_.push_back({request.text, request.style, request.caption});
+            return static_cast<int>(platform::vbOK);
+        });
+        platform::SetEndProgramHandler([this](int code) { endedWith_ = code; });
+        modFunction::SetDialogHandlers({[this](QWidget*) { return Next(openAnswers_, openAsked_); },
+                                        [this](QWidget*) { return Next(saveAnswers_, saveAsked_); }});
+        window_ = new frmMain();
+        window_->show();
+    }
+
+    void TearDown() override {
+        delete window_;
+        modFunction::SetDialogHandlers({});
+        platform::SetMessageBoxHandler({});
+        platform::SetEndProgramHandler({});
+    }
+
+    static QString Next(QStringList& answers, int& asked) {
+        ++asked;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+
+    QString Photo(const QString& name, const TiffSpec& spec = CameraSpec(false)) {
+        const QString path = dir_.filePath(name);
+        EXPECT_TRUE(WriteFile(path.toStdString(), DecodableJpeg(BuildTiff(spec).bytes)));
+        return path;
+    }
+
+    QString PanelFile() const { return QString::fromStdString(window_->voExif1->PhotoFile()); }
+
+    void Click(voButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
+
+    // A file dragged in from the file manager and let go over `target`.
+    void Drop(QWidget* target, const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint at(50, 50);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+    }
+
+    static QByteArray ReadAll(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    // The report the save command must write for the photo at `path`.
+    static QByteArray ExpectedReport(const QString& path) {
+        modMain::SetModuleStrings();
+        exif::MetadataList list;
+        list.SetPhoto(path.toStdString());
+        const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path.toStdString()));
+        list.LoadMetadata(&image);
+        return QByteArray::fromStdString(exif::BuildReport(list));
+    }
+
+    QTemporaryDir dir_;
+    frmMain* window_ = nullptr;
+    QStringList openAnswers_, saveAnswers_;
+    int openAsked_ = 0, saveAsked_ = 0;
+    std::vector<Box> boxes_;
+    int endedWith_ = -1;
+};
+
+TEST_F(MainWindowTest, LoadSequencePlacesEverything) {
+    EXPECT_EQ(window_->size(), QSize(737, 528));
+    EXPECT_EQ(window_->windowTitle(), platform::AppTitle());
+    EXPECT_TRUE(window_->windowFlags() & Qt::FramelessWindowHint);
+    const struct {
+        QWidget* widget;
+        QRect geometry;
+    } placed[] = {
+        {window_->voButton1, {435, 0, 82, 80}}, {window_->voButton2, {520, 0, 82, 80}},
+        {window_->voButton3, {653, 0, 28, 20}}, {window_->voButton4, {681, 0, 28, 20}},
+        {window_->voButton5, {709, 0, 28, 20}}, {window_->voExif1, {0, 80, 737, 418}},
+    };
+    for (const auto& p : placed) EXPECT_EQ(p.widget->geometry(), p.geometry) << p.widget->objectName().toStdString();
+    EXPECT_EQ(window_->Label1->pos(), QPoint(12, 506));
+    EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
+    EXPECT_EQ(window_->Label4->pos(), QPoint(296, 40));
+    EXPECT_EQ(window_->Label4->text(), QStringLiteral("1.0"));
+    EXPECT_FALSE(window_->voButton2->Enabled());
+    EXPECT_TRUE(window_->voButton1->Enabled());
+    // Offscreen there is no compositor: the window works without a shadow.
+    EXPECT_FALSE(window_->hasShadow());
+}
+
+TEST_F(MainWindowTest, SaveButtonIgnoresClicksUntilAPhotoIsChosen) {
+    EXPECT_EQ(window_->voButton2->drawState(), voButton::StateDisabled);
+    Click(window_->voButton2);
+    EXPECT_EQ(saveAsked_, 0);
+
+    openAnswers_ = {Photo("a.jpg")};
+    Click(window_->voButton1);
+    EXPECT_TRUE(window_->voButton2->Enabled());
+    Click(window_->voButton2);
+    EXPECT_EQ(saveAsked_, 1);
+}
+
+TEST_F(MainWindowTest, OpenCommandRules) {
+    const QString a = Photo("a.jpg"), b = Photo("b.jpg");
+
+    Click(window_->voButton1);  // cancelled
+    EXPECT_EQ(openAsked_, 1);
+    EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
+    EXPECT_FALSE(window_->voButton2->Enabled());
+    EXPECT_EQ(PanelFile(), QString());
+
+    openAnswers_ = {"  " + a + "  "};  // the chosen path comes back trimmed
+    Click(window_->voButton1);
+    EXPECT_EQ(window_->Label1->text(), a);
+    EXPECT_EQ(window_->lastPhotoPath(), a);
+    EXPECT_EQ(PanelFile(), a);
+    EXPECT_TRUE(window_->voButton2->Enabled());
+
+    // A, then B dropped, then A chosen again: A is the last chosen path, so B stays.
+    Drop(window_->voExif1, b);
+    EXPECT_EQ(PanelFile(), b);
+    openAnswers_ = {a};
+    Click(window_->voButton1);
+    EXPECT_EQ(PanelFile(), b);
+    EXPECT_EQ(window_->Label1->text(), a);
+
+    // The panel's SelectPhoto runs the same command.
+    openAnswers_ = {b};
+    emit window_->voExif1->SelectPhoto();
+    EXPECT_EQ(openAsked_, 4);
+    EXPECT_EQ(window_->Label1->text(), b);
+    EXPECT_EQ(window_->lastPhotoPath(), b);
+}
+
+TEST_F(MainWindowTest, ChoosingAFileThatIsNoImageStillEnablesSave) {
+    const QString text = dir_.filePath("notes.txt");
+    ASSERT_TRUE(WriteFile(text.toStdString(), {'h', 'i', '\n'}));
+    openAnswers_ = {text};
+    Click(window_->voButton1);
+    EXPECT_EQ(window_->Label1->text(), text);
+    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_EQ(PanelFile(), QString());
+}
+
+TEST_F(MainWindowTest, DropLeavesStatusLineAndSaveButtonAlone) {
+    const QString a = Photo("a.jpg");
+    Drop(window_->voExif1, a);
+    EXPECT_EQ(PanelFile(), a);
+    EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
+    EXPECT_EQ(window_->lastPhotoPath(), QString());
+    EXPECT_FALSE(window_->voButton2->Enabled());
+}
+
+TEST_F(MainWindowTest, SavedReportHasTheExactBytes) {
+    const QString photo = Photo("猫.jpg");
+    openAnswers_ = {photo};
+    Click(window_->voButton1);
+    const QString report = dir_.filePath("report.txt");
+    saveAnswers_ = {report};
+    Click(window_->voButton2);
+
+    const QByteArray expected = ExpectedReport(photo);
+    EXPECT_EQ(ReadAll(report), expected);
+    EXPECT_TRUE(expected.startsWith(QStringLiteral("图像：猫.jpg\r\n路径：%1\r\n").arg(photo).toUtf8()));
+    EXPECT_TRUE(expected.contains("光圈F2.8\r\n"));
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, QStringLiteral("保存完毕"));
+    EXPECT_EQ(boxes_[0].style, platform::vbInformation);
+    EXPECT_EQ(boxes_[0].caption, platform::AppTitle());
+    EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(MainWindowTest, SavingAgainReplacesTheEarlierReport) {
+    TiffSpec small;
+    small.ifd0.fields = {Ascii(0x010F, "Nikon")};
+    const QString big = Photo("big.jpg"), little = Photo("little.jpg", small);
+    const QString report = dir_.filePath("report.txt");
+
+    openAnswers_ = {big};
+    Click(window_->voButton1);
+    saveAnswers_ = {report};
+    Click(window_->voButton2);
+    openAnswers_ = {little};
+    Click(window_->voButton1);
+    saveAnswers_ = {report};
+    Click(window_->voButton2);
+
+    EXPECT_EQ(ReadAll(report), ExpectedReport(little));
+    EXPECT_EQ(boxes_.size(), 2u);
+}
+
+TEST_F(MainWindowTest, CancelledSaveWritesNothingAndSaysNothing) {
+    openAnswers_ = {Photo("a.jpg")};
+    Click(window_->voButton1);
+    const QString report = dir_.filePath("report.txt");
+    ASSERT_TRUE(WriteFile(report.toStdString(), {'o', 'l', 'd'}));
+    Click(window_->voButton2);  // the stand-in has no answer: cancelled
+    EXPECT_EQ(saveAsked_, 1);
+    EXPECT_EQ(ReadAll(report), QByteArray("old"));
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(MainWindowTest, FailedSaveKeepsTheOldReportAndSaysWhy) {
+    openAnswers_ = {Photo("a.jpg")};
+    Click(window_->voButton1);
+
+    const QString lockedDir = dir_.filePath("locked");
+    ASSERT_TRUE(QDir().mkpath(lockedDir));
+    const QString report = lockedDir + "/report.txt";
+    ASSERT_TRUE(WriteFile(report.toStdString(), {'o', 'l', 'd'}));
+    const QString goneDir = dir_.filePath("gone");
+    ASSERT_TRUE(QDir().mkpath(goneDir));
+    ASSERT_TRUE(QDir(goneDir).removeRecursively());
+
+    const struct {
+        const char* name;
+        QString path;
+        bool readOnlyFolder;
+    } cases[] = {
+        {"read-only folder", report, true},
+        {"folder gone", goneDir + "/report.txt", false},
+        {"a folder in the way", dir_.path(), false},
+    };
+    for (const auto& c : cases) {
+        boxes_.clear();
+        saveAnswers_ = {c.path};
+        ::chmod(lockedDir.toLocal8Bit().constData(), c.readOnlyFolder ? 0555 : 0755);
+        {
+            WithoutPermissionOverride asUser;
+            Click(window_->voButton2);
+        }
+        ::chmod(lockedDir.toLocal8Bit().constData(), 0755);
+        ASSERT_EQ(boxes_.size(), 1u) << c.name;
+        EXPECT_EQ(boxes_[0].style, platform::vbExclamation) << c.name;
+        EXPECT_NE(boxes_[0].text, QStringLiteral("保存完毕")) << c.name;
+        EXPECT_TRUE(boxes_[0].text.contains(c.path)) << c.name;
+        EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor) << c.name;
+    }
+    EXPECT_EQ(ReadAll(report), QByteArray("old"));
+    EXPECT_EQ(QDir(lockedDir).entryList(QDir::Files), QStringList{"report.txt"});
+}
+
+TEST_F(MainWindowTest, MenuPopsUpBelowTheSmallButtonsRightAligned) {
+    for (const QPoint at : {QPoint(0, 0), QPoint(40, 30)}) {
+        window_->move(at);
+        QApplication::processEvents();
+        const QPoint anchor = window_->MenuAnchor();
+        EXPECT_EQ(anchor, window_->mapToGlobal(QPoint(737, 20)));
+        QRect shown;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                shown = popup->geometry();
+                popup->close();
+            }
+        });
+        Click(window_->voButton3);
+        ASSERT_TRUE(window_->menuForm());
+        EXPECT_EQ(shown.left() + shown.width(), anchor.x());
+        EXPECT_EQ(shown.top(), anchor.y());
+    }
+    EXPECT_TRUE(boxes_.empty());  // closing the menu without a choice does nothing
+    EXPECT_EQ(window_->menuForm()->MenuAbout()->text(), QStringLiteral("关于(&A)"));
+}
+
+TEST_F(MainWindowTest, AboutShowsTheContactLines) {
+    QTimer::singleShot(0, [] {
+        if (QWidget* popup = QApplication::activePopupWidget()) QTest::keyClick(popup, Qt::Key_A);
+    });
+    Click(window_->voButton3);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, QString::fromStdString(modMain::ContactLines[0] + "\n" + modMain::ContactLines[1]));
+    EXPECT_EQ(boxes_[0].style, platform::vbInformation);
+    EXPECT_EQ(boxes_[0].caption, platform::AppTitle());
+}
+
+TEST_F(MainWindowTest, CloseUnloadsTheMenuFormAndEndsTheProgram) {
+    QTimer::singleShot(0, [] {
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    });
+    Click(window_->voButton3);
+    ASSERT_EQ(shell::LoadedForms().size(), 2);
+    Click(window_->voButton5);
+    EXPECT_EQ(endedWith_, 0);
+    EXPECT_EQ(shell::LoadedForms(), QList<QWidget*>{window_});
+    EXPECT_FALSE(window_->menuForm());
+}
+
+TEST_F(MainWindowTest, MinimiseButton) {
+    Click(window_->voButton4);
+    EXPECT_TRUE(window_->windowState() & Qt::WindowMinimized);
+}
+
+TEST_F(MainWindowTest, LeftButtonOnTheWindowSurfaceDragsIt) {
+    const struct {
+        const char* name;
+        Qt::MouseButton button;
+        QPoint press;
+        bool moves;
+    } cases[] = {
+        {"left on the header band", Qt::LeftButton, {200, 60}, true},
+        {"left on the status strip", Qt::LeftButton, {600, 510}, true},
+        {"right on the header band", Qt::RightButton, {200, 60}, false},
+        {"left on the version label", Qt::LeftButton, {300, 45}, false},
+        {"left on the photo panel", Qt::LeftButton, {400, 200}, false},
+    };
+    for (const auto& c : cases) {
+        window_->move(10, 10);
+        QApplication::processEvents();
+        const QPoint before = window_->pos();
+        QWidget* target = window_->childAt(c.press) ? window_->childAt(c.press) : window_;
+        const QPoint local = target->mapFrom(window_, c.press);
+        QTest::mousePress(target, c.button, {}, local);
+        QMouseEvent move(QEvent::MouseMove, QPointF(local + QPoint(30, 20)),
+                         QPointF(target->mapToGlobal(local + QPoint(30, 20))), Qt::NoButton, c.button, {});
+        QApplication::sendEvent(target, &move);
+        QTest::mouseRelease(target, c.button, {}, local + QPoint(30, 20));
+        EXPECT_EQ(window_->pos() != before, c.moves) << c.name;
+    }
+}
+
+}  // namespace
