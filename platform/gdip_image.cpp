@@ -1,6 +1,7 @@
 #include "platform/gdip_image.h"
 
 #include "platform/gdip_objects_p.h"
+#include "platform/jpeg_dc_preview.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,6 +61,29 @@ bool FileCanHold(const GpImage& image) {
 qint64 PixelBytes(const QSize& size) {
     return static_cast<qint64>(std::max(0, size.width())) * std::max(0, size.height()) *
            kBytesPerPixel;
+}
+
+// A sequential JPEG drawn at an eighth of its size or less: its DC
+// coefficients are the eighth-size picture, decoded at about twice the speed
+// of the codec's own scaled decoding. A null image when the file is not such a
+// JPEG (or not the one the header promised); the codec decodes it then.
+QImage DecodeEighth(const GpImage& image) {
+    QFile file(image.path());
+    if (!file.open(QIODevice::ReadOnly)) return QImage();
+    const qint64 size = file.size();
+    const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
+    if (!bytes) return QImage();
+    JpegPreview preview =
+        DecodeJpegPreview(std::span(bytes, static_cast<std::size_t>(size)), kDecodeLimitBytes);
+    if (preview.result == JpegPreview::Result::NotHandled ||
+        QSize(static_cast<int>(preview.imageWidth), static_cast<int>(preview.imageHeight)) != image.size())
+        return QImage();
+    // The image takes the pixel buffer over instead of copying it.
+    auto* pixels = new std::vector<std::uint32_t>(std::move(preview.pixels));
+    return QImage(reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(preview.width),
+                  static_cast<int>(preview.height), static_cast<qsizetype>(preview.width) * 4,
+                  QImage::Format_RGB32,
+                  [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
 }
 
 }  // namespace
@@ -154,10 +178,15 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
         SetStatus(status, GenericError);
         return QImage();
     }
+    QImage pixels;
+    const QSize eighth((clip.width() + 7) / 8, (clip.height() + 7) / 8);
+    // Below an eighth the codec's own scaled decoding keeps small photos sharp.
+    if (image->format_ == "jpeg" && whole && eighth.width() >= target.width() &&
+        eighth.height() >= target.height())
+        pixels = DecodeEighth(*image);
     if (!whole) reader.setClipRect(clip);
     reader.setScaledSize(target);
-    QImage pixels;
-    if (!reader.read(&pixels)) {
+    if (pixels.isNull() && !reader.read(&pixels)) {
         SetStatus(status, GenericError);
         return QImage();
     }

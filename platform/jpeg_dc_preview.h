@@ -1,0 +1,42 @@
+// A fast preview of a photo stored as a sequential Huffman JPEG: at an eighth
+// of the size per side a JPEG pixel is its 8 x 8 block's DC coefficient, so
+// the AC coefficients are only skipped, never dequantised or transformed.
+// Plain C++ (no Qt).
+//
+// Handled: baseline and extended sequential Huffman frames, 8-bit samples, one
+// component (grey) or three (YCbCr, or RGB when an Adobe marker says so), any
+// whole-number sampling ratios, restart intervals, several scans. Anything
+// else (progressive, arithmetic, lossless, 12-bit, CMYK, odd tables or
+// markers) is left to the full decoder.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace platform {
+
+struct JpegPreview {
+    enum class Result {
+        NotHandled,  // not such a JPEG, or nothing could be decoded from it
+        Complete,
+        // The entropy data ended early or was broken: the blocks not reached
+        // are mid-grey, as the full decoder leaves them.
+        Partial,
+    };
+    Result result = Result::NotHandled;
+    std::uint32_t imageWidth = 0;  // the frame's size in pixels
+    std::uint32_t imageHeight = 0;
+    std::uint32_t width = 0;  // ceil(imageWidth / 8)
+    std::uint32_t height = 0;  // ceil(imageHeight / 8)
+    std::vector<std::uint32_t> pixels;  // 0xFFRRGGBB, row by row, width x height
+};
+
+// Decodes `file` (the whole JPEG file) at an eighth of its size per side.
+// Refuses (NotHandled) a frame whose buffers (a byte per block and the
+// pixels) would take more than `maxBytes`, or that has more blocks than the
+// file's size could code: time and memory stay proportional to the file's
+// size.
+JpegPreview DecodeJpegPreview(std::span<const std::uint8_t> file, std::uint64_t maxBytes);
+
+}  // namespace platform

@@ -1,0 +1,319 @@
+// The DC-only preview decoder against libjpeg's own eighth-size decode, over
+// JPEGs made in code: Qt's writer, and libjpeg with chosen sampling factors,
+// restart intervals and scans; then broken, truncated and unhandled files.
+#include "platform/jpeg_dc_preview.h"
+
+#include "jpeg_test_codec.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using platform::DecodeJpegPreview;
+using platform::JpegPreview;
+using jpegtest::Bytes;
+using jpegtest::Layout;
+using jpegtest::Picture;
+using Result = JpegPreview::Result;
+
+constexpr std::uint64_t kNoLimit = 1ull << 32;
+
+// Where the preview and libjpeg's eighth-size decode of the same bytes differ:
+// "" when they are the same size and every pixel is equal.
+std::string Mismatch(const JpegPreview& preview, const Picture& reference) {
+    if (int(preview.width) != reference.width || int(preview.height) != reference.height ||
+        preview.pixels.size() != std::size_t(reference.width) * reference.height)
+        return "size " + std::to_string(preview.width) + " x " + std::to_string(preview.height) + ", libjpeg " +
+               std::to_string(reference.width) + " x " + std::to_string(reference.height);
+    int differing = 0;
+    std::string first;
+    for (std::size_t i = 0; i < preview.pixels.size(); ++i) {
+        const std::uint32_t pixel = preview.pixels[i];
+        const int ours[3] = {int(pixel >> 16 & 255), int(pixel >> 8 & 255), int(pixel & 255)};
+        const std::uint8_t* theirs = &reference.rgb[i * 3];
+        if (ours[0] == theirs[0] && ours[1] == theirs[1] && ours[2] == theirs[2]) continue;
+        if (differing++ == 0)
+            first = "pixel " + std::to_string(i % preview.width) + "," + std::to_string(i / preview.width) + ": " +
+                    std::to_string(ours[0]) + " " + std::to_string(ours[1]) + " " + std::to_string(ours[2]) +
+                    ", libjpeg " + std::to_string(theirs[0]) + " " + std::to_string(theirs[1]) + " " +
+                    std::to_string(theirs[2]);
+    }
+    return differing ? std::to_string(differing) + " pixels differ, first " + first : "";
+}
+
+// The preview of `bytes` is libjpeg's eighth-size decode of them, pixel for
+// pixel; "" when so.
+std::string DiffersFromCodec(std::span<const std::uint8_t> bytes, const JpegPreview& preview) {
+    const jpegtest::Decoded reference = jpegtest::DecodeEighth(bytes);
+    if (!reference.ok) return "libjpeg cannot decode it";
+    return Mismatch(preview, reference.picture);
+}
+
+QImage ToQImage(const Picture& picture, bool grey) {
+    QImage image(picture.width, picture.height, QImage::Format_RGB888);
+    for (int y = 0; y < picture.height; ++y)
+        std::copy_n(&picture.rgb[std::size_t(y) * picture.width * 3], picture.width * 3, image.scanLine(y));
+    return grey ? image.convertToFormat(QImage::Format_Grayscale8) : image;
+}
+
+// Saved by Qt's writer (which always samples the chroma 4:2:0).
+Bytes QtJpeg(const Picture& picture, int quality, bool grey = false) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    EXPECT_TRUE(writer.write(ToQImage(picture, grey)));
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+Layout Sampling(std::initializer_list<int> h, std::initializer_list<int> v) {
+    Layout layout;
+    std::copy(h.begin(), h.end(), layout.h);
+    std::copy(v.begin(), v.end(), layout.v);
+    return layout;
+}
+
+Layout With(Layout layout, void (*change)(Layout&)) {
+    change(layout);
+    return layout;
+}
+
+const Layout k444 = Sampling({1, 1, 1}, {1, 1, 1});
+const Layout k420 = Sampling({2, 1, 1}, {2, 1, 1});
+
+struct Photo {
+    const char* name;
+    Bytes bytes;
+};
+
+// libjpeg's eighth is the DC alone, or (for a component sampled at half or a
+// quarter of the rate both ways, as the chroma of 4:2:0) a 2 x 2 or 4 x 4
+// inverse transform with a few AC coefficients, repeated over the preview
+// where subsampled; the preview decoder does the same in the same fixed point.
+
+TEST(JpegPreview, MatchesTheCodecsEighthSizeDecode) {
+    const Picture scene = jpegtest::Scene(640, 480);
+    const Picture odd = jpegtest::Scene(333, 211, 7);
+    const Photo photos[] = {
+        {"qt quality 75", QtJpeg(scene, 75)},
+        {"qt quality 95", QtJpeg(scene, 95)},
+        {"qt grey", QtJpeg(scene, 90, true)},
+        {"4:4:4", Encode(scene, k444)},
+        {"4:4:4 quality 100 (long DC codes)", Encode(scene, With(k444, [](Layout& l) { l.quality = 100; }))},
+        {"4:2:2", Encode(scene, Sampling({2, 1, 1}, {1, 1, 1}))},
+        {"4:4:0", Encode(scene, Sampling({1, 1, 1}, {2, 1, 1}))},
+        {"4:2:0", Encode(scene, k420)},
+        {"4:1:1", Encode(scene, Sampling({4, 1, 1}, {1, 1, 1}))},
+        {"luma 3 x 1", Encode(odd, Sampling({3, 1, 1}, {1, 1, 1}))},
+        {"luma 4 x 2", Encode(odd, Sampling({4, 1, 1}, {2, 1, 1}))},
+        {"blue chroma 2 x 2, the rest 1 x 1", Encode(odd, Sampling({1, 2, 1}, {1, 2, 1}))},
+        {"restart every MCU", Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 1; }))},
+        {"restart every 7 MCUs", Encode(odd, With(k444, [](Layout& l) { l.restartInterval = 7; }))},
+        {"one scan per component", Encode(odd, With(k420, [](Layout& l) { l.separateScans = true; }))},
+        {"4:4:4 one scan per component, restarts",
+         Encode(odd, With(k444, [](Layout& l) { l.separateScans = true, l.restartInterval = 3; }))},
+        {"luma 4 x 4, one scan per component",
+         Encode(scene, With(Sampling({4, 1, 1}, {4, 1, 1}), [](Layout& l) { l.separateScans = true; }))},
+        {"optimised tables", Encode(scene, With(k420, [](Layout& l) { l.optimize = true; }))},
+        {"stored as RGB", Encode(scene, With(k444, [](Layout& l) { l.rgb = true; }))},
+        {"grey with restarts", Encode(odd, With(k444, [](Layout& l) { l.components = 1, l.restartInterval = 5; }))},
+        {"1 x 1", Encode(jpegtest::Scene(1, 1), k420)},
+        {"9 x 17 4:4:4", Encode(jpegtest::Scene(9, 17), k444)},
+        {"9 x 17 4:2:2", Encode(jpegtest::Scene(9, 17), Sampling({2, 1, 1}, {1, 1, 1}))},
+        {"4001 x 3001 4:4:4", Encode(jpegtest::Scene(4001, 3001, 3), k444)},
+        {"4001 x 3001 by qt", QtJpeg(jpegtest::Scene(4001, 3001, 3), 90)},
+    };
+    for (const Photo& photo : photos) {
+        ASSERT_FALSE(photo.bytes.empty()) << photo.name;
+        const JpegPreview preview = DecodeJpegPreview(photo.bytes, kNoLimit);
+        EXPECT_EQ(preview.result, Result::Complete) << photo.name;
+        EXPECT_EQ(DiffersFromCodec(photo.bytes, preview), "") << photo.name;
+    }
+}
+
+
+// A file cut short anywhere in its entropy data gives what libjpeg gives: the
+// blocks decoded so far, the rest mid-grey; cut in its headers, nothing.
+TEST(JpegPreview, CutShortEndsLikeTheCodec) {
+    const Picture scene = jpegtest::Scene(120, 88, 5);
+    const Photo files[] = {
+        {"4:4:4", Encode(scene, k444)},
+        {"grey, restarts", Encode(scene, With(k444, [](Layout& l) { l.components = 1, l.restartInterval = 4; }))},
+        {"4:2:0, restarts", Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 2; }))},
+        {"4:2:2, one scan per component",
+         Encode(scene, With(Sampling({2, 1, 1}, {1, 1, 1}), [](Layout& l) { l.separateScans = true; }))},
+    };
+    for (const Photo& file : files) {
+        const std::size_t sos = jpegtest::FindMarkers(file.bytes, 0xDA).front();
+        const std::size_t dataStart = sos + 2 + (file.bytes[sos + 2] << 8 | file.bytes[sos + 3]);
+        const std::size_t steps = 97;
+        for (std::size_t step = 0; step <= steps; ++step) {
+            const std::size_t cut = file.bytes.size() * step / steps;
+            const std::span<const std::uint8_t> bytes(file.bytes.data(), cut);
+            const JpegPreview preview = DecodeJpegPreview(bytes, kNoLimit);
+            const std::string where = std::string(file.name) + " cut at " + std::to_string(cut);
+            if (cut < dataStart) {
+                EXPECT_EQ(preview.result, Result::NotHandled) << where;
+                continue;
+            }
+            if (cut + 2 < file.bytes.size()) {
+                EXPECT_EQ(preview.result, Result::Partial) << where;
+            }
+            if (!jpegtest::DecodeEighth(bytes).ok) {
+                // Cut inside a later scan's header, libjpeg gives up; the
+                // preview keeps what the earlier scans decoded.
+                EXPECT_EQ(preview.result, Result::Partial) << where;
+                continue;
+            }
+            EXPECT_EQ(DiffersFromCodec(bytes, preview), "") << where;
+        }
+    }
+}
+
+Bytes Erase(Bytes bytes, std::size_t at, std::size_t count) {
+    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
+    return bytes;
+}
+
+Bytes Insert(Bytes bytes, std::size_t at, const Bytes& more) {
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), more.begin(), more.end());
+    return bytes;
+}
+
+Bytes Patch(Bytes bytes, std::size_t at, std::uint8_t value) {
+    bytes.at(at) = value;
+    return bytes;
+}
+
+// Restart markers lost, renumbered or padded: the decoder resynchronises
+// exactly as libjpeg does, so the same intervals come out grey.
+TEST(JpegPreview, BrokenRestartsResyncLikeTheCodec) {
+    const Picture scene = jpegtest::Scene(96, 64, 9);
+    const Bytes jpeg = Encode(scene, With(k444, [](Layout& l) { l.restartInterval = 2; }));
+    std::vector<std::size_t> restarts;
+    for (std::uint8_t code = 0xD0; code <= 0xD7; ++code)
+        for (std::size_t at : jpegtest::FindMarkers(jpeg, code)) restarts.push_back(at);
+    std::sort(restarts.begin(), restarts.end());
+    ASSERT_GT(restarts.size(), 20u);
+    const std::size_t fifth = restarts[4];  // RST4
+    const auto renumber = [&](int offset) {
+        return Patch(jpeg, fifth + 1, static_cast<std::uint8_t>(0xD0 + ((4 + offset) & 7)));
+    };
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"intact", jpeg},
+        {"one restart lost", Erase(jpeg, fifth, 2)},
+        {"three restarts lost", Erase(Erase(Erase(jpeg, restarts[9], 2), restarts[8], 2), fifth, 2)},
+        {"numbered one ahead", renumber(1)},
+        {"numbered two ahead", renumber(2)},
+        {"numbered one behind", renumber(-1)},
+        {"numbered two behind", renumber(-2)},
+        {"numbered four off", renumber(4)},
+        {"fill bytes before a restart", Insert(jpeg, fifth, {0xFF, 0xFF, 0xFF})},
+        {"garbage before a restart", Insert(jpeg, fifth, {0x12, 0x34, 0x56})},
+        {"a reserved marker in place of a restart", Patch(jpeg, fifth + 1, 0x02)},
+        {"end of image in place of a restart", Patch(jpeg, fifth + 1, 0xD9)},
+        {"data cut short inside an interval", Erase(jpeg, fifth - 20, 20)},
+    };
+    for (const auto& c : cases) {
+        const JpegPreview preview = DecodeJpegPreview(c.bytes, kNoLimit);
+        EXPECT_NE(preview.result, Result::NotHandled) << c.name;
+        EXPECT_EQ(DiffersFromCodec(c.bytes, preview), "") << c.name;
+    }
+}
+
+std::size_t FrameAt(const Bytes& jpeg) { return jpegtest::FindMarkers(jpeg, 0xC0).front(); }
+
+Bytes WithFrameSize(Bytes jpeg, int width, int height) {
+    const std::size_t sof = FrameAt(jpeg);
+    jpeg[sof + 5] = static_cast<std::uint8_t>(height >> 8);
+    jpeg[sof + 6] = static_cast<std::uint8_t>(height);
+    jpeg[sof + 7] = static_cast<std::uint8_t>(width >> 8);
+    jpeg[sof + 8] = static_cast<std::uint8_t>(width);
+    return jpeg;
+}
+
+// A comment segment of `size` bytes right after the start of image.
+Bytes WithComment(const Bytes& jpeg, std::size_t size) {
+    Bytes segment = {0xFF, 0xFE, static_cast<std::uint8_t>((size + 2) >> 8), static_cast<std::uint8_t>(size + 2)};
+    segment.resize(segment.size() + size, 'c');
+    return Insert(jpeg, 2, segment);
+}
+
+TEST(JpegPreview, LeavesToTheFullDecoderWhatItDoesNotHandle) {
+    const Picture scene = jpegtest::Scene(64, 48, 2);
+    const Bytes plain = Encode(scene, k420);
+    const std::size_t sof = FrameAt(plain);
+    const std::size_t dht = jpegtest::FindMarkers(plain, 0xC4).front();
+    const std::size_t sos = jpegtest::FindMarkers(plain, 0xDA).front();
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::uint64_t maxBytes;
+    } cases[] = {
+        {"progressive", Encode(scene, With(k420, [](Layout& l) { l.progressive = true; })), kNoLimit},
+        {"arithmetic coding", Encode(scene, With(k420, [](Layout& l) { l.arithmetic = true; })), kNoLimit},
+        {"CMYK", Encode(scene, With(k444, [](Layout& l) { l.components = 4; })), kNoLimit},
+        {"12-bit samples", Patch(plain, sof + 4, 12), kNoLimit},
+        {"lossless frame", Patch(plain, sof + 1, 0xC3), kNoLimit},
+        {"luma 2 x 2, blue chroma 3 x 1 (not whole-number)", Patch(plain, sof + 14, 0x31), kNoLimit},
+        {"18 blocks in an MCU", Patch(plain, sof + 11, 0x44), kNoLimit},
+        {"sampling factor 5", Patch(plain, sof + 11, 0x52), kNoLimit},
+        {"quantisation table 4", Patch(plain, sof + 12, 4), kNoLimit},
+        {"over-full Huffman table", Patch(plain, dht + 5, 2), kNoLimit},
+        {"scan names an undefined table", Patch(plain, sos + 6, 0x33), kNoLimit},
+        {"scan names an unknown component", Patch(plain, sos + 5, 9), kNoLimit},
+        {"progressive scan in a baseline frame", Patch(plain, sos + 5 + 2 * 3 + 1, 5), kNoLimit},
+        {"no scan", Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(sos)), kNoLimit},
+        {"second start of image", Insert(plain, sof, {0xFF, 0xD8}), kNoLimit},
+        {"width 0", WithFrameSize(plain, 0, 48), kNoLimit},
+        {"height 0 (given later)", WithFrameSize(plain, 64, 0), kNoLimit},
+        {"65535 x 65535 in a small file", WithFrameSize(plain, 65535, 65535), kNoLimit},
+        {"more than the buffers may take", plain, 100},
+        {"not a JPEG", Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0}, kNoLimit},
+        {"empty", Bytes{}, kNoLimit},
+        {"start of image only", Bytes{0xFF, 0xD8, 0xFF, 0xD9}, kNoLimit},
+        {"segment longer than the file", Patch(plain, dht + 2, 0xFF), kNoLimit},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(c.bytes.empty() && std::string(c.name) != "empty") << c.name;
+        const JpegPreview preview = DecodeJpegPreview(c.bytes, c.maxBytes);
+        EXPECT_EQ(preview.result, Result::NotHandled) << c.name;
+        EXPECT_TRUE(preview.pixels.empty()) << c.name;
+    }
+}
+
+// A header may promise far more blocks than the data holds: the decode stops
+// where the data ends and leaves the rest mid-grey, as libjpeg does.
+TEST(JpegPreview, WorkStopsWhereTheDataEnds) {
+    const Bytes small = Encode(jpegtest::Scene(64, 48, 4), k444);
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"2000 x 1500 promised, padded with a comment",
+         WithComment(WithFrameSize(small, 2000, 1500), 60000)},
+        {"6000 x 4000 grey promised",
+         WithComment(WithFrameSize(Encode(jpegtest::Scene(64, 48, 4), With(k444, [](Layout& l) { l.components = 1; })),
+                                   6000, 4000), 65000)},
+    };
+    for (const auto& c : cases) {
+        const JpegPreview preview = DecodeJpegPreview(c.bytes, kNoLimit);
+        EXPECT_EQ(preview.result, Result::Partial) << c.name;
+        ASSERT_FALSE(preview.pixels.empty()) << c.name;
+        EXPECT_EQ(preview.pixels.back(), 0xFF808080u) << c.name;
+        EXPECT_EQ(DiffersFromCodec(c.bytes, preview), "") << c.name;
+    }
+}
+
+}  // namespace

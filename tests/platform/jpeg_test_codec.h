@@ -1,0 +1,55 @@
+// JPEG files made in code with libjpeg, in the layouts the preview decoder
+// meets (sampling factors, restart intervals, several scans, RGB, progressive,
+// arithmetic coding), and libjpeg's own eighth-size decode to compare with.
+// Used by the preview tests and the fuzzer's seed writer.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace jpegtest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;  // 3 bytes a pixel, row by row
+};
+
+// A photo-like picture: soft gradients, fine texture, a bright rectangle and
+// a red disc with hard edges, so that every kind of Huffman symbol occurs.
+Picture Scene(int width, int height, std::uint32_t seed = 1);
+
+struct Layout {
+    int quality = 90;
+    int components = 3;  // 1 (grey), 3 (YCbCr or RGB) or 4 (CMYK)
+    int h[4] = {2, 1, 1, 1};  // sampling factors, by component
+    int v[4] = {2, 1, 1, 1};
+    bool rgb = false;            // stored as RGB, with an Adobe marker (transform 0)
+    int restartInterval = 0;     // MCUs; 0 = none
+    bool separateScans = false;  // one sequential scan per component
+    bool optimize = false;       // Huffman tables fitted to the picture
+    bool progressive = false;
+    bool arithmetic = false;
+};
+
+// The picture written as a JPEG in `layout`; empty when libjpeg refuses.
+Bytes Encode(const Picture& picture, const Layout& layout);
+
+// libjpeg's decode at an eighth of the size per side, as RGB. `ok` is false
+// when libjpeg gives up on the file.
+struct Decoded {
+    bool ok = false;
+    Picture picture;
+};
+Decoded DecodeEighth(std::span<const std::uint8_t> jpeg);
+
+// The positions of the markers with this code, in order (0xFF before the code).
+std::vector<std::size_t> FindMarkers(std::span<const std::uint8_t> jpeg, std::uint8_t code);
+
+bool WriteFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+}  // namespace jpegtest
