@@ -80,10 +80,12 @@ QImage DecodeEighth(const GpImage& image) {
         return QImage();
     // The image takes the pixel buffer over instead of copying it.
     auto* pixels = new std::vector<std::uint32_t>(std::move(preview.pixels));
-    return QImage(reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(preview.width),
+    QImage eighth(reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(preview.width),
                   static_cast<int>(preview.height), static_cast<qsizetype>(preview.width) * 4,
                   QImage::Format_RGB32,
                   [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
+    // A grey photo in the format the codec gives it, so that it is scaled the same way.
+    return preview.grey ? eighth.convertToFormat(QImage::Format_Grayscale8) : eighth;
 }
 
 }  // namespace

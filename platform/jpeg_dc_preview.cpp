@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -161,21 +162,19 @@ void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t*
 }
 
 struct HuffmanTable {
-    bool defined = false;
-    // By the next kLookahead bits: (symbol << 8) | code length; 0 when the
-    // code is longer.
+    // All by the next kLookahead bits.
+    // (symbol << 8) | code length; 0 when the code is longer.
     std::array<std::uint16_t, 1 << kLookahead> fast{};
     // DC tables only: (difference << 8) | bits, when the code and its extra
     // bits both lie within the lookahead; 0 otherwise.
-    std::array<std::int32_t, 1 << kLookahead> difference{};
+    std::vector<std::int32_t> difference;
     // AC tables only: (value << 16) | (run << 6) | bits for a symbol whose code
     // and extra bits lie within the lookahead, with kEndOfBlock for the end
     // of block; 0 otherwise.
-    std::array<std::int32_t, 1 << kLookahead> coefficient{};
-    // AC tables only: what skipping the whole symbols (code and extra bits)
-    // that these bits hold amounts to, as SkipEntry packs it; 0 when the first
-    // code is longer.
-    std::array<std::uint32_t, 1 << kLookahead> skip{};
+    std::vector<std::int32_t> coefficient;
+    // AC tables only: what skipping the symbols whose codes these bits hold
+    // amounts to, as SkipEntry packs it; 0 when the first code is longer.
+    std::vector<std::uint32_t> skip;
     std::array<std::int32_t, 18> maxCode{};  // by code length; -1 when none
     std::array<std::int32_t, 17> valueOffset{};
     std::array<std::uint8_t, 256> values{};
@@ -220,6 +219,7 @@ constexpr std::int32_t kEndOfBlock = 1 << 12;
 
 void BuildCoefficients(HuffmanTable& table) {
     constexpr std::uint32_t mask = (1u << kLookahead) - 1;
+    table.coefficient.assign(mask + 1, 0);
     for (std::uint32_t window = 0; window <= mask; ++window) {
         const std::uint16_t found = table.fast[window];
         const int length = found & 0xFF;
@@ -239,6 +239,7 @@ void BuildCoefficients(HuffmanTable& table) {
 
 void BuildDifferences(HuffmanTable& table) {
     constexpr std::uint32_t mask = (1u << kLookahead) - 1;
+    table.difference.assign(mask + 1, 0);
     for (std::uint32_t window = 0; window <= mask; ++window) {
         const std::uint16_t found = table.fast[window];
         const int length = found & 0xFF;
@@ -255,6 +256,7 @@ void BuildDifferences(HuffmanTable& table) {
 // whose code lies within the lookahead.
 void BuildSkips(HuffmanTable& table) {
     constexpr std::uint32_t mask = (1u << kLookahead) - 1;
+    table.skip.assign(mask + 1, 0);
     for (std::uint32_t window = 0; window <= mask; ++window) {
         int used = 0, advance = 0, beforeLast = 0, count = 0, firstBits = 0, firstAdvance = 0;
         for (;;) {
@@ -282,7 +284,6 @@ void BuildSkips(HuffmanTable& table) {
 // that over-fills its code space (or uses an all-ones code), or a DC table
 // with a size category above 15.
 bool BuildTable(HuffmanTable& table, const std::uint8_t (&counts)[17], ByteView symbols, bool dc) {
-    table = HuffmanTable{};
     std::array<std::uint8_t, 256> lengths{};
     std::array<std::uint16_t, 256> codes{};
     int total = 0;
@@ -326,7 +327,6 @@ bool BuildTable(HuffmanTable& table, const std::uint8_t (&counts)[17], ByteView 
         BuildSkips(table);
         BuildCoefficients(table);
     }
-    table.defined = true;
     return true;
 }
 
@@ -524,8 +524,9 @@ private:
     ByteView view_;
     std::uint64_t maxBytes_;
 
-    std::vector<HuffmanTable> dcTables_ = std::vector<HuffmanTable>(kMaxTables);
-    std::vector<HuffmanTable> acTables_ = std::vector<HuffmanTable>(kMaxTables);
+    // Only those a DHT defined.
+    std::array<std::unique_ptr<HuffmanTable>, kMaxTables> dcTables_;
+    std::array<std::unique_ptr<HuffmanTable>, kMaxTables> acTables_;
     std::array<std::optional<QuantTable>, kMaxTables> quantTables_;
     std::uint32_t restartInterval_ = 0;
     int nextRestart_ = 0;
@@ -683,8 +684,9 @@ bool Decoder::readTables(ByteView segment) {
             total += counts[length];
         }
         if (total > 256 || !segment.fits(at + 17, total)) return false;
-        HuffmanTable& table = tableClass == 0 ? dcTables_[index] : acTables_[index];
-        if (!BuildTable(table, counts, segment.sub(at + 17, total), tableClass == 0)) return false;
+        auto table = std::make_unique<HuffmanTable>();
+        if (!BuildTable(*table, counts, segment.sub(at + 17, total), tableClass == 0)) return false;
+        (tableClass == 0 ? dcTables_[index] : acTables_[index]) = std::move(table);
         at += 17u + total;
     }
     return true;
@@ -727,8 +729,7 @@ bool Decoder::readScan(ByteView header, std::size_t& position) {
         }
         const int dc = tables >> 4;
         const int ac = tables & 15;
-        if (!found || dc >= kMaxTables || ac >= kMaxTables || !dcTables_[dc].defined ||
-            !acTables_[ac].defined)
+        if (!found || dc >= kMaxTables || ac >= kMaxTables || !dcTables_[dc] || !acTables_[ac])
             return false;
         // The quantisation table is taken when the component's first scan
         // starts; a later definition does not change it.
@@ -736,7 +737,7 @@ bool Decoder::readScan(ByteView header, std::size_t& position) {
             if (!quantTables_[found->quantTable]) return false;
             found->quant = quantTables_[found->quantTable];
         }
-        scan[i] = {found, &dcTables_[dc], &acTables_[ac]};
+        scan[i] = {found, dcTables_[dc].get(), acTables_[ac].get()};
         blocksInMcu += found->h * found->v;
     }
     const std::size_t tail = 1 + 2 * count;
@@ -987,6 +988,7 @@ void Decoder::compose(JpegPreview& out) const {
     out.imageHeight = height_;
     out.width = DivideUp(width_, 8);
     out.height = DivideUp(height_, 8);
+    out.grey = components_.size() == 1;
     out.pixels.resize(std::size_t{out.width} * out.height);
 
     std::vector<Resampler> resamplers;

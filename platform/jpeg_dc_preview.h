@@ -29,6 +29,7 @@ struct JpegPreview {
     std::uint32_t imageHeight = 0;
     std::uint32_t width = 0;  // ceil(imageWidth / 8)
     std::uint32_t height = 0;  // ceil(imageHeight / 8)
+    bool grey = false;  // one component: red, green and blue are equal
     std::vector<std::uint32_t> pixels;  // 0xFFRRGGBB, row by row, width x height
 };
 

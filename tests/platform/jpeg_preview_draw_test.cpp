@@ -1,0 +1,142 @@
+// A JPEG drawn at an eighth of its size or less goes through the DC preview
+// decoder; what lands on the surface must be what the codec's own scaled
+// decode gave before, and everything else must still take the codec's road.
+#include "platform/gdip_graphics.h"
+#include "platform/gdip_image.h"
+
+#include "jpeg_test_codec.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace platform;
+using jpegtest::Bytes;
+using jpegtest::Layout;
+
+QByteArray QtJpeg(const jpegtest::Picture& picture, int quality) {
+    QImage image(picture.width, picture.height, QImage::Format_RGB888);
+    for (int y = 0; y < picture.height; ++y)
+        std::copy_n(&picture.rgb[std::size_t(y) * picture.width * 3], picture.width * 3, image.scanLine(y));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    EXPECT_TRUE(writer.write(image));
+    return bytes;
+}
+
+QByteArray Encoded(const jpegtest::Picture& picture, const Layout& layout) {
+    const Bytes bytes = jpegtest::Encode(picture, layout);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+Layout Grey() {
+    Layout layout;
+    layout.components = 1;
+    return layout;
+}
+
+Layout Progressive() {
+    Layout layout;
+    layout.progressive = true;
+    return layout;
+}
+
+// What the layer drew before the preview decoder: the codec decoding at (or
+// just above) the target size, then a smooth scaling.
+QImage CodecScaled(const QString& path, const QSize& target) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    reader.setScaledSize(target);
+    QImage image = reader.read();
+    if (image.size() != target) image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// The mean absolute difference per channel over the target rectangle, and the
+// largest.
+struct Difference {
+    double mean = 0;
+    int largest = 0;
+};
+
+Difference Compare(const QImage& surface, const QImage& expected) {
+    Difference d;
+    double sum = 0;
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) {
+            const QRgb a = surface.pixel(x, y), b = expected.pixel(x, y);
+            for (int shift : {16, 8, 0}) {
+                const int diff = std::abs(int((a >> shift) & 255) - int((b >> shift) & 255));
+                sum += diff;
+                d.largest = std::max(d.largest, diff);
+            }
+        }
+    }
+    d.mean = sum / (3.0 * expected.width() * expected.height());
+    return d;
+}
+
+TEST(JpegPreviewDraw, DrawsWhatTheCodecsScaledDecodeGave) {
+    const jpegtest::Picture photo = jpegtest::Scene(1600, 1200, 11);
+    QByteArray cut = QtJpeg(photo, 90);
+    cut.truncate(cut.size() / 2);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QSize target;
+        double maxMean;  // 0: the same pixels
+        int maxLargest;
+    } cases[] = {
+        // An eighth or less: the preview decoder, giving libjpeg's eighth.
+        {"4:2:0 at an eighth", QtJpeg(photo, 90), QSize(200, 150), 0, 0},
+        {"grey below an eighth", Encoded(photo, Grey()), QSize(150, 110), 0, 0},
+        {"cut short: the lower half grey, as the codec leaves it", cut, QSize(200, 150), 0, 0},
+        // The codec's road: progressive, or more than an eighth.
+        {"progressive", Encoded(photo, Progressive()), QSize(200, 150), 0, 0},
+        {"more than an eighth", QtJpeg(photo, 90), QSize(400, 300), 0, 0},
+        {"a small photo enlarged", QtJpeg(jpegtest::Scene(120, 90, 2), 90), QSize(200, 150), 0, 0},
+        // Just at an eighth, where the codec decodes at a quarter and scales
+        // down: the same picture, not the same pixels.
+        {"1597 x 1197 at 200 x 150", QtJpeg(jpegtest::Scene(1597, 1197, 11), 90), QSize(200, 150), 1.0, 8},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << c.name;
+        file.write(c.bytes);
+        file.close();
+
+        GpImage* image = GdipLoadImageFromFile(path);
+        ASSERT_NE(image, nullptr) << c.name;
+        std::uint32_t width = 0, height = 0;
+        GdipGetImageWidth(image, &width);
+        GdipGetImageHeight(image, &height);
+        QImage surface(c.target, QImage::Format_RGB32);
+        surface.fill(Qt::white);
+        GpGraphics* graphics = GdipCreateFromHDC(&surface);
+        EXPECT_EQ(GdipDrawImageRectRectI(graphics, image, 0, 0, c.target.width(), c.target.height(), 0, 0,
+                                         static_cast<int>(width), static_cast<int>(height), UnitPixel),
+                  Ok)
+            << c.name;
+        GdipDeleteGraphics(graphics);
+        GdipDisposeImage(image);
+
+        const Difference d = Compare(surface, CodecScaled(path, c.target));
+        EXPECT_LE(d.mean, c.maxMean) << c.name << ": mean " << d.mean << ", largest " << d.largest;
+        EXPECT_LE(d.largest, c.maxLargest) << c.name << ": mean " << d.mean << ", largest " << d.largest;
+    }
+    EXPECT_EQ(GdipLiveObjects().total(), 0);
+}
+
+}  // namespace
