@@ -1,6 +1,7 @@
 #include "platform/jpeg_dc_preview.h"
 
 #include "platform/byte_view.h"
+#include "platform/jpeg_standard_tables.h"
 
 #include <algorithm>
 #include <array>
@@ -504,6 +505,9 @@ public:
 private:
     bool readFrame(ByteView segment);
     bool readTables(ByteView segment);
+    // The table a scan names; the standard one for 0 and 1 when the file
+    // defines none, as in the reference decoder.
+    const HuffmanTable* table(int tableClass, int index);
     bool readQuantTables(ByteView segment);
     void readApp(int marker, ByteView segment);
     // Returns false when the scan is not one this decoder handles; otherwise
@@ -542,6 +546,7 @@ private:
 
     bool scanned_ = false;
     bool partial_ = false;
+    bool refused_ = false;  // the file is for the full decoder after all
 };
 
 int Decoder::nextMarker(std::size_t& position) const {
@@ -589,7 +594,7 @@ JpegPreview Decoder::run() {
         }
         if (!ok) {
             // After a scan, what it decoded stands, as far as it got.
-            if (!scanned_) return out;
+            if (!scanned_ || refused_) return out;
             partial_ = true;
             break;
         }
@@ -603,6 +608,8 @@ JpegPreview Decoder::run() {
 }
 
 void Decoder::readApp(int marker, ByteView segment) {
+    // The colour space is settled when the first scan starts.
+    if (scanned_) return;
     if (marker == kApp0 && segment.size() >= 14 && segment.startsWith(std::string_view("JFIF\0", 5)))
         jfif_ = true;
     if (marker == kApp14 && segment.size() >= 12 && segment.startsWith("Adobe")) {
@@ -692,6 +699,21 @@ bool Decoder::readTables(ByteView segment) {
     return true;
 }
 
+const HuffmanTable* Decoder::table(int tableClass, int index) {
+    std::unique_ptr<HuffmanTable>& slot = tableClass == 0 ? dcTables_[index] : acTables_[index];
+    if (slot) return slot.get();
+    for (const StandardHuffmanTable& standard : kStandardHuffmanTables) {
+        if (standard.tableClass != tableClass || standard.index != index) continue;
+        std::uint8_t counts[17] = {};
+        std::copy(standard.counts.begin(), standard.counts.end(), counts + 1);
+        auto built = std::make_unique<HuffmanTable>();
+        if (!BuildTable(*built, counts, ByteView(standard.values, true), tableClass == 0)) return nullptr;
+        slot = std::move(built);
+        return slot.get();
+    }
+    return nullptr;
+}
+
 bool Decoder::readQuantTables(ByteView segment) {
     std::uint64_t at = 0;
     while (at < segment.size()) {
@@ -729,21 +751,27 @@ bool Decoder::readScan(ByteView header, std::size_t& position) {
         }
         const int dc = tables >> 4;
         const int ac = tables & 15;
-        if (!found || dc >= kMaxTables || ac >= kMaxTables || !dcTables_[dc] || !acTables_[ac])
+        const HuffmanTable* dcTable = dc < kMaxTables ? table(0, dc) : nullptr;
+        const HuffmanTable* acTable = ac < kMaxTables ? table(1, ac) : nullptr;
+        if (!found || !dcTable || !acTable) return false;
+        // A component coded again adds to the coefficients it has (or, after
+        // a first scan with every component, changes nothing) in the full
+        // decoder; that is its business.
+        if (found->scanned) {
+            refused_ = true;
             return false;
+        }
         // The quantisation table is taken when the component's first scan
         // starts; a later definition does not change it.
         if (!found->quant) {
             if (!quantTables_[found->quantTable]) return false;
             found->quant = quantTables_[found->quantTable];
         }
-        scan[i] = {found, dcTables_[dc].get(), acTables_[ac].get()};
+        scan[i] = {found, dcTable, acTable};
         blocksInMcu += found->h * found->v;
     }
-    const std::size_t tail = 1 + 2 * count;
-    // Spectral selection and successive approximation belong to progressive
-    // frames.
-    if (header.u8(tail) != 0 || header.u8(tail + 1) != 63 || header.u8(tail + 2) != 0) return false;
+    // The spectral selection and successive approximation bytes that follow
+    // mean nothing in a sequential frame; some encoders leave them zero.
     if (count > 1 && blocksInMcu > kMaxBlocksInMcu) return false;
 
     decodeScan(std::span<const ScanComponent>(scan.data(), count), position);

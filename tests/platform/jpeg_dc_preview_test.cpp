@@ -89,6 +89,66 @@ Layout With(Layout layout, void (*change)(Layout&)) {
 const Layout k444 = Sampling({1, 1, 1}, {1, 1, 1});
 const Layout k420 = Sampling({2, 1, 1}, {2, 1, 1});
 
+Bytes Erase(Bytes bytes, std::size_t at, std::size_t count) {
+    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
+    return bytes;
+}
+
+Bytes Insert(Bytes bytes, std::size_t at, const Bytes& more) {
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), more.begin(), more.end());
+    return bytes;
+}
+
+Bytes Patch(Bytes bytes, std::size_t at, std::uint8_t value) {
+    bytes.at(at) = value;
+    return bytes;
+}
+
+// The component ids and markers libjpeg reads the colour space from.
+Bytes WithIds(Bytes jpeg, std::uint8_t first, std::uint8_t second, std::uint8_t third) {
+    const std::size_t sof = jpegtest::FindMarkers(jpeg, 0xC0).front();
+    const std::size_t sos = jpegtest::FindMarkers(jpeg, 0xDA).front();
+    jpeg[sof + 10] = jpeg[sos + 5] = first;
+    jpeg[sof + 13] = jpeg[sos + 7] = second;
+    jpeg[sof + 16] = jpeg[sos + 9] = third;
+    return jpeg;
+}
+
+Bytes WithoutJfif(Bytes jpeg) {
+    const std::size_t app0 = jpegtest::FindMarkers(jpeg, 0xE0).front();
+    return Patch(std::move(jpeg), app0 + 7, 'X');  // "JFIX"
+}
+
+// Another Adobe marker, just before the end of the image.
+Bytes WithLateAdobeMarker(Bytes jpeg, std::uint8_t transform) {
+    const Bytes marker = {0xFF, 0xEE, 0, 14, 'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform};
+    const std::size_t end = jpegtest::FindMarkers(jpeg, 0xD9).back();
+    return Insert(std::move(jpeg), end, marker);
+}
+
+Bytes WithAdobeTransform(Bytes jpeg, std::uint8_t transform) {
+    const std::size_t app14 = jpegtest::FindMarkers(jpeg, 0xEE).front();
+    return Patch(std::move(jpeg), app14 + 4 + 11, transform);
+}
+
+// Without its Huffman tables, as a Motion-JPEG frame: the standard ones apply,
+// and they are the ones libjpeg wrote.
+Bytes WithoutHuffmanTables(Bytes jpeg) {
+    const std::vector<std::size_t> tables = jpegtest::FindMarkers(jpeg, 0xC4);
+    for (auto at = tables.rbegin(); at != tables.rend(); ++at)
+        jpeg = Erase(std::move(jpeg), *at, 2 + (std::size_t{jpeg[*at + 2]} << 8 | jpeg[*at + 3]));
+    return jpeg;
+}
+
+// Sequential decoders ignore the range; libjpeg only warns.
+Bytes WithSpectralRange(Bytes jpeg, std::uint8_t start, std::uint8_t end) {
+    const std::size_t sos = jpegtest::FindMarkers(jpeg, 0xDA).front();
+    const std::size_t range = sos + 5 + 2 * std::size_t{jpeg[sos + 4]};
+    jpeg[range] = start;
+    jpeg[range + 1] = end;
+    return jpeg;
+}
+
 struct Photo {
     const char* name;
     Bytes bytes;
@@ -124,6 +184,17 @@ TEST(JpegPreview, MatchesTheCodecsEighthSizeDecode) {
          Encode(scene, With(Sampling({4, 1, 1}, {4, 1, 1}), [](Layout& l) { l.separateScans = true; }))},
         {"optimised tables", Encode(scene, With(k420, [](Layout& l) { l.optimize = true; }))},
         {"stored as RGB", Encode(scene, With(k444, [](Layout& l) { l.rgb = true; }))},
+        {"ids R, G, B and no JFIF marker: RGB",
+         WithIds(WithoutJfif(Encode(odd, k444)), 'R', 'G', 'B')},
+        {"ids R, G, B under a JFIF marker: YCbCr", WithIds(Encode(odd, k444), 'R', 'G', 'B')},
+        {"Adobe transform 1: YCbCr", WithAdobeTransform(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 1)},
+        {"Adobe transform 7: YCbCr", WithAdobeTransform(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 7)},
+        {"Adobe transform 1 after the scan: still RGB", WithLateAdobeMarker(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 1)},
+        {"ids 7, 8, 9 and no marker: YCbCr", WithIds(WithoutJfif(Encode(odd, k444)), 7, 8, 9)},
+        {"no Huffman tables", WithoutHuffmanTables(Encode(scene, k420))},
+        {"no Huffman tables, grey", WithoutHuffmanTables(Encode(odd, With(k444, [](Layout& l) { l.components = 1; })))},
+        {"scan header with zeros for the spectral range", WithSpectralRange(Encode(odd, k420), 0, 0)},
+        {"scan header with a progressive range", WithSpectralRange(Encode(odd, k420), 1, 5)},
         {"grey with restarts", Encode(odd, With(k444, [](Layout& l) { l.components = 1, l.restartInterval = 5; }))},
         {"1 x 1", Encode(jpegtest::Scene(1, 1), k420)},
         {"9 x 17 4:4:4", Encode(jpegtest::Scene(9, 17), k444)},
@@ -176,21 +247,6 @@ TEST(JpegPreview, CutShortEndsLikeTheCodec) {
             EXPECT_EQ(DiffersFromCodec(bytes, preview), "") << where;
         }
     }
-}
-
-Bytes Erase(Bytes bytes, std::size_t at, std::size_t count) {
-    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
-    return bytes;
-}
-
-Bytes Insert(Bytes bytes, std::size_t at, const Bytes& more) {
-    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), more.begin(), more.end());
-    return bytes;
-}
-
-Bytes Patch(Bytes bytes, std::size_t at, std::uint8_t value) {
-    bytes.at(at) = value;
-    return bytes;
 }
 
 // Restart markers lost, renumbered or padded: the decoder resynchronises
@@ -256,6 +312,8 @@ TEST(JpegPreview, LeavesToTheFullDecoderWhatItDoesNotHandle) {
     const std::size_t sof = FrameAt(plain);
     const std::size_t dht = jpegtest::FindMarkers(plain, 0xC4).front();
     const std::size_t sos = jpegtest::FindMarkers(plain, 0xDA).front();
+    const Bytes scans = Encode(scene, With(k444, [](Layout& l) { l.separateScans = true; }));
+    const std::size_t secondScan = jpegtest::FindMarkers(scans, 0xDA).at(1);
     const struct {
         const char* name;
         Bytes bytes;
@@ -273,8 +331,9 @@ TEST(JpegPreview, LeavesToTheFullDecoderWhatItDoesNotHandle) {
         {"over-full Huffman table", Patch(plain, dht + 5, 2), kNoLimit},
         {"scan names an undefined table", Patch(plain, sos + 6, 0x33), kNoLimit},
         {"scan names an unknown component", Patch(plain, sos + 5, 9), kNoLimit},
-        {"progressive scan in a baseline frame", Patch(plain, sos + 5 + 2 * 3 + 1, 5), kNoLimit},
         {"no scan", Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(sos)), kNoLimit},
+        // libjpeg adds a later scan's coefficients to the earlier ones'.
+        {"a component coded in two scans", Patch(scans, secondScan + 5, 1), kNoLimit},
         {"second start of image", Insert(plain, sof, {0xFF, 0xD8}), kNoLimit},
         {"width 0", WithFrameSize(plain, 0, 48), kNoLimit},
         {"height 0 (given later)", WithFrameSize(plain, 64, 0), kNoLimit},
