@@ -1,13 +1,17 @@
 // A fast preview of a photo stored as a sequential Huffman JPEG: at an eighth
 // of the size per side a JPEG pixel is its 8 x 8 block's DC coefficient, so
 // the AC coefficients are only skipped, never dequantised or transformed.
-// Plain C++ (no Qt).
+// Only a component sampled at half or a quarter of the others' rate both ways
+// (the chroma of 4:2:0) has its AC decoded, for the small inverse transform
+// libjpeg takes it from at this scale. The pixels are libjpeg's eighth-size
+// decode, exactly. Plain C++ (no Qt).
 //
 // Handled: baseline and extended sequential Huffman frames, 8-bit samples, one
-// component (grey) or three (YCbCr, or RGB when an Adobe marker says so), any
-// whole-number sampling ratios, restart intervals, several scans. Anything
-// else (progressive, arithmetic, lossless, 12-bit, CMYK, odd tables or
-// markers) is left to the full decoder.
+// component (grey) or three (YCbCr, or RGB when the markers say so), any
+// whole-number sampling ratios, restart intervals, one scan or one per
+// component, files without Huffman tables (the standard ones apply). Anything
+// else (progressive, arithmetic, lossless, 12-bit, CMYK, a component coded in
+// two scans, odd tables or markers) is left to the full decoder.
 #pragma once
 
 #include <cstdint>
