@@ -64,17 +64,21 @@ qint64 PixelBytes(const QSize& size) {
 }
 
 // A sequential JPEG drawn at an eighth of its size or less: its DC
-// coefficients are the eighth-size picture, decoded at about twice the speed
-// of the codec's own scaled decoding. A null image when the file is not such a
-// JPEG (or not the one the header promised); the codec decodes it then.
+// coefficients give the codec's eighth-size picture, pixel for pixel, at about
+// twice the speed of its own scaled decoding. A null image when the file is
+// not such a JPEG (or not the one the header promised); the codec decodes it
+// then.
 QImage DecodeEighth(const GpImage& image) {
     QFile file(image.path());
     if (!file.open(QIODevice::ReadOnly)) return QImage();
+    // Read, not mapped: a file cut short by another program meanwhile must
+    // not bring the process down. A larger file is left to the codec, which
+    // streams it.
     const qint64 size = file.size();
-    const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
-    if (!bytes) return QImage();
-    JpegPreview preview =
-        DecodeJpegPreview(std::span(bytes, static_cast<std::size_t>(size)), kDecodeLimitBytes);
+    if (size <= 0 || size > kDecodeLimitBytes) return QImage();
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    if (file.read(reinterpret_cast<char*>(bytes.data()), size) != size) return QImage();
+    JpegPreview preview = DecodeJpegPreview(bytes, kDecodeLimitBytes);
     if (preview.result == JpegPreview::Result::NotHandled ||
         QSize(static_cast<int>(preview.imageWidth), static_cast<int>(preview.imageHeight)) != image.size())
         return QImage();
