@@ -163,6 +163,8 @@ void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t*
 }
 
 struct HuffmanTable {
+    // False for a table no scan can use (see BuildTable).
+    bool usable = false;
     // All by the next kLookahead bits.
     // (symbol << 8) | code length; 0 when the code is longer.
     std::array<std::uint16_t, 1 << kLookahead> fast{};
@@ -528,7 +530,7 @@ private:
     ByteView view_;
     std::uint64_t maxBytes_;
 
-    // Only those a DHT defined.
+    // Those a DHT defined, or the standard ones once a scan needed them.
     std::array<std::unique_ptr<HuffmanTable>, kMaxTables> dcTables_;
     std::array<std::unique_ptr<HuffmanTable>, kMaxTables> acTables_;
     std::array<std::optional<QuantTable>, kMaxTables> quantTables_;
@@ -691,8 +693,10 @@ bool Decoder::readTables(ByteView segment) {
             total += counts[length];
         }
         if (total > 256 || !segment.fits(at + 17, total)) return false;
+        // A bad table is an error only once a scan uses it, as in the
+        // reference decoder.
         auto table = std::make_unique<HuffmanTable>();
-        if (!BuildTable(*table, counts, segment.sub(at + 17, total), tableClass == 0)) return false;
+        table->usable = BuildTable(*table, counts, segment.sub(at + 17, total), tableClass == 0);
         (tableClass == 0 ? dcTables_[index] : acTables_[index]) = std::move(table);
         at += 17u + total;
     }
@@ -701,13 +705,13 @@ bool Decoder::readTables(ByteView segment) {
 
 const HuffmanTable* Decoder::table(int tableClass, int index) {
     std::unique_ptr<HuffmanTable>& slot = tableClass == 0 ? dcTables_[index] : acTables_[index];
-    if (slot) return slot.get();
+    if (slot) return slot->usable ? slot.get() : nullptr;
     for (const StandardHuffmanTable& standard : kStandardHuffmanTables) {
         if (standard.tableClass != tableClass || standard.index != index) continue;
         std::uint8_t counts[17] = {};
         std::copy(standard.counts.begin(), standard.counts.end(), counts + 1);
         auto built = std::make_unique<HuffmanTable>();
-        if (!BuildTable(*built, counts, ByteView(standard.values, true), tableClass == 0)) return nullptr;
+        built->usable = BuildTable(*built, counts, ByteView(standard.values, true), tableClass == 0);
         slot = std::move(built);
         return slot.get();
     }

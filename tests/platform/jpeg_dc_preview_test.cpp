@@ -135,9 +135,21 @@ Bytes WithAdobeTransform(Bytes jpeg, std::uint8_t transform) {
 // and they are the ones libjpeg wrote.
 Bytes WithoutHuffmanTables(Bytes jpeg) {
     const std::vector<std::size_t> tables = jpegtest::FindMarkers(jpeg, 0xC4);
-    for (auto at = tables.rbegin(); at != tables.rend(); ++at)
-        jpeg = Erase(std::move(jpeg), *at, 2 + (std::size_t{jpeg[*at + 2]} << 8 | jpeg[*at + 3]));
+    for (auto at = tables.rbegin(); at != tables.rend(); ++at) {
+        const std::size_t length = 2 + (std::size_t{jpeg[*at + 2]} << 8 | jpeg[*at + 3]);
+        jpeg = Erase(std::move(jpeg), *at, length);
+    }
     return jpeg;
+}
+
+// An over-full DC table 3, which no scan names: libjpeg checks a table only
+// when a scan uses it.
+Bytes WithUnusedBrokenTable(Bytes jpeg) {
+    Bytes table = {0xFF, 0xC4, 0, 2 + 1 + 16 + 3, 0x03, 3};
+    table.resize(table.size() + 15, 0);
+    table.insert(table.end(), {0, 1, 2});
+    const std::size_t scan = jpegtest::FindMarkers(jpeg, 0xDA).front();
+    return Insert(std::move(jpeg), scan, table);
 }
 
 // Sequential decoders ignore the range; libjpeg only warns.
@@ -192,6 +204,7 @@ TEST(JpegPreview, MatchesTheCodecsEighthSizeDecode) {
         {"Adobe transform 1 after the scan: still RGB", WithLateAdobeMarker(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 1)},
         {"ids 7, 8, 9 and no marker: YCbCr", WithIds(WithoutJfif(Encode(odd, k444)), 7, 8, 9)},
         {"no Huffman tables", WithoutHuffmanTables(Encode(scene, k420))},
+        {"a broken Huffman table no scan uses", WithUnusedBrokenTable(Encode(odd, k420))},
         {"no Huffman tables, grey", WithoutHuffmanTables(Encode(odd, With(k444, [](Layout& l) { l.components = 1; })))},
         {"scan header with zeros for the spectral range", WithSpectralRange(Encode(odd, k420), 0, 0)},
         {"scan header with a progressive range", WithSpectralRange(Encode(odd, k420), 1, 5)},
