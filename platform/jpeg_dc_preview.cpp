@@ -570,7 +570,11 @@ JpegPreview Decoder::run() {
         const int marker = nextMarker(position);
         if (marker == 0 || marker == kEoi) break;  // a missing end counts as one
         if ((marker >= kRst0 && marker <= kRst7) || marker == kTem) continue;  // no length
-        const std::uint16_t length = view_.u16(position);
+        const bool skipped = (marker >= kApp0 && marker <= kApp15) || marker == kCom || marker == kDnl;
+        std::uint16_t length = view_.u16(position);
+        // A segment that is only skipped may claim less than its own length
+        // field; the reference decoder then skips just that.
+        if (skipped && length < 2) length = 2;
         bool ok = length >= 2 && view_.fits(position, length);
         const ByteView segment = ok ? view_.sub(position + 2, length - 2u) : ByteView();
         position += length;
@@ -587,7 +591,7 @@ JpegPreview Decoder::run() {
             restartInterval_ = segment.u16(0);
         } else if (marker == kSos) {
             ok = readScan(segment, position);
-        } else if ((marker >= kApp0 && marker <= kApp15) || marker == kCom || marker == kDnl) {
+        } else if (skipped) {
             readApp(marker, segment);
         } else {
             // Progressive, lossless, hierarchical or arithmetic frames, a second

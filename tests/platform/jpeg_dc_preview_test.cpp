@@ -205,6 +205,7 @@ TEST(JpegPreview, MatchesTheCodecsEighthSizeDecode) {
         {"ids 7, 8, 9 and no marker: YCbCr", WithIds(WithoutJfif(Encode(odd, k444)), 7, 8, 9)},
         {"no Huffman tables", WithoutHuffmanTables(Encode(scene, k420))},
         {"a broken Huffman table no scan uses", WithUnusedBrokenTable(Encode(odd, k420))},
+        {"a comment claiming no length", Insert(Encode(odd, k420), 2, {0xFF, 0xFE, 0, 0})},
         {"no Huffman tables, grey", WithoutHuffmanTables(Encode(odd, With(k444, [](Layout& l) { l.components = 1; })))},
         {"scan header with zeros for the spectral range", WithSpectralRange(Encode(odd, k420), 0, 0)},
         {"scan header with a progressive range", WithSpectralRange(Encode(odd, k420), 1, 5)},
