@@ -65,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the preview of the bytes as libjpeg reads them must be libjpeg's.
     std::vector<std::uint8_t> asRead(data, data + size);
     for (int i = 0; i < 128; ++i) asRead.insert(asRead.end(), {0xFF, 0xD9});
-    Require(SamePixels(platform::DecodeJpegPreview(asRead, kMaxBytes), reference.picture));
+    const JpegPreview same = platform::DecodeJpegPreview(asRead, kMaxBytes);
+    if (same.result != JpegPreview::Result::NotHandled) Require(SamePixels(same, reference.picture));
     return 0;
 }
