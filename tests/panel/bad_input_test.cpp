@@ -18,38 +18,10 @@ long PeakKilobytes() {
     return usage.ru_maxrss;
 }
 
-std::uint32_t Crc32(const QByteArray& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (char ch : bytes) {
-        crc ^= static_cast<std::uint8_t>(ch);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void Put32(QByteArray& bytes, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.append(static_cast<char>((value >> shift) & 0xFF));
-}
-
-QByteArray Chunk(const char* type, const QByteArray& data) {
-    QByteArray chunk;
-    Put32(chunk, static_cast<std::uint32_t>(data.size()));
-    chunk.append(QByteArray(type) + data);
-    Put32(chunk, Crc32(QByteArray(type) + data));
-    return chunk;
-}
-
-// A PNG header claiming width x height RGB pixels over a few bytes of data.
-QByteArray ClaimingPng(std::uint32_t width, std::uint32_t height) {
-    QByteArray ihdr;
-    Put32(ihdr, width);
-    Put32(ihdr, height);
-    ihdr.append("\x08\x02\x00\x00\x00", 5);
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png.append(Chunk("IHDR", ihdr));
-    png.append(Chunk("IDAT", QByteArray::fromHex("789c63000000010001")));
-    png.append(Chunk("IEND", QByteArray()));
-    return png;
+// A PNG claiming width x height over a few bytes of data.
+QByteArray Claiming(std::uint32_t width, std::uint32_t height) {
+    const std::vector<std::uint8_t> png = testsupport::PngClaiming(width, height);
+    return QByteArray(reinterpret_cast<const char*>(png.data()), static_cast<qsizetype>(png.size()));
 }
 
 // A JPEG whose frame header claims width x height.
@@ -105,9 +77,9 @@ TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
         {"JPEG start only", QByteArray("\xFF\xD8\xFF", 3), false, 0},
         {"JPEG cut in its header", noisy.left(200), false, 0},
         {"JPEG cut in its scan", noisy.left(noisy.size() / 2), true, 3},
-        {"PNG claiming 60000 x 60000", ClaimingPng(60000, 60000), false, 0},
+        {"PNG claiming 60000 x 60000", Claiming(60000, 60000), false, 0},
         {"JPEG claiming 65000 x 65000", ClaimingJpeg(65000, 65000), false, 0},
-        {"PNG with a header only", ClaimingPng(64, 48).left(33), false, 0},
+        {"PNG with a header only", Claiming(64, 48).left(33), false, 0},
         {"JPEG with broken metadata", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock()), true, -1},
     };
     const long peakBefore = PeakKilobytes();

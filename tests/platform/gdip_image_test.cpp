@@ -42,40 +42,10 @@ QImage TwoColours(int width, int height) {
     return image;
 }
 
-std::uint32_t Crc32(const QByteArray& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (char ch : bytes) {
-        crc ^= static_cast<std::uint8_t>(ch);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void PutBigEndian32(QByteArray& bytes, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.append(static_cast<char>((value >> shift) & 0xFF));
-}
-
-QByteArray PngChunk(const char* type, const QByteArray& data) {
-    QByteArray chunk;
-    PutBigEndian32(chunk, static_cast<std::uint32_t>(data.size()));
-    const QByteArray typed = QByteArray(type) + data;
-    chunk.append(typed);
-    PutBigEndian32(chunk, Crc32(typed));
-    return chunk;
-}
-
-// A PNG whose header claims `width` x `height` RGB pixels, followed by a few
-// bytes of image data that cannot fill them.
-QByteArray ClaimingPng(std::uint32_t width, std::uint32_t height) {
-    QByteArray ihdr;
-    PutBigEndian32(ihdr, width);
-    PutBigEndian32(ihdr, height);
-    ihdr.append(char(8)).append(char(2)).append(char(0)).append(char(0)).append(char(0));
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png.append(PngChunk("IHDR", ihdr));
-    png.append(PngChunk("IDAT", QByteArray::fromHex("789c63000000010001")));
-    png.append(PngChunk("IEND", QByteArray()));
-    return png;
+// A PNG claiming width x height over a few bytes of data.
+QByteArray Claiming(std::uint32_t width, std::uint32_t height) {
+    const std::vector<std::uint8_t> png = testsupport::PngClaiming(width, height);
+    return QByteArray(reinterpret_cast<const char*>(png.data()), static_cast<qsizetype>(png.size()));
 }
 
 // A real JPEG whose frame header is rewritten to claim another size.
@@ -123,7 +93,7 @@ TEST_F(ImageFiles, LoadReportsTheSizeOrNothing) {
         {"svg: a format the decoder does not offer",
          QByteArray(R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"/>)"), false, 0, 0},
         // Only the header is read at load, so broken pixel data still loads.
-        {"png header claiming 60000 x 60000", ClaimingPng(60000, 60000), true, 60000, 60000},
+        {"png header claiming 60000 x 60000", Claiming(60000, 60000), true, 60000, 60000},
     };
     for (const Case& c : cases) {
         // A misleading suffix: the content decides.
@@ -230,14 +200,14 @@ TEST_F(ImageFiles, DrawRefusesWhatItCannotDoSafely) {
     };
     const Case cases[] = {
         // 60000 x 60000 x 4 bytes would be 14 GB.
-        {"png claiming 60000 x 60000", ClaimingPng(60000, 60000), QSize(200, 150), OutOfMemory},
-        {"png claiming 9000 x 8000", ClaimingPng(9000, 8000), QSize(200, 150), OutOfMemory},
+        {"png claiming 60000 x 60000", Claiming(60000, 60000), QSize(200, 150), OutOfMemory},
+        {"png claiming 9000 x 8000", Claiming(9000, 8000), QSize(200, 150), OutOfMemory},
         // At an eighth per side this JPEG would still need 8125 x 8125 pixels,
         // from a file of a few hundred bytes.
         {"jpeg claiming 65000 x 65000", ClaimingJpeg(65000, 65000), QSize(200, 150), GenericError},
-        {"png claiming 4000 x 3000 in 60 bytes", ClaimingPng(4000, 3000), QSize(200, 150), GenericError},
+        {"png claiming 4000 x 3000 in 60 bytes", Claiming(4000, 3000), QSize(200, 150), GenericError},
         {"target of 9000 x 9000 pixels", Encode(TwoColours(8, 8), "png"), QSize(9000, 9000), OutOfMemory},
-        {"png whose pixels are missing", ClaimingPng(300, 200), QSize(200, 150), GenericError},
+        {"png whose pixels are missing", Claiming(300, 200), QSize(200, 150), GenericError},
         {"empty target", Encode(TwoColours(8, 8), "png"), QSize(0, 150), Ok},
     };
     for (const Case& c : cases) {

@@ -354,6 +354,18 @@ std::vector<std::uint8_t> WebP(const std::vector<std::uint8_t>& tiff, bool exifH
     return out;
 }
 
+std::vector<std::uint8_t> PngClaiming(std::uint32_t width, std::uint32_t height) {
+    std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> ihdr;
+    AppendBe(ihdr, width, 4);
+    AppendBe(ihdr, height, 4);
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    PngChunk(out, "IHDR", ihdr);
+    PngChunk(out, "IDAT", {0x78, 0x9C, 0x63, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01});
+    PngChunk(out, "IEND", {});
+    return out;
+}
+
 std::vector<std::uint8_t> Bmp() {
     // A 1x1 24-bit BMP.
     std::vector<std::uint8_t> out{'B', 'M'};

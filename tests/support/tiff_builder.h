@@ -82,6 +82,9 @@ struct JpegOptions {
 std::vector<std::uint8_t> Jpeg(const std::vector<std::uint8_t>& tiff, const JpegOptions& options = {});
 std::vector<std::uint8_t> Png(const std::vector<std::uint8_t>& tiff, bool exifBeforeIdat = true);
 std::vector<std::uint8_t> WebP(const std::vector<std::uint8_t>& tiff, bool exifHeader = false);
+// A PNG whose header claims width x height RGB pixels over a few bytes of
+// image data that cannot fill them.
+std::vector<std::uint8_t> PngClaiming(std::uint32_t width, std::uint32_t height);
 std::vector<std::uint8_t> Bmp();
 std::vector<std::uint8_t> Gif();
 
