@@ -76,9 +76,11 @@ QImage DecodeEighth(const GpImage& image) {
     // streams it.
     const qint64 size = file.size();
     if (size <= 0 || size > kDecodeLimitBytes) return QImage();
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (file.read(reinterpret_cast<char*>(bytes.data()), size) != size) return QImage();
-    JpegPreview preview = DecodeJpegPreview(bytes, kDecodeLimitBytes);
+    // Not zero-filled first: the read overwrites every byte.
+    const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[static_cast<std::size_t>(size)]);
+    if (file.read(reinterpret_cast<char*>(bytes.get()), size) != size) return QImage();
+    JpegPreview preview =
+        DecodeJpegPreview(std::span(bytes.get(), static_cast<std::size_t>(size)), kDecodeLimitBytes);
     if (preview.result == JpegPreview::Result::NotHandled ||
         QSize(static_cast<int>(preview.imageWidth), static_cast<int>(preview.imageHeight)) != image.size())
         return QImage();
