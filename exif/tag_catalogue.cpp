@@ -53,14 +53,16 @@ constexpr Slot S = Slot::Short;
 constexpr Slot L = Slot::Long;
 constexpr Slot R = Slot::Rational;  // also the signed pair (numerator 0, denominator 1)
 
+// Degrees, hours and minutes are rationals too: some writers store decimal
+// degrees (3123040/100000), so they are shown as quotients; x/1 reads x.
 constexpr CatalogueEntry kCatalogue[] = {
     {0x0001, "GPS 纬度参考", T, {TextCode(LatitudeRefText)}},
-    {0x0002, "GPS 纬度", R, {Int(0), Lit("°"), Gen(2, 3), Lit("'")}},
+    {0x0002, "GPS 纬度", R, {Gen(0, 1), Lit("°"), Gen(2, 3), Lit("'")}},
     {0x0003, "GPS 经度参考", T, {TextCode(LongitudeRefText)}},
-    {0x0004, "GPS 经度", R, {Int(0), Lit("°"), Gen(2, 3), Lit("'")}},
+    {0x0004, "GPS 经度", R, {Gen(0, 1), Lit("°"), Gen(2, 3), Lit("'")}},
     {0x0005, "GPS 高度参考", B, {Code(AltitudeRefText)}},
     {0x0006, "GPS 高度", R, {Fix4(0, 1), Lit(" m")}},
-    {0x0007, "GPS 时间戳", R, {Int(0), Lit(":"), Int(2), Lit(":"), Gen(4, 5), Lit(" UTC")}},
+    {0x0007, "GPS 时间戳", R, {Gen(0, 1), Lit(":"), Gen(2, 3), Lit(":"), Gen(4, 5), Lit(" UTC")}},
     {0x0010, "GPS 图像方向参考", T, {TextCode(ImgDirectionRefText)}},
     {0x0011, "GPS 图像方向", R, {Fix4(0, 1)}},
     {0x0100, "缩略图宽度", L, {Int(0)}},

@@ -184,9 +184,11 @@ constexpr CodeText kYCbCrPositioning[] = {
     {2, "2-co-sited"},
 };
 
+// TIFF codes: 0 and 1 are the two kinds of greyscale, 2 is RGB.
 constexpr CodeText kPhotometric[] = {
     {0, "单色"},
-    {1, "RGB"},
+    {1, "单色"},
+    {2, "RGB"},
     {6, "YCbCr"},
 };
 

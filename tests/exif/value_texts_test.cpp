@@ -64,7 +64,7 @@ const TableCase kTables[] = {
     {"ExposureMode", ExposureModeText, {{0, "0-自动"}, {1, "1-手动"}, {2, "2-Auto bracket"}}},
     {"CustomRendered", CustomRenderedText, {{0, "0-标准"}, {1, "1-自定义"}}},
     {"YCbCrPositioning", YCbCrPositioningText, {{1, "1-居中"}, {2, "2-co-sited"}}},
-    {"Photometric", PhotometricText, {{0, "单色"}, {1, "RGB"}, {6, "YCbCr"}}},
+    {"Photometric", PhotometricText, {{0, "单色"}, {1, "单色"}, {2, "RGB"}, {6, "YCbCr"}}},
     {"SceneType", SceneTypeText, {{0, "0-未定义"}, {1, "1-直接拍摄"}}},
     {"FileSource", FileSourceText, {{0, "0-其他"}, {1, "1-透明片扫描"}, {2, "2-反射片扫描"}, {3, "3-DSC数码相机"}}},
 };
