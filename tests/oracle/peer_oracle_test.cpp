@@ -1,0 +1,512 @@
+// Photos whose metadata another program wrote (exiftool), read back by our
+// reader and core and held against what two peer readers see: exiv2 for the
+// items (tag, type, count, value, order), exiftool for the worded values.
+// None of these photos come from our own test writer's TIFF blocks, so a
+// fault shared by our writer and our reader cannot hide here.
+#include "exif/metadata_list.h"
+#include "platform/property_items.h"
+#include "tiff_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+std::string Quote(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Standard output of a shell command; nullopt when it fails.
+std::optional<std::string> Capture(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return std::nullopt;
+    std::string out;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (status != 0) return std::nullopt;
+    return out;
+}
+
+bool HavePeers() {
+    return Capture("command -v exiftool >/dev/null && command -v exiv2 >/dev/null").has_value();
+}
+
+// ---- The photos ----
+
+enum class Base { Jpeg, JpegII, TiffII, TiffMM, Png, WebP };
+
+// An 8x8 grey TIFF without metadata; exiftool keeps the file's byte order.
+std::vector<std::uint8_t> PlainTiff(bool bigEndian) {
+    TiffSpec spec;
+    spec.bigEndian = bigEndian;
+    spec.trailer.assign(64, 0x80);
+    auto fields = [](std::uint32_t stripOffset) {
+        return std::vector<Field>{Short(0x0100, {8}),  Short(0x0101, {8}),   Short(0x0102, {8}),
+                                  Short(0x0103, {1}),  Short(0x0106, {1}),   Long(0x0111, {stripOffset}),
+                                  Short(0x0115, {1}),  Short(0x0116, {8}),   Long(0x0117, {64})};
+    };
+    spec.ifd0.fields = fields(0);
+    const std::uint32_t strip = BuildTiff(spec).trailer;
+    spec.ifd0.fields = fields(strip);
+    return BuildTiff(spec).bytes;
+}
+
+std::vector<std::uint8_t> BaseBytes(Base base) {
+    switch (base) {
+    case Base::Jpeg:
+    case Base::JpegII: return DecodableJpeg({});
+    case Base::TiffII: return PlainTiff(false);
+    case Base::TiffMM: return PlainTiff(true);
+    case Base::Png: return Png({});
+    case Base::WebP: return WebP({});
+    }
+    return {};
+}
+
+const char* Suffix(Base base) {
+    switch (base) {
+    case Base::Jpeg:
+    case Base::JpegII: return ".jpg";
+    case Base::TiffII:
+    case Base::TiffMM: return ".tif";
+    case Base::Png: return ".png";
+    case Base::WebP: return ".webp";
+    }
+    return "";
+}
+
+// What a camera writes, in exiftool's words; "#=" sets the stored number.
+const std::vector<std::string> kCameraTags = {
+    "-Make=Canon", "-Model=Canon EOS R5", "-Orientation#=6", "-XResolution=300", "-YResolution=300",
+    "-ResolutionUnit#=2", "-Software=Digital Photo Professional 4.17", "-ModifyDate=2024:05:01 10:20:31",
+    "-Artist=张三", "-Copyright=(c) 2024 张三", "-ImageDescription=西湖 at dusk",
+    "-ExposureTime=1/125", "-FNumber=2.8", "-ExposureProgram#=3", "-ISO=400", "-ExifVersion=0232",
+    "-DateTimeOriginal=2024:05:01 10:20:30", "-CreateDate=2024:05:01 10:20:30", "-ShutterSpeedValue=1/125",
+    "-ApertureValue=2.8", "-BrightnessValue=-0.35", "-ExposureCompensation=-0.7", "-SubjectDistance=1.25",
+    "-MeteringMode#=5", "-LightSource#=13", "-EXIF:Flash#=25", "-FocalLength=50", "-SubjectArea=1000 750 200 150",
+    "-SubSecTimeOriginal=07", "-SubSecTime=11", "-SubSecTimeDigitized=07", "-FlashpixVersion=0100",
+    "-ColorSpace#=1", "-ExifImageWidth=6000", "-ExifImageHeight=4000", "-FocalPlaneXResolution=1600.5",
+    "-FocalPlaneYResolution=1600.5", "-FocalPlaneResolutionUnit#=3", "-SensingMethod#=2", "-FileSource#=3",
+    "-SceneType#=1", "-CustomRendered#=0", "-ExposureMode#=0", "-WhiteBalance#=1", "-DigitalZoomRatio=1.5",
+    "-FocalLengthIn35mmFormat=75", "-SceneCaptureType#=2", "-GainControl#=1", "-Contrast#=2",
+    "-Saturation#=1", "-Sharpness#=2", "-SubjectDistanceRange#=3", "-UserComment=hello",
+    "-GPSLatitude=31.2304", "-GPSLatitudeRef=N", "-GPSLongitude=121.4737", "-GPSLongitudeRef=W",
+    "-GPSAltitude=12.5", "-GPSAltitudeRef#=1", "-GPSTimeStamp=10:20:30.5", "-GPSImgDirection=180.25",
+    "-GPSImgDirectionRef=T",
+};
+
+// A phone: fewer tags, other values, a south-east position.
+const std::vector<std::string> kPhoneTags = {
+    "-Make=HUAWEI", "-Model=ELS-AN00", "-Orientation#=1", "-ExposureTime=1/50", "-FNumber=1.8",
+    "-ISO=1600", "-ExposureProgram#=2", "-EXIF:Flash#=16", "-FocalLength=5.58", "-WhiteBalance#=0",
+    "-MeteringMode#=2", "-DateTimeOriginal=2026:01:31 23:59:59", "-ExposureCompensation=0",
+    "-GPSLatitude=33.8568", "-GPSLatitudeRef=S", "-GPSLongitude=151.2153", "-GPSLongitudeRef=E",
+    "-GPSAltitude=0", "-GPSAltitudeRef#=0",
+};
+
+class PeerOracle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HavePeers()) GTEST_SKIP() << "exiftool and exiv2 are needed (scripts/deps.sh installs them)";
+        dir_ = fs::temp_directory_path() / ("peer-oracle-" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A photo of the given kind with the tags written by exiftool.
+    std::string Photo(Base base, const std::vector<std::string>& tags, bool thumbnail = false) {
+        const std::string path = (dir_ / (std::string("photo") + std::to_string(++made_) + Suffix(base))).string();
+        EXPECT_TRUE(WriteFile(path, BaseBytes(base)));
+        std::string command = "exiftool -q -q -overwrite_original -charset exif=utf8";
+        if (base == Base::JpegII) command += " -ExifByteOrder=II";
+        for (const std::string& tag : tags) command += " " + Quote(tag);
+        if (thumbnail) {
+            const std::string thumb = (dir_ / "thumb.jpg").string();
+            EXPECT_TRUE(WriteFile(thumb, DecodableJpeg({})));
+            command += " " + Quote("-ThumbnailImage<=" + thumb);
+        }
+        command += " " + Quote(path);
+        EXPECT_TRUE(Capture(command).has_value()) << command;
+        return path;
+    }
+
+    fs::path dir_;
+    int made_ = 0;
+};
+
+// ---- Items against exiv2 ----
+
+struct PeerItem {
+    std::uint32_t id = 0;
+    std::string type;
+    std::uint32_t count = 0;
+    std::string value;
+};
+
+std::string Describe(const std::vector<PeerItem>& items) {
+    std::string text;
+    char head[64];
+    for (const PeerItem& item : items) {
+        std::snprintf(head, sizeof head, "0x%04x %-10s %5u ", item.id, item.type.c_str(), item.count);
+        text += head + item.value + "\n";
+    }
+    return text;
+}
+
+// GDI+ numbers for the thumbnail tags that exiftool writes into IFD1.
+std::optional<std::uint32_t> ThumbnailNumber(std::uint32_t tag) {
+    static const std::map<std::uint32_t, std::uint32_t> numbers = {
+        {0x0103, 0x5023}, {0x011A, 0x502D}, {0x011B, 0x502E}, {0x0128, 0x5030},
+        {0x0201, 0x0201}, {0x0202, 0x0202},
+    };
+    const auto it = numbers.find(tag);
+    if (it == numbers.end()) return std::nullopt;
+    return it->second;
+}
+
+// exiv2's list in the order GDI+ gives: IFD0, then the Exif and the GPS
+// directories (exiftool writes their pointers in that order), then IFD1.
+// Interoperability entries are not items.
+std::vector<PeerItem> Exiv2Items(const std::string& path) {
+    const std::optional<std::string> out = Capture("exiv2 -q -pv " + Quote(path) + " 2>/dev/null");
+    EXPECT_TRUE(out.has_value()) << "exiv2 could not read " << path;
+    std::map<std::string, std::vector<PeerItem>> groups;
+    std::istringstream lines(out.value_or(""));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string tag, group, name;
+        PeerItem item;
+        if (!(fields >> tag >> group >> name >> item.type >> item.count)) continue;
+        item.id = static_cast<std::uint32_t>(std::stoul(tag, nullptr, 16));
+        std::getline(fields >> std::ws, item.value);
+        if (group == "Thumbnail") {
+            const std::optional<std::uint32_t> number = ThumbnailNumber(item.id);
+            EXPECT_TRUE(number.has_value()) << "exiftool wrote thumbnail tag " << tag;
+            item.id = number.value_or(0);
+        }
+        groups[group].push_back(item);
+    }
+    std::vector<PeerItem> items;
+    for (const char* group : {"Image", "Photo", "GPSInfo", "Thumbnail"})
+        for (const PeerItem& item : groups[group]) items.push_back(item);
+    return items;
+}
+
+std::string TypeName(std::uint16_t type) {
+    static const std::map<std::uint16_t, std::string> names = {
+        {1, "Byte"},   {2, "Ascii"},  {3, "Short"}, {4, "Long"},  {5, "Rational"}, {6, "SByte"},
+        {7, "Undefined"}, {8, "SShort"}, {9, "SLong"}, {10, "SRational"}, {11, "Float"}, {12, "Double"},
+    };
+    const auto it = names.find(type);
+    return it == names.end() ? "type" + std::to_string(type) : it->second;
+}
+
+std::uint32_t U32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
+
+// Our item's value in exiv2's plain words. The user comment is compared by
+// its worded value below, as exiv2 words it its own way.
+std::string ValueText(const platform::PropertyItem& item) {
+    const std::uint8_t* v = item.value;
+    std::string text;
+    auto add = [&](const std::string& word) { text += (text.empty() ? "" : " ") + word; };
+    switch (item.type) {
+    case platform::PropertyTypeAscii:
+        for (std::uint32_t i = 0; i < item.length && v[i] != 0; ++i) text += static_cast<char>(v[i]);
+        return text;
+    case platform::PropertyTypeByte:
+    case platform::PropertyTypeUndefined:
+        if (item.id == 0x9286) return "(comment)";
+        for (std::uint32_t i = 0; i < item.length; ++i) add(std::to_string(v[i]));
+        return text;
+    case platform::PropertyTypeShort:
+        for (std::uint32_t i = 0; i + 2 <= item.length; i += 2) add(std::to_string(v[i] | v[i + 1] << 8));
+        return text;
+    case platform::PropertyTypeLong:
+        for (std::uint32_t i = 0; i + 4 <= item.length; i += 4) add(std::to_string(U32(v + i)));
+        return text;
+    case platform::PropertyTypeRational:
+        for (std::uint32_t i = 0; i + 8 <= item.length; i += 8)
+            add(std::to_string(U32(v + i)) + "/" + std::to_string(U32(v + i + 4)));
+        return text;
+    case platform::PropertyTypeSRational:
+        for (std::uint32_t i = 0; i + 8 <= item.length; i += 8)
+            add(std::to_string(std::int32_t(U32(v + i))) + "/" + std::to_string(std::int32_t(U32(v + i + 4))));
+        return text;
+    }
+    return "?";
+}
+
+std::vector<PeerItem> OurItems(const std::string& path) {
+    const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path));
+    std::uint32_t count = 0;
+    EXPECT_EQ(platform::GdipGetPropertyCount(&image, &count), platform::Ok);
+    std::vector<std::uint32_t> ids(count);
+    if (count > 0) {
+        EXPECT_EQ(platform::GdipGetPropertyIdList(&image, count, ids.data()), platform::Ok);
+    }
+    std::map<std::uint32_t, std::uint32_t> seen;
+    std::vector<PeerItem> items;
+    for (std::uint32_t id : ids) {
+        const std::uint32_t occurrence = seen[id]++;
+        std::uint32_t size = 0;
+        EXPECT_EQ(platform::GdipGetPropertyItemSize(&image, id, &size, occurrence), platform::Ok);
+        std::vector<std::uint8_t> buffer(size);
+        auto* item = reinterpret_cast<platform::PropertyItem*>(buffer.data());
+        if (platform::GdipGetPropertyItem(&image, id, size, item, occurrence) != platform::Ok) {
+            ADD_FAILURE() << "item " << id << " could not be read";
+            continue;
+        }
+        const std::uint32_t elementSize = item->type == 5 || item->type == 10 ? 8
+                                          : item->type == 4 || item->type == 9 ? 4
+                                          : item->type == 3 || item->type == 8 ? 2 : 1;
+        items.push_back({item->id, TypeName(item->type), item->length / elementSize, ValueText(*item)});
+    }
+    return items;
+}
+
+void ExpectItemsAsExiv2(const std::string& path) {
+    std::vector<PeerItem> expected = Exiv2Items(path);
+    for (PeerItem& item : expected)
+        if (item.id == 0x9286) item.value = "(comment)";
+    ASSERT_FALSE(expected.empty()) << "exiv2 found no items in " << path;
+    EXPECT_EQ(Describe(OurItems(path)), Describe(expected)) << path;
+}
+
+// ---- Worded values against exiftool ----
+
+// How a worded value is held against exiftool's number (-n) for its tag.
+enum class Check {
+    Text,        // prefix + the same text + suffix
+    Number,      // prefix + number + suffix, within the tolerance
+    Code,        // "n-..." (or a bare "n"), n the stored code
+    Fraction,    // "n/d\"" equals the number
+    DegMin,      // "D°M'" within a minute of the number (seconds are not shown)
+    Apex,        // "x TV" / "x AV": the APEX form of exiftool's seconds or f-number
+};
+
+struct Expectation {
+    const char* peerTag;
+    const char* label;
+    Check check;
+    std::string_view prefix = {};
+    std::string_view suffix = {};
+    double tolerance = 1e-9;
+};
+
+const Expectation kExpectations[] = {
+    {"Make", "厂商", Check::Text},
+    {"Model", "型号", Check::Text},
+    {"Software", "软件", Check::Text},
+    {"ModifyDate", "修改时间", Check::Text},
+    {"Artist", "作者", Check::Text},
+    {"Copyright", "版权", Check::Text},
+    {"ImageDescription", "图像标题", Check::Text},
+    {"DateTimeOriginal", "拍摄时间", Check::Text},
+    {"CreateDate", "数字化时间", Check::Text},
+    {"SubSecTime", "次秒修改时间", Check::Text},
+    {"SubSecTimeOriginal", "次秒拍摄时间", Check::Text},
+    {"SubSecTimeDigitized", "次秒数字化时间", Check::Text},
+    {"GPSTimeStamp", "GPS 时间戳", Check::Text, "", " UTC"},
+    {"Orientation", "方向", Check::Code},
+    {"ResolutionUnit", "分辨率单位", Check::Code},
+    {"ExposureProgram", "曝光程序", Check::Code},
+    {"MeteringMode", "测光模式", Check::Code},
+    {"LightSource", "光源", Check::Code},
+    {"Flash", "闪光", Check::Code},
+    {"ColorSpace", "色彩空间", Check::Code},
+    {"FocalPlaneResolutionUnit", "焦平面分辨率单位", Check::Code},
+    {"SensingMethod", "传感类型", Check::Code},
+    {"FileSource", "文件来源", Check::Code},
+    {"SceneType", "场景类型", Check::Code},
+    {"CustomRendered", "自定义补偿", Check::Code},
+    {"ExposureMode", "曝光模式", Check::Code},
+    {"WhiteBalance", "白平衡", Check::Code},
+    {"SceneCaptureType", "场景拍摄类型", Check::Code},
+    {"GainControl", "增益控制", Check::Code},
+    {"Contrast", "对比度", Check::Code},
+    {"Saturation", "饱和度", Check::Code},
+    {"Sharpness", "锐度", Check::Code},
+    {"SubjectDistanceRange", "主体距离范围", Check::Code},
+    {"XResolution", "水平分辨率", Check::Number},
+    {"YResolution", "垂直分辨率", Check::Number},
+    {"ISO", "ISO 感光度", Check::Number},
+    {"ExifImageWidth", "图像宽度", Check::Number},
+    {"ExifImageHeight", "图像高度", Check::Number},
+    {"FNumber", "光圈", Check::Number, "F"},
+    {"FocalLength", "焦距", Check::Number, "", "mm"},
+    {"FocalLengthIn35mmFormat", "等价35mm焦距", Check::Number, "", "mm"},
+    {"DigitalZoomRatio", "数字变焦", Check::Number, "", "x"},
+    {"SubjectDistance", "到焦距的距离", Check::Number, "", " m"},
+    {"ExposureCompensation", "曝光补偿", Check::Number, "", "EV", 0.005},
+    {"BrightnessValue", "BV亮度值", Check::Number, "", " BV", 0.005},
+    {"FocalPlaneXResolution", "焦平面水平分辨率", Check::Number, "", "", 0.0005},
+    {"FocalPlaneYResolution", "焦平面垂直分辨率", Check::Number, "", "", 0.0005},
+    {"GPSAltitude", "GPS 高度", Check::Number, "", " m", 0.00005},
+    {"GPSImgDirection", "GPS 图像方向", Check::Number, "", "", 0.00005},
+    {"ExifVersion", "EXIF版本", Check::Number, "v"},  // exiftool's "0232" against our 2.32, both x100
+    {"FlashpixVersion", "Flashpix 版本", Check::Number, "v"},
+    {"ExposureTime", "曝光时间", Check::Fraction},
+    {"ShutterSpeedValue", "TV快门速度", Check::Apex, "", " TV", 0.005},
+    {"ApertureValue", "AV光圈值", Check::Apex, "", " AV", 0.005},
+    {"GPSLatitude", "GPS 纬度", Check::DegMin},
+    {"GPSLongitude", "GPS 经度", Check::DegMin},
+};
+
+std::optional<double> ParseNumber(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    const std::string s(text);
+    char* end = nullptr;
+    const double value = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size()) return std::nullopt;
+    return value;
+}
+
+bool Strip(std::string_view& text, std::string_view prefix, std::string_view suffix) {
+    if (!text.starts_with(prefix) || !text.ends_with(suffix) || text.size() < prefix.size() + suffix.size())
+        return false;
+    text = text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
+    return true;
+}
+
+// Empty when our worded value agrees with exiftool's reading, else why not.
+std::string Disagreement(const Expectation& e, std::string_view ours, const std::string& peer) {
+    const std::string why = "ours \"" + std::string(ours) + "\", exiftool \"" + peer + "\"";
+    const std::optional<double> number = ParseNumber(peer);
+    std::string_view text = ours;
+    switch (e.check) {
+    case Check::Text:
+        return Strip(text, e.prefix, e.suffix) && text == peer ? "" : why;
+    case Check::Code: {
+        const std::string code = std::string(ours.substr(0, ours.find('-')));
+        return code == peer ? "" : why;
+    }
+    case Check::Number: {
+        if (!Strip(text, e.prefix, e.suffix)) return why;
+        std::optional<double> value = ParseNumber(text);
+        // Versions: exiftool gives the four digits, we give them divided by 100.
+        if (value && e.prefix == "v") *value *= 100;
+        return value && number && std::fabs(*value - *number) <= e.tolerance ? "" : why;
+    }
+    case Check::Fraction: {
+        if (!Strip(text, "", "\"")) return why;
+        const std::size_t slash = text.find('/');
+        const auto n = ParseNumber(text.substr(0, slash));
+        const auto d = slash == std::string_view::npos ? std::nullopt : ParseNumber(text.substr(slash + 1));
+        return n && d && number && std::fabs(*n / *d - *number) <= 1e-12 ? "" : why;
+    }
+    case Check::DegMin: {
+        if (!Strip(text, "", "'")) return why;
+        const std::size_t degree = text.find("°");
+        const auto d = ParseNumber(text.substr(0, degree));
+        const auto m = degree == std::string_view::npos ? std::nullopt
+                                                        : ParseNumber(text.substr(degree + std::string_view("°").size()));
+        if (!d || !m || !number) return why;
+        const double gap = *number - (*d + *m / 60);
+        return gap >= -1e-9 && gap < 1.0 / 60 ? "" : why;
+    }
+    case Check::Apex: {
+        if (!Strip(text, e.prefix, e.suffix)) return why;
+        const auto value = ParseNumber(text);
+        if (!value || !number || *number <= 0) return why;
+        // Tv = -log2(seconds), Av = 2 log2(f-number).
+        const double apex = e.suffix == " TV" ? -std::log2(*number) : 2 * std::log2(*number);
+        return std::fabs(*value - apex) <= e.tolerance ? "" : why;
+    }
+    }
+    return why;
+}
+
+std::map<std::string, std::string> ExiftoolNumbers(const std::string& path) {
+    std::string command = "exiftool -q -q -n -S -charset exif=utf8";
+    for (const Expectation& e : kExpectations) command += std::string(" -EXIF:") + e.peerTag;
+    const std::optional<std::string> out = Capture(command + " " + Quote(path));
+    EXPECT_TRUE(out.has_value()) << command;
+    std::map<std::string, std::string> values;
+    std::istringstream lines(out.value_or(""));
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t colon = line.find(": ");
+        if (colon != std::string::npos) values.emplace(line.substr(0, colon), line.substr(colon + 2));
+    }
+    return values;
+}
+
+// Every tag that exiftool reads back from the photo gives exactly one entry,
+// worded in agreement with exiftool's number.
+void ExpectWordingAsExiftool(const std::string& path, std::size_t atLeast) {
+    const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path));
+    exif::MetadataList list;
+    list.LoadMetadata(&image);
+    std::multimap<std::string, std::string> ours;
+    for (std::size_t i = 0; i < list.EntryCount(); ++i) ours.emplace(list.Entries()[i].label, list.Entries()[i].value);
+
+    const std::map<std::string, std::string> peer = ExiftoolNumbers(path);
+    std::size_t compared = 0;
+    for (const Expectation& e : kExpectations) {
+        const auto it = peer.find(e.peerTag);
+        if (it == peer.end()) {
+            EXPECT_EQ(ours.count(e.label), 0u) << e.label << " shown, but exiftool has no " << e.peerTag;
+            continue;
+        }
+        ASSERT_EQ(ours.count(e.label), 1u) << e.label << " for " << e.peerTag << " in " << path;
+        EXPECT_EQ(Disagreement(e, ours.find(e.label)->second, it->second), "") << e.label << " in " << path;
+        ++compared;
+    }
+    EXPECT_GE(compared, atLeast) << path;
+}
+
+// ---- The cases ----
+
+struct PhotoCase {
+    const char* name;
+    Base base;
+    const std::vector<std::string>* tags;
+    bool thumbnail;
+    std::size_t compared;  // tags exiftool must find again (all of those written that we word)
+};
+
+const PhotoCase kPhotos[] = {
+    {"camera JPEG, big-endian Exif, thumbnail", Base::Jpeg, &kCameraTags, true, 56},
+    {"camera JPEG, little-endian Exif", Base::JpegII, &kCameraTags, false, 56},
+    {"camera TIFF, little-endian", Base::TiffII, &kCameraTags, false, 56},
+    {"camera TIFF, big-endian", Base::TiffMM, &kCameraTags, false, 56},
+    {"camera PNG", Base::Png, &kCameraTags, false, 56},
+    {"camera WebP", Base::WebP, &kCameraTags, false, 56},
+    {"phone JPEG", Base::Jpeg, &kPhoneTags, false, 16},
+    {"phone WebP", Base::WebP, &kPhoneTags, false, 16},
+};
+
+TEST_F(PeerOracle, ItemsAreTheOnesExiv2Reads) {
+    for (const PhotoCase& c : kPhotos) {
+        // exiv2 0.27 does not read PNG's eXIf chunk; the PNG case is worded below.
+        if (c.base == Base::Png) continue;
+        SCOPED_TRACE(c.name);
+        ExpectItemsAsExiv2(Photo(c.base, *c.tags, c.thumbnail));
+    }
+}
+
+TEST_F(PeerOracle, WordedValuesAgreeWithExiftool) {
+    for (const PhotoCase& c : kPhotos) {
+        SCOPED_TRACE(c.name);
+        ExpectWordingAsExiftool(Photo(c.base, *c.tags, c.thumbnail), c.compared);
+    }
+}
+
+}  // namespace
