@@ -1,4 +1,4 @@
-// Photos whose metadata another program wrote (exiftool), read back by our
+// Photos whose metadata other programs wrote (exiftool, exiv2), read back by our
 // reader and core and held against what two peer readers see: exiv2 for the
 // items (tag, type, count, value, order), exiftool for the worded values.
 // None of these photos come from our own test writer's TIFF blocks, so a
@@ -208,7 +208,7 @@ std::optional<std::uint32_t> ThumbnailNumber(std::uint32_t tag) {
 }
 
 // exiv2's list in the order GDI+ gives: IFD0, then the Exif and the GPS
-// directories (exiftool writes their pointers in that order), then IFD1.
+// directories (both writers put the Exif pointer first), then IFD1.
 // Interoperability entries are not items.
 std::vector<PeerItem> Exiv2Items(const std::string& path) {
     const std::optional<std::string> out = Capture("exiv2 -q -pv " + Quote(path) + " 2>/dev/null");
@@ -246,8 +246,8 @@ std::string TypeName(std::uint16_t type) {
 
 std::uint32_t U32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
 
-// Our item's value in exiv2's plain words. The user comment is compared by
-// its worded value below, as exiv2 words it its own way.
+// Our item's value in exiv2's plain words. The user comment's value is left
+// out: exiv2 words it its own way ("charset=Ascii hello").
 std::string ValueText(const platform::PropertyItem& item) {
     const std::uint8_t* v = item.value;
     std::string text;
