@@ -4,6 +4,7 @@
 #include "exif/report.h"
 #include "platform/property_items.h"
 #include "shell/mod_main.h"
+#include "shell_quote.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
@@ -35,12 +36,6 @@ std::string Slurp(const fs::path& path) {
     return s.str();
 }
 
-std::string Quote(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 class ExifReportTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -59,11 +54,11 @@ protected:
 
     // `asUser`: without root's permission override, so file modes count.
     ProcessResult Exec(const std::vector<std::string>& args, bool asUser = false) {
-        std::string command = Quote(EXIFREPORT_PATH);
+        std::string command = ShellQuote(EXIFREPORT_PATH);
         if (asUser && ::geteuid() == 0) command = "setpriv --bounding-set=-dac_override,-dac_read_search " + command;
-        for (const auto& a : args) command.append(" ").append(Quote(a));
+        for (const auto& a : args) command.append(" ").append(ShellQuote(a));
         const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-        command.append(" >").append(Quote(out.string())).append(" 2>").append(Quote(err.string()));
+        command.append(" >").append(ShellQuote(out.string())).append(" 2>").append(ShellQuote(err.string()));
         ProcessResult run;
         const int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -5,10 +5,14 @@
 // fault shared by our writer and our reader cannot hide here.
 #include "exif/metadata_list.h"
 #include "platform/property_items.h"
+#include "platform/property_tiff_walk.h"
+#include "reader_test_support.h"
+#include "shell_quote.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -26,12 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testsupport;
-
-std::string Quote(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 // Standard output of a shell command; nullopt when it fails.
 std::optional<std::string> Capture(const std::string& command) {
@@ -157,18 +155,18 @@ protected:
         std::string command;
         if (writer == Writer::Exiv2) {
             command = "exiv2 -q";
-            for (const std::string& tag : tags) command += " -M" + Quote(tag);
+            for (const std::string& tag : tags) command += " -M" + ShellQuote(tag);
         } else {
             command = "exiftool -q -q -overwrite_original -charset exif=utf8";
             if (base == Base::JpegII) command += " -ExifByteOrder=II";
-            for (const std::string& tag : tags) command += " " + Quote(tag);
+            for (const std::string& tag : tags) command += " " + ShellQuote(tag);
             if (thumbnail) {
                 const std::string thumb = (dir_ / "thumb.jpg").string();
                 EXPECT_TRUE(WriteFile(thumb, DecodableJpeg({})));
-                command += " " + Quote("-ThumbnailImage<=" + thumb);
+                command += " " + ShellQuote("-ThumbnailImage<=" + thumb);
             }
         }
-        command += " " + Quote(path);
+        command += " " + ShellQuote(path);
         EXPECT_TRUE(Capture(command).has_value()) << command;
         return path;
     }
@@ -211,7 +209,7 @@ std::optional<std::uint32_t> ThumbnailNumber(std::uint32_t tag) {
 // directories (both writers put the Exif pointer first), then IFD1.
 // Interoperability entries are not items.
 std::vector<PeerItem> Exiv2Items(const std::string& path) {
-    const std::optional<std::string> out = Capture("exiv2 -q -pv " + Quote(path) + " 2>/dev/null");
+    const std::optional<std::string> out = Capture("exiv2 -q -pv " + ShellQuote(path) + " 2>/dev/null");
     EXPECT_TRUE(out.has_value()) << "exiv2 could not read " << path;
     std::map<std::string, std::vector<PeerItem>> groups;
     std::istringstream lines(out.value_or(""));
@@ -248,31 +246,32 @@ std::uint32_t U32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 
 
 // Our item's value in exiv2's plain words. The user comment's value is left
 // out: exiv2 words it its own way ("charset=Ascii hello").
-std::string ValueText(const platform::PropertyItem& item) {
-    const std::uint8_t* v = item.value;
+std::string ValueText(const readertest::Item& item) {
+    const std::uint8_t* v = item.value.data();
+    const std::size_t length = item.value.size();
     std::string text;
     auto add = [&](const std::string& word) { text += (text.empty() ? "" : " ") + word; };
     switch (item.type) {
     case platform::PropertyTypeAscii:
-        for (std::uint32_t i = 0; i < item.length && v[i] != 0; ++i) text += static_cast<char>(v[i]);
+        for (std::size_t i = 0; i < length && v[i] != 0; ++i) text += static_cast<char>(v[i]);
         return text;
     case platform::PropertyTypeByte:
     case platform::PropertyTypeUndefined:
         if (item.id == 0x9286) return "(comment)";
-        for (std::uint32_t i = 0; i < item.length; ++i) add(std::to_string(v[i]));
+        for (std::size_t i = 0; i < length; ++i) add(std::to_string(v[i]));
         return text;
     case platform::PropertyTypeShort:
-        for (std::uint32_t i = 0; i + 2 <= item.length; i += 2) add(std::to_string(v[i] | v[i + 1] << 8));
+        for (std::size_t i = 0; i + 2 <= length; i += 2) add(std::to_string(v[i] | v[i + 1] << 8));
         return text;
     case platform::PropertyTypeLong:
-        for (std::uint32_t i = 0; i + 4 <= item.length; i += 4) add(std::to_string(U32(v + i)));
+        for (std::size_t i = 0; i + 4 <= length; i += 4) add(std::to_string(U32(v + i)));
         return text;
     case platform::PropertyTypeRational:
-        for (std::uint32_t i = 0; i + 8 <= item.length; i += 8)
+        for (std::size_t i = 0; i + 8 <= length; i += 8)
             add(std::to_string(U32(v + i)) + "/" + std::to_string(U32(v + i + 4)));
         return text;
     case platform::PropertyTypeSRational:
-        for (std::uint32_t i = 0; i + 8 <= item.length; i += 8)
+        for (std::size_t i = 0; i + 8 <= length; i += 8)
             add(std::to_string(std::int32_t(U32(v + i))) + "/" + std::to_string(std::int32_t(U32(v + i + 4))));
         return text;
     }
@@ -280,29 +279,12 @@ std::string ValueText(const platform::PropertyItem& item) {
 }
 
 std::vector<PeerItem> OurItems(const std::string& path) {
-    const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path));
-    std::uint32_t count = 0;
-    EXPECT_EQ(platform::GdipGetPropertyCount(&image, &count), platform::Ok);
-    std::vector<std::uint32_t> ids(count);
-    if (count > 0) {
-        EXPECT_EQ(platform::GdipGetPropertyIdList(&image, count, ids.data()), platform::Ok);
-    }
-    std::map<std::uint32_t, std::uint32_t> seen;
     std::vector<PeerItem> items;
-    for (std::uint32_t id : ids) {
-        const std::uint32_t occurrence = seen[id]++;
-        std::uint32_t size = 0;
-        EXPECT_EQ(platform::GdipGetPropertyItemSize(&image, id, &size, occurrence), platform::Ok);
-        std::vector<std::uint8_t> buffer(size);
-        auto* item = reinterpret_cast<platform::PropertyItem*>(buffer.data());
-        if (platform::GdipGetPropertyItem(&image, id, size, item, occurrence) != platform::Ok) {
-            ADD_FAILURE() << "item " << id << " could not be read";
-            continue;
-        }
-        const std::uint32_t elementSize = item->type == 5 || item->type == 10 ? 8
-                                          : item->type == 4 || item->type == 9 ? 4
-                                          : item->type == 3 || item->type == 8 ? 2 : 1;
-        items.push_back({item->id, TypeName(item->type), item->length / elementSize, ValueText(*item)});
+    for (const readertest::Item& item :
+         readertest::ReadAll(platform::PropertyImage::Open(platform::FileSource(path)))) {
+        const std::uint32_t elementSize = std::max<std::uint32_t>(platform::PropertyElementSize(item.type), 1);
+        const auto count = static_cast<std::uint32_t>(item.value.size() / elementSize);
+        items.push_back({item.id, TypeName(item.type), count, ValueText(item)});
     }
     return items;
 }
@@ -484,7 +466,7 @@ std::string Disagreement(const Expectation& e, std::string_view ours, const std:
 std::map<std::string, std::string> ExiftoolNumbers(const std::string& path) {
     std::string command = "exiftool -q -q -n -S -charset exif=utf8";
     for (const Expectation& e : kExpectations) command += std::string(" -EXIF:") + e.peerTag;
-    const std::optional<std::string> out = Capture(command + " " + Quote(path));
+    const std::optional<std::string> out = Capture(command + " " + ShellQuote(path));
     EXPECT_TRUE(out.has_value()) << command;
     std::map<std::string, std::string> values;
     std::istringstream lines(out.value_or(""));
