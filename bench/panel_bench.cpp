@@ -9,7 +9,6 @@
 // The measured lines are "ms <time>" and "peak_kib <growth of the peak>".
 #include "panel/vo_exif.h"
 #include "platform/mgdip_helpers.h"
-#include "shell/mod_main.h"
 #include "test_photos.h"
 #include "tiff_builder.h"
 
@@ -97,7 +96,6 @@ int Generate(const QString& folder) {
 // Both measurements start alike: the application, the panel (fonts and
 // decoder plugins loaded by a first small photo), then the peak is reset.
 int Measure(const QString& mode, const QString& path, const QString& warmUp) {
-    modMain::SetModuleStrings();
     voExif panel;
     panel.resize(voExif::kPanelWidth, 418);
     panel.OpenPhoto(warmUp);

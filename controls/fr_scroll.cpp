@@ -35,12 +35,9 @@ constexpr std::uint32_t kDefaultBorderColor1 = 0x80000010u;
 constexpr std::uint32_t kDefaultBorderColor2 = 0x80000016u;
 constexpr std::uint32_t kDefaultBorderColor3 = 0x8000000Bu;
 
-// Nearest integer, halves to even.
-double RoundEven(double value) { return std::nearbyint(value); }
-
 int PixelsFromTwips(double twips) {
     if (!std::isfinite(twips)) return 0;
-    const double pixels = RoundEven(twips / frScroll::kTwipsPerPixel);
+    const double pixels = mGdip::RoundHalfEven(twips / frScroll::kTwipsPerPixel);
     return static_cast<int>(std::clamp(pixels, 0.0, static_cast<double>(QWIDGETSIZE_MAX)));
 }
 
@@ -134,9 +131,9 @@ void frScroll::setThumbTop(float top) {
 
 void frScroll::placeThumb() {
     // A thumb thinner than half a pixel still shows as one pixel.
-    int pixelHeight = static_cast<int>(RoundEven(stepHeight_));
+    int pixelHeight = static_cast<int>(mGdip::RoundHalfEven(stepHeight_));
     if (stepHeight_ > 0) pixelHeight = std::max(pixelHeight, 1);
-    const double top = std::clamp(RoundEven(thumbTop_), -double(QWIDGETSIZE_MAX), double(QWIDGETSIZE_MAX));
+    const double top = std::clamp(mGdip::RoundHalfEven(thumbTop_), -double(QWIDGETSIZE_MAX), double(QWIDGETSIZE_MAX));
     thumb_->setGeometry(0, static_cast<int>(top), width(), pixelHeight);
 }
 
@@ -222,17 +219,17 @@ void frScroll::thumbPressed(QMouseEvent* event) {
 void frScroll::thumbMoved(QMouseEvent* event) {
     ensureLaidOut();
     if (!dragging_) return;
-    double n = RoundEven(event->position().y() - grabOffset_ + thumbTop_);
+    double n = mGdip::RoundHalfEven(event->position().y() - grabOffset_ + thumbTop_);
     if (n < 0) n = 0;
     const double lowest = static_cast<double>(height()) - stepHeight_;
-    if (n > lowest) n = RoundEven(lowest);
+    if (n > lowest) n = mGdip::RoundHalfEven(lowest);
     setThumbTop(static_cast<float>(n));
 
     // The drag divides by the rounded step, so it may report one more than
     // Max near the bottom; the release reconciles. Below half a pixel the
     // rounded step is 0: the position is divided by the real step instead,
     // which maps the whole track onto 0..Max.
-    const double roundedStep = RoundEven(stepHeight_);
+    const double roundedStep = mGdip::RoundHalfEven(stepHeight_);
     double v = 0;
     if (roundedStep >= 1) v = std::floor(n / roundedStep);
     else if (stepHeight_ > 0) v = std::clamp(std::floor(n / stepHeight_), 0.0, double(max_));
@@ -265,7 +262,7 @@ void frScroll::mousePressEvent(QMouseEvent* event) {
     emit MouseDown();
     const double y = event->position().y();
     repeatDirection_ = y > thumbTop_ ? 1 : -1;
-    pressY_ = ToInt16(RoundEven(y));
+    pressY_ = ToInt16(mGdip::RoundHalfEven(y));
     timer1_.start();
 }
 

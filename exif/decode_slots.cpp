@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "exif/text_decode.h"
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 
 namespace exif {
 namespace {
@@ -19,14 +19,14 @@ std::uint32_t ReadLe(const std::uint8_t* p, std::size_t width) {
 bool DecodeSlots::Serves(Slot slot) const {
     switch (slot) {
     case Slot::Text:
-        return type_ == platform::PropertyTypeAscii || type_ == platform::PropertyTypeUndefined;
+        return type_ == reader::PropertyTypeAscii || type_ == reader::PropertyTypeUndefined;
     case Slot::Byte:
-        return type_ == platform::PropertyTypeByte || type_ == platform::PropertyTypeUndefined;
+        return type_ == reader::PropertyTypeByte || type_ == reader::PropertyTypeUndefined;
     case Slot::Short:
     case Slot::Long:
-        return type_ == platform::PropertyTypeShort || type_ == platform::PropertyTypeLong;
+        return type_ == reader::PropertyTypeShort || type_ == reader::PropertyTypeLong;
     case Slot::Rational:
-        return type_ == platform::PropertyTypeRational || type_ == platform::PropertyTypeSRational;
+        return type_ == reader::PropertyTypeRational || type_ == reader::PropertyTypeSRational;
     }
     return false;
 }
@@ -34,11 +34,11 @@ bool DecodeSlots::Serves(Slot slot) const {
 std::optional<std::int64_t> DecodeSlots::Element(Slot slot, std::size_t k) const {
     if (!Serves(slot) || slot == Slot::Text) return std::nullopt;
     std::size_t width = 1;
-    if (type_ == platform::PropertyTypeShort) width = 2;
-    else if (type_ != platform::PropertyTypeByte && type_ != platform::PropertyTypeUndefined) width = 4;
+    if (type_ == reader::PropertyTypeShort) width = 2;
+    else if (type_ != reader::PropertyTypeByte && type_ != reader::PropertyTypeUndefined) width = 4;
     if (k >= value_.size() / width) return std::nullopt;
     const std::uint32_t bits = ReadLe(value_.data() + k * width, width);
-    if (type_ == platform::PropertyTypeSRational) return static_cast<std::int32_t>(bits);
+    if (type_ == reader::PropertyTypeSRational) return static_cast<std::int32_t>(bits);
     return bits;
 }
 
@@ -48,7 +48,7 @@ std::optional<std::string> DecodeSlots::Text() const {
 }
 
 DecodeSlots DecodeItem(const void* buffer, std::size_t size) {
-    platform::PropertyItem record;
+    reader::PropertyItem record;
     if (buffer == nullptr || size < sizeof record) return {};
     std::memcpy(&record, buffer, sizeof record);
     // The type code is read as 32 bits with its padding, as the platform

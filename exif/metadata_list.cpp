@@ -5,8 +5,7 @@
 
 #include "exif/decode_slots.h"
 #include "exif/tag_catalogue.h"
-#include "platform/property_items.h"
-#include "shell/mod_main.h"
+#include "reader/property_items.h"
 
 namespace exif {
 namespace {
@@ -42,13 +41,13 @@ private:
 
 }  // namespace
 
-void MetadataList::LoadMetadata(const platform::PropertyImage* image) {
+void MetadataList::LoadMetadata(const reader::PropertyImage* image) {
     entries.clear();
     entryCount = 0;
     std::uint32_t count = 0;
-    if (image == nullptr || platform::GdipGetPropertyCount(image, &count) != platform::Ok || count == 0) return;
+    if (image == nullptr || reader::GdipGetPropertyCount(image, &count) != reader::Ok || count == 0) return;
     std::vector<std::uint32_t> ids(count);
-    if (platform::GdipGetPropertyIdList(image, count, ids.data()) != platform::Ok) return;
+    if (reader::GdipGetPropertyIdList(image, count, ids.data()) != reader::Ok) return;
 
     entries.resize(count);
     OccurrenceCounter occurrences(count);
@@ -60,17 +59,17 @@ void MetadataList::LoadMetadata(const platform::PropertyImage* image) {
         const std::uint32_t occurrence = occurrences.Next(id);
         DecodeSlots item;
         std::uint32_t size = 0;
-        if (platform::GdipGetPropertyItemSize(image, id, &size, occurrence) == platform::Ok &&
-            size >= sizeof(platform::PropertyItem)) {
+        if (reader::GdipGetPropertyItemSize(image, id, &size, occurrence) == reader::Ok &&
+            size >= sizeof(reader::PropertyItem)) {
             const std::size_t words = (std::size_t{size} + 7) / 8;
             if (buffer.size() < words) buffer.resize(words);
             // Only the record needs clearing: the value bytes are read only
             // when a successful fetch has filled them.
-            std::memset(buffer.data(), 0, sizeof(platform::PropertyItem));
-            auto* record = reinterpret_cast<platform::PropertyItem*>(buffer.data());
+            std::memset(buffer.data(), 0, sizeof(reader::PropertyItem));
+            auto* record = reinterpret_cast<reader::PropertyItem*>(buffer.data());
             // An item that cannot be fetched has no value: its entry, if any,
             // keeps its label with an empty value.
-            if (platform::GdipGetPropertyItem(image, id, size, record, occurrence) == platform::Ok)
+            if (reader::GdipGetPropertyItem(image, id, size, record, occurrence) == reader::Ok)
                 item = DecodeItem(buffer.data(), size);
         }
         if (FormatItem(id, item, entries[entryCount]) && !entries[entryCount].label.empty()) ++entryCount;
@@ -80,9 +79,8 @@ void MetadataList::LoadMetadata(const platform::PropertyImage* image) {
 
 void MetadataList::SetPhoto(const std::string& path) {
     photoFilePath = path;
-    const std::string& separator = modMain::PathSeparator;
-    const std::size_t at = separator.empty() ? std::string::npos : path.rfind(separator);
-    photoFileName = at == std::string::npos ? path : path.substr(at + separator.size());
+    const std::size_t at = path.rfind('/');
+    photoFileName = at == std::string::npos ? path : path.substr(at + 1);
 }
 
 void MetadataList::GetExifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace reader {
 class PropertyImage;
 }
 
@@ -22,7 +22,7 @@ class MetadataList {
 public:
     // Walks the image's property items in the reader's order and rebuilds the
     // entries; a null image gives an empty list.
-    void LoadMetadata(const platform::PropertyImage* image);
+    void LoadMetadata(const reader::PropertyImage* image);
 
     // Name and path of the photo the list describes: the path as given, the
     // name after its last PathSeparator (the whole path when it has none).

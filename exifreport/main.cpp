@@ -2,8 +2,7 @@
 // viewer's save command writes, to standard output.
 #include "exif/metadata_list.h"
 #include "exif/report.h"
-#include "platform/property_items.h"
-#include "shell/mod_main.h"
+#include "reader/property_items.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -25,13 +24,13 @@ void Complain(const char* path, const char* reason) {
 
 // True when the photo's report was written.
 bool Report(const char* path) {
-    std::unique_ptr<platform::ByteSource> source = platform::FileSource(path);
+    std::unique_ptr<reader::ByteSource> source = reader::FileSource(path);
     if (!source) {
         Complain(path, std::strerror(errno));
         return false;
     }
-    const platform::PropertyImage image = platform::PropertyImage::Open(std::move(source));
-    if (image.format() == platform::PhotoFormat::Unknown) {
+    const reader::PropertyImage image = reader::PropertyImage::Open(std::move(source));
+    if (image.format() == reader::PhotoFormat::Unknown) {
         Complain(path, "not a JPEG, TIFF, PNG, WebP, BMP or GIF file");
         return false;
     }
@@ -50,8 +49,6 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    modMain::SetModuleStrings();
-
     // Reports are small and many: one large buffer keeps the writes few.
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);

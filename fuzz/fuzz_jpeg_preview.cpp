@@ -2,7 +2,7 @@
 // checks the decoder's promises: nothing or a whole preview of the promised
 // size, opaque pixels, buffers within the limit given; and, whenever libjpeg
 // decodes the same bytes at an eighth too, the very same pixels.
-#include "platform/jpeg_dc_preview.h"
+#include "preview/jpeg_dc_preview.h"
 
 #include "jpeg_test_codec.h"
 
@@ -22,7 +22,7 @@ void Check(bool condition, const char* what, int line) {
 
 constexpr std::uint64_t kMaxBytes = 64ull << 20;
 
-bool SamePixels(const platform::JpegPreview& preview, const jpegtest::Picture& reference) {
+bool SamePixels(const preview::JpegPreview& preview, const jpegtest::Picture& reference) {
     if (int(preview.width) != reference.width || int(preview.height) != reference.height) return false;
     for (std::size_t i = 0; i < preview.pixels.size(); ++i) {
         const std::uint32_t pixel = preview.pixels[i];
@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using platform::JpegPreview;
-    const JpegPreview preview = platform::DecodeJpegPreview({data, size}, kMaxBytes);
+    using preview::JpegPreview;
+    const JpegPreview preview = preview::DecodeJpegPreview({data, size}, kMaxBytes);
     if (preview.result == JpegPreview::Result::NotHandled) {
         Require(preview.pixels.empty());
         return 0;
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the preview of the bytes as libjpeg reads them must be libjpeg's.
     std::vector<std::uint8_t> asRead(data, data + size);
     for (int i = 0; i < 128; ++i) asRead.insert(asRead.end(), {0xFF, 0xD9});
-    const JpegPreview same = platform::DecodeJpegPreview(asRead, kMaxBytes);
+    const JpegPreview same = preview::DecodeJpegPreview(asRead, kMaxBytes);
     if (same.result != JpegPreview::Result::NotHandled) Require(SamePixels(same, reference.picture));
     return 0;
 }

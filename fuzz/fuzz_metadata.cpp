@@ -3,8 +3,7 @@
 // report. Besides the sanitizers it checks the reader's own promises.
 #include "exif/metadata_list.h"
 #include "exif/report.h"
-#include "platform/property_items.h"
-#include "shell/mod_main.h"
+#include "reader/property_items.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -24,13 +23,13 @@ void Check(bool condition, const char* what, int line) {
 // Every listed item can be fetched, with a record that matches the listing,
 // and the items stay within the budgets that keep memory proportional to the
 // input.
-void CheckItems(const platform::PropertyImage& image, std::size_t inputSize) {
+void CheckItems(const reader::PropertyImage& image, std::size_t inputSize) {
     std::uint32_t count = 0;
-    Require(platform::GdipGetPropertyCount(&image, &count) == platform::Ok);
+    Require(reader::GdipGetPropertyCount(&image, &count) == reader::Ok);
     Require(count == image.items().size());
     Require(count <= inputSize / 12 + 16);
     std::vector<std::uint32_t> ids(count);
-    Require(platform::GdipGetPropertyIdList(&image, count, ids.data()) == platform::Ok);
+    Require(reader::GdipGetPropertyIdList(&image, count, ids.data()) == reader::Ok);
 
     std::unordered_map<std::uint32_t, std::uint32_t> seen;
     std::uint64_t outOfLine = 0;
@@ -42,17 +41,17 @@ void CheckItems(const platform::PropertyImage& image, std::size_t inputSize) {
         if (!listed.isInline) outOfLine += listed.length;
 
         std::uint32_t size = 0;
-        Require(platform::GdipGetPropertyItemSize(&image, id, &size, occurrence) == platform::Ok);
-        Require(size == sizeof(platform::PropertyItem) + std::uint64_t{listed.length});
+        Require(reader::GdipGetPropertyItemSize(&image, id, &size, occurrence) == reader::Ok);
+        Require(size == sizeof(reader::PropertyItem) + std::uint64_t{listed.length});
         Require(listed.length <= inputSize);
         std::vector<std::uint8_t> buffer(size);
-        auto* record = reinterpret_cast<platform::PropertyItem*>(buffer.data());
-        Require(platform::GdipGetPropertyItem(&image, id, size, record, occurrence) == platform::Ok);
+        auto* record = reinterpret_cast<reader::PropertyItem*>(buffer.data());
+        Require(reader::GdipGetPropertyItem(&image, id, size, record, occurrence) == reader::Ok);
         Require(record->id == id && record->length == listed.length && record->type == listed.type);
         Require(record->padding == 0);
-        Require(record->value == buffer.data() + sizeof(platform::PropertyItem));
-        Require(platform::GdipGetPropertyItem(&image, id, size - 1, record, occurrence) ==
-                platform::InvalidParameter);
+        Require(record->value == buffer.data() + sizeof(reader::PropertyItem));
+        Require(reader::GdipGetPropertyItem(&image, id, size - 1, record, occurrence) ==
+                reader::InvalidParameter);
     }
     Require(outOfLine <= inputSize);
 }
@@ -60,10 +59,8 @@ void CheckItems(const platform::PropertyImage& image, std::size_t inputSize) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool once = (modMain::SetModuleStrings(), true);
-    (void)once;
-    const platform::PropertyImage image =
-        platform::PropertyImage::Open(platform::MemorySource(std::vector<std::uint8_t>(data, data + size)));
+    const reader::PropertyImage image =
+        reader::PropertyImage::Open(reader::MemorySource(std::vector<std::uint8_t>(data, data + size)));
     CheckItems(image, size);
 
     exif::MetadataList list;

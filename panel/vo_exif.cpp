@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
@@ -56,9 +57,6 @@ const QString& CellFont() {
     return name;
 }
 
-// Nearest integer, halves to the even neighbour (the default rounding mode).
-double RoundEven(double value) { return std::nearbyint(value); }
-
 int ClampToInt(double value) {
     return static_cast<int>(std::clamp(value, static_cast<double>(std::numeric_limits<int>::min()),
                                        static_cast<double>(std::numeric_limits<int>::max())));
@@ -76,23 +74,6 @@ QString FirstLocalFile(const QMimeData* data) {
     }
     return QString();
 }
-
-template <typename F>
-class ScopeExit {
-public:
-    explicit ScopeExit(F action) : action_(std::move(action)) {}
-    ~ScopeExit() { action_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    F action_;
-};
-
-struct GraphicsDeleter {
-    void operator()(GpGraphics* graphics) const { GdipDeleteGraphics(graphics); }
-};
-using GraphicsHandle = std::unique_ptr<GpGraphics, GraphicsDeleter>;
 
 }  // namespace
 
@@ -163,7 +144,7 @@ void voExif::ResizeHandler() {
     listClip_->setGeometry(picture1_->contentsRect());
     picture3_->setGeometry(0, 0, listClip_->width(), picture3_->height());
     voScroll1_->setGeometry(panelWidth - kScrollWidth, 0, kScrollWidth, picture1_->height());
-    image2_->move(static_cast<int>(RoundEven((panelWidth - image2_->width()) / 2.0)), kIconTop);
+    image2_->move(static_cast<int>(mGdip::RoundHalfEven((panelWidth - image2_->width()) / 2.0)), kIconTop);
     ShowEmptyHint();
 }
 
@@ -190,19 +171,15 @@ void voExif::ShowEmptyHint() {
 void voExif::DrawCellText(GpGraphics* graphics, const QString& text, const RectF& layout,
                           std::uint32_t colour, const QString& fontName, float size, int alignment) {
     if (text.isEmpty()) return;
-    GpFontFamily* family = GdipCreateFontFamilyFromName(fontName);
-    GpStringFormat* format = GdipCreateStringFormat(0, 0);
-    GpFont* font = GdipCreateFont(family, size, FontStyleRegular, UnitPixel);
-    GdipSetStringFormatFlags(format, StringFormatFlagsNoWrap);
-    GdipSetStringFormatAlign(format, static_cast<StringAlignment>(alignment));
-    GdipSetStringFormatTrimming(format, StringTrimmingEllipsisCharacter);
-    GpBrush* brush = GdipCreateSolidFill(colour);
-    GdipDrawString(graphics, text, -1, font, &layout, format, brush);
+    const FontFamilyHandle family(GdipCreateFontFamilyFromName(fontName));
+    const StringFormatHandle format(GdipCreateStringFormat(0, 0));
+    const FontHandle font(GdipCreateFont(family.get(), size, FontStyleRegular, UnitPixel));
+    GdipSetStringFormatFlags(format.get(), StringFormatFlagsNoWrap);
+    GdipSetStringFormatAlign(format.get(), static_cast<StringAlignment>(alignment));
+    GdipSetStringFormatTrimming(format.get(), StringTrimmingEllipsisCharacter);
+    const BrushHandle brush(GdipCreateSolidFill(colour));
+    GdipDrawString(graphics, text, -1, font.get(), &layout, format.get(), brush.get());
     update();
-    GdipDeleteFontFamily(family);
-    GdipDeleteStringFormat(format);
-    GdipDeleteFont(font);
-    GdipDeleteBrush(brush);
 }
 
 bool voExif::DrawPreview(GpGraphics* graphics, const GpImage* image, int left, int top, int width,
@@ -225,36 +202,35 @@ void voExif::OpenPhoto(const QString& path) {
     EnsureLaidOut();
     mGdip::InitGDIPlus(true, true, QStringLiteral("GDI+ 初始化错误。程序即将关闭。"), vbCritical,
                        QStringLiteral("初始化错误"));
-    const ScopeExit session([] { mGdip::TerminateGDIPlus(); });
+    const auto session = qScopeGuard([] { mGdip::TerminateGDIPlus(); });
 
-    GpImage* image = GdipLoadImageFromFile(path);
+    const ImageHandle image(GdipLoadImageFromFile(path));
     if (!image) {
         ShowEmptyHint();
         return;
     }
-    const ScopeExit dispose([image] { GdipDisposeImage(image); });
 
     surface_.fill(Qt::white);
     image2_->hide();
 
     std::uint32_t decodedWidth = 0;
     std::uint32_t decodedHeight = 0;
-    GdipGetImageWidth(image, &decodedWidth);
-    GdipGetImageHeight(image, &decodedHeight);
+    GdipGetImageWidth(image.get(), &decodedWidth);
+    GdipGetImageHeight(image.get(), &decodedHeight);
     const auto width = static_cast<std::int32_t>(std::min<std::uint32_t>(decodedWidth, INT32_MAX));
     const auto height = static_cast<std::int32_t>(std::min<std::uint32_t>(decodedHeight, INT32_MAX));
     std::int32_t w = width;
     std::int32_t h = height;
     const int panelHeight = this->height();
     mGdip::FitToBox(kPreviewWidth, panelHeight, w, h);
-    const int left = static_cast<int>(RoundEven((kPreviewWidth - w) / 2.0));
-    const int top = static_cast<int>(RoundEven((panelHeight - h) / 2.0));
+    const int left = static_cast<int>(mGdip::RoundHalfEven((kPreviewWidth - w) / 2.0));
+    const int top = static_cast<int>(mGdip::RoundHalfEven((panelHeight - h) / 2.0));
 
     GraphicsHandle graphics(GdipCreateFromHDC(&surface_));
     // Only a photo whose pixels can be read replaces the current one: a file
     // that merely looks like an image (a header over nothing, a size its
     // bytes cannot hold) leaves the previous photo's name, path and list.
-    if (!DrawPreview(graphics.get(), image, left, top, w, h)) {
+    if (!DrawPreview(graphics.get(), image.get(), left, top, w, h)) {
         graphics.reset();
         ShowEmptyHint();
         return;
@@ -275,7 +251,7 @@ void voExif::OpenPhoto(const QString& path) {
 
     update();
     setCursor(Qt::WaitCursor);
-    const ScopeExit pointer([this] { unsetCursor(); });
+    const auto pointer = qScopeGuard([this] { unsetCursor(); });
     list_.LoadMetadata(image->properties());
     graphics.reset();
     if (list_.EntryCount() > 0) {
@@ -302,7 +278,7 @@ void voExif::RenderList() {
     // beyond 32,767 pixels. A list longer than the scroll bar can count
     // (Max 32,755) moves several rows per step, so that every row can still
     // be reached.
-    const double wanted = RoundEven((static_cast<double>(rows) * kRowHeight - innerHeight) / kRowHeight + 1);
+    const double wanted = mGdip::RoundHalfEven((static_cast<double>(rows) * kRowHeight - innerHeight) / kRowHeight + 1);
     double max = wanted;
     rowsPerStep_ = 1;
     if (wanted > frScroll::kMaxLimit) {
@@ -325,12 +301,12 @@ void voExif::DrawListRows(QImage& strip, int firstRow, int rowCount) {
     const std::vector<exif::MetadataEntry>& entries = list_.Entries();
     const auto available = static_cast<int>(std::min(entries.size(), list_.EntryCount()));
     GraphicsHandle graphics(GdipCreateFromHDC(&strip));
-    GpBrush* band = GdipCreateSolidFill(kBandColour);
+    const BrushHandle band(GdipCreateSolidFill(kBandColour));
     for (int k = 0; k < rowCount; ++k) {
         const int row = firstRow + k;
         if (row >= available) break;
         const int y = k * kRowHeight;
-        if (row % 2 == 1) GdipFillRectangleI(graphics.get(), band, 0, y, kBandWidth, kRowHeight);
+        if (row % 2 == 1) GdipFillRectangleI(graphics.get(), band.get(), 0, y, kBandWidth, kRowHeight);
         const exif::MetadataEntry& entry = entries[static_cast<std::size_t>(row)];
         const QString texts[] = {QString::number(row + 1), QString::fromStdString(entry.label),
                                  QString::fromStdString(entry.value)};
@@ -342,7 +318,6 @@ void voExif::DrawListRows(QImage& strip, int firstRow, int rowCount) {
                          cells[c]->alignment);
         }
     }
-    GdipDeleteBrush(band);
 }
 
 void voExif::ScrollList(int value) {

@@ -20,6 +20,7 @@ struct GpGraphics;
 // drawing on. Drawing shows once the graphics object is deleted.
 GpGraphics* GdipCreateFromHDC(QPaintDevice* device);
 GpStatus GdipDeleteGraphics(GpGraphics* graphics);
+using GraphicsHandle = GdipHandle<GpGraphics, GdipDeleteGraphics>;
 
 // Draws the source rectangle of `image` (pixels) scaled into the target
 // rectangle. Only the pixels the target needs are decoded; an empty target

@@ -1,7 +1,7 @@
 #include "platform/gdip_image.h"
 
 #include "platform/gdip_objects_p.h"
-#include "platform/jpeg_dc_preview.h"
+#include "preview/jpeg_dc_preview.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -79,19 +79,19 @@ QImage DecodeEighth(const GpImage& image) {
     // Not zero-filled first: the read overwrites every byte.
     const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[static_cast<std::size_t>(size)]);
     if (file.read(reinterpret_cast<char*>(bytes.get()), size) != size) return QImage();
-    JpegPreview preview =
-        DecodeJpegPreview(std::span(bytes.get(), static_cast<std::size_t>(size)), kDecodeLimitBytes);
-    if (preview.result == JpegPreview::Result::NotHandled ||
-        QSize(static_cast<int>(preview.imageWidth), static_cast<int>(preview.imageHeight)) != image.size())
+    preview::JpegPreview decoded = preview::DecodeJpegPreview(
+        std::span(bytes.get(), static_cast<std::size_t>(size)), kDecodeLimitBytes);
+    if (decoded.result == preview::JpegPreview::Result::NotHandled ||
+        QSize(static_cast<int>(decoded.imageWidth), static_cast<int>(decoded.imageHeight)) != image.size())
         return QImage();
     // The image takes the pixel buffer over instead of copying it.
-    auto* pixels = new std::vector<std::uint32_t>(std::move(preview.pixels));
-    QImage eighth(reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(preview.width),
-                  static_cast<int>(preview.height), static_cast<qsizetype>(preview.width) * 4,
+    auto* pixels = new std::vector<std::uint32_t>(std::move(decoded.pixels));
+    QImage eighth(reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(decoded.width),
+                  static_cast<int>(decoded.height), static_cast<qsizetype>(decoded.width) * 4,
                   QImage::Format_RGB32,
                   [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
     // A grey photo in the format the codec gives it, so that it is scaled the same way.
-    return preview.grey ? eighth.convertToFormat(QImage::Format_Grayscale8) : eighth;
+    return decoded.grey ? eighth.convertToFormat(QImage::Format_Grayscale8) : eighth;
 }
 
 }  // namespace
@@ -116,8 +116,8 @@ GpImage* GdipLoadImageFromFile(const QString& path) {
     }
     if (image->size_.isEmpty()) return nullptr;
 
-    if (auto source = FileSource(QFile::encodeName(path).toStdString()))
-        image->properties_.emplace(PropertyImage::Open(std::move(source)));
+    if (auto source = reader::FileSource(QFile::encodeName(path).toStdString()))
+        image->properties_.emplace(reader::PropertyImage::Open(std::move(source)));
 
     GdipCountCreated(GdipKind::Image);
     return image.release();

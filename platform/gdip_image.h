@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/gdip_objects.h"
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -19,7 +19,7 @@ class GpImage {
 public:
     // The photo's property items (GdipGetPropertyCount and friends take this),
     // or nullptr when the file could not be opened for them.
-    const PropertyImage* properties() const { return properties_ ? &*properties_ : nullptr; }
+    const reader::PropertyImage* properties() const { return properties_ ? &*properties_ : nullptr; }
 
     QString path() const { return path_; }
     QByteArray format() const { return format_; }  // the decoder's name: "jpeg", "png", ...
@@ -33,7 +33,7 @@ private:
     QString path_;
     QByteArray format_;
     QSize size_;
-    std::optional<PropertyImage> properties_;
+    std::optional<reader::PropertyImage> properties_;
     // Only for a decoder that cannot tell the size without decoding.
     QImage decoded_;
 };
@@ -45,6 +45,7 @@ GpImage* GdipLoadImageFromFile(const QString& path);
 GpStatus GdipGetImageWidth(const GpImage* image, std::uint32_t* width);
 GpStatus GdipGetImageHeight(const GpImage* image, std::uint32_t* height);
 GpStatus GdipDisposeImage(GpImage* image);
+using ImageHandle = GdipHandle<GpImage, GdipDisposeImage>;
 
 // The largest decode buffer this layer allocates for one draw.
 constexpr qint64 kDecodeLimitBytes = 256LL * 1024 * 1024;

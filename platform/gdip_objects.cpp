@@ -1,6 +1,7 @@
 #include "platform/gdip_objects_p.h"
 
 #include <QFontDatabase>
+#include <QHash>
 #include <QStringList>
 #include <array>
 #include <cmath>
@@ -33,12 +34,44 @@ constexpr FaceFallback kFaceFallbacks[] = {
 };
 
 // The installed family spelled as the font database spells it, or empty.
-QString InstalledFamily(const QString& name) {
-    const QStringList families = QFontDatabase::families();
+QString InstalledFamily(const QStringList& families, const QString& name) {
     for (const QString& family : families) {
         if (family.compare(name, Qt::CaseInsensitive) == 0) return family;
     }
     return QString();
+}
+
+QString ResolveFace(const QString& name) {
+    const QStringList families = QFontDatabase::families();
+    QString face = InstalledFamily(families, name);
+    if (!face.isEmpty()) return face;
+    for (const FaceFallback& entry : kFaceFallbacks) {
+        if (name.compare(QString::fromUtf16(entry.asked), Qt::CaseInsensitive) != 0) continue;
+        for (const char16_t* candidate : entry.installed) {
+            face = InstalledFamily(families, QString::fromUtf16(candidate));
+            if (!face.isEmpty()) return face;
+        }
+        break;
+    }
+    return QString();
+}
+
+// Every cell of the list asks for its family: the font database is searched
+// once per name, the first time it is asked for, and never again.
+QString CachedFace(const QString& name) {
+    static QHash<QString, QString> faces;
+    const QString key = name.toCaseFolded();
+    const auto found = faces.constFind(key);
+    if (found != faces.constEnd()) return *found;
+    return *faces.insert(key, ResolveFace(name));
+}
+
+template <typename Object>
+GpStatus DeleteObject(Object* object, GdipKind kind) {
+    if (!object) return InvalidParameter;
+    delete object;
+    GdipCountDeleted(kind);
+    return Ok;
 }
 
 }  // namespace
@@ -66,28 +99,13 @@ QColor ColourFromArgb(std::uint32_t argb) {
 }
 
 GpFontFamily* GdipCreateFontFamilyFromName(const QString& name) {
-    QString face = InstalledFamily(name);
-    if (face.isEmpty()) {
-        for (const FaceFallback& entry : kFaceFallbacks) {
-            if (name.compare(QString::fromUtf16(entry.asked), Qt::CaseInsensitive) != 0) continue;
-            for (const char16_t* candidate : entry.installed) {
-                face = InstalledFamily(QString::fromUtf16(candidate));
-                if (!face.isEmpty()) break;
-            }
-            break;
-        }
-    }
+    const QString face = CachedFace(name);
     if (face.isEmpty()) return nullptr;
     GdipCountCreated(GdipKind::FontFamily);
     return new GpFontFamily{face};
 }
 
-GpStatus GdipDeleteFontFamily(GpFontFamily* family) {
-    if (!family) return InvalidParameter;
-    delete family;
-    GdipCountDeleted(GdipKind::FontFamily);
-    return Ok;
-}
+GpStatus GdipDeleteFontFamily(GpFontFamily* family) { return DeleteObject(family, GdipKind::FontFamily); }
 
 QString GdipFontFamilyFace(const GpFontFamily* family) { return family ? family->face : QString(); }
 
@@ -108,12 +126,7 @@ GpFont* GdipCreateFont(const GpFontFamily* family, float size, int style, GpUnit
     return new GpFont{font};
 }
 
-GpStatus GdipDeleteFont(GpFont* font) {
-    if (!font) return InvalidParameter;
-    delete font;
-    GdipCountDeleted(GdipKind::Font);
-    return Ok;
-}
+GpStatus GdipDeleteFont(GpFont* font) { return DeleteObject(font, GdipKind::Font); }
 
 GpStringFormat* GdipCreateStringFormat(int formatAttributes, int /*language*/) {
     GdipCountCreated(GdipKind::StringFormat);
@@ -141,24 +154,14 @@ GpStatus GdipSetStringFormatTrimming(GpStringFormat* format, StringTrimming trim
     return Ok;
 }
 
-GpStatus GdipDeleteStringFormat(GpStringFormat* format) {
-    if (!format) return InvalidParameter;
-    delete format;
-    GdipCountDeleted(GdipKind::StringFormat);
-    return Ok;
-}
+GpStatus GdipDeleteStringFormat(GpStringFormat* format) { return DeleteObject(format, GdipKind::StringFormat); }
 
 GpBrush* GdipCreateSolidFill(std::uint32_t argb) {
     GdipCountCreated(GdipKind::Brush);
     return new GpBrush{ColourFromArgb(argb)};
 }
 
-GpStatus GdipDeleteBrush(GpBrush* brush) {
-    if (!brush) return InvalidParameter;
-    delete brush;
-    GdipCountDeleted(GdipKind::Brush);
-    return Ok;
-}
+GpStatus GdipDeleteBrush(GpBrush* brush) { return DeleteObject(brush, GdipKind::Brush); }
 
 GpPen* GdipCreatePen1(std::uint32_t argb, float width, GpUnit /*unit*/) {
     if (!std::isfinite(width) || width < 0) return nullptr;
@@ -166,23 +169,13 @@ GpPen* GdipCreatePen1(std::uint32_t argb, float width, GpUnit /*unit*/) {
     return new GpPen{ColourFromArgb(argb), width};
 }
 
-GpStatus GdipDeletePen(GpPen* pen) {
-    if (!pen) return InvalidParameter;
-    delete pen;
-    GdipCountDeleted(GdipKind::Pen);
-    return Ok;
-}
+GpStatus GdipDeletePen(GpPen* pen) { return DeleteObject(pen, GdipKind::Pen); }
 
 GpMatrix* GdipCreateMatrix() {
     GdipCountCreated(GdipKind::Matrix);
     return new GpMatrix;
 }
 
-GpStatus GdipDeleteMatrix(GpMatrix* matrix) {
-    if (!matrix) return InvalidParameter;
-    delete matrix;
-    GdipCountDeleted(GdipKind::Matrix);
-    return Ok;
-}
+GpStatus GdipDeleteMatrix(GpMatrix* matrix) { return DeleteObject(matrix, GdipKind::Matrix); }
 
 }  // namespace platform

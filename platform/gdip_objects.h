@@ -8,12 +8,24 @@
 // by the caller and released with the matching Delete operation.
 #pragma once
 
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 namespace platform {
+
+// One set of status codes for every flat operation: the reader's property-item
+// calls return them too.
+using reader::GpStatus;
+using reader::Ok;
+using reader::GenericError;
+using reader::InvalidParameter;
+using reader::OutOfMemory;
+using reader::FileNotFound;
+using reader::UnknownImageFormat;
+using reader::PropertyNotFound;
 
 // Statuses beyond those of the property-item operations.
 inline constexpr GpStatus WrongState = static_cast<GpStatus>(8);
@@ -96,6 +108,20 @@ GpStatus GdipDeletePen(GpPen* pen);
 
 GpMatrix* GdipCreateMatrix();
 GpStatus GdipDeleteMatrix(GpMatrix* matrix);
+
+// An owning handle: the object goes with its Delete operation when the handle
+// does, on every way out of the routine that made it.
+template <typename Object, GpStatus (*Delete)(Object*)>
+struct GdipDeleter {
+    void operator()(Object* object) const { Delete(object); }
+};
+template <typename Object, GpStatus (*Delete)(Object*)>
+using GdipHandle = std::unique_ptr<Object, GdipDeleter<Object, Delete>>;
+
+using FontFamilyHandle = GdipHandle<GpFontFamily, GdipDeleteFontFamily>;
+using FontHandle = GdipHandle<GpFont, GdipDeleteFont>;
+using StringFormatHandle = GdipHandle<GpStringFormat, GdipDeleteStringFormat>;
+using BrushHandle = GdipHandle<GpBrush, GdipDeleteBrush>;
 
 // Objects created and not yet deleted, per kind: lets a caller's tests check
 // that every routine deletes what it creates.

@@ -7,12 +7,10 @@
 namespace mGdip {
 namespace {
 
-// Real-to-integer conversion of the whole system: nearest, halves to even
-// (the default rounding mode), saturated so that an absurd size cannot make
-// the conversion undefined.
+// Saturated, so that an absurd size cannot make the conversion undefined.
 std::int32_t RoundToInt32(double value) {
     if (std::isnan(value)) return 0;
-    const double rounded = std::nearbyint(value);
+    const double rounded = RoundHalfEven(value);
     if (rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
         return std::numeric_limits<std::int32_t>::max();
     if (rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
@@ -37,6 +35,9 @@ std::int32_t HueToChannel(std::int32_t hue, std::int32_t mid1, std::int32_t mid2
 std::int32_t ChannelToRgb(std::int32_t value) { return (value * kRgbMax + kHlsMax / 2) / kHlsMax; }
 
 }  // namespace
+
+// The default rounding mode rounds halves to even; nothing here changes it.
+double RoundHalfEven(double value) { return std::nearbyint(value); }
 
 void FitToBox(std::int32_t maxWidth, std::int32_t maxHeight, std::int32_t& width,
               std::int32_t& height) {

@@ -8,6 +8,10 @@
 
 namespace mGdip {
 
+// The system's real-to-integer rounding: to the nearest integer, halves to the
+// even neighbour (2.5 -> 2, 3.5 -> 4), as the layout's numbers were worked out.
+double RoundHalfEven(double value);
+
 // Fits width x height into maxWidth x maxHeight keeping the aspect ratio. The
 // height decides first; a small picture is enlarged as well as shrunk. A
 // height of 0 or less leaves both values unchanged.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "exif/decode_slots.h"
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 #include "tiff_builder.h"
 
 namespace exif {
@@ -21,10 +21,10 @@ struct ItemBuffer {
     std::size_t size = 0;
 
     explicit ItemBuffer(const Field& field, std::uint16_t padding = 0) {
-        size = sizeof(platform::PropertyItem) + field.le.size();
+        size = sizeof(reader::PropertyItem) + field.le.size();
         words.assign((size + 7) / 8, 0);
         auto* bytes = reinterpret_cast<std::uint8_t*>(words.data());
-        platform::PropertyItem record;
+        reader::PropertyItem record;
         record.id = field.tag;
         record.length = static_cast<std::uint32_t>(field.le.size());
         record.type = field.type;
@@ -33,12 +33,12 @@ struct ItemBuffer {
         std::memcpy(bytes, &record, sizeof record);
         if (!field.le.empty()) std::memcpy(bytes + sizeof record, field.le.data(), field.le.size());
     }
-    platform::PropertyItem record() const {
-        platform::PropertyItem r;
+    reader::PropertyItem record() const {
+        reader::PropertyItem r;
         std::memcpy(static_cast<void*>(&r), words.data(), sizeof r);
         return r;
     }
-    void setRecord(const platform::PropertyItem& r) { std::memcpy(words.data(), &r, sizeof r); }
+    void setRecord(const reader::PropertyItem& r) { std::memcpy(words.data(), &r, sizeof r); }
     DecodeSlots decode() const { return DecodeItem(words.data(), size); }
 };
 
@@ -131,7 +131,7 @@ TEST(DecodeSlots, BrokenRecordsGiveNoValue) {
          [](ItemBuffer& b) { auto r = b.record(); r.value += 64; b.setRecord(r); }},
         {"null value",
          [](ItemBuffer& b) { auto r = b.record(); r.value = nullptr; b.setRecord(r); }},
-        {"buffer smaller than a record", [](ItemBuffer& b) { b.size = sizeof(platform::PropertyItem) - 1; }},
+        {"buffer smaller than a record", [](ItemBuffer& b) { b.size = sizeof(reader::PropertyItem) - 1; }},
     };
     ASSERT_EQ(ItemBuffer(field).decode().Element(Slot::Long, 0), 6720);
     for (const Case& c : cases) {
@@ -152,7 +152,7 @@ TEST(DecodeSlots, PaddingIsPartOfTheType) {
 
 TEST(DecodeSlots, ValueAtTheVeryEndOfTheBuffer) {
     const ItemBuffer buffer(testsupport::Byte(0, {7}));
-    ASSERT_EQ(buffer.size, sizeof(platform::PropertyItem) + 1);
+    ASSERT_EQ(buffer.size, sizeof(reader::PropertyItem) + 1);
     EXPECT_EQ(buffer.decode().Element(Slot::Byte, 0), 7);
 }
 

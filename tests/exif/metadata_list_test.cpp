@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "exif/metadata_list.h"
-#include "shell/mod_main.h"
 
 namespace exif {
 namespace {
@@ -22,7 +21,6 @@ TEST(MetadataList, EmptyBeforeTheFirstPhoto) {
 }
 
 TEST(MetadataList, SetPhotoSplitsAtTheLastSeparator) {
-    modMain::SetModuleStrings();
     struct Case {
         std::string path;
         std::string name;
@@ -47,7 +45,6 @@ TEST(MetadataList, SetPhotoSplitsAtTheLastSeparator) {
 }
 
 TEST(MetadataList, SetPhotoReplacesTheEarlierPhoto) {
-    modMain::SetModuleStrings();
     MetadataList list;
     list.SetPhoto("/one/first.jpg");
     list.SetPhoto("second.jpg");

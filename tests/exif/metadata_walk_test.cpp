@@ -9,8 +9,7 @@
 
 #include "exif/metadata_list.h"
 #include "exif/report.h"
-#include "platform/property_items.h"
-#include "shell/mod_main.h"
+#include "reader/property_items.h"
 #include "tiff_builder.h"
 
 namespace exif {
@@ -20,7 +19,7 @@ using namespace testsupport;
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
 Entries Load(std::vector<std::uint8_t> bytes, MetadataList& list) {
-    const platform::PropertyImage image = platform::PropertyImage::Open(platform::MemorySource(std::move(bytes)));
+    const reader::PropertyImage image = reader::PropertyImage::Open(reader::MemorySource(std::move(bytes)));
     list.LoadMetadata(&image);
     std::vector<std::string> labels, values;
     list.GetExifData(labels, values);
@@ -199,7 +198,7 @@ TEST(MetadataWalk, NoValueCarriesOverFromAnotherItem) {
 
 // A source that fails every read once the items have been listed, as a file
 // cut short or a device gone between opening and reading would.
-class FailingSource : public platform::ByteSource {
+class FailingSource : public reader::ByteSource {
 public:
     FailingSource(std::vector<std::uint8_t> bytes, std::shared_ptr<bool> failing)
         : bytes_(std::move(bytes)), failing_(std::move(failing)) {}
@@ -223,8 +222,8 @@ TEST(MetadataWalk, AnUnreadableItemKeepsItsLabel) {
         Rational(0x829A, {{1, 125}}),    // out of line
     };
     auto failing = std::make_shared<bool>(false);
-    const platform::PropertyImage image =
-        platform::PropertyImage::Open(std::make_unique<FailingSource>(BuildTiff(spec).bytes, failing));
+    const reader::PropertyImage image =
+        reader::PropertyImage::Open(std::make_unique<FailingSource>(BuildTiff(spec).bytes, failing));
     ASSERT_EQ(image.items().size(), 3u);
     *failing = true;
     MetadataList list;
@@ -297,7 +296,6 @@ TEST(MetadataWalk, ASecondPhotoReplacesTheFirst) {
 }
 
 TEST(MetadataWalk, ReportOfALoadedPhoto) {
-    modMain::SetModuleStrings();
     TiffSpec spec;
     spec.ifd0.fields = {Ascii(0x010F, "Canon"), Rational(0x829D, {{28, 10}}), Short(0x0112, {9}),
                         UndefinedText(0x010E, "line one\nline two")};

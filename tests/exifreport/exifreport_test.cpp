@@ -2,8 +2,7 @@
 // complaints and its exit status.
 #include "exif/metadata_list.h"
 #include "exif/report.h"
-#include "platform/property_items.h"
-#include "shell/mod_main.h"
+#include "reader/property_items.h"
 #include "shell_quote.h"
 #include "tiff_builder.h"
 
@@ -42,7 +41,6 @@ protected:
         dir_ = fs::temp_directory_path() / ("exifreport-test-" + std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        modMain::SetModuleStrings();
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -71,7 +69,7 @@ protected:
     static std::string Expected(const std::string& path) {
         exif::MetadataList list;
         list.SetPhoto(path);
-        platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path));
+        reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path));
         list.LoadMetadata(&image);
         return exif::BuildReport(list);
     }

@@ -4,8 +4,8 @@
 // None of these photos come from our own test writer's TIFF blocks, so a
 // fault shared by our writer and our reader cannot hide here.
 #include "exif/metadata_list.h"
-#include "platform/property_items.h"
-#include "platform/property_tiff_walk.h"
+#include "reader/property_items.h"
+#include "reader/property_tiff_walk.h"
 #include "reader_test_support.h"
 #include "shell_quote.h"
 #include "tiff_builder.h"
@@ -252,25 +252,25 @@ std::string ValueText(const readertest::Item& item) {
     std::string text;
     auto add = [&](const std::string& word) { text += (text.empty() ? "" : " ") + word; };
     switch (item.type) {
-    case platform::PropertyTypeAscii:
+    case reader::PropertyTypeAscii:
         for (std::size_t i = 0; i < length && v[i] != 0; ++i) text += static_cast<char>(v[i]);
         return text;
-    case platform::PropertyTypeByte:
-    case platform::PropertyTypeUndefined:
+    case reader::PropertyTypeByte:
+    case reader::PropertyTypeUndefined:
         if (item.id == 0x9286) return "(comment)";
         for (std::size_t i = 0; i < length; ++i) add(std::to_string(v[i]));
         return text;
-    case platform::PropertyTypeShort:
+    case reader::PropertyTypeShort:
         for (std::size_t i = 0; i + 2 <= length; i += 2) add(std::to_string(v[i] | v[i + 1] << 8));
         return text;
-    case platform::PropertyTypeLong:
+    case reader::PropertyTypeLong:
         for (std::size_t i = 0; i + 4 <= length; i += 4) add(std::to_string(U32(v + i)));
         return text;
-    case platform::PropertyTypeRational:
+    case reader::PropertyTypeRational:
         for (std::size_t i = 0; i + 8 <= length; i += 8)
             add(std::to_string(U32(v + i)) + "/" + std::to_string(U32(v + i + 4)));
         return text;
-    case platform::PropertyTypeSRational:
+    case reader::PropertyTypeSRational:
         for (std::size_t i = 0; i + 8 <= length; i += 8)
             add(std::to_string(std::int32_t(U32(v + i))) + "/" + std::to_string(std::int32_t(U32(v + i + 4))));
         return text;
@@ -281,8 +281,8 @@ std::string ValueText(const readertest::Item& item) {
 std::vector<PeerItem> OurItems(const std::string& path) {
     std::vector<PeerItem> items;
     for (const readertest::Item& item :
-         readertest::ReadAll(platform::PropertyImage::Open(platform::FileSource(path)))) {
-        const std::uint32_t elementSize = std::max<std::uint32_t>(platform::PropertyElementSize(item.type), 1);
+         readertest::ReadAll(reader::PropertyImage::Open(reader::FileSource(path)))) {
+        const std::uint32_t elementSize = std::max<std::uint32_t>(reader::PropertyElementSize(item.type), 1);
         const auto count = static_cast<std::uint32_t>(item.value.size() / elementSize);
         items.push_back({item.id, TypeName(item.type), count, ValueText(item)});
     }
@@ -480,7 +480,7 @@ std::map<std::string, std::string> ExiftoolNumbers(const std::string& path) {
 // Every tag that exiftool reads back from the photo gives exactly one entry,
 // worded in agreement with exiftool's number.
 void ExpectWordingAsExiftool(const std::string& path, std::size_t atLeast) {
-    const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path));
+    const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path));
     exif::MetadataList list;
     list.LoadMetadata(&image);
     std::multimap<std::string, std::string> ours;

@@ -4,7 +4,6 @@
 //   panel_demo --camera [VALUE] a generated 4000 x 3000 photo with a camera's metadata
 #include "controls/fr_scroll.h"
 #include "panel/vo_exif.h"
-#include "shell/mod_main.h"
 #include "test_photos.h"
 #include "tiff_builder.h"
 
@@ -34,7 +33,6 @@ QImage Landscape(int width, int height) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    modMain::SetModuleStrings();
     const QStringList args = app.arguments();
 
     QTemporaryDir dir;

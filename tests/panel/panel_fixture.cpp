@@ -2,7 +2,6 @@
 
 #include "panel/list_surface.h"
 #include "platform/runtime.h"
-#include "shell/mod_main.h"
 
 #include <QFrame>
 #include <QTest>
@@ -25,7 +24,6 @@ QRect Bounds(const QImage& image, const QRect& area, const std::function<bool(QR
 }
 
 void PanelTest::SetUp() {
-    modMain::SetModuleStrings();
     platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
         messageBoxes.push_back(request.text);
         return static_cast<int>(platform::vbOK);

@@ -119,9 +119,9 @@ TEST_F(ImageFiles, ImageCarriesThePhotosPropertyItems) {
     GpImage* image = GdipLoadImageFromFile(path);
     ASSERT_NE(image, nullptr);
     ASSERT_NE(image->properties(), nullptr);
-    EXPECT_EQ(image->properties()->format(), PhotoFormat::Jpeg);
+    EXPECT_EQ(image->properties()->format(), reader::PhotoFormat::Jpeg);
     std::uint32_t count = 0;
-    EXPECT_EQ(GdipGetPropertyCount(image->properties(), &count), Ok);
+    EXPECT_EQ(reader::GdipGetPropertyCount(image->properties(), &count), Ok);
     EXPECT_GT(count, 5u);
     GdipDisposeImage(image);
 
@@ -129,7 +129,7 @@ TEST_F(ImageFiles, ImageCarriesThePhotosPropertyItems) {
     GpImage* plain = GdipLoadImageFromFile(write(QStringLiteral("plain.png"), Encode(TwoColours(4, 4), "png")));
     ASSERT_NE(plain, nullptr);
     ASSERT_NE(plain->properties(), nullptr);
-    EXPECT_EQ(GdipGetPropertyCount(plain->properties(), &count), Ok);
+    EXPECT_EQ(reader::GdipGetPropertyCount(plain->properties(), &count), Ok);
     EXPECT_EQ(count, 0u);
     GdipDisposeImage(plain);
 }

@@ -1,4 +1,4 @@
-#include "platform/byte_view.h"
+#include "reader/byte_view.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-using platform::ByteView;
+using reader::ByteView;
 
 const std::vector<std::uint8_t> kBytes{0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
 
@@ -111,7 +111,7 @@ TEST(CheckedByteCount, RejectsProductsBeyond32Bits) {
         {0xFFFFFFFF, 8, std::nullopt},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(platform::CheckedByteCount(c.count, c.size), c.expected)
+        EXPECT_EQ(reader::CheckedByteCount(c.count, c.size), c.expected)
             << c.count << " x " << c.size;
     }
 }

@@ -7,7 +7,7 @@
 namespace {
 
 using namespace testsupport;
-using platform::PhotoFormat;
+using reader::PhotoFormat;
 using readertest::Item;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -110,7 +110,7 @@ TEST(Containers, EachFindsTheExifBlockInEitherByteOrder) {
         ASSERT_GT(expected.size(), 50u);
         for (const Case& c : Cases(big)) {
             const std::string name = c.name + (big ? " (big-endian)" : " (little-endian)");
-            const platform::PropertyImage image = readertest::OpenBytes(c.bytes);
+            const reader::PropertyImage image = readertest::OpenBytes(c.bytes);
             EXPECT_EQ(image.format(), c.format) << name;
             if (c.hasItems) {
                 EXPECT_EQ(readertest::ReadAll(image), expected) << name;
@@ -122,10 +122,10 @@ TEST(Containers, EachFindsTheExifBlockInEitherByteOrder) {
 }
 
 TEST(Containers, ANullSourceIsAnUnknownPhotoWithoutItems) {
-    const platform::PropertyImage image = platform::PropertyImage::Open(nullptr);
+    const reader::PropertyImage image = reader::PropertyImage::Open(nullptr);
     EXPECT_EQ(image.format(), PhotoFormat::Unknown);
     std::uint32_t count = 7;
-    EXPECT_EQ(platform::GdipGetPropertyCount(&image, &count), platform::Ok);
+    EXPECT_EQ(reader::GdipGetPropertyCount(&image, &count), reader::Ok);
     EXPECT_EQ(count, 0u);
 }
 

@@ -85,7 +85,7 @@ TEST_F(FileSourceTest, PathsThatCannotBeOpenedGiveNullAndErrno) {
     };
     for (const Case& c : cases) {
         errno = 0;
-        EXPECT_EQ(platform::FileSource(c.path), nullptr) << c.name;
+        EXPECT_EQ(reader::FileSource(c.path), nullptr) << c.name;
         EXPECT_EQ(errno, c.error) << c.name;
     }
 }
@@ -98,11 +98,11 @@ TEST_F(FileSourceTest, EveryContainerReadsAsFromMemory) {
             {"photo.webp", WebP(tiff, true)}, {"photo.bmp", Bmp()}, {"photo.gif", Gif()}, {"empty", {}},
         };
         for (const auto& [name, bytes] : files) {
-            const platform::PropertyImage fromMemory = readertest::OpenBytes(bytes);
-            auto source = platform::FileSource(write(name, bytes));
+            const reader::PropertyImage fromMemory = readertest::OpenBytes(bytes);
+            auto source = reader::FileSource(write(name, bytes));
             ASSERT_NE(source, nullptr) << name;
             EXPECT_EQ(source->size(), bytes.size()) << name;
-            const platform::PropertyImage fromFile = platform::PropertyImage::Open(std::move(source));
+            const reader::PropertyImage fromFile = reader::PropertyImage::Open(std::move(source));
             EXPECT_EQ(fromFile.format(), fromMemory.format()) << name;
             EXPECT_EQ(readertest::ReadAll(fromFile), readertest::ReadAll(fromMemory)) << name;
         }
@@ -112,10 +112,10 @@ TEST_F(FileSourceTest, EveryContainerReadsAsFromMemory) {
 TEST_F(FileSourceTest, AFifoOpensWithoutWaitingAndHasNoItems) {
     const std::string path = dir_ + "/fifo";
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    auto source = platform::FileSource(path);
+    auto source = reader::FileSource(path);
     ASSERT_NE(source, nullptr);
-    const platform::PropertyImage image = platform::PropertyImage::Open(std::move(source));
-    EXPECT_EQ(image.format(), platform::PhotoFormat::Unknown);
+    const reader::PropertyImage image = reader::PropertyImage::Open(std::move(source));
+    EXPECT_EQ(image.format(), reader::PhotoFormat::Unknown);
     EXPECT_TRUE(image.items().empty());
 }
 
@@ -131,7 +131,7 @@ TEST_F(FileSourceTest, A100MegabyteFileIsReadOnlyWhereItsMetadataLies) {
     Bytes tiffTail;
     PutU16(tiffTail, 0, 1, false);
     PutU16(tiffTail, 2, 0x010F, false);
-    PutU16(tiffTail, 4, platform::PropertyTypeAscii, false);
+    PutU16(tiffTail, 4, reader::PropertyTypeAscii, false);
     PutU32(tiffTail, 6, 10, false);
     PutU32(tiffTail, 10, static_cast<std::uint32_t>(kSize - 12), false);
     PutU32(tiffTail, 14, 0, false);
@@ -167,7 +167,7 @@ TEST_F(FileSourceTest, A100MegabyteFileIsReadOnlyWhereItsMetadataLies) {
     };
     for (const Case& c : cases) {
         const std::uint64_t before = BytesReadByProcess();
-        const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(c.path));
+        const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(c.path));
         const Bytes value = readertest::ValueOf(image, 0x010F);
         const std::uint64_t read = BytesReadByProcess() - before;
         EXPECT_EQ(value, c.expected) << c.name;
@@ -180,19 +180,19 @@ TEST_F(FileSourceTest, AFileCutShortAfterOpeningGivesAnErrorForValuesPastTheCut)
     Bytes bytes{'I', 'I', 42, 0, 8, 0, 0, 0};
     PutU16(bytes, 8, 1, false);
     PutU16(bytes, 10, 0x9286, false);
-    PutU16(bytes, 12, platform::PropertyTypeUndefined, false);
+    PutU16(bytes, 12, reader::PropertyTypeUndefined, false);
     PutU32(bytes, 14, 16, false);
     PutU32(bytes, 18, 200000, false);
     bytes.resize(200016, 'v');
     const std::string path = write("shrinking.tif", bytes);
-    const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path));
+    const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path));
     ASSERT_EQ(image.items().size(), 1u);
     ASSERT_EQ(::truncate(path.c_str(), 100000), 0);
     std::uint32_t size = 0;
-    ASSERT_EQ(platform::GdipGetPropertyItemSize(&image, 0x9286, &size), platform::Ok);
+    ASSERT_EQ(reader::GdipGetPropertyItemSize(&image, 0x9286, &size), reader::Ok);
     std::vector<std::uint8_t> buffer(size);
-    EXPECT_EQ(platform::GdipGetPropertyItem(&image, 0x9286, size, reinterpret_cast<platform::PropertyItem*>(buffer.data())),
-              platform::GenericError);
+    EXPECT_EQ(reader::GdipGetPropertyItem(&image, 0x9286, size, reinterpret_cast<reader::PropertyItem*>(buffer.data())),
+              reader::GenericError);
 }
 
 TEST_F(FileSourceTest, ACameraJpegCostsTwoReadsTheHeadAndTheExifBlock) {
@@ -206,7 +206,7 @@ TEST_F(FileSourceTest, ACameraJpegCostsTwoReadsTheHeadAndTheExifBlock) {
     const std::string path = write("camera.jpg", jpeg);
 
     const IoSnapshot before = ReadIo();
-    const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path));
+    const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path));
     const std::vector<readertest::Item> items = readertest::ReadAll(image);
     const IoSnapshot after = ReadIo();
     const std::uint64_t calls = after.calls - before.calls - 1;  // less the first snapshot's own read

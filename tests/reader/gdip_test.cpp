@@ -9,9 +9,9 @@
 namespace {
 
 using namespace testsupport;
-using platform::GpStatus;
-using platform::PropertyImage;
-using platform::PropertyItem;
+using reader::GpStatus;
+using reader::PropertyImage;
+using reader::PropertyItem;
 using Bytes = std::vector<std::uint8_t>;
 
 PropertyImage SmallImage() {
@@ -23,10 +23,10 @@ PropertyImage SmallImage() {
 TEST(Gdip, CountAndIdList) {
     const PropertyImage image = SmallImage();
     std::uint32_t count = 0;
-    EXPECT_EQ(platform::GdipGetPropertyCount(&image, &count), platform::Ok);
+    EXPECT_EQ(reader::GdipGetPropertyCount(&image, &count), reader::Ok);
     EXPECT_EQ(count, 2u);
     std::uint32_t ids[2] = {};
-    EXPECT_EQ(platform::GdipGetPropertyIdList(&image, 2, ids), platform::Ok);
+    EXPECT_EQ(reader::GdipGetPropertyIdList(&image, 2, ids), reader::Ok);
     EXPECT_EQ(ids[0], 0x010Fu);
     EXPECT_EQ(ids[1], 0x0112u);
 }
@@ -45,38 +45,38 @@ TEST(Gdip, StatusesOfBadCalls) {
         GpStatus expected;
     };
     const Case cases[] = {
-        {"count, no image", platform::GdipGetPropertyCount(nullptr, &value), platform::InvalidParameter},
-        {"count, no output", platform::GdipGetPropertyCount(&image, nullptr), platform::InvalidParameter},
-        {"ids, no image", platform::GdipGetPropertyIdList(nullptr, 2, ids), platform::InvalidParameter},
-        {"ids, too few", platform::GdipGetPropertyIdList(&image, 1, ids), platform::InvalidParameter},
-        {"ids, too many", platform::GdipGetPropertyIdList(&image, 3, ids), platform::InvalidParameter},
-        {"ids, no list", platform::GdipGetPropertyIdList(&image, 2, nullptr), platform::InvalidParameter},
-        {"ids, none of none", platform::GdipGetPropertyIdList(&empty, 0, nullptr), platform::Ok},
-        {"size, no image", platform::GdipGetPropertyItemSize(nullptr, 0x010F, &value), platform::InvalidParameter},
-        {"size, no output", platform::GdipGetPropertyItemSize(&image, 0x010F, nullptr), platform::InvalidParameter},
-        {"size, unknown id", platform::GdipGetPropertyItemSize(&image, 0x0110, &value), platform::PropertyNotFound},
-        {"size, second of one", platform::GdipGetPropertyItemSize(&image, 0x010F, &value, 1),
-         platform::PropertyNotFound},
-        {"size, id above 16 bits", platform::GdipGetPropertyItemSize(&image, 0x1010F, &value),
-         platform::PropertyNotFound},
-        {"item, no image", platform::GdipGetPropertyItem(nullptr, 0x010F, makeSize, item), platform::InvalidParameter},
-        {"item, no buffer", platform::GdipGetPropertyItem(&image, 0x010F, makeSize, nullptr),
-         platform::InvalidParameter},
-        {"item, size one short", platform::GdipGetPropertyItem(&image, 0x010F, makeSize - 1, item),
-         platform::InvalidParameter},
-        {"item, size one over", platform::GdipGetPropertyItem(&image, 0x010F, makeSize + 1, item),
-         platform::InvalidParameter},
-        {"item, unknown id", platform::GdipGetPropertyItem(&image, 0x0110, makeSize, item), platform::PropertyNotFound},
-        {"item, second of one", platform::GdipGetPropertyItem(&image, 0x010F, makeSize, item, 1),
-         platform::PropertyNotFound},
-        {"item, first", platform::GdipGetPropertyItem(&image, 0x010F, makeSize, item), platform::Ok},
+        {"count, no image", reader::GdipGetPropertyCount(nullptr, &value), reader::InvalidParameter},
+        {"count, no output", reader::GdipGetPropertyCount(&image, nullptr), reader::InvalidParameter},
+        {"ids, no image", reader::GdipGetPropertyIdList(nullptr, 2, ids), reader::InvalidParameter},
+        {"ids, too few", reader::GdipGetPropertyIdList(&image, 1, ids), reader::InvalidParameter},
+        {"ids, too many", reader::GdipGetPropertyIdList(&image, 3, ids), reader::InvalidParameter},
+        {"ids, no list", reader::GdipGetPropertyIdList(&image, 2, nullptr), reader::InvalidParameter},
+        {"ids, none of none", reader::GdipGetPropertyIdList(&empty, 0, nullptr), reader::Ok},
+        {"size, no image", reader::GdipGetPropertyItemSize(nullptr, 0x010F, &value), reader::InvalidParameter},
+        {"size, no output", reader::GdipGetPropertyItemSize(&image, 0x010F, nullptr), reader::InvalidParameter},
+        {"size, unknown id", reader::GdipGetPropertyItemSize(&image, 0x0110, &value), reader::PropertyNotFound},
+        {"size, second of one", reader::GdipGetPropertyItemSize(&image, 0x010F, &value, 1),
+         reader::PropertyNotFound},
+        {"size, id above 16 bits", reader::GdipGetPropertyItemSize(&image, 0x1010F, &value),
+         reader::PropertyNotFound},
+        {"item, no image", reader::GdipGetPropertyItem(nullptr, 0x010F, makeSize, item), reader::InvalidParameter},
+        {"item, no buffer", reader::GdipGetPropertyItem(&image, 0x010F, makeSize, nullptr),
+         reader::InvalidParameter},
+        {"item, size one short", reader::GdipGetPropertyItem(&image, 0x010F, makeSize - 1, item),
+         reader::InvalidParameter},
+        {"item, size one over", reader::GdipGetPropertyItem(&image, 0x010F, makeSize + 1, item),
+         reader::InvalidParameter},
+        {"item, unknown id", reader::GdipGetPropertyItem(&image, 0x0110, makeSize, item), reader::PropertyNotFound},
+        {"item, second of one", reader::GdipGetPropertyItem(&image, 0x010F, makeSize, item, 1),
+         reader::PropertyNotFound},
+        {"item, first", reader::GdipGetPropertyItem(&image, 0x010F, makeSize, item), reader::Ok},
     };
     for (const Case& c : cases) EXPECT_EQ(c.status, c.expected) << c.name;
 }
 
 TEST(Gdip, ItemBufferHoldsTheRecordAndThenTheValue) {
     TiffSpec spec;
-    spec.ifd0.fields = {Ascii(0x010F, "Canon"), Short(0x0112, {6}), Raw(0x0201, platform::PropertyTypeLong, 0, {})};
+    spec.ifd0.fields = {Ascii(0x010F, "Canon"), Short(0x0112, {6}), Raw(0x0201, reader::PropertyTypeLong, 0, {})};
     const PropertyImage image = readertest::OpenBytes(BuildTiff(spec).bytes);
     struct Case {
         std::uint32_t id;
@@ -86,11 +86,11 @@ TEST(Gdip, ItemBufferHoldsTheRecordAndThenTheValue) {
     const Case cases[] = {{0x010F, 2, {'C', 'a', 'n', 'o', 'n', 0}}, {0x0112, 3, {6, 0}}, {0x0201, 4, {}}};
     for (const Case& c : cases) {
         std::uint32_t size = 0;
-        ASSERT_EQ(platform::GdipGetPropertyItemSize(&image, c.id, &size), platform::Ok);
+        ASSERT_EQ(reader::GdipGetPropertyItemSize(&image, c.id, &size), reader::Ok);
         EXPECT_EQ(size, sizeof(PropertyItem) + c.value.size());
         std::vector<std::uint8_t> buffer(size + 8, 0xEE);  // 8 guard bytes
         auto* item = reinterpret_cast<PropertyItem*>(buffer.data());
-        ASSERT_EQ(platform::GdipGetPropertyItem(&image, c.id, size, item), platform::Ok);
+        ASSERT_EQ(reader::GdipGetPropertyItem(&image, c.id, size, item), reader::Ok);
         EXPECT_EQ(item->id, c.id);
         EXPECT_EQ(item->length, c.value.size());
         EXPECT_EQ(item->type, c.type);
@@ -149,7 +149,7 @@ TEST(Gdip, AValueThatCanNoLongerBeReadIsAnErrorAndLeavesTheBuffer) {
     const std::uint32_t size = sizeof(PropertyItem) + 6;
     std::vector<std::uint8_t> buffer(size, 0);
     auto* item = reinterpret_cast<PropertyItem*>(buffer.data());
-    EXPECT_EQ(platform::GdipGetPropertyItem(&image, 0x010F, size, item), platform::GenericError);
+    EXPECT_EQ(reader::GdipGetPropertyItem(&image, 0x010F, size, item), reader::GenericError);
     EXPECT_EQ(buffer, Bytes(size, 0));
     // An inline value needs no read.
     EXPECT_EQ(readertest::ValueOf(image, 0x0112), (Bytes{6, 0}));

@@ -119,7 +119,7 @@ TEST(Hostile, ValuesAndDirectoriesOutsideTheBlockAreNotListed) {
     const auto sixBytesAt = [](std::uint32_t offset) {
         return [offset](Small& s) {
             const std::uint32_t entry = s.layout.entry(s.layout.ifd0, 0);
-            PutU16(s.layout.bytes, entry + 2, platform::PropertyTypeUndefined, false);
+            PutU16(s.layout.bytes, entry + 2, reader::PropertyTypeUndefined, false);
             PutU32(s.layout.bytes, entry + 4, 6, false);
             PutU32(s.layout.bytes, entry + 8, offset == 0 ? static_cast<std::uint32_t>(s.layout.bytes.size()) - 6
                                                           : offset, false);
@@ -189,13 +189,13 @@ TEST(Hostile, CountsWhoseByteLengthOverflows32BitsAreNotListed) {
         std::uint32_t count;
     };
     const Case cases[] = {
-        {"RATIONAL wrapping to 0 bytes", platform::PropertyTypeRational, 0x20000000},
-        {"RATIONAL wrapping to 8 bytes", platform::PropertyTypeRational, 0x20000001},
-        {"LONG wrapping to 4 bytes", platform::PropertyTypeLong, 0x40000001},
-        {"SHORT wrapping to 4 bytes", platform::PropertyTypeShort, 0x80000002},
-        {"DOUBLE wrapping to 8 bytes", platform::PropertyTypeDouble, 0x20000001},
-        {"ASCII of 4 GB", platform::PropertyTypeAscii, 0xFFFFFFFF},
-        {"UNDEFINED of almost 4 GB", platform::PropertyTypeUndefined, 0xFFFFFFF0},
+        {"RATIONAL wrapping to 0 bytes", reader::PropertyTypeRational, 0x20000000},
+        {"RATIONAL wrapping to 8 bytes", reader::PropertyTypeRational, 0x20000001},
+        {"LONG wrapping to 4 bytes", reader::PropertyTypeLong, 0x40000001},
+        {"SHORT wrapping to 4 bytes", reader::PropertyTypeShort, 0x80000002},
+        {"DOUBLE wrapping to 8 bytes", reader::PropertyTypeDouble, 0x20000001},
+        {"ASCII of 4 GB", reader::PropertyTypeAscii, 0xFFFFFFFF},
+        {"UNDEFINED of almost 4 GB", reader::PropertyTypeUndefined, 0xFFFFFFF0},
     };
     for (bool big : {false, true}) {
         for (const Case& c : cases) {
@@ -213,23 +213,23 @@ TEST(Hostile, CountsWhoseByteLengthOverflows32BitsAreNotListed) {
 // (record + value) must still fit the 32 bits that GdipGetPropertyItemSize
 // reports.
 TEST(Hostile, ValuesWhoseItemSizeOverflows32BitsAreNotListed) {
-    constexpr std::uint32_t kLargest = UINT32_MAX - sizeof(platform::PropertyItem);
+    constexpr std::uint32_t kLargest = UINT32_MAX - sizeof(reader::PropertyItem);
     Bytes head{'I', 'I', 42, 0, 8, 0, 0, 0};
     PutU16(head, 8, 3, false);
     const std::uint32_t lengths[] = {UINT32_MAX, kLargest + 1, kLargest};
     for (std::uint32_t i = 0; i < 3; ++i) {
         const std::uint32_t at = 10 + 12 * i;
         PutU16(head, at, static_cast<std::uint16_t>(0x9000 + i), false);
-        PutU16(head, at + 2, platform::PropertyTypeUndefined, false);
+        PutU16(head, at + 2, reader::PropertyTypeUndefined, false);
         PutU32(head, at + 4, lengths[i], false);
         PutU32(head, at + 8, 64, false);
     }
     PutU32(head, 46, 0, false);
-    const platform::PropertyImage image = platform::PropertyImage::Open(
+    const reader::PropertyImage image = reader::PropertyImage::Open(
         std::make_unique<readertest::SyntheticSource>(std::uint64_t{5} << 30, head));
     EXPECT_EQ(Ids(image), IdList{0x9002});
     std::uint32_t size = 0;
-    EXPECT_EQ(platform::GdipGetPropertyItemSize(&image, 0x9002, &size), platform::Ok);
+    EXPECT_EQ(reader::GdipGetPropertyItemSize(&image, 0x9002, &size), reader::Ok);
     EXPECT_EQ(size, UINT32_MAX);
 }
 
@@ -240,7 +240,7 @@ TEST(Hostile, AFullDirectoryOf65535EntriesIsListed) {
         for (std::uint32_t i = 0; i < 65535; ++i) {
             spec.ifd0.fields.push_back(Short(static_cast<std::uint16_t>(i), {static_cast<std::uint16_t>(i ^ 0x5A5A)}));
         }
-        const platform::PropertyImage image = OpenBytes(BuildTiff(spec).bytes);
+        const reader::PropertyImage image = OpenBytes(BuildTiff(spec).bytes);
         ASSERT_EQ(image.items().size(), 65535u);
         for (std::uint32_t id : {0u, 1u, 40000u, 65534u}) {
             EXPECT_EQ(readertest::ValueOf(image, id), readertest::Le(id ^ 0x5A5A, 2)) << id;
@@ -257,7 +257,7 @@ Bytes OverlappingDirectories(std::uint16_t entries) {
     for (std::uint16_t i = 0; i < entries; ++i) {
         const std::uint32_t at = 10 + 12u * i;
         PutU16(block, at, static_cast<std::uint16_t>(i == 1 ? 0x8769 : 0x9000 + i), false);
-        PutU16(block, at + 2, platform::PropertyTypeLong, false);
+        PutU16(block, at + 2, reader::PropertyTypeLong, false);
         PutU32(block, at + 4, 1, false);
         PutU32(block, at + 8, i == 0 ? std::uint32_t{entries - 1u} << 16 : i == 1 ? 20 : i, false);
     }
@@ -268,7 +268,7 @@ Bytes OverlappingDirectories(std::uint16_t entries) {
 TEST(Hostile, EntryBudgetStopsOverlappingDirectories) {
     for (std::uint16_t entries : {50, 1000, 20000}) {
         const Bytes block = OverlappingDirectories(entries);
-        const platform::PropertyImage image = OpenBytes(block);
+        const reader::PropertyImage image = OpenBytes(block);
         const IdList ids = Ids(image);
         EXPECT_GE(ids.size(), entries) << entries;               // IFD0 itself
         EXPECT_LE(ids.size(), block.size() / 12 + 16) << entries;  // but not twice
@@ -279,13 +279,13 @@ TEST(Hostile, ValueBudgetStopsEntriesSharingOneLargeValue) {
     // Many entries naming the same 4,000-byte value.
     TiffSpec spec;
     for (int i = 0; i < 500; ++i) {
-        spec.ifd0.fields.push_back(Raw(0x9286, platform::PropertyTypeUndefined, 4000, {}));
+        spec.ifd0.fields.push_back(Raw(0x9286, reader::PropertyTypeUndefined, 4000, {}));
         spec.ifd0.fields.back().offsetOverride = 0;  // patched below
     }
     spec.trailer = Bytes(4000, 'x');
     TiffLayout layout = BuildTiff(spec);
     for (std::uint32_t i = 0; i < 500; ++i) PutU32(layout.bytes, layout.entry(layout.ifd0, i) + 8, layout.trailer, false);
-    const platform::PropertyImage image = OpenBytes(layout.bytes);
+    const reader::PropertyImage image = OpenBytes(layout.bytes);
     std::uint64_t listed = 0;
     for (const auto& item : image.items()) listed += item.length;
     EXPECT_GE(image.items().size(), 1u);
@@ -302,7 +302,7 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
         Bytes head;
         std::uint64_t tailOffset;
         Bytes tail;
-        platform::PhotoFormat format;
+        reader::PhotoFormat format;
         IdList expected;
         Bytes lastValue;  // of the last expected item
     };
@@ -318,11 +318,11 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
     Bytes tiffTail;
     PutU16(tiffTail, 0, 2, false);
     PutU16(tiffTail, 2, 0x02BC, false);  // XMP of ~1 GiB
-    PutU16(tiffTail, 4, platform::PropertyTypeByte, false);
+    PutU16(tiffTail, 4, reader::PropertyTypeByte, false);
     PutU32(tiffTail, 6, static_cast<std::uint32_t>(kSize - 100), false);
     PutU32(tiffTail, 10, 16, false);
     PutU16(tiffTail, 14, 0x0112, false);
-    PutU16(tiffTail, 16, platform::PropertyTypeShort, false);
+    PutU16(tiffTail, 16, reader::PropertyTypeShort, false);
     PutU32(tiffTail, 18, 1, false);
     PutU16(tiffTail, 22, 3, false);
     PutU32(tiffTail, 26, 0, false);
@@ -352,14 +352,14 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
     webpTail.insert(webpTail.end(), tiff.begin(), tiff.end());
 
     const Case cases[] = {
-        {"tiff", tiffHead, ifd0, tiffTail, platform::PhotoFormat::Tiff, {0x02BC, 0x0112}, {3, 0}},
-        {"jpeg", Jpeg(tiff, {}), 0, {}, platform::PhotoFormat::Jpeg, {0x010F, 0x0112}, {6, 0}},
-        {"png", pngHead, pngTailOffset, pngTail, platform::PhotoFormat::Png, {0x010F, 0x0112}, {6, 0}},
-        {"webp", webpHead, 20 + vp8Length, webpTail, platform::PhotoFormat::WebP, {0x010F, 0x0112}, {6, 0}},
+        {"tiff", tiffHead, ifd0, tiffTail, reader::PhotoFormat::Tiff, {0x02BC, 0x0112}, {3, 0}},
+        {"jpeg", Jpeg(tiff, {}), 0, {}, reader::PhotoFormat::Jpeg, {0x010F, 0x0112}, {6, 0}},
+        {"png", pngHead, pngTailOffset, pngTail, reader::PhotoFormat::Png, {0x010F, 0x0112}, {6, 0}},
+        {"webp", webpHead, 20 + vp8Length, webpTail, reader::PhotoFormat::WebP, {0x010F, 0x0112}, {6, 0}},
     };
     for (const Case& c : cases) {
         readertest::SyntheticSource::Stats stats;
-        const platform::PropertyImage image = platform::PropertyImage::Open(
+        const reader::PropertyImage image = reader::PropertyImage::Open(
             std::make_unique<readertest::SyntheticSource>(kSize, c.head, c.tailOffset, c.tail, &stats));
         EXPECT_EQ(image.format(), c.format) << c.name;
         EXPECT_EQ(Ids(image), c.expected) << c.name;
@@ -374,7 +374,7 @@ TEST(Hostile, AContainersExifBlockIsReadOnceAndValuesComeFromMemory) {
         for (const auto& [name, bytes] : CameraFiles(big)) {
             if (name == "tiff") continue;  // a TIFF file is read where its directories lie
             readertest::SyntheticSource::Stats stats;
-            const platform::PropertyImage image = platform::PropertyImage::Open(
+            const reader::PropertyImage image = reader::PropertyImage::Open(
                 std::make_unique<readertest::SyntheticSource>(bytes.size(), bytes, 0, Bytes{}, &stats));
             const std::uint64_t readsToOpen = stats.reads;
             EXPECT_EQ(ReadAll(image), ReadAll(OpenBytes(bytes))) << name;

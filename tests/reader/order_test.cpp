@@ -75,7 +75,7 @@ TEST(Order, DirectoriesAreListedIfd0ThenPointerOrderThenThumbnail) {
 
 TEST(Order, PointerEntriesAreItemsHoldingTheOffset) {
     const TiffLayout layout = BuildTiff(CameraSpec(true));
-    const platform::PropertyImage image = OpenBytes(layout.bytes);
+    const reader::PropertyImage image = OpenBytes(layout.bytes);
     struct Case {
         std::uint32_t id;
         std::uint32_t offset;
@@ -110,7 +110,7 @@ TEST(Order, ThumbnailTagsTakeTheirOwnNumbers) {
             Ifd ifd1;
             ifd1.fields = {Short(c.tag, {0x1234})};
             spec.ifd1 = ifd1;
-            const platform::PropertyImage image = OpenBytes(BuildTiff(spec).bytes);
+            const reader::PropertyImage image = OpenBytes(BuildTiff(spec).bytes);
             Ids_t expected{0x0112};
             if (c.id) expected.push_back(*c.id);
             EXPECT_EQ(Ids(image), expected) << "tag 0x" << std::hex << c.tag;
@@ -141,10 +141,10 @@ TEST(Order, MakerNoteIsOneItemEvenWhenItLooksLikeADirectory) {
     Ifd exif;
     exif.fields = {Undefined(0x927C, makerNote), Short(0xA001, {1})};
     spec.exif = exif;
-    const platform::PropertyImage image = OpenBytes(BuildTiff(spec).bytes);
+    const reader::PropertyImage image = OpenBytes(BuildTiff(spec).bytes);
     EXPECT_EQ(Ids(image), (Ids_t{0x010F, 0x8769, 0x927C, 0xA001}));
     EXPECT_EQ(ValueOf(image, 0x927C), makerNote);
-    EXPECT_EQ(image.items()[2].type, platform::PropertyTypeUndefined);
+    EXPECT_EQ(image.items()[2].type, reader::PropertyTypeUndefined);
 }
 
 TEST(Order, OnlyIfd0PointersOfLongOrIfdTypeAreFollowed) {
@@ -156,16 +156,16 @@ TEST(Order, OnlyIfd0PointersOfLongOrIfdTypeAreFollowed) {
         bool followed;
     };
     const Case cases[] = {
-        {"Exif LONG", 0x8769, platform::PropertyTypeLong, 1, true},
-        {"Exif IFD", 0x8769, platform::PropertyTypeIfd, 1, true},
-        {"GPS LONG", 0x8825, platform::PropertyTypeLong, 1, true},
-        {"GPS IFD", 0x8825, platform::PropertyTypeIfd, 1, true},
-        {"Exif SHORT", 0x8769, platform::PropertyTypeShort, 1, false},
-        {"Exif SLONG", 0x8769, platform::PropertyTypeSLong, 1, false},
-        {"Exif UNDEFINED", 0x8769, platform::PropertyTypeUndefined, 4, false},
-        {"Exif LONG count 0", 0x8769, platform::PropertyTypeLong, 0, false},
-        {"SubIFDs", 0x014A, platform::PropertyTypeLong, 1, false},
-        {"interoperability in IFD0", 0xA005, platform::PropertyTypeLong, 1, false},
+        {"Exif LONG", 0x8769, reader::PropertyTypeLong, 1, true},
+        {"Exif IFD", 0x8769, reader::PropertyTypeIfd, 1, true},
+        {"GPS LONG", 0x8825, reader::PropertyTypeLong, 1, true},
+        {"GPS IFD", 0x8825, reader::PropertyTypeIfd, 1, true},
+        {"Exif SHORT", 0x8769, reader::PropertyTypeShort, 1, false},
+        {"Exif SLONG", 0x8769, reader::PropertyTypeSLong, 1, false},
+        {"Exif UNDEFINED", 0x8769, reader::PropertyTypeUndefined, 4, false},
+        {"Exif LONG count 0", 0x8769, reader::PropertyTypeLong, 0, false},
+        {"SubIFDs", 0x014A, reader::PropertyTypeLong, 1, false},
+        {"interoperability in IFD0", 0xA005, reader::PropertyTypeLong, 1, false},
     };
     for (bool big : {false, true}) {
         for (const Case& c : cases) {
@@ -179,7 +179,7 @@ TEST(Order, OnlyIfd0PointersOfLongOrIfdTypeAreFollowed) {
             const std::uint32_t sub = layout.trailer;
             PutU16(layout.bytes, sub, 1, big);
             PutU16(layout.bytes, sub + 2, 0x9003, big);
-            PutU16(layout.bytes, sub + 4, platform::PropertyTypeShort, big);
+            PutU16(layout.bytes, sub + 4, reader::PropertyTypeShort, big);
             PutU32(layout.bytes, sub + 6, 1, big);
             PutU16(layout.bytes, sub + 10, 99, big);
             PutU32(layout.bytes, layout.entry(layout.ifd0, 1) + 8, sub, big);
@@ -206,11 +206,11 @@ TEST(Order, PointersOutsideIfd0AndDirectoriesAfterIfd1AreNotFollowed) {
     const std::uint32_t extra = layout.trailer;
     PutU16(layout.bytes, extra, 1, false);
     PutU16(layout.bytes, extra + 2, 0x0001, false);
-    PutU16(layout.bytes, extra + 4, platform::PropertyTypeShort, false);
+    PutU16(layout.bytes, extra + 4, reader::PropertyTypeShort, false);
     PutU32(layout.bytes, extra + 6, 1, false);
     // The Exif directory's own entry becomes a GPS pointer.
     PutU16(layout.bytes, layout.entry(layout.exif, 0), 0x8825, false);
-    PutU16(layout.bytes, layout.entry(layout.exif, 0) + 2, platform::PropertyTypeLong, false);
+    PutU16(layout.bytes, layout.entry(layout.exif, 0) + 2, reader::PropertyTypeLong, false);
     PutU32(layout.bytes, layout.entry(layout.exif, 0) + 8, extra, false);
     PutU32(layout.bytes, layout.entry(layout.ifd1, 1), extra, false);  // IFD1's next
     EXPECT_EQ(Ids(OpenBytes(layout.bytes)), (Ids_t{0x0112, 0x8769, 0x8825, 0x5023}));
@@ -229,7 +229,7 @@ TEST(Order, OnlyTheFirstPointerOfEachKindIsFollowed) {
     // The first entry becomes a second Exif pointer, to the GPS directory.
     const std::uint32_t first = layout.entry(layout.ifd0, 0);
     PutU16(layout.bytes, first, 0x8769, false);
-    PutU16(layout.bytes, first + 2, platform::PropertyTypeLong, false);
+    PutU16(layout.bytes, first + 2, reader::PropertyTypeLong, false);
     PutU32(layout.bytes, first + 8, layout.gps, false);
     // The GPS directory is read once, as the first Exif pointer's target.
     EXPECT_EQ(Ids(OpenBytes(layout.bytes)), (Ids_t{0x8769, 0x8769, 0x8825, 0x0000}));

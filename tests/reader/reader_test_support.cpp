@@ -10,27 +10,27 @@ std::ostream& operator<<(std::ostream& out, const Item& item) {
     return out;
 }
 
-platform::PropertyImage OpenBytes(std::vector<std::uint8_t> bytes) {
-    return platform::PropertyImage::Open(platform::MemorySource(std::move(bytes)));
+reader::PropertyImage OpenBytes(std::vector<std::uint8_t> bytes) {
+    return reader::PropertyImage::Open(reader::MemorySource(std::move(bytes)));
 }
 
-std::vector<Item> ReadAll(const platform::PropertyImage& image) {
+std::vector<Item> ReadAll(const reader::PropertyImage& image) {
     std::uint32_t count = 0;
-    if (platform::GdipGetPropertyCount(&image, &count) != platform::Ok) return {};
+    if (reader::GdipGetPropertyCount(&image, &count) != reader::Ok) return {};
     std::vector<std::uint32_t> ids(count);
-    if (platform::GdipGetPropertyIdList(&image, count, ids.data()) != platform::Ok) return {};
+    if (reader::GdipGetPropertyIdList(&image, count, ids.data()) != reader::Ok) return {};
     std::map<std::uint32_t, std::uint32_t> seen;
     std::vector<Item> items;
     for (std::uint32_t id : ids) {
         const std::uint32_t occurrence = seen[id]++;
         std::uint32_t size = 0;
-        if (platform::GdipGetPropertyItemSize(&image, id, &size, occurrence) != platform::Ok) {
+        if (reader::GdipGetPropertyItemSize(&image, id, &size, occurrence) != reader::Ok) {
             items.push_back(Item{id, 0xFFFF, {}});
             continue;
         }
         std::vector<std::uint8_t> buffer(size);
-        auto* record = reinterpret_cast<platform::PropertyItem*>(buffer.data());
-        if (platform::GdipGetPropertyItem(&image, id, size, record, occurrence) != platform::Ok) {
+        auto* record = reinterpret_cast<reader::PropertyItem*>(buffer.data());
+        if (reader::GdipGetPropertyItem(&image, id, size, record, occurrence) != reader::Ok) {
             items.push_back(Item{id, 0xFFFF, {}});
             continue;
         }
@@ -40,19 +40,19 @@ std::vector<Item> ReadAll(const platform::PropertyImage& image) {
     return items;
 }
 
-std::vector<std::uint32_t> Ids(const platform::PropertyImage& image) {
+std::vector<std::uint32_t> Ids(const reader::PropertyImage& image) {
     std::vector<std::uint32_t> ids;
     for (const auto& item : image.items()) ids.push_back(item.id);
     return ids;
 }
 
-std::vector<std::uint8_t> ValueOf(const platform::PropertyImage& image, std::uint32_t id,
+std::vector<std::uint8_t> ValueOf(const reader::PropertyImage& image, std::uint32_t id,
                                   std::uint32_t occurrence) {
     std::uint32_t size = 0;
-    if (platform::GdipGetPropertyItemSize(&image, id, &size, occurrence) != platform::Ok) return {};
+    if (reader::GdipGetPropertyItemSize(&image, id, &size, occurrence) != reader::Ok) return {};
     std::vector<std::uint8_t> buffer(size);
-    auto* record = reinterpret_cast<platform::PropertyItem*>(buffer.data());
-    if (platform::GdipGetPropertyItem(&image, id, size, record, occurrence) != platform::Ok) return {};
+    auto* record = reinterpret_cast<reader::PropertyItem*>(buffer.data());
+    if (reader::GdipGetPropertyItem(&image, id, size, record, occurrence) != reader::Ok) return {};
     return std::vector<std::uint8_t>(record->value, record->value + record->length);
 }
 

@@ -2,7 +2,7 @@
 // through the Gdip operations, and sources that count or fake their bytes.
 #pragma once
 
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,16 +21,16 @@ struct Item {
 };
 std::ostream& operator<<(std::ostream& out, const Item& item);
 
-platform::PropertyImage OpenBytes(std::vector<std::uint8_t> bytes);
+reader::PropertyImage OpenBytes(std::vector<std::uint8_t> bytes);
 
 // Every item in list order, fetched the way the metadata walk fetches them:
 // the j-th appearance of an id asks for occurrence j.
-std::vector<Item> ReadAll(const platform::PropertyImage& image);
+std::vector<Item> ReadAll(const reader::PropertyImage& image);
 
-std::vector<std::uint32_t> Ids(const platform::PropertyImage& image);
+std::vector<std::uint32_t> Ids(const reader::PropertyImage& image);
 
 // The value of the `occurrence`-th item with this id; empty when missing.
-std::vector<std::uint8_t> ValueOf(const platform::PropertyImage& image, std::uint32_t id,
+std::vector<std::uint8_t> ValueOf(const reader::PropertyImage& image, std::uint32_t id,
                                   std::uint32_t occurrence = 0);
 
 // Whether `part` is `whole` with some items left out (order kept).
@@ -39,7 +39,7 @@ bool IsSubsequence(const std::vector<Item>& part, const std::vector<Item>& whole
 // A source of `size` bytes: `head` at the start and `tail` at `tailOffset`,
 // zeros elsewhere, never stored. Counts the bytes asked for, so a test can
 // check that a huge photo is read only where its metadata lies.
-class SyntheticSource : public platform::ByteSource {
+class SyntheticSource : public reader::ByteSource {
 public:
     struct Stats {
         std::uint64_t bytesRead = 0;

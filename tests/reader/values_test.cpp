@@ -31,17 +31,17 @@ TEST(Values, EveryTypeComesOutLittleEndianFromEitherOrder) {
         {"RATIONAL", Rational(0x829A, {{1, 0x01020304}}), {1, 0, 0, 0, 4, 3, 2, 1}},
         {"RATIONAL three", Rational(0x0002, {{35, 1}, {40, 1}, {0x10000, 100}}),
          {35, 0, 0, 0, 1, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 100, 0, 0, 0}},
-        {"SBYTE", Raw(0x9999, platform::PropertyTypeSByte, 3, {0xFF, 0x80, 0x7F}), {0xFF, 0x80, 0x7F}},
+        {"SBYTE", Raw(0x9999, reader::PropertyTypeSByte, 3, {0xFF, 0x80, 0x7F}), {0xFF, 0x80, 0x7F}},
         {"UNDEFINED", UndefinedText(0x9000, "0231"), {'0', '2', '3', '1'}},
         {"SSHORT", SShort(0x9998, {-2, 3}), {0xFE, 0xFF, 3, 0}},
         {"SLONG", SLong(0x9997, {-2}), {0xFE, 0xFF, 0xFF, 0xFF}},
         {"SRATIONAL", SRational(0x9204, {{-1, 3}}), {0xFF, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0}},
-        {"FLOAT", Raw(0x9996, platform::PropertyTypeFloat, 1, {0x00, 0x00, 0x80, 0x3F}), {0x00, 0x00, 0x80, 0x3F}},
-        {"FLOAT two", Raw(0x9996, platform::PropertyTypeFloat, 2, {1, 2, 3, 4, 5, 6, 7, 8}), {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"FLOAT", Raw(0x9996, reader::PropertyTypeFloat, 1, {0x00, 0x00, 0x80, 0x3F}), {0x00, 0x00, 0x80, 0x3F}},
+        {"FLOAT two", Raw(0x9996, reader::PropertyTypeFloat, 2, {1, 2, 3, 4, 5, 6, 7, 8}), {1, 2, 3, 4, 5, 6, 7, 8}},
         {"DOUBLE", Double(0x9995, {1.0}), {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
-        {"IFD", Raw(0x9994, platform::PropertyTypeIfd, 1, {0x10, 0x20, 0x30, 0x40}), {0x10, 0x20, 0x30, 0x40}},
-        {"count 0", Raw(0x9993, platform::PropertyTypeLong, 0, {}), {}},
-        {"ASCII count 0", Raw(0x9992, platform::PropertyTypeAscii, 0, {}), {}},
+        {"IFD", Raw(0x9994, reader::PropertyTypeIfd, 1, {0x10, 0x20, 0x30, 0x40}), {0x10, 0x20, 0x30, 0x40}},
+        {"count 0", Raw(0x9993, reader::PropertyTypeLong, 0, {}), {}},
+        {"ASCII count 0", Raw(0x9992, reader::PropertyTypeAscii, 0, {}), {}},
     };
     for (bool big : {false, true}) {
         for (const Case& c : cases) {

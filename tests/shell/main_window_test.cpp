@@ -4,7 +4,7 @@
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "panel/vo_exif.h"
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 #include "platform/runtime.h"
 #include "shell/frm_main.h"
 #include "shell/frm_menu.h"
@@ -122,7 +122,7 @@ protected:
         modMain::SetModuleStrings();
         exif::MetadataList list;
         list.SetPhoto(path.toStdString());
-        const platform::PropertyImage image = platform::PropertyImage::Open(platform::FileSource(path.toStdString()));
+        const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path.toStdString()));
         list.LoadMetadata(&image);
         return QByteArray::fromStdString(exif::BuildReport(list));
     }

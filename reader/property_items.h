@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace reader {
 
 // EXIF/TIFF value type codes.
 enum PropertyType : std::uint16_t {
@@ -121,4 +121,4 @@ GpStatus GdipGetPropertyItem(const PropertyImage* image, std::uint32_t id,
                              std::uint32_t size, PropertyItem* buffer,
                              std::uint32_t occurrence = 0);
 
-}  // namespace platform
+}  // namespace reader

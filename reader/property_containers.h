@@ -2,12 +2,12 @@
 // metadata) inside it.
 #pragma once
 
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 
 #include <cstdint>
 #include <optional>
 
-namespace platform {
+namespace reader {
 
 // Where the TIFF block lies in the source. `size` is cut to the end of the
 // source when the file is shorter than its container claims, so a truncated
@@ -24,4 +24,4 @@ struct ContainerScan {
 
 ContainerScan ScanContainer(const ByteSource& source);
 
-}  // namespace platform
+}  // namespace reader

@@ -18,7 +18,7 @@
 #include <span>
 #include <vector>
 
-namespace platform {
+namespace preview {
 
 struct JpegPreview {
     enum class Result {
@@ -44,4 +44,4 @@ struct JpegPreview {
 // size.
 JpegPreview DecodeJpegPreview(std::span<const std::uint8_t> file, std::uint64_t maxBytes);
 
-}  // namespace platform
+}  // namespace preview

@@ -1,13 +1,13 @@
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 
-#include "platform/property_block_cache.h"
-#include "platform/property_containers.h"
-#include "platform/property_tiff_walk.h"
+#include "reader/property_block_cache.h"
+#include "reader/property_containers.h"
+#include "reader/property_tiff_walk.h"
 
 #include <algorithm>
 #include <numeric>
 
-namespace platform {
+namespace reader {
 namespace {
 
 constexpr std::uint64_t kCachedBlockLimit = 1u << 20;
@@ -117,4 +117,4 @@ GpStatus GdipGetPropertyItem(const PropertyImage* image, std::uint32_t id, std::
     return Ok;
 }
 
-}  // namespace platform
+}  // namespace reader

@@ -2,14 +2,14 @@
 // out as checked views, so the parsers above it never touch raw offsets.
 #pragma once
 
-#include "platform/byte_view.h"
-#include "platform/property_items.h"
+#include "reader/byte_view.h"
+#include "reader/property_items.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-namespace platform {
+namespace reader {
 
 class SourceWindow {
 public:
@@ -39,4 +39,4 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
-}  // namespace platform
+}  // namespace reader

@@ -1,9 +1,9 @@
-#include "platform/property_block_cache.h"
+#include "reader/property_block_cache.h"
 
 #include <algorithm>
 #include <vector>
 
-namespace platform {
+namespace reader {
 namespace {
 
 class CachedRangeSource final : public ByteSource {
@@ -39,4 +39,4 @@ std::unique_ptr<ByteSource> CacheRange(std::unique_ptr<ByteSource> source, std::
     return std::make_unique<CachedRangeSource>(std::move(source), offset, std::move(bytes));
 }
 
-}  // namespace platform
+}  // namespace reader

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace platform {
+namespace preview {
 
 struct StandardHuffmanTable {
     int tableClass;  // 0 DC, 1 AC
@@ -64,4 +64,4 @@ inline constexpr StandardHuffmanTable kStandardHuffmanTables[] = {
      }},
 };
 
-}  // namespace platform
+}  // namespace preview

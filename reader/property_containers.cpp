@@ -1,11 +1,11 @@
-#include "platform/property_containers.h"
+#include "reader/property_containers.h"
 
-#include "platform/property_source_window.h"
+#include "reader/property_source_window.h"
 
 #include <algorithm>
 #include <string_view>
 
-namespace platform {
+namespace reader {
 namespace {
 
 using namespace std::string_view_literals;
@@ -130,4 +130,4 @@ ContainerScan ScanContainer(const ByteSource& source) {
     return scan;
 }
 
-}  // namespace platform
+}  // namespace reader

@@ -11,7 +11,7 @@
 #include <span>
 #include <string_view>
 
-namespace platform {
+namespace reader {
 
 class ByteView {
 public:
@@ -93,4 +93,4 @@ inline std::optional<std::uint32_t> CheckedByteCount(std::uint32_t count, std::u
     return static_cast<std::uint32_t>(bytes);
 }
 
-}  // namespace platform
+}  // namespace reader

@@ -1,7 +1,7 @@
-#include "platform/jpeg_dc_preview.h"
+#include "preview/jpeg_dc_preview.h"
 
-#include "platform/byte_view.h"
-#include "platform/jpeg_standard_tables.h"
+#include "preview/jpeg_standard_tables.h"
+#include "reader/byte_view.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,9 @@
 #include <memory>
 #include <optional>
 
-namespace platform {
+namespace preview {
+
+using reader::ByteView;
 namespace {
 
 // Marker codes (the byte after 0xFF).
@@ -1070,4 +1072,4 @@ JpegPreview DecodeJpegPreview(std::span<const std::uint8_t> file, std::uint64_t 
     return Decoder(file, maxBytes).run();
 }
 
-}  // namespace platform
+}  // namespace preview

@@ -3,13 +3,13 @@
 // safe to hand out.
 #pragma once
 
-#include "platform/property_containers.h"
-#include "platform/property_items.h"
+#include "reader/property_containers.h"
+#include "reader/property_items.h"
 
 #include <cstdint>
 #include <vector>
 
-namespace platform {
+namespace reader {
 
 // Appends the items of the block to `items`. Reads only the directories and
 // never a value; the values stay in the source until they are asked for.
@@ -23,4 +23,4 @@ std::uint32_t PropertyElementSize(std::uint16_t type);
 // little-endian: a rational swaps as two 4-byte words.
 std::uint32_t PropertySwapUnit(std::uint16_t type);
 
-}  // namespace platform
+}  // namespace reader

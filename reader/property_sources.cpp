@@ -1,6 +1,6 @@
 // Byte sources for the property-item reader: bytes in memory, and a file read
 // by ranges so that a large photo costs only the reads its metadata needs.
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace reader {
 namespace {
 
 bool InRange(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
@@ -118,4 +118,4 @@ std::unique_ptr<ByteSource> FileSource(const std::string& path) {
     return source;
 }
 
-}  // namespace platform
+}  // namespace reader

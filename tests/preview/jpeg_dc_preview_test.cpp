@@ -1,7 +1,7 @@
 // The DC-only preview decoder against libjpeg's own eighth-size decode, over
 // JPEGs made in code: Qt's writer, and libjpeg with chosen sampling factors,
 // restart intervals and scans; then broken, truncated and unhandled files.
-#include "platform/jpeg_dc_preview.h"
+#include "preview/jpeg_dc_preview.h"
 
 #include "jpeg_test_codec.h"
 
@@ -16,8 +16,8 @@
 
 namespace {
 
-using platform::DecodeJpegPreview;
-using platform::JpegPreview;
+using preview::DecodeJpegPreview;
+using preview::JpegPreview;
 using jpegtest::Bytes;
 using jpegtest::Layout;
 using jpegtest::Picture;

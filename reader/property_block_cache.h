@@ -3,12 +3,12 @@
 // that comes from memory.
 #pragma once
 
-#include "platform/property_items.h"
+#include "reader/property_items.h"
 
 #include <cstdint>
 #include <memory>
 
-namespace platform {
+namespace reader {
 
 // Wraps `source` so that reads inside [offset, offset + length) are served
 // from one read made now. When that read fails the source is returned as it
@@ -16,4 +16,4 @@ namespace platform {
 std::unique_ptr<ByteSource> CacheRange(std::unique_ptr<ByteSource> source, std::uint64_t offset,
                                        std::uint64_t length);
 
-}  // namespace platform
+}  // namespace reader

@@ -1,13 +1,13 @@
-#include "platform/property_tiff_walk.h"
+#include "reader/property_tiff_walk.h"
 
-#include "platform/property_source_window.h"
+#include "reader/property_source_window.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
 #include <string_view>
 
-namespace platform {
+namespace reader {
 namespace {
 
 using namespace std::string_view_literals;
@@ -215,4 +215,4 @@ void ListTiffItems(const ByteSource& source, const TiffBlock& block,
     TiffWalk(source, block, bigEndian, items).run(ifd0);
 }
 
-}  // namespace platform
+}  // namespace reader
