@@ -84,11 +84,21 @@ GpStatus GdipDrawImageRectRectI(GpGraphics* graphics, const GpImage* image, int 
     if (!graphics || !image || srcUnit != UnitPixel) return InvalidParameter;
     if (dstwidth < 0 || dstheight < 0 || srcwidth <= 0 || srcheight <= 0) return InvalidParameter;
     if (dstwidth == 0 || dstheight == 0) return Ok;
+    // On a surface kept at device pixels (a dense screen), the photo is
+    // decoded at those pixels, not at the layout's and then enlarged.
+    const qreal ratio = graphics->painter.device()->devicePixelRatio();
+    const QSize target = ratio == 1 ? QSize(dstwidth, dstheight)
+                                    : QSize(static_cast<int>(std::lround(dstwidth * ratio)),
+                                            static_cast<int>(std::lround(dstheight * ratio)));
     GpStatus status = Ok;
-    const QImage pixels = DecodeImageRect(image, QRect(srcx, srcy, srcwidth, srcheight),
-                                          QSize(dstwidth, dstheight), &status);
+    QImage pixels = DecodeImageRect(image, QRect(srcx, srcy, srcwidth, srcheight), target, &status);
     if (pixels.isNull()) return status;
-    graphics->painter.drawImage(QPoint(dstx, dsty), pixels);
+    if (ratio == 1) {
+        graphics->painter.drawImage(QPoint(dstx, dsty), pixels);
+    } else {
+        pixels.setDevicePixelRatio(ratio);
+        graphics->painter.drawImage(QRectF(dstx, dsty, dstwidth, dstheight), pixels);
+    }
     return Ok;
 }
 
