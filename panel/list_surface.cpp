@@ -3,6 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 ListSurface::ListSurface(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -20,7 +21,16 @@ int ListSurface::stripRows(int index) const {
 }
 
 qint64 ListSurface::stripBytes(int index) const {
-    return static_cast<qint64>(std::max(0, width())) * stripRows(index) * kRowHeight * 4;
+    const QSize size = stripPixels(index);
+    return static_cast<qint64>(size.width()) * size.height() * 4;
+}
+
+// Strips are kept at the screen's device pixels, so that text on a dense
+// screen is drawn at its resolution rather than enlarged.
+QSize ListSurface::stripPixels(int index) const {
+    const qreal ratio = devicePixelRatioF();
+    return QSize(static_cast<int>(std::ceil(std::max(1, width()) * ratio)),
+                 static_cast<int>(std::ceil(stripRows(index) * kRowHeight * ratio)));
 }
 
 void ListSurface::Clear() {
@@ -43,8 +53,9 @@ void ListSurface::DrawRows(int rows) {
 }
 
 bool ListSurface::drawStrip(int index) {
-    QImage image(std::max(1, width()), stripRows(index) * kRowHeight, QImage::Format_RGB32);
+    QImage image(stripPixels(index), QImage::Format_RGB32);
     if (image.isNull()) return false;
+    image.setDevicePixelRatio(devicePixelRatioF());
     image.fill(background_);
     if (rowPainter_) rowPainter_(image, index * kRowsPerStrip, stripRows(index));
     bytesHeld_ += image.sizeInBytes();

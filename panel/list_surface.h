@@ -59,6 +59,7 @@ private:
     int stripCount() const;
     int stripRows(int index) const;
     qint64 stripBytes(int index) const;
+    QSize stripPixels(int index) const;
     bool drawStrip(int index);
     // Frees strips outside first..last, oldest shown first, until `needed`
     // more bytes fit the budget.

@@ -4,18 +4,28 @@
 #include "panel/drop_refuser.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
+#include "panel/map_links.h"
+#include "exif/report.h"
 #include "platform/gdip_graphics.h"
 #include "platform/gdip_image.h"
 #include "platform/mgdip.h"
+#include "platform/open_url.h"
 #include "platform/property_store.h"
 #include "platform/runtime.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScopeGuard>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
@@ -42,6 +52,8 @@ constexpr int kWheelNotch = 120;
 constexpr int kHintPixelSize = 21;
 // The system window colour: the list's background.
 constexpr std::uint32_t kWindowColour = 0x80000005u;
+// A tooltip longer than this would cover the screen; it ends in "…" instead.
+constexpr int kToolTipCharacters = 2000;
 
 struct Cell {
     int left;
@@ -104,6 +116,7 @@ voExif::voExif(QWidget* parent) : QWidget(parent) {
     picture3_->setRowPainter(
         [this](QImage& strip, int firstRow, int rowCount) { DrawListRows(strip, firstRow, rowCount); });
     picture3_->setGeometry(0, 0, 0, 0);
+    picture3_->installEventFilter(this);
 
     voScroll1_ = new frScroll(this);
     voScroll1_->setObjectName(QStringLiteral("voScroll1"));
@@ -129,8 +142,18 @@ void voExif::resizeEvent(QResizeEvent*) {
     if (size() != laidOutSize_) ResizeHandler();
 }
 
+// A surface drawn for another screen (the window moved to a denser one) is
+// made again too, so the new photo is drawn at this screen's pixels.
 void voExif::EnsureLaidOut() {
-    if (size() != laidOutSize_) ResizeHandler();
+    if (size() != laidOutSize_ || surface_.devicePixelRatio() != devicePixelRatioF()) ResizeHandler();
+}
+
+QImage voExif::NewSurface() const {
+    const qreal ratio = devicePixelRatioF();
+    QImage surface(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio)),
+                   QImage::Format_RGB32);
+    surface.setDevicePixelRatio(ratio);
+    return surface;
 }
 
 void voExif::ResizeHandler() {
@@ -138,7 +161,7 @@ void voExif::ResizeHandler() {
     laidOutSize_ = size();
     const int panelWidth = width();
     const int panelHeight = height();
-    surface_ = QImage(panelWidth, panelHeight, QImage::Format_RGB32);
+    surface_ = NewSurface();
 
     picture1_->setGeometry(kPreviewWidth, 0, panelWidth - kPreviewWidth - kScrollWidth, panelHeight);
     listClip_->setGeometry(picture1_->contentsRect());
@@ -253,23 +276,25 @@ void voExif::OpenPhoto(const QString& path) {
     setCursor(Qt::WaitCursor);
     const auto pointer = qScopeGuard([this] { unsetCursor(); });
     list_.LoadMetadata(image->properties());
+    gpsPosition_ = image->properties() ? exif::GpsPosition(*image->properties()) : std::nullopt;
     graphics.reset();
-    if (list_.EntryCount() > 0) {
-        RenderList();
-    } else {
-        // Nothing to list: the viewport and the scroll bar go, as in the
-        // empty state, rather than showing the previous photo's rows.
-        picture3_->Clear();
-        picture1_->hide();
-        voScroll1_->hide();
-    }
+    RenderList();
 }
 
 void voExif::GetExifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {
     list_.GetExifData(labels, values);
 }
 
+// A photo without entries gets one row, the line saying so, and no scroll bar.
 void voExif::RenderList() {
+    if (list_.EntryCount() == 0) {
+        voScroll1_->hide();
+        picture3_->Clear();
+        picture3_->setGeometry(0, 0, listClip_->width(), kRowHeight);
+        picture3_->DrawRows(1);
+        picture1_->show();
+        return;
+    }
     const int innerHeight = listClip_->height();
     constexpr std::size_t kMaxRows = QWIDGETSIZE_MAX / kRowHeight;
     const int rows = static_cast<int>(std::min(list_.EntryCount(), kMaxRows));
@@ -301,6 +326,12 @@ void voExif::DrawListRows(QImage& strip, int firstRow, int rowCount) {
     const std::vector<exif::MetadataEntry>& entries = list_.Entries();
     const auto available = static_cast<int>(std::min(entries.size(), list_.EntryCount()));
     GraphicsHandle graphics(GdipCreateFromHDC(&strip));
+    if (available == 0) {
+        const RectF line{0, kCellTop, static_cast<float>(picture3_->width()), kCellHeight};
+        DrawCellText(graphics.get(), NoMetadataText(), line, kTextColour, CellFont(), kCellFontSize,
+                     StringAlignmentCenter);
+        return;
+    }
     const BrushHandle band(GdipCreateSolidFill(kBandColour));
     for (int k = 0; k < rowCount; ++k) {
         const int row = firstRow + k;
@@ -326,6 +357,7 @@ void voExif::ScrollList(int value) {
 }
 
 void voExif::WheelList(int angleDelta) {
+    if (voScroll1_->isHidden()) return;  // the line of a photo without metadata does not scroll
     wheelRemainder_ += angleDelta;
     const int notches = wheelRemainder_ / kWheelNotch;
     wheelRemainder_ -= notches * kWheelNotch;
@@ -335,11 +367,122 @@ void voExif::WheelList(int angleDelta) {
     voScroll1_->SetValue(static_cast<int>(std::clamp(value, -1.0, static_cast<double>(frScroll::kMaxLimit))));
 }
 
+bool voExif::ScrollListKey(int key) {
+    // Rows wholly in view make a page; a list longer than the scroll bar can
+    // count moves several rows per step.
+    const int page = std::max(1, listClip_->height() / kRowHeight / rowsPerStep_);
+    const double value = voScroll1_->Value();
+    double target = value;
+    switch (key) {
+    case Qt::Key_Up: target = value - 1; break;
+    case Qt::Key_Down: target = value + 1; break;
+    case Qt::Key_PageUp: target = value - page; break;
+    case Qt::Key_PageDown: target = value + page; break;
+    case Qt::Key_Home: target = 0; break;
+    case Qt::Key_End: target = voScroll1_->Max(); break;
+    default: return false;
+    }
+    if (voScroll1_->isHidden()) return true;  // no list, or one that has nothing to scroll
+    voScroll1_->SetValue(static_cast<int>(std::clamp(target, -1.0, static_cast<double>(frScroll::kMaxLimit))));
+    return true;
+}
+
+bool voExif::ShowingPhoto() const { return image2_->isHidden(); }
+
+QString voExif::ReportText() const { return QString::fromStdString(exif::BuildReport(list_)); }
+
+bool voExif::CopyReport() {
+    if (!ShowingPhoto()) return false;
+    QGuiApplication::clipboard()->setText(ReportText());
+    return true;
+}
+
+QString voExif::NoMetadataText() { return QStringLiteral("此图像不含 EXIF 信息"); }
+
+int voExif::RowAt(const QPoint& surfacePoint) const {
+    if (!ShowingPhoto() || picture1_->isHidden() || surfacePoint.y() < 0) return -1;
+    const std::size_t row = static_cast<std::size_t>(surfacePoint.y() / kRowHeight);
+    return row < list_.Entries().size() && row < list_.EntryCount() ? static_cast<int>(row) : -1;
+}
+
+QMenu* voExif::RowMenu(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= list_.Entries().size()) return nullptr;
+    const exif::MetadataEntry& entry = list_.Entries()[static_cast<std::size_t>(row)];
+    const QString label = QString::fromStdString(entry.label);
+    const QString value = QString::fromStdString(entry.value);
+    auto* menu = new QMenu(this);
+    const auto copy = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
+    menu->addAction(QStringLiteral("复制"), menu, [=] { copy(label + QLatin1Char('\t') + value); });
+    menu->addAction(QStringLiteral("复制值"), menu, [=] { copy(value); });
+    const QString report = ReportText();
+    menu->addAction(QStringLiteral("复制全部"), menu, [=] { copy(report); });
+    if (gpsPosition_ && exif::IsGpsLabel(entry.label)) {
+        const exif::GpsPoint point = *gpsPosition_;
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("在地图中查看"), menu, [point] { platform::OpenUrl(maplinks::AmapUrl(point)); });
+        menu->addAction(QStringLiteral("在 OpenStreetMap 中查看"), menu,
+                        [point] { platform::OpenUrl(maplinks::OpenStreetMapUrl(point)); });
+    }
+    return menu;
+}
+
+bool voExif::CellTextCut(const QString& text, const RectF& layout, int alignment) const {
+    const FontFamilyHandle family(GdipCreateFontFamilyFromName(CellFont()));
+    const StringFormatHandle format(GdipCreateStringFormat(0, 0));
+    const FontHandle font(GdipCreateFont(family.get(), kCellFontSize, FontStyleRegular, UnitPixel));
+    GdipSetStringFormatFlags(format.get(), StringFormatFlagsNoWrap);
+    GdipSetStringFormatAlign(format.get(), static_cast<StringAlignment>(alignment));
+    GdipSetStringFormatTrimming(format.get(), StringTrimmingEllipsisCharacter);
+    RectF unbounded = layout;
+    unbounded.Width = 0;
+    return GdipLayoutString(text, -1, font.get(), layout, format.get()).text !=
+           GdipLayoutString(text, -1, font.get(), unbounded, format.get()).text;
+}
+
+// A label or value drawn cut short shows its whole text while the pointer
+// rests on it. The text is the photo's: escaped, so that markup in it is
+// shown as written and never interpreted.
+bool voExif::ShowCutText(const QPoint& surfacePoint, const QPoint& globalPoint) {
+    const int row = RowAt(surfacePoint);
+    if (row < 0) return false;
+    const exif::MetadataEntry& entry = list_.Entries()[static_cast<std::size_t>(row)];
+    const Cell* cell = nullptr;
+    QString text;
+    if (surfacePoint.x() >= kValueCell.left && surfacePoint.x() < kValueCell.left + kValueCell.width) {
+        cell = &kValueCell;
+        text = QString::fromStdString(entry.value);
+    } else if (surfacePoint.x() >= kLabelCell.left && surfacePoint.x() < kLabelCell.left + kLabelCell.width) {
+        cell = &kLabelCell;
+        text = QString::fromStdString(entry.label);
+    }
+    const int top = row * kRowHeight;
+    if (!cell || text.isEmpty() ||
+        !CellTextCut(text, RectF{static_cast<float>(cell->left), static_cast<float>(top + kCellTop),
+                                 static_cast<float>(cell->width), kCellHeight},
+                     cell->alignment))
+        return false;
+    if (text.size() > kToolTipCharacters) text = text.left(kToolTipCharacters) + QChar(0x2026);
+    QToolTip::showText(globalPoint, Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal), picture3_,
+                       QRect(cell->left, top, cell->width, kRowHeight));
+    return true;
+}
+
 bool voExif::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Wheel && (watched == picture1_ || watched == voScroll1_)) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         WheelList(wheel->angleDelta().y());
         wheel->accept();
+        return true;
+    }
+    if (watched == picture3_ && event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (!ShowCutText(help->pos(), help->globalPos())) QToolTip::hideText();
+        return true;
+    }
+    if (watched == picture3_ && event->type() == QEvent::ContextMenu) {
+        auto* request = static_cast<QContextMenuEvent*>(event);
+        const std::unique_ptr<QMenu> menu(RowMenu(RowAt(request->pos())));
+        if (menu) menu->exec(request->globalPos());
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -349,7 +492,12 @@ void voExif::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect exposed = event->rect();
     painter.fillRect(exposed, Qt::white);
-    painter.drawImage(exposed.topLeft(), surface_, exposed);
+    // The surface is at device pixels: its part behind `exposed` is that
+    // rectangle scaled by the ratio.
+    const qreal ratio = surface_.devicePixelRatio();
+    painter.drawImage(QRectF(exposed), surface_,
+                      QRectF(exposed.x() * ratio, exposed.y() * ratio, exposed.width() * ratio,
+                             exposed.height() * ratio));
 }
 
 void voExif::dragEnterEvent(QDragEnterEvent* event) {

@@ -8,16 +8,19 @@
 // surface; the rows once onto the list surface. Repaints only copy them.
 #pragma once
 
+#include "exif/gps_position.h"
 #include "exif/metadata_list.h"
 #include "platform/gdip_objects.h"
 
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QFrame;
+class QMenu;
 class frScroll;
 class HintIcon;
 class ListSurface;
@@ -79,8 +82,33 @@ public:
     // longer than the scroll bar can count.
     int rowsPerStep() const { return rowsPerStep_; }
 
-    // The persistent drawing surface behind the panel.
+    // The persistent drawing surface behind the panel, at device pixels.
     const QImage& surface() const { return surface_; }
+
+    // A photo is on screen (the panel is not in its empty state).
+    bool ShowingPhoto() const;
+    // The report of the current photo, as the save command writes it.
+    QString ReportText() const;
+    // Puts the report on the clipboard; false (and the clipboard untouched)
+    // when no photo is on screen.
+    bool CopyReport();
+
+    // Moves the list as the wheel does, through the scroll bar's Value: Up
+    // and Down by a row, Page Up and Page Down by the rows the viewport
+    // shows, Home and End to the ends. False for any other key.
+    bool ScrollListKey(int key);
+
+    // Where the current photo was taken, when its GPS items say.
+    const std::optional<exif::GpsPoint>& gpsPosition() const { return gpsPosition_; }
+    // The list row under a point of the list surface, or -1.
+    int RowAt(const QPoint& surfacePoint) const;
+    // The pop-up menu of a list row: copy the row, its value or the whole
+    // report; on the GPS rows of a photo with a position, show it on a map.
+    // The caller owns the menu.
+    QMenu* RowMenu(int row);
+
+    // The line the list area shows for a photo without metadata.
+    static QString NoMetadataText();
 
     QFrame* picture1() const { return picture1_; }
     ListSurface* picture3() const { return picture3_; }
@@ -100,6 +128,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A surface of the panel's size at the screen's device pixels.
+    QImage NewSurface() const;
+    bool ShowCutText(const QPoint& surfacePoint, const QPoint& globalPoint);
+    // True when DrawCellText would cut `text` short in `layout`.
+    bool CellTextCut(const QString& text, const platform::RectF& layout, int alignment) const;
     void ResizeHandler();
     void EnsureLaidOut();
     // Decodes and draws the preview; false when the pixels cannot be read.
@@ -111,6 +144,7 @@ private:
     void WheelList(int angleDelta);
 
     exif::MetadataList list_;
+    std::optional<exif::GpsPoint> gpsPosition_;
     std::int32_t photoWidth_ = 0;
     std::int32_t photoHeight_ = 0;
     QRect previewRect_;

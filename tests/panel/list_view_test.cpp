@@ -5,6 +5,7 @@
 #include "controls/fr_scroll.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
+#include "platform/gdip_graphics.h"
 #include "tiff_builder.h"
 
 #include <QFrame>
@@ -202,9 +203,9 @@ TEST_F(PanelTest, SecondPhotoWithFewerRowsLeavesNoneOfTheFirst) {
     EXPECT_TRUE(Bounds(view, QRect(0, 0, 516, 60), IsInk).isValid());
 }
 
-TEST_F(PanelTest, PhotoWithoutListEntriesHidesTheList) {
-    panel->OpenPhoto(Photo("a.jpg", 64, 48, 30));
-    ASSERT_TRUE(panel->picture1()->isVisible());
+// In place of an empty list, one line says that the photo has no metadata;
+// there is nothing to scroll, copy or point at.
+TEST_F(PanelTest, PhotoWithoutListEntriesSaysSo) {
     struct Case {
         const char* name;
         QByteArray bytes;
@@ -216,15 +217,35 @@ TEST_F(PanelTest, PhotoWithoutListEntriesHidesTheList) {
         {"only tags outside the catalogue",
          WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), testsupport::BuildTiff(unknownOnly).bytes)},
     };
+    // The line as DrawCellText draws it, centred in the first row.
+    QImage expected(516, 20, QImage::Format_RGB32);
+    expected.fill(panel->picture3()->background());
+    platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&expected);
+    panel->DrawCellText(graphics, voExif::NoMetadataText(), platform::RectF{0, 4, 516, 12}, 0xFF000000u,
+                        QStringLiteral("宋体"), 12, 1);
+    platform::GdipDeleteGraphics(graphics);
+    ASSERT_TRUE(Bounds(expected, expected.rect(), IsInk).isValid());
+
     for (const Case& c : cases) {
         panel->OpenPhoto(Photo("a.jpg", 64, 48, 30));
+        panel->voScroll1()->SetValue(5);
         panel->OpenPhoto(Write("bare.jpg", c.bytes));
         EXPECT_EQ(panel->PhotoName(), "bare.jpg") << c.name;
         EXPECT_TRUE(Labels().empty()) << c.name;
-        EXPECT_FALSE(panel->picture1()->isVisible()) << c.name;
+        EXPECT_TRUE(panel->ShowingPhoto()) << c.name;
+        EXPECT_TRUE(panel->picture1()->isVisible()) << c.name;
         EXPECT_FALSE(panel->voScroll1()->isVisible()) << c.name;
         EXPECT_FALSE(panel->image2()->isVisible()) << c.name << ": a photo is shown";
-        EXPECT_EQ(panel->picture3()->bytesHeld(), 0) << c.name;
+        EXPECT_EQ(panel->picture3()->geometry(), QRect(0, 0, 516, 20)) << c.name;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(ViewportPixels().copy(0, 0, 516, 20), expected) << c.name;
+
+        EXPECT_EQ(panel->RowAt(QPoint(250, 10)), -1) << c.name << ": the line is no row";
+        EXPECT_TRUE(panel->ScrollListKey(Qt::Key_End)) << c.name;
+        QWheelEvent wheel(QPointF(300, 100), QPointF(300, 100), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(panel->picture1(), &wheel);
+        EXPECT_EQ(panel->picture3()->y(), 0) << c.name << ": neither a key nor the wheel moves it";
     }
 }
 

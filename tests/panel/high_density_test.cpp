@@ -1,0 +1,71 @@
+// The panel on a screen of device pixel ratio 2 (QT_SCALE_FACTOR=2): the
+// preview is drawn from the photo at device pixels, and so is the list text.
+#include "panel_fixture.h"
+
+#include "panel/list_surface.h"
+#include "platform/gdip_graphics.h"
+
+#include <QCoreApplication>
+
+namespace paneltest {
+namespace {
+
+TEST_F(PanelTest, PreviewIsDrawnAtDevicePixels) {
+    ASSERT_EQ(panel->devicePixelRatioF(), 2.0) << "run with QT_SCALE_FACTOR=2";
+    // 400 x 300 one-pixel stripes fit the preview at 200 x 150 layout pixels,
+    // which are exactly its 400 x 300 device pixels: each stripe stays one
+    // device pixel wide. Drawn at layout pixels and enlarged, the stripes
+    // would blur to grey.
+    QImage stripes(400, 300, QImage::Format_RGB32);
+    for (int x = 0; x < 400; ++x) {
+        for (int y = 0; y < 300; ++y) stripes.setPixel(x, y, x % 2 ? 0xFFFFFFFFu : 0xFF000000u);
+    }
+    panel->OpenPhoto(Write("stripes.png", Encode(stripes, "png")));
+    ASSERT_EQ(panel->previewRect(), QRect(0, 134, 200, 150));
+
+    const QImage& surface = panel->surface();
+    EXPECT_EQ(surface.devicePixelRatio(), 2.0);
+    EXPECT_EQ(surface.size(), QSize(737 * 2, 418 * 2));
+    const int y = (134 + 75) * 2;
+    int edges = 0;
+    for (int x = 0; x + 1 < 400; ++x) {
+        if (std::abs(qGray(surface.pixel(x, y)) - qGray(surface.pixel(x + 1, y))) > 200) ++edges;
+    }
+    EXPECT_EQ(edges, 399) << "every device pixel of the preview is a stripe of its own";
+
+    // What the screen gets is the surface, pixel for pixel.
+    QCoreApplication::processEvents();
+    const QImage shown = panel->grab(QRect(0, 100, 200, 200)).toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown.size(), QSize(400, 400));
+    EXPECT_EQ(shown.copy(0, 0, 400, 400), surface.copy(0, 200, 400, 400).convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(PanelTest, ListTextIsDrawnAtDevicePixels) {
+    panel->OpenPhoto(Photo("three.jpg", 64, 48, 3));
+    // The first row as DrawCellText draws it on a surface of ratio 2.
+    QImage expected(516 * 2, 20 * 2, QImage::Format_RGB32);
+    expected.setDevicePixelRatio(2);
+    expected.fill(panel->picture3()->background());
+    platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&expected);
+    panel->DrawCellText(graphics, QStringLiteral("1"), platform::RectF{0, 4, 30, 12}, 0xFF000000u, QStringLiteral("宋体"), 12, 1);
+    panel->DrawCellText(graphics, QStringLiteral("图像标题"), platform::RectF{30, 4, 160, 12}, 0xFF000000u, QStringLiteral("宋体"), 12, 2);
+    panel->DrawCellText(graphics, QStringLiteral("Title 1"), platform::RectF{198, 4, 290, 12}, 0xFF000000u, QStringLiteral("宋体"), 12, 0);
+    platform::GdipDeleteGraphics(graphics);
+
+    QCoreApplication::processEvents();
+    const QImage shown = panel->picture3()->grab(QRect(0, 0, 516, 20)).toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), expected.size());
+    EXPECT_EQ(shown, expected.convertToFormat(QImage::Format_RGB32));
+    // Layout pixels enlarged would make every aligned 2 x 2 block one colour.
+    int mixedBlocks = 0;
+    for (int y = 0; y + 1 < shown.height(); y += 2) {
+        for (int x = 0; x + 1 < shown.width(); x += 2) {
+            const QRgb p = shown.pixel(x, y);
+            if (shown.pixel(x + 1, y) != p || shown.pixel(x, y + 1) != p || shown.pixel(x + 1, y + 1) != p) ++mixedBlocks;
+        }
+    }
+    EXPECT_GT(mixedBlocks, 20);
+}
+
+}  // namespace
+}  // namespace paneltest
