@@ -8,8 +8,12 @@
 #include "shell/frm_menu.h"
 #include "shell/mod_function.h"
 #include "shell/text_export.h"
+#include "shell/user_settings.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,6 +25,7 @@ namespace {
 constexpr std::uint32_t kWindowColour = 0x00007571u;  // OLE &H00007571&
 constexpr int kWidth = 737;
 constexpr int kHeight = 528;
+constexpr int kHandOverRetryMs = 200;
 
 QLabel* MakeLabel(QWidget* parent, const QString& text) {
     auto* label = new QLabel(text, parent);
@@ -60,6 +65,11 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     // A press on a label is the label's, not the window's: it does not drag.
     Label1->installEventFilter(this);
     Label4->installEventFilter(this);
+    // A drop opens a photo the shell is not told of: the folder keys then step from it.
+    voExif1->installEventFilter(this);
+    handOverRetry_.setSingleShot(true);
+    handOverRetry_.setInterval(kHandOverRetryMs);
+    connect(&handOverRetry_, &QTimer::timeout, this, &frmMain::OpenHandedOverPhoto);
 
     connect(voButton1, &voButton::Click, this, &frmMain::OpenCommand);
     connect(voExif1, &voExif::SelectPhoto, this, &frmMain::OpenCommand);
@@ -103,17 +113,88 @@ void frmMain::ShowCentred() {
 }
 
 void frmMain::OpenCommand() {
-    const QString path = modFunction::ChooseImageFile(this);
+    OpenPath(modFunction::ChooseImageFile(this, QString::fromStdString(voExif1->PhotoFile())));
+}
+
+void frmMain::OpenPath(const QString& path) {
     if (path.isEmpty() || path == lastPhotoPath_) return;
     Label1->setText(path);
     Label1->adjustSize();
     lastPhotoPath_ = path;
+    stepFrom_ = path;
     voExif1->OpenPhoto(path);
     voButton2->SetEnabled(true);
+    if (voExif1->ShowingPhoto() && voExif1->PhotoFile() == path.toStdString())
+        shell::RememberFolder(QFileInfo(path).absolutePath());
+}
+
+void frmMain::ShowNeighbour(int step) {
+    const QString from = stepFrom_.isEmpty() ? QString::fromStdString(voExif1->PhotoFile()) : stepFrom_;
+    if (from.isEmpty()) return;
+    const QString next = folderPhotos_.Neighbour(from, step);
+    if (next.isEmpty()) return;
+    // The next step goes on from here even when the same-path rule keeps
+    // this photo from opening again.
+    stepFrom_ = next;
+    OpenPath(next);
+}
+
+void frmMain::TakeHandOver(const QString& path) {
+    if (!path.isEmpty()) handedOver_ = path;
+    BringToFront();
+    OpenHandedOverPhoto();
+}
+
+void frmMain::OpenHandedOverPhoto() {
+    if (handedOver_.isEmpty()) return;
+    // Not under an open dialog or menu: a save dialog would otherwise name
+    // the report of one photo and write another's.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        handOverRetry_.start();
+        return;
+    }
+    OpenPath(std::exchange(handedOver_, QString()));
+}
+
+void frmMain::BringToFront() {
+    if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+// Keys act on the window as a whole: no child takes the focus, so nothing
+// draws a focus mark.
+void frmMain::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::ControlModifier) {
+        switch (event->key()) {
+        case Qt::Key_O: OpenCommand(); return;
+        case Qt::Key_S:
+            if (voButton2->Enabled()) SaveCommand();
+            return;
+        case Qt::Key_C: voExif1->CopyReport(); return;
+        default: break;
+        }
+    } else if (modifiers == Qt::NoModifier) {
+        if (voExif1->ScrollListKey(event->key())) return;
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Backspace: ShowNeighbour(-1); return;
+        case Qt::Key_Right:
+        case Qt::Key_Space: ShowNeighbour(1); return;
+        default: break;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmMain::SaveCommand() {
-    const QString path = modFunction::ChooseReportFile(this);
+    const QString path = modFunction::ChooseReportFile(this, QString::fromStdString(voExif1->PhotoFile()));
     if (path.isEmpty()) return;
 
     setCursor(Qt::WaitCursor);
@@ -160,6 +241,7 @@ void frmMain::mouseMoveEvent(QMouseEvent* event) {
 void frmMain::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == voExif1 && event->type() == QEvent::Drop) stepFrom_.clear();
     if ((watched == Label1 || watched == Label4) &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
         return true;

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "shadow/cls_shadow.h"
+#include "shell/folder_photos.h"
 #include "shell/frm_menu.h"
 #include "shell/loaded_forms.h"
 
 #include <QPixmap>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -43,6 +45,19 @@ public:
     void SaveCommand();
     void PopupMenu();
 
+    // Opens a path by the open command's rules (status line, panel, save
+    // button, the same-path rule): the dialog's choice, the command line's
+    // photo, a second start's photo, the folder keys' next photo.
+    void OpenPath(const QString& path);
+    // A second start handed over `path`, or nothing (empty): the window comes
+    // to the front and opens it. While a dialog or a menu is open, the photo
+    // waits until it closes.
+    void TakeHandOver(const QString& path);
+    // Shows the photo `step` places after (before, when negative) the current
+    // one in its folder, wrapping at the ends.
+    void ShowNeighbour(int step);
+    const shell::FolderPhotos& folderPhotos() const { return folderPhotos_; }
+
     // Where the menu's top right corner goes: (737, 20) of this window, on screen.
     QPoint MenuAnchor() const;
 
@@ -52,16 +67,25 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
     void QueryUnload();
+    void BringToFront();
+    void OpenHandedOverPhoto();
 
     shell::LoadedForm loaded_{this};
     clsShadow windowShadow;
     bool shadowAttached_ = false;
     QString lastPhotoPath_;
+    // Where the folder keys step from: the path last opened through the shell,
+    // or, once a photo has been dropped on the panel, empty (the panel's photo).
+    QString stepFrom_;
+    shell::FolderPhotos folderPhotos_;
+    QString handedOver_;
+    QTimer handOverRetry_;
     QPixmap headerBand_;
     QPointer<frmMenu> menuForm_;
     // Dragging by hand where the window system cannot move the window itself.

@@ -1,16 +1,35 @@
-// Start-up: refuse a second copy, set the module strings, show the main window.
+// Start-up: hand a second start's photo to the running copy, set the module
+// strings, show the main window, open the photo named on the command line.
 #include "platform/instance.h"
+#include "shell/command_line.h"
 #include "shell/frm_main.h"
 #include "shell/mod_main.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
+namespace {
+
+// A second start ends silently, with status 0, whether or not the running
+// copy took its photo. Only when the running copy ended meanwhile (the lock
+// is free again) does this start go on as the first.
+bool HandedOverToRunningCopy(int argc, char** argv) {
+    if (!platform::PrevInstance()) return false;
+    bool delivered = false;
+    {
+        QCoreApplication app(argc, argv);
+        delivered = platform::HandOver(shell::PhotoArgument(QCoreApplication::arguments(), QDir::currentPath()));
+    }
+    return delivered || platform::PrevInstance();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    // Before anything else, and silently: the running copy is not told.
-    if (platform::PrevInstance()) return 0;
+    if (HandedOverToRunningCopy(argc, argv)) return 0;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("exifviewer"));
@@ -26,6 +45,12 @@ int main(int argc, char** argv) {
     modMain::SetModuleStrings();
 
     auto* mainWindow = new frmMain();
+    // Without the socket the viewer still works; later starts then only end.
+    platform::InstanceServer server;
+    QObject::connect(&server, &platform::InstanceServer::Received, mainWindow, &frmMain::TakeHandOver);
+    server.Listen();
+
     mainWindow->ShowCentred();
+    mainWindow->OpenPath(shell::PhotoArgument(QApplication::arguments(), QDir::currentPath()));
     return QApplication::exec();
 }

@@ -9,8 +9,14 @@ class QWidget;
 
 namespace modFunction {
 
-QString ChooseImageFile(QWidget* owner);
-QString ChooseReportFile(QWidget* owner);
+// Starts in the folder of `lastPhoto`, or without one in the folder
+// remembered from the last photo opened; offers the design's filter, every
+// photo type we open, and all files, with the filter chosen last (also
+// remembered across runs) selected.
+QString ChooseImageFile(QWidget* owner, const QString& lastPhoto = QString());
+// Starts in the folder of `photo` and proposes its name with ".txt" in place
+// of its extension.
+QString ChooseReportFile(QWidget* owner, const QString& photo = QString());
 
 // What the dialogs ask the user; tests answer in their place.
 struct DialogHandlers {
@@ -25,6 +31,11 @@ void SetDialogHandlers(DialogHandlers handlers);
 inline const QString kImageTitle = QStringLiteral("选择图像");
 inline const QString kImageFilter = QStringLiteral("图像文件(*.bmp,*.gif,*.jpg,*.png)");
 inline const QString kReportFilter = QStringLiteral("文本文件(*.txt)");
+inline const QString kAllFilesFilter = QStringLiteral("所有文件 (*)");
+// The open dialog's filters as shown, the design's first.
+QStringList ImageFilterNames();
+// The report name proposed for `photo`: its name with ".txt" for its extension.
+QString ReportNameFor(const QString& photo);
 
 // True when the file name has one of the image filter's extensions, in any case.
 bool MatchesImageFilter(const QString& fileName);

@@ -1,26 +1,50 @@
-// Start-up as the user meets it: the real program, started twice.
+// Start-up as the user meets it: the real program, started more than once,
+// and the socket over which a second start hands its photo to the first.
+#include "platform/instance.h"
 #include "shell/mod_main.h"
+#include "tiff_builder.h"
 
+#include <QDir>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <cstring>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 class StartupTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(runtimeDir_.isValid()); }
+    void SetUp() override {
+        ASSERT_TRUE(runtimeDir_.isValid());
+        ASSERT_TRUE(configDir_.isValid());
+        ASSERT_TRUE(photoDir_.isValid());
+        // This process names the socket as the viewer does, in the same folder.
+        previousRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toLocal8Bit());
+        socketPath_ = platform::InstanceSocketPath();
+    }
+    void TearDown() override { qputenv("XDG_RUNTIME_DIR", previousRuntime_); }
 
-    // Starts the viewer with its own runtime folder, so that the test's lock
-    // never meets a viewer the developer has open.
-    std::unique_ptr<QProcess> Start() {
+    // Starts the viewer with its own runtime and config folders, so that
+    // neither its lock nor what it remembers meets the developer's viewer.
+    std::unique_ptr<QProcess> Start(const QStringList& arguments = {}, const QString& workingDir = QString()) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_RUNTIME_DIR", runtimeDir_.path());
+        env.insert("XDG_CONFIG_HOME", configDir_.path());
         process->setProcessEnvironment(env);
-        process->start(EXIFVIEWER_PATH, {});
+        if (!workingDir.isEmpty()) process->setWorkingDirectory(workingDir);
+        process->start(EXIFVIEWER_PATH, arguments);
         EXPECT_TRUE(process->waitForStarted(5000));
         return process;
     }
@@ -28,34 +52,199 @@ protected:
     // True when the process is still running after `ms` milliseconds.
     static bool Lives(QProcess& process, int ms) { return !process.waitForFinished(ms); }
 
-    QTemporaryDir runtimeDir_;
+    // Waits, with the event loop running, for a second start to end: silent, status 0.
+    static void EndsSilently(QProcess& process) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_EQ(process.readAllStandardOutput(), QByteArray());
+        EXPECT_EQ(process.readAllStandardError(), QByteArray());
+    }
+
+    // The running viewer takes connections (it may still be starting).
+    bool Listening() const {
+        return QTest::qWaitFor([&] {
+            QLocalSocket probe;
+            probe.connectToServer(socketPath_);
+            return probe.waitForConnected(100);
+        }, 20000);
+    }
+
+    // The viewer remembers the folder of each photo it opens: what a test
+    // outside its process can see of an open.
+    QString RememberedFolder() const {
+        return QSettings(configDir_.filePath("exifviewer/exifviewer.ini"), QSettings::IniFormat).value("lastFolder").toString();
+    }
+    bool Remembers(const QString& folder) const {
+        return QTest::qWaitFor([&] { return RememberedFolder() == folder; }, 20000);
+    }
+
+    QString Photo(const QString& relative) {
+        const QString path = photoDir_.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        EXPECT_TRUE(testsupport::WriteFile(path.toStdString(),
+                                           testsupport::DecodableJpeg(testsupport::BuildTiff(testsupport::CameraSpec()).bytes)));
+        return path;
+    }
+
+    static void Stop(QProcess& process) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+
+    QTemporaryDir runtimeDir_, configDir_, photoDir_;
+    QByteArray previousRuntime_;
+    QString socketPath_;
 };
 
 TEST_F(StartupTest, SecondStartEndsSilently) {
     auto first = Start();
     ASSERT_TRUE(Lives(*first, 1500)) << first->readAllStandardError().toStdString();
+    ASSERT_TRUE(Listening());
 
     auto second = Start();
-    ASSERT_TRUE(second->waitForFinished(10000));
-    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second->exitCode(), 0);
-    EXPECT_EQ(second->readAllStandardOutput(), QByteArray());
-
+    EndsSilently(*second);
     EXPECT_TRUE(Lives(*first, 200));
-    first->kill();
-    first->waitForFinished(5000);
+    Stop(*first);
+}
+
+TEST_F(StartupTest, PhotoOnTheCommandLineAndFromASecondStart) {
+    const QString a = Photo("trip/a.jpg");
+    const QString b = Photo("home/猫 b.jpg");
+    auto first = Start({a});
+    ASSERT_TRUE(Remembers(QFileInfo(a).absolutePath())) << "the photo on the command line is opened";
+    ASSERT_TRUE(Listening());
+
+    // Relative to the second start's working folder, as a file manager may pass it.
+    auto second = Start({"home/猫 b.jpg"}, photoDir_.path());
+    EndsSilently(*second);
+    EXPECT_TRUE(Remembers(QFileInfo(b).absolutePath())) << "the running viewer opened the handed-over photo";
+    EXPECT_TRUE(Lives(*first, 100));
+    Stop(*first);
+}
+
+TEST_F(StartupTest, AStaleSocketNeverBlocksAStart) {
+    // A socket file nobody listens on, as a copy that died leaves it.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = socketPath_.toLocal8Bit();
+    ASSERT_LT(static_cast<std::size_t>(path.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    ASSERT_TRUE(QFileInfo::exists(socketPath_));
+
+    auto first = Start();
+    ASSERT_TRUE(Lives(*first, 1500));
+    ASSERT_TRUE(Listening());
+    const QString photo = Photo("x/a.jpg");
+    auto second = Start({photo});
+    EndsSilently(*second);
+    EXPECT_TRUE(Remembers(QFileInfo(photo).absolutePath()));
+    Stop(*first);
 }
 
 TEST_F(StartupTest, ACrashedCopyDoesNotBlockTheNextStart) {
     auto first = Start();
     ASSERT_TRUE(Lives(*first, 1500));
-    first->kill();  // SIGKILL: no clean-up runs, the lock file stays behind
+    ASSERT_TRUE(Listening());
+    first->kill();  // SIGKILL: no clean-up runs, the lock file and the socket stay behind
     ASSERT_TRUE(first->waitForFinished(5000));
+    ASSERT_TRUE(QFileInfo::exists(socketPath_));
 
     auto next = Start();
     EXPECT_TRUE(Lives(*next, 1500));
-    next->kill();
-    next->waitForFinished(5000);
+    ASSERT_TRUE(Listening());
+    const QString photo = Photo("y/a.jpg");
+    auto third = Start({photo});
+    EndsSilently(*third);
+    EXPECT_TRUE(Remembers(QFileInfo(photo).absolutePath())) << "the next copy took over the socket";
+    Stop(*next);
+}
+
+// This process plays the running viewer (it holds the lock and listens);
+// the real program is the second start.
+class HandOverTest : public StartupTest {
+protected:
+    void SetUp() override {
+        StartupTest::SetUp();
+        lock_ = ::open((runtimeDir_.path() + "/exifviewer.lock." + QString::number(::getuid())).toLocal8Bit().constData(),
+                       O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(lock_, 0);
+        ASSERT_EQ(::flock(lock_, LOCK_EX | LOCK_NB), 0);
+    }
+    void TearDown() override {
+        ::close(lock_);
+        StartupTest::TearDown();
+    }
+    int lock_ = -1;
+};
+
+TEST_F(HandOverTest, SecondStartSendsTheAbsolutePathOrNothing) {
+    platform::InstanceServer server(socketPath_);
+    ASSERT_TRUE(server.Listen());
+    QSignalSpy received(&server, &platform::InstanceServer::Received);
+    const struct {
+        const char* name;
+        QStringList arguments;
+        QString expected;
+    } cases[] = {
+        {"relative photo", {"sub/a b.jpg"}, photoDir_.filePath("sub/a b.jpg")},
+        {"absolute photo", {"/photos/猫.jpg"}, "/photos/猫.jpg"},
+        {"after the toolkit's options", {"-platform", "offscreen", "x.png"}, photoDir_.filePath("x.png")},
+        {"no photo", {}, ""},
+    };
+    for (const auto& c : cases) {
+        received.clear();
+        auto second = Start(c.arguments, photoDir_.path());
+        EndsSilently(*second);
+        ASSERT_EQ(received.count(), 1) << c.name;
+        EXPECT_EQ(received.at(0).at(0).toString(), c.expected) << c.name;
+    }
+}
+
+// What arrives on the socket is checked before it is used.
+TEST_F(HandOverTest, ServerDropsBrokenMessages) {
+    platform::InstanceServer server(socketPath_);
+    ASSERT_TRUE(server.Listen());
+    QSignalSpy received(&server, &platform::InstanceServer::Received);
+    const auto header = [](const char* magic, quint32 length) {
+        QByteArray bytes(magic, 4);
+        for (int shift = 24; shift >= 0; shift -= 8) bytes.append(static_cast<char>((length >> shift) & 0xFF));
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool taken;
+    } cases[] = {
+        {"a good message", platform::HandOverMessage("/p/a.jpg"), true},
+        {"an empty path", platform::HandOverMessage(QString()), true},
+        {"the longest path", platform::HandOverMessage("/" + QString(platform::kHandOverMaxPathBytes - 1, 'a')), true},
+        {"one byte too long", header("EXV1", platform::kHandOverMaxPathBytes + 1) + QByteArray(platform::kHandOverMaxPathBytes + 1, 'a'), false},
+        {"a huge length", header("EXV1", 0xFFFFFFFFu), false},
+        {"another magic", header("EXV2", 3) + "/p/", false},
+        {"not UTF-8", header("EXV1", 4) + QByteArray("/\xC3\x28x", 4), false},
+        {"a NUL inside", header("EXV1", 4) + QByteArray("/a\0b", 4), false},
+        {"a relative path", platform::HandOverMessage("a.jpg"), false},
+        {"bytes after the path", platform::HandOverMessage("/p/a.jpg") + "tail", false},
+        {"cut short", platform::HandOverMessage("/p/a.jpg").left(10), false},
+        {"only part of the header", QByteArray("EXV"), false},
+    };
+    for (const auto& c : cases) {
+        received.clear();
+        QLocalSocket client;
+        client.connectToServer(socketPath_);
+        ASSERT_TRUE(client.waitForConnected(2000)) << c.name;
+        client.write(c.bytes);
+        client.flush();
+        // Every connection ends: at once for a message taken or refused, after
+        // a second for one that never completes.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == QLocalSocket::UnconnectedState; }, 5000)) << c.name;
+        EXPECT_EQ(received.count(), c.taken ? 1 : 0) << c.name;
+        EXPECT_EQ(client.readAll(), QByteArray(c.taken ? "+" : "")) << c.name;
+    }
 }
 
 TEST(ModuleStrings, AreSetBeforeAnyWindow) {

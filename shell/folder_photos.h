@@ -1,0 +1,50 @@
+// The photos of one folder in the order a file manager shows them (natural
+// order: IMG_2 before IMG_10), for stepping through them with the keys.
+//
+// A folder is read once and kept; it is read again only when another folder
+// is asked for or its modification time has changed (a file added, removed
+// or renamed), so a key press in a folder of thousands of photos costs one
+// look at the folder's time.
+#pragma once
+
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QDateTime>
+#include <QString>
+#include <vector>
+
+namespace shell {
+
+class FolderPhotos {
+public:
+    FolderPhotos();
+
+    // The photo `step` places after `path` (before it for a negative step)
+    // among the photos of its folder, wrapping at the ends. `path` need not
+    // be one of them (a file of another type, or one deleted meanwhile): the
+    // step counts from where it would stand. Empty when the folder holds no
+    // photo.
+    QString Neighbour(const QString& path, int step);
+
+    // How often a folder has been read.
+    int listings() const { return listings_; }
+
+private:
+    struct Entry {
+        QString name;
+        QCollatorSortKey key;
+    };
+
+    void Refresh(const QString& folder);
+    // True when a sorts before b: natural order, then code points, so that
+    // names the collator finds equal (IMG.jpg, img.jpg) keep a fixed order.
+    static bool Before(const Entry& a, const Entry& b);
+
+    QCollator collator_;
+    QString folder_;
+    QDateTime modified_;
+    std::vector<Entry> entries_;
+    int listings_ = 0;
+};
+
+}  // namespace shell

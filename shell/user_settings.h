@@ -1,0 +1,21 @@
+// What the viewer remembers across runs, in the user's config folder
+// (exifviewer/exifviewer.ini): the folder of the last photo opened and the
+// open dialog's last filter. Each change is written at once, because the
+// program ends without running destructors.
+#pragma once
+
+#include <QString>
+
+namespace shell {
+
+QString RememberedFolder();
+void RememberFolder(const QString& folder);
+
+QString RememberedImageFilter();
+void RememberImageFilter(const QString& filter);
+
+// Tests keep what is remembered in a file of their own; an empty path goes
+// back to the user's config folder.
+void SetSettingsFile(const QString& path);
+
+}  // namespace shell

@@ -1,0 +1,24 @@
+// Linked into every shell test: what the viewer remembers goes to a file of
+// the test run's own, never to the user's config folder.
+#include "shell/user_settings.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class SettingsInATemporaryFolder : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        shell::SetSettingsFile(dir_.filePath(QStringLiteral("settings.ini")));
+    }
+    void TearDown() override { shell::SetSettingsFile(QString()); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+const auto* const kRegistered = ::testing::AddGlobalTestEnvironment(new SettingsInATemporaryFolder);
+
+}  // namespace
