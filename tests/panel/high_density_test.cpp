@@ -1,5 +1,6 @@
-// The panel on a screen of device pixel ratio 2 (QT_SCALE_FACTOR=2): the
-// preview is drawn from the photo at device pixels, and so is the list text.
+// The panel on a screen of device pixel ratio 2 (QT_SCALE_FACTOR=2, set by
+// this program itself): the preview is drawn from the photo at device
+// pixels, and so is the list text.
 #include "panel_fixture.h"
 
 #include "panel/list_surface.h"
@@ -10,8 +11,12 @@
 namespace paneltest {
 namespace {
 
+// Set before main creates the application, which reads it once.
+const bool kScaled = qputenv("QT_SCALE_FACTOR", "2");
+
 TEST_F(PanelTest, PreviewIsDrawnAtDevicePixels) {
-    ASSERT_EQ(panel->devicePixelRatioF(), 2.0) << "run with QT_SCALE_FACTOR=2";
+    ASSERT_TRUE(kScaled);
+    ASSERT_EQ(panel->devicePixelRatioF(), 2.0);
     // 400 x 300 one-pixel stripes fit the preview at 200 x 150 layout pixels,
     // which are exactly its 400 x 300 device pixels: each stripe stays one
     // device pixel wide. Drawn at layout pixels and enlarged, the stripes
