@@ -118,6 +118,9 @@ bool InstanceServer::Listen() {
 
 void InstanceServer::Accept() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        // One message and a byte more (to see that nothing follows it) is all
+        // a connection may make this side hold.
+        socket->setReadBufferSize(kHeaderBytes + kHandOverMaxPathBytes + 1);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Read(socket); });
         // A sender that stalls does not keep its connection.
