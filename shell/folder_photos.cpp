@@ -4,16 +4,28 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 namespace shell {
+namespace {
 
 // Qt's collator compares code points, numbers and all, in the C locale
 // (as under LANG=C.UTF-8); the program's own Chinese then decides the order.
-FolderPhotos::FolderPhotos()
-    : collator_(QLocale().language() == QLocale::C ? QLocale(QLocale::Chinese, QLocale::China) : QLocale()) {
-    collator_.setNumericMode(true);
-    collator_.setCaseSensitivity(Qt::CaseInsensitive);
+QCollator NaturalOrder(const QLocale& locale) {
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::Chinese, QLocale::China) : locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+}  // namespace
+
+FolderPhotos::FolderPhotos() : collator_(NaturalOrder(QLocale())) {}
+
+// A reading still under way finishes before its folder's list goes.
+FolderPhotos::~FolderPhotos() {
+    if (pending_.isValid()) pending_.waitForFinished();
 }
 
 bool FolderPhotos::Before(const Entry& a, const Entry& b) {
@@ -21,39 +33,61 @@ bool FolderPhotos::Before(const Entry& a, const Entry& b) {
     return order != 0 ? order < 0 : a.name < b.name;
 }
 
-void FolderPhotos::Refresh(const QString& folder) {
+FolderPhotos::Listing FolderPhotos::Read(const QString& folder, const QLocale& locale) {
+    const QCollator collator = NaturalOrder(locale);
+    Listing listing;
+    listing.folder = folder;
     // The time is taken before the listing: a change during the listing
     // then shows as a newer time at the next step.
-    const QDateTime modified = QFileInfo(folder).lastModified();
-    if (folder == folder_ && modified == modified_ && modified.isValid()) return;
-    folder_ = folder;
-    modified_ = modified;
-    entries_.clear();
-    ++listings_;
+    listing.modified = QFileInfo(folder).lastModified();
     QDirIterator files(folder, QDir::Files);
     while (files.hasNext()) {
         files.next();
         const QString name = files.fileName();
-        if (IsPhotoType(name)) entries_.push_back({name, collator_.sortKey(name)});
+        if (IsPhotoType(name)) listing.entries.push_back({name, collator.sortKey(name)});
     }
-    std::sort(entries_.begin(), entries_.end(), Before);
+    std::sort(listing.entries.begin(), listing.entries.end(), Before);
+    return listing;
+}
+
+void FolderPhotos::Prefetch(const QString& photo) {
+    const QString folder = QFileInfo(photo).absolutePath();
+    if (pending_.isValid() && pendingFolder_ == folder) return;
+    const QDateTime modified = QFileInfo(folder).lastModified();
+    if (folder == listing_.folder && modified == listing_.modified && modified.isValid()) return;
+    pendingFolder_ = folder;
+    pending_ = QtConcurrent::run(&FolderPhotos::Read, folder, collator_.locale());
+    ++listings_;
+}
+
+void FolderPhotos::Refresh(const QString& folder) {
+    if (pending_.isValid() && pendingFolder_ == folder) {
+        listing_ = pending_.takeResult();
+        pending_ = QFuture<Listing>();
+        pendingFolder_.clear();
+    }
+    const QDateTime modified = QFileInfo(folder).lastModified();
+    if (folder == listing_.folder && modified == listing_.modified && modified.isValid()) return;
+    listing_ = Read(folder, collator_.locale());
+    ++listings_;
 }
 
 QString FolderPhotos::Neighbour(const QString& path, int step) {
     const QFileInfo current(path);
     Refresh(current.absolutePath());
-    const auto count = static_cast<qint64>(entries_.size());
+    const std::vector<Entry>& entries = listing_.entries;
+    const auto count = static_cast<qint64>(entries.size());
     if (count == 0 || step == 0) return QString();
 
     const Entry here{current.fileName(), collator_.sortKey(current.fileName())};
-    const auto at = std::lower_bound(entries_.begin(), entries_.end(), here, Before);
-    const qint64 position = at - entries_.begin();
-    const bool listed = at != entries_.end() && at->name == here.name;
+    const auto at = std::lower_bound(entries.begin(), entries.end(), here, Before);
+    const qint64 position = at - entries.begin();
+    const bool listed = at != entries.end() && at->name == here.name;
     // Not listed, the path stands just before `position`: one step forward
     // lands on `position` itself.
     qint64 target = position + step - (!listed && step > 0 ? 1 : 0);
     target = ((target % count) + count) % count;
-    return QDir(folder_).filePath(entries_[static_cast<std::size_t>(target)].name);
+    return QDir(listing_.folder).filePath(entries[static_cast<std::size_t>(target)].name);
 }
 
 }  // namespace shell

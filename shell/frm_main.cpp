@@ -126,6 +126,8 @@ void frmMain::OpenPath(const QString& path) {
     voButton2->SetEnabled(true);
     if (voExif1->ShowingPhoto() && voExif1->PhotoFile() == path.toStdString())
         shell::RememberFolder(QFileInfo(path).absolutePath());
+    // Read while the user looks at the photo, ready for the first key press.
+    folderPhotos_.Prefetch(path);
 }
 
 void frmMain::ShowNeighbour(int step) {
