@@ -1,11 +1,11 @@
 #include "panel/vo_exif.h"
 
 #include "controls/fr_scroll.h"
+#include "exif/report.h"
 #include "panel/drop_refuser.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
 #include "panel/map_links.h"
-#include "exif/report.h"
 #include "platform/gdip_graphics.h"
 #include "platform/gdip_image.h"
 #include "platform/mgdip.h"
