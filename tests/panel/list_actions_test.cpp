@@ -1,5 +1,6 @@
 // What the list offers beyond looking: the row menu (copying, the map
-// links), the tooltip of a value cut short, and the keys that scroll it.
+// links) and the tooltip of a value cut short. The keys that scroll it are
+// tried through the main window (tests/shell).
 #include "panel_fixture.h"
 
 #include "controls/fr_scroll.h"
@@ -203,23 +204,6 @@ TEST_F(ListActionsTest, ValueCutShortShowsItsWholeTextInATooltip) {
         }
     }
     QToolTip::hideText();
-}
-
-TEST_F(ListActionsTest, ScrollKeys) {
-    panel->OpenPhoto(Photo("thirty.jpg", 64, 48, 30));
-    const struct {
-        int key;
-        bool handled;
-        int value;
-    } steps[] = {
-        {Qt::Key_PageDown, true, 10}, {Qt::Key_Up, true, 9}, {Qt::Key_Home, true, 0}, {Qt::Key_Down, true, 1},
-        {Qt::Key_End, true, 10}, {Qt::Key_PageUp, true, 0}, {Qt::Key_Left, false, 0}, {Qt::Key_A, false, 0},
-    };
-    for (const auto& step : steps) {
-        EXPECT_EQ(panel->ScrollListKey(step.key), step.handled) << QTest::toString(Qt::Key(step.key));
-        EXPECT_EQ(panel->voScroll1()->Value(), step.value) << QTest::toString(Qt::Key(step.key));
-        EXPECT_EQ(panel->picture3()->y(), -20 * step.value);
-    }
 }
 
 }  // namespace
