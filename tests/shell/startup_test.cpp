@@ -12,9 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -138,49 +135,9 @@ TEST_F(StartupTest, ACrashedCopyDoesNotBlockTheNextStart) {
     Stop(*next);
 }
 
-// This process plays the running viewer (it holds the lock and listens);
-// the real program is the second start.
-class HandOverTest : public StartupTest {
-protected:
-    void SetUp() override {
-        StartupTest::SetUp();
-        lock_ = ::open((runtimeDir_.path() + "/exifviewer.lock." + QString::number(::getuid())).toLocal8Bit().constData(),
-                       O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        ASSERT_GE(lock_, 0);
-        ASSERT_EQ(::flock(lock_, LOCK_EX | LOCK_NB), 0);
-    }
-    void TearDown() override {
-        ::close(lock_);
-        StartupTest::TearDown();
-    }
-    int lock_ = -1;
-};
-
-TEST_F(HandOverTest, SecondStartSendsTheAbsolutePathOrNothing) {
-    platform::InstanceServer server(socketPath_);
-    ASSERT_TRUE(server.Listen());
-    QSignalSpy received(&server, &platform::InstanceServer::Received);
-    const struct {
-        const char* name;
-        QStringList arguments;
-        QString expected;
-    } cases[] = {
-        {"relative photo", {"sub/a b.jpg"}, photoDir_.filePath("sub/a b.jpg")},
-        {"absolute photo", {"/photos/猫.jpg"}, "/photos/猫.jpg"},
-        {"after the toolkit's options", {"-platform", "offscreen", "x.png"}, photoDir_.filePath("x.png")},
-        {"no photo", {}, ""},
-    };
-    for (const auto& c : cases) {
-        received.clear();
-        auto second = Start(c.arguments, photoDir_.path());
-        EndsSilently(*second);
-        ASSERT_EQ(received.count(), 1) << c.name;
-        EXPECT_EQ(received.at(0).at(0).toString(), c.expected) << c.name;
-    }
-}
-
-// What arrives on the socket is checked before it is used.
-TEST_F(HandOverTest, ServerDropsBrokenMessages) {
+// What arrives on the socket is checked before it is used (the server as
+// the running viewer has it, in this process).
+TEST_F(StartupTest, ServerDropsBrokenMessages) {
     platform::InstanceServer server(socketPath_);
     ASSERT_TRUE(server.Listen());
     QSignalSpy received(&server, &platform::InstanceServer::Received);
