@@ -81,6 +81,14 @@ std::string FixText(double value, int decimals) {
     return text;
 }
 
+std::string RoundedText(double value, int decimals) {
+    std::string text = FixText(value, decimals);
+    if (text.find('.') == std::string::npos) return text;
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return text;
+}
+
 double LeadingNumber(std::string_view text) {
     std::size_t digits = 0;
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;

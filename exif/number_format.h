@@ -21,6 +21,10 @@ std::string GenText(double value);
 // a value that is not finite gives the empty text.
 std::string FixText(double value, int decimals);
 
+// Rounded as FixText does, then written without trailing zeros or a bare
+// point: 5.5957 gives 5.6, 2.0004 gives 2 at one decimal.
+std::string RoundedText(double value, int decimals);
+
 // The value of the decimal digits at the start of the text; 0 when it does
 // not start with a digit. A digit run too large for a double saturates at
 // the largest finite double instead of becoming infinite.

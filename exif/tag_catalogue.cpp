@@ -1,6 +1,7 @@
 #include "exif/tag_catalogue.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "exif/number_format.h"
 #include "exif/value_texts.h"
@@ -34,6 +35,12 @@ constexpr Piece Gen(std::uint8_t n, std::uint8_t d) { return Quotient(n, d, Numb
 constexpr Piece Fix2(std::uint8_t n, std::uint8_t d) { return Quotient(n, d, NumberForm::Fixed2); }
 constexpr Piece Fix3(std::uint8_t n, std::uint8_t d) { return Quotient(n, d, NumberForm::Fixed3); }
 constexpr Piece Fix4(std::uint8_t n, std::uint8_t d) { return Quotient(n, d, NumberForm::Fixed4); }
+constexpr Piece FNumber(std::uint8_t n, std::uint8_t d) {
+    Piece piece = MakePiece(PieceKind::FNumber);
+    piece.first = n;
+    piece.second = d;
+    return piece;
+}
 constexpr Piece Code(CodeLookup lookup) {
     Piece piece = MakePiece(PieceKind::Code);
     piece.code = lookup;
@@ -98,7 +105,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     {0x9202, "AV光圈值", R, {Fix2(0, 1), Lit(" AV")}},
     {0x9203, "BV亮度值", R, {Fix2(0, 1), Lit(" BV")}},
     {0x9204, "曝光补偿", R, {Fix2(0, 1), Lit("EV")}},
-    {0x9205, "最大光圈", R, {Lit("F"), Gen(0, 1)}},
+    {0x9205, "最大光圈", R, {Lit("F"), FNumber(0, 1)}},
     {0x9206, "到焦距的距离", R, {Gen(0, 1), Lit(" m")}},
     {0x9207, "测光模式", S, {Code(MeteringModeText)}},
     {0x9208, "光源", S, {Code(LightSourceText)}},
@@ -153,6 +160,16 @@ std::string QuotientText(std::int64_t numerator, std::int64_t denominator, Numbe
     return {};
 }
 
+// The label promises an f-number, the tag stores its APEX value v: f = 2^(v/2).
+std::string FNumberText(std::int64_t numerator, std::int64_t denominator) {
+    if (denominator == 0) return QuotientText(numerator, denominator, NumberForm::General);
+    const double apex = static_cast<double>(numerator) / static_cast<double>(denominator);
+    const double fNumber = std::exp2(apex / 2);
+    // No lens is slower than f/10000: such a value is junk, shown as stored.
+    if (!std::isfinite(fNumber) || fNumber > 10000) return IntText(numerator) + "/" + IntText(denominator);
+    return RoundedText(fNumber, 1);
+}
+
 void AppendPiece(std::string& out, const Piece& piece, Slot reads, const DecodeSlots& item) {
     switch (piece.kind) {
     case PieceKind::End:
@@ -167,6 +184,12 @@ void AppendPiece(std::string& out, const Piece& piece, Slot reads, const DecodeS
         const auto numerator = item.Element(reads, piece.first);
         const auto denominator = item.Element(reads, piece.second);
         if (numerator && denominator) out += QuotientText(*numerator, *denominator, piece.form);
+        return;
+    }
+    case PieceKind::FNumber: {
+        const auto numerator = item.Element(reads, piece.first);
+        const auto denominator = item.Element(reads, piece.second);
+        if (numerator && denominator) out += FNumberText(*numerator, *denominator);
         return;
     }
     case PieceKind::Code:

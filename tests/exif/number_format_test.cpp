@@ -89,6 +89,28 @@ TEST(NumberFormat, FixText) {
     for (const Case& c : cases) EXPECT_EQ(FixText(c.value, c.decimals), c.expected) << c.name;
 }
 
+TEST(NumberFormat, RoundedText) {
+    struct Case {
+        const char* name;
+        double value;
+        int decimals;
+        const char* expected;
+    } cases[] = {
+        {"rounds to one decimal", 5.5957, 1, "5.6"},
+        {"whole after rounding", 2.0004, 1, "2"},
+        {"trailing zero dropped", 13.7700000001, 4, "13.77"},
+        {"all four decimals", 28.0468, 4, "28.0468"},
+        {"tie rounds away from zero", 0.25, 1, "0.3"},
+        {"negative tie rounds away from zero", -0.25, 1, "-0.3"},
+        {"negative rounding to zero", -0.01, 1, "0"},
+        {"carry into the whole part", 9.96, 1, "10"},
+        {"whole number", 14, 4, "14"},
+        {"no decimals asked", 2.5, 0, "3"},
+        {"infinity never shows", std::numeric_limits<double>::infinity(), 1, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(RoundedText(c.value, c.decimals), c.expected) << c.name;
+}
+
 TEST(NumberFormat, FixTextOfTheLargestDouble) {
     const std::string text = FixText(DBL_MAX, 2);
     ASSERT_EQ(text.size(), 309u + 3u);

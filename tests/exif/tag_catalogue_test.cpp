@@ -113,7 +113,7 @@ TEST(TagCatalogue, DocumentedExamples) {
         {"thumbnail length", Long(0x0202, {8000}), "8000"},
         {"orientation 9 unknown", Short(0x0112, {9}), ""},
         {"orientation 6", Short(0x0112, {6}), "6-右/上"},
-        {"maximum aperture", Rational(0x9205, {{3, 1}}), "F3"},
+        {"maximum aperture", Rational(0x9205, {{3, 1}}), "F2.8"},
         {"subject distance", Rational(0x9206, {{125, 100}}), "1.25 m"},
         {"make", Ascii(0x010F, "Canon"), "Canon"},
         {"model", Ascii(0x0110, "Canon EOS 5D Mark IV"), "Canon EOS 5D Mark IV"},
@@ -191,6 +191,28 @@ TEST(TagCatalogue, TypePairings) {
         {"aperture stored as DOUBLE", testsupport::Double(0x829D, {2.8}), ""},
         {"CFA pattern stored as SHORT", Short(0xA302, {2}), ""},
         {"text tag stored as LONG", Long(0x0131, {1}), ""},
+    };
+    ExpectValues(std::begin(cases), std::end(cases));
+}
+
+// The maximum aperture is stored as an APEX value v and shown as the
+// f-number 2^(v/2), to one decimal.
+TEST(TagCatalogue, MaximumApertureIsAnFNumber) {
+    const RuleCase cases[] = {
+        {"f/5.6 as exiftool stores it", Rational(0x9205, {{40761, 8200}}), "F5.6"},
+        {"f/5.6 as 4.96875", Rational(0x9205, {{159, 32}}), "F5.6"},
+        {"f/2.8 as 2.97", Rational(0x9205, {{297, 100}}), "F2.8"},
+        {"f/2 exactly", Rational(0x9205, {{2, 1}}), "F2"},
+        {"f/1.8", Rational(0x9205, {{169, 100}}), "F1.8"},
+        {"f/1", Rational(0x9205, {{0, 1}}), "F1"},
+        {"f/8192, still a number", Rational(0x9205, {{26, 1}}), "F8192"},
+        {"above f/10000 shows the stored fraction", Rational(0x9205, {{27, 1}}), "F27/1"},
+        {"no finite f-number", Rational(0x9205, {{0xFFFFFFFFu, 1}}), "F4294967295/1"},
+        {"zero denominator", Rational(0x9205, {{5, 0}}), "F5/0"},
+        {"negative APEX value", SRational(0x9205, {{-2, 1}}), "F0.5"},
+        {"tie rounds away from zero", SRational(0x9205, {{-4, 1}}), "F0.3"},
+        {"vanishing f-number", SRational(0x9205, {{-2147483647 - 1, 1}}), "F0"},
+        {"numerator only", Raw(0x9205, 5, 0, {5, 0, 0, 0}), "F"},
     };
     ExpectValues(std::begin(cases), std::end(cases));
 }
