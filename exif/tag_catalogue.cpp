@@ -41,6 +41,11 @@ constexpr Piece FNumber(std::uint8_t n, std::uint8_t d) {
     piece.second = d;
     return piece;
 }
+constexpr Piece Minutes(std::uint8_t n) {
+    Piece piece = MakePiece(PieceKind::Minutes);
+    piece.first = n;
+    return piece;
+}
 constexpr Piece Code(CodeLookup lookup) {
     Piece piece = MakePiece(PieceKind::Code);
     piece.code = lookup;
@@ -62,11 +67,13 @@ constexpr Slot R = Slot::Rational;  // also the signed pair (numerator 0, denomi
 
 // Degrees, hours and minutes are rationals too: some writers store decimal
 // degrees (3123040/100000), so they are shown as quotients; x/1 reads x.
+// Phones store seconds (31/1 13/1 4620/100): dropped, they would put the
+// place up to a kilometre and more away, so they join the minutes.
 constexpr CatalogueEntry kCatalogue[] = {
     {0x0001, "GPS 纬度参考", T, {TextCode(LatitudeRefText)}},
-    {0x0002, "GPS 纬度", R, {Gen(0, 1), Lit("°"), Gen(2, 3), Lit("'")}},
+    {0x0002, "GPS 纬度", R, {Gen(0, 1), Lit("°"), Minutes(2), Lit("'")}},
     {0x0003, "GPS 经度参考", T, {TextCode(LongitudeRefText)}},
-    {0x0004, "GPS 经度", R, {Gen(0, 1), Lit("°"), Gen(2, 3), Lit("'")}},
+    {0x0004, "GPS 经度", R, {Gen(0, 1), Lit("°"), Minutes(2), Lit("'")}},
     {0x0005, "GPS 高度参考", B, {Code(AltitudeRefText)}},
     {0x0006, "GPS 高度", R, {Fix4(0, 1), Lit(" m")}},
     {0x0007, "GPS 时间戳", R, {Gen(0, 1), Lit(":"), Gen(2, 3), Lit(":"), Gen(4, 5), Lit(" UTC")}},
@@ -170,6 +177,21 @@ std::string FNumberText(std::int64_t numerator, std::int64_t denominator) {
     return RoundedText(fNumber, 1);
 }
 
+// Four decimals of a minute are a fifth of a metre. Seconds that are zero,
+// missing or over a zero denominator leave the minutes as stored.
+std::string MinutesText(const DecodeSlots& item, Slot reads, std::uint8_t first) {
+    const auto minutes = item.Element(reads, first);
+    const auto minutesDenominator = item.Element(reads, first + 1);
+    if (!minutes || !minutesDenominator) return {};
+    const auto seconds = item.Element(reads, first + 2);
+    const auto secondsDenominator = item.Element(reads, first + 3);
+    if (!seconds || !secondsDenominator || *seconds == 0 || *secondsDenominator == 0 || *minutesDenominator == 0)
+        return QuotientText(*minutes, *minutesDenominator, NumberForm::General);
+    const double total = static_cast<double>(*minutes) / static_cast<double>(*minutesDenominator) +
+                         static_cast<double>(*seconds) / static_cast<double>(*secondsDenominator) / 60;
+    return RoundedText(total, 4);
+}
+
 void AppendPiece(std::string& out, const Piece& piece, Slot reads, const DecodeSlots& item) {
     switch (piece.kind) {
     case PieceKind::End:
@@ -192,6 +214,9 @@ void AppendPiece(std::string& out, const Piece& piece, Slot reads, const DecodeS
         if (numerator && denominator) out += FNumberText(*numerator, *denominator);
         return;
     }
+    case PieceKind::Minutes:
+        out += MinutesText(item, reads, piece.first);
+        return;
     case PieceKind::Code:
         // Codes come from unsigned readings of at most 32 bits.
         if (auto value = item.Element(reads, piece.first)) out += piece.code(static_cast<std::uint32_t>(*value));

@@ -16,14 +16,15 @@ using CodeLookup = std::string_view (*)(std::uint32_t code);
 using TextLookup = std::string_view (*)(std::string_view text);
 
 // How one piece of a value text is made. Pieces that read an element of the
-// item (Int, Quotient, FNumber, Code) are empty when the item lacks that
-// element; literals always stay.
+// item (Int, Quotient, FNumber, Minutes, Code) are empty when the item lacks
+// that element; literals always stay.
 enum class PieceKind : std::uint8_t {
     End,        // ends a rule
     Literal,    // the literal text
     Int,        // element `first` as an integer
     Quotient,   // element `first` / element `second` in `form`
     FNumber,    // the f-number of the APEX value element `first` / element `second`
+    Minutes,    // minutes (elements `first`, +1) with the seconds (+2, +3) folded in
     Code,       // element `first` looked up with `code`
     Text,       // the item's text
     TextCode,   // the item's text looked up with `textCode`

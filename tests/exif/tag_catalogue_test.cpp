@@ -85,7 +85,7 @@ TEST(TagCatalogue, DocumentedExamples) {
         {"exposure bias zero", SRational(0x9204, {{0, 1}}), "0.00EV"},
         {"aperture value", Rational(0x9202, {{297, 100}}), "2.97 AV"},
         {"brightness", SRational(0x9203, {{-2, 10}}), "-0.20 BV"},
-        {"latitude drops the seconds", Rational(0x0002, {{35, 1}, {40, 1}, {30, 1}}), "35°40'"},
+        {"latitude with seconds", Rational(0x0002, {{35, 1}, {40, 1}, {30, 1}}), "35°40.5'"},
         {"latitude decimal minutes", Rational(0x0002, {{22, 1}, {3045, 100}, {0, 1}}), "22°30.45'"},
         {"longitude", Rational(0x0004, {{139, 1}, {4545, 100}, {0, 1}}), "139°45.45'"},
         {"latitude degrees with a denominator", Rational(0x0002, {{350, 10}, {40, 1}, {0, 1}}), "35°40'"},
@@ -213,6 +213,30 @@ TEST(TagCatalogue, MaximumApertureIsAnFNumber) {
         {"tie rounds away from zero", SRational(0x9205, {{-4, 1}}), "F0.3"},
         {"vanishing f-number", SRational(0x9205, {{-2147483647 - 1, 1}}), "F0"},
         {"numerator only", Raw(0x9205, 5, 0, {5, 0, 0, 0}), "F"},
+    };
+    ExpectValues(std::begin(cases), std::end(cases));
+}
+
+// Latitude and longitude keep degrees and minutes; stored seconds join the
+// minutes (to four decimals), and without seconds the text is unchanged.
+TEST(TagCatalogue, GpsSecondsJoinTheMinutes) {
+    const RuleCase cases[] = {
+        {"phone latitude", Rational(0x0002, {{31, 1}, {13, 1}, {4620, 100}}), "31°13.77'"},
+        {"four decimals", Rational(0x0002, {{43, 1}, {28, 1}, {2808, 1000}}), "43°28.0468'"},
+        {"longitude", Rational(0x0004, {{121, 1}, {28, 1}, {2421, 100}}), "121°28.4035'"},
+        {"rounded to four decimals", Rational(0x0004, {{10, 1}, {0, 1}, {1, 1}}), "10°0.0167'"},
+        {"tie rounds away from zero", Rational(0x0002, {{1, 1}, {0, 1}, {15, 8}}), "1°0.0313'"},
+        {"trailing zeros dropped", Rational(0x0002, {{31, 1}, {13, 1}, {30, 1}}), "31°13.5'"},
+        {"a whole minute more", Rational(0x0002, {{31, 1}, {13, 1}, {60, 1}}), "31°14'"},
+        {"decimal degrees with seconds", Rational(0x0002, {{3123040, 100000}, {0, 1}, {30, 1}}), "31.2304°0.5'"},
+        {"zero seconds: minutes as stored", Rational(0x0002, {{1, 1}, {1, 3}, {0, 1}}), "1°0.333333333333333'"},
+        {"zero seconds over a denominator", Rational(0x0002, {{1, 1}, {1, 3}, {0, 7}}), "1°0.333333333333333'"},
+        {"missing seconds", Rational(0x0004, {{1, 1}, {1, 3}}), "1°0.333333333333333'"},
+        {"seconds without a denominator", Raw(0x0004, 5, 0, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 30, 0, 0, 0}),
+         "1°0.333333333333333'"},
+        {"seconds over zero", Rational(0x0002, {{35, 1}, {40, 1}, {30, 0}}), "35°40'"},
+        {"minutes over zero", Rational(0x0002, {{35, 1}, {40, 0}, {30, 1}}), "35°40/0'"},
+        {"largest words", Rational(0x0002, {{1, 1}, {0xFFFFFFFFu, 1}, {0xFFFFFFFFu, 1}}), "1°4366550083.25'"},
     };
     ExpectValues(std::begin(cases), std::end(cases));
 }
