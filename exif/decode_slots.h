@@ -27,8 +27,10 @@ class DecodeSlots {
 public:
     DecodeSlots() = default;  // an item without a value
     // `type` is the item's type code; `value` its value bytes, little-endian.
-    // The bytes are not copied: they must outlive this object.
-    DecodeSlots(std::uint32_t type, std::span<const std::uint8_t> value) : type_(type), value_(value) {}
+    // The bytes are not copied: they must outlive this object. The byte order
+    // of the file matters only to bytes kept as stored (a Unicode comment).
+    DecodeSlots(std::uint32_t type, std::span<const std::uint8_t> value, bool bigEndianFile = false)
+        : type_(type), value_(value), bigEndianFile_(bigEndianFile) {}
 
     std::uint32_t type() const { return type_; }
     bool Serves(Slot slot) const;
@@ -42,14 +44,18 @@ public:
     // pay for it.
     std::optional<std::string> Text() const;
 
+    // The Text reading as a user comment (see DecodeUserComment).
+    std::optional<std::string> Comment() const;
+
 private:
     std::uint32_t type_ = 0;
     std::span<const std::uint8_t> value_;
+    bool bigEndianFile_ = false;
 };
 
 // Reads the record at the start of an item buffer of `size` bytes (as
 // GdipGetPropertyItem fills it) and returns its value. A record whose value
 // bytes do not lie inside the buffer gives an item without a value.
-DecodeSlots DecodeItem(const void* buffer, std::size_t size);
+DecodeSlots DecodeItem(const void* buffer, std::size_t size, bool bigEndianFile = false);
 
 }  // namespace exif

@@ -70,7 +70,7 @@ void MetadataList::LoadMetadata(const reader::PropertyImage* image) {
             // An item that cannot be fetched has no value: its entry, if any,
             // keeps its label with an empty value.
             if (reader::GdipGetPropertyItem(image, id, size, record, occurrence) == reader::Ok)
-                item = DecodeItem(buffer.data(), size);
+                item = DecodeItem(buffer.data(), size, image->bigEndian());
         }
         if (FormatItem(id, item, entries[entryCount]) && !entries[entryCount].label.empty()) ++entryCount;
     }

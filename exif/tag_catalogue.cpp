@@ -57,6 +57,7 @@ constexpr Piece TextCode(TextLookup lookup) {
     return piece;
 }
 constexpr Piece Text() { return MakePiece(PieceKind::Text); }
+constexpr Piece Comment() { return MakePiece(PieceKind::Comment); }
 constexpr Piece Version() { return MakePiece(PieceKind::Version); }
 
 constexpr Slot T = Slot::Text;
@@ -119,7 +120,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     {0x9209, "闪光", S, {Code(FlashText)}},
     {0x920A, "焦距", R, {Gen(0, 1), Lit("mm")}},
     {0x9214, "对焦范围", S, {Lit("矩形:中心点(X="), Int(0), Lit(",Y="), Int(1), Lit("）,宽="), Int(2), Lit(",高="), Int(3)}},
-    {0x9286, "用户注释", T, {Text()}},
+    {0x9286, "用户注释", T, {Comment()}},
     {0x9290, "次秒修改时间", T, {Text()}},
     {0x9291, "次秒拍摄时间", T, {Text()}},
     {0x9292, "次秒数字化时间", T, {Text()}},
@@ -223,6 +224,9 @@ void AppendPiece(std::string& out, const Piece& piece, Slot reads, const DecodeS
         return;
     case PieceKind::Text:
         if (auto text = item.Text()) out += *text;
+        return;
+    case PieceKind::Comment:
+        if (auto text = item.Comment()) out += *text;
         return;
     case PieceKind::TextCode:
         if (auto text = item.Text()) out += piece.textCode(*text);

@@ -27,6 +27,7 @@ enum class PieceKind : std::uint8_t {
     Minutes,    // minutes (elements `first`, +1) with the seconds (+2, +3) folded in
     Code,       // element `first` looked up with `code`
     Text,       // the item's text
+    Comment,    // the item's text as a user comment
     TextCode,   // the item's text looked up with `textCode`
     Version,    // the leading number of the text / 100 in the general form
 };

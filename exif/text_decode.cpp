@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 
 namespace exif {
@@ -100,6 +101,55 @@ private:
     iconv_t handle_;
 };
 
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// UTF-16 to UTF-8; a lone surrogate or an odd last byte becomes U+FFFD.
+std::string DecodeUtf16(const std::uint8_t* bytes, std::size_t length, bool bigEndian) {
+    if (length >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) || (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
+        bigEndian = bytes[0] == 0xFE;
+        bytes += 2;
+        length -= 2;
+    }
+    const auto unit = [&](std::size_t k) -> char16_t {
+        const std::uint8_t* p = bytes + 2 * k;
+        return static_cast<char16_t>(bigEndian ? p[0] << 8 | p[1] : p[1] << 8 | p[0]);
+    };
+    const std::size_t units = length / 2;
+    std::string out;
+    out.reserve(length + length / 2);
+    for (std::size_t k = 0; k < units; ++k) {
+        const char16_t c = unit(k);
+        if (c >= 0xD800 && c <= 0xDBFF && k + 1 < units && unit(k + 1) >= 0xDC00 && unit(k + 1) <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (unit(k + 1) - 0xDC00));
+            ++k;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            out += kReplacement;
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    // A NUL left over is padding like any other NUL; anything else is a unit cut short.
+    if (length % 2 == 1 && bytes[length - 1] != 0) out += kReplacement;
+    out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
+    return out;
+}
+
 }  // namespace
 
 std::string DecodeText(const std::uint8_t* bytes, std::size_t length) {
@@ -113,6 +163,21 @@ std::string DecodeText(const std::uint8_t* bytes, std::size_t length) {
     }
     // In UTF-8 a zero byte is always U+0000 itself, never part of another character.
     text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+    return text;
+}
+
+std::string DecodeUserComment(const std::uint8_t* bytes, std::size_t length, bool bigEndianFile) {
+    constexpr std::size_t kCodeLength = 8;
+    std::string text;
+    if (length < kCodeLength) {
+        text = DecodeText(bytes, length);
+    } else if (std::memcmp(bytes, "UNICODE", 7) == 0 && (bytes[7] == 0 || bytes[7] == ' ')) {
+        text = DecodeUtf16(bytes + kCodeLength, length - kCodeLength, bigEndianFile);
+    } else {
+        text = DecodeText(bytes + kCodeLength, length - kCodeLength);
+    }
+    // NULs are gone already; writers pad with spaces too.
+    text.erase(text.find_last_not_of(' ') + 1);
     return text;
 }
 

@@ -14,6 +14,14 @@ namespace exif {
 // stands. The result is always valid UTF-8.
 std::string DecodeText(const std::uint8_t* bytes, std::size_t length);
 
+// A user comment: an 8-byte character code, then the comment. After
+// "UNICODE" comes UTF-16 in the byte order of the file the comment came
+// from, unless a byte-order mark says otherwise; after any other code
+// ("ASCII", eight NULs for undefined, JIS, junk) comes text decoded as
+// DecodeText does. The code is not part of the result, nor are NULs or
+// trailing spaces. A value shorter than a code is all comment.
+std::string DecodeUserComment(const std::uint8_t* bytes, std::size_t length, bool bigEndianFile);
+
 // True when the bytes are well-formed UTF-8 (no overlong forms, no
 // surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(const std::uint8_t* bytes, std::size_t length);

@@ -90,6 +90,10 @@ public:
 
     PhotoFormat format() const { return format_; }
     const std::vector<ItemLocation>& items() const { return items_; }
+    // The byte order of the TIFF block the items come from. Values are handed
+    // out little-endian element by element, but an UNDEFINED value keeps its
+    // bytes as stored, and some (a Unicode user comment) follow this order.
+    bool bigEndian() const { return !items_.empty() && items_.front().bigEndian; }
 
     // Copies the item's value, converted to little-endian element by element,
     // into `out` (exactly `length` bytes). False when it can no longer be read.

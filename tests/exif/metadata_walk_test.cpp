@@ -74,7 +74,7 @@ Entries CameraEntries(const TiffLayout& layout) {
         {"光源", "0-未知"},
         {"闪光", "16-关闭（强制）"},
         {"焦距", "50mm"},
-        {"用户注释", "ASCIIHoliday"},
+        {"用户注释", "Holiday"},
         {"Flashpix 版本", "v1"},
         {"色彩空间", "1-sRGB"},
         {"图像宽度", "6720"},
@@ -114,6 +114,29 @@ TEST(MetadataWalk, CameraPhotoInEveryContainerAndByteOrder) {
             const Entries entries = Load(c.bytes);
             EXPECT_EQ(entries, expected) << c.name << (bigEndian ? " big-endian" : " little-endian") << "\n"
                                          << Describe(entries);
+        }
+    }
+}
+
+// A Unicode comment is UTF-16 in the byte order of the file it is in.
+TEST(MetadataWalk, UnicodeCommentInEitherByteOrder) {
+    for (const bool bigEndian : {false, true}) {
+        std::string comment("UNICODE\0", 8);
+        for (const char16_t c : std::u16string(u"西湖 at dusk  ")) {
+            const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+            comment += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        TiffSpec spec;
+        spec.bigEndian = bigEndian;
+        spec.ifd0.fields = {Ascii(0x010F, "Canon")};
+        spec.exif = Ifd{{UndefinedText(0x9286, comment)}, {}};
+        const TiffLayout layout = BuildTiff(spec);
+        const Entries expected{{"厂商", "Canon"},
+                               {"Exif IFD Pointer", "偏移:" + std::to_string(layout.exif)},
+                               {"用户注释", "西湖 at dusk"}};
+        for (const auto& bytes : {layout.bytes, Jpeg(layout.bytes)}) {
+            const Entries entries = Load(bytes);
+            EXPECT_EQ(entries, expected) << (bigEndian ? "big-endian" : "little-endian") << "\n" << Describe(entries);
         }
     }
 }

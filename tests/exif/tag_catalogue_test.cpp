@@ -117,7 +117,7 @@ TEST(TagCatalogue, DocumentedExamples) {
         {"subject distance", Rational(0x9206, {{125, 100}}), "1.25 m"},
         {"make", Ascii(0x010F, "Canon"), "Canon"},
         {"model", Ascii(0x0110, "Canon EOS 5D Mark IV"), "Canon EOS 5D Mark IV"},
-        {"user comment with its code prefix", UndefinedText(0x9286, std::string("ASCII\0\0\0Holiday", 15)), "ASCIIHoliday"},
+        {"user comment with its code", UndefinedText(0x9286, std::string("ASCII\0\0\0Holiday", 15)), "Holiday"},
         {"sub-second time", Ascii(0x9291, "07"), "07"},
         {"make in GBK bytes", Raw(0x010F, 2, 5, {0xBC, 0xD1, 0xC4, 0xDC, 0}), "佳能"},
         {"latitude ref N", Ascii(0x0001, "N"), "北纬"},
@@ -239,6 +239,19 @@ TEST(TagCatalogue, GpsSecondsJoinTheMinutes) {
         {"largest words", Rational(0x0002, {{1, 1}, {0xFFFFFFFFu, 1}, {0xFFFFFFFFu, 1}}), "1°4366550083.25'"},
     };
     ExpectValues(std::begin(cases), std::end(cases));
+}
+
+// The comment's code is not shown; a Unicode comment is read in the byte
+// order of the file it came from.
+TEST(TagCatalogue, UserCommentInTheFilesByteOrder) {
+    const std::vector<std::uint8_t> big{'U', 'N', 'I', 'C', 'O', 'D', 'E', 0, 0x4F, 0x60, 0x59, 0x7D, 0, ' '};
+    std::vector<std::uint8_t> little(big.begin(), big.begin() + 8);
+    for (std::size_t i = 8; i + 1 < big.size(); i += 2) little.insert(little.end(), {big[i + 1], big[i]});
+    for (const bool bigEndian : {false, true}) {
+        MetadataEntry entry;
+        ASSERT_TRUE(FormatItem(0x9286, DecodeSlots(7, bigEndian ? big : little, bigEndian), entry));
+        EXPECT_EQ(entry.value, "你好") << (bigEndian ? "big-endian" : "little-endian");
+    }
 }
 
 TEST(TagCatalogue, UnsignedValues) {

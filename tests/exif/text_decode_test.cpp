@@ -35,7 +35,7 @@ TEST(TextDecode, Decodes) {
         {"NUL inside ASCII", std::string("ab\0cd\0", 6), "abcd"},
         {"NUL inside GBK text", std::string("\xBC\xD1\0\xC4\xDC\0", 6), "佳能"},
         {"only NULs", std::string(8, '\0'), ""},
-        {"user comment with its code prefix", std::string("ASCII\0\0\0Holiday", 15), "ASCIIHoliday"},
+        {"other texts keep a comment's code", std::string("ASCII\0\0\0Holiday", 15), "ASCIIHoliday"},
         {"version digits", "0220", "0220"},
         {"invalid byte alone", "\xFF", kReplacement},
         {"invalid byte in the middle", "a\xFF" "b", "a" + kReplacement + "b"},
@@ -88,6 +88,68 @@ TEST(TextDecode, AnyBytesGiveCleanText) {
         const std::string text = Decode(bytes);
         ASSERT_TRUE(Utf8(text)) << "round " << round;
         ASSERT_EQ(text.find('\0'), std::string::npos) << "round " << round;
+    }
+}
+
+using namespace std::string_literals;
+
+std::string Comment(const std::string& bytes, bool bigEndianFile) {
+    return DecodeUserComment(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), bigEndianFile);
+}
+
+TEST(TextDecode, UserComment) {
+    const std::string unicode = "UNICODE\0"s;
+    const std::string ascii = "ASCII\0\0\0"s;
+    const std::string undefined(8, '\0');
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool bigEndianFile;
+        std::string expected;
+    } cases[] = {
+        {"ASCII", ascii + "Holiday", false, "Holiday"},
+        {"ASCII padded with NULs and spaces", ascii + "Holiday  \0\0\0\0 "s, true, "Holiday"},
+        {"ASCII code with GBK text", ascii + "\xBC\xD1\xC4\xDC", false, "佳能"},
+        {"ASCII code with UTF-8 text", ascii + "西湖", false, "西湖"},
+        {"ASCII code with a broken byte", ascii + "a\xFF", false, "a" + kReplacement},
+        {"undefined code", undefined + "Holiday", false, "Holiday"},
+        {"undefined code, all NULs (a camera's empty comment)", undefined + std::string(256, '\0'), false, ""},
+        {"only the code", ascii, false, ""},
+        {"only spaces", ascii + "      ", false, ""},
+        {"JIS code is not shown", "JIS\0\0\0\0\0abc"s, false, "abc"},
+        {"unknown code is not shown", "XYZ12345hello", false, "hello"},
+        {"shorter than a code: all comment", "Hi", true, "Hi"},
+        {"empty", "", false, ""},
+        {"UNICODE in a big-endian file", unicode + "\x4F\x60\x59\x7D\x00\x20\x00\x77"s, true, "你好 w"},
+        {"UNICODE in a little-endian file", unicode + "\x60\x4F\x7D\x59\x20\x00\x77\x00"s, false, "你好 w"},
+        {"UNICODE code padded with a space", "UNICODE \x60\x4F", false, "你"},
+        {"byte-order mark wins over a little-endian file", unicode + "\xFE\xFF\x4F\x60", false, "你"},
+        {"byte-order mark wins over a big-endian file", unicode + "\xFF\xFE\x60\x4F", true, "你"},
+        {"surrogate pair", unicode + "\xD8\x3D\xDC\xF7", true, "\xF0\x9F\x93\xB7"},
+        {"lone high surrogate", unicode + "\xD8\x3D\x00\x41"s, true, kReplacement + "A"},
+        {"lone low surrogate", unicode + "\xDC\xF7", true, kReplacement},
+        {"high surrogate at the end", unicode + "\x00\x41\xD8\x3D"s, true, "A" + kReplacement},
+        {"odd byte at the end", unicode + "\x00\x41\x42"s, true, "A" + kReplacement},
+        {"odd NUL at the end", unicode + "\x00\x41\x00"s, true, "A"},
+        {"UTF-16 NULs and spaces at the end", unicode + "\x41\x00\x20\x00\x00\x00"s, false, "A"},
+        {"UTF-16 NUL in the middle", unicode + "\x41\x00\x00\x00\x42\x00"s, false, "AB"},
+        {"only the UNICODE code", unicode, true, ""},
+        {"ASCII-looking bytes after UNICODE are UTF-16", unicode + "ab", false, "\xE6\x89\xA1"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Comment(c.bytes, c.bigEndianFile), c.expected) << c.name;
+}
+
+// Whatever the bytes, a comment is valid UTF-8 without NULs or trailing spaces.
+TEST(TextDecode, AnyCommentGivesCleanText) {
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 4000; ++round) {
+        std::string bytes(random() % 40, '\0');
+        for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
+        if (round % 2 == 0) bytes.insert(0, "UNICODE\0"s);
+        const std::string text = Comment(bytes, round % 4 < 2);
+        ASSERT_TRUE(Utf8(text)) << "round " << round;
+        ASSERT_EQ(text.find('\0'), std::string::npos) << "round " << round;
+        ASSERT_TRUE(text.empty() || text.back() != ' ') << "round " << round;
     }
 }
 
