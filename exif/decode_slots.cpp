@@ -27,6 +27,9 @@ bool DecodeSlots::Serves(Slot slot) const {
         return type_ == reader::PropertyTypeShort || type_ == reader::PropertyTypeLong;
     case Slot::Rational:
         return type_ == reader::PropertyTypeRational || type_ == reader::PropertyTypeSRational;
+    case Slot::Offset:
+        return type_ == reader::PropertyTypeShort || type_ == reader::PropertyTypeLong ||
+               type_ == reader::PropertyTypeSLong || type_ == reader::PropertyTypeIfd;
     }
     return false;
 }
@@ -38,7 +41,8 @@ std::optional<std::int64_t> DecodeSlots::Element(Slot slot, std::size_t k) const
     else if (type_ != reader::PropertyTypeByte && type_ != reader::PropertyTypeUndefined) width = 4;
     if (k >= value_.size() / width) return std::nullopt;
     const std::uint32_t bits = ReadLe(value_.data() + k * width, width);
-    if (type_ == reader::PropertyTypeSRational) return static_cast<std::int32_t>(bits);
+    if (type_ == reader::PropertyTypeSRational || type_ == reader::PropertyTypeSLong)
+        return static_cast<std::int32_t>(bits);
     return bits;
 }
 

@@ -10,6 +10,8 @@
 //   Rational  RATIONAL, SRATIONAL  (the 32-bit words: unsigned for RATIONAL,
 //                                   signed for SRATIONAL; numerator 0,
 //                                   denominator 0, numerator 1, ...)
+//   Offset  SHORT, LONG, SLONG, IFD  (the values, signed for SLONG: the
+//                                   types directory pointers are found in)
 // Any other pairing gives nothing.
 #pragma once
 
@@ -21,7 +23,7 @@
 
 namespace exif {
 
-enum class Slot : std::uint8_t { Text, Byte, Short, Long, Rational };
+enum class Slot : std::uint8_t { Text, Byte, Short, Long, Rational, Offset };
 
 class DecodeSlots {
 public:

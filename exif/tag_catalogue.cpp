@@ -65,6 +65,7 @@ constexpr Slot B = Slot::Byte;
 constexpr Slot S = Slot::Short;
 constexpr Slot L = Slot::Long;
 constexpr Slot R = Slot::Rational;  // also the signed pair (numerator 0, denominator 1)
+constexpr Slot O = Slot::Offset;
 
 // Degrees, hours and minutes are rationals too: some writers store decimal
 // degrees (3123040/100000), so they are shown as quotients; x/1 reads x.
@@ -102,9 +103,9 @@ constexpr CatalogueEntry kCatalogue[] = {
     {0x8298, "版权", T, {Text()}},
     {0x829A, "曝光时间", R, {Int(0), Lit("/"), Int(1), Lit("\"")}},
     {0x829D, "光圈", R, {Lit("F"), Gen(0, 1)}},
-    {0x8769, "Exif IFD Pointer", L, {Lit("偏移:"), Int(0)}},
+    {0x8769, "Exif IFD Pointer", O, {Lit("偏移:"), Int(0)}},
     {0x8822, "曝光程序", S, {Code(ExposureProgramText)}},
-    {0x8825, "GPS Info IFD Pointer", L, {Lit("偏移:"), Int(0)}},
+    {0x8825, "GPS Info IFD Pointer", O, {Lit("偏移:"), Int(0)}},
     {0x8827, "ISO 感光度", S, {Int(0)}},
     {0x9000, "EXIF版本", T, {Lit("v"), Version()}},
     {0x9003, "拍摄时间", T, {Text()}},

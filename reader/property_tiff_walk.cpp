@@ -160,13 +160,16 @@ private:
         }
         items_.push_back(item);
 
-        if (kind == Directory::Main && (tag == kExifPointer || tag == kGpsPointer) &&
-            (type == PropertyTypeLong || type == PropertyTypeIfd) && count == 1) {
+        // Some cameras store a pointer as SLONG; a negative one points nowhere.
+        const std::uint32_t pointer = bytes.u32(8);
+        const bool pointerType = type == PropertyTypeLong || type == PropertyTypeIfd ||
+                                 (type == PropertyTypeSLong && pointer <= INT32_MAX);
+        if (kind == Directory::Main && (tag == kExifPointer || tag == kGpsPointer) && pointerType && count == 1) {
             const Directory target = tag == kExifPointer ? Directory::Exif : Directory::Gps;
             // The first pointer of each kind is followed; later ones are items only.
             const bool seen = std::any_of(subDirectories_.begin(), subDirectories_.end(),
                                           [&](const auto& sub) { return sub.first == target; });
-            if (!seen) subDirectories_.emplace_back(target, bytes.u32(8));
+            if (!seen) subDirectories_.emplace_back(target, pointer);
         }
     }
 

@@ -88,6 +88,12 @@ TEST(DecodeSlots, ElementsByTypeAndReading) {
         {"FLOAT serves nothing", testsupport::Raw(0, 11, 1, {0, 0, 0x80, 0x3F}), Slot::Long, 0, None},
         {"SBYTE serves nothing", testsupport::Raw(0, 6, 1, {1}), Slot::Byte, 0, None},
         {"unknown type serves nothing", testsupport::Raw(0, 99, 1, {1, 0, 0, 0}), Slot::Long, 0, None},
+        {"LONG offset is unsigned", Long(0, {0x80000000u}), Slot::Offset, 0, 2147483648LL},
+        {"SHORT offset", Short(0, {1234}), Slot::Offset, 0, 1234},
+        {"SLONG offset is signed", SLong(0, {-256}), Slot::Offset, 0, -256},
+        {"IFD offset", testsupport::Raw(0, 13, 1, {0xD2, 0x04, 0, 0}), Slot::Offset, 0, 1234},
+        {"IFD serves only offsets", testsupport::Raw(0, 13, 1, {0xD2, 0x04, 0, 0}), Slot::Long, 0, None},
+        {"RATIONAL does not serve offsets", Rational(0, {{1, 1}}), Slot::Offset, 0, None},
     };
     for (const ElementCase& c : cases) {
         const DecodeSlots direct(c.field.type, c.field.le);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -137,6 +138,64 @@ TEST(MetadataWalk, UnicodeCommentInEitherByteOrder) {
         for (const auto& bytes : {layout.bytes, Jpeg(layout.bytes)}) {
             const Entries entries = Load(bytes);
             EXPECT_EQ(entries, expected) << (bigEndian ? "big-endian" : "little-endian") << "\n" << Describe(entries);
+        }
+    }
+}
+
+// Rewrites the type (and, when given, the value) of IFD0's entry for `tag`.
+void PatchEntry(TiffLayout& layout, std::uint16_t tag, std::uint16_t type, std::optional<std::uint32_t> value) {
+    const auto u16 = [&](std::uint32_t at) {
+        const std::uint8_t a = layout.bytes[at], b = layout.bytes[at + 1];
+        return static_cast<std::uint16_t>(layout.bigEndian ? a << 8 | b : b << 8 | a);
+    };
+    const std::uint16_t count = u16(layout.ifd0);
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const std::uint32_t at = layout.entry(layout.ifd0, i);
+        if (u16(at) != tag) continue;
+        PutU16(layout.bytes, at + 2, type, layout.bigEndian);
+        if (value) PutU32(layout.bytes, at + 8, *value, layout.bigEndian);
+        return;
+    }
+    ADD_FAILURE() << "no entry for tag " << tag;
+}
+
+// Exif and GPS pointers stored as SLONG or IFD lead to their directories as
+// LONG ones do; a negative SLONG leads nowhere.
+TEST(MetadataWalk, PointersOfEveryType) {
+    constexpr std::uint16_t kSLong = 9, kIfd = 13;
+    for (const bool bigEndian : {false, true}) {
+        TiffLayout plain = BuildTiff(CameraSpec(bigEndian));
+        const Entries asLong = Load(plain.bytes);
+        struct Case {
+            const char* name;
+            std::uint16_t tag;
+            std::uint16_t type;
+            std::optional<std::uint32_t> value;  // kept when none
+        } cases[] = {
+            {"GPS pointer as SLONG", 0x8825, kSLong, {}},
+            {"GPS pointer as IFD", 0x8825, kIfd, {}},
+            {"Exif pointer as SLONG", 0x8769, kSLong, {}},
+            {"Exif pointer as IFD", 0x8769, kIfd, {}},
+            {"negative SLONG GPS pointer", 0x8825, kSLong, 0xFFFFFF00u},
+        };
+        for (const Case& c : cases) {
+            TiffLayout layout = plain;
+            PatchEntry(layout, c.tag, c.type, c.value);
+            const std::string name = std::string(c.name) + (bigEndian ? " (big-endian)" : " (little-endian)");
+            const Entries entries = Load(Jpeg(layout.bytes));
+            if (!c.value) {
+                EXPECT_EQ(entries, asLong) << name << "\n" << Describe(entries);
+                continue;
+            }
+            // Not followed: no GPS entries, and the pointer shows its signed value.
+            Entries expected;
+            for (const auto& [label, value] : asLong) {
+                if (label == "GPS Info IFD Pointer")
+                    expected.emplace_back(label, "偏移:" + std::to_string(static_cast<std::int32_t>(*c.value)));
+                else if (!label.starts_with("GPS "))
+                    expected.emplace_back(label, value);
+            }
+            EXPECT_EQ(entries, expected) << name << "\n" << Describe(entries);
         }
     }
 }

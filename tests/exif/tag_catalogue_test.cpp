@@ -63,6 +63,8 @@ TEST(TagCatalogue, EveryTagGivesItsLabelEvenWithoutAValue) {
     const std::vector<std::uint8_t> bytes{1, 0, 0, 0, 1, 0, 0, 0};
     for (const CatalogueEntry& row : Catalogue()) {
         for (std::uint32_t type : {0u, 6u, 8u, 9u, 11u, 12u, 13u, 0x10003u}) {
+            // Pointers are read from SLONG and IFD too (see TypePairings).
+            if (row.reads == Slot::Offset && (type == 9 || type == 13)) continue;
             MetadataEntry entry{"old", "old"};
             ASSERT_TRUE(FormatItem(row.tag, DecodeSlots(type, bytes), entry)) << row.tag;
             EXPECT_EQ(entry.label, row.label) << row.tag;
@@ -191,6 +193,14 @@ TEST(TagCatalogue, TypePairings) {
         {"aperture stored as DOUBLE", testsupport::Double(0x829D, {2.8}), ""},
         {"CFA pattern stored as SHORT", Short(0xA302, {2}), ""},
         {"text tag stored as LONG", Long(0x0131, {1}), ""},
+        {"Exif pointer stored as SLONG", SLong(0x8769, {1234}), "偏移:1234"},
+        {"GPS pointer stored as SLONG", SLong(0x8825, {1234}), "偏移:1234"},
+        {"negative SLONG pointer keeps its sign", SLong(0x8825, {-256}), "偏移:-256"},
+        {"Exif pointer stored as IFD", Raw(0x8769, 13, 1, {0xD2, 0x04, 0, 0}), "偏移:1234"},
+        {"GPS pointer stored as IFD", Raw(0x8825, 13, 1, {0xD2, 0x04, 0, 0}), "偏移:1234"},
+        {"pointer stored as SHORT", Short(0x8769, {1234}), "偏移:1234"},
+        {"thumbnail offset stored as SLONG", SLong(0x0201, {1234}), ""},
+        {"width stored as IFD", Raw(0xA002, 13, 1, {0xD2, 0x04, 0, 0}), ""},
     };
     ExpectValues(std::begin(cases), std::end(cases));
 }

@@ -147,7 +147,7 @@ TEST(Order, MakerNoteIsOneItemEvenWhenItLooksLikeADirectory) {
     EXPECT_EQ(image.items()[2].type, reader::PropertyTypeUndefined);
 }
 
-TEST(Order, OnlyIfd0PointersOfLongOrIfdTypeAreFollowed) {
+TEST(Order, OnlyIfd0PointersOfLongSLongOrIfdTypeAreFollowed) {
     struct Case {
         const char* name;
         std::uint16_t tag;
@@ -161,7 +161,8 @@ TEST(Order, OnlyIfd0PointersOfLongOrIfdTypeAreFollowed) {
         {"GPS LONG", 0x8825, reader::PropertyTypeLong, 1, true},
         {"GPS IFD", 0x8825, reader::PropertyTypeIfd, 1, true},
         {"Exif SHORT", 0x8769, reader::PropertyTypeShort, 1, false},
-        {"Exif SLONG", 0x8769, reader::PropertyTypeSLong, 1, false},
+        {"Exif SLONG", 0x8769, reader::PropertyTypeSLong, 1, true},
+        {"GPS SLONG", 0x8825, reader::PropertyTypeSLong, 1, true},
         {"Exif UNDEFINED", 0x8769, reader::PropertyTypeUndefined, 4, false},
         {"Exif LONG count 0", 0x8769, reader::PropertyTypeLong, 0, false},
         {"SubIFDs", 0x014A, reader::PropertyTypeLong, 1, false},
