@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -105,19 +107,20 @@ const std::vector<std::string> kCameraTags = {
     "-FocalPlaneYResolution=1600.5", "-FocalPlaneResolutionUnit#=3", "-SensingMethod#=2", "-FileSource#=3",
     "-SceneType#=1", "-CustomRendered#=0", "-ExposureMode#=0", "-WhiteBalance#=1", "-DigitalZoomRatio=1.5",
     "-FocalLengthIn35mmFormat=75", "-SceneCaptureType#=2", "-GainControl#=1", "-Contrast#=2",
-    "-Saturation#=1", "-Sharpness#=2", "-SubjectDistanceRange#=3", "-UserComment=hello",
+    "-Saturation#=1", "-Sharpness#=2", "-SubjectDistanceRange#=3", "-MaxApertureValue=5.6",
+    "-UserComment=晴天 sunny day",
     "-GPSLatitude=31.2304", "-GPSLatitudeRef=N", "-GPSLongitude=121.4737", "-GPSLongitudeRef=W",
     "-GPSAltitude=12.5", "-GPSAltitudeRef#=1", "-GPSTimeStamp=10:20:30.5", "-GPSImgDirection=180.25",
     "-GPSImgDirectionRef=T",
 };
 
-// A phone: fewer tags, other values, a south-east position.
+// A phone: fewer tags, other values, a south-east position, an ASCII comment.
 const std::vector<std::string> kPhoneTags = {
     "-Make=HUAWEI", "-Model=ELS-AN00", "-Orientation#=1", "-ExposureTime=1/50", "-FNumber=1.8",
     "-ISO=1600", "-ExposureProgram#=2", "-EXIF:Flash#=16", "-FocalLength=5.58", "-WhiteBalance#=0",
     "-MeteringMode#=2", "-DateTimeOriginal=2026:01:31 23:59:59", "-ExposureCompensation=0",
     "-GPSLatitude=33.8568", "-GPSLatitudeRef=S", "-GPSLongitude=151.2153", "-GPSLongitudeRef=E",
-    "-GPSAltitude=0", "-GPSAltitudeRef#=0",
+    "-GPSAltitude=0", "-GPSAltitudeRef#=0", "-MaxApertureValue=1.8", "-UserComment=hello",
 };
 
 // The same kind of photo by the other writer, in exiv2's modify commands:
@@ -129,6 +132,7 @@ const std::vector<std::string> kExiv2Tags = {
     "set Exif.Photo.ExposureTime 10/2500", "set Exif.Photo.FNumber 56/10", "set Exif.Photo.ISOSpeedRatings 200",
     "set Exif.Photo.DateTimeOriginal 2025:10:01 08:00:00", "set Exif.Photo.Flash 16",
     "set Exif.Photo.FocalLength 2400/100", "set Exif.Photo.ExposureBiasValue -1/3",
+    "set Exif.Photo.MaxApertureValue 297/100",
     "set Exif.Photo.UserComment charset=Unicode 你好", "set Exif.Photo.PixelXDimension 6048",
     "set Exif.Iop.InteroperabilityIndex R98", "set Exif.Iop.InteroperabilityVersion 48 49 48 48",
     "set Exif.GPSInfo.GPSLatitudeRef N", "set Exif.GPSInfo.GPSLatitude 40/1 2655/100 0/1",
@@ -237,12 +241,14 @@ std::string TypeName(std::uint16_t type) {
     static const std::map<std::uint16_t, std::string> names = {
         {1, "Byte"},   {2, "Ascii"},  {3, "Short"}, {4, "Long"},  {5, "Rational"}, {6, "SByte"},
         {7, "Undefined"}, {8, "SShort"}, {9, "SLong"}, {10, "SRational"}, {11, "Float"}, {12, "Double"},
+        {13, "Ifd"},
     };
     const auto it = names.find(type);
     return it == names.end() ? "type" + std::to_string(type) : it->second;
 }
 
 std::uint32_t U32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
+std::uint32_t U32Be(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 
 // Our item's value in exiv2's plain words. The user comment's value is left
 // out: exiv2 words it its own way ("charset=Ascii hello").
@@ -264,7 +270,11 @@ std::string ValueText(const readertest::Item& item) {
         for (std::size_t i = 0; i + 2 <= length; i += 2) add(std::to_string(v[i] | v[i + 1] << 8));
         return text;
     case reader::PropertyTypeLong:
+    case reader::PropertyTypeIfd:
         for (std::size_t i = 0; i + 4 <= length; i += 4) add(std::to_string(U32(v + i)));
+        return text;
+    case reader::PropertyTypeSLong:
+        for (std::size_t i = 0; i + 4 <= length; i += 4) add(std::to_string(std::int32_t(U32(v + i))));
         return text;
     case reader::PropertyTypeRational:
         for (std::size_t i = 0; i + 8 <= length; i += 8)
@@ -305,7 +315,7 @@ enum class Check {
     Number,      // prefix + number + suffix, within the tolerance
     Code,        // "n-..." (or a bare "n"), n the stored code
     Fraction,    // "n/d\"" equals the number
-    DegMin,      // "D°M'" within a minute of the number (seconds are not shown)
+    DegMin,      // "D°M'", the seconds in the minutes to four decimals
     Apex,        // "x TV" / "x AV": the APEX form of exiftool's seconds or f-number
     Numbers,     // the same numbers in the same order, whatever stands between them
 };
@@ -360,6 +370,8 @@ const Expectation kExpectations[] = {
     {"ExifImageWidth", "图像宽度", Check::Number},
     {"ExifImageHeight", "图像高度", Check::Number},
     {"FNumber", "光圈", Check::Number, "F"},
+    {"MaxApertureValue", "最大光圈", Check::Number, "F", "", 0.05},
+    {"UserComment", "用户注释", Check::Text},
     {"FocalLength", "焦距", Check::Number, "", "mm"},
     {"FocalLengthIn35mmFormat", "等价35mm焦距", Check::Number, "", "mm"},
     {"DigitalZoomRatio", "数字变焦", Check::Number, "", "x"},
@@ -444,8 +456,8 @@ std::string Disagreement(const Expectation& e, std::string_view ours, const std:
         const auto m = degree == std::string_view::npos ? std::nullopt
                                                         : ParseNumber(text.substr(degree + std::string_view("°").size()));
         if (!d || !m || !number) return why;
-        const double gap = *number - (*d + *m / 60);
-        return gap >= -1e-9 && gap < 1.0 / 60 ? "" : why;
+        // Half a ten-thousandth of a minute, in degrees.
+        return std::fabs(*number - (*d + *m / 60)) <= 0.00005 / 60 + 1e-12 ? "" : why;
     }
     case Check::Apex: {
         if (!Strip(text, e.prefix, e.suffix)) return why;
@@ -513,19 +525,52 @@ struct PhotoCase {
 };
 
 const PhotoCase kPhotos[] = {
-    {"camera JPEG, big-endian Exif, thumbnail", Base::Jpeg, &kCameraTags, true, Writer::Exiftool, 57},
-    {"camera JPEG, little-endian Exif", Base::JpegII, &kCameraTags, false, Writer::Exiftool, 57},
-    {"camera TIFF, little-endian", Base::TiffII, &kCameraTags, false, Writer::Exiftool, 57},
-    {"camera TIFF, big-endian", Base::TiffMM, &kCameraTags, false, Writer::Exiftool, 57},
-    {"camera PNG", Base::Png, &kCameraTags, false, Writer::Exiftool, 57},
-    {"camera WebP", Base::WebP, &kCameraTags, false, Writer::Exiftool, 57},
-    {"phone JPEG", Base::Jpeg, &kPhoneTags, false, Writer::Exiftool, 17},
-    {"phone WebP", Base::WebP, &kPhoneTags, false, Writer::Exiftool, 17},
-    {"exiv2 JPEG", Base::Jpeg, &kExiv2Tags, false, Writer::Exiv2, 16},
+    {"camera JPEG, big-endian Exif, thumbnail", Base::Jpeg, &kCameraTags, true, Writer::Exiftool, 59},
+    {"camera JPEG, little-endian Exif", Base::JpegII, &kCameraTags, false, Writer::Exiftool, 59},
+    {"camera TIFF, little-endian", Base::TiffII, &kCameraTags, false, Writer::Exiftool, 59},
+    {"camera TIFF, big-endian", Base::TiffMM, &kCameraTags, false, Writer::Exiftool, 59},
+    {"camera PNG", Base::Png, &kCameraTags, false, Writer::Exiftool, 59},
+    {"camera WebP", Base::WebP, &kCameraTags, false, Writer::Exiftool, 59},
+    {"phone JPEG", Base::Jpeg, &kPhoneTags, false, Writer::Exiftool, 19},
+    {"phone WebP", Base::WebP, &kPhoneTags, false, Writer::Exiftool, 19},
+    {"exiv2 JPEG", Base::Jpeg, &kExiv2Tags, false, Writer::Exiv2, 18},
     // exiv2 leaves a TIFF's own resolution tags alone.
-    {"exiv2 TIFF, big-endian", Base::TiffMM, &kExiv2Tags, false, Writer::Exiv2, 14},
-    {"exiv2 WebP", Base::WebP, &kExiv2Tags, false, Writer::Exiv2, 16},
+    {"exiv2 TIFF, big-endian", Base::TiffMM, &kExiv2Tags, false, Writer::Exiv2, 16},
+    {"exiv2 WebP", Base::WebP, &kExiv2Tags, false, Writer::Exiv2, 18},
 };
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Changes the type of IFD0's entry for `tag` in a JPEG or TIFF file, as a
+// camera that stores its pointers as SLONG or IFD would have written it.
+void PatchPointerType(const std::string& path, std::uint16_t tag, std::uint16_t type) {
+    std::vector<std::uint8_t> bytes = ReadFile(path);
+    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::size_t tiff = 0;
+    if (!view.starts_with("II") && !view.starts_with("MM")) {
+        tiff = view.find(std::string_view("Exif\0\0", 6));
+        ASSERT_NE(tiff, std::string_view::npos) << path;
+        tiff += 6;
+    }
+    ASSERT_LE(tiff + 8, bytes.size());
+    const bool big = bytes[tiff] == 'M';
+    const auto u16 = [&](std::size_t at) { return big ? bytes[at] << 8 | bytes[at + 1] : bytes[at + 1] << 8 | bytes[at]; };
+    const std::size_t ifd0 = tiff + (big ? U32Be(&bytes[tiff + 4]) : U32(&bytes[tiff + 4]));
+    ASSERT_LE(ifd0 + 2, bytes.size());
+    for (int i = 0, count = u16(ifd0); i < count; ++i) {
+        const std::size_t at = ifd0 + 2 + 12 * static_cast<std::size_t>(i);
+        ASSERT_LE(at + 12, bytes.size());
+        if (u16(at) != tag) continue;
+        bytes[at + 2] = static_cast<std::uint8_t>(big ? type >> 8 : type);
+        bytes[at + 3] = static_cast<std::uint8_t>(big ? type : type >> 8);
+        ASSERT_TRUE(WriteFile(path, bytes));
+        return;
+    }
+    FAIL() << "no entry for tag " << tag << " in " << path;
+}
 
 TEST_F(PeerOracle, ItemsAreTheOnesExiv2Reads) {
     for (const PhotoCase& c : kPhotos) {
@@ -540,6 +585,41 @@ TEST_F(PeerOracle, WordedValuesAgreeWithExiftool) {
     for (const PhotoCase& c : kPhotos) {
         SCOPED_TRACE(c.name);
         ExpectWordingAsExiftool(Photo(c.base, *c.tags, c.thumbnail, c.writer), c.compared);
+    }
+}
+
+// Pointers stored as SLONG (as a real Canon PowerShot does) or IFD: both peers
+// follow them, and so must we; the pointer's entry shows its offset.
+TEST_F(PeerOracle, PointersStoredAsSLongOrIfd) {
+    struct Case {
+        const char* name;
+        Base base;
+        std::uint16_t tag;
+        std::uint16_t type;
+        const char* label;
+    } cases[] = {
+        {"GPS pointer as SLONG, big-endian JPEG", Base::Jpeg, 0x8825, 9, "GPS Info IFD Pointer"},
+        {"Exif pointer as SLONG, little-endian JPEG", Base::JpegII, 0x8769, 9, "Exif IFD Pointer"},
+        {"GPS pointer as IFD, little-endian TIFF", Base::TiffII, 0x8825, 13, "GPS Info IFD Pointer"},
+        {"Exif pointer as IFD, big-endian TIFF", Base::TiffMM, 0x8769, 13, "Exif IFD Pointer"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Photo(c.base, kCameraTags, false, Writer::Exiftool);
+        PatchPointerType(path, c.tag, c.type);
+        ExpectItemsAsExiv2(path);
+        ExpectWordingAsExiftool(path, 59);
+
+        std::string offset;
+        for (const PeerItem& item : Exiv2Items(path))
+            if (item.id == c.tag) offset = item.value;
+        const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path));
+        exif::MetadataList list;
+        list.LoadMetadata(&image);
+        const auto& entries = list.Entries();
+        const auto entry = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.label == c.label; });
+        ASSERT_NE(entry, entries.end());
+        EXPECT_EQ(entry->value, "偏移:" + offset);
     }
 }
 
