@@ -172,6 +172,7 @@ void voExif::ResizeHandler() {
 }
 
 void voExif::ShowEmptyHint() {
+    showsPhoto_ = false;
     image2_->show();
     picture1_->hide();
     voScroll1_->hide();
@@ -260,6 +261,7 @@ void voExif::OpenPhoto(const QString& path) {
     }
 
     list_.SetPhoto(path.toStdString());
+    showsPhoto_ = true;
     photoWidth_ = width;
     photoHeight_ = height;
     previewRect_ = QRect(left, top, w, h);

@@ -63,6 +63,10 @@ public:
                       const platform::RectF& layout, std::uint32_t colour, const QString& fontName,
                       float size, int alignment);
 
+    // Whether a photo is on screen: false in the empty state, which a failed
+    // open shows although the previous photo's list is kept.
+    bool ShowsPhoto() const { return showsPhoto_; }
+
     // The current photo's metadata, name and path (empty before the first).
     void GetExifData(std::vector<std::string>& labels, std::vector<std::string>& values) const;
     const std::string& PhotoName() const { return list_.PhotoName(); }
@@ -145,6 +149,7 @@ private:
 
     exif::MetadataList list_;
     std::optional<exif::GpsPoint> gpsPosition_;
+    bool showsPhoto_ = false;
     std::int32_t photoWidth_ = 0;
     std::int32_t photoHeight_ = 0;
     QRect previewRect_;

@@ -196,6 +196,12 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
 }
 
 void frmMain::SaveCommand() {
+    // After a failed open the panel still holds the previous photo's list,
+    // but the user sees none: there is nothing to save.
+    if (!voExif1->ShowsPhoto()) {
+        platform::MsgBox(QStringLiteral("当前没有可保存的图像信息"), platform::vbInformation, QString(), this);
+        return;
+    }
     const QString path = modFunction::ChooseReportFile(this, QString::fromStdString(voExif1->PhotoFile()));
     if (path.isEmpty()) return;
 

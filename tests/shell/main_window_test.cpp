@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <functional>
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -99,6 +100,26 @@ protected:
     QString PanelFile() const { return QString::fromStdString(window_->voExif1->PhotoFile()); }
 
     void Click(voButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
+
+    // A window as it is right after start.
+    void Restart() {
+        delete window_;
+        window_ = new frmMain();
+        window_->show();
+        boxes_.clear();
+        openAsked_ = saveAsked_ = 0;
+    }
+
+    void OpenThroughDialog(const QString& path) {
+        openAnswers_ = {path};
+        Click(window_->voButton1);
+    }
+
+    QString NotAnImage() {
+        const QString path = dir_.filePath("notes.txt");
+        EXPECT_TRUE(WriteFile(path.toStdString(), {'h', 'i', '\n'}));
+        return path;
+    }
 
     // A file dragged in from the file manager and let go over `target`.
     void Drop(QWidget* target, const QString& path) {
@@ -210,6 +231,50 @@ TEST_F(MainWindowTest, ChoosingAFileThatIsNoImageStillEnablesSave) {
     EXPECT_EQ(window_->Label1->text(), text);
     EXPECT_TRUE(window_->voButton2->Enabled());
     EXPECT_EQ(PanelFile(), QString());
+}
+
+// The save command writes only the report of a photo on screen; with none it
+// says so without asking for a file.
+TEST_F(MainWindowTest, SaveWithNoPhotoOnScreenWritesNothing) {
+    const struct {
+        const char* name;
+        std::function<void()> before;
+    } cases[] = {
+        {"right after start", [] {}},
+        {"first open failed", [this] { OpenThroughDialog(NotAnImage()); }},
+        {"open failed after a good photo",
+         [this] {
+             OpenThroughDialog(Photo("a.jpg"));
+             OpenThroughDialog(NotAnImage());
+         }},
+        {"drop failed after a good photo",
+         [this] {
+             OpenThroughDialog(Photo("a.jpg"));
+             Drop(window_->voExif1, NotAnImage());
+         }},
+    };
+    const QString report = dir_.filePath("report.txt");
+    for (const auto& c : cases) {
+        Restart();
+        c.before();
+        boxes_.clear();
+        saveAnswers_ = {report};
+        // Right after start the button is disabled; the command itself must hold.
+        window_->SaveCommand();
+        EXPECT_EQ(saveAsked_, 0) << c.name;
+        EXPECT_FALSE(QFile::exists(report)) << c.name;
+        ASSERT_EQ(boxes_.size(), 1u) << c.name;
+        EXPECT_EQ(boxes_[0].text, QStringLiteral("当前没有可保存的图像信息")) << c.name;
+        EXPECT_EQ(boxes_[0].style, platform::vbInformation) << c.name;
+        EXPECT_EQ(boxes_[0].caption, platform::AppTitle()) << c.name;
+    }
+
+    // A photo on screen again: its report is saved.
+    const QString b = Photo("b.jpg");
+    Drop(window_->voExif1, b);
+    saveAnswers_ = {report};
+    Click(window_->voButton2);
+    EXPECT_EQ(ReadAll(report), ExpectedReport(b));
 }
 
 TEST_F(MainWindowTest, DropLeavesStatusLineAndSaveButtonAlone) {
