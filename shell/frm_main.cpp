@@ -117,12 +117,15 @@ void frmMain::OpenCommand() {
 }
 
 void frmMain::OpenPath(const QString& path) {
-    if (path.isEmpty() || path == lastPhotoPath_) return;
+    // Choosing the photo already opened again does nothing; a path whose open
+    // failed (a photo still being copied) may be tried again.
+    if (path.isEmpty() || (path == lastPhotoPath_ && lastPathOpened_)) return;
     Label1->setText(path);
     Label1->adjustSize();
     lastPhotoPath_ = path;
     stepFrom_ = path;
     voExif1->OpenPhoto(path);
+    lastPathOpened_ = voExif1->ShowsPhoto();
     voButton2->SetEnabled(true);
     if (voExif1->ShowingPhoto() && voExif1->PhotoFile() == path.toStdString())
         shell::RememberFolder(QFileInfo(path).absolutePath());

@@ -80,6 +80,7 @@ private:
     clsShadow windowShadow;
     bool shadowAttached_ = false;
     QString lastPhotoPath_;
+    bool lastPathOpened_ = false;  // whether lastPhotoPath_ reached the screen
     // Where the folder keys step from: the path last opened through the shell,
     // or, once a photo has been dropped on the panel, empty (the panel's photo).
     QString stepFrom_;

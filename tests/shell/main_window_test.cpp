@@ -233,6 +233,33 @@ TEST_F(MainWindowTest, ChoosingAFileThatIsNoImageStillEnablesSave) {
     EXPECT_EQ(PanelFile(), QString());
 }
 
+// A path whose open failed (a photo still being copied) opens once it is
+// complete; a path that opened is not opened again.
+TEST_F(MainWindowTest, APathWhoseOpenFailedCanBeChosenAgain) {
+    const QString path = dir_.filePath("arriving.jpg");
+    std::vector<std::uint8_t> whole = DecodableJpeg(BuildTiff(CameraSpec(false)).bytes);
+    ASSERT_TRUE(WriteFile(path.toStdString(), std::vector<std::uint8_t>(whole.begin(), whole.begin() + 64)));
+    OpenThroughDialog(path);
+    EXPECT_FALSE(window_->voExif1->ShowsPhoto());
+    EXPECT_EQ(PanelFile(), QString());
+
+    ASSERT_TRUE(WriteFile(path.toStdString(), whole));
+    OpenThroughDialog(path);
+    EXPECT_TRUE(window_->voExif1->ShowsPhoto());
+    EXPECT_EQ(PanelFile(), path);
+    std::vector<std::string> labels, values;
+    window_->voExif1->GetExifData(labels, values);
+
+    TiffSpec other;
+    other.ifd0.fields = {Ascii(0x010F, "Nikon")};
+    ASSERT_TRUE(WriteFile(path.toStdString(), DecodableJpeg(BuildTiff(other).bytes)));
+    OpenThroughDialog(path);
+    std::vector<std::string> labelsAfter, valuesAfter;
+    window_->voExif1->GetExifData(labelsAfter, valuesAfter);
+    EXPECT_EQ(valuesAfter, values);
+    EXPECT_EQ(openAsked_, 3);
+}
+
 // The save command writes only the report of a photo on screen; with none it
 // says so without asking for a file.
 TEST_F(MainWindowTest, SaveWithNoPhotoOnScreenWritesNothing) {
