@@ -25,8 +25,11 @@
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <linux/capability.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -55,6 +58,31 @@ public:
 private:
     __user_cap_data_struct saved_[2] = {};
     bool active_ = false;
+};
+
+// A tmpfs of `pages` memory pages mounted on a new folder while alive, so
+// that a save can meet a full or read-only disk for real. Needs root.
+class TinyDisk {
+public:
+    TinyDisk(const QString& folder, long pages) : folder_(folder.toLocal8Bit()) {
+        QDir().mkpath(folder);
+        const std::string size = "size=" + std::to_string(pages * ::sysconf(_SC_PAGESIZE));
+        mounted_ = ::mount("tmpfs", folder_.constData(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0;
+        if (!mounted_) why_ = std::strerror(errno);
+    }
+    ~TinyDisk() {
+        if (mounted_) ::umount2(folder_.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    const std::string& why() const { return why_; }
+    bool MakeReadOnly() {
+        return ::mount(nullptr, folder_.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+private:
+    QByteArray folder_;
+    bool mounted_ = false;
+    std::string why_;
 };
 
 struct Box {
@@ -119,6 +147,11 @@ protected:
         const QString path = dir_.filePath("notes.txt");
         EXPECT_TRUE(WriteFile(path.toStdString(), {'h', 'i', '\n'}));
         return path;
+    }
+
+    // The warning of a save that failed for `cause`.
+    static QString SaveWarning(const QString& path, int cause) {
+        return QStringLiteral("报告未能保存到“%1”：%2").arg(path, qt_error_string(cause));
     }
 
     // A file dragged in from the file manager and let go over `target`.
@@ -378,10 +411,11 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheOldReportAndSaysWhy) {
         const char* name;
         QString path;
         bool readOnlyFolder;
+        int cause;  // 0: not a system error
     } cases[] = {
-        {"read-only folder", report, true},
-        {"folder gone", goneDir + "/report.txt", false},
-        {"a folder in the way", dir_.path(), false},
+        {"read-only folder", report, true, EACCES},
+        {"folder gone", goneDir + "/report.txt", false, ENOENT},
+        {"a folder in the way", dir_.path(), false, 0},
     };
     for (const auto& c : cases) {
         boxes_.clear();
@@ -396,10 +430,63 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheOldReportAndSaysWhy) {
         EXPECT_EQ(boxes_[0].style, platform::vbExclamation) << c.name;
         EXPECT_NE(boxes_[0].text, QStringLiteral("保存完毕")) << c.name;
         EXPECT_TRUE(boxes_[0].text.contains(c.path)) << c.name;
+        if (c.cause != 0) {
+            EXPECT_EQ(boxes_[0].text.toStdString(), SaveWarning(c.path, c.cause).toStdString()) << c.name;
+        }
+        EXPECT_FALSE(boxes_[0].text.endsWith(QFile().errorString())) << c.name;  // "Unknown error"
         EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor) << c.name;
     }
     EXPECT_EQ(ReadAll(report), QByteArray("old"));
     EXPECT_EQ(QDir(lockedDir).entryList(QDir::Files), QStringList{"report.txt"});
+}
+
+// A full or read-only disk, for real: the warning names the cause, the old
+// report stays whole and no half-written file is left.
+TEST_F(MainWindowTest, SaveOnAFullOrReadOnlyDiskNamesTheCause) {
+    TiffSpec longSpec = CameraSpec(false);
+    longSpec.ifd0.fields.push_back(UndefinedText(0x010E, std::string(30000, 'x')));  // beyond Qt's write buffer
+    const QString shortPhoto = Photo("short.jpg"), longPhoto = Photo("long.jpg", longSpec);
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const struct {
+        const char* name;
+        QString photo;
+        long filler;  // bytes written beside the old report, which takes a page
+        bool readOnly;
+        const char* target;
+        int cause;
+    } cases[] = {
+        {"disk full, report in the write buffer", shortPhoto, page, false, "report.txt", ENOSPC},
+        {"disk fills up during a long report", longPhoto, 0, false, "report.txt", ENOSPC},
+        // Over an existing file QSaveFile names the file as not writable.
+        {"read-only file system", shortPhoto, 0, true, "new.txt", EROFS},
+    };
+    int made = 0;
+    for (const auto& c : cases) {
+        const QString folder = dir_.filePath(QStringLiteral("disk%1").arg(++made));
+        TinyDisk disk(folder, 2);
+        if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (" << disk.why() << "); run as root";
+        const QString report = folder + "/report.txt", target = folder + "/" + c.target;
+        ASSERT_TRUE(WriteFile(report.toStdString(), {'o', 'l', 'd'})) << c.name;
+        if (c.filler > 0) {
+            ASSERT_TRUE(WriteFile((folder + "/filler").toStdString(), std::vector<std::uint8_t>(c.filler, 0))) << c.name;
+        }
+        if (c.readOnly) {
+            ASSERT_TRUE(disk.MakeReadOnly()) << c.name;
+        }
+        const QStringList before = QDir(folder).entryList(QDir::Files);
+
+        OpenThroughDialog(c.photo);
+        ASSERT_TRUE(window_->voExif1->ShowsPhoto()) << c.name;
+        boxes_.clear();
+        saveAnswers_ = {target};
+        Click(window_->voButton2);
+        ASSERT_EQ(boxes_.size(), 1u) << c.name;
+        EXPECT_EQ(boxes_[0].text.toStdString(), SaveWarning(target, c.cause).toStdString()) << c.name;
+        EXPECT_EQ(boxes_[0].style, platform::vbExclamation) << c.name;
+        EXPECT_EQ(ReadAll(report), QByteArray("old")) << c.name;
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), before) << c.name;
+        EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor) << c.name;
+    }
 }
 
 TEST_F(MainWindowTest, MenuPopsUpBelowTheSmallButtonsRightAligned) {
