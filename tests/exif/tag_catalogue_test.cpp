@@ -251,19 +251,6 @@ TEST(TagCatalogue, GpsSecondsJoinTheMinutes) {
     ExpectValues(std::begin(cases), std::end(cases));
 }
 
-// The comment's code is not shown; a Unicode comment is read in the byte
-// order of the file it came from.
-TEST(TagCatalogue, UserCommentInTheFilesByteOrder) {
-    const std::vector<std::uint8_t> big{'U', 'N', 'I', 'C', 'O', 'D', 'E', 0, 0x4F, 0x60, 0x59, 0x7D, 0, ' '};
-    std::vector<std::uint8_t> little(big.begin(), big.begin() + 8);
-    for (std::size_t i = 8; i + 1 < big.size(); i += 2) little.insert(little.end(), {big[i + 1], big[i]});
-    for (const bool bigEndian : {false, true}) {
-        MetadataEntry entry;
-        ASSERT_TRUE(FormatItem(0x9286, DecodeSlots(7, bigEndian ? big : little, bigEndian), entry));
-        EXPECT_EQ(entry.value, "你好") << (bigEndian ? "big-endian" : "little-endian");
-    }
-}
-
 TEST(TagCatalogue, UnsignedValues) {
     const RuleCase cases[] = {
         {"ISO 0xFFFF", Short(0x8827, {0xFFFF}), "65535"},
