@@ -389,12 +389,10 @@ bool voExif::ScrollListKey(int key) {
     return true;
 }
 
-bool voExif::ShowingPhoto() const { return image2_->isHidden(); }
-
 QString voExif::ReportText() const { return QString::fromStdString(exif::BuildReport(list_)); }
 
 bool voExif::CopyReport() {
-    if (!ShowingPhoto()) return false;
+    if (!ShowsPhoto()) return false;
     QGuiApplication::clipboard()->setText(ReportText());
     return true;
 }
@@ -402,7 +400,7 @@ bool voExif::CopyReport() {
 QString voExif::NoMetadataText() { return QStringLiteral("此图像不含 EXIF 信息"); }
 
 int voExif::RowAt(const QPoint& surfacePoint) const {
-    if (!ShowingPhoto() || picture1_->isHidden() || surfacePoint.y() < 0) return -1;
+    if (!ShowsPhoto() || picture1_->isHidden() || surfacePoint.y() < 0) return -1;
     const std::size_t row = static_cast<std::size_t>(surfacePoint.y() / kRowHeight);
     return row < list_.Entries().size() && row < list_.EntryCount() ? static_cast<int>(row) : -1;
 }

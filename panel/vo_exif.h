@@ -89,8 +89,6 @@ public:
     // The persistent drawing surface behind the panel, at device pixels.
     const QImage& surface() const { return surface_; }
 
-    // A photo is on screen (the panel is not in its empty state).
-    bool ShowingPhoto() const;
     // The report of the current photo, as the save command writes it.
     QString ReportText() const;
     // Puts the report on the clipboard; false (and the clipboard untouched)

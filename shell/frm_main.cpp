@@ -127,8 +127,7 @@ void frmMain::OpenPath(const QString& path) {
     voExif1->OpenPhoto(path);
     lastPathOpened_ = voExif1->ShowsPhoto();
     voButton2->SetEnabled(true);
-    if (voExif1->ShowingPhoto() && voExif1->PhotoFile() == path.toStdString())
-        shell::RememberFolder(QFileInfo(path).absolutePath());
+    if (lastPathOpened_) shell::RememberFolder(QFileInfo(path).absolutePath());
     // Read while the user looks at the photo, ready for the first key press.
     folderPhotos_.Prefetch(path);
 }

@@ -232,7 +232,7 @@ TEST_F(PanelTest, PhotoWithoutListEntriesSaysSo) {
         panel->OpenPhoto(Write("bare.jpg", c.bytes));
         EXPECT_EQ(panel->PhotoName(), "bare.jpg") << c.name;
         EXPECT_TRUE(Labels().empty()) << c.name;
-        EXPECT_TRUE(panel->ShowingPhoto()) << c.name;
+        EXPECT_TRUE(panel->ShowsPhoto()) << c.name;
         EXPECT_TRUE(panel->picture1()->isVisible()) << c.name;
         EXPECT_FALSE(panel->voScroll1()->isVisible()) << c.name;
         EXPECT_FALSE(panel->image2()->isVisible()) << c.name << ": a photo is shown";

@@ -193,7 +193,7 @@ TEST_F(DesktopTest, FolderKeysStepInNaturalOrderAndWrap) {
         EXPECT_EQ(window_->lastPhotoPath(), expected) << step.shown;
         EXPECT_TRUE(window_->voButton2->Enabled()) << step.shown;
         if (QString(step.shown) != "raw.CR2") EXPECT_EQ(Shown(), expected) << step.shown;
-        else EXPECT_FALSE(window_->voExif1->ShowingPhoto()) << "a file that does not load shows the empty state";
+        else EXPECT_FALSE(window_->voExif1->ShowsPhoto()) << "a file that does not load shows the empty state";
     }
     EXPECT_EQ(window_->folderPhotos().listings(), 1) << "the folder is read once, not once per key";
 }
