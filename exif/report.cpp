@@ -1,11 +1,22 @@
 #include "exif/report.h"
 
 #include "exif/metadata_list.h"
+#include "exif/text_decode.h"
 
 namespace exif {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
+
+// Bytes of the sequence that `lead` starts, if well formed; 0 for a byte that
+// cannot start one.
+std::size_t SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
 
 // One line per entry only holds if no text brings its own line break (a
 // Linux file name or a photo's comment may), so a CR or LF becomes a space.
@@ -19,10 +30,10 @@ void AppendLineText(std::string& out, const std::string& text) {
 std::string Header(const std::string& photoName, const std::string& photoPath) {
     std::string out;
     out += "图像：";
-    AppendLineText(out, photoName);
+    AppendLineText(out, ValidUtf8(photoName));
     out += kLineEnd;
     out += "路径：";
-    AppendLineText(out, photoPath);
+    AppendLineText(out, ValidUtf8(photoPath));
     out += kLineEnd;
     out.append(50, '-');
     out += kLineEnd;
@@ -30,6 +41,24 @@ std::string Header(const std::string& photoName, const std::string& photoPath) {
 }
 
 }  // namespace
+
+std::string ValidUtf8(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    if (IsValidUtf8(bytes, text.size())) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = SequenceLength(bytes[i]);
+        if (length != 0 && length <= text.size() - i && IsValidUtf8(bytes + i, length)) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out;
+}
 
 std::string BuildReport(const std::string& photoName, const std::string& photoPath,
                         const std::vector<std::string>& labels, const std::vector<std::string>& values) {

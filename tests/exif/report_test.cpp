@@ -62,6 +62,34 @@ TEST(Report, NoByteOrderMarkAndEveryLineEndsInCrLf) {
     EXPECT_EQ(lines, 5u);
 }
 
+// Each byte outside a well-formed sequence is one U+FFFD, as QString::fromUtf8
+// shows the name on screen.
+TEST(Report, NameBytesThatAreNotUtf8BecomeReplacementCharacters) {
+    const std::string r = "\xEF\xBF\xBD";
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string expected;
+    } cases[] = {
+        {"valid text stays", "猫 a.jpg", "猫 a.jpg"},
+        {"a stray byte", "a\xFF" "b", "a" + r + "b"},
+        {"a cut sequence, one per byte", "a\xE4\xB8" "b", "a" + r + r + "b"},
+        {"a lead byte at the end", "a\xC3", "a" + r},
+        {"an encoded surrogate", "\xED\xA0\x80", r + r + r},
+        {"an overlong slash", "\xC0\xAF", r + r},
+        {"a four-byte character stays", "\xF0\x9F\x93\xB7.jpg", "\xF0\x9F\x93\xB7.jpg"},
+        {"a GBK name", "\xB2\xE2.jpg", r + r + ".jpg"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", r + r + r + r},
+        {"valid before and after", "中\xFF\xFE文", "中" + r + r + "文"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ValidUtf8(c.bytes), c.expected) << c.name;
+        EXPECT_EQ(BuildReport(c.bytes, "/p/" + c.bytes, {}, {}),
+                  "图像：" + c.expected + "\r\n路径：/p/" + c.expected + "\r\n" + kRule + "\r\n")
+            << c.name;
+    }
+}
+
 TEST(Report, OfAnEmptyList) {
     MetadataList list;
     EXPECT_EQ(BuildReport(list), "图像：\r\n路径：\r\n" + kRule + "\r\n");
