@@ -72,6 +72,7 @@ void MetadataList::LoadMetadata(const reader::PropertyImage* image) {
             if (reader::GdipGetPropertyItem(image, id, size, record, occurrence) == reader::Ok)
                 item = DecodeItem(buffer.data(), size, image->bigEndian());
         }
+        entries[entryCount].tag = id;
         if (FormatItem(id, item, entries[entryCount]) && !entries[entryCount].label.empty()) ++entryCount;
     }
     entries.resize(entryCount);

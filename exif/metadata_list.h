@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace exif {
 struct MetadataEntry {
     std::string label;  // never empty in a filled entry
     std::string value;  // may be empty
+    std::uint32_t tag = 0;  // the item's tag number, as the reader numbers it
 };
 
 class MetadataList {
