@@ -8,16 +8,6 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-// Bytes of the sequence that `lead` starts, if well formed; 0 for a byte that
-// cannot start one.
-std::size_t SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
 // One line per entry only holds if no text brings its own line break (a
 // Linux file name or a photo's comment may), so a CR or LF becomes a space.
 void AppendLineText(std::string& out, const std::string& text) {
@@ -42,14 +32,24 @@ std::string Header(const std::string& photoName, const std::string& photoPath) {
 
 }  // namespace
 
+std::size_t WellFormedLength(std::string_view text) {
+    if (text.empty()) return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    if (lead < 0x80) length = 1;
+    else if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    if (length == 0 || length > text.size()) return 0;
+    return IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), length) ? length : 0;
+}
+
 std::string ValidUtf8(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    if (IsValidUtf8(bytes, text.size())) return std::string(text);
+    if (IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) return std::string(text);
     std::string out;
     out.reserve(text.size() + 16);
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = SequenceLength(bytes[i]);
-        if (length != 0 && length <= text.size() - i && IsValidUtf8(bytes + i, length)) {
+        if (const std::size_t length = WellFormedLength(text.substr(i)); length != 0) {
             out.append(text.substr(i, length));
             i += length;
         } else {

@@ -6,6 +6,7 @@
 // is any bytes) is written through ValidUtf8.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,5 +24,9 @@ std::string BuildReport(const MetadataList& list);
 // The text with every byte that is not part of a well-formed UTF-8 sequence
 // replaced by U+FFFD, one for each byte, as Qt shows such a file name.
 std::string ValidUtf8(std::string_view text);
+
+// Bytes of the well-formed UTF-8 sequence that `text` starts with: 1 to 4, or
+// 0 when its first byte is not the start of one (or the text is empty).
+std::size_t WellFormedLength(std::string_view text);
 
 }  // namespace exif
