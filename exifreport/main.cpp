@@ -1,5 +1,12 @@
-// exifreport PHOTO...: writes, for each photo in turn, the text report that the
-// viewer's save command writes, to standard output.
+// exifreport [-r] [--csv | --json] PHOTO|FOLDER...: writes the metadata of
+// each photo to standard output, by default as the text report that the
+// viewer's save command writes.
+#include "exifreport/csv_writer.h"
+#include "exifreport/json_writer.h"
+#include "exifreport/photo_walk.h"
+#include "exifreport/progress_line.h"
+#include "exifreport/terminal_text.h"
+
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "reader/property_items.h"
@@ -7,59 +14,165 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
+using namespace exifreport;
+
 constexpr const char* kUsage =
-    "usage: exifreport PHOTO...\n"
-    "Writes the metadata report of each photo (JPEG, TIFF, PNG, WebP, BMP, GIF) to standard output,\n"
-    "in the layout the viewer saves. Exit status: 0 when every photo was reported, 1 when a photo\n"
-    "could not be read, 2 for a usage error.\n";
+    "usage: exifreport [-r] [--csv | --json] PHOTO|FOLDER...\n"
+    "Writes the metadata of each photo to standard output: by default the report the viewer\n"
+    "saves (UTF-8, CR LF line ends), one photo after the other.\n"
+    "  -r, --recursive  report the photos in the folders given and in their subfolders, in\n"
+    "                   natural name order (IMG_2 before IMG_10); photos are recognised by their\n"
+    "                   content, other files are skipped; links to folders are not followed\n"
+    "  --csv            one row per photo for spreadsheets: columns 文件, 路径 and one per\n"
+    "                   label (UTF-8 with a byte-order mark, CR LF line ends)\n"
+    "  --json           one JSON object per photo and line: file, path and the entries, each\n"
+    "                   with its tag number, label and value\n"
+    "  --help           this text\n"
+    "Photos: JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW,\n"
+    "ORF, RW2, RAF, PEF, SRW), BMP and GIF.\n"
+    "Exit status: 0 when every photo was reported, 1 when a file named on the command line is\n"
+    "not a photo or a file or folder could not be read, 2 for a usage error.\n";
 
-void Complain(const char* path, const char* reason) {
-    std::fprintf(stderr, "exifreport: %s: %s\n", path, reason);
+constexpr const char* kNotAPhoto =
+    "not a JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW, ORF, RW2, "
+    "RAF, PEF, SRW), BMP or GIF file";
+
+enum class Output { Report, Csv, Json };
+
+struct Options {
+    bool help = false;
+    bool recursive = false;
+    Output output = Output::Report;
+    std::vector<std::string> paths;
+};
+
+// Options may stand anywhere before "--"; after it every argument is a path.
+// Nullopt for a usage error.
+std::optional<Options> ParseArguments(int argc, char** argv) {
+    Options options;
+    bool outputChosen = false;
+    bool pathsOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (pathsOnly || arg.size() < 2 || arg[0] != '-') {
+            options.paths.emplace_back(arg);
+        } else if (arg == "--") {
+            pathsOnly = true;
+        } else if (arg == "--help") {
+            options.help = true;
+        } else if (arg == "-r" || arg == "--recursive") {
+            options.recursive = true;
+        } else if ((arg == "--csv" || arg == "--json") && !outputChosen) {
+            options.output = arg == "--csv" ? Output::Csv : Output::Json;
+            outputChosen = true;
+        } else {
+            std::fprintf(stderr, "exifreport: %s\n", arg == "--csv" || arg == "--json"
+                                                         ? "--csv and --json exclude each other"
+                                                         : ("unknown option " + TerminalText(arg)).c_str());
+            return std::nullopt;
+        }
+    }
+    if (options.paths.empty() && !options.help) return std::nullopt;
+    return options;
 }
 
-// True when the photo's report was written.
-bool Report(const char* path) {
-    std::unique_ptr<reader::ByteSource> source = reader::FileSource(path);
-    if (!source) {
-        Complain(path, std::strerror(errno));
-        return false;
-    }
-    const reader::PropertyImage image = reader::PropertyImage::Open(std::move(source));
-    if (image.format() == reader::PhotoFormat::Unknown) {
-        Complain(path, "not a JPEG, TIFF, PNG, WebP, BMP or GIF file");
-        return false;
-    }
-    exif::MetadataList list;
-    list.SetPhoto(path);
-    list.LoadMetadata(&image);
-    const std::string report = exif::BuildReport(list);
-    std::fwrite(report.data(), 1, report.size(), stdout);
-    return true;
+std::string_view FolderOf(const std::string& path) {
+    const std::size_t at = path.rfind('/');
+    return at == std::string::npos ? std::string_view() : std::string_view(path).substr(0, at == 0 ? 1 : at);
 }
+
+class Reporter {
+public:
+    Reporter(Output output, ProgressLine& progress) : output_(output), progress_(progress) {
+        if (output_ == Output::Csv) Write(csv_.Header());
+    }
+
+    // Reports the file if it is a photo. A file met in a walk that is not a
+    // photo is passed over silently; one named on the command line is a failure.
+    void Look(const std::string& path, bool named) {
+        std::unique_ptr<reader::ByteSource> source = reader::FileSource(path);
+        if (!source) {
+            const int error = errno;
+            // Gone between the listing and now: nothing left to report.
+            if (!named && error == ENOENT) return;
+            Fail(path, named && error == EISDIR ? "is a folder; use -r" : std::strerror(error));
+            return;
+        }
+        const reader::PropertyImage image = reader::PropertyImage::Open(std::move(source));
+        if (image.format() == reader::PhotoFormat::Unknown) {
+            if (named) Fail(path, kNotAPhoto);
+            return;
+        }
+        list_.SetPhoto(path);
+        list_.LoadMetadata(&image);
+        switch (output_) {
+        case Output::Report: Write(exif::BuildReport(list_)); break;
+        case Output::Csv:
+            text_.clear();
+            csv_.AppendRow(text_, list_);
+            Write(text_);
+            break;
+        case Output::Json:
+            text_.clear();
+            AppendJsonLine(text_, list_);
+            Write(text_);
+            break;
+        }
+        progress_.Step(FolderOf(path));
+    }
+
+    void Fail(const std::string& path, const char* reason) {
+        progress_.Clear();
+        std::fprintf(stderr, "exifreport: %s: %s\n", TerminalText(path).c_str(), reason);
+        failed_ = true;
+    }
+
+    bool Failed() const { return failed_; }
+
+private:
+    static void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+    Output output_;
+    ProgressLine& progress_;
+    exif::MetadataList list_;
+    CsvWriter csv_;
+    std::string text_;
+    bool failed_ = false;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::string_view(argv[1]) == "--help") {
+    std::optional<Options> options = ParseArguments(argc, argv);
+    if (!options) {
         std::fputs(kUsage, stderr);
         return 2;
+    }
+    if (options->help) {
+        std::fputs(kUsage, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
     // Reports are small and many: one large buffer keeps the writes few.
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
-    int status = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (!Report(argv[i])) status = 1;
-    }
+    PhotoWalk walk(std::move(options->paths), options->recursive);
+    ProgressLine progress(STDERR_FILENO, ProgressWanted(), walk.KnownTotal());
+    Reporter reporter(options->output, progress);
+    walk.Run({[&](const std::string& path, bool named) { reporter.Look(path, named); },
+              [&](const std::string& path, int error) { reporter.Fail(path, std::strerror(error)); }});
+    progress.Clear();
+
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "exifreport: cannot write the reports: %s\n", std::strerror(errno));
         return 1;
     }
-    return status;
+    return reporter.Failed() ? 1 : 0;
 }

@@ -1,81 +1,17 @@
 // Runs the exifreport program as a user would and checks its bytes, its
 // complaints and its exit status.
-#include "exif/metadata_list.h"
-#include "exif/report.h"
-#include "reader/property_items.h"
-#include "shell_quote.h"
-#include "tiff_builder.h"
+#include "exifreport_fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace exifreport_test;
 using namespace testsupport;
 
-struct ProcessResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class ExifReportTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("exifreport-test-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const std::string path = (dir_ / name).string();
-        EXPECT_TRUE(WriteFile(path, bytes));
-        return path;
-    }
-
-    // `asUser`: without root's permission override, so file modes count.
-    ProcessResult Exec(const std::vector<std::string>& args, bool asUser = false) {
-        std::string command = ShellQuote(EXIFREPORT_PATH);
-        if (asUser && ::geteuid() == 0) command = "setpriv --bounding-set=-dac_override,-dac_read_search " + command;
-        for (const auto& a : args) command.append(" ").append(ShellQuote(a));
-        const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-        command.append(" >").append(ShellQuote(out.string())).append(" 2>").append(ShellQuote(err.string()));
-        ProcessResult run;
-        const int raw = std::system(command.c_str());
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = Slurp(out);
-        run.err = Slurp(err);
-        return run;
-    }
-
-    // The report the viewer's save command writes for this photo.
-    static std::string Expected(const std::string& path) {
-        exif::MetadataList list;
-        list.SetPhoto(path);
-        reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path));
-        list.LoadMetadata(&image);
-        return exif::BuildReport(list);
-    }
-
-    fs::path dir_;
-};
+const std::string kNotAPhoto =
+    "not a JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW, ORF, RW2, RAF, PEF, "
+    "SRW), BMP or GIF file";
 
 TEST_F(ExifReportTest, WritesEachReportInTurn) {
     const std::string jpeg = Write("相机.jpg", Jpeg(BuildTiff(CameraSpec(false)).bytes));
@@ -114,10 +50,10 @@ TEST_F(ExifReportTest, BadFilesAreNamedAndTheOthersGoOn) {
         std::string path;
         std::string reason;
     } complaints[] = {
-        {text, "not a JPEG, TIFF, PNG, WebP, BMP or GIF file"},
+        {text, kNotAPhoto},
         {missing, "No such file or directory"},
-        {empty, "not a JPEG, TIFF, PNG, WebP, BMP or GIF file"},
-        {folder, "Is a directory"},
+        {empty, kNotAPhoto},
+        {folder, "is a folder; use -r"},
     };
     std::istringstream lines(run.err);
     for (const auto& c : complaints) {
@@ -138,12 +74,59 @@ TEST_F(ExifReportTest, UnreadableFileIsReported) {
     EXPECT_EQ(run.err, "exifreport: " + locked + ": Permission denied\n");
 }
 
-TEST_F(ExifReportTest, UsageWithoutPhotos) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"--help"}}) {
-        const ProcessResult run = Exec(args);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err.rfind("usage: exifreport PHOTO...", 0), 0u);
+TEST_F(ExifReportTest, UsageErrorsAndHelp) {
+    const std::string photo = Write("a.jpg", Jpeg(BuildTiff(CameraSpec(false)).bytes));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        bool usageOnStdout;
+    } cases[] = {
+        {{}, 2, false},
+        {{"-r"}, 2, false},
+        {{"--csv", "--json", photo}, 2, false},
+        {{"--csv", "--csv", photo}, 2, false},
+        {{"--xml", photo}, 2, false},
+        {{"--help"}, 0, true},
+        {{photo, "--help"}, 0, true},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult run = Exec(c.args);
+        const std::string name = ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.status, c.status) << name;
+        const std::string& usage = c.usageOnStdout ? run.out : run.err;
+        EXPECT_NE(usage.find("usage: exifreport [-r] [--csv | --json] PHOTO|FOLDER...\n"), std::string::npos) << name;
+        EXPECT_EQ(c.usageOnStdout ? run.err : run.out, "") << name;
+    }
+}
+
+// "--" ends the options, so a file may be called "-r".
+TEST_F(ExifReportTest, FilesNamedLikeOptions) {
+    Write("-r", Jpeg(BuildTiff(CameraSpec(false)).bytes));
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_);
+    const ProcessResult run = Exec({"--", "-r"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, Expected("-r"));
+    fs::current_path(before);
+}
+
+// A name may hold a line break or a terminal's escape codes: each complaint
+// stays one line, and nothing in it reaches the terminal as a control.
+TEST_F(ExifReportTest, NamesInComplaintsAreEscaped) {
+    const struct {
+        std::string name;
+        std::string shown;
+    } cases[] = {
+        {"two\nlines.txt", "two\\nlines.txt"},
+        {"\x1b[2J\x1b]0;title\a.txt", "\\x1b[2J\\x1b]0;title\\x07.txt"},
+        {"gbk\xB2\xE2.txt", "gbk\\xb2\\xe2.txt"},
+        {"照片\r.txt", "照片\\r.txt"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Write(c.name, {'n', 'o'});
+        const ProcessResult run = Exec({path});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "exifreport: " + dir_.string() + "/" + c.shown + ": " + kNotAPhoto + "\n");
     }
 }
 

@@ -1,0 +1,61 @@
+#include "exifreport/csv_writer.h"
+
+#include "exif/metadata_list.h"
+#include "exif/report.h"
+#include "exif/tag_catalogue.h"
+
+#include <algorithm>
+
+namespace exifreport {
+namespace {
+
+void AppendCell(std::string& out, std::string_view text) {
+    const std::string valid = exif::ValidUtf8(text);
+    if (valid.find_first_of(",\"\r\n") == std::string::npos) {
+        out += valid;
+        return;
+    }
+    out += '"';
+    for (const char c : valid) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+}  // namespace
+
+CsvWriter::CsvWriter() : cells_(exif::Catalogue().size()) {}
+
+std::string CsvWriter::Header() const {
+    std::string out = "\xEF\xBB\xBF";
+    out += "文件,路径";
+    for (const exif::CatalogueEntry& entry : exif::Catalogue()) {
+        out += ',';
+        AppendCell(out, entry.label);
+    }
+    out += "\r\n";
+    return out;
+}
+
+void CsvWriter::AppendRow(std::string& out, const exif::MetadataList& list) {
+    std::fill(cells_.begin(), cells_.end(), nullptr);
+    const exif::CatalogueEntry* first = exif::Catalogue().data();
+    const auto& entries = list.Entries();
+    for (std::size_t i = 0; i < list.EntryCount() && i < entries.size(); ++i) {
+        const exif::CatalogueEntry* row = exif::FindTag(entries[i].tag);
+        if (row == nullptr) continue;
+        const std::string*& cell = cells_[static_cast<std::size_t>(row - first)];
+        if (cell == nullptr) cell = &entries[i].value;
+    }
+    AppendCell(out, list.PhotoName());
+    out += ',';
+    AppendCell(out, list.PhotoFile());
+    for (const std::string* cell : cells_) {
+        out += ',';
+        if (cell != nullptr) AppendCell(out, *cell);
+    }
+    out += "\r\n";
+}
+
+}  // namespace exifreport
