@@ -3,6 +3,7 @@
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "exif/tag_catalogue.h"
+#include "exif/text_decode.h"
 
 #include <algorithm>
 
@@ -10,13 +11,15 @@ namespace exifreport {
 namespace {
 
 void AppendCell(std::string& out, std::string_view text) {
-    const std::string valid = exif::ValidUtf8(text);
-    if (valid.find_first_of(",\"\r\n") == std::string::npos) {
-        out += valid;
+    std::string repaired;
+    if (!exif::IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
+        text = repaired = exif::ValidUtf8(text);
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += text;
         return;
     }
     out += '"';
-    for (const char c : valid) {
+    for (const char c : text) {
         if (c == '"') out += '"';
         out += c;
     }

@@ -2,14 +2,18 @@
 
 #include "exif/metadata_list.h"
 #include "exif/report.h"
+#include "exif/text_decode.h"
 
 namespace exifreport {
 namespace {
 
 void AppendString(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
+    std::string repaired;
+    if (!exif::IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
+        text = repaired = exif::ValidUtf8(text);
     out += '"';
-    for (const char c : exif::ValidUtf8(text)) {
+    for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
         case '"': out += "\\\""; break;

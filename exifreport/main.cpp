@@ -73,9 +73,10 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
             options.output = arg == "--csv" ? Output::Csv : Output::Json;
             outputChosen = true;
         } else {
-            std::fprintf(stderr, "exifreport: %s\n", arg == "--csv" || arg == "--json"
-                                                         ? "--csv and --json exclude each other"
-                                                         : ("unknown option " + TerminalText(arg)).c_str());
+            if (arg == "--csv" || arg == "--json")
+                std::fputs("exifreport: --csv and --json exclude each other\n", stderr);
+            else
+                std::fprintf(stderr, "exifreport: unknown option %s\n", TerminalText(arg).c_str());
             return std::nullopt;
         }
     }

@@ -61,8 +61,13 @@ void ProgressLine::Clear() {
 }
 
 void ProgressLine::Draw(std::string_view folder) {
-    std::string line = "exifreport: " + std::to_string(count_);
-    if (total_) line += "/" + std::to_string(*total_);
+    // Appended piece by piece: GCC 12 warns falsely about "literal" + string.
+    std::string line = "exifreport: ";
+    line += std::to_string(count_);
+    if (total_) {
+        line += '/';
+        line += std::to_string(*total_);
+    }
     line += " photos  ";
     // The line must not wrap, or clearing it would leave its first part: the
     // end of a long folder name is the part that tells most.
@@ -79,7 +84,7 @@ void ProgressLine::Draw(std::string_view folder) {
             columns += characterColumns;
             cut = start;
         }
-        shownFolder = room >= 3 ? "..." + shownFolder.substr(cut) : std::string();
+        shownFolder = room >= 3 ? std::string("...").append(shownFolder, cut) : std::string();
     }
     std::string text(kClear);
     text += line;
