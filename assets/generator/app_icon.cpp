@@ -7,23 +7,32 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cmath>
+
 namespace {
 
-constexpr int kSize = 128;
-constexpr int kLogoSize = 84;
+// The proportions are those of the 128-pixel icon; every size draws them
+// afresh rather than scaling a picture, so small icons stay sharp.
+constexpr double kDesignSize = 128;
+constexpr double kLogoSize = 84;
+constexpr double kInset = 2.5;
+constexpr double kCornerRadius = 24;
 
 } // namespace
 
-QImage appIcon()
+QImage appIcon(int size)
 {
-    QImage icon(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
+    const double scale = size / kDesignSize;
+    QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
     icon.fill(Qt::transparent);
     QPainter painter(&icon);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    const QRectF tileRect(2.5, 2.5, kSize - 5, kSize - 5);
+    // Half a pixel off the grid keeps the one-pixel outline crisp.
+    const double inset = std::round(kInset * scale - 0.5) + 0.5;
+    const QRectF tileRect(inset, inset, size - 2 * inset, size - 2 * inset);
     QPainterPath tile;
-    tile.addRoundedRect(tileRect, 24, 24);
+    tile.addRoundedRect(tileRect, kCornerRadius * scale, kCornerRadius * scale);
     // The same lift towards the light as the header band, here from the
     // bottom left to the top right.
     QLinearGradient olive(tileRect.bottomLeft(), tileRect.topRight());
@@ -31,8 +40,9 @@ QImage appIcon()
     olive.setColorAt(1, bandColour(kBandWidth - 1, 0));
     painter.fillPath(tile, olive);
 
-    const int logoOffset = (kSize - kLogoSize) / 2;
-    painter.drawImage(logoOffset, logoOffset, apertureLogo(kLogoSize, Qt::white));
+    const int logoSize = static_cast<int>(std::lround(kLogoSize * scale));
+    const int logoOffset = (size - logoSize) / 2;
+    painter.drawImage(logoOffset, logoOffset, apertureLogo(logoSize, Qt::white));
 
     painter.setPen(QPen(kWindowColour.darker(140), 1));
     painter.setBrush(Qt::NoBrush);

@@ -90,5 +90,8 @@ int main(int argc, char **argv)
     ok &= save(folder, QStringLiteral("hint.png"), hintIcon());
     ok &= save(folder, QStringLiteral("hand_cursor.png"), handCursor());
     ok &= save(folder, QStringLiteral("app_icon.png"), appIcon());
+    // The desktop's icon theme wants more sizes than the window uses.
+    for (const int size : {48, 256})
+        ok &= save(folder, QStringLiteral("app_icon_%1.png").arg(size), appIcon(size));
     return ok ? 0 : 1;
 }
