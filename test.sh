@@ -2,8 +2,9 @@
 # Installs what is missing, builds everything and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
-# exiftool and exiv2 are the peer readers the oracle test holds ours against.
-scripts/deps.sh libimage-exiftool-perl exiv2
+# exiftool and exiv2 are the peer readers the oracle test holds ours against;
+# the validators check the desktop entry, the AppStream metainfo and the man pages.
+scripts/deps.sh libimage-exiftool-perl exiv2 desktop-file-utils appstream man-db
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEXIFVIEWER_TESTS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
