@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <unistd.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,9 +139,19 @@ public:
     bool Failed() const { return failed_; }
 
 private:
-    static void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+    void Write(const std::string& text) const {
+        if (toTerminal_) {
+            const std::string shown = TerminalReportText(text);
+            std::fwrite(shown.data(), 1, shown.size(), stdout);
+        } else {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+        }
+    }
 
     Output output_;
+    // A photo's texts reach a terminal with their control characters escaped;
+    // a file or a pipe gets every byte.
+    const bool toTerminal_ = ::isatty(STDOUT_FILENO) == 1;
     ProgressLine& progress_;
     exif::MetadataList list_;
     CsvWriter csv_;

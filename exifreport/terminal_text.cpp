@@ -20,22 +20,23 @@ void AppendEscaped(std::string& out, unsigned char byte) {
 }
 
 // C0 controls, DEL, and the C1 controls U+0080 to U+009F (C2 80 to C2 9F),
-// which some terminals obey as well; and the backslash that starts escapes.
-bool NeedsEscape(std::string_view sequence) {
+// which some terminals obey as well.
+bool IsControl(std::string_view sequence) {
     const auto lead = static_cast<unsigned char>(sequence[0]);
-    if (sequence.size() == 1) return lead < 0x20 || lead == 0x7F || lead == '\\';
+    if (sequence.size() == 1) return lead < 0x20 || lead == 0x7F;
     return lead == 0xC2 && static_cast<unsigned char>(sequence[1]) < 0xA0;
 }
 
-}  // namespace
-
-std::string TerminalText(std::string_view text) {
+std::string Escaped(std::string_view text, bool keepLayout) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = exif::WellFormedLength(text.substr(i));
         const std::string_view sequence = text.substr(i, length == 0 ? 1 : length);
-        if (length == 0 || NeedsEscape(sequence)) {
+        bool escape = length == 0 || IsControl(sequence);
+        if (keepLayout && (sequence == "\t" || sequence == "\r" || sequence == "\n")) escape = false;
+        if (!keepLayout && sequence == "\\") escape = true;
+        if (escape) {
             for (const char byte : sequence) AppendEscaped(out, static_cast<unsigned char>(byte));
         } else {
             out.append(sequence);
@@ -44,5 +45,11 @@ std::string TerminalText(std::string_view text) {
     }
     return out;
 }
+
+}  // namespace
+
+std::string TerminalText(std::string_view text) { return Escaped(text, false); }
+
+std::string TerminalReportText(std::string_view text) { return Escaped(text, true); }
 
 }  // namespace exifreport

@@ -80,6 +80,22 @@ TEST(TerminalText, EscapesWhatCouldBreakTheLineOrSteerTheTerminal) {
     for (const auto& c : cases) EXPECT_EQ(TerminalText(c.text), c.expected) << c.expected;
 }
 
+// A report on a terminal keeps its layout; only what could steer the terminal
+// is escaped.
+TEST(TerminalText, ReportsKeepTabsLineEndsAndBackslashes) {
+    const struct {
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {"厂商Canon\r\n型号EOS\r\n", "厂商Canon\r\n型号EOS\r\n"},
+        {"a\tb C:\\photos", "a\tb C:\\photos"},
+        {"厂商\x1b]52;c;ZXZpbA==\x07\r\n", "厂商\\x1b]52;c;ZXZpbA==\\x07\r\n"},
+        {"\xC2\x9B" "2J\x7f", "\\xc2\\x9b2J\\x7f"},
+        {"gbk \xB2\xE2", "gbk \\xb2\\xe2"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TerminalReportText(c.text), c.expected) << c.expected;
+}
+
 class ProgressLineTest : public ::testing::Test {
 protected:
     void SetUp() override {

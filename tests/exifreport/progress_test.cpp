@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <termios.h>
 
 namespace {
 
@@ -36,6 +37,11 @@ protected:
             ADD_FAILURE() << "no pseudo-terminal";
             return {};
         }
+        // Bytes as written: no LF turned into CR LF on the way.
+        termios mode{};
+        ::tcgetattr(slave, &mode);
+        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        ::tcsetattr(slave, TCSANOW, &mode);
         const std::string outFile = dir_.string() + ".pty-stdout";
         const pid_t child = ::fork();
         if (child == 0) {
@@ -88,9 +94,21 @@ TEST_F(ProgressTest, ACountOfNamedFilesAndComplaintsOnAClearLine) {
     const std::string shown = OnTerminal(args, false, out);
     const std::string total = std::to_string(kPhotos + 1);
     EXPECT_EQ(shown.rfind("\r\x1b[Kexifreport: 1/" + total + " photos  " + (dir_ / "many").string(), 0), 0u) << shown;
-    // The terminal turns LF into CR LF.
     EXPECT_NE(shown.find("\r\x1b[Kexifreport: " + text + ": not a JPEG"), std::string::npos) << shown;
     EXPECT_EQ(shown.substr(shown.size() - 4), "\r\x1b[K");
+}
+
+// A photo's texts may carry a terminal's escape codes: on a terminal they are
+// shown escaped, in a file they are kept byte for byte.
+TEST_F(ProgressTest, ReportsOnATerminalCannotSteerIt) {
+    TiffSpec spec;
+    spec.ifd0.fields = {Ascii(0x010F, "Evil\x1b]0;owned\x07\x1b[2J"), Ascii(0x0110, "C:\\cam\tX")};
+    const std::string photo = Write("evil.tif", BuildTiff(spec).bytes);
+    std::string out;
+    const std::string shown = OnTerminal({photo}, true, out);
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+    EXPECT_NE(shown.find("厂商Evil\\x1b]0;owned\\x07\\x1b[2J\r\n型号C:\\cam\tX\r\n"), std::string::npos) << shown;
+    EXPECT_NE(Exec({photo}).out.find("厂商Evil\x1b]0;owned\x07\x1b[2J\r\n"), std::string::npos);
 }
 
 // With the reports on the same terminal, a progress line would be mixed into them.
