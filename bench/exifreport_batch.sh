@@ -74,6 +74,20 @@ hyperfine --warmup 3 --runs 30 -N --export-json "$json" \
   -n json "$report --json ${photos[*]}" >/dev/null
 summary "$json" report
 
+# Instructions run in the program itself (not the kernel's file reading):
+# exact, so they show the writers' own cost even on a busy machine.
+if command -v valgrind >/dev/null; then
+  echo "instructions in user space (valgrind), over ${#photos[@]} photos:"
+  for mode in report csv json; do
+    flag=""
+    [ $mode != report ] && flag=--$mode
+    instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null $report $flag "${photos[@]}" 2>&1 >/dev/null |
+            sed -n 's/.*Collected : \([0-9]*\).*/\1/p')
+    [ $mode = report ] && base=$instructions
+    echo "  $mode: $instructions  $(python3 -c "print(f'{$instructions/$base:.2f}x report')")"
+  done
+fi
+
 echo "walk over $named photos in $folders folders:"
 hyperfine --warmup 2 --runs 15 -N --export-json "$json" \
   -n named "bash -c 'mapfile -t a <$list; exec $report \"\${a[@]}\"'" \

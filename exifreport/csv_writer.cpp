@@ -3,7 +3,6 @@
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "exif/tag_catalogue.h"
-#include "exif/text_decode.h"
 
 #include <algorithm>
 
@@ -11,18 +10,31 @@ namespace exifreport {
 namespace {
 
 void AppendCell(std::string& out, std::string_view text) {
+    bool quoted = false, valid = true;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) < 0x80) {
+            quoted = quoted || c == ',' || c == '"' || c == '\r' || c == '\n';
+            ++i;
+        } else if (const std::size_t length = exif::WellFormedLength(text.substr(i)); length != 0) {
+            i += length;
+        } else {
+            valid = false;
+            ++i;
+        }
+    }
     std::string repaired;
-    if (!exif::IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
-        text = repaired = exif::ValidUtf8(text);
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (!valid) text = repaired = exif::ValidUtf8(text);
+    if (!quoted) {
         out += text;
         return;
     }
     out += '"';
-    for (const char c : text) {
-        if (c == '"') out += '"';
-        out += c;
+    for (std::size_t quote; (quote = text.find('"')) != std::string_view::npos; text.remove_prefix(quote + 1)) {
+        out.append(text.substr(0, quote + 1));
+        out += '"';
     }
+    out += text;
     out += '"';
 }
 
