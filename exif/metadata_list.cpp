@@ -1,10 +1,13 @@
 #include "exif/metadata_list.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string_view>
 
 #include "exif/decode_slots.h"
 #include "exif/tag_catalogue.h"
+#include "exif/text_decode.h"
 #include "reader/property_items.h"
 
 namespace exif {
@@ -39,6 +42,31 @@ private:
     std::vector<std::uint32_t> seen_;  // 0 marks a free slot
 };
 
+// The most of one value that is read. No rule reads more than a few elements
+// of a number list, and a text longer than this is no longer read by anyone:
+// it is cut here, and the cut is marked. A file claiming gigabytes of value
+// then costs no more than this.
+constexpr std::uint32_t kValueCap = 1u << 20;
+constexpr std::string_view kCutMark = "…";
+
+bool ShowsText(const CatalogueEntry& row) {
+    return std::any_of(std::begin(row.pieces), std::end(row.pieces),
+                       [](const Piece& piece) { return piece.kind == PieceKind::Text; });
+}
+
+// The length of `bytes` without a UTF-8 character that the cut left
+// incomplete at its end; all of it when the text is not UTF-8.
+std::uint32_t WholeCharacters(const std::uint8_t* bytes, std::uint32_t length) {
+    for (std::uint32_t back = 1; back <= 3 && back <= length; ++back) {
+        const std::uint8_t byte = bytes[length - back];
+        if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        const std::uint32_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        const std::uint32_t kept = length - back;
+        return needed > back && IsValidUtf8(bytes, kept) ? kept : length;
+    }
+    return length;
+}
+
 }  // namespace
 
 void MetadataList::LoadMetadata(const reader::PropertyImage* image) {
@@ -57,11 +85,17 @@ void MetadataList::LoadMetadata(const reader::PropertyImage* image) {
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t id = ids[i];
         const std::uint32_t occurrence = occurrences.Next(id);
+        // A tag the list does not show gives no entry whatever its value:
+        // the value is not read at all.
+        const CatalogueEntry* row = FindTag(id);
+        if (row == nullptr) continue;
         DecodeSlots item;
+        bool cut = false;
         std::uint32_t size = 0;
         if (reader::GdipGetPropertyItemSize(image, id, &size, occurrence) == reader::Ok &&
             size >= sizeof(reader::PropertyItem)) {
-            const std::size_t words = (std::size_t{size} + 7) / 8;
+            const std::uint32_t fetched = std::min<std::uint32_t>(size, sizeof(reader::PropertyItem) + kValueCap);
+            const std::size_t words = (std::size_t{fetched} + 7) / 8;
             if (buffer.size() < words) buffer.resize(words);
             // Only the record needs clearing: the value bytes are read only
             // when a successful fetch has filled them.
@@ -69,11 +103,21 @@ void MetadataList::LoadMetadata(const reader::PropertyImage* image) {
             auto* record = reinterpret_cast<reader::PropertyItem*>(buffer.data());
             // An item that cannot be fetched has no value: its entry, if any,
             // keeps its label with an empty value.
-            if (reader::GdipGetPropertyItem(image, id, size, record, occurrence) == reader::Ok)
-                item = DecodeItem(buffer.data(), size, image->bigEndian());
+            const reader::GpStatus status =
+                fetched == size ? reader::GdipGetPropertyItem(image, id, size, record, occurrence)
+                                : reader::GdipGetPropertyItemPart(image, id, fetched, record, occurrence);
+            if (status == reader::Ok) {
+                cut = record->length < size - sizeof(reader::PropertyItem);
+                if (cut && ShowsText(*row)) record->length = WholeCharacters(record->value, record->length);
+                item = DecodeItem(buffer.data(), fetched, image->bigEndian());
+            }
         }
-        entries[entryCount].tag = id;
-        if (FormatItem(id, item, entries[entryCount]) && !entries[entryCount].label.empty()) ++entryCount;
+        MetadataEntry& entry = entries[entryCount];
+        entry.tag = id;
+        if (FormatItem(id, item, entry) && !entry.label.empty()) {
+            if (cut && ShowsText(*row)) entry.value += kCutMark;
+            ++entryCount;
+        }
     }
     entries.resize(entryCount);
 }

@@ -47,13 +47,14 @@ PropertyImage PropertyImage::Open(std::unique_ptr<ByteSource> source) {
     return image;
 }
 
-bool PropertyImage::readValue(const ItemLocation& item, std::uint8_t* out) const {
-    if (item.length == 0) return true;
+bool PropertyImage::readValue(const ItemLocation& item, std::uint8_t* out, std::uint32_t length) const {
+    if (length > item.length) return false;
+    if (length == 0) return true;
     if (!out) return false;
-    const std::span<std::uint8_t> value(out, item.length);
+    const std::span<std::uint8_t> value(out, length);
     if (item.isInline) {
-        if (item.length > sizeof item.inlineBytes) return false;
-        std::copy_n(std::begin(item.inlineBytes), item.length, value.begin());
+        if (length > sizeof item.inlineBytes) return false;
+        std::copy_n(std::begin(item.inlineBytes), length, value.begin());
     } else if (!source_ || !source_->read(item.offset, value)) {
         return false;
     }
@@ -98,23 +99,44 @@ GpStatus GdipGetPropertyItemSize(const PropertyImage* image, std::uint32_t id, s
     return Ok;
 }
 
+namespace {
+
+// Fills `buffer` with the record and the first `length` value bytes.
+GpStatus FillItem(const PropertyImage& image, const PropertyImage::ItemLocation& item, std::uint32_t length,
+                  PropertyItem* buffer) {
+    auto* value = reinterpret_cast<std::uint8_t*>(buffer) + sizeof(PropertyItem);
+    // The value first: a value that can no longer be read leaves the buffer
+    // as the caller gave it.
+    if (!image.readValue(item, value, length)) return GenericError;
+    buffer->id = item.id;
+    buffer->length = length;
+    buffer->type = item.type;
+    buffer->padding = 0;
+    buffer->value = value;
+    return Ok;
+}
+
+}  // namespace
+
 GpStatus GdipGetPropertyItem(const PropertyImage* image, std::uint32_t id, std::uint32_t size,
                              PropertyItem* buffer, std::uint32_t occurrence) {
     if (!image || !buffer) return InvalidParameter;
     const PropertyImage::ItemLocation* item = image->find(id, occurrence);
     if (!item) return PropertyNotFound;
     if (size != sizeof(PropertyItem) + std::uint64_t{item->length}) return InvalidParameter;
-    const std::span<std::uint8_t> whole(reinterpret_cast<std::uint8_t*>(buffer), size);
-    const std::span<std::uint8_t> value = whole.subspan(sizeof(PropertyItem));
-    // The value first: a value that can no longer be read leaves the buffer
-    // as the caller gave it.
-    if (!image->readValue(*item, value.data())) return GenericError;
-    buffer->id = item->id;
-    buffer->length = item->length;
-    buffer->type = item->type;
-    buffer->padding = 0;
-    buffer->value = value.data();
-    return Ok;
+    return FillItem(*image, *item, item->length, buffer);
+}
+
+GpStatus GdipGetPropertyItemPart(const PropertyImage* image, std::uint32_t id, std::uint32_t size,
+                                 PropertyItem* buffer, std::uint32_t occurrence) {
+    if (!image || !buffer) return InvalidParameter;
+    const PropertyImage::ItemLocation* item = image->find(id, occurrence);
+    if (!item) return PropertyNotFound;
+    if (size < sizeof(PropertyItem)) return InvalidParameter;
+    std::uint32_t length = std::min<std::uint32_t>(item->length, size - sizeof(PropertyItem));
+    // Whole elements only, so that a big-endian value swaps as it should.
+    if (length < item->length) length -= length % std::max<std::uint32_t>(PropertyElementSize(item->type), 1);
+    return FillItem(*image, *item, length, buffer);
 }
 
 }  // namespace reader

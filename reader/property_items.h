@@ -95,9 +95,10 @@ public:
     // bytes as stored, and some (a Unicode user comment) follow this order.
     bool bigEndian() const { return !items_.empty() && items_.front().bigEndian; }
 
-    // Copies the item's value, converted to little-endian element by element,
-    // into `out` (exactly `length` bytes). False when it can no longer be read.
-    bool readValue(const ItemLocation& item, std::uint8_t* out) const;
+    // Copies the first `length` bytes of the item's value (at most its
+    // length, in whole elements), converted to little-endian element by
+    // element, into `out`. False when it can no longer be read.
+    bool readValue(const ItemLocation& item, std::uint8_t* out, std::uint32_t length) const;
 
     // The item listed `occurrence`-th (0 = first) with this id, or nullptr.
     // O(log n): a walk asks for every one of tens of thousands of items.
@@ -124,5 +125,13 @@ GpStatus GdipGetPropertyItemSize(const PropertyImage* image, std::uint32_t id,
 GpStatus GdipGetPropertyItem(const PropertyImage* image, std::uint32_t id,
                              std::uint32_t size, PropertyItem* buffer,
                              std::uint32_t occurrence = 0);
+// GdipGetPropertyItem for a buffer of any `size` from the record's up: fills
+// it with the record and as many whole elements of the value as fit. The
+// record's `length` says how many value bytes were filled, so the buffer
+// reads as an item of that length. A caller that uses only the start of a
+// long value reads no more of it than that.
+GpStatus GdipGetPropertyItemPart(const PropertyImage* image, std::uint32_t id,
+                                 std::uint32_t size, PropertyItem* buffer,
+                                 std::uint32_t occurrence = 0);
 
 }  // namespace reader

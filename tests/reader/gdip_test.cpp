@@ -101,6 +101,46 @@ TEST(Gdip, ItemBufferHoldsTheRecordAndThenTheValue) {
     }
 }
 
+// A part of an item is the start of the whole item's value, in whole
+// elements, and the record says how long it is.
+TEST(Gdip, APartOfAnItemIsTheStartOfItsValueInWholeElements) {
+    for (bool big : {false, true}) {
+        TiffSpec spec;
+        spec.bigEndian = big;
+        spec.ifd0.fields = {Ascii(0x010E, "a long description"), Short(0x9214, {1, 2, 3, 4, 5}),
+                            Rational(0x0002, {{35, 1}, {30, 1}, {15, 2}}), Short(0x0112, {6})};
+        const PropertyImage image = readertest::OpenBytes(BuildTiff(spec).bytes);
+        struct Case {
+            std::uint32_t id;
+            std::uint32_t room;      // bytes of value the buffer has room for
+            std::uint32_t expected;  // value bytes filled
+        };
+        const Case cases[] = {
+            {0x010E, 0, 0}, {0x010E, 5, 5}, {0x010E, 19, 19}, {0x010E, 40, 19},
+            {0x9214, 1, 0}, {0x9214, 7, 6},  {0x9214, 10, 10}, {0x9214, 11, 10},
+            {0x0002, 15, 8}, {0x0002, 16, 16}, {0x0002, 23, 16}, {0x0002, 24, 24},
+            {0x0112, 1, 0}, {0x0112, 2, 2},
+        };
+        for (const Case& c : cases) {
+            const std::string name = std::to_string(c.id) + " in " + std::to_string(c.room) + (big ? " (MM)" : " (II)");
+            const Bytes whole = readertest::ValueOf(image, c.id);
+            std::vector<std::uint8_t> buffer(sizeof(PropertyItem) + c.room + 8, 0xEE);  // 8 guard bytes
+            auto* item = reinterpret_cast<PropertyItem*>(buffer.data());
+            ASSERT_EQ(reader::GdipGetPropertyItemPart(&image, c.id, sizeof(PropertyItem) + c.room, item), reader::Ok)
+                << name;
+            EXPECT_EQ(item->id, c.id) << name;
+            EXPECT_EQ(item->length, c.expected) << name;
+            EXPECT_EQ(item->value, buffer.data() + sizeof(PropertyItem)) << name;
+            EXPECT_EQ(Bytes(item->value, item->value + item->length), Bytes(whole.begin(), whole.begin() + c.expected))
+                << name;
+            EXPECT_EQ(Bytes(buffer.end() - 8, buffer.end()), Bytes(8, 0xEE)) << name << ": wrote past the buffer";
+        }
+        alignas(PropertyItem) std::uint8_t small[sizeof(PropertyItem) - 1] = {};
+        EXPECT_EQ(reader::GdipGetPropertyItemPart(&image, 0x010E, sizeof small, reinterpret_cast<PropertyItem*>(small)),
+                  reader::InvalidParameter);
+    }
+}
+
 TEST(Gdip, OccurrencePicksTheNthItemWithTheSameId) {
     // A tag listed in IFD0, the Exif directory and GPS, and twice in IFD0.
     TiffSpec spec;

@@ -87,6 +87,30 @@ bool SyntheticSource::read(std::uint64_t offset, std::span<std::uint8_t> out) co
     return true;
 }
 
+PatternSource::PatternSource(std::uint64_t size, std::vector<std::uint8_t> head, std::vector<std::uint8_t> unit,
+                             SyntheticSource::Stats* stats)
+    : size_(size), head_(std::move(head)), unit_(std::move(unit)), stats_(stats) {
+    if (unit_.empty()) unit_.push_back(0);
+}
+
+bool PatternSource::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (stats_) {
+        if (stats_->failReads) return false;
+        stats_->bytesRead += out.size();
+        ++stats_->reads;
+    }
+    if (offset > size_ || out.size() > size_ - offset) return false;
+    std::size_t i = 0;
+    for (; i < out.size() && offset + i < head_.size(); ++i) out[i] = head_[offset + i];
+    if (i == out.size()) return true;
+    std::size_t phase = static_cast<std::size_t>((offset + i - head_.size()) % unit_.size());
+    for (; i < out.size(); ++i) {
+        out[i] = unit_[phase];
+        if (++phase == unit_.size()) phase = 0;
+    }
+    return true;
+}
+
 std::vector<std::uint8_t> Le(std::uint64_t value, int bytes) {
     std::vector<std::uint8_t> out;
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));

@@ -62,6 +62,24 @@ private:
     Stats* stats_;
 };
 
+// A source of `size` bytes: `head`, then `unit` over and over to the end,
+// never stored; counts like SyntheticSource. Makes files of millions of
+// segments or chunks, or values of gigabytes, at no cost.
+class PatternSource : public reader::ByteSource {
+public:
+    PatternSource(std::uint64_t size, std::vector<std::uint8_t> head, std::vector<std::uint8_t> unit,
+                  SyntheticSource::Stats* stats = nullptr);
+
+    std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+
+private:
+    std::uint64_t size_;
+    std::vector<std::uint8_t> head_;
+    std::vector<std::uint8_t> unit_;
+    SyntheticSource::Stats* stats_;
+};
+
 // Little-endian bytes of a number, for building expected values.
 std::vector<std::uint8_t> Le(std::uint64_t value, int bytes);
 
