@@ -19,7 +19,7 @@ TiffBlock BlockAt(std::uint64_t offset, std::uint64_t length, std::uint64_t sour
 }
 
 // A payload that may begin with the "Exif\0\0" header of a JPEG segment.
-TiffBlock SkipExifHeader(SourceWindow& window, TiffBlock block) {
+TiffBlock SkipExifHeader(BufferedWindow& window, TiffBlock block) {
     if (block.size >= kExifHeader.size() &&
         window.peek(block.offset, kExifHeader.size(), false).startsWith(kExifHeader)) {
         block.offset += kExifHeader.size();
@@ -33,36 +33,33 @@ bool IsStandaloneMarker(std::uint8_t marker) {
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
 }
 
-// Walks the marker segments up to the image data; the first APP1 segment that
-// starts with "Exif\0\0" holds the block.
-std::optional<TiffBlock> FindJpegBlock(SourceWindow& window) {
-    constexpr std::uint64_t kWindow = 64;
-    const std::uint64_t size = window.sourceSize();
-    std::uint64_t pos = 2;  // after SOI
-    while (pos < size) {
-        const ByteView head = window.peek(pos, kWindow, true);
-        if (head.empty() || head.u8(0) != 0xFF) return std::nullopt;  // not a marker: give up
-        std::uint64_t fill = 0;
-        while (fill < head.size() && head.u8(fill) == 0xFF) ++fill;
-        if (fill == head.size()) {
-            // A long run of fill bytes: move on, keeping the last 0xFF.
-            if (head.size() < kWindow) return std::nullopt;
-            pos += fill - 1;
+// Walks the marker segments of the JPEG at [start, end) up to the image data;
+// the first APP1 segment that starts with "Exif\0\0" holds the block. Each
+// marker and each fill byte counts against kMaxHeaders.
+std::optional<TiffBlock> FindJpegBlock(BufferedWindow& window, std::uint64_t start, std::uint64_t end) {
+    std::uint64_t pos = start + 2;  // after SOI
+    for (std::uint64_t steps = 0; steps < kMaxHeaders && pos < end; ++steps) {
+        if (end - pos < 2) return std::nullopt;
+        const ByteView marker = window.exact(pos, 2, true);
+        if (marker.empty() || marker.u8(0) != 0xFF) return std::nullopt;  // not a marker: give up
+        const std::uint8_t code = marker.u8(1);
+        if (code == 0xFF) {  // a fill byte
+            ++pos;
             continue;
         }
-        const std::uint8_t marker = head.u8(fill);
-        pos += fill + 1;
-        if (IsStandaloneMarker(marker)) continue;
-        if (marker == 0x00 || marker == 0xD9 || marker == 0xDA) return std::nullopt;  // EOI, SOS
+        pos += 2;
+        if (IsStandaloneMarker(code)) continue;
+        if (code == 0x00 || code == 0xD9 || code == 0xDA) return std::nullopt;  // EOI, SOS
+        if (end - pos < 2) return std::nullopt;
         const ByteView lengthBytes = window.exact(pos, 2, true);
         if (lengthBytes.empty()) return std::nullopt;
         const std::uint16_t length = lengthBytes.u16(0);
         if (length < 2) return std::nullopt;
         const std::uint64_t payload = pos + 2;
         const std::uint64_t payloadLength = length - 2u;
-        if (marker == 0xE1 && payloadLength >= kExifHeader.size() &&
+        if (code == 0xE1 && payloadLength >= kExifHeader.size() &&
             window.peek(payload, kExifHeader.size(), true).startsWith(kExifHeader)) {
-            return BlockAt(payload + kExifHeader.size(), payloadLength - kExifHeader.size(), size);
+            return BlockAt(payload + kExifHeader.size(), payloadLength - kExifHeader.size(), end);
         }
         pos = payload + payloadLength;
     }
@@ -71,10 +68,10 @@ std::optional<TiffBlock> FindJpegBlock(SourceWindow& window) {
 
 // Walks the chunks by their lengths (never reading image data) until eXIf or
 // IEND.
-std::optional<TiffBlock> FindPngBlock(SourceWindow& window) {
+std::optional<TiffBlock> FindPngBlock(BufferedWindow& window) {
     const std::uint64_t size = window.sourceSize();
     std::uint64_t pos = 8;  // after the signature
-    for (;;) {
+    for (std::uint64_t steps = 0; steps < kMaxHeaders; ++steps) {
         const ByteView chunk = window.exact(pos, 8, true);
         if (chunk.empty()) return std::nullopt;
         const std::uint32_t length = chunk.u32(0);
@@ -85,13 +82,14 @@ std::optional<TiffBlock> FindPngBlock(SourceWindow& window) {
         if (type.startsWith("IEND")) return std::nullopt;
         pos = data + length + 4;  // and the CRC
     }
+    return std::nullopt;
 }
 
 // Walks the RIFF chunks (padded to even sizes) until the EXIF chunk.
-std::optional<TiffBlock> FindWebPBlock(SourceWindow& window) {
+std::optional<TiffBlock> FindWebPBlock(BufferedWindow& window) {
     const std::uint64_t size = window.sourceSize();
     std::uint64_t pos = 12;  // after "RIFF", the size and "WEBP"
-    for (;;) {
+    for (std::uint64_t steps = 0; steps < kMaxHeaders; ++steps) {
         const ByteView chunk = window.exact(pos, 8, false);
         if (chunk.empty()) return std::nullopt;
         const std::uint32_t length = chunk.u32(4);
@@ -99,17 +97,18 @@ std::optional<TiffBlock> FindWebPBlock(SourceWindow& window) {
         if (chunk.startsWith("EXIF")) return SkipExifHeader(window, BlockAt(data, length, size));
         pos = data + length + (length & 1u);
     }
+    return std::nullopt;
 }
 
 }  // namespace
 
 ContainerScan ScanContainer(const ByteSource& source) {
-    SourceWindow window(source);
+    BufferedWindow window(source);
     const ByteView head = window.peek(0, 12, false);
     ContainerScan scan;
     if (head.startsWith("\xFF\xD8\xFF")) {
         scan.format = PhotoFormat::Jpeg;
-        scan.block = FindJpegBlock(window);
+        scan.block = FindJpegBlock(window, 0, source.size());
     } else if (head.startsWith("II*\0"sv) || head.startsWith("MM\0*"sv) ||
                head.startsWith("II+\0"sv) || head.startsWith("MM\0+"sv)) {
         // The file is the block. BigTIFF is recognised; its 64-bit directories

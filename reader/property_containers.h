@@ -24,4 +24,9 @@ struct ContainerScan {
 
 ContainerScan ScanContainer(const ByteSource& source);
 
+// The most headers (segments, chunks) one walk looks at. A real photo has
+// tens, or a few thousand where a PNG keeps its image data in small chunks;
+// a walk past this many is a crafted file, not a photo.
+inline constexpr std::uint64_t kMaxHeaders = 1'000'000;
+
 }  // namespace reader

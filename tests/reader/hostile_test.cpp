@@ -294,7 +294,8 @@ TEST(Hostile, ValueBudgetStopsEntriesSharingOneLargeValue) {
 }
 
 // Photos of 1 GiB whose metadata lies at the start or the end: opening them
-// reads a few kilobytes, and the values come from where they lie.
+// reads a page at the start and one where the metadata lies, and the values
+// come from where they lie.
 TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
     constexpr std::uint64_t kSize = std::uint64_t{1} << 30;
     struct Case {
@@ -363,8 +364,8 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
             std::make_unique<readertest::SyntheticSource>(kSize, c.head, c.tailOffset, c.tail, &stats));
         EXPECT_EQ(image.format(), c.format) << c.name;
         EXPECT_EQ(Ids(image), c.expected) << c.name;
-        EXPECT_LT(stats.bytesRead, 4096u) << c.name;
-        EXPECT_LT(stats.reads, 32u) << c.name;
+        EXPECT_LT(stats.bytesRead, 3 * 4096u) << c.name;
+        EXPECT_LT(stats.reads, 8u) << c.name;
         EXPECT_EQ(readertest::ValueOf(image, c.expected.back()), c.lastValue) << c.name;
     }
 }

@@ -1,0 +1,154 @@
+// What walking a container costs: one read per 64 KiB of densely packed
+// headers, large chunks skipped rather than read, and a walk that gives up
+// after more headers than any photo has.
+#include "reader/property_containers.h"
+#include "reader/property_source_window.h"
+#include "reader_test_support.h"
+#include "tiff_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using namespace testsupport;
+using reader::PhotoFormat;
+using readertest::PatternSource;
+using readertest::SyntheticSource;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint64_t kLargestRead = reader::BufferedWindow::kLargestRead;
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+Bytes Repeat(const Bytes& unit, std::size_t times) {
+    Bytes out;
+    for (std::size_t i = 0; i < times; ++i) out.insert(out.end(), unit.begin(), unit.end());
+    return out;
+}
+
+Bytes Be32(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+            static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// A PNG chunk; the walk does not check CRCs, so it is left zero.
+Bytes PngChunk(const std::string& type, std::uint32_t length) {
+    return Cat({Be32(length), Text(type), Bytes(length + 4u, 0)});
+}
+
+// Photos whose headers are packed densely before the Exif block: each read
+// brings about 64 KiB of them.
+TEST(WalkCost, DenselyPackedHeadersCostOneReadPer64KiB) {
+    const Bytes tiff = BuildTiff(CameraSpec()).bytes;
+    const Bytes png = Png(tiff, false);  // IHDR, IDAT, eXIf, IEND
+    const Bytes pngSignatureAndHeader(png.begin(), png.begin() + 33);
+    const Bytes webp = WebP(tiff);
+    const Bytes webpChunks(webp.begin() + 12, webp.end());
+    const Bytes jpeg = Jpeg(tiff);
+    const Bytes jpegSegments(jpeg.begin() + 2, jpeg.end());
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        PhotoFormat format;
+    };
+    const Case cases[] = {
+        {"jpeg, 100000 empty COM segments",
+         Cat({{0xFF, 0xD8}, Repeat({0xFF, 0xFE, 0x00, 0x02}, 100000), jpegSegments}), PhotoFormat::Jpeg},
+        {"jpeg, 100000 fill bytes", Cat({{0xFF, 0xD8}, Bytes(100000, 0xFF), jpegSegments}), PhotoFormat::Jpeg},
+        {"png, 20000 empty chunks",
+         Cat({pngSignatureAndHeader, Repeat(PngChunk("tIME", 0), 20000), Bytes(png.begin() + 33, png.end())}),
+         PhotoFormat::Png},
+        {"png, 200 IDAT chunks of 8 KiB",
+         Cat({pngSignatureAndHeader, Repeat(PngChunk("IDAT", 8192), 200), Bytes(png.begin() + 33, png.end())}),
+         PhotoFormat::Png},
+        {"webp, 30000 empty chunks",
+         Cat({Text("RIFF"), readertest::Le(4 + 30000 * 8 + webpChunks.size(), 4), Text("WEBP"),
+              Repeat(Cat({Text("JUNK"), Bytes(4, 0)}), 30000), webpChunks}),
+         PhotoFormat::WebP},
+    };
+    const std::vector<readertest::Item> expected = readertest::ReadAll(readertest::OpenBytes(tiff));
+    for (const Case& c : cases) {
+        SyntheticSource::Stats stats;
+        const reader::PropertyImage image =
+            reader::PropertyImage::Open(std::make_unique<SyntheticSource>(c.bytes.size(), c.bytes, 0, Bytes{}, &stats));
+        EXPECT_EQ(image.format(), c.format) << c.name;
+        EXPECT_EQ(readertest::ReadAll(image), expected) << c.name;
+        // The walk's reads, and one for the Exif block.
+        EXPECT_LE(stats.reads, c.bytes.size() / kLargestRead + 6) << c.name;
+    }
+}
+
+// Chunks of 1 MiB one after another: each header costs one small read, and
+// the image data between them is not read.
+TEST(WalkCost, LargeChunksAreSkippedNotRead) {
+    constexpr std::uint64_t kChunk = 1u << 20;
+    constexpr std::uint64_t kChunks = 100;
+    const Bytes png = Png({});
+    const Bytes pngHead(png.begin(), png.begin() + 33);
+    const Bytes idat = Cat({Be32(kChunk), Text("IDAT")});
+    Bytes idatUnit = idat;
+    idatUnit.resize(8 + kChunk + 4);
+    const Bytes riffHead = Cat({Text("RIFF"), readertest::Le(0xFFFFFFF0u, 4), Text("WEBP")});
+    Bytes vp8Unit = Cat({Text("VP8 "), readertest::Le(kChunk, 4)});
+    vp8Unit.resize(8 + kChunk);
+    struct Case {
+        const char* name;
+        Bytes head;
+        Bytes unit;
+    };
+    const Case cases[] = {
+        {"png", pngHead, idatUnit},
+        {"webp", riffHead, vp8Unit},
+    };
+    for (const Case& c : cases) {
+        SyntheticSource::Stats stats;
+        const std::uint64_t size = c.head.size() + kChunks * c.unit.size();
+        const reader::PropertyImage image =
+            reader::PropertyImage::Open(std::make_unique<PatternSource>(size, c.head, c.unit, &stats));
+        EXPECT_TRUE(image.items().empty()) << c.name;
+        EXPECT_LE(stats.reads, kChunks + 2) << c.name;
+        EXPECT_LE(stats.bytesRead, (kChunks + 2) * 2 * reader::BufferedWindow::kFirstRead) << c.name;
+    }
+}
+
+// Files made of nothing but headers, far more than a photo has: the walk
+// stops after kMaxHeaders, having read only those.
+TEST(WalkCost, AWalkGivesUpAfterAMillionHeaders) {
+    constexpr std::uint64_t k2GiB = std::uint64_t{2} << 30;
+    const Bytes png = Png({});
+    struct Case {
+        const char* name;
+        std::uint64_t size;
+        Bytes head;
+        Bytes unit;  // one header, repeated
+        PhotoFormat format;
+    };
+    const Case cases[] = {
+        {"jpeg, 40 MB of empty segments", 40'000'000, {0xFF, 0xD8}, {0xFF, 0xFE, 0x00, 0x02}, PhotoFormat::Jpeg},
+        {"jpeg, 40 MB of fill bytes", 40'000'000, {0xFF, 0xD8}, {0xFF}, PhotoFormat::Jpeg},
+        {"jpeg, 40 MB of restart markers", 40'000'000, {0xFF, 0xD8}, {0xFF, 0xD0}, PhotoFormat::Jpeg},
+        {"png, 2 GiB of empty chunks", k2GiB, Bytes(png.begin(), png.begin() + 33), Bytes(12, 0), PhotoFormat::Png},
+        {"webp, 2 GiB of empty chunks", k2GiB, Cat({Text("RIFF"), Bytes(4, 0xFF), Text("WEBP")}), Bytes(8, 0),
+         PhotoFormat::WebP},
+    };
+    for (const Case& c : cases) {
+        SyntheticSource::Stats stats;
+        const reader::PropertyImage image =
+            reader::PropertyImage::Open(std::make_unique<PatternSource>(c.size, c.head, c.unit, &stats));
+        EXPECT_EQ(image.format(), c.format) << c.name;
+        EXPECT_TRUE(image.items().empty()) << c.name;
+        const std::uint64_t headerBytes = reader::kMaxHeaders * c.unit.size();
+        EXPECT_LE(stats.bytesRead, headerBytes + 2 * kLargestRead) << c.name;
+        EXPECT_LE(stats.reads, headerBytes / kLargestRead + 8) << c.name;
+    }
+}
+
+}  // namespace
