@@ -77,7 +77,40 @@ int main(int argc, char** argv) {
         Bytes truncated = Jpeg(block);
         truncated.resize(truncated.size() / 2);
         seeds.emplace_back("camera-truncated" + order + ".jpg", truncated);
+
+        seeds.emplace_back("camera" + order + ".heic", Heif(block));
+        HeifOptions wide;  // 64-bit sizes and offsets, 32-bit item ids, the item in pieces
+        wide.ilocVersion = 2;
+        wide.offsetSize = wide.lengthSize = wide.baseOffsetSize = 8;
+        wide.indexSize = 4;
+        wide.infeVersion = 3;
+        wide.pieces = 3;
+        wide.largeSizes = true;
+        seeds.emplace_back("camera-wide" + order + ".heic", Heif(block, wide));
+        HeifOptions idat;
+        idat.ilocVersion = 1;
+        idat.inIdat = true;
+        idat.metaAfterMdat = true;
+        seeds.emplace_back("camera-idat" + order + ".heic", Heif(block, idat));
+        HeifOptions avif;
+        avif.majorBrand = "avif";
+        avif.compatibleBrands = {"mif1", "avif", "miaf"};
+        seeds.emplace_back("camera" + order + ".avif", Heif(block, avif));
+        TiffSpec cr3 = CameraSpec(big);
+        cr3.ifd1.reset();
+        seeds.emplace_back("camera" + order + ".cr3", Cr3(cr3));
+        seeds.emplace_back("camera" + order + ".raf", Raf(Jpeg(block, app0)));
+        seeds.emplace_back("camera" + order + ".orf", WithHeader(block, big ? "MMOR" : "IIRO"));
+        seeds.emplace_back("camera-raw-profile" + order + ".png", PngRawProfile(block));
     }
+    seeds.emplace_back("camera.rw2", WithHeader(CameraBlock(false), std::string("IIU\0", 4)));
+    RawProfileOptions text;
+    text.chunk = "tEXt";
+    text.name = "APP1";
+    seeds.emplace_back("camera-raw-profile-text.png", PngRawProfile(CameraBlock(false), text));
+    RawProfileOptions international;
+    international.chunk = "iTXt";
+    seeds.emplace_back("camera-raw-profile-itxt.png", PngRawProfile(CameraBlock(true), international));
     seeds.emplace_back("plain.bmp", Bmp());
     seeds.emplace_back("plain.gif", Gif());
     seeds.emplace_back("loops.jpg", Jpeg(LoopingBlock()));

@@ -1,5 +1,7 @@
 #include "reader/property_containers.h"
 
+#include "reader/property_bmff.h"
+#include "reader/property_png_text.h"
 #include "reader/property_source_window.h"
 
 #include <algorithm>
@@ -11,12 +13,6 @@ namespace {
 using namespace std::string_view_literals;
 
 constexpr std::string_view kExifHeader = "Exif\0\0"sv;
-
-// A block that starts at `offset` and claims `length` bytes, cut to the source.
-TiffBlock BlockAt(std::uint64_t offset, std::uint64_t length, std::uint64_t sourceSize) {
-    const std::uint64_t available = offset <= sourceSize ? sourceSize - offset : 0;
-    return TiffBlock{offset, std::min(length, available)};
-}
 
 // A payload that may begin with the "Exif\0\0" header of a JPEG segment.
 TiffBlock SkipExifHeader(BufferedWindow& window, TiffBlock block) {
@@ -66,23 +62,59 @@ std::optional<TiffBlock> FindJpegBlock(BufferedWindow& window, std::uint64_t sta
     return std::nullopt;
 }
 
+// A text chunk that may hold a "Raw profile type" Exif profile.
+struct ProfileChunk {
+    std::uint64_t data = 0;
+    std::uint32_t length = 0;
+    PngText kind = PngText::Plain;
+};
+
+// The Exif of the first text chunk that holds a raw profile with a TIFF
+// block, put together in `scan`.
+void ReadRawProfile(BufferedWindow& window, const std::vector<ProfileChunk>& chunks, ContainerScan& scan) {
+    for (const ProfileChunk& chunk : chunks) {
+        if (chunk.length > kMaxPngTextChunk) continue;
+        const ByteView data = window.exact(chunk.data, chunk.length, true);
+        if (data.empty()) continue;
+        std::optional<std::vector<std::uint8_t>> profile = RawProfileBytes(data.bytes(), chunk.kind);
+        if (!profile) continue;
+        const std::uint64_t skip = ByteView(*profile, false).startsWith(kExifHeader) ? kExifHeader.size() : 0;
+        if (!StartsWithTiffHeader(ByteView(*profile, false).sub(skip, profile->size() - skip))) continue;
+        const std::uint64_t size = profile->size() - skip;
+        scan.assembled = std::move(*profile);
+        scan.blocks.push_back(TiffBlock{skip, size});
+        return;
+    }
+}
+
 // Walks the chunks by their lengths (never reading image data) until eXIf or
-// IEND.
-std::optional<TiffBlock> FindPngBlock(BufferedWindow& window) {
+// IEND. Without an eXIf chunk, a text chunk with a raw Exif profile (as
+// ImageMagick writes it) serves.
+void ScanPng(BufferedWindow& window, ContainerScan& scan) {
+    constexpr std::size_t kMaxProfileChunks = 8;
     const std::uint64_t size = window.sourceSize();
+    std::vector<ProfileChunk> profiles;
     std::uint64_t pos = 8;  // after the signature
     for (std::uint64_t steps = 0; steps < kMaxHeaders; ++steps) {
         const ByteView chunk = window.exact(pos, 8, true);
-        if (chunk.empty()) return std::nullopt;
+        if (chunk.empty()) break;
         const std::uint32_t length = chunk.u32(0);
-        if (length > 0x7FFFFFFFu) return std::nullopt;  // PNG lengths are 31-bit
+        if (length > 0x7FFFFFFFu) break;  // PNG lengths are 31-bit
         const ByteView type = chunk.sub(4, 4);
         const std::uint64_t data = pos + 8;
-        if (type.startsWith("eXIf")) return SkipExifHeader(window, BlockAt(data, length, size));
-        if (type.startsWith("IEND")) return std::nullopt;
+        if (type.startsWith("eXIf")) {
+            scan.blocks.push_back(SkipExifHeader(window, BlockAt(data, length, size)));
+            return;
+        }
+        if (type.startsWith("IEND")) break;
+        const std::optional<PngText> kind = PngTextKind(type.bytes());
+        if (kind && profiles.size() < kMaxProfileChunks &&
+            IsRawProfileKeyword(window.peek(data, std::min<std::uint64_t>(length, kMaxKeyword), true).bytes())) {
+            profiles.push_back(ProfileChunk{data, length, *kind});
+        }
         pos = data + length + 4;  // and the CRC
     }
-    return std::nullopt;
+    ReadRawProfile(window, profiles, scan);
 }
 
 // Walks the RIFF chunks (padded to even sizes) until the EXIF chunk.
@@ -100,27 +132,71 @@ std::optional<TiffBlock> FindWebPBlock(BufferedWindow& window) {
     return std::nullopt;
 }
 
+// A Fujifilm RAF file embeds a JPEG whose Exif segment is the metadata; the
+// header gives the JPEG's offset and length as big-endian words at 84 and 88.
+std::optional<TiffBlock> FindRafBlock(BufferedWindow& window) {
+    const std::uint64_t size = window.sourceSize();
+    const ByteView where = window.exact(84, 8, true);
+    if (where.empty()) return std::nullopt;
+    const std::uint64_t offset = where.u32(0);
+    const std::uint64_t length = where.u32(4);
+    if (offset >= size) return std::nullopt;
+    const std::uint64_t end = offset + std::min(length, size - offset);
+    if (end - offset < 3 || !window.exact(offset, 3, true).startsWith("\xFF\xD8\xFF")) return std::nullopt;
+    return FindJpegBlock(window, offset, end);
+}
+
 }  // namespace
+
+TiffBlock BlockAt(std::uint64_t offset, std::uint64_t length, std::uint64_t sourceSize) {
+    const std::uint64_t available = offset <= sourceSize ? sourceSize - offset : 0;
+    return TiffBlock{offset, std::min(length, available)};
+}
+
+bool StartsWithTiffHeader(const ByteView& bytes) {
+    return bytes.startsWith("II*\0"sv) || bytes.startsWith("MM\0*"sv);
+}
 
 ContainerScan ScanContainer(const ByteSource& source) {
     BufferedWindow window(source);
-    const ByteView head = window.peek(0, 12, false);
+    const std::uint64_t size = source.size();
+    const ByteView head = window.peek(0, 16, false);
     ContainerScan scan;
+    const auto add = [&](std::optional<TiffBlock> block) {
+        if (block) scan.blocks.push_back(*block);
+    };
+    // The whole file is the block; ORF and RW2 only differ in the magic number.
+    const auto wholeFile = [&](PhotoFormat format, bool rawHeader, std::uint16_t firstIfd0Tag) {
+        scan.format = format;
+        scan.inPlace = true;
+        TiffBlock block{0, size};
+        block.rawHeader = rawHeader;
+        block.firstIfd0Tag = firstIfd0Tag;
+        scan.blocks.push_back(block);
+    };
     if (head.startsWith("\xFF\xD8\xFF")) {
         scan.format = PhotoFormat::Jpeg;
-        scan.block = FindJpegBlock(window, 0, source.size());
-    } else if (head.startsWith("II*\0"sv) || head.startsWith("MM\0*"sv) ||
-               head.startsWith("II+\0"sv) || head.startsWith("MM\0+"sv)) {
-        // The file is the block. BigTIFF is recognised; its 64-bit directories
-        // are not read, so it lists no items.
-        scan.format = PhotoFormat::Tiff;
-        scan.block = TiffBlock{0, source.size()};
+        add(FindJpegBlock(window, 0, size));
+    } else if (head.startsWith("II*\0"sv) || head.startsWith("MM\0*"sv) || head.startsWith("II+\0"sv) ||
+               head.startsWith("MM\0+"sv)) {
+        // BigTIFF is recognised; its 64-bit directories are not read, so it
+        // lists no items.
+        wholeFile(PhotoFormat::Tiff, false, 0);
+    } else if (head.startsWith("IIRO") || head.startsWith("IIRS") || head.startsWith("MMOR")) {
+        wholeFile(PhotoFormat::Orf, true, 0);
+    } else if (head.startsWith("IIU\0"sv)) {
+        wholeFile(PhotoFormat::Rw2, true, 0x00FE);
     } else if (head.startsWith("\x89PNG\r\n\x1A\n")) {
         scan.format = PhotoFormat::Png;
-        scan.block = FindPngBlock(window);
+        ScanPng(window, scan);
     } else if (head.startsWith("RIFF") && head.sub(8, 4).startsWith("WEBP")) {
         scan.format = PhotoFormat::WebP;
-        scan.block = FindWebPBlock(window);
+        add(FindWebPBlock(window));
+    } else if (head.startsWith("FUJIFILMCCD-RAW ")) {
+        scan.format = PhotoFormat::Raf;
+        add(FindRafBlock(window));
+    } else if (head.sub(4, 4).startsWith("ftyp")) {
+        ScanBmff(window, scan);
     } else if (head.startsWith("BM")) {
         scan.format = PhotoFormat::Bmp;
     } else if (head.startsWith("GIF87a") || head.startsWith("GIF89a")) {

@@ -26,17 +26,23 @@ void SwapUnits(std::span<std::uint8_t> bytes, std::uint32_t unit) {
 PropertyImage PropertyImage::Open(std::unique_ptr<ByteSource> source) {
     PropertyImage image;
     if (!source) return image;
-    const ContainerScan scan = ScanContainer(*source);
+    ContainerScan scan = ScanContainer(*source);
     image.format_ = scan.format;
-    if (scan.block) {
+    if (scan.assembled) {
+        // The Exif bytes were put together from the file: they are the source now.
+        source = MemorySource(std::move(*scan.assembled));
+    } else if (!scan.inPlace && !scan.blocks.empty()) {
         // An Exif block inside a container is small (a JPEG segment holds at
         // most 64 KiB): one read brings every directory and value. A TIFF
         // file is all block, so it is read where its directories lie.
-        if (scan.format != PhotoFormat::Tiff && scan.block->size <= kCachedBlockLimit) {
-            source = CacheRange(std::move(source), scan.block->offset, scan.block->size);
+        std::uint64_t first = UINT64_MAX, end = 0;
+        for (const TiffBlock& block : scan.blocks) {
+            first = std::min(first, block.offset);
+            end = std::max(end, block.offset + block.size);
         }
-        ListTiffItems(*source, *scan.block, image.items_);
+        if (end - first <= kCachedBlockLimit) source = CacheRange(std::move(source), first, end - first);
     }
+    for (const TiffBlock& block : scan.blocks) ListTiffItems(*source, block, image.items_);
 
     image.byId_.resize(image.items_.size());
     std::iota(image.byId_.begin(), image.byId_.end(), 0u);

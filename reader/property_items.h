@@ -39,7 +39,9 @@ struct PropertyItem {
     const std::uint8_t* value = nullptr;
 };
 
-enum class PhotoFormat { Unknown, Jpeg, Tiff, Png, WebP, Bmp, Gif };
+// Orf and Rw2 are TIFF files with a header of their own; DNG, CR2, NEF,
+// ARW and the like read as Tiff.
+enum class PhotoFormat { Unknown, Jpeg, Tiff, Png, WebP, Bmp, Gif, Heif, Avif, Cr3, Orf, Rw2, Raf };
 
 // GDI+ status codes that the operations below return.
 enum GpStatus : int {

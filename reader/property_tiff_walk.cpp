@@ -83,9 +83,19 @@ public:
           entriesLeft_(block.size / kEntrySize + kEntrySlack), valueBytesLeft_(block.size) {}
 
     void run(std::uint32_t ifd0) {
-        const std::optional<std::uint32_t> ifd1 = directory(ifd0, Directory::Main);
-        for (const auto& [kind, offset] : subDirectories_) directory(offset, kind);
-        if (ifd1) directory(*ifd1, Directory::Thumbnail);
+        switch (block_.role) {
+        case TiffRole::Whole: {
+            const std::optional<std::uint32_t> ifd1 = directory(ifd0, Directory::Main);
+            for (const auto& [kind, offset] : subDirectories_) directory(offset, kind);
+            if (ifd1) directory(*ifd1, Directory::Thumbnail);
+            return;
+        }
+        // A directory in a block of its own: the blocks of the other
+        // directories come in their own turn.
+        case TiffRole::Ifd0: directory(ifd0, Directory::Main); return;
+        case TiffRole::Exif: directory(ifd0, Directory::Exif); return;
+        case TiffRole::Gps: directory(ifd0, Directory::Gps); return;
+        }
     }
 
 private:
@@ -128,6 +138,7 @@ private:
         if (!bytes.ok()) return;
 
         std::uint32_t id = tag;
+        if (kind == Directory::Main && tag < block_.firstIfd0Tag) return;
         if (kind == Directory::Thumbnail) {
             const std::optional<std::uint32_t> thumbnailId = ThumbnailId(tag);
             if (!thumbnailId) return;
@@ -203,18 +214,27 @@ std::uint32_t PropertySwapUnit(std::uint16_t type) {
 
 void ListTiffItems(const ByteSource& source, const TiffBlock& block,
                    std::vector<PropertyImage::ItemLocation>& items) {
+    // The magic numbers of raw files that are TIFF with a header of their
+    // own: Olympus ORF ("IIRO", "IIRS", "MMOR") and Panasonic RW2 ("IIU\0").
+    constexpr std::uint16_t kRawMagic[] = {0x4F52, 0x5352, 0x0055};
     SourceWindow window(source);
     if (block.size < 8) return;
     const ByteView header = window.exact(block.offset, 8, false);
     bool bigEndian;
-    if (header.startsWith("II*\0"sv)) {
+    if (header.startsWith("II")) {
         bigEndian = false;
-    } else if (header.startsWith("MM\0*"sv)) {
+    } else if (header.startsWith("MM")) {
         bigEndian = true;
     } else {
-        return;  // not a TIFF header, or BigTIFF
+        return;  // not a TIFF header
     }
-    const std::uint32_t ifd0 = ByteView(header.bytes(), bigEndian).u32(4);
+    const ByteView ordered(header.bytes(), bigEndian);
+    const std::uint16_t magic = ordered.u16(2);
+    // Anything else is not a TIFF header, or BigTIFF.
+    if (magic != 42 && !(block.rawHeader && std::find(std::begin(kRawMagic), std::end(kRawMagic), magic) !=
+                                                std::end(kRawMagic)))
+        return;
+    const std::uint32_t ifd0 = ordered.u32(4);
     TiffWalk(source, block, bigEndian, items).run(ifd0);
 }
 

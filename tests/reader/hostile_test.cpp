@@ -26,17 +26,27 @@ std::vector<std::pair<std::string, Bytes>> CameraFiles(bool big) {
     PutU32(layout.bytes, layout.entry(layout.ifd1, 5) + 8, 200, big);
     JpegOptions options;
     options.before = {{0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}}};
+    HeifOptions pieces;
+    pieces.pieces = 2;
+    TiffSpec cr3 = CameraSpec(big);
+    cr3.ifd1.reset();
     return {{"tiff", layout.bytes},
             {"jpeg", Jpeg(layout.bytes, options)},
             {"png", Png(layout.bytes, true)},
-            {"webp", WebP(layout.bytes, true)}};
+            {"png, raw profile", PngRawProfile(layout.bytes)},
+            {"webp", WebP(layout.bytes, true)},
+            {"heic", Heif(layout.bytes)},
+            {"heic, Exif item in two pieces", Heif(layout.bytes, pieces)},
+            {"cr3", Cr3(cr3)},
+            {"raf", Raf(Jpeg(layout.bytes, options))},
+            {"orf", WithHeader(layout.bytes, big ? "MMOR" : "IIRO")}};
 }
 
 TEST(Hostile, EveryTruncationGivesASubsetOfTheItemsWithTheirOwnValues) {
     for (bool big : {false, true}) {
         for (const auto& [name, bytes] : CameraFiles(big)) {
             const std::vector<Item> full = ReadAll(OpenBytes(bytes));
-            ASSERT_GT(full.size(), 50u) << name;
+            ASSERT_GT(full.size(), 40u) << name;
             std::size_t previous = 0;
             for (std::size_t length = 0; length < bytes.size(); ++length) {
                 const std::vector<Item> items = ReadAll(OpenBytes(Bytes(bytes.begin(), bytes.begin() + length)));
@@ -45,8 +55,11 @@ TEST(Hostile, EveryTruncationGivesASubsetOfTheItemsWithTheirOwnValues) {
                 previous = std::max(previous, items.size());
             }
             // Cut just before the end (the trailer or the container's tail),
-            // nearly every item is still there.
-            EXPECT_GE(previous, full.size() - 2) << name;
+            // nearly every item is still there; but an item in pieces whose
+            // first piece is stored last is whole or nothing.
+            if (name != "heic, Exif item in two pieces") {
+                EXPECT_GE(previous, full.size() - 2) << name;
+            }
         }
     }
 }
@@ -373,7 +386,7 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
 TEST(Hostile, AContainersExifBlockIsReadOnceAndValuesComeFromMemory) {
     for (bool big : {false, true}) {
         for (const auto& [name, bytes] : CameraFiles(big)) {
-            if (name == "tiff") continue;  // a TIFF file is read where its directories lie
+            if (name == "tiff" || name == "orf") continue;  // a TIFF file is read where its directories lie
             readertest::SyntheticSource::Stats stats;
             const reader::PropertyImage image = reader::PropertyImage::Open(
                 std::make_unique<readertest::SyntheticSource>(bytes.size(), bytes, 0, Bytes{}, &stats));

@@ -124,6 +124,7 @@ TEST(WalkCost, LargeChunksAreSkippedNotRead) {
 TEST(WalkCost, AWalkGivesUpAfterAMillionHeaders) {
     constexpr std::uint64_t k2GiB = std::uint64_t{2} << 30;
     const Bytes png = Png({});
+    const Bytes ftyp = Cat({Be32(20), Text("ftypheic"), Be32(0), Text("mif1")});
     struct Case {
         const char* name;
         std::uint64_t size;
@@ -138,6 +139,7 @@ TEST(WalkCost, AWalkGivesUpAfterAMillionHeaders) {
         {"png, 2 GiB of empty chunks", k2GiB, Bytes(png.begin(), png.begin() + 33), Bytes(12, 0), PhotoFormat::Png},
         {"webp, 2 GiB of empty chunks", k2GiB, Cat({Text("RIFF"), Bytes(4, 0xFF), Text("WEBP")}), Bytes(8, 0),
          PhotoFormat::WebP},
+        {"heic, 2 GiB of empty boxes", k2GiB, ftyp, Cat({Be32(8), Text("free")}), PhotoFormat::Heif},
     };
     for (const Case& c : cases) {
         SyntheticSource::Stats stats;

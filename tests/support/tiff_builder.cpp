@@ -1,6 +1,7 @@
 #include "tiff_builder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -219,14 +220,15 @@ void PutU32(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint32_
     }
 }
 
-TiffLayout BuildTiff(const TiffSpec& spec) {
+TiffLayout BuildTiff(const TiffSpec& spec, const RawParts& raw) {
     Writer w(spec.bigEndian);
     if (spec.bigEndian) {
         w.bytes = {'M', 'M', 0, 42};
     } else {
         w.bytes = {'I', 'I', 42, 0};
     }
-    w.u32(8);
+    w.u32(static_cast<std::uint32_t>(8 + raw.afterHeader.size()));
+    w.bytes.insert(w.bytes.end(), raw.afterHeader.begin(), raw.afterHeader.end());
 
     TiffLayout layout;
     layout.bigEndian = spec.bigEndian;
@@ -263,8 +265,13 @@ TiffLayout BuildTiff(const TiffSpec& spec) {
     }
     if (spec.ifd1) {
         std::vector<std::uint32_t> none;
-        layout.ifd1 = w.directory(*spec.ifd1, {}, none, unusedNext);
+        std::uint32_t ifd1Next = 0;
+        layout.ifd1 = w.directory(*spec.ifd1, {}, none, ifd1Next);
         if (!spec.ifd0.nextOverride) w.patch(ifd0Next, layout.ifd1);
+        if (raw.ifd2) {
+            layout.ifd2 = w.directory(*raw.ifd2, {}, none, unusedNext);
+            if (!spec.ifd1->nextOverride) w.patch(ifd1Next, layout.ifd2);
+        }
     }
     w.align();
     layout.trailer = w.size();
@@ -396,6 +403,252 @@ bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
+}
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+void Append(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+
+// An ISO box: 32-bit size, or 1 and a 64-bit size after the type.
+Bytes Box(const std::string& type, const Bytes& payload, bool large = false) {
+    Bytes out;
+    if (large) {
+        AppendBe(out, 1, 4);
+        Append(out, type);
+        AppendBe(out, 16 + payload.size(), 8);
+    } else {
+        AppendBe(out, 8 + payload.size(), 4);
+        Append(out, type);
+    }
+    Append(out, payload);
+    return out;
+}
+
+Bytes FullBox(const std::string& type, int version, const Bytes& payload, bool large = false) {
+    Bytes body{static_cast<std::uint8_t>(version), 0, 0, 0};
+    Append(body, payload);
+    return Box(type, body, large);
+}
+
+std::uint32_t Adler32(const Bytes& data) {
+    std::uint32_t a = 1, b = 0;
+    for (std::uint8_t byte : data) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    return b << 16 | a;
+}
+
+}  // namespace
+
+Bytes ZlibStored(const Bytes& data) {
+    Bytes out{0x78, 0x01};
+    std::size_t at = 0;
+    do {
+        const std::size_t n = std::min<std::size_t>(data.size() - at, 65535);
+        out.push_back(at + n == data.size() ? 1 : 0);
+        AppendLe(out, n, 2);
+        AppendLe(out, ~n & 0xFFFF, 2);
+        out.insert(out.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
+        at += n;
+    } while (at < data.size());
+    AppendBe(out, Adler32(data), 4);
+    return out;
+}
+
+Bytes PngRawProfile(const Bytes& tiff, const RawProfileOptions& options) {
+    Bytes profile;
+    if (options.exifHeader) profile = {'E', 'x', 'i', 'f', 0, 0};
+    Append(profile, tiff);
+    char length[16];
+    std::snprintf(length, sizeof length, "%8u", static_cast<unsigned>(profile.size()));
+    std::string text = "\n" + options.name + "\n" + length + "\n";
+    static const char kHex[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < profile.size(); ++i) {
+        text += kHex[profile[i] >> 4];
+        text += kHex[profile[i] & 15];
+        if (i % 36 == 35 || i + 1 == profile.size()) text += '\n';
+    }
+    const Bytes textBytes(text.begin(), text.end());
+
+    Bytes data;
+    Append(data, "Raw profile type " + options.name);
+    data.push_back(0);
+    if (options.chunk == "zTXt") {
+        data.push_back(0);
+        Append(data, ZlibStored(textBytes));
+    } else if (options.chunk == "iTXt") {
+        data.insert(data.end(), {static_cast<std::uint8_t>(options.compressed ? 1 : 0), 0, 0, 0});
+        Append(data, options.compressed ? ZlibStored(textBytes) : textBytes);
+    } else {
+        Append(data, textBytes);
+    }
+    Bytes out = Png({}, true);
+    out.resize(out.size() - 12);  // IEND comes last
+    PngChunk(out, options.chunk.c_str(), data);
+    if (!options.eXIf.empty()) PngChunk(out, "eXIf", options.eXIf);
+    PngChunk(out, "IEND", {});
+    return out;
+}
+
+Bytes WithHeader(Bytes tiff, const std::string& header) {
+    std::copy(header.begin(), header.end(), tiff.begin());
+    return tiff;
+}
+
+Bytes Raf(const Bytes& jpeg) {
+    constexpr std::uint32_t kJpegAt = 148;
+    Bytes out;
+    Append(out, std::string("FUJIFILMCCD-RAW 0201FF383501"));
+    std::string camera = "X-T4";
+    camera.resize(32, '\0');
+    Append(out, camera);
+    Append(out, std::string("0100"));
+    out.resize(84, 0);
+    const Bytes cfaHeader(64, 0x11);
+    const Bytes cfa(256, 0x22);
+    const std::uint32_t cfaHeaderAt = kJpegAt + static_cast<std::uint32_t>(jpeg.size());
+    for (std::uint64_t word : {std::uint64_t{kJpegAt}, std::uint64_t{jpeg.size()}, std::uint64_t{cfaHeaderAt},
+                               std::uint64_t{cfaHeader.size()}, std::uint64_t{cfaHeaderAt + cfaHeader.size()},
+                               std::uint64_t{cfa.size()}})
+        AppendBe(out, word, 4);
+    out.resize(kJpegAt, 0);
+    Append(out, jpeg);
+    Append(out, cfaHeader);
+    Append(out, cfa);
+    return out;
+}
+
+Bytes Heif(const Bytes& tiff, const HeifOptions& o) {
+    const bool large = o.largeSizes;
+    Bytes item;
+    AppendBe(item, o.tiffOffset.value_or(o.exifHeader ? 6 : 0), 4);
+    if (o.exifHeader) item.insert(item.end(), {'E', 'x', 'i', 'f', 0, 0});
+    Append(item, tiff);
+    const Bytes image(32, 0x5A);  // stands in for the coded picture
+
+    // The Exif item's pieces, stored last first with a little junk before
+    // each, so that only the extents' order puts them together right.
+    const std::size_t pieces = static_cast<std::size_t>(std::max(o.pieces, 1));
+    std::vector<std::pair<std::size_t, std::size_t>> cuts;  // offset in item, length
+    for (std::size_t k = 0; k < pieces; ++k) {
+        const std::size_t begin = item.size() * k / pieces, end = item.size() * (k + 1) / pieces;
+        cuts.emplace_back(begin, end - begin);
+    }
+    Bytes exifArea;
+    std::vector<std::size_t> pieceAt(pieces);
+    for (std::size_t k = pieces; k-- > 0;) {
+        exifArea.insert(exifArea.end(), {0xEE, 0xEE, 0xEE});
+        pieceAt[k] = exifArea.size();
+        exifArea.insert(exifArea.end(), item.begin() + static_cast<long>(cuts[k].first),
+                        item.begin() + static_cast<long>(cuts[k].first + cuts[k].second));
+    }
+    Bytes mdatData = image;
+    const std::size_t exifInMdat = mdatData.size();
+    if (!o.inIdat) Append(mdatData, exifArea);
+
+    Bytes ftypData;
+    Append(ftypData, o.majorBrand);
+    AppendBe(ftypData, 0, 4);
+    for (const std::string& brand : o.compatibleBrands) Append(ftypData, brand);
+    const Bytes ftyp = Box("ftyp", ftypData, large);
+
+    // The meta box for data starting at `mdatAt` (the mdat payload's offset
+    // in the file); extents in idat count from its payload.
+    const auto meta = [&](std::uint64_t mdatAt) {
+        Bytes hdlr(4, 0);
+        Append(hdlr, std::string("pict"));
+        hdlr.resize(hdlr.size() + 13, 0);
+        Bytes pitm;
+        AppendBe(pitm, 1, 2);
+        Bytes iinf;
+        AppendBe(iinf, 2, 2);
+        for (auto [id, type] : {std::pair<int, const char*>{1, "hvc1"}, {2, "Exif"}}) {
+            Bytes infe;
+            AppendBe(infe, id, o.infeVersion == 2 ? 2 : 4);
+            AppendBe(infe, 0, 2);
+            Append(infe, std::string(type));
+            infe.push_back(0);
+            Append(iinf, FullBox("infe", o.infeVersion, infe, large));
+        }
+        Bytes iloc{static_cast<std::uint8_t>(o.offsetSize << 4 | o.lengthSize),
+                   static_cast<std::uint8_t>(o.baseOffsetSize << 4 | (o.ilocVersion > 0 ? o.indexSize : 0))};
+        const int idWidth = o.ilocVersion < 2 ? 2 : 4;
+        AppendBe(iloc, 2, idWidth);
+        const auto entry = [&](int id, int method, std::uint64_t dataAt,
+                               const std::vector<std::pair<std::uint64_t, std::uint64_t>>& extents) {
+            AppendBe(iloc, id, idWidth);
+            if (o.ilocVersion > 0) AppendBe(iloc, method, 2);
+            AppendBe(iloc, 0, 2);
+            const std::uint64_t base = o.baseOffsetSize > 0 ? dataAt : 0;
+            AppendBe(iloc, base, o.baseOffsetSize);
+            AppendBe(iloc, extents.size(), 2);
+            for (auto [offset, length] : extents) {
+                if (o.ilocVersion > 0) AppendBe(iloc, 0, o.indexSize);
+                AppendBe(iloc, dataAt + offset - base, o.offsetSize);
+                AppendBe(iloc, length, o.lengthSize);
+            }
+        };
+        entry(1, 0, mdatAt, {{0, image.size()}});
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> exifExtents;
+        for (std::size_t k = 0; k < pieces; ++k)
+            exifExtents.emplace_back((o.inIdat ? 0 : exifInMdat) + pieceAt[k], cuts[k].second);
+        entry(2, o.inIdat ? 1 : 0, o.inIdat ? 0 : mdatAt, exifExtents);
+
+        Bytes children;
+        Append(children, FullBox("hdlr", 0, hdlr, large));
+        Append(children, FullBox("pitm", 0, pitm, large));
+        Append(children, FullBox("iinf", 0, iinf, large));
+        Append(children, FullBox("iloc", o.ilocVersion, iloc, large));
+        if (o.inIdat) Append(children, Box("idat", exifArea, large));
+        return FullBox("meta", 0, children, large);
+    };
+    const Bytes mdatHeader = Box("mdat", {}, large);
+    // The meta box's size does not depend on the offsets it holds.
+    const std::uint64_t mdatAt = ftyp.size() + (o.metaAfterMdat ? 0 : meta(0).size()) + mdatHeader.size();
+    const Bytes metaBox = meta(mdatAt);
+
+    Bytes out = ftyp;
+    const Bytes mdat = Box("mdat", mdatData, large);
+    if (o.metaAfterMdat) {
+        Append(out, mdat);
+        Append(out, metaBox);
+    } else {
+        Append(out, metaBox);
+        Append(out, mdat);
+    }
+    return out;
+}
+
+Bytes Cr3(const TiffSpec& spec) {
+    const auto single = [&](const Ifd& ifd) {
+        TiffSpec one;
+        one.bigEndian = spec.bigEndian;
+        one.ifd0 = ifd;
+        return BuildTiff(one).bytes;
+    };
+    Bytes canon{0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0, 0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+    Append(canon, Box("CNCV", Bytes{'C', 'a', 'n', 'o', 'n', 'C', 'R', '3', '_', '0', '0', '1'}));
+    Append(canon, Box("CCTP", Bytes(24, 0)));
+    Append(canon, Box("CTBO", Bytes(40, 0)));
+    Append(canon, Box("CMT1", single(spec.ifd0)));
+    if (spec.exif) Append(canon, Box("CMT2", single(*spec.exif)));
+    Ifd makerNote;
+    makerNote.fields = {Short(0x0001, {1, 2, 3}), Long(0x0010, {0x80000428})};
+    Append(canon, Box("CMT3", single(makerNote)));
+    if (spec.gps) Append(canon, Box("CMT4", single(*spec.gps)));
+    Append(canon, Box("THMB", Bytes(64, 0x33)));
+    Bytes moov = Box("uuid", canon);
+    Append(moov, FullBox("mvhd", 0, Bytes(96, 0)));
+
+    Bytes ftypData{'c', 'r', 'x', ' ', 0, 0, 0, 1, 'c', 'r', 'x', ' ', 'i', 's', 'o', 'm'};
+    Bytes out = Box("ftyp", ftypData);
+    Append(out, Box("moov", moov));
+    Append(out, Box("mdat", Bytes(128, 0x44)));
+    return out;
 }
 
 TiffSpec CameraSpec(bool bigEndian) {
