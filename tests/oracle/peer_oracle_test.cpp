@@ -2,7 +2,10 @@
 // reader and core and held against what two peer readers see: exiv2 for the
 // items (tag, type, count, value, order), exiftool for the worded values.
 // None of these photos come from our own test writer's TIFF blocks, so a
-// fault shared by our writer and our reader cannot hide here.
+// fault shared by our writer and our reader cannot hide here. HEIC and AVIF
+// photos are made by heif-enc; exiv2 0.27 cannot read them, so their items
+// are held against exiv2's reading of the Exif block that exiftool finds in
+// them. PNGs with a raw Exif profile are made by ImageMagick.
 #include "exif/metadata_list.h"
 #include "reader/property_items.h"
 #include "reader/property_tiff_walk.h"
@@ -46,12 +49,18 @@ std::optional<std::string> Capture(const std::string& command) {
 }
 
 bool HavePeers() {
-    return Capture("command -v exiftool >/dev/null && command -v exiv2 >/dev/null").has_value();
+    return Capture("command -v exiftool >/dev/null && command -v exiv2 >/dev/null && command -v heif-enc >/dev/null && "
+                   "command -v convert >/dev/null")
+        .has_value();
 }
 
 // ---- The photos ----
 
-enum class Base { Jpeg, JpegII, TiffII, TiffMM, Png, WebP };
+enum class Base {
+    Jpeg, JpegII, TiffII, TiffMM, Png, WebP,
+    Heic, HeicThumbnail, Avif,  // heif-enc's, from a JPEG that ImageMagick draws
+    PngProfile,                 // ImageMagick's, with the Exif a JPEG got in a "Raw profile type" chunk
+};
 
 // An 8x8 grey TIFF without metadata; exiftool keeps the file's byte order.
 std::vector<std::uint8_t> PlainTiff(bool bigEndian) {
@@ -77,8 +86,8 @@ std::vector<std::uint8_t> BaseBytes(Base base) {
     case Base::TiffMM: return PlainTiff(true);
     case Base::Png: return Png({});
     case Base::WebP: return WebP({});
+    default: return {};  // made by the peer tools
     }
-    return {};
 }
 
 const char* Suffix(Base base) {
@@ -87,10 +96,38 @@ const char* Suffix(Base base) {
     case Base::JpegII: return ".jpg";
     case Base::TiffII:
     case Base::TiffMM: return ".tif";
-    case Base::Png: return ".png";
+    case Base::Png:
+    case Base::PngProfile: return ".png";
     case Base::WebP: return ".webp";
+    case Base::Heic:
+    case Base::HeicThumbnail: return ".heic";
+    case Base::Avif: return ".avif";
     }
     return "";
+}
+
+// The keyword of ImageMagick's text chunk "Raw profile type app1" renamed to
+// "Raw profile type <name>": exiftool and exiv2 read only "exif" and "APP1".
+std::vector<std::uint8_t> RenameRawProfile(std::vector<std::uint8_t> png, const std::string& name) {
+    const std::string from = "Raw profile type app1";
+    const auto at = std::search(png.begin(), png.end(), from.begin(), from.end());
+    if (at == png.end()) return {};
+    std::copy(name.begin(), name.end(), at + 17);
+    // The chunk's CRC covers its type and data.
+    const std::size_t type = static_cast<std::size_t>(at - png.begin()) - 4;
+    const std::uint32_t length = png[type - 4] << 24 | png[type - 3] << 16 | png[type - 2] << 8 | png[type - 1];
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = type; i < type + 4 + length; ++i) {
+        crc ^= png[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    PutU32(png, static_cast<std::uint32_t>(type + 4 + length), crc ^ 0xFFFFFFFFu, true);
+    return png;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // What a camera writes, in exiftool's words; "#=" sets the stored number.
@@ -155,7 +192,8 @@ protected:
     // A photo of the given kind with the tags written by exiftool or exiv2.
     std::string Photo(Base base, const std::vector<std::string>& tags, bool thumbnail, Writer writer) {
         const std::string path = (dir_ / (std::string("photo") + std::to_string(++made_) + Suffix(base))).string();
-        EXPECT_TRUE(WriteFile(path, BaseBytes(base)));
+        if (base == Base::PngProfile) return ProfilePng(tags, path, "exif");
+        if (!MakeBase(base, path)) return path;
         std::string command;
         if (writer == Writer::Exiv2) {
             command = "exiv2 -q";
@@ -172,6 +210,47 @@ protected:
         }
         command += " " + ShellQuote(path);
         EXPECT_TRUE(Capture(command).has_value()) << command;
+        return path;
+    }
+
+    // The photo without metadata: our bytes, or heif-enc's HEIC or AVIF of a
+    // JPEG that ImageMagick draws.
+    bool MakeBase(Base base, const std::string& path) {
+        if (base != Base::Heic && base != Base::HeicThumbnail && base != Base::Avif) {
+            EXPECT_TRUE(WriteFile(path, BaseBytes(base)));
+            return true;
+        }
+        const std::string jpeg = (dir_ / "drawn.jpg").string();
+        std::string command = "convert -size 64x48 gradient:olive-skyblue " + ShellQuote(jpeg) + " && heif-enc -q 50";
+        if (base == Base::HeicThumbnail) command += " -t 32";
+        if (base == Base::Avif) command += " -A -p chroma=420";
+        command += " -o " + ShellQuote(path) + " " + ShellQuote(jpeg) + " >/dev/null";
+        const bool made = Capture(command).has_value();
+        EXPECT_TRUE(made) << command;
+        return made;
+    }
+
+    // A PNG whose Exif ImageMagick keeps as a "Raw profile type" text chunk:
+    // exiftool writes the tags into a JPEG, whose Exif segment becomes the
+    // PNG's APP1 profile, and the profile is renamed `name` ("app1" keeps
+    // ImageMagick's own name).
+    std::string ProfilePng(const std::vector<std::string>& tags, const std::string& path, const std::string& name) {
+        const std::string jpeg = (dir_ / "profile.jpg").string();
+        const std::string app1 = (dir_ / "profile.app1").string();
+        EXPECT_TRUE(WriteFile(jpeg, DecodableJpeg({})));
+        std::string command = "exiftool -q -q -overwrite_original -charset exif=utf8";
+        for (const std::string& tag : tags) command += " " + ShellQuote(tag);
+        command += " " + ShellQuote(jpeg) + " && { printf 'Exif\\0\\0'; exiftool -b -Exif " + ShellQuote(jpeg) +
+                   "; } >" + ShellQuote(app1) + " && convert -size 64x48 gradient:olive-skyblue -profile " +
+                   ShellQuote("APP1:" + app1) + " " + ShellQuote(path);
+        EXPECT_TRUE(Capture(command).has_value()) << command;
+        const std::vector<std::uint8_t> bytes = ReadFile(path);
+        const std::string eXIf = "eXIf";
+        EXPECT_EQ(std::search(bytes.begin(), bytes.end(), eXIf.begin(), eXIf.end()), bytes.end())
+            << "ImageMagick wrote an eXIf chunk too: the profile would not be read";
+        if (name != "app1") {
+            EXPECT_TRUE(WriteFile(path, RenameRawProfile(ReadFile(path), name))) << path;
+        }
         return path;
     }
 
@@ -299,8 +378,9 @@ std::vector<PeerItem> OurItems(const std::string& path) {
     return items;
 }
 
-void ExpectItemsAsExiv2(const std::string& path) {
-    std::vector<PeerItem> expected = Exiv2Items(path);
+// Our items of `path` against exiv2's of `peerPath` (by default the same).
+void ExpectItemsAsExiv2(const std::string& path, const std::string& peerPath = {}) {
+    std::vector<PeerItem> expected = Exiv2Items(peerPath.empty() ? path : peerPath);
     for (PeerItem& item : expected)
         if (item.id == 0x9286) item.value = "(comment)";
     ASSERT_FALSE(expected.empty()) << "exiv2 found no items in " << path;
@@ -530,9 +610,14 @@ const PhotoCase kPhotos[] = {
     {"camera TIFF, little-endian", Base::TiffII, &kCameraTags, false, Writer::Exiftool, 59},
     {"camera TIFF, big-endian", Base::TiffMM, &kCameraTags, false, Writer::Exiftool, 59},
     {"camera PNG", Base::Png, &kCameraTags, false, Writer::Exiftool, 59},
+    {"camera PNG, raw profile", Base::PngProfile, &kCameraTags, false, Writer::Exiftool, 59},
     {"camera WebP", Base::WebP, &kCameraTags, false, Writer::Exiftool, 59},
+    {"camera HEIC", Base::Heic, &kCameraTags, false, Writer::Exiftool, 59},
+    {"camera HEIC with thumbnail images", Base::HeicThumbnail, &kCameraTags, true, Writer::Exiftool, 59},
+    {"camera AVIF", Base::Avif, &kCameraTags, false, Writer::Exiftool, 59},
     {"phone JPEG", Base::Jpeg, &kPhoneTags, false, Writer::Exiftool, 19},
     {"phone WebP", Base::WebP, &kPhoneTags, false, Writer::Exiftool, 19},
+    {"phone HEIC", Base::Heic, &kPhoneTags, false, Writer::Exiftool, 19},
     {"exiv2 JPEG", Base::Jpeg, &kExiv2Tags, false, Writer::Exiv2, 18},
     // exiv2 leaves a TIFF's own resolution tags alone.
     {"exiv2 TIFF, big-endian", Base::TiffMM, &kExiv2Tags, false, Writer::Exiv2, 16},
@@ -572,12 +657,25 @@ void PatchPointerType(const std::string& path, std::uint16_t tag, std::uint16_t 
     FAIL() << "no entry for tag " << tag << " in " << path;
 }
 
+bool IsHeif(Base base) { return base == Base::Heic || base == Base::HeicThumbnail || base == Base::Avif; }
+
 TEST_F(PeerOracle, ItemsAreTheOnesExiv2Reads) {
     for (const PhotoCase& c : kPhotos) {
         // exiv2 0.27 does not read PNG's eXIf chunk; the PNG case is worded below.
         if (c.base == Base::Png) continue;
         SCOPED_TRACE(c.name);
-        ExpectItemsAsExiv2(Photo(c.base, *c.tags, c.thumbnail, c.writer));
+        const std::string path = Photo(c.base, *c.tags, c.thumbnail, c.writer);
+        if (!IsHeif(c.base)) {
+            ExpectItemsAsExiv2(path);
+            continue;
+        }
+        // exiv2 0.27 does not read HEIF files: it reads the Exif block that
+        // exiftool finds in the photo, put into a JPEG.
+        const std::optional<std::string> block = Capture("exiftool -b -Exif " + ShellQuote(path));
+        ASSERT_TRUE(block.has_value() && block->size() > 8) << "exiftool found no Exif in " << path;
+        const std::string jpeg = (dir_ / "block.jpg").string();
+        ASSERT_TRUE(WriteFile(jpeg, Jpeg(std::vector<std::uint8_t>(block->begin(), block->end()))));
+        ExpectItemsAsExiv2(path, jpeg);
     }
 }
 
@@ -621,6 +719,19 @@ TEST_F(PeerOracle, PointersStoredAsSLongOrIfd) {
         ASSERT_NE(entry, entries.end());
         EXPECT_EQ(entry->value, "偏移:" + offset);
     }
+
+// ImageMagick names the profile "app1", which the peers do not read; it is
+// the same profile as under the names they read.
+TEST_F(PeerOracle, ImageMagicksApp1ProfileReadsAsTheExifProfile) {
+    const std::string app1 = ProfilePng(kCameraTags, (dir_ / "app1.png").string(), "app1");
+    std::vector<PeerItem> expected;
+    for (const char* name : {"exif", "APP1"}) {
+        const std::string path = ProfilePng(kCameraTags, (dir_ / (std::string(name) + ".png")).string(), name);
+        if (expected.empty()) expected = OurItems(path);
+        EXPECT_EQ(Describe(OurItems(path)), Describe(expected)) << name;
+    }
+    EXPECT_GT(expected.size(), 50u);
+    EXPECT_EQ(Describe(OurItems(app1)), Describe(expected));
 }
 
 }  // namespace
