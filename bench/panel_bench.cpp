@@ -6,7 +6,10 @@
 //   panel_bench open FILE WARMUP     time and peak memory of voExif::OpenPhoto
 //   panel_bench full FILE WARMUP     the same for a full-size decode followed
 //                                    by a scaling to the preview's size
-// The measured lines are "ms <time>" and "peak_kib <growth of the peak>".
+//   panel_bench cost FILE WARMUP     OpenPhoto of any file, a photo or not (the
+//                                    crafted files of bench/hostile_cost.sh)
+// The measured lines are "ms <time>" and "peak_kib <growth of the peak>"; the
+// cost mode adds "opened <0 or 1>" and "entries <count of the list>".
 #include "panel/vo_exif.h"
 #include "platform/mgdip_helpers.h"
 #include "test_photos.h"
@@ -23,6 +26,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -106,9 +110,9 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
     const long before = StatusKib("VmRSS:");
     QElapsedTimer timer;
     timer.start();
-    if (mode == "open") {
+    if (mode == "open" || mode == "cost") {
         panel.OpenPhoto(path);
-        if (panel.PhotoFile() != path.toStdString()) {
+        if (mode == "open" && panel.PhotoFile() != path.toStdString()) {
             std::fprintf(stderr, "not opened: %s\n", qPrintable(path));
             return 1;
         }
@@ -128,6 +132,13 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
     }
     const qint64 nanoseconds = timer.nsecsElapsed();
     std::printf("ms %.2f\npeak_kib %ld\n", nanoseconds / 1e6, StatusKib("VmHWM:") - before);
+    if (mode == "cost") {
+        std::vector<std::string> labels, values;
+        panel.GetExifData(labels, values);
+        // A file that does not open leaves the warm-up photo's list.
+        const bool opened = panel.PhotoFile() == path.toStdString();
+        std::printf("opened %d\nentries %zu\n", opened ? 1 : 0, opened ? labels.size() : 0);
+    }
     return 0;
 }
 
@@ -138,9 +149,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == "generate") return Generate(args[2]);
-    if (args.size() == 4 && (args[1] == "open" || args[1] == "full")) return Measure(args[1], args[2], args[3]);
+    if (args.size() == 4 && (args[1] == "open" || args[1] == "full" || args[1] == "cost"))
+        return Measure(args[1], args[2], args[3]);
     std::fprintf(stderr,
                  "usage: panel_bench generate DIR\n"
-                 "       panel_bench open|full PHOTO WARM_UP_PHOTO\n");
+                 "       panel_bench open|full|cost PHOTO WARM_UP_PHOTO\n");
     return 2;
 }
