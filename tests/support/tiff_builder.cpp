@@ -336,7 +336,7 @@ std::vector<std::uint8_t> Png(const std::vector<std::uint8_t>& tiff, bool exifBe
     ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
     PngChunk(out, "IHDR", ihdr);
     // A 1x1 grey pixel: zlib stream of the filter byte and the sample.
-    const std::vector<std::uint8_t> idat{0x78, 0x01, 0x01, 0x02, 0x00, 0xFD, 0xFF, 0x00, 0x80, 0x00, 0x81, 0x00, 0x81};
+    const std::vector<std::uint8_t> idat{0x78, 0x01, 0x01, 0x02, 0x00, 0xFD, 0xFF, 0x00, 0x80, 0x00, 0x82, 0x00, 0x81};
     if (exifBeforeIdat && !tiff.empty()) PngChunk(out, "eXIf", tiff);
     PngChunk(out, "IDAT", idat);
     if (!exifBeforeIdat && !tiff.empty()) PngChunk(out, "eXIf", tiff);
