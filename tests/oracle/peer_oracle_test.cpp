@@ -624,11 +624,6 @@ const PhotoCase kPhotos[] = {
     {"exiv2 WebP", Base::WebP, &kExiv2Tags, false, Writer::Exiv2, 18},
 };
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Changes the type of IFD0's entry for `tag` in a JPEG or TIFF file, as a
 // camera that stores its pointers as SLONG or IFD would have written it.
 void PatchPointerType(const std::string& path, std::uint16_t tag, std::uint16_t type) {
@@ -719,6 +714,7 @@ TEST_F(PeerOracle, PointersStoredAsSLongOrIfd) {
         ASSERT_NE(entry, entries.end());
         EXPECT_EQ(entry->value, "偏移:" + offset);
     }
+}
 
 // ImageMagick names the profile "app1", which the peers do not read; it is
 // the same profile as under the names they read.
