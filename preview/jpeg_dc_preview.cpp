@@ -19,6 +19,7 @@ namespace {
 enum Marker : int {
     kSof0 = 0xC0,
     kSof1 = 0xC1,
+    kSof2 = 0xC2,
     kDht = 0xC4,
     kDac = 0xCC,
     kRst0 = 0xD0,
@@ -43,8 +44,10 @@ constexpr int kMaxBlocksInMcu = 10;
 // Every coded block spends at least two bits (a DC code and an end-of-block
 // or run code), four blocks per byte; twice that leaves room for files cut
 // short. A frame claiming more blocks than this describes data the file
-// cannot hold.
+// cannot hold. A progressive frame spends at least one bit on each block's
+// first DC code, so twice that.
 constexpr std::uint64_t kBlocksPerByte = 8;
+constexpr std::uint64_t kProgressiveBlocksPerByte = 16;
 constexpr std::uint64_t kBlocksAlways = 4096;
 
 // Huffman codes up to this length are decoded with one table lookup.
@@ -100,6 +103,22 @@ constexpr std::uint64_t TransformReads(std::initializer_list<int> lines) {
 }
 constexpr std::uint64_t kReads2x2 = TransformReads({0, 1, 3, 5, 7});
 constexpr std::uint64_t kReads4x4 = TransformReads({0, 1, 2, 3, 5, 6, 7});
+
+// Where a progressive block's coefficients are kept until the last scan: the
+// DC alone, or the DC and the positions a transform reads. -1: not kept.
+struct Slots {
+    std::array<std::int8_t, 64> of{};
+    int count = 0;
+    constexpr explicit Slots(std::uint64_t reads) {
+        for (int position = 0; position < 64; ++position) {
+            const bool kept = position == 0 || ((reads >> position) & 1);
+            of[position] = static_cast<std::int8_t>(kept ? count++ : -1);
+        }
+    }
+};
+constexpr Slots kSlotsDc(0);
+constexpr Slots kSlots2x2(kReads2x2);
+constexpr Slots kSlots4x4(kReads4x4);
 
 // The reference decoder's 2 x 2 inverse transform (it reads rows and columns
 // 0, 1, 3, 5 and 7), in the same fixed point, for the components it decodes
@@ -467,6 +486,129 @@ std::uint64_t DecodeAc(const HuffmanTable& table, Bits& bits, std::span<const st
     return written;
 }
 
+// The next Huffman symbol, its code taken from the buffer (which holds at
+// least 17 bits).
+inline Symbol NextSymbol(const HuffmanTable& table, Bits& bits) {
+    const std::uint16_t found = table.fast[bits.buffer >> (64 - kLookahead)];
+    const Symbol symbol = found ? Symbol{found >> 8, found & 0xFF} : SlowSymbol(table, bits.buffer);
+    bits.buffer <<= symbol.length;
+    bits.count -= symbol.length;
+    return symbol;
+}
+
+// The next `size` bits (1 to 16), as a number.
+inline std::uint32_t TakeBits(Bits& bits, int size) {
+    const auto raw = static_cast<std::uint32_t>(bits.buffer >> (64 - size));
+    bits.buffer <<= size;
+    bits.count -= size;
+    return raw;
+}
+
+inline std::int32_t DecodeDcDifference(const HuffmanTable& dc, Bits& bits, std::span<const std::uint8_t> data) {
+    // 32 bits cover the longest code and its extra bits.
+    if (bits.count < 32) Refill(bits, data);
+    if (const std::int32_t entry = dc.difference[bits.buffer >> (64 - kLookahead)]) {
+        bits.buffer <<= entry & 63;
+        bits.count -= entry & 63;
+        return entry >> 8;
+    }
+    // A long code, or a short one with many extra bits.
+    const Symbol symbol = NextSymbol(dc, bits);
+    return symbol.value ? Extend(TakeBits(bits, symbol.value), symbol.value) : 0;
+}
+
+// The coefficients a progressive block keeps until the last scan, and which
+// of all its 64 are not zero: a refinement scan adds a bit to each of those,
+// kept or not. Coefficients are 16-bit, as in the reference decoder.
+struct KeptBlock {
+    std::int16_t* kept;
+    std::uint64_t* nonzero;
+    const Slots* slots;
+
+    bool isNonzero(int position) const { return (*nonzero >> position) & 1; }
+    void set(int position, std::int32_t value) {
+        const auto coefficient = static_cast<std::int16_t>(value);
+        const std::uint64_t bit = std::uint64_t{1} << position;
+        *nonzero = coefficient ? *nonzero | bit : *nonzero & ~bit;
+        if (const int slot = slots->of[position]; slot >= 0) kept[slot] = coefficient;
+    }
+    // A correction bit of 1: away from zero by `step`, unless done already.
+    // A coefficient that is not zero never becomes zero this way.
+    void correct(int position, std::int32_t step) {
+        const int slot = slots->of[position];
+        if (slot < 0 || (kept[slot] & step)) return;
+        kept[slot] = static_cast<std::int16_t>(kept[slot] + (kept[slot] >= 0 ? step : -step));
+    }
+};
+
+// One block of a first AC scan of the band first..last, values scaled by
+// 2^shift, as the reference decoder reads it: a run of blocks with nothing
+// in the band (`emptyBlocks`) counts down first. A run of zeros may carry the
+// position past the band's end, and the value lands there.
+void DecodeAcFirst(const HuffmanTable& table, Bits& bits, std::span<const std::uint8_t> data, int first, int last,
+                   int shift, KeptBlock block, std::uint32_t& emptyBlocks) {
+    if (emptyBlocks > 0) {
+        --emptyBlocks;
+        return;
+    }
+    for (int k = first; k <= last; ++k) {
+        if (bits.count < 32) Refill(bits, data);
+        const Symbol symbol = NextSymbol(table, bits);
+        const int run = symbol.value >> 4;
+        const int size = symbol.value & 15;
+        if (size) {
+            k += run;
+            const std::int32_t value = Extend(TakeBits(bits, size), size);
+            block.set(kNaturalOrder[k], static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << shift));
+        } else if (run == 15) {
+            k += 15;
+        } else {
+            emptyBlocks = (1u << run) + (run ? TakeBits(bits, run) : 0) - 1;
+            break;
+        }
+    }
+}
+
+// One block of an AC refinement scan: the bit `step` of every coefficient in
+// the band. New coefficients (of +-step) come with runs of zeros to skip, and
+// each coefficient that is already not zero on the way takes one correction
+// bit; a new coefficient whose run ends past the band lands just after it.
+void DecodeAcRefine(const HuffmanTable& table, Bits& bits, std::span<const std::uint8_t> data, int first, int last,
+                    std::int32_t step, KeptBlock block, std::uint32_t& emptyBlocks) {
+    const auto correct = [&](int position) {
+        if (bits.count < 32) Refill(bits, data);
+        if (TakeBits(bits, 1)) block.correct(position, step);
+    };
+    int k = first;
+    if (emptyBlocks == 0) {
+        for (; k <= last; ++k) {
+            if (bits.count < 32) Refill(bits, data);
+            const Symbol symbol = NextSymbol(table, bits);
+            int run = symbol.value >> 4;
+            std::int32_t value = 0;
+            if (symbol.value & 15) {
+                // Only the sign is coded, whatever size the symbol claims.
+                value = TakeBits(bits, 1) ? step : -step;
+            } else if (run != 15) {
+                emptyBlocks = (1u << run) + (run ? TakeBits(bits, run) : 0);
+                break;
+            }
+            do {
+                const int position = kNaturalOrder[k];
+                if (block.isNonzero(position)) correct(position);
+                else if (--run < 0) break;
+                ++k;
+            } while (k <= last);
+            if (value) block.set(kNaturalOrder[k], value);
+        }
+    }
+    if (emptyBlocks > 0) {
+        for (; k <= last; ++k)
+            if (block.isNonzero(kNaturalOrder[k])) correct(kNaturalOrder[k]);
+        --emptyBlocks;
+    }
+}
+
 struct Component {
     int id = 0;
     int h = 1, v = 1;
@@ -480,6 +622,16 @@ struct Component {
     std::uint32_t samplesWide = 0, samplesHigh = 0;  // of them, the ones inside the image
     std::vector<std::uint8_t> plane;
     bool scanned = false;
+
+    // Progressive frames: the coefficients kept for each block of the
+    // MCU-padded grid, until the last scan has added to them.
+    const Slots* slots = &kSlotsDc;
+    std::uint32_t blocksPerRow = 0;
+    std::vector<std::int16_t> coefficients;  // slots->count a block
+    std::vector<std::uint64_t> nonzero;      // a block; only where the AC is decoded
+    // The reference decoder's progression state for the first ten
+    // coefficients: the last scan's low bit, -1 before any scan.
+    std::array<int, 10> lowBit{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 // A component as one scan codes it.
@@ -507,19 +659,32 @@ public:
     JpegPreview run();
 
 private:
-    bool readFrame(ByteView segment);
+    bool readFrame(ByteView segment, bool progressive);
     bool readTables(ByteView segment);
-    // The table a scan names; the standard one for 0 and 1 when the file
-    // defines none, as in the reference decoder.
+    // The table a scan names; in a sequential frame the standard one for 0
+    // and 1 when the file defines none, as in the reference decoder.
     const HuffmanTable* table(int tableClass, int index);
     bool readQuantTables(ByteView segment);
     void readApp(int marker, ByteView segment);
     // Returns false when the scan is not one this decoder handles; otherwise
     // `position` is where the marker search goes on.
     bool readScan(ByteView header, std::size_t& position);
+    bool readProgressiveScan(ByteView header, std::span<ScanComponent> scan, std::size_t& position);
     void decodeScan(std::span<const ScanComponent> scan, std::size_t& position);
+    void decodeDcScan(std::span<const ScanComponent> scan, int low, bool refine, std::size_t& position);
+    void decodeAcScan(const ScanComponent& scan, int first, int last, int low, bool refine, std::size_t& position);
+    void skipScan(std::uint64_t mcus, std::size_t& position);
+    // Runs `decodeMcu(mcuX, mcuY)` over a scan's MCUs interval by interval,
+    // as the reference decoder does: once an interval's data has run out the
+    // rest of it is left alone, and restart markers are resynchronised on;
+    // `restarted()` follows each restart.
+    template <class DecodeMcu, class Restarted>
+    void walkScan(std::uint32_t mcusX, std::uint32_t mcusY, Bits& bits, DecodeMcu decodeMcu, Restarted restarted);
     // Handles the restart marker due; false when none can follow in this scan.
     bool restart(Bits& bits, bool& starved);
+    // Progressive frames: the kept coefficients through the inverse
+    // transforms into the planes.
+    void transformCoefficients();
     void compose(JpegPreview& out) const;
 
     // The next marker's code (0 at the end of the file), with `position`
@@ -543,6 +708,7 @@ private:
     int adobeTransform_ = 0;
 
     bool frameSeen_ = false;
+    bool progressive_ = false;
     std::uint32_t width_ = 0, height_ = 0;
     int hMax_ = 1, vMax_ = 1;
     std::uint32_t mcusX_ = 0, mcusY_ = 0;
@@ -582,8 +748,8 @@ JpegPreview Decoder::run() {
         position += length;
 
         if (!ok) {
-        } else if (marker == kSof0 || marker == kSof1) {
-            ok = readFrame(segment);
+        } else if (marker == kSof0 || marker == kSof1 || marker == kSof2) {
+            ok = readFrame(segment, marker == kSof2);
         } else if (marker == kDht) {
             ok = readTables(segment);
         } else if (marker == kDqt) {
@@ -596,8 +762,8 @@ JpegPreview Decoder::run() {
         } else if (skipped) {
             readApp(marker, segment);
         } else {
-            // Progressive, lossless, hierarchical or arithmetic frames, a second
-            // start of image, reserved codes.
+            // Lossless, hierarchical or arithmetic frames, a second start of
+            // image, reserved codes.
             ok = false;
         }
         if (!ok) {
@@ -608,6 +774,15 @@ JpegPreview Decoder::run() {
         }
     }
     if (!scanned_) return out;
+    if (progressive_) {
+        // While any of the first ten AC coefficients of a component is not
+        // fully known (a scan missing, or cut off before it began), the
+        // reference decoder estimates them, and the DC too, from the
+        // neighbouring blocks' DCs: that picture is the full decoder's.
+        for (const Component& c : components_)
+            if (std::any_of(c.lowBit.begin() + 1, c.lowBit.end(), [](int low) { return low != 0; })) return out;
+        transformCoefficients();
+    }
     compose(out);
     const bool allScanned =
         std::all_of(components_.begin(), components_.end(), [](const Component& c) { return c.scanned; });
@@ -626,8 +801,9 @@ void Decoder::readApp(int marker, ByteView segment) {
     }
 }
 
-bool Decoder::readFrame(ByteView segment) {
+bool Decoder::readFrame(ByteView segment, bool progressive) {
     if (frameSeen_ || segment.size() < 6) return false;
+    progressive_ = progressive;
     const int precision = segment.u8(0);
     height_ = segment.u16(1);
     width_ = segment.u16(3);
@@ -676,11 +852,27 @@ bool Decoder::readFrame(ByteView segment) {
         samples += std::uint64_t{c.planeWidth} * c.planeHeight;
     }
     const std::uint64_t pixels = std::uint64_t{DivideUp(width_, 8)} * DivideUp(height_, 8);
-    if (blocks > file_.size() * kBlocksPerByte + kBlocksAlways ||
-        samples + pixels * sizeof(std::uint32_t) > maxBytes_)
+    std::uint64_t kept = 0;
+    if (progressive_) {
+        for (Component& c : components_) {
+            c.slots = c.scale == 1 ? &kSlotsDc : c.scale == 2 ? &kSlots2x2 : &kSlots4x4;
+            c.blocksPerRow = mcusX_ * c.h;
+            const std::uint64_t grid = std::uint64_t{c.blocksPerRow} * mcusY_ * c.v;
+            kept += grid * (sizeof(std::int16_t) * c.slots->count + (c.scale > 1 ? sizeof(std::uint64_t) : 0));
+        }
+    }
+    const std::uint64_t perByte = progressive_ ? kProgressiveBlocksPerByte : kBlocksPerByte;
+    if (blocks > file_.size() * perByte + kBlocksAlways || kept + samples + pixels * sizeof(std::uint32_t) > maxBytes_)
         return false;
-    for (Component& c : components_)
-        c.plane.assign(std::size_t{c.planeWidth} * c.planeHeight, 128);
+    for (Component& c : components_) {
+        if (!progressive_) {
+            c.plane.assign(std::size_t{c.planeWidth} * c.planeHeight, 128);
+            continue;
+        }
+        const std::size_t grid = std::size_t{c.blocksPerRow} * mcusY_ * c.v;
+        c.coefficients.assign(grid * c.slots->count, 0);
+        if (c.scale > 1) c.nonzero.assign(grid, 0);
+    }
     frameSeen_ = true;
     return true;
 }
@@ -712,6 +904,7 @@ bool Decoder::readTables(ByteView segment) {
 const HuffmanTable* Decoder::table(int tableClass, int index) {
     std::unique_ptr<HuffmanTable>& slot = tableClass == 0 ? dcTables_[index] : acTables_[index];
     if (slot) return slot->usable ? slot.get() : nullptr;
+    if (progressive_) return nullptr;  // its progressive decoder has no standard tables
     for (const StandardHuffmanTable& standard : kStandardHuffmanTables) {
         if (standard.tableClass != tableClass || standard.index != index) continue;
         std::uint8_t counts[17] = {};
@@ -763,13 +956,16 @@ bool Decoder::readScan(ByteView header, std::size_t& position) {
         const int ac = tables & 15;
         const HuffmanTable* dcTable = dc < kMaxTables ? table(0, dc) : nullptr;
         const HuffmanTable* acTable = ac < kMaxTables ? table(1, ac) : nullptr;
-        if (!found || !dcTable || !acTable) return false;
-        // A component coded again adds to the coefficients it has (or, after
-        // a first scan with every component, changes nothing) in the full
-        // decoder; that is its business.
-        if (found->scanned) {
-            refused_ = true;
-            return false;
+        if (!found) return false;
+        if (!progressive_) {
+            if (!dcTable || !acTable) return false;
+            // A component coded again adds to the coefficients it has (or,
+            // after a first scan with every component, changes nothing) in
+            // the full decoder; that is its business.
+            if (found->scanned) {
+                refused_ = true;
+                return false;
+            }
         }
         // The quantisation table is taken when the component's first scan
         // starts; a later definition does not change it.
@@ -780,14 +976,76 @@ bool Decoder::readScan(ByteView header, std::size_t& position) {
         scan[i] = {found, dcTable, acTable};
         blocksInMcu += found->h * found->v;
     }
-    // The spectral selection and successive approximation bytes that follow
-    // mean nothing in a sequential frame; some encoders leave them zero.
     if (count > 1 && blocksInMcu > kMaxBlocksInMcu) return false;
 
-    decodeScan(std::span<const ScanComponent>(scan.data(), count), position);
+    if (progressive_) {
+        if (!readProgressiveScan(header, std::span<ScanComponent>(scan.data(), count), position)) return false;
+    } else {
+        // The spectral selection and successive approximation bytes that
+        // follow mean nothing in a sequential frame; some encoders leave
+        // them zero.
+        decodeScan(std::span<const ScanComponent>(scan.data(), count), position);
+    }
     for (std::size_t i = 0; i < count; ++i) scan[i].component->scanned = true;
     scanned_ = true;
     return true;
+}
+
+bool Decoder::readProgressiveScan(ByteView header, std::span<ScanComponent> scan, std::size_t& position) {
+    const std::size_t at = 1 + 2 * scan.size();
+    const int first = header.u8(at);
+    const int last = header.u8(at + 1);
+    const int high = header.u8(at + 2) >> 4;  // the bit refined, plus one; 0 in a first scan
+    const int low = header.u8(at + 2) & 15;   // the lowest bit sent
+    // The reference decoder's rules, which end its decoding when broken: a DC
+    // scan has the DC alone, an AC scan one component, a refinement one bit.
+    const bool dc = first == 0;
+    if (dc ? last != 0 : first > last || last > 63 || scan.size() != 1) return false;
+    if ((high != 0 && low != high - 1) || low > 13) return false;
+    // Only a first DC scan and an AC scan have a table to check.
+    for (const ScanComponent& s : scan) {
+        if (dc && high == 0 && !s.dc) return false;
+        if (!dc && !s.ac) return false;
+    }
+    for (const ScanComponent& s : scan)
+        for (int k = first; k <= std::min(last, 9); ++k) s.component->lowBit[k] = low;
+
+    if (dc) {
+        decodeDcScan(scan, low, high != 0, position);
+    } else if (scan[0].component->scale == 1) {
+        // Nothing at an eighth comes from these coefficients.
+        skipScan(std::uint64_t{scan[0].component->blocksWide} * scan[0].component->blocksHigh, position);
+    } else {
+        decodeAcScan(scan[0], first, last, low, high != 0, position);
+    }
+    return true;
+}
+
+template <class DecodeMcu, class Restarted>
+void Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, Bits& bits, DecodeMcu decodeMcu, Restarted restarted) {
+    const std::uint64_t total = std::uint64_t{mcusX} * mcusY;
+    std::uint64_t mcu = 0;
+    std::uint32_t mcuX = 0, mcuY = 0;
+    bool starved = false;
+    nextRestart_ = 0;
+    while (mcu < total) {
+        const std::uint64_t end = restartInterval_ ? std::min(total, mcu + restartInterval_) : total;
+        for (; mcu < end && !starved; ++mcu) {
+            decodeMcu(mcuX, mcuY);
+            starved = bits.count < bits.pad;
+            if (++mcuX == mcusX) {
+                mcuX = 0;
+                ++mcuY;
+            }
+        }
+        if (starved) partial_ = true;
+        // The rest of a starved interval stays as it was.
+        mcu = end;
+        mcuX = static_cast<std::uint32_t>(mcu % mcusX);
+        mcuY = static_cast<std::uint32_t>(mcu / mcusX);
+        if (mcu >= total || !restart(bits, starved)) break;
+        restarted();
+    }
 }
 
 void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& position) {
@@ -827,102 +1085,187 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     Bits bits;
     bits.position = position;
     std::array<std::uint32_t, kMaxComponents> prediction{};
-    const std::uint64_t total = std::uint64_t{mcusX} * mcusY;
-    std::uint64_t mcu = 0;
-    std::uint32_t mcuX = 0, mcuY = 0;
-    bool starved = false;
-    nextRestart_ = 0;
-    while (mcu < total) {
-        const std::uint64_t end = restartInterval_ ? std::min(total, mcu + restartInterval_) : total;
-        for (; mcu < end && !starved; ++mcu) {
-            std::array<std::uint8_t*, kMaxComponents> corner{};
-            for (std::size_t i = 0; i < scan.size(); ++i)
-                corner[i] = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] + std::size_t{mcuX} * stepX[i];
-            for (int b = 0; b < blockCount; ++b) {
-                const int i = blocks[b].scanIndex;
-                const HuffmanTable& dc = *scan[i].dc;
-                const HuffmanTable& ac = *scan[i].ac;
-
-                // 32 bits cover the longest code and its extra bits.
-                if (bits.count < 32) Refill(bits, data);
-                if (const std::int32_t entry = dc.difference[bits.buffer >> (64 - kLookahead)]) {
-                    bits.buffer <<= entry & 63;
-                    bits.count -= entry & 63;
-                    prediction[i] += static_cast<std::uint32_t>(entry >> 8);
+    const auto decodeMcu = [&](std::uint32_t mcuX, std::uint32_t mcuY) {
+        std::array<std::uint8_t*, kMaxComponents> corner{};
+        for (std::size_t i = 0; i < scan.size(); ++i)
+            corner[i] = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] + std::size_t{mcuX} * stepX[i];
+        for (int b = 0; b < blockCount; ++b) {
+            const int i = blocks[b].scanIndex;
+            const HuffmanTable& ac = *scan[i].ac;
+            prediction[i] += static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
+            if (scales[i] > 1) {
+                std::uint64_t written = DecodeAc(ac, bits, data, coefficients);
+                std::uint8_t* out = corner[i] + blocks[b].offset;
+                const int scale = scales[i];
+                if (written & (scale == 2 ? kReads2x2 : kReads4x4)) {
+                    coefficients[0] = static_cast<std::int16_t>(prediction[i] & 0xFFFF);
+                    if (scale == 2) Transform2x2(coefficients, *quant[i], out, planeWidth[i]);
+                    else Transform4x4(coefficients, *quant[i], out, planeWidth[i]);
                 } else {
-                    // A long code, or a short one with many extra bits.
-                    const std::uint16_t found = dc.fast[bits.buffer >> (64 - kLookahead)];
-                    const Symbol symbol = found ? Symbol{found >> 8, found & 0xFF} : SlowSymbol(dc, bits.buffer);
-                    bits.buffer <<= symbol.length;
-                    bits.count -= symbol.length;
-                    if (const int size = symbol.value) {
-                        const auto raw = static_cast<std::uint32_t>(bits.buffer >> (64 - size));
-                        bits.buffer <<= size;
-                        bits.count -= size;
-                        prediction[i] += static_cast<std::uint32_t>(Extend(raw, size));
-                    }
+                    // Without those the transform gives the DC sample throughout.
+                    const std::uint8_t sample = DcSample(prediction[i], (*quant[i])[0]);
+                    for (int y = 0; y < scale; ++y) std::memset(out + y * std::size_t{planeWidth[i]}, sample, scale);
                 }
-                if (scales[i] > 1) {
-                    std::uint64_t written = DecodeAc(ac, bits, data, coefficients);
-                    std::uint8_t* out = corner[i] + blocks[b].offset;
-                    const int scale = scales[i];
-                    if (written & (scale == 2 ? kReads2x2 : kReads4x4)) {
-                        coefficients[0] = static_cast<std::int16_t>(prediction[i] & 0xFFFF);
-                        if (scale == 2) Transform2x2(coefficients, *quant[i], out, planeWidth[i]);
-                        else Transform4x4(coefficients, *quant[i], out, planeWidth[i]);
+                for (; written; written &= written - 1) coefficients[std::countr_zero(written)] = 0;
+                continue;
+            }
+            corner[i][blocks[b].offset] = DcSample(prediction[i], (*quant[i])[0]);
+
+            for (int k = 1; k < 64;) {
+                if (bits.count < 32) Refill(bits, data);
+                if (const std::uint32_t entry = ac.skip[bits.buffer >> (64 - kLookahead)]) {
+                    // A branch, not a select: it is rarely false, and a
+                    // select would lengthen the chain from one lookup to
+                    // the next.
+                    if (k + SkipFields::BeforeLast(entry) < 64) [[likely]] {
+                        bits.buffer <<= SkipFields::Bits(entry);
+                        bits.count -= static_cast<int>(SkipFields::Bits(entry));
+                        k += static_cast<int>(SkipFields::Advance(entry));
                     } else {
-                        // Without those the transform gives the DC sample throughout.
-                        const std::uint8_t sample = DcSample(prediction[i], (*quant[i])[0]);
-                        for (int y = 0; y < scale; ++y) std::memset(out + y * std::size_t{planeWidth[i]}, sample, scale);
+                        bits.buffer <<= SkipFields::FirstBits(entry);
+                        bits.count -= static_cast<int>(SkipFields::FirstBits(entry));
+                        k += static_cast<int>(SkipFields::FirstAdvance(entry));
                     }
-                    for (; written; written &= written - 1) coefficients[std::countr_zero(written)] = 0;
                     continue;
                 }
-                corner[i][blocks[b].offset] = DcSample(prediction[i], (*quant[i])[0]);
-
-                for (int k = 1; k < 64;) {
-                    if (bits.count < 32) Refill(bits, data);
-                    if (const std::uint32_t entry = ac.skip[bits.buffer >> (64 - kLookahead)]) {
-                        // A branch, not a select: it is rarely false, and a
-                        // select would lengthen the chain from one lookup to
-                        // the next.
-                        if (k + SkipFields::BeforeLast(entry) < 64) [[likely]] {
-                            bits.buffer <<= SkipFields::Bits(entry);
-                            bits.count -= static_cast<int>(SkipFields::Bits(entry));
-                            k += static_cast<int>(SkipFields::Advance(entry));
-                        } else {
-                            bits.buffer <<= SkipFields::FirstBits(entry);
-                            bits.count -= static_cast<int>(SkipFields::FirstBits(entry));
-                            k += static_cast<int>(SkipFields::FirstAdvance(entry));
-                        }
-                        continue;
-                    }
-                    const Symbol symbol = SlowSymbol(ac, bits.buffer);
-                    const int run = symbol.value >> 4;
-                    const int extra = symbol.value & 15;
-                    const int skip = symbol.length + extra;
-                    bits.buffer <<= skip;
-                    bits.count -= skip;
-                    if (extra) k += run + 1;
-                    else if (run == 15) k += 16;
-                    else break;
-                }
-            }
-            starved = bits.count < bits.pad;
-            if (++mcuX == mcusX) {
-                mcuX = 0;
-                ++mcuY;
+                const Symbol symbol = SlowSymbol(ac, bits.buffer);
+                const int run = symbol.value >> 4;
+                const int extra = symbol.value & 15;
+                const int skip = symbol.length + extra;
+                bits.buffer <<= skip;
+                bits.count -= skip;
+                if (extra) k += run + 1;
+                else if (run == 15) k += 16;
+                else break;
             }
         }
-        if (starved) partial_ = true;
-        // The rest of a starved interval stays mid-grey.
-        mcu = end;
-        mcuX = static_cast<std::uint32_t>(mcu % mcusX);
-        mcuY = static_cast<std::uint32_t>(mcu / mcusX);
-        if (mcu >= total || !restart(bits, starved)) break;
-        prediction = {};
+    };
+    walkScan(mcusX, mcusY, bits, decodeMcu, [&] { prediction = {}; });
+    position = bits.marker ? bits.markerPosition : bits.position;
+}
+
+void Decoder::decodeDcScan(std::span<const ScanComponent> scan, int low, bool refine, std::size_t& position) {
+    // Blocks are numbered in each component's MCU-padded grid.
+    std::uint32_t mcusX = mcusX_, mcusY = mcusY_;
+    std::array<McuBlock, kMaxBlocksInMcu> blocks{};
+    int blockCount = 0;
+    std::array<std::uint32_t, kMaxComponents> stepX{}, stepY{};
+    std::array<std::int16_t*, kMaxComponents> kept{};
+    std::array<int, kMaxComponents> slotCount{};
+    for (std::size_t i = 0; i < scan.size(); ++i) {
+        Component& c = *scan[i].component;
+        kept[i] = c.coefficients.data();
+        slotCount[i] = c.slots->count;
+        if (scan.size() == 1) {
+            mcusX = c.blocksWide;
+            mcusY = c.blocksHigh;
+            stepX[i] = 1;
+            stepY[i] = c.blocksPerRow;
+            blocks[blockCount++] = {0, 0};
+            break;
+        }
+        stepX[i] = c.h;
+        stepY[i] = c.v * c.blocksPerRow;
+        for (std::uint32_t y = 0; y < static_cast<std::uint32_t>(c.v); ++y)
+            for (std::uint32_t x = 0; x < static_cast<std::uint32_t>(c.h); ++x)
+                blocks[blockCount++] = {static_cast<int>(i), y * c.blocksPerRow + x};
+    }
+
+    const std::span<const std::uint8_t> data = file_;
+    Bits bits;
+    bits.position = position;
+    std::array<std::uint32_t, kMaxComponents> prediction{};
+    const auto dc = [&](int b, std::uint32_t mcuX, std::uint32_t mcuY) -> std::int16_t& {
+        const int i = blocks[b].scanIndex;
+        const std::size_t block = std::size_t{mcuY} * stepY[i] + std::size_t{mcuX} * stepX[i] + blocks[b].offset;
+        return kept[i][block * slotCount[i]];
+    };
+    if (refine) {
+        const auto bit = static_cast<std::int16_t>(1 << low);
+        walkScan(mcusX, mcusY, bits, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
+            for (int b = 0; b < blockCount; ++b) {
+                if (bits.count < 32) Refill(bits, data);
+                if (TakeBits(bits, 1)) dc(b, mcuX, mcuY) |= bit;
+            }
+        }, [] {});
+    } else {
+        walkScan(mcusX, mcusY, bits, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
+            for (int b = 0; b < blockCount; ++b) {
+                const int i = blocks[b].scanIndex;
+                prediction[i] += static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
+                dc(b, mcuX, mcuY) = static_cast<std::int16_t>(prediction[i] << low);
+            }
+        }, [&] { prediction = {}; });
     }
     position = bits.marker ? bits.markerPosition : bits.position;
+}
+
+void Decoder::decodeAcScan(const ScanComponent& scan, int first, int last, int low, bool refine,
+                           std::size_t& position) {
+    Component& c = *scan.component;
+    const HuffmanTable& table = *scan.ac;
+    const std::span<const std::uint8_t> data = file_;
+    Bits bits;
+    bits.position = position;
+    std::uint32_t emptyBlocks = 0;
+    walkScan(c.blocksWide, c.blocksHigh, bits, [&](std::uint32_t x, std::uint32_t y) {
+        const std::size_t index = std::size_t{y} * c.blocksPerRow + x;
+        const KeptBlock block{&c.coefficients[index * c.slots->count], &c.nonzero[index], c.slots};
+        if (refine) DecodeAcRefine(table, bits, data, first, last, std::int32_t{1} << low, block, emptyBlocks);
+        else DecodeAcFirst(table, bits, data, first, last, low, block, emptyBlocks);
+    }, [&] { emptyBlocks = 0; });
+    position = bits.marker ? bits.markerPosition : bits.position;
+}
+
+void Decoder::skipScan(std::uint64_t mcus, std::size_t& position) {
+    // Where a scan's data ends depends only on its markers: the bit reader
+    // stops at the first, and each restart goes on from the marker it takes.
+    Bits bits;
+    findMarker(bits, position);
+    nextRestart_ = 0;
+    const std::uint64_t intervals = restartInterval_ ? (mcus + restartInterval_ - 1) / restartInterval_ : 1;
+    for (std::uint64_t interval = 1; interval < intervals; ++interval) {
+        // Any other marker that resynchronising does not skip stays put
+        // until the scan is over.
+        if (!(bits.marker >= kRst0 && bits.marker <= kRst7) && bits.marker >= kSof0) break;
+        bool starved = true;
+        restart(bits, starved);
+        if (bits.marker == 0) findMarker(bits, bits.position);
+    }
+    if (bits.markerPosition >= file_.size()) partial_ = true;  // the file ends inside the scan
+    position = bits.markerPosition;
+}
+
+void Decoder::transformCoefficients() {
+    for (Component& c : components_) {
+        c.plane.assign(std::size_t{c.planeWidth} * c.planeHeight, 128);
+        const std::uint32_t blockRows = mcusY_ * c.v;
+        const auto scale = static_cast<std::uint32_t>(c.scale);
+        // A component no scan named stays mid-grey.
+        if (c.quant) {
+            const QuantTable& quant = *c.quant;
+            const std::uint64_t reads = scale == 2 ? kReads2x2 : kReads4x4;
+            Coefficients coefficients{};
+            for (std::uint32_t y = 0; y < blockRows; ++y) {
+                for (std::uint32_t x = 0; x < c.blocksPerRow; ++x) {
+                    const std::size_t index = std::size_t{y} * c.blocksPerRow + x;
+                    const std::int16_t* kept = &c.coefficients[index * c.slots->count];
+                    std::uint8_t* out = &c.plane[std::size_t{y} * scale * c.planeWidth + std::size_t{x} * scale];
+                    const std::uint8_t sample = DcSample(static_cast<std::uint16_t>(kept[0]), quant[0]);
+                    if (scale == 1 || !(c.nonzero[index] & reads)) {
+                        for (std::uint32_t row = 0; row < scale; ++row) std::memset(out + row * std::size_t{c.planeWidth}, sample, scale);
+                        continue;
+                    }
+                    for (int position = 0; position < 64; ++position)
+                        if (const int slot = c.slots->of[position]; slot >= 0) coefficients[position] = kept[slot];
+                    if (scale == 2) Transform2x2(coefficients, quant, out, c.planeWidth);
+                    else Transform4x4(coefficients, quant, out, c.planeWidth);
+                }
+            }
+        }
+        std::vector<std::int16_t>().swap(c.coefficients);
+        std::vector<std::uint64_t>().swap(c.nonzero);
+    }
 }
 
 void Decoder::findMarker(Bits& bits, std::size_t from) const {

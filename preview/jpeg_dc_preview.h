@@ -1,17 +1,23 @@
-// A fast preview of a photo stored as a sequential Huffman JPEG: at an eighth
-// of the size per side a JPEG pixel is its 8 x 8 block's DC coefficient, so
-// the AC coefficients are only skipped, never dequantised or transformed.
-// Only a component sampled at half or a quarter of the others' rate both ways
-// (the chroma of 4:2:0) has its AC decoded, for the small inverse transform
-// libjpeg takes it from at this scale. The pixels are libjpeg's eighth-size
-// decode, exactly. Plain C++ (no Qt).
+// A fast preview of a photo stored as a Huffman-coded JPEG: at an eighth of
+// the size per side a JPEG pixel is its 8 x 8 block's DC coefficient, so the
+// AC coefficients are only skipped, never dequantised or transformed. Only a
+// component sampled at half or a quarter of the others' rate both ways (the
+// chroma of 4:2:0) has its AC decoded, for the small inverse transform libjpeg
+// takes it from at this scale. The pixels are libjpeg's eighth-size decode,
+// exactly. Plain C++ (no Qt).
 //
-// Handled: baseline and extended sequential Huffman frames, 8-bit samples, one
-// component (grey) or three (YCbCr, or RGB when the markers say so), any
-// whole-number sampling ratios, restart intervals, one scan or one per
-// component, files without Huffman tables (the standard ones apply). Anything
-// else (progressive, arithmetic, lossless, 12-bit, CMYK, a component coded in
-// two scans, odd tables or markers) is left to the full decoder.
+// Handled: baseline, extended sequential and progressive Huffman frames, 8-bit
+// samples, one component (grey) or three (YCbCr, or RGB when the markers say
+// so), any whole-number sampling ratios, restart intervals, one scan or one
+// per component, sequential files without Huffman tables (the standard ones
+// apply). A progressive file is drawn from its DC scans, with successive
+// approximation; its AC scans are passed over by their markers, but for the
+// components whose AC the small transforms read, and only one DC value per
+// block (or those AC coefficients) is kept until the last scan. Anything else
+// (arithmetic, lossless, 12-bit, CMYK, a sequential component coded in two
+// scans, a progressive file that leaves any of the first nine AC coefficients
+// short of their last bit, which libjpeg then smooths, odd tables or markers)
+// is left to the full decoder.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +30,8 @@ struct JpegPreview {
     enum class Result {
         NotHandled,  // not such a JPEG, or nothing could be decoded from it
         Complete,
-        // The entropy data ended early or was broken: the blocks not reached
-        // are mid-grey, as the full decoder leaves them.
+        // The entropy data ended early or was broken: what was not reached is
+        // as the full decoder leaves it (blocks not reached are mid-grey).
         Partial,
     };
     Result result = Result::NotHandled;
@@ -38,10 +44,10 @@ struct JpegPreview {
 };
 
 // Decodes `file` (the whole JPEG file) at an eighth of its size per side.
-// Refuses (NotHandled) a frame whose buffers (a byte per block and the
-// pixels) would take more than `maxBytes`, or that has more blocks than the
-// file's size could code: time and memory stay proportional to the file's
-// size.
+// Refuses (NotHandled) a frame whose buffers (a byte per block, the
+// coefficients a progressive frame keeps, and the pixels) would take more
+// than `maxBytes`, or that has more blocks than the file's size could code:
+// time and memory stay proportional to the file's size.
 JpegPreview DecodeJpegPreview(std::span<const std::uint8_t> file, std::uint64_t maxBytes);
 
 }  // namespace preview

@@ -225,19 +225,130 @@ TEST(JpegPreview, MatchesTheCodecsEighthSizeDecode) {
 }
 
 
+using Script = std::vector<jpegtest::Scan>;
+
+Layout Progressive(Layout layout, Script script = {}) {
+    layout.progressive = true;
+    layout.script = std::move(script);
+    return layout;
+}
+
+const Layout kGrey = With(k444, [](Layout& l) { l.components = 1; });
+
+// Scripts other than libjpeg's usual one (which sends the DC with its lowest
+// bit held back, and the AC in bands with two bits held back for the luma and
+// one for the chroma, refined afterwards).
+const Script kWholeCoefficients = {
+    {{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 63, 0, 0}, {{1}, 1, 63, 0, 0}, {{2}, 1, 63, 0, 0}};
+const Script kDcByComponent = {
+    {{2}, 0, 0, 0, 0}, {{0}, 0, 0, 0, 0}, {{1}, 0, 0, 0, 0},
+    {{1}, 1, 63, 0, 0}, {{0}, 1, 63, 0, 0}, {{2}, 1, 63, 0, 0}};
+// The DC in three steps, the chroma's AC in narrow bands refined twice, the
+// refinements out of order.
+const Script kManySteps = {
+    {{0, 1, 2}, 0, 0, 0, 2},
+    {{1}, 1, 1, 0, 2}, {{1}, 2, 9, 0, 2}, {{1}, 10, 63, 0, 2},
+    {{2}, 1, 5, 0, 2}, {{2}, 6, 63, 0, 2},
+    {{0}, 1, 63, 0, 1},
+    {{0, 2}, 0, 0, 2, 1}, {{1}, 0, 0, 2, 1},
+    {{2}, 1, 63, 2, 1}, {{1}, 1, 63, 2, 1},
+    {{0}, 1, 63, 1, 0},
+    {{1}, 1, 3, 1, 0}, {{1}, 4, 63, 1, 0}, {{2}, 1, 63, 1, 0},
+    {{0, 1, 2}, 0, 0, 1, 0}};
+// The same with no DC scan for two components or more, as an MCU of a luma
+// sampled 4 x 4 holds too many blocks for one.
+const Script kStepsAlone = {
+    {{0}, 0, 0, 0, 1}, {{1}, 0, 0, 0, 1}, {{2}, 0, 0, 0, 1},
+    {{1}, 1, 63, 0, 2}, {{2}, 1, 63, 0, 1}, {{0}, 1, 63, 0, 0},
+    {{1}, 1, 63, 2, 1}, {{1}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0},
+    {{0}, 0, 0, 1, 0}, {{1}, 0, 0, 1, 0}, {{2}, 0, 0, 1, 0}};
+// The DC's lowest bit never sent: nothing is missing from the AC, so libjpeg
+// does not smooth, and the DC is what it is.
+const Script kDcLowBitNeverSent = {
+    {{0, 1, 2}, 0, 0, 0, 1}, {{0}, 1, 63, 0, 0}, {{1}, 1, 63, 0, 0}, {{2}, 1, 63, 0, 0}};
+const Script kGreySteps = {
+    {{0}, 0, 0, 0, 3}, {{0}, 1, 5, 0, 1}, {{0}, 0, 0, 3, 2}, {{0}, 6, 63, 0, 0},
+    {{0}, 1, 5, 1, 0}, {{0}, 0, 0, 2, 1}, {{0}, 0, 0, 1, 0}};
+
+// A progressive file is drawn from its DC scans, its AC scans skipped; where
+// libjpeg's eighth takes AC coefficients (a component sampled at half or a
+// quarter of the others' rate both ways) those are decoded too.
+TEST(JpegPreview, ProgressiveMatchesTheCodecsEighthSizeDecode) {
+    const Picture scene = jpegtest::Scene(640, 480);
+    const Picture odd = jpegtest::Scene(333, 211, 7);
+    const Photo photos[] = {
+        {"grey", Encode(odd, Progressive(kGrey))},
+        {"4:4:4", Encode(scene, Progressive(k444))},
+        {"4:2:2", Encode(odd, Progressive(Sampling({2, 1, 1}, {1, 1, 1})))},
+        {"4:4:0", Encode(odd, Progressive(Sampling({1, 1, 1}, {2, 1, 1})))},
+        {"4:2:0", Encode(scene, Progressive(k420))},
+        {"4:2:0, odd size", Encode(odd, Progressive(k420))},
+        {"4:1:1", Encode(odd, Progressive(Sampling({4, 1, 1}, {1, 1, 1})))},
+        {"luma 4 x 4 (chroma through the 4 x 4 transform)",
+         Encode(scene, Progressive(Sampling({4, 1, 1}, {4, 1, 1}), kDcByComponent))},
+        {"luma 3 x 1", Encode(odd, Progressive(Sampling({3, 1, 1}, {1, 1, 1})))},
+        {"luma 4 x 2", Encode(odd, Progressive(Sampling({4, 1, 1}, {2, 1, 1})))},
+        {"blue chroma 2 x 2, the rest 1 x 1", Encode(odd, Progressive(Sampling({1, 2, 1}, {1, 2, 1})))},
+        {"quality 100", Encode(scene, Progressive(With(k420, [](Layout& l) { l.quality = 100; })))},
+        {"quality 20", Encode(scene, Progressive(With(k420, [](Layout& l) { l.quality = 20; })))},
+        {"stored as RGB", Encode(odd, Progressive(With(k444, [](Layout& l) { l.rgb = true; })))},
+        {"restart every MCU", Encode(odd, Progressive(With(k420, [](Layout& l) { l.restartInterval = 1; })))},
+        {"restart every 7 MCUs", Encode(odd, Progressive(With(k444, [](Layout& l) { l.restartInterval = 7; })))},
+        {"grey, restart every 5 MCUs", Encode(odd, Progressive(With(kGrey, [](Layout& l) { l.restartInterval = 5; })))},
+        {"whole coefficients, no successive approximation", Encode(odd, Progressive(k420, kWholeCoefficients))},
+        {"DC one component a scan", Encode(odd, Progressive(k420, kDcByComponent))},
+        {"many steps and bands, 4:2:0", Encode(scene, Progressive(k420, kManySteps))},
+        {"many steps and bands, 4:2:0, restarts",
+         Encode(odd, Progressive(With(k420, [](Layout& l) { l.restartInterval = 3; }), kManySteps))},
+        {"each scan one component, in steps, luma 4 x 4",
+         Encode(odd, Progressive(Sampling({4, 1, 1}, {4, 1, 1}), kStepsAlone))},
+        {"each scan one component, in steps, 4:2:0, restarts",
+         Encode(odd, Progressive(With(k420, [](Layout& l) { l.restartInterval = 2; }), kStepsAlone))},
+        {"many steps and bands, 4:4:4", Encode(odd, Progressive(k444, kManySteps))},
+        {"DC's low bit never sent", Encode(odd, Progressive(k420, kDcLowBitNeverSent))},
+        // libjpeg estimates no more than the first nine AC coefficients.
+        {"no AC from coefficient 10 on",
+         Encode(odd, Progressive(k420, {{{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 9, 0, 0}, {{1}, 1, 9, 0, 0}, {{2}, 1, 9, 0, 0}}))},
+        {"grey in steps", Encode(odd, Progressive(kGrey, kGreySteps))},
+        {"flat grey, runs of empty blocks across rows", jpegtest::FlatProgressiveGrey(2000, 1500, true)},
+        {"1 x 1", Encode(jpegtest::Scene(1, 1), Progressive(k420))},
+        {"9 x 17 4:2:2", Encode(jpegtest::Scene(9, 17), Progressive(Sampling({2, 1, 1}, {1, 1, 1})))},
+        {"4001 x 3001 4:2:0", Encode(jpegtest::Scene(4001, 3001, 3), Progressive(k420))},
+    };
+    for (const Photo& photo : photos) {
+        ASSERT_FALSE(photo.bytes.empty()) << photo.name;
+        const JpegPreview preview = DecodeJpegPreview(photo.bytes, kNoLimit);
+        EXPECT_EQ(preview.result, Result::Complete) << photo.name;
+        EXPECT_EQ(DiffersFromCodec(photo.bytes, preview), "") << photo.name;
+    }
+}
+
 // A file cut short anywhere in its entropy data gives what libjpeg gives: the
-// blocks decoded so far, the rest mid-grey; cut in its headers, nothing.
+// blocks decoded so far, the rest mid-grey; cut in its headers, nothing. A
+// progressive file cut before its last scan began lacks AC bits, which libjpeg
+// then estimates from the neighbouring blocks: that is left to it.
 TEST(JpegPreview, CutShortEndsLikeTheCodec) {
     const Picture scene = jpegtest::Scene(120, 88, 5);
-    const Photo files[] = {
-        {"4:4:4", Encode(scene, k444)},
-        {"grey, restarts", Encode(scene, With(k444, [](Layout& l) { l.components = 1, l.restartInterval = 4; }))},
-        {"4:2:0, restarts", Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 2; }))},
+    const struct {
+        const char* name;
+        Bytes bytes;
+        int drawnFrom;  // the scan (counted from the end when negative) whose data the preview needs
+    } files[] = {
+        {"4:4:4", Encode(scene, k444), 0},
+        {"grey, restarts", Encode(scene, With(kGrey, [](Layout& l) { l.restartInterval = 4; })), 0},
+        {"4:2:0, restarts", Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 2; })), 0},
         {"4:2:2, one scan per component",
-         Encode(scene, With(Sampling({2, 1, 1}, {1, 1, 1}), [](Layout& l) { l.separateScans = true; }))},
+         Encode(scene, With(Sampling({2, 1, 1}, {1, 1, 1}), [](Layout& l) { l.separateScans = true; })), 0},
+        {"progressive 4:2:0, restarts", Encode(scene, Progressive(With(k420, [](Layout& l) { l.restartInterval = 3; }))),
+         -1},
+        {"progressive grey", Encode(scene, Progressive(kGrey)), -1},
+        // The last scan refines the DC, which the preview decodes; the one
+        // before sends the last AC bits.
+        {"progressive 4:4:4 in many steps", Encode(scene, Progressive(k444, kManySteps)), -2},
     };
-    for (const Photo& file : files) {
-        const std::size_t sos = jpegtest::FindMarkers(file.bytes, 0xDA).front();
+    for (const auto& file : files) {
+        const std::vector<std::size_t> scans = jpegtest::FindMarkers(file.bytes, 0xDA);
+        const std::size_t sos = scans.at(file.drawnFrom < 0 ? scans.size() + file.drawnFrom : file.drawnFrom);
         const std::size_t dataStart = sos + 2 + (file.bytes[sos + 2] << 8 | file.bytes[sos + 3]);
         const std::size_t steps = 97;
         for (std::size_t step = 0; step <= steps; ++step) {
@@ -302,7 +413,12 @@ TEST(JpegPreview, BrokenRestartsResyncLikeTheCodec) {
     }
 }
 
-std::size_t FrameAt(const Bytes& jpeg) { return jpegtest::FindMarkers(jpeg, 0xC0).front(); }
+// The sequential or progressive frame header.
+std::size_t FrameAt(const Bytes& jpeg) {
+    for (std::uint8_t code : {0xC0, 0xC2})
+        if (const auto found = jpegtest::FindMarkers(jpeg, code); !found.empty()) return found.front();
+    return jpeg.size();
+}
 
 Bytes WithFrameSize(Bytes jpeg, int width, int height) {
     const std::size_t sof = FrameAt(jpeg);
@@ -328,12 +444,44 @@ TEST(JpegPreview, LeavesToTheFullDecoderWhatItDoesNotHandle) {
     const std::size_t sos = jpegtest::FindMarkers(plain, 0xDA).front();
     const Bytes scans = Encode(scene, With(k444, [](Layout& l) { l.separateScans = true; }));
     const std::size_t secondScan = jpegtest::FindMarkers(scans, 0xDA).at(1);
+    const Bytes progressive = Encode(scene, Progressive(k420));
+    // Its first scan's range and bits: the DC of all three components.
+    const std::size_t range = jpegtest::FindMarkers(progressive, 0xDA).front() + 11;
+    // Its frame header again, as a sequential one.
+    const std::size_t frame = FrameAt(progressive);
+    Bytes sequentialFrame(progressive.begin() + static_cast<std::ptrdiff_t>(frame),
+                          progressive.begin() + static_cast<std::ptrdiff_t>(frame + 2 + progressive[frame + 3]));
+    sequentialFrame[1] = 0xC0;
     const struct {
         const char* name;
         Bytes bytes;
         std::uint64_t maxBytes;
     } cases[] = {
-        {"progressive", Encode(scene, With(k420, [](Layout& l) { l.progressive = true; })), kNoLimit},
+        // libjpeg smooths a progressive picture while some of the first AC
+        // coefficients are not fully known.
+        {"progressive without AC scans", Encode(scene, Progressive(k420, {{{0, 1, 2}, 0, 0, 0, 0}})), kNoLimit},
+        {"flat grey without AC scans", jpegtest::FlatProgressiveGrey(2000, 1500, false), kNoLimit},
+        {"progressive, the chroma's AC never sent",
+         Encode(scene, Progressive(k420, {{{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 63, 0, 0}})), kNoLimit},
+        {"progressive, grey AC one bit short", Encode(scene, Progressive(kGrey, {{{0}, 0, 0, 0, 0}, {{0}, 1, 63, 0, 1}})),
+         kNoLimit},
+        {"progressive, AC from coefficient 10 on",
+         Encode(scene, Progressive(kGrey, {{{0}, 0, 0, 0, 0}, {{0}, 10, 63, 0, 0}})), kNoLimit},
+        {"progressive without Huffman tables (libjpeg has no standard ones for it)", WithoutHuffmanTables(progressive),
+         kNoLimit},
+        {"progressive DC scan with AC", Patch(progressive, range + 1, 5), kNoLimit},
+        {"progressive AC scan of three components", Patch(progressive, range, 1), kNoLimit},
+        {"progressive refinement of two bits at once", Patch(progressive, range + 2, 0x20), kNoLimit},
+        {"progressive low bit 14", Patch(progressive, range + 2, 0x0E), kNoLimit},
+        {"progressive, arithmetic coding", Encode(scene, Progressive(With(k420, [](Layout& l) { l.arithmetic = true; }))),
+         kNoLimit},
+        {"progressive CMYK", Encode(scene, Progressive(With(k444, [](Layout& l) { l.components = 4; }))), kNoLimit},
+        {"progressive, a second frame header after the first scan",
+         Insert(progressive, jpegtest::FindMarkers(progressive, 0xDA).at(1), sequentialFrame), kNoLimit},
+        {"progressive 65535 x 65535 in a small file", WithFrameSize(progressive, 65535, 65535), kNoLimit},
+        // 1000 bytes hold the sequential file's buffers, not the chroma AC
+        // a progressive one keeps until its last scan.
+        {"progressive, its kept coefficients over the limit", progressive, 1000},
         {"arithmetic coding", Encode(scene, With(k420, [](Layout& l) { l.arithmetic = true; })), kNoLimit},
         {"CMYK", Encode(scene, With(k444, [](Layout& l) { l.components = 4; })), kNoLimit},
         {"12-bit samples", Patch(plain, sof + 4, 12), kNoLimit},

@@ -1,6 +1,7 @@
 #include "jpeg_test_codec.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -82,7 +83,20 @@ Bytes Encode(const Picture& picture, const Layout& layout) {
     info.restart_interval = static_cast<unsigned>(layout.restartInterval);
     info.optimize_coding = layout.optimize ? TRUE : FALSE;
     info.arith_code = layout.arithmetic ? TRUE : FALSE;
-    if (layout.progressive) {
+    if (layout.progressive && !layout.script.empty()) {
+        for (const Scan& wanted : layout.script) {
+            jpeg_scan_info scan{};
+            scan.comps_in_scan = static_cast<int>(wanted.components.size());
+            std::copy(wanted.components.begin(), wanted.components.end(), scan.component_index);
+            scan.Ss = wanted.first;
+            scan.Se = wanted.last;
+            scan.Ah = wanted.high;
+            scan.Al = wanted.low;
+            scans.push_back(scan);
+        }
+        info.scan_info = scans.data();
+        info.num_scans = static_cast<int>(scans.size());
+    } else if (layout.progressive) {
         jpeg_simple_progression(&info);
     } else if (layout.separateScans) {
         for (int c = 0; c < info.num_components; ++c) {
@@ -119,6 +133,94 @@ Bytes Encode(const Picture& picture, const Layout& layout) {
     return bytes;
 }
 
+namespace {
+
+void Segment(Bytes& out, std::uint8_t marker, const Bytes& body) {
+    const std::size_t length = body.size() + 2;
+    out.push_back(0xFF);
+    out.push_back(marker);
+    out.push_back(static_cast<std::uint8_t>(length >> 8));
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.insert(out.end(), body.begin(), body.end());
+}
+
+// A Huffman table with one symbol, coded as the single bit 0.
+Bytes OneSymbolTable(std::uint8_t tableClass, std::uint8_t symbol) {
+    Bytes body(1 + 16 + 1, 0);
+    body[0] = static_cast<std::uint8_t>(tableClass << 4);
+    body[1] = 1;  // codes of one bit
+    body[17] = symbol;
+    return body;
+}
+
+// Entropy-coded bits, with 0xFF stuffed and the last byte padded with ones.
+class BitWriter {
+public:
+    explicit BitWriter(Bytes& out) : out_(out) {}
+    ~BitWriter() {
+        if (used_) put(0xFF, 8 - used_);
+    }
+    void put(std::uint32_t value, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            byte_ = static_cast<std::uint8_t>(byte_ << 1 | ((value >> i) & 1));
+            if (++used_ == 8) flush();
+        }
+    }
+    void zeros(std::uint64_t count) {
+        for (; count > 0 && used_ != 0; --count) put(0, 1);
+        out_.insert(out_.end(), count / 8, 0);
+        put(0, static_cast<int>(count % 8));
+    }
+
+private:
+    void flush() {
+        out_.push_back(byte_);
+        if (byte_ == 0xFF) out_.push_back(0);
+        byte_ = 0;
+        used_ = 0;
+    }
+    Bytes& out_;
+    std::uint8_t byte_ = 0;
+    int used_ = 0;
+};
+
+}  // namespace
+
+Bytes FlatProgressiveGrey(int width, int height, bool withAc) {
+    const std::uint64_t blocks = std::uint64_t((width + 7) / 8) * ((height + 7) / 8);
+    Bytes out = {0xFF, 0xD8};
+    Bytes quant(65, 1);
+    quant[0] = 0;  // table 0, 8-bit steps
+    Segment(out, 0xDB, quant);
+    const auto high = [](int value) { return static_cast<std::uint8_t>(value >> 8); };
+    const auto low = [](int value) { return static_cast<std::uint8_t>(value); };
+    Segment(out, 0xC2, {8, high(height), low(height), high(width), low(width), 1, 1, 0x11, 0});
+    Segment(out, 0xC4, OneSymbolTable(0, 0));  // DC difference 0
+    Segment(out, 0xDA, {1, 1, 0x00, 0, 0, 0x00});
+    BitWriter(out).zeros(blocks);
+    if (withAc) {
+        // Runs of 2^r empty blocks plus r more bits, r = 0 to 14, coded as r
+        // in four bits.
+        Bytes runs(1 + 16, 0);
+        runs[0] = 0x10;
+        runs[4] = 15;
+        for (std::uint8_t r = 0; r < 15; ++r) runs.push_back(static_cast<std::uint8_t>(r << 4));
+        Segment(out, 0xC4, runs);
+        Segment(out, 0xDA, {1, 1, 0x00, 1, 63, 0x00});
+        BitWriter bits(out);
+        for (std::uint64_t left = blocks; left > 0;) {
+            const auto run = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, 32767));
+            const int r = std::bit_width(run) - 1;
+            bits.put(static_cast<std::uint32_t>(r), 4);
+            bits.put(run - (1u << r), r);
+            left -= run;
+        }
+    }
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
+}
+
 Decoded DecodeEighth(std::span<const std::uint8_t> jpeg) {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
@@ -149,6 +251,32 @@ Decoded DecodeEighth(std::span<const std::uint8_t> jpeg) {
     jpeg_destroy_decompress(&info);
     decoded.ok = true;
     return decoded;
+}
+
+std::optional<std::uint64_t> KeptCoefficientBytes(std::span<const std::uint8_t> jpeg) {
+    jpeg_decompress_struct info{};
+    ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = OnError;
+    errors.base.emit_message = Quiet;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return std::nullopt;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&info, TRUE);
+    std::uint64_t bytes = 0;
+    if (jpeg_has_multiple_scans(&info)) {
+        for (int c = 0; c < info.num_components; ++c) {
+            const jpeg_component_info& component = info.comp_info[c];
+            const auto roundUp = [](std::uint64_t value, std::uint64_t step) { return (value + step - 1) / step * step; };
+            bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
+                     roundUp(component.height_in_blocks, component.v_samp_factor) * sizeof(JBLOCK);
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    return bytes;
 }
 
 std::vector<std::size_t> FindMarkers(std::span<const std::uint8_t> jpeg, std::uint8_t code) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,6 +24,15 @@ struct Picture {
 // a red disc with hard edges, so that every kind of Huffman symbol occurs.
 Picture Scene(int width, int height, std::uint32_t seed = 1);
 
+// One scan of a progressive script: the components (by their index in the
+// frame), the band of coefficients in zigzag order, and the bits: `high` is
+// the bit refined plus one (0 in a first scan), `low` the lowest bit sent.
+struct Scan {
+    std::vector<int> components;
+    int first = 0, last = 0;
+    int high = 0, low = 0;
+};
+
 struct Layout {
     int quality = 90;
     int components = 3;  // 1 (grey), 3 (YCbCr or RGB) or 4 (CMYK)
@@ -33,11 +43,18 @@ struct Layout {
     bool separateScans = false;  // one sequential scan per component
     bool optimize = false;       // Huffman tables fitted to the picture
     bool progressive = false;
+    std::vector<Scan> script;  // progressive: these scans instead of libjpeg's usual ones
     bool arithmetic = false;
 };
 
 // The picture written as a JPEG in `layout`; empty when libjpeg refuses.
 Bytes Encode(const Picture& picture, const Layout& layout);
+
+// A mid-grey progressive JPEG of any size up to 65535 x 65535, put together
+// marker by marker (libjpeg would keep every coefficient of the picture to
+// write it): each block's DC coded in one bit, 8 blocks a byte, and, with
+// `withAc`, an AC scan of runs of 32767 empty blocks.
+Bytes FlatProgressiveGrey(int width, int height, bool withAc);
 
 // libjpeg's decode at an eighth of the size per side, as RGB. `ok` is false
 // when libjpeg gives up on the file.
@@ -46,6 +63,12 @@ struct Decoded {
     Picture picture;
 };
 Decoded DecodeEighth(std::span<const std::uint8_t> jpeg);
+
+// What libjpeg's full decoder keeps of the coefficients while it decodes the
+// file (the whole image's, as its coefficient controller allocates them, when
+// it has several scans; else 0), from libjpeg's own reading of the header.
+// Nothing when libjpeg cannot read the header.
+std::optional<std::uint64_t> KeptCoefficientBytes(std::span<const std::uint8_t> jpeg);
 
 // The positions of the markers with this code, in order (0xFF before the code).
 std::vector<std::size_t> FindMarkers(std::span<const std::uint8_t> jpeg, std::uint8_t code);
