@@ -1,7 +1,9 @@
-// Feeds arbitrary bytes to the JPEG preview decoder. Besides the sanitizers it
-// checks the decoder's promises: nothing or a whole preview of the promised
-// size, opaque pixels, buffers within the limit given; and, whenever libjpeg
-// decodes the same bytes at an eighth too, the very same pixels.
+// Feeds arbitrary bytes to the JPEG preview decoder, sequential and
+// progressive. Besides the sanitizers it checks the decoder's promises:
+// nothing or a whole preview of the promised size, opaque pixels, buffers
+// within the limit given; and, whenever libjpeg decodes the same bytes at an
+// eighth too, the very same pixels (for a progressive file: from its DC scans,
+// the AC ones passed over, against libjpeg's decode of every coefficient).
 #include "preview/jpeg_dc_preview.h"
 
 #include "jpeg_test_codec.h"

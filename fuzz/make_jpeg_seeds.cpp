@@ -1,12 +1,14 @@
 // make_jpeg_seeds DIR: writes the JPEG preview fuzzer's seeds into DIR: small
 // JPEGs in every layout the decoder handles (sampling factors, restart
-// intervals, one scan per component, grey, RGB), one cut short, and a
-// progressive one it leaves alone.
+// intervals, one scan per component, grey, RGB, progressive scripts with
+// successive approximation), some cut short, and progressive ones it leaves
+// alone (AC bits missing).
 #include "jpeg_test_codec.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 using namespace jpegtest;
 
@@ -22,7 +24,19 @@ struct Seed {
     bool optimize = false;
     bool progressive = false;
     bool cut = false;  // keep only the first two thirds
+    std::vector<Scan> script = {};  // progressive: instead of libjpeg's usual scans
 };
+
+// The DC in steps, the AC in bands refined twice, refinements out of order.
+const std::vector<Scan> kSteps = {
+    {{0, 1, 2}, 0, 0, 0, 2}, {{1}, 1, 2, 0, 2}, {{1}, 3, 63, 0, 2}, {{2}, 1, 63, 0, 1}, {{0}, 1, 63, 0, 0},
+    {{0, 2}, 0, 0, 2, 1},    {{1}, 0, 0, 2, 1}, {{1}, 1, 63, 2, 1}, {{1}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0},
+    {{0, 1, 2}, 0, 0, 1, 0}};
+// Each scan one component; with a luma sampled 4 x 4 no MCU holds them all.
+const std::vector<Scan> kAlone = {
+    {{0}, 0, 0, 0, 1}, {{1}, 0, 0, 0, 0}, {{2}, 0, 0, 0, 1}, {{1}, 1, 63, 0, 0}, {{2}, 1, 9, 0, 1},
+    {{0}, 1, 63, 0, 0}, {{2}, 10, 63, 0, 0}, {{2}, 1, 9, 1, 0}, {{0}, 0, 0, 1, 0}, {{2}, 0, 0, 1, 0}};
+const std::vector<Scan> kNoAc = {{{0, 1, 2}, 0, 0, 0, 0}};
 
 const Seed kSeeds[] = {
     {"420", 40, 24, {2, 1, 1}, {2, 1, 1}},
@@ -40,6 +54,13 @@ const Seed kSeeds[] = {
     {"scans-420", 40, 24, {2, 1, 1}, {2, 1, 1}, 0, true},
     {"optimised", 32, 32, {2, 1, 1}, {2, 1, 1}, 0, false, false, true},
     {"progressive", 24, 24, {2, 1, 1}, {2, 1, 1}, 0, false, false, false, true},
+    {"progressive-grey", 40, 24, {1}, {1}, 0, false, false, false, true},
+    {"progressive-444-restart-2", 24, 16, {1, 1, 1}, {1, 1, 1}, 2, false, false, false, true},
+    {"progressive-422-cut", 33, 17, {2, 1, 1}, {1, 1, 1}, 0, false, false, false, true, true},
+    {"progressive-steps-420", 40, 24, {2, 1, 1}, {2, 1, 1}, 0, false, false, false, true, false, kSteps},
+    {"progressive-steps-restart-1", 24, 24, {2, 1, 1}, {2, 1, 1}, 1, false, false, false, true, false, kSteps},
+    {"progressive-alone-luma-4x4", 40, 40, {4, 1, 1}, {4, 1, 1}, 0, false, false, false, true, false, kAlone},
+    {"progressive-no-ac", 24, 16, {2, 1, 1}, {2, 1, 1}, 0, false, false, false, true, false, kNoAc},
     {"1x1", 1, 1, {2, 1, 1}, {2, 1, 1}},
 };
 
@@ -62,6 +83,7 @@ int main(int argc, char** argv) {
         layout.rgb = seed.rgb;
         layout.optimize = seed.optimize;
         layout.progressive = seed.progressive;
+        layout.script = seed.script;
         Bytes jpeg = Encode(Scene(seed.width, seed.height), layout);
         if (jpeg.empty()) {
             std::fprintf(stderr, "make_jpeg_seeds: libjpeg refused %s\n", seed.name);
