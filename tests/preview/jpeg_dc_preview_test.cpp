@@ -374,27 +374,24 @@ TEST(JpegPreview, CutShortEndsLikeTheCodec) {
     }
 }
 
-// Restart markers lost, renumbered or padded: the decoder resynchronises
-// exactly as libjpeg does, so the same intervals come out grey.
-TEST(JpegPreview, BrokenRestartsResyncLikeTheCodec) {
-    const Picture scene = jpegtest::Scene(96, 64, 9);
-    const Bytes jpeg = Encode(scene, With(k444, [](Layout& l) { l.restartInterval = 2; }));
-    std::vector<std::size_t> restarts;
-    for (std::uint8_t code = 0xD0; code <= 0xD7; ++code)
-        for (std::size_t at : jpegtest::FindMarkers(jpeg, code)) restarts.push_back(at);
-    std::sort(restarts.begin(), restarts.end());
-    ASSERT_GT(restarts.size(), 20u);
-    const std::size_t fifth = restarts[4];  // RST4
+struct Mutation {
+    std::string name;
+    Bytes bytes;
+    bool endsTheFile = false;
+};
+
+// Restart markers lost, renumbered or padded around the fifth (RST4) of those
+// at `restarts`, in order.
+std::vector<Mutation> BreakRestarts(const Bytes& jpeg, const std::vector<std::size_t>& restarts) {
+    const std::size_t fifth = restarts.at(4);
+    const std::size_t cut = (restarts.at(3) + 2 + fifth) / 2;  // the second half of the interval before it
     const auto renumber = [&](int offset) {
         return Patch(jpeg, fifth + 1, static_cast<std::uint8_t>(0xD0 + ((4 + offset) & 7)));
     };
-    const struct {
-        const char* name;
-        Bytes bytes;
-    } cases[] = {
+    return {
         {"intact", jpeg},
         {"one restart lost", Erase(jpeg, fifth, 2)},
-        {"three restarts lost", Erase(Erase(Erase(jpeg, restarts[9], 2), restarts[8], 2), fifth, 2)},
+        {"three restarts lost", Erase(Erase(Erase(jpeg, restarts.at(9), 2), restarts.at(8), 2), fifth, 2)},
         {"numbered one ahead", renumber(1)},
         {"numbered two ahead", renumber(2)},
         {"numbered one behind", renumber(-1)},
@@ -403,13 +400,53 @@ TEST(JpegPreview, BrokenRestartsResyncLikeTheCodec) {
         {"fill bytes before a restart", Insert(jpeg, fifth, {0xFF, 0xFF, 0xFF})},
         {"garbage before a restart", Insert(jpeg, fifth, {0x12, 0x34, 0x56})},
         {"a reserved marker in place of a restart", Patch(jpeg, fifth + 1, 0x02)},
-        {"end of image in place of a restart", Patch(jpeg, fifth + 1, 0xD9)},
-        {"data cut short inside an interval", Erase(jpeg, fifth - 20, 20)},
+        {"end of image in place of a restart", Patch(jpeg, fifth + 1, 0xD9), true},
+        {"data cut short inside an interval", Erase(jpeg, cut, fifth - cut)},
     };
-    for (const auto& c : cases) {
+}
+
+// The restart markers in [from, to), in order.
+std::vector<std::size_t> RestartsBetween(const Bytes& jpeg, std::size_t from, std::size_t to) {
+    std::vector<std::size_t> restarts;
+    for (std::uint8_t code = 0xD0; code <= 0xD7; ++code)
+        for (std::size_t at : jpegtest::FindMarkers(jpeg, code))
+            if (at >= from && at < to) restarts.push_back(at);
+    std::sort(restarts.begin(), restarts.end());
+    return restarts;
+}
+
+// Restart markers broken: the decoder resynchronises exactly as libjpeg does,
+// so the same intervals come out grey.
+TEST(JpegPreview, BrokenRestartsResyncLikeTheCodec) {
+    const Picture scene = jpegtest::Scene(96, 64, 9);
+    const Bytes jpeg = Encode(scene, With(k444, [](Layout& l) { l.restartInterval = 2; }));
+    for (const Mutation& c : BreakRestarts(jpeg, RestartsBetween(jpeg, 0, jpeg.size()))) {
         const JpegPreview preview = DecodeJpegPreview(c.bytes, kNoLimit);
         EXPECT_NE(preview.result, Result::NotHandled) << c.name;
         EXPECT_EQ(DiffersFromCodec(c.bytes, preview), "") << c.name;
+    }
+}
+
+// The same in each scan of a progressive file, those decoded and those
+// passed over: where a broken interval ends decides where the next scan
+// starts. Only an end of image before the last scan leaves AC bits missing.
+TEST(JpegPreview, BrokenRestartsInEachProgressiveScanResyncLikeTheCodec) {
+    const Picture scene = jpegtest::Scene(96, 64, 9);
+    const Bytes jpeg = Encode(scene, Progressive(With(k420, [](Layout& l) { l.restartInterval = 1; })));
+    std::vector<std::size_t> scans = jpegtest::FindMarkers(jpeg, 0xDA);
+    ASSERT_GT(scans.size(), 5u);
+    for (std::size_t s = 0; s < scans.size(); ++s) {
+        const std::size_t end = s + 1 < scans.size() ? scans[s + 1] : jpeg.size();
+        for (const Mutation& c : BreakRestarts(jpeg, RestartsBetween(jpeg, scans[s], end))) {
+            const std::string where = c.name + " in scan " + std::to_string(s);
+            const JpegPreview preview = DecodeJpegPreview(c.bytes, kNoLimit);
+            if (c.endsTheFile && s + 1 < scans.size()) {
+                EXPECT_EQ(preview.result, Result::NotHandled) << where;
+                continue;
+            }
+            EXPECT_NE(preview.result, Result::NotHandled) << where;
+            EXPECT_EQ(DiffersFromCodec(c.bytes, preview), "") << where;
+        }
     }
 }
 
