@@ -7,7 +7,10 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -19,6 +22,24 @@ constexpr const char* kDecoderFormats[] = {"bmp", "gif", "jpeg", "png", "tiff", 
 bool IsDecoderFormat(const QByteArray& format) {
     return std::any_of(std::begin(kDecoderFormats), std::end(kDecoderFormats),
                        [&](const char* name) { return format == name; });
+}
+
+// A photo file opened for reading, or nothing when it is not a regular file:
+// a FIFO would block the first read (or the open) until some writer came,
+// and a device or socket has no end. The type is taken from the descriptor
+// opened, so a FIFO put in the file's place meanwhile is caught too, and
+// O_NONBLOCK keeps that open from waiting; a regular file's reads ignore it.
+std::unique_ptr<QFile> OpenPhotoFile(const QString& path) {
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) return nullptr;
+    struct stat info {};
+    auto file = std::make_unique<QFile>();
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file->open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return nullptr;
+    }
+    return file;
 }
 
 void PrepareReader(QImageReader& reader) {
@@ -69,16 +90,16 @@ qint64 PixelBytes(const QSize& size) {
 // not such a JPEG (or not the one the header promised); the codec decodes it
 // then.
 QImage DecodeEighth(const GpImage& image) {
-    QFile file(image.path());
-    if (!file.open(QIODevice::ReadOnly)) return QImage();
+    const std::unique_ptr<QFile> file = OpenPhotoFile(image.path());
+    if (!file) return QImage();
     // Read, not mapped: a file cut short by another program meanwhile must
     // not bring the process down. A larger file is left to the codec, which
     // streams it.
-    const qint64 size = file.size();
+    const qint64 size = file->size();
     if (size <= 0 || size > kDecodeLimitBytes) return QImage();
     // Not zero-filled first: the read overwrites every byte.
     const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[static_cast<std::size_t>(size)]);
-    if (file.read(reinterpret_cast<char*>(bytes.get()), size) != size) return QImage();
+    if (file->read(reinterpret_cast<char*>(bytes.get()), size) != size) return QImage();
     preview::JpegPreview decoded = preview::DecodeJpegPreview(
         std::span(bytes.get(), static_cast<std::size_t>(size)), kDecodeLimitBytes);
     if (decoded.result == preview::JpegPreview::Result::NotHandled ||
@@ -98,7 +119,9 @@ QImage DecodeEighth(const GpImage& image) {
 
 GpImage* GdipLoadImageFromFile(const QString& path) {
     if (path.isEmpty()) return nullptr;
-    QImageReader reader(path);
+    const std::unique_ptr<QFile> file = OpenPhotoFile(path);
+    if (!file) return nullptr;
+    QImageReader reader(file.get());
     PrepareReader(reader);
     if (!reader.canRead()) return nullptr;
     const QByteArray format = reader.format();
@@ -165,7 +188,12 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
                                                  Qt::SmoothTransformation);
     }
 
-    QImageReader reader(image->path_, image->format_);
+    const std::unique_ptr<QFile> file = OpenPhotoFile(image->path_);
+    if (!file) {
+        SetStatus(status, GenericError);
+        return QImage();
+    }
+    QImageReader reader(file.get(), image->format_);
     PrepareReader(reader);
     const bool whole = clip == bounds;
     // Estimate the codec's own buffer before asking for it: the JPEG codec
