@@ -2,6 +2,7 @@
 
 #include "platform/gdip_objects_p.h"
 #include "preview/jpeg_dc_preview.h"
+#include "preview/jpeg_frame.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <memory>
+#include <span>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,24 +86,50 @@ qint64 PixelBytes(const QSize& size) {
            kBytesPerPixel;
 }
 
-// A sequential JPEG drawn at an eighth of its size or less: its DC
-// coefficients give the codec's eighth-size picture, pixel for pixel, at about
-// twice the speed of its own scaled decoding. A null image when the file is
-// not such a JPEG (or not the one the header promised); the codec decodes it
-// then.
-QImage DecodeEighth(const GpImage& image) {
-    const std::unique_ptr<QFile> file = OpenPhotoFile(image.path());
-    if (!file) return QImage();
-    // Read, not mapped: a file cut short by another program meanwhile must
-    // not bring the process down. A larger file is left to the codec, which
-    // streams it.
-    const qint64 size = file->size();
-    if (size <= 0 || size > kDecodeLimitBytes) return QImage();
-    // Not zero-filled first: the read overwrites every byte.
-    const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[static_cast<std::size_t>(size)]);
-    if (file->read(reinterpret_cast<char*>(bytes.get()), size) != size) return QImage();
-    preview::JpegPreview decoded = preview::DecodeJpegPreview(
-        std::span(bytes.get(), static_cast<std::size_t>(size)), kDecodeLimitBytes);
+// A JPEG's bytes, read once for the eighth decoder and the frame probe: the
+// whole file when the eighth decoder wants it (up to the decode limit), else
+// its first kJpegHeadBytes. Read, not mapped: a file cut short by another
+// program meanwhile must not bring the process down.
+struct JpegBytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+    bool whole = false;
+    std::span<const std::uint8_t> span() const { return {data.get(), size}; }
+};
+
+constexpr qint64 kJpegHeadBytes = 4LL << 20;
+
+JpegBytes ReadJpeg(QFile& file, bool forEighth) {
+    JpegBytes bytes;
+    const qint64 size = file.size();
+    if (size <= 0) return bytes;
+    const qint64 wanted = forEighth && size <= kDecodeLimitBytes ? size : std::min(size, kJpegHeadBytes);
+    // Not zero-filled first: the read overwrites every byte it counts.
+    bytes.data.reset(new std::uint8_t[static_cast<std::size_t>(wanted)]);
+    const qint64 read = file.read(reinterpret_cast<char*>(bytes.data.get()), wanted);
+    bytes.size = static_cast<std::size_t>(std::max<qint64>(read, 0));
+    bytes.whole = read == size;
+    return bytes;
+}
+
+// The eighth decoder's buffers may take this many bytes for each byte of the
+// file, or kEighthFloorBytes, whichever is more, within kDecodeLimitBytes. A
+// photo's buffers take no more than a few times its file; only a file of flat
+// blocks at a few bits each claims more, and is not worth the memory (nor the
+// time to fill it).
+constexpr qint64 kEighthBytesPerFileByte = 16;
+constexpr qint64 kEighthFloorBytes = 32LL << 20;
+
+// A JPEG drawn at an eighth of its size or less: its DC coefficients give the
+// codec's eighth-size picture, pixel for pixel, at about twice the speed of
+// its own scaled decoding, and a progressive file without the codec keeping
+// every coefficient of the photo. A null image when the file is not such a
+// JPEG (or not the one the header promised); the codec decodes it then.
+QImage DecodeEighth(const JpegBytes& bytes, const GpImage& image) {
+    if (!bytes.whole) return QImage();
+    const qint64 budget = std::clamp(static_cast<qint64>(bytes.size) * kEighthBytesPerFileByte, kEighthFloorBytes,
+                                     kDecodeLimitBytes);
+    preview::JpegPreview decoded = preview::DecodeJpegPreview(bytes.span(), static_cast<std::uint64_t>(budget));
     if (decoded.result == preview::JpegPreview::Result::NotHandled ||
         QSize(static_cast<int>(decoded.imageWidth), static_cast<int>(decoded.imageHeight)) != image.size())
         return QImage();
@@ -113,6 +141,18 @@ QImage DecodeEighth(const GpImage& image) {
                   [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
     // A grey photo in the format the codec gives it, so that it is scaled the same way.
     return decoded.grey ? eighth.convertToFormat(QImage::Format_Grayscale8) : eighth;
+}
+
+// What the codec keeps of a JPEG's coefficients besides its output: for a
+// file in several scans (progressive, or one per component) those of the
+// whole photo, which a scaled decode does not make any smaller. When the
+// header cannot be read up to the first scan, the most a frame of this size
+// could need: four components at full resolution.
+qint64 CodecCoefficientBytes(const JpegBytes& bytes, const QSize& size) {
+    const preview::JpegFrame frame = preview::ReadJpegFrame(bytes.span());
+    if (frame.found) return static_cast<qint64>(std::min<std::uint64_t>(frame.keptCoefficientBytes, INT64_MAX));
+    const auto padded = [](int side) { return (static_cast<qint64>(std::max(side, 0)) + 31) / 32 * 32; };
+    return 4 * 2 * padded(size.width()) * padded(size.height());
 }
 
 }  // namespace
@@ -193,16 +233,20 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
         SetStatus(status, GenericError);
         return QImage();
     }
+    const bool jpeg = image->format_ == "jpeg";
+    const bool whole = clip == bounds;
+    const QSize eighth((clip.width() + 7) / 8, (clip.height() + 7) / 8);
+    // Below an eighth the codec's own scaled decoding keeps small photos sharp.
+    const bool forEighth = jpeg && whole && eighth.width() >= target.width() && eighth.height() >= target.height();
     QImageReader reader(file.get(), image->format_);
     PrepareReader(reader);
-    const bool whole = clip == bounds;
     // Estimate the codec's own buffer before asking for it: the JPEG codec
     // scales while decoding, by eighths, so it needs about the target size (an
     // eighth of the source per side at least); any other decodes the source
     // rectangle (or the whole image, when it cannot clip) at full size first.
     QSize decodeSize = whole || reader.supportsOption(QImageIOHandler::ClipRect) ? clip.size()
                                                                                  : bounds.size();
-    if (image->format_ == "jpeg" && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+    if (jpeg && reader.supportsOption(QImageIOHandler::ScaledSize)) {
         decodeSize = QSize(std::max(target.width(), (clip.width() + 7) / 8),
                            std::max(target.height(), (clip.height() + 7) / 8));
     }
@@ -214,12 +258,20 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
         SetStatus(status, GenericError);
         return QImage();
     }
+    JpegBytes jpegBytes;
+    if (jpeg) {
+        // The codec has only looked at the header so far; it reads from here.
+        const qint64 at = file->pos();
+        jpegBytes = ReadJpeg(*file, forEighth);
+        file->seek(at);
+    }
     QImage pixels;
-    const QSize eighth((clip.width() + 7) / 8, (clip.height() + 7) / 8);
-    // Below an eighth the codec's own scaled decoding keeps small photos sharp.
-    if (image->format_ == "jpeg" && whole && eighth.width() >= target.width() &&
-        eighth.height() >= target.height())
-        pixels = DecodeEighth(*image);
+    if (forEighth) pixels = DecodeEighth(jpegBytes, *image);
+    if (jpeg && pixels.isNull() &&
+        PixelBytes(decodeSize) + CodecCoefficientBytes(jpegBytes, image->size()) > kDecodeLimitBytes) {
+        SetStatus(status, OutOfMemory);
+        return QImage();
+    }
     if (!whole) reader.setClipRect(clip);
     reader.setScaledSize(target);
     if (pixels.isNull() && !reader.read(&pixels)) {

@@ -51,6 +51,18 @@ Layout Progressive() {
     return layout;
 }
 
+Layout ProgressiveGrey() {
+    Layout layout = Grey();
+    layout.progressive = true;
+    return layout;
+}
+
+Layout DcScanOnly() {
+    Layout layout = Progressive();
+    layout.script = {{{0, 1, 2}, 0, 0, 0, 0}};
+    return layout;
+}
+
 // What the layer drew before the preview decoder: the codec decoding at (or
 // just above) the target size, then a smooth scaling.
 QImage CodecScaled(const QString& path, const QSize& target) {
@@ -101,8 +113,11 @@ TEST(JpegPreviewDraw, DrawsWhatTheCodecsScaledDecodeGave) {
         {"4:2:0 at an eighth", QtJpeg(photo, 90), QSize(200, 150), 0, 0},
         {"grey below an eighth", Encoded(photo, Grey()), QSize(150, 110), 0, 0},
         {"cut short: the lower half grey, as the codec leaves it", cut, QSize(200, 150), 0, 0},
-        // The codec's road: progressive, or more than an eighth.
         {"progressive", Encoded(photo, Progressive()), QSize(200, 150), 0, 0},
+        {"progressive grey", Encoded(photo, ProgressiveGrey()), QSize(200, 150), 0, 0},
+        // The codec's road: a progressive file libjpeg smooths (no AC scans),
+        // or more than an eighth.
+        {"progressive without AC scans", Encoded(photo, DcScanOnly()), QSize(200, 150), 0, 0},
         {"more than an eighth", QtJpeg(photo, 90), QSize(400, 300), 0, 0},
         {"a small photo enlarged", QtJpeg(jpegtest::Scene(120, 90, 2), 90), QSize(200, 150), 0, 0},
         // Just at an eighth, where the codec decodes at a quarter and scales
@@ -135,6 +150,50 @@ TEST(JpegPreviewDraw, DrawsWhatTheCodecsScaledDecodeGave) {
         const Difference d = Compare(surface, CodecScaled(path, c.target));
         EXPECT_LE(d.mean, c.maxMean) << c.name << ": mean " << d.mean << ", largest " << d.largest;
         EXPECT_LE(d.largest, c.maxLargest) << c.name << ": mean " << d.mean << ", largest " << d.largest;
+    }
+    EXPECT_EQ(GdipLiveObjects().total(), 0);
+}
+
+// For a progressive file the codec keeps every coefficient of the photo, two
+// bytes a pixel: a file the preview decoder cannot draw is refused when those
+// are over the decode limit, and so is one whose eighth would take far more
+// memory than its size warrants, rather than decoded in full.
+TEST(JpegPreviewDraw, ProgressiveFilesTooDearForTheCodecAreRefused) {
+    const struct {
+        const char* name;
+        jpegtest::Bytes bytes;
+        GpStatus status;
+    } cases[] = {
+        // Its eighth takes 16 MB; the codec would keep 288 MB.
+        {"12000 x 12000 flat grey: drawn from its DC", jpegtest::FlatProgressiveGrey(12000, 12000, true), Ok},
+        {"12000 x 12000 flat grey without AC scans", jpegtest::FlatProgressiveGrey(12000, 12000, false), OutOfMemory},
+        // 3 MB: its eighth takes 175 MB; the codec would keep 3.2 GB.
+        {"40000 x 40000 flat grey", jpegtest::FlatProgressiveGrey(40000, 40000, true), OutOfMemory},
+        {"40000 x 40000 flat grey without AC scans", jpegtest::FlatProgressiveGrey(40000, 40000, false), OutOfMemory},
+    };
+    // What libjpeg makes of the same flat grey.
+    const jpegtest::Decoded flat = jpegtest::DecodeEighth(jpegtest::FlatProgressiveGrey(16, 16, true));
+    ASSERT_TRUE(flat.ok);
+    const QRgb grey = qRgb(flat.picture.rgb[0], flat.picture.rgb[1], flat.picture.rgb[2]);
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QStringLiteral("flat.jpg"));
+        ASSERT_TRUE(jpegtest::WriteFile(path.toStdString(), c.bytes)) << c.name;
+        GpImage* image = GdipLoadImageFromFile(path);
+        ASSERT_NE(image, nullptr) << c.name;
+        QImage surface(200, 200, QImage::Format_RGB32);
+        surface.fill(Qt::white);
+        GpGraphics* graphics = GdipCreateFromHDC(&surface);
+        EXPECT_EQ(GdipDrawImageRectRectI(graphics, image, 0, 0, 200, 200, 0, 0, image->size().width(),
+                                         image->size().height(), UnitPixel),
+                  c.status)
+            << c.name;
+        GdipDeleteGraphics(graphics);
+        GdipDisposeImage(image);
+        if (c.status != Ok) continue;
+        for (int y = 0; y < surface.height(); ++y)
+            for (int x = 0; x < surface.width(); ++x)
+                ASSERT_EQ(surface.pixel(x, y), grey) << c.name << " at " << x << "," << y;
     }
     EXPECT_EQ(GdipLiveObjects().total(), 0);
 }
