@@ -5,13 +5,18 @@
 
 #include "jpeg_test_codec.h"
 
+#include "shell_quote.h"
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -320,6 +325,41 @@ TEST(JpegPreview, ProgressiveMatchesTheCodecsEighthSizeDecode) {
         const JpegPreview preview = DecodeJpegPreview(photo.bytes, kNoLimit);
         EXPECT_EQ(preview.result, Result::Complete) << photo.name;
         EXPECT_EQ(DiffersFromCodec(photo.bytes, preview), "") << photo.name;
+    }
+}
+
+// Progressive files as ImageMagick writes them (`convert -interlace JPEG`),
+// in the samplings it offers.
+TEST(JpegPreview, ProgressiveFromImageMagickMatchesTheCodec) {
+    if (std::system("command -v convert >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ImageMagick's convert is needed (test.sh installs it)";
+    QTemporaryDir dir;
+    const std::string input = dir.filePath(QStringLiteral("scene.ppm")).toStdString();
+    const std::string output = dir.filePath(QStringLiteral("scene.jpg")).toStdString();
+    const Picture scene = jpegtest::Scene(333, 211, 7);
+    {
+        std::ofstream ppm(input, std::ios::binary);
+        ppm << "P6\n" << scene.width << ' ' << scene.height << "\n255\n";
+        ppm.write(reinterpret_cast<const char*>(scene.rgb.data()), static_cast<std::streamsize>(scene.rgb.size()));
+    }
+    const char* conversions[] = {
+        "-interlace JPEG",
+        "-interlace JPEG -quality 30",
+        "-interlace JPEG -quality 98 -sampling-factor 4:4:4",
+        "-interlace JPEG -sampling-factor 4:2:2",
+        "-interlace JPEG -sampling-factor 4:1:1",
+        "-interlace JPEG -colorspace Gray",
+    };
+    for (const char* options : conversions) {
+        const std::string command = "convert " + testsupport::ShellQuote(input) + " " + options + " " +
+                                    testsupport::ShellQuote(output);
+        ASSERT_EQ(std::system(command.c_str()), 0) << options;
+        std::ifstream in(output, std::ios::binary);
+        const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(jpegtest::FindMarkers(bytes, 0xC2).empty()) << options << ": not progressive";
+        const JpegPreview preview = DecodeJpegPreview(bytes, kNoLimit);
+        EXPECT_EQ(preview.result, Result::Complete) << options;
+        EXPECT_EQ(DiffersFromCodec(bytes, preview), "") << options;
     }
 }
 
