@@ -108,11 +108,13 @@ constexpr std::uint64_t kReads4x4 = TransformReads({0, 1, 2, 3, 5, 6, 7});
 // DC alone, or the DC and the positions a transform reads. -1: not kept.
 struct Slots {
     std::array<std::int8_t, 64> of{};
+    std::array<std::uint8_t, 64> position{};  // of each slot
     int count = 0;
     constexpr explicit Slots(std::uint64_t reads) {
-        for (int position = 0; position < 64; ++position) {
-            const bool kept = position == 0 || ((reads >> position) & 1);
-            of[position] = static_cast<std::int8_t>(kept ? count++ : -1);
+        for (int p = 0; p < 64; ++p) {
+            const bool kept = p == 0 || ((reads >> p) & 1);
+            if (kept) position[count] = static_cast<std::uint8_t>(p);
+            of[p] = static_cast<std::int8_t>(kept ? count++ : -1);
         }
     }
 };
@@ -1256,8 +1258,7 @@ void Decoder::transformCoefficients() {
                         for (std::uint32_t row = 0; row < scale; ++row) std::memset(out + row * std::size_t{c.planeWidth}, sample, scale);
                         continue;
                     }
-                    for (int position = 0; position < 64; ++position)
-                        if (const int slot = c.slots->of[position]; slot >= 0) coefficients[position] = kept[slot];
+                    for (int slot = 0; slot < c.slots->count; ++slot) coefficients[c.slots->position[slot]] = kept[slot];
                     if (scale == 2) Transform2x2(coefficients, quant, out, c.planeWidth);
                     else Transform4x4(coefficients, quant, out, c.planeWidth);
                 }
