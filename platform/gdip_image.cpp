@@ -260,8 +260,10 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
     }
     JpegBytes jpegBytes;
     if (jpeg) {
-        // The codec has only looked at the header so far; it reads from here.
+        // The codec has only looked at the header so far; it reads on from
+        // where it was.
         const qint64 at = file->pos();
+        file->seek(0);
         jpegBytes = ReadJpeg(*file, forEighth);
         file->seek(at);
     }

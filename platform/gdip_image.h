@@ -39,8 +39,9 @@ private:
 };
 
 // Opens an image file: nullptr when the file is not a readable image of a
-// format the decoder offers (BMP, GIF, JPEG, PNG, TIFF, ICO, WebP). Reads the
-// header and the property items, not the pixels.
+// format the decoder offers (BMP, GIF, JPEG, PNG, TIFF, ICO, WebP), or not a
+// regular file at all (a FIFO, socket or device, which is never read). Reads
+// the header and the property items, not the pixels.
 GpImage* GdipLoadImageFromFile(const QString& path);
 GpStatus GdipGetImageWidth(const GpImage* image, std::uint32_t* width);
 GpStatus GdipGetImageHeight(const GpImage* image, std::uint32_t* height);
@@ -51,11 +52,14 @@ using ImageHandle = GdipHandle<GpImage, GdipDisposeImage>;
 constexpr qint64 kDecodeLimitBytes = 256LL * 1024 * 1024;
 
 // Decodes `source` (in image pixels, clipped to the image) scaled to `target`.
-// A JPEG is decoded by the codec at (or just above) the target size, so a
-// large photo drawn small never needs a full-size buffer. Returns a null
-// image, with OutOfMemory, when the decode would need more than
-// kDecodeLimitBytes, and with GenericError when the pixels cannot be read or
-// the header claims more pixels than the file's size can describe.
+// A JPEG drawn whole at an eighth of its size or less comes from its DC
+// coefficients; otherwise the codec decodes it at (or just above) the target
+// size, so a large photo drawn small never needs a full-size buffer. Returns a
+// null image, with OutOfMemory, when the decode would need more than
+// kDecodeLimitBytes (for a JPEG in several scans, such as a progressive one,
+// counting the coefficients the codec keeps for the whole photo), and with
+// GenericError when the pixels cannot be read or the header claims more pixels
+// than the file's size can describe.
 QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& target,
                        GpStatus* status = nullptr);
 
