@@ -1,16 +1,20 @@
 // Feeds arbitrary bytes to the JPEG preview decoder, sequential and
-// progressive. Besides the sanitizers it checks the decoder's promises:
-// nothing or a whole preview of the promised size, opaque pixels, buffers
-// within the limit given; and, whenever libjpeg decodes the same bytes at an
-// eighth too, the very same pixels (for a progressive file: from its DC scans,
-// the AC ones passed over, against libjpeg's decode of every coefficient).
+// progressive, and to the frame probe. Besides the sanitizers it checks the
+// decoder's promises: nothing or a whole preview of the promised size, opaque
+// pixels, buffers within the limit given; and, whenever libjpeg decodes the
+// same bytes at an eighth too, the very same pixels (for a progressive file:
+// from its DC scans, the AC ones passed over, against libjpeg's decode of
+// every coefficient). The probe must find the coefficient buffer libjpeg's
+// full decoder would keep, whenever libjpeg reads the header.
 #include "preview/jpeg_dc_preview.h"
+#include "preview/jpeg_frame.h"
 
 #include "jpeg_test_codec.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -62,6 +66,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using preview::JpegPreview;
+    const preview::JpegFrame frame = preview::ReadJpegFrame({data, size});
+    if (const std::optional<std::uint64_t> kept = jpegtest::KeptCoefficientBytes({data, size}); kept && frame.found)
+        Require(frame.keptCoefficientBytes == *kept);
+
     const JpegPreview preview = preview::DecodeJpegPreview({data, size}, kMaxBytes);
     if (preview.result == JpegPreview::Result::NotHandled) {
         Require(preview.pixels.empty());

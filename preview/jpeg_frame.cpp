@@ -9,7 +9,7 @@ namespace preview {
 namespace {
 
 constexpr int kSof0 = 0xC0, kSof15 = 0xCF, kDht = 0xC4, kJpg = 0xC8, kDac = 0xCC;
-constexpr int kRst0 = 0xD0, kRst7 = 0xD7, kSos = 0xDA, kTem = 0x01;
+constexpr int kRst0 = 0xD0, kRst7 = 0xD7, kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kTem = 0x01;
 
 bool IsFrame(int marker) {
     return marker >= kSof0 && marker <= kSof15 && marker != kDht && marker != kJpg && marker != kDac;
@@ -33,6 +33,7 @@ JpegFrame ReadJpegFrame(std::span<const std::uint8_t> head) {
         if (position >= head.size()) return frame;
         const int marker = head[position++];
         if (marker == 0 || (marker >= kRst0 && marker <= kRst7) || marker == kTem) continue;
+        if (marker == kSoi || marker == kEoi) return frame;  // no scan to come
         const std::uint16_t length = view.u16(position);
         if (!view.fits(position, std::max<std::uint16_t>(length, 2))) return frame;
         const reader::ByteView segment = view.sub(position + 2, std::max<std::uint16_t>(length, 2) - 2u);
