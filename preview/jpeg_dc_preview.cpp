@@ -777,7 +777,7 @@ JpegPreview Decoder::run() {
     }
     if (!scanned_) return out;
     if (progressive_) {
-        // While any of the first ten AC coefficients of a component is not
+        // While any of the first nine AC coefficients of a component is not
         // fully known (a scan missing, or cut off before it began), the
         // reference decoder estimates them, and the DC too, from the
         // neighbouring blocks' DCs: that picture is the full decoder's.
