@@ -1,8 +1,11 @@
 #include "platform/gdip_image.h"
 
+#include "platform/gdip_image_p.h"
 #include "platform/gdip_objects_p.h"
+#include "platform/photo_orientation.h"
 #include "preview/jpeg_dc_preview.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -18,6 +21,15 @@ constexpr const char* kDecoderFormats[] = {"bmp", "gif", "jpeg", "png", "tiff", 
 
 bool IsDecoderFormat(const QByteArray& format) {
     return std::any_of(std::begin(kDecoderFormats), std::end(kDecoderFormats),
+                       [&](const char* name) { return format == name; });
+}
+
+// The formats whose pixels the decoder hands out as stored, to be turned by
+// the Exif orientation of their property items.
+constexpr const char* kOrientedFormats[] = {"jpeg", "tiff", "png", "webp"};
+
+bool IsOrientedFormat(const QByteArray& format) {
+    return std::any_of(std::begin(kOrientedFormats), std::end(kOrientedFormats),
                        [&](const char* name) { return format == name; });
 }
 
@@ -48,14 +60,17 @@ constexpr Density kDensities[] = {
     {"png", 8320},
 };
 
-bool FileCanHold(const GpImage& image) {
+bool BytesCanHold(const QByteArray& format, const QSize& size, qint64 fileSize) {
     for (const Density& density : kDensities) {
-        if (image.format() != density.format) continue;
-        const qint64 pixels = static_cast<qint64>(image.size().width()) * image.size().height();
-        const qint64 fileSize = QFileInfo(image.path()).size();
+        if (format != density.format) continue;
+        const qint64 pixels = static_cast<qint64>(size.width()) * size.height();
         return pixels <= fileSize * density.pixelsPerByte + (1 << 20);
     }
     return true;
+}
+
+bool FileCanHold(const GpImage& image) {
+    return BytesCanHold(image.format(), image.size(), QFileInfo(image.path()).size());
 }
 
 qint64 PixelBytes(const QSize& size) {
@@ -68,21 +83,10 @@ qint64 PixelBytes(const QSize& size) {
 // twice the speed of its own scaled decoding. A null image when the file is
 // not such a JPEG (or not the one the header promised); the codec decodes it
 // then.
-QImage DecodeEighth(const GpImage& image) {
-    QFile file(image.path());
-    if (!file.open(QIODevice::ReadOnly)) return QImage();
-    // Read, not mapped: a file cut short by another program meanwhile must
-    // not bring the process down. A larger file is left to the codec, which
-    // streams it.
-    const qint64 size = file.size();
-    if (size <= 0 || size > kDecodeLimitBytes) return QImage();
-    // Not zero-filled first: the read overwrites every byte.
-    const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[static_cast<std::size_t>(size)]);
-    if (file.read(reinterpret_cast<char*>(bytes.get()), size) != size) return QImage();
-    preview::JpegPreview decoded = preview::DecodeJpegPreview(
-        std::span(bytes.get(), static_cast<std::size_t>(size)), kDecodeLimitBytes);
+QImage EighthOfJpeg(std::span<const std::uint8_t> bytes, const QSize& frame) {
+    preview::JpegPreview decoded = preview::DecodeJpegPreview(bytes, kDecodeLimitBytes);
     if (decoded.result == preview::JpegPreview::Result::NotHandled ||
-        QSize(static_cast<int>(decoded.imageWidth), static_cast<int>(decoded.imageHeight)) != image.size())
+        QSize(static_cast<int>(decoded.imageWidth), static_cast<int>(decoded.imageHeight)) != frame)
         return QImage();
     // The image takes the pixel buffer over instead of copying it.
     auto* pixels = new std::vector<std::uint32_t>(std::move(decoded.pixels));
@@ -94,10 +98,73 @@ QImage DecodeEighth(const GpImage& image) {
     return decoded.grey ? eighth.convertToFormat(QImage::Format_Grayscale8) : eighth;
 }
 
+QImage DecodeEighth(const GpImage& image, const QSize& frame) {
+    QFile file(image.path());
+    if (!file.open(QIODevice::ReadOnly)) return QImage();
+    // Read, not mapped: a file cut short by another program meanwhile must
+    // not bring the process down. A larger file is left to the codec, which
+    // streams it.
+    const qint64 size = file.size();
+    if (size <= 0 || size > kDecodeLimitBytes) return QImage();
+    // Not zero-filled first: the read overwrites every byte.
+    const std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[static_cast<std::size_t>(size)]);
+    if (file.read(reinterpret_cast<char*>(bytes.get()), size) != size) return QImage();
+    return EighthOfJpeg(std::span(bytes.get(), static_cast<std::size_t>(size)), frame);
+}
+
 }  // namespace
+
+QImage DecodeJpegAt(std::span<const std::uint8_t> jpeg, const QSize& target, GpStatus* status) {
+    SetStatus(status, GenericError);
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()),
+                                               static_cast<qsizetype>(jpeg.size()));
+    QBuffer buffer(&bytes);
+    if (target.isEmpty() || !buffer.open(QIODevice::ReadOnly)) return QImage();
+    QImageReader reader(&buffer, "jpeg");
+    PrepareReader(reader);
+    const QSize frame = reader.size();
+    if (frame.isEmpty() || !BytesCanHold("jpeg", frame, bytes.size())) return QImage();
+    const QSize eighth((frame.width() + 7) / 8, (frame.height() + 7) / 8);
+    if (PixelBytes(eighth.expandedTo(target)) > kDecodeLimitBytes) {
+        SetStatus(status, OutOfMemory);
+        return QImage();
+    }
+    QImage pixels;
+    if (eighth.width() >= target.width() && eighth.height() >= target.height()) pixels = EighthOfJpeg(jpeg, frame);
+    reader.setScaledSize(target);
+    if (pixels.isNull() && !reader.read(&pixels)) return QImage();
+    if (pixels.size() != target)
+        pixels = pixels.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    SetStatus(status, Ok);
+    return pixels;
+}
+
+GpImage* ImageAccess::FromContainer(const QString& path, std::shared_ptr<const ContainerPhoto> photo) {
+    if (!photo) return nullptr;
+    auto image = std::make_unique<GpImage>();
+    image->path_ = path;
+    image->format_ = photo->format();
+    image->size_ = image->storedSize_ = photo->size();
+    image->container_ = std::move(photo);
+    if (auto source = reader::FileSource(QFile::encodeName(path).toStdString()))
+        image->properties_.emplace(reader::PropertyImage::Open(std::move(source)));
+    GdipCountCreated(GdipKind::Image);
+    return image.release();
+}
+
+void ImageAccess::TurnUpright(GpImage& image) {
+    image.storedSize_ = image.size_;
+    image.orientation_ = IsOrientedFormat(image.format_) ? PhotoOrientation(image.properties()) : 1;
+    image.size_ = UprightSize(image.storedSize_, image.orientation_);
+}
 
 GpImage* GdipLoadImageFromFile(const QString& path) {
     if (path.isEmpty()) return nullptr;
+    // HEIF, AVIF and raw files before Qt's reader: it has none for the first,
+    // and would open a raw file as the TIFF its first directory holds.
+    ContainerOpen container = OpenContainerPhoto(path);
+    if (container.outcome != ContainerOpen::Outcome::NotContainer)
+        return ImageAccess::FromContainer(path, std::move(container.photo));
     QImageReader reader(path);
     PrepareReader(reader);
     if (!reader.canRead()) return nullptr;
@@ -118,6 +185,7 @@ GpImage* GdipLoadImageFromFile(const QString& path) {
 
     if (auto source = reader::FileSource(QFile::encodeName(path).toStdString()))
         image->properties_.emplace(reader::PropertyImage::Open(std::move(source)));
+    ImageAccess::TurnUpright(*image);
 
     GdipCountCreated(GdipKind::Image);
     return image.release();
@@ -158,7 +226,16 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
         SetStatus(status, OutOfMemory);
         return QImage();
     }
+    if (image->container_) return image->container_->Decode(clip, target, status);
+    const int orientation = image->orientation_;
+    return Upright(ImageAccess::DecodeStored(image, StoredRect(clip, image->storedSize_, orientation),
+                                             UprightSize(target, orientation), status),
+                   orientation);
+}
 
+QImage ImageAccess::DecodeStored(const GpImage* image, const QRect& clip, const QSize& target,
+                                 GpStatus* status) {
+    const QRect bounds(QPoint(0, 0), image->storedSize_);
     if (!image->decoded_.isNull()) {
         SetStatus(status, Ok);
         return image->decoded_.copy(clip).scaled(target, Qt::IgnoreAspectRatio,
@@ -191,7 +268,7 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
     // Below an eighth the codec's own scaled decoding keeps small photos sharp.
     if (image->format_ == "jpeg" && whole && eighth.width() >= target.width() &&
         eighth.height() >= target.height())
-        pixels = DecodeEighth(*image);
+        pixels = DecodeEighth(*image, image->storedSize_);
     if (!whole) reader.setClipRect(clip);
     reader.setScaledSize(target);
     if (pixels.isNull() && !reader.read(&pixels)) {
