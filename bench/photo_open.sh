@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Opening HEIF and raw photos in the photo panel. HEIC photos (written by
+# heif-enc) against libheif decoding the whole photo: 12 megapixels with a
+# thumbnail and without, and 48 megapixels for the peak memory; a 24-megapixel
+# DNG with a 1620 x 1080 preview against a JPEG of the preview's size. Each
+# measurement runs in a process of its own (so each has its own peak memory),
+# RUNS times; the median time and the largest peak growth are printed.
+# Usage: bench/photo_open.sh [RUNS]   (default 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+scripts/deps.sh libheif-examples
+
+build=build-panel-bench
+cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DEXIFVIEWER_TESTS=OFF -DEXIFVIEWER_BENCH=ON >/dev/null
+cmake --build $build -j2 --target photo_open_bench >/dev/null
+bench=$build/bench/photo_open_bench
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+
+photos=${TMPDIR:-/tmp}/photo-open-bench
+if [ ! -f "$photos/done" ]; then
+  rm -rf "$photos"
+  $bench generate "$photos"
+  # x265 takes minutes for the 48-megapixel photo.
+  heif-enc -q 80 -t 320 -o "$photos/heic_12mp_thumb.heic" "$photos/scene_12mp.jpg" >/dev/null
+  heif-enc -q 80 -o "$photos/heic_12mp.heic" "$photos/scene_12mp.jpg" >/dev/null
+  heif-enc -q 80 -o "$photos/heic_48mp.heic" "$photos/scene_48mp.jpg" >/dev/null
+  heif-enc -q 80 -t 320 -o "$photos/warmup.heic" "$photos/warmup.jpg" >/dev/null
+  touch "$photos/done"
+fi
+
+measure() {  # mode photo warmup -> "median_ms max_peak_kib"
+  local times=() peaks=() out
+  for ((i = 0; i < runs; i++)); do
+    out=$($bench "$1" "$photos/$2" "$photos/$3")
+    times+=("$(awk '/^ms /{print $2}' <<<"$out")")
+    peaks+=("$(awk '/^peak_kib /{print $2}' <<<"$out")")
+  done
+  python3 - "${times[*]}" "${peaks[*]}" <<'PY'
+import statistics, sys
+times = [float(t) for t in sys.argv[1].split()]
+peaks = [int(p) for p in sys.argv[2].split()]
+print(f"{statistics.median(times):.1f} {max(peaks)}")
+PY
+}
+
+row() {  # label photo warmup reference-mode reference-photo reference-warmup goal
+  read -r open_ms open_kib < <(measure open "$2" "$3")
+  read -r ref_ms ref_kib < <(measure "$4" "$5" "$6")
+  python3 - "$1" "$open_ms" "$ref_ms" "$open_kib" "$ref_kib" "$7" <<'PY'
+import sys
+label, open_ms, ref_ms, open_kib, ref_kib, goal = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), sys.argv[6]
+print(f"{label:34s} {open_ms:9.1f} {ref_ms:9.1f} {open_ms / ref_ms:6.2f} {open_kib / 1024:9.1f} {ref_kib / 1024:9.1f} {open_kib / max(ref_kib, 1):6.2f}  {goal}")
+PY
+}
+
+printf '%-34s %9s %9s %6s %9s %9s %6s  %s\n' "OpenPhoto of / against" "open ms" "ref ms" ratio "open MiB" "ref MiB" ratio goal
+row "12 MP HEIC with thumbnail / decode" heic_12mp_thumb.heic warmup.heic decode heic_12mp_thumb.heic warmup.heic "time <= 0.20"
+row "12 MP HEIC / decode" heic_12mp.heic warmup.heic decode heic_12mp.heic warmup.heic "time <= 1.20"
+row "48 MP HEIC / decode" heic_48mp.heic warmup.heic decode heic_48mp.heic warmup.heic "memory < 1.20"
+row "24 MP DNG / 1620x1080 JPEG" raw_24mp.dng warmup.jpg open preview.jpg warmup.jpg "time <= 1.00"
+echo "($runs runs each: median time, largest peak-memory growth over the step; ref: libheif's whole decode"
+echo " to RGB, or OpenPhoto of the JPEG)"
