@@ -97,12 +97,13 @@ heif_image_handle* HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32_t
     return best.release();
 }
 
-HeifPicture HeifPhoto::Decode(std::uint32_t minWidth, std::uint32_t minHeight, std::uint64_t maxBytes) const {
-    HeifPicture out;
-    const ImageHandle thumbnail(ThumbnailFor(minWidth, minHeight));
-    const heif_image_handle* source = thumbnail ? thumbnail.get() : primary_;
-    out.fromThumbnail = thumbnail != nullptr;
+namespace {
 
+// One image of the file (the primary image or a thumbnail), decoded and
+// shrunk.
+HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth, std::uint32_t minHeight,
+                         std::uint64_t maxBytes) {
+    HeifPicture out;
     const bool alpha = heif_image_handle_has_alpha_channel(source) != 0;
     // The decoded RGB(A) rows are the largest buffer; libheif's own planes
     // before the colour conversion take half of that (4:2:0) or as much.
@@ -132,9 +133,20 @@ HeifPicture HeifPhoto::Decode(std::uint32_t minWidth, std::uint32_t minHeight, s
     rows.alpha = alpha;
     if (!rows.data || rows.stride < std::size_t{rows.width} * (alpha ? 4 : 3)) return out;
     out.picture = ShrinkByWholeFactors(rows, minWidth, minHeight);
-    if (out.picture.pixels.empty()) return out;
-    out.result = HeifPicture::Result::Decoded;
+    if (!out.picture.pixels.empty()) out.result = HeifPicture::Result::Decoded;
     return out;
+}
+
+}  // namespace
+
+HeifPicture HeifPhoto::Decode(std::uint32_t minWidth, std::uint32_t minHeight, std::uint64_t maxBytes) const {
+    if (const ImageHandle thumbnail{ThumbnailFor(minWidth, minHeight)}) {
+        HeifPicture out = DecodeShrunk(thumbnail.get(), minWidth, minHeight, maxBytes);
+        out.fromThumbnail = true;
+        // A thumbnail that cannot be decoded still leaves the photo.
+        if (out.result == HeifPicture::Result::Decoded) return out;
+    }
+    return DecodeShrunk(primary_, minWidth, minHeight, maxBytes);
 }
 
 }  // namespace preview
