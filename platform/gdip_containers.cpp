@@ -90,7 +90,7 @@ private:
 };
 
 // The size of a JPEG from its header; empty when it has none.
-QSize JpegFrame(const std::vector<std::uint8_t>& jpeg) {
+QSize JpegFrame(std::span<const std::uint8_t> jpeg) {
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()),
                                                static_cast<qsizetype>(jpeg.size()));
     QBuffer buffer(&bytes);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 
@@ -39,6 +40,36 @@ constexpr std::array<int, 8> kOrientationByFlip = {1, 2, 4, 3, 5, 8, 6, 7};
 
 void IgnoreDataError(void*, const char*, const int) {}
 
+// One LibRaw kept between photos: a new one clears close to a megabyte of
+// state, which costs more than opening the file.
+std::mutex spareMutex;
+std::unique_ptr<LibRaw> spare;
+
+std::unique_ptr<LibRaw> TakeLibRaw() {
+    {
+        const std::lock_guard lock(spareMutex);
+        if (spare) return std::move(spare);
+    }
+    return std::make_unique<LibRaw>();
+}
+
+// What a photo keeps while it is shown: LibRaw holding the preview it read,
+// and the stream it read it from. LibRaw goes back to be reused after.
+struct Session {
+    std::unique_ptr<LibRaw> raw;
+    std::unique_ptr<LibRaw_abstract_datastream> stream;
+
+    Session() = default;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session() {
+        if (!raw) return;
+        raw->recycle();  // before the stream it reads from goes
+        const std::lock_guard lock(spareMutex);
+        if (!spare) spare = std::move(raw);
+    }
+};
+
 }  // namespace
 
 RawSignature RawSignatureOf(std::span<const std::uint8_t> head) {
@@ -58,12 +89,16 @@ std::unique_ptr<RawPhoto> OpenRawPhoto(const std::string& path, std::uint64_t ma
     std::error_code error;
     const std::uint64_t fileSize = std::filesystem::file_size(path, error);
     if (error) return nullptr;
-    // LibRaw keeps its whole state in the object: close to a megabyte.
-    const auto raw = std::make_unique<LibRaw>();
+    auto session = std::make_shared<Session>();
+    session->raw = TakeLibRaw();
+    LibRaw* raw = session->raw.get();
     raw->set_dataerror_handler(IgnoreDataError, nullptr);
     raw->imgdata.params.max_raw_memory_mb =
         static_cast<unsigned>(std::max<std::uint64_t>(1, maxBytes >> 20));
-    if (raw->open_file(path.c_str()) != LIBRAW_SUCCESS) return nullptr;
+    // Buffered standard I/O: identifying a file seeks hundreds of times, and
+    // LibRaw's default stream turns every seek into a system call.
+    session->stream = std::make_unique<LibRaw_bigfile_datastream>(path.c_str());
+    if (!session->stream->valid() || raw->open_datastream(session->stream.get()) != LIBRAW_SUCCESS) return nullptr;
 
     const libraw_thumbnail_t& thumbnail = raw->imgdata.thumbnail;
     const std::uint64_t samples = std::uint64_t{thumbnail.twidth} * thumbnail.theight * 3;
@@ -76,7 +111,6 @@ std::unique_ptr<RawPhoto> OpenRawPhoto(const std::string& path, std::uint64_t ma
     RawPreview& preview = photo->preview;
     preview.width = thumbnail.twidth;
     preview.height = thumbnail.theight;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(thumbnail.thumb);
     if (thumbnail.tformat == LIBRAW_THUMBNAIL_JPEG) {
         preview.kind = RawPreview::Kind::Jpeg;
     } else if (thumbnail.tformat == LIBRAW_THUMBNAIL_BITMAP && (thumbnail.tcolors == 1 || thumbnail.tcolors == 3) &&
@@ -86,13 +120,14 @@ std::unique_ptr<RawPhoto> OpenRawPhoto(const std::string& path, std::uint64_t ma
     } else {
         return nullptr;
     }
-    preview.bytes.assign(bytes, bytes + thumbnail.tlength);
+    preview.bytes = std::span(reinterpret_cast<const std::uint8_t*>(thumbnail.thumb), thumbnail.tlength);
 
     raw->adjust_sizes_info_only();
     photo->width = raw->imgdata.sizes.iwidth;
     photo->height = raw->imgdata.sizes.iheight;
     photo->orientation = OrientationFromFlip(raw->imgdata.sizes.flip);
     if (!photo->width || !photo->height) return nullptr;
+    photo->storage = std::move(session);
     return photo;
 }
 

@@ -8,7 +8,6 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace preview {
 
@@ -29,8 +28,8 @@ struct RawPreview {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     // A JPEG file, or rows of 8-bit samples, `channels` per pixel (1 or 3),
-    // without padding.
-    std::vector<std::uint8_t> bytes;
+    // without padding; held by the photo.
+    std::span<const std::uint8_t> bytes;
     int channels = 3;
 };
 
@@ -42,6 +41,9 @@ struct RawPhoto {
     // the preview is stored unturned, like the raw data.
     int orientation = 1;
     RawPreview preview;
+    // What holds the preview's bytes: LibRaw's own buffer, read once and not
+    // copied (a fresh copy of a megabyte costs more than decoding it small).
+    std::shared_ptr<const void> storage;
 };
 
 // Opens the file with LibRaw and reads its largest embedded preview. Nothing

@@ -361,7 +361,7 @@ TEST_F(Files, RawFileSizePreviewAndOrientation) {
         EXPECT_EQ(raw->orientation, 1) << c.name;
         EXPECT_EQ(raw->preview.width, c.spec.previewWidth) << c.name;
         EXPECT_EQ(raw->preview.height, c.spec.previewHeight) << c.name;
-        EXPECT_EQ(raw->preview.bytes, c.spec.previewBytes) << c.name;
+        EXPECT_EQ(std::vector(raw->preview.bytes.begin(), raw->preview.bytes.end()), c.spec.previewBytes) << c.name;
         EXPECT_EQ(raw->preview.kind, c.spec.preview == testsupport::DngSpec::Preview::Jpeg ? RawPreview::Kind::Jpeg
                                                                                            : RawPreview::Kind::Bitmap)
             << c.name;
