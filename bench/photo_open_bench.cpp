@@ -4,7 +4,8 @@
 //                                         (for heif-enc), raw_24mp.dng with a
 //                                         1620 x 1080 JPEG preview, preview.jpg
 //                                         (that preview as a JPEG file of its own,
-//                                         with the same metadata) and warmup.jpg
+//                                         with the same metadata), and small
+//                                         warmup.jpg and warmup.dng
 //   photo_open_bench open FILE WARMUP    time and peak memory of voExif::OpenPhoto
 //   photo_open_bench decode FILE WARMUP  the same for libheif decoding the whole
 //                                         primary image to RGB, as a viewer
@@ -94,10 +95,16 @@ int Generate(const QString& folder) {
     dng.previewWidth = 1620;
     dng.previewHeight = 1080;
     dng.exif = testsupport::CameraSpec().exif;
-    return Save(folder, "raw_24mp.dng", paneltest::Bytes(testsupport::Dng(dng))) &&
-                   Save(folder, "preview.jpg", paneltest::WithExifJpeg(preview, block))
-               ? 0
-               : 1;
+    if (!Save(folder, "raw_24mp.dng", paneltest::Bytes(testsupport::Dng(dng))) ||
+        !Save(folder, "preview.jpg", paneltest::WithExifJpeg(preview, block)))
+        return 1;
+    const QByteArray small = paneltest::Encode(Scene(320, 240), "jpeg", 92);
+    dng.width = 640;
+    dng.height = 480;
+    dng.previewBytes.assign(small.begin(), small.end());
+    dng.previewWidth = 320;
+    dng.previewHeight = 240;
+    return Save(folder, "warmup.dng", paneltest::Bytes(testsupport::Dng(dng))) ? 0 : 1;
 }
 
 // What a viewer without thumbnails or scaled decoding does: the whole
