@@ -72,10 +72,9 @@ constexpr qint64 kDecodeLimitBytes = 256LL * 1024 * 1024;
 // so a large photo drawn small never needs a full-size buffer; a HEIF photo
 // is drawn from a thumbnail when the file has one at least as large as the
 // target and of the photo's aspect; a raw file is drawn from its embedded
-// preview. Returns a null
-// image, with OutOfMemory, when the decode would need more than
-// kDecodeLimitBytes, and with GenericError when the pixels cannot be read or
-// the header claims more pixels than the file's size can describe.
+// preview. Returns a null image, with OutOfMemory, when the decode would need
+// more than kDecodeLimitBytes, and with GenericError when the pixels cannot be
+// read or the header claims more pixels than the file's size can describe.
 QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& target,
                        GpStatus* status = nullptr);
 
