@@ -368,25 +368,6 @@ TEST_F(Files, RawFileSizePreviewAndOrientation) {
     }
 }
 
-TEST_F(Files, RawOrientationIsTheCamerasAndTurnsTheSize) {
-    for (int orientation = 1; orientation <= 8; ++orientation) {
-        testsupport::DngSpec spec;
-        spec.width = 120;
-        spec.height = 80;
-        spec.orientation = orientation;
-        spec.previewBytes = Encoded(TwoColours(60, 40), "jpeg");
-        spec.previewWidth = 60;
-        spec.previewHeight = 40;
-        const std::unique_ptr<preview::RawPhoto> raw =
-            preview::OpenRawPhoto(Write("turned.dng", testsupport::Dng(spec)), 64 << 20);
-        ASSERT_NE(raw, nullptr) << orientation;
-        EXPECT_EQ(raw->orientation, orientation);
-        const bool quarter = orientation >= 5;
-        EXPECT_EQ(raw->width, quarter ? 80u : 120u) << orientation;
-        EXPECT_EQ(raw->height, quarter ? 120u : 80u) << orientation;
-    }
-}
-
 TEST_F(Files, NotRawFilesAndLimits) {
     testsupport::DngSpec spec;
     spec.previewBytes = Encoded(TwoColours(60, 40), "jpeg");
