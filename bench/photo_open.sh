@@ -34,29 +34,28 @@ encode heic_48mp.heic "" scene_48mp.jpg
 # raised mmap threshold) changes the peak of the next one by a fifth.
 encode warmup.heic "" warmup.jpg
 
-measure() {  # mode photo warmup -> "median_ms max_peak_kib"
-  local times=() peaks=() out
-  for ((i = 0; i < runs; i++)); do
-    out=$($bench "$1" "$photos/$2" "$photos/$3")
-    times+=("$(awk '/^ms /{print $2}' <<<"$out")")
-    peaks+=("$(awk '/^peak_kib /{print $2}' <<<"$out")")
-  done
-  python3 - "${times[*]}" "${peaks[*]}" <<'PY'
-import statistics, sys
-times = [float(t) for t in sys.argv[1].split()]
-peaks = [int(p) for p in sys.argv[2].split()]
-print(f"{statistics.median(times):.1f} {max(peaks)}")
-PY
-}
-
+# Runs both measurements of a row in turn, RUNS times, so that a change in the
+# machine's load falls on both alike.
 row() {  # label photo warmup reference-mode reference-photo reference-warmup goal
-  read -r open_ms open_kib < <(measure open "$2" "$3")
-  read -r ref_ms ref_kib < <(measure "$4" "$5" "$6")
-  python3 - "$1" "$open_ms" "$ref_ms" "$open_kib" "$ref_kib" "$7" <<'PY'
-import sys
-label, open_ms, ref_ms, open_kib, ref_kib, goal = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), sys.argv[6]
+  local out lines=()
+  for ((i = 0; i < runs; i++)); do
+    out=$($bench open "$photos/$2" "$photos/$3")
+    lines+=("open $(awk '/^ms /{print $2}' <<<"$out") $(awk '/^peak_kib /{print $2}' <<<"$out")")
+    out=$($bench "$4" "$photos/$5" "$photos/$6")
+    lines+=("ref $(awk '/^ms /{print $2}' <<<"$out") $(awk '/^peak_kib /{print $2}' <<<"$out")")
+  done
+  printf '%s\n' "${lines[@]}" | python3 -c '
+import statistics, sys
+label, goal = sys.argv[1], sys.argv[2]
+runs = {"open": ([], []), "ref": ([], [])}
+for line in sys.stdin:
+    kind, ms, kib = line.split()
+    runs[kind][0].append(float(ms))
+    runs[kind][1].append(int(kib))
+open_ms, ref_ms = statistics.median(runs["open"][0]), statistics.median(runs["ref"][0])
+open_kib, ref_kib = max(runs["open"][1]), max(runs["ref"][1])
 print(f"{label:34s} {open_ms:9.1f} {ref_ms:9.1f} {open_ms / ref_ms:6.2f} {open_kib / 1024:9.1f} {ref_kib / 1024:9.1f} {open_kib / max(ref_kib, 1):6.2f}  {goal}")
-PY
+' "$1" "$7"
 }
 
 printf '%-34s %9s %9s %6s %9s %9s %6s  %s\n' "OpenPhoto of / against" "open ms" "ref ms" ratio "open MiB" "ref MiB" ratio goal

@@ -53,7 +53,7 @@ TiffSpec Layout(const DngSpec& spec, std::uint32_t rawOffset, std::uint32_t rawL
 
 }  // namespace
 
-std::vector<std::uint8_t> Dng(const DngSpec& spec) {
+std::vector<std::uint8_t> Dng(const DngSpec& spec, std::uint32_t* dataOffset) {
     std::vector<std::uint8_t> trailer;
     for (std::uint32_t y = 0; y < spec.height; ++y) {
         for (std::uint32_t x = 0; x < spec.width; ++x) {
@@ -70,6 +70,7 @@ std::vector<std::uint8_t> Dng(const DngSpec& spec) {
     TiffSpec tiff = Layout(spec, 0, rawLength, 0);
     tiff.trailer = trailer;
     const std::uint32_t start = BuildTiff(tiff).trailer;
+    if (dataOffset) *dataOffset = start;
     tiff = Layout(spec, start, rawLength, start + rawLength);
     tiff.trailer = std::move(trailer);
     return BuildTiff(tiff).bytes;

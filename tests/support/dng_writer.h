@@ -30,6 +30,8 @@ struct DngSpec {
     std::optional<Ifd> exif;
 };
 
-std::vector<std::uint8_t> Dng(const DngSpec& spec);
+// The file; `dataOffset`, when given, receives where the raw data begins:
+// everything before it is the header and the directories.
+std::vector<std::uint8_t> Dng(const DngSpec& spec, std::uint32_t* dataOffset = nullptr);
 
 }  // namespace testsupport
