@@ -29,9 +29,9 @@ encode() {  # name heif-enc-options source; x265 takes minutes for 48 megapixels
 encode heic_12mp_thumb.heic "-t 320" scene_12mp.jpg
 encode heic_12mp.heic "" scene_12mp.jpg
 encode heic_48mp.heic "" scene_48mp.jpg
-# Without a thumbnail, so that the warm-up decodes a whole photo in both
-# measurements: what the first decode leaves behind in the allocator (its
-# raised mmap threshold) changes the peak of the next one by a fifth.
+# Without a thumbnail, so that the warm-up decodes a whole photo: what the
+# first decode leaves behind in the allocator (its raised mmap threshold)
+# changes the peak of the next one by a fifth.
 encode warmup.heic "" warmup.jpg
 
 # Runs both measurements of a row in turn, RUNS times, so that a change in the
