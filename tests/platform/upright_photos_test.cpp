@@ -107,9 +107,11 @@ protected:
         return path;
     }
 
-    // Loads the photo and draws it whole into `target`; checks its size and
-    // returns what was drawn (null when it could not be loaded or drawn).
-    QImage Draw(const QString& path, const QSize& upright, const QSize& target, const std::string& name) {
+    // Loads the photo and draws it (or its `source` rectangle) into `target`;
+    // checks its size and returns what was drawn (null when it could not be
+    // loaded or drawn).
+    QImage Draw(const QString& path, const QSize& upright, const QSize& target, const std::string& name,
+                QRect source = QRect()) {
         GpImage* image = GdipLoadImageFromFile(path);
         EXPECT_NE(image, nullptr) << name;
         if (!image) return QImage();
@@ -117,11 +119,13 @@ protected:
         GdipGetImageWidth(image, &width);
         GdipGetImageHeight(image, &height);
         EXPECT_EQ(QSize(int(width), int(height)), upright) << name;
+        if (source.isNull()) source = QRect(0, 0, int(width), int(height));
         QImage surface(target, QImage::Format_RGB32);
         surface.fill(Qt::white);
         GpGraphics* graphics = GdipCreateFromHDC(&surface);
-        const GpStatus status = GdipDrawImageRectRectI(graphics, image, 0, 0, target.width(), target.height(), 0, 0,
-                                                       int(width), int(height), UnitPixel);
+        const GpStatus status =
+            GdipDrawImageRectRectI(graphics, image, 0, 0, target.width(), target.height(), source.x(), source.y(),
+                                   source.width(), source.height(), UnitPixel);
         GdipDeleteGraphics(graphics);
         GdipDisposeImage(image);
         EXPECT_EQ(status, Ok) << name;
@@ -237,6 +241,41 @@ TEST_F(UprightPhotos, HeifExifOrientationIsNotAppliedASecondTime) {
     EXPECT_EQ(image->orientation(), 1);
     GdipDisposeImage(image);
     EXPECT_EQ(BlocksDiffer(Draw(heic, QSize(300, 200), QSize(150, 100), "HEIC with Exif orientation 6")), "");
+}
+
+TEST_F(UprightPhotos, PartOfATurnedPhoto) {
+    if (!testsupport::HavePrograms("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+    // Orientation 6 in each kind of file; the upright photo's right-hand
+    // column of blocks (blue over cyan) is drawn alone.
+    const QImage stored = Stored(UprightBlocks(), 6);
+    const QString jpeg = Write(QStringLiteral("part.jpg"), Encode(stored, "jpeg"));
+    ASSERT_TRUE(testsupport::RunQuietly("exiftool -overwrite_original -Orientation#=6 " +
+                                        testsupport::ShellQuote(jpeg.toStdString())));
+    testsupport::DngSpec dng;
+    dng.width = static_cast<std::uint16_t>(stored.width());
+    dng.height = static_cast<std::uint16_t>(stored.height());
+    dng.orientation = 6;
+    dng.previewBytes = Vector(Encode(stored, "jpeg"));
+    dng.previewWidth = static_cast<std::uint32_t>(stored.width());
+    dng.previewHeight = static_cast<std::uint32_t>(stored.height());
+    const std::vector<std::uint8_t> dngBytes = testsupport::Dng(dng);
+    const QString raw = Write(QStringLiteral("part.dng"), QByteArray(reinterpret_cast<const char*>(dngBytes.data()),
+                                                                      qsizetype(dngBytes.size())));
+    testsupport::HeifSpec heif;
+    heif.width = stored.width();
+    heif.height = stored.height();
+    heif.rgb = Rgb(stored);
+    heif.orientation = 6;
+    const QString heic = dir.filePath(QStringLiteral("part.heic"));
+    ASSERT_EQ(testsupport::WriteHeif(heic.toStdString(), heif), "");
+
+    for (const QString& path : {jpeg, raw, heic}) {
+        const std::string name = path.toStdString();
+        const QImage column = Draw(path, QSize(300, 200), QSize(50, 100), name, QRect(200, 0, 100, 200));
+        ASSERT_FALSE(column.isNull()) << name;
+        for (const int y : {5, 45, 55, 95})
+            EXPECT_TRUE(Near(column.pixelColor(25, y), y < 50 ? QColor(Qt::blue) : QColor(Qt::cyan))) << name << " at " << y;
+    }
 }
 
 TEST(PhotoOrientation, PartOfAnUprightPhotoIsThatPartOfTheStoredPixels) {
