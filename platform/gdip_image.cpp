@@ -1,9 +1,12 @@
 #include "platform/gdip_image.h"
 
+#include "platform/gdip_image_p.h"
 #include "platform/gdip_objects_p.h"
+#include "platform/photo_orientation.h"
 #include "preview/jpeg_dc_preview.h"
 #include "preview/jpeg_frame.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -44,6 +47,15 @@ std::unique_ptr<QFile> OpenPhotoFile(const QString& path) {
     return file;
 }
 
+// The formats whose pixels the decoder hands out as stored, to be turned by
+// the Exif orientation of their property items.
+constexpr const char* kOrientedFormats[] = {"jpeg", "tiff", "png", "webp"};
+
+bool IsOrientedFormat(const QByteArray& format) {
+    return std::any_of(std::begin(kOrientedFormats), std::end(kOrientedFormats),
+                       [&](const char* name) { return format == name; });
+}
+
 void PrepareReader(QImageReader& reader) {
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);  // sizes and pixels as stored, as the decoder reports them
@@ -71,14 +83,17 @@ constexpr Density kDensities[] = {
     {"png", 8320},
 };
 
-bool FileCanHold(const GpImage& image) {
+bool BytesCanHold(const QByteArray& format, const QSize& size, qint64 fileSize) {
     for (const Density& density : kDensities) {
-        if (image.format() != density.format) continue;
-        const qint64 pixels = static_cast<qint64>(image.size().width()) * image.size().height();
-        const qint64 fileSize = QFileInfo(image.path()).size();
+        if (format != density.format) continue;
+        const qint64 pixels = static_cast<qint64>(size.width()) * size.height();
         return pixels <= fileSize * density.pixelsPerByte + (1 << 20);
     }
     return true;
+}
+
+bool FileCanHold(const GpImage& image) {
+    return BytesCanHold(image.format(), image.size(), QFileInfo(image.path()).size());
 }
 
 qint64 PixelBytes(const QSize& size) {
@@ -120,18 +135,21 @@ JpegBytes ReadJpeg(QFile& file, bool forEighth) {
 constexpr qint64 kEighthBytesPerFileByte = 16;
 constexpr qint64 kEighthFloorBytes = 32LL << 20;
 
+// The eighth decoder's budget for a JPEG of this many bytes.
+qint64 EighthBudget(std::size_t fileBytes) {
+    return std::clamp(static_cast<qint64>(fileBytes) * kEighthBytesPerFileByte, kEighthFloorBytes, kDecodeLimitBytes);
+}
+
 // A JPEG drawn at an eighth of its size or less: its DC coefficients give the
 // codec's eighth-size picture, pixel for pixel, at about twice the speed of
 // its own scaled decoding, and a progressive file without the codec keeping
-// every coefficient of the photo. A null image when the file is not such a
+// every coefficient of the photo. A null image when the bytes are not such a
 // JPEG (or not the one the header promised); the codec decodes it then.
-QImage DecodeEighth(const JpegBytes& bytes, const GpImage& image) {
-    if (!bytes.whole) return QImage();
-    const qint64 budget = std::clamp(static_cast<qint64>(bytes.size) * kEighthBytesPerFileByte, kEighthFloorBytes,
-                                     kDecodeLimitBytes);
-    preview::JpegPreview decoded = preview::DecodeJpegPreview(bytes.span(), static_cast<std::uint64_t>(budget));
+QImage EighthOfJpeg(std::span<const std::uint8_t> bytes, const QSize& frame) {
+    preview::JpegPreview decoded =
+        preview::DecodeJpegPreview(bytes, static_cast<std::uint64_t>(EighthBudget(bytes.size())));
     if (decoded.result == preview::JpegPreview::Result::NotHandled ||
-        QSize(static_cast<int>(decoded.imageWidth), static_cast<int>(decoded.imageHeight)) != image.size())
+        QSize(static_cast<int>(decoded.imageWidth), static_cast<int>(decoded.imageHeight)) != frame)
         return QImage();
     // The image takes the pixel buffer over instead of copying it.
     auto* pixels = new std::vector<std::uint32_t>(std::move(decoded.pixels));
@@ -148,8 +166,8 @@ QImage DecodeEighth(const JpegBytes& bytes, const GpImage& image) {
 // whole photo, which a scaled decode does not make any smaller. When the
 // header cannot be read up to the first scan, the most a frame of this size
 // could need: four components at full resolution.
-qint64 CodecCoefficientBytes(const JpegBytes& bytes, const QSize& size) {
-    const preview::JpegFrame frame = preview::ReadJpegFrame(bytes.span());
+qint64 CodecCoefficientBytes(std::span<const std::uint8_t> bytes, const QSize& size) {
+    const preview::JpegFrame frame = preview::ReadJpegFrame(bytes);
     if (frame.found) return static_cast<qint64>(std::min<std::uint64_t>(frame.keptCoefficientBytes, INT64_MAX));
     const auto padded = [](int side) { return (static_cast<qint64>(std::max(side, 0)) + 31) / 32 * 32; };
     return 4 * 2 * padded(size.width()) * padded(size.height());
@@ -157,10 +175,64 @@ qint64 CodecCoefficientBytes(const JpegBytes& bytes, const QSize& size) {
 
 }  // namespace
 
+QImage DecodeJpegAt(std::span<const std::uint8_t> jpeg, const QSize& target, GpStatus* status) {
+    SetStatus(status, GenericError);
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()),
+                                               static_cast<qsizetype>(jpeg.size()));
+    QBuffer buffer(&bytes);
+    if (target.isEmpty() || !buffer.open(QIODevice::ReadOnly)) return QImage();
+    QImageReader reader(&buffer, "jpeg");
+    PrepareReader(reader);
+    const QSize frame = reader.size();
+    if (frame.isEmpty() || !BytesCanHold("jpeg", frame, bytes.size())) return QImage();
+    const QSize eighth((frame.width() + 7) / 8, (frame.height() + 7) / 8);
+    if (PixelBytes(eighth.expandedTo(target)) > kDecodeLimitBytes) {
+        SetStatus(status, OutOfMemory);
+        return QImage();
+    }
+    QImage pixels;
+    if (eighth.width() >= target.width() && eighth.height() >= target.height()) pixels = EighthOfJpeg(jpeg, frame);
+    if (pixels.isNull() &&
+        PixelBytes(eighth.expandedTo(target)) + CodecCoefficientBytes(jpeg, frame) > kDecodeLimitBytes) {
+        SetStatus(status, OutOfMemory);
+        return QImage();
+    }
+    reader.setScaledSize(target);
+    if (pixels.isNull() && !reader.read(&pixels)) return QImage();
+    if (pixels.size() != target)
+        pixels = pixels.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    SetStatus(status, Ok);
+    return pixels;
+}
+
+GpImage* ImageAccess::FromContainer(const QString& path, std::shared_ptr<const ContainerPhoto> photo) {
+    if (!photo) return nullptr;
+    auto image = std::make_unique<GpImage>();
+    image->path_ = path;
+    image->format_ = photo->format();
+    image->size_ = image->storedSize_ = photo->size();
+    image->container_ = std::move(photo);
+    if (auto source = reader::FileSource(QFile::encodeName(path).toStdString()))
+        image->properties_.emplace(reader::PropertyImage::Open(std::move(source)));
+    GdipCountCreated(GdipKind::Image);
+    return image.release();
+}
+
+void ImageAccess::TurnUpright(GpImage& image) {
+    image.storedSize_ = image.size_;
+    image.orientation_ = IsOrientedFormat(image.format_) ? PhotoOrientation(image.properties()) : 1;
+    image.size_ = UprightSize(image.storedSize_, image.orientation_);
+}
+
 GpImage* GdipLoadImageFromFile(const QString& path) {
     if (path.isEmpty()) return nullptr;
     const std::unique_ptr<QFile> file = OpenPhotoFile(path);
     if (!file) return nullptr;
+    // HEIF, AVIF and raw files before Qt's reader: it has none for the first,
+    // and would open a raw file as the TIFF its first directory holds.
+    ContainerOpen container = OpenContainerPhoto(path, *file);
+    if (container.outcome != ContainerOpen::Outcome::NotContainer)
+        return ImageAccess::FromContainer(path, std::move(container.photo));
     QImageReader reader(file.get());
     PrepareReader(reader);
     if (!reader.canRead()) return nullptr;
@@ -181,6 +253,7 @@ GpImage* GdipLoadImageFromFile(const QString& path) {
 
     if (auto source = reader::FileSource(QFile::encodeName(path).toStdString()))
         image->properties_.emplace(reader::PropertyImage::Open(std::move(source)));
+    ImageAccess::TurnUpright(*image);
 
     GdipCountCreated(GdipKind::Image);
     return image.release();
@@ -221,7 +294,16 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
         SetStatus(status, OutOfMemory);
         return QImage();
     }
+    if (image->container_) return image->container_->Decode(clip, target, status);
+    const int orientation = image->orientation_;
+    return Upright(ImageAccess::DecodeStored(image, StoredRect(clip, image->storedSize_, orientation),
+                                             UprightSize(target, orientation), status),
+                   orientation);
+}
 
+QImage ImageAccess::DecodeStored(const GpImage* image, const QRect& clip, const QSize& target,
+                                 GpStatus* status) {
+    const QRect bounds(QPoint(0, 0), image->storedSize_);
     if (!image->decoded_.isNull()) {
         SetStatus(status, Ok);
         return image->decoded_.copy(clip).scaled(target, Qt::IgnoreAspectRatio,
@@ -268,9 +350,9 @@ QImage DecodeImageRect(const GpImage* image, const QRect& source, const QSize& t
         file->seek(at);
     }
     QImage pixels;
-    if (forEighth) pixels = DecodeEighth(jpegBytes, *image);
+    if (forEighth && jpegBytes.whole) pixels = EighthOfJpeg(jpegBytes.span(), image->storedSize_);
     if (jpeg && pixels.isNull() &&
-        PixelBytes(decodeSize) + CodecCoefficientBytes(jpegBytes, image->size()) > kDecodeLimitBytes) {
+        PixelBytes(decodeSize) + CodecCoefficientBytes(jpegBytes.span(), image->storedSize_) > kDecodeLimitBytes) {
         SetStatus(status, OutOfMemory);
         return QImage();
     }

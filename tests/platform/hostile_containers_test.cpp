@@ -1,0 +1,150 @@
+// HEIF, AVIF and DNG files cut short or with bytes overwritten, in their
+// boxes and directories and in their pixels: the image layer either refuses
+// them or draws them at the size asked for, with no crash, hang or stray
+// allocation (the sanitizer build runs this too).
+#include "platform/gdip_graphics.h"
+#include "platform/gdip_image.h"
+
+#include "dng_writer.h"
+#include "heif_writer.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace platform;
+
+QImage Quarters(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
+    painter.fillRect(width / 2, height / 2, width / 2, height / 2, Qt::green);
+    return image;
+}
+
+std::vector<std::uint8_t> Rgb(const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    std::vector<std::uint8_t> rows;
+    for (int y = 0; y < rgb.height(); ++y)
+        rows.insert(rows.end(), rgb.constScanLine(y), rgb.constScanLine(y) + rgb.width() * 3);
+    return rows;
+}
+
+QByteArray Jpeg(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "jpeg").write(image);
+    return bytes;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct Base {
+    const char* name;
+    QByteArray bytes;
+};
+
+TEST(HostileContainers, CutOrOverwrittenFilesAreRefusedOrDrawnWhole) {
+    QTemporaryDir dir;
+    std::vector<Base> bases;
+    for (const bool avif : {false, true}) {
+        testsupport::HeifSpec spec;
+        const QImage picture = Quarters(128, 96);
+        spec.avif = avif;
+        spec.width = picture.width();
+        spec.height = picture.height();
+        spec.rgb = Rgb(picture);
+        spec.orientation = 6;
+        spec.thumbnailSide = 64;
+        const QString path = dir.filePath(QStringLiteral("base.heif"));
+        ASSERT_EQ(testsupport::WriteHeif(path.toStdString(), spec), "");
+        bases.push_back({avif ? "AVIF" : "HEIC", ReadAll(path)});
+    }
+    for (const auto preview : {testsupport::DngSpec::Preview::Jpeg, testsupport::DngSpec::Preview::Bitmap}) {
+        testsupport::DngSpec spec;
+        spec.width = 64;
+        spec.height = 48;
+        spec.orientation = 8;
+        spec.preview = preview;
+        const QImage picture = Quarters(32, 24);
+        const QByteArray jpeg = Jpeg(picture);
+        spec.previewBytes = preview == testsupport::DngSpec::Preview::Jpeg
+                                ? std::vector<std::uint8_t>(jpeg.begin(), jpeg.end())
+                                : Rgb(picture);
+        spec.previewWidth = 32;
+        spec.previewHeight = 24;
+        const std::vector<std::uint8_t> dng = testsupport::Dng(spec);
+        bases.push_back({preview == testsupport::DngSpec::Preview::Jpeg ? "DNG" : "DNG with a bitmap preview",
+                         QByteArray(reinterpret_cast<const char*>(dng.data()), qsizetype(dng.size()))});
+    }
+
+    constexpr int kVariants = 80;
+    const QSize target(40, 30);
+    std::uint32_t seed = 20240601;
+    const auto random = [&](std::uint32_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return below ? (seed >> 8) % below : 0;
+    };
+    for (const Base& base : bases) {
+        ASSERT_GT(base.bytes.size(), 64) << base.name;
+        int drawn = 0;
+        for (int variant = 0; variant < kVariants; ++variant) {
+            QByteArray bytes = base.bytes;
+            std::string change;
+            if (variant % 2 == 0) {
+                const qsizetype length = base.bytes.size() * variant / kVariants;
+                bytes.truncate(length);
+                change = "cut to " + std::to_string(length);
+            } else {
+                // Most overwrites land in the first kilobytes: the boxes or the
+                // directories.
+                const std::uint32_t span = variant % 4 == 1 ? std::min<std::uint32_t>(2048, bytes.size())
+                                                            : static_cast<std::uint32_t>(bytes.size());
+                for (int i = 0; i < 6; ++i) {
+                    const std::uint32_t at = random(span);
+                    bytes[at] = static_cast<char>(random(256));
+                    change += " " + std::to_string(at);
+                }
+                change = "overwritten at" + change;
+            }
+            const std::string name = std::string(base.name) + " " + change;
+            const QString path = dir.filePath(QStringLiteral("variant.bin"));
+            {
+                QFile file(path);
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write(bytes);
+            }
+            GpImage* image = GdipLoadImageFromFile(path);
+            if (!image) continue;
+            std::uint32_t width = 0, height = 0;
+            GdipGetImageWidth(image, &width);
+            GdipGetImageHeight(image, &height);
+            EXPECT_GT(width, 0u) << name;
+            EXPECT_GT(height, 0u) << name;
+            GpStatus status = Ok;
+            const QImage pixels = DecodeImageRect(image, QRect(0, 0, int(width), int(height)), target, &status);
+            if (!pixels.isNull()) {
+                EXPECT_EQ(status, Ok) << name;
+                EXPECT_EQ(pixels.size(), target) << name;
+                ++drawn;
+            } else {
+                EXPECT_NE(status, Ok) << name;
+            }
+            GdipDisposeImage(image);
+        }
+        EXPECT_GT(drawn, 0) << base.name << ": some variants still draw";
+    }
+    EXPECT_EQ(GdipLiveObjects().total(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,386 @@
+// The HEIF and raw preview decoders over files made on this machine: HEIC and
+// AVIF from heif-enc and from libheif's encoder, DNG from our writer; and the
+// whole-factor shrink they hand their pixels through.
+#include "preview/box_shrink.h"
+#include "preview/heif_preview.h"
+#include "preview/raw_preview.h"
+
+#include "dng_writer.h"
+#include "heif_writer.h"
+#include "peer_tools.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using preview::HeifPhoto;
+using preview::HeifPicture;
+using preview::InterleavedRows;
+using preview::RawPreview;
+using preview::RawSignature;
+
+constexpr std::uint64_t kNoLimit = 1ull << 40;
+
+// ---- Shrinking ----
+
+TEST(BoxShrink, AveragesWholeBlocks) {
+    struct Case {
+        const char* name;
+        std::uint32_t width, height;
+        bool alpha;
+        std::size_t padding;  // bytes after each row
+        std::vector<std::uint8_t> samples;
+        std::uint32_t minWidth, minHeight;
+        std::uint32_t outWidth, outHeight;
+        std::vector<std::uint32_t> pixels;
+    };
+    const Case cases[] = {
+        {"2 x 2 blocks",
+         4, 2, false, 0,
+         {0, 0, 0,    4, 8, 12,   100, 0, 0,   0, 0, 0,
+          8, 0, 0,    0, 0, 0,    0, 0, 0,     100, 200, 255},
+         2, 1, 2, 1,
+         {0xFF030203u, 0xFF323240u}},
+        {"an edge block the factor does not fill averages what it has",
+         5, 1, false, 0,
+         {10, 10, 10,  20, 20, 20,  30, 30, 30,  40, 40, 40,  255, 0, 1},
+         2, 1, 3, 1,
+         {0xFF0F0F0Fu, 0xFF232323u, 0xFFFF0001u}},
+        {"rows with padding between them",
+         1, 2, false, 5,
+         {1, 2, 3, 9, 9, 9, 9, 9,   3, 4, 6, 9, 9, 9, 9, 9},
+         1, 1, 1, 1,
+         {0xFF020305u}},
+        {"never enlarged",
+         2, 1, false, 0,
+         {1, 2, 3, 4, 5, 6},
+         8, 8, 2, 1,
+         {0xFF010203u, 0xFF040506u}},
+        {"alpha: colours weighed by it, premultiplied",
+         2, 1, true, 0,
+         {255, 0, 0, 255,   0, 0, 255, 0},
+         1, 1, 1, 1,
+         {0x80800000u}},
+        {"alpha: half-transparent grey",
+         1, 1, true, 0,
+         {200, 100, 50, 128},
+         1, 1, 1, 1,
+         {0x80643219u}},
+    };
+    for (const Case& c : cases) {
+        InterleavedRows rows;
+        rows.data = c.samples.data();
+        rows.width = c.width;
+        rows.height = c.height;
+        rows.alpha = c.alpha;
+        rows.stride = c.width * (c.alpha ? 4 : 3) + c.padding;
+        const preview::ShrunkPicture out = preview::ShrinkByWholeFactors(rows, c.minWidth, c.minHeight);
+        EXPECT_EQ(out.width, c.outWidth) << c.name;
+        EXPECT_EQ(out.height, c.outHeight) << c.name;
+        EXPECT_EQ(out.alpha, c.alpha) << c.name;
+        EXPECT_EQ(out.pixels, c.pixels) << c.name;
+    }
+    InterleavedRows empty;
+    EXPECT_TRUE(preview::ShrinkByWholeFactors(empty, 4, 4).pixels.empty());
+}
+
+TEST(BoxShrink, KeepsAtLeastTheMinimum) {
+    struct Case {
+        std::uint32_t width, height, minWidth, minHeight, outWidth, outHeight;
+    };
+    const Case cases[] = {
+        {4000, 3000, 200, 150, 200, 150},
+        {4032, 3024, 200, 150, 202, 152},  // factors 20 and 20, edge blocks partial
+        {4000, 3000, 267, 200, 286, 200},  // factor 14 across, 15 down
+        {300, 200, 600, 400, 300, 200},
+        {7, 5, 1, 1, 1, 1},
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::uint8_t> samples(std::size_t{c.width} * c.height * 3, 77);
+        const InterleavedRows rows{samples.data(), std::size_t{c.width} * 3, c.width, c.height, false};
+        const preview::ShrunkPicture out = preview::ShrinkByWholeFactors(rows, c.minWidth, c.minHeight);
+        EXPECT_EQ(out.width, c.outWidth) << c.width << " x " << c.height;
+        EXPECT_EQ(out.height, c.outHeight) << c.width << " x " << c.height;
+        EXPECT_GE(out.width, std::min(c.width, c.minWidth));
+        EXPECT_GE(out.height, std::min(c.height, c.minHeight));
+        EXPECT_EQ(out.pixels, std::vector<std::uint32_t>(std::size_t{out.width} * out.height, 0xFF4D4D4Du));
+    }
+}
+
+// ---- Recognising the containers ----
+
+TEST(Containers, ThumbnailAspectAllowsForRounding) {
+    struct Case {
+        std::uint32_t thumbWidth, thumbHeight, width, height;
+        bool same;
+    };
+    const Case cases[] = {
+        {160, 120, 4000, 3000, true},
+        {320, 240, 4032, 3024, true},
+        {161, 120, 4000, 3000, true},   // 4000 x 0.04015 rounds up, 3000 x 0.04015 down
+        {162, 120, 4000, 3000, false},
+        {120, 160, 4000, 3000, false},  // a thumbnail not turned like its photo
+        {240, 320, 3024, 4032, true},
+        {320, 180, 4032, 3024, false},  // 16:9 of a 4:3 photo
+        {3, 1, 4000, 3000, false},
+        {2, 1, 4000, 3000, true},  // too small to tell: 4000 x 0.00045 and 3000 x 0.00045 round so
+        {0, 0, 4000, 3000, false},
+        {1, 1, 1, 1, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(preview::SameAspect(c.thumbWidth, c.thumbHeight, c.width, c.height), c.same)
+            << c.thumbWidth << " x " << c.thumbHeight << " of " << c.width << " x " << c.height;
+}
+
+std::vector<std::uint8_t> Head(std::string_view text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
+
+TEST(Containers, SignaturesAtTheStart) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> head;
+        RawSignature raw;
+        bool heif;
+    };
+    const Case cases[] = {
+        {"little-endian TIFF", Head(std::string_view("II*\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16)), RawSignature::TiffBased, false},
+        {"big-endian TIFF", Head(std::string_view("MM\0*\0\0\0\x08\0\0\0\0\0\0\0\0", 16)), RawSignature::TiffBased, false},
+        {"Olympus", Head(std::string_view("IIRO\x08\0\0\0\0\0\0\0\0\0\0\0", 16)), RawSignature::Raw, false},
+        {"Panasonic", Head(std::string_view("IIU\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16)), RawSignature::Raw, false},
+        {"Fujifilm", Head("FUJIFILMCCD-RAW 0201FF383501"), RawSignature::Raw, false},
+        {"Canon CR3", Head(std::string_view("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24)), RawSignature::Raw, false},
+        {"HEIC", Head(std::string_view("\0\0\0\x18" "ftypheic\0\0\0\0" "mif1heic", 24)), RawSignature::None, true},
+        {"AVIF", Head(std::string_view("\0\0\0\x1c" "ftypavif\0\0\0\0" "avifmif1miaf", 28)), RawSignature::None, true},
+        {"HEIF by its general brand", Head(std::string_view("\0\0\0\x14" "ftypmif1\0\0\0\0" "heic", 20)), RawSignature::None, true},
+        {"an MP4 video", Head(std::string_view("\0\0\0\x18" "ftypisom\0\0\x02\0" "isommp41", 24)), RawSignature::None, false},
+        {"JPEG", Head(std::string_view("\xFF\xD8\xFF\xE1\0\x10" "Exif\0\0II*\0", 16)), RawSignature::None, false},
+        {"short", Head("II"), RawSignature::None, false},
+        {"empty", {}, RawSignature::None, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(preview::RawSignatureOf(c.head), c.raw) << c.name;
+        EXPECT_EQ(preview::IsHeif(c.head), c.heif) << c.name;
+    }
+}
+
+// ---- Files ----
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("container-preview-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+        std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                          static_cast<std::streamsize>(bytes.size()));
+        return Path(name);
+    }
+
+    fs::path dir;
+};
+
+// Left half red, right half blue.
+QImage TwoColours(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QPainter(&image).fillRect(0, 0, width / 2, height, Qt::red);
+    return image;
+}
+
+std::vector<std::uint8_t> Encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, format).write(image);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+std::vector<std::uint8_t> Rgb(const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    std::vector<std::uint8_t> rows;
+    for (int y = 0; y < rgb.height(); ++y)
+        rows.insert(rows.end(), rgb.constScanLine(y), rgb.constScanLine(y) + rgb.width() * 3);
+    return rows;
+}
+
+// The pixel at (x, y) of a decoded picture as (red, green, blue).
+std::array<int, 3> At(const preview::ShrunkPicture& picture, std::uint32_t x, std::uint32_t y) {
+    const std::uint32_t pixel = picture.pixels[std::size_t{y} * picture.width + x];
+    return {int(pixel >> 16 & 255), int(pixel >> 8 & 255), int(pixel & 255)};
+}
+
+bool Reddish(const std::array<int, 3>& rgb) { return rgb[0] > 180 && rgb[1] < 70 && rgb[2] < 70; }
+bool Bluish(const std::array<int, 3>& rgb) { return rgb[2] > 180 && rgb[0] < 70 && rgb[1] < 70; }
+
+TEST_F(Files, HeifFromHeifEncDrawnFromTheThumbnailWhenLargeEnough) {
+    if (!testsupport::HavePrograms("heif-enc")) GTEST_SKIP() << "heif-enc (libheif-examples) is not installed";
+    const std::string source = Write("two.png", Encoded(TwoColours(640, 480), "png"));
+    const struct {
+        const char* name;
+        const char* options;
+    } files[] = {{"thumbnailed.heic", "-t 160"}, {"plain.heic", ""}, {"thumbnailed.avif", "-A -t 160"}};
+    for (const auto& file : files) {
+        ASSERT_TRUE(testsupport::RunQuietly("heif-enc -q 85 " + std::string(file.options) + " -o " +
+                                            testsupport::ShellQuote(Path(file.name)) + " " +
+                                            testsupport::ShellQuote(source)))
+            << file.name;
+    }
+    struct Case {
+        const char* file;
+        std::uint32_t minWidth, minHeight;
+        bool fromThumbnail;
+    };
+    const Case cases[] = {
+        {"thumbnailed.heic", 100, 75, true},
+        {"thumbnailed.heic", 160, 120, true},
+        {"thumbnailed.heic", 160, 121, false},
+        {"thumbnailed.heic", 640, 480, false},
+        {"plain.heic", 100, 75, false},
+        {"thumbnailed.avif", 120, 90, true},
+        {"thumbnailed.avif", 200, 150, false},
+    };
+    for (const Case& c : cases) {
+        const std::string name = std::string(c.file) + " at " + std::to_string(c.minWidth) + " x " +
+                                 std::to_string(c.minHeight);
+        const std::unique_ptr<HeifPhoto> photo = HeifPhoto::Open(Path(c.file));
+        ASSERT_NE(photo, nullptr) << name;
+        EXPECT_EQ(photo->width(), 640u) << name;
+        EXPECT_EQ(photo->height(), 480u) << name;
+        const HeifPicture decoded = photo->Decode(c.minWidth, c.minHeight, kNoLimit);
+        ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded) << name;
+        EXPECT_EQ(decoded.fromThumbnail, c.fromThumbnail) << name;
+        const preview::ShrunkPicture& picture = decoded.picture;
+        EXPECT_GE(picture.width, c.minWidth) << name;
+        EXPECT_GE(picture.height, c.minHeight) << name;
+        EXPECT_LT(picture.width, 2 * c.minWidth) << name << ": shrunk by whole factors";
+        EXPECT_TRUE(Reddish(At(picture, picture.width / 4, picture.height / 2))) << name;
+        EXPECT_TRUE(Bluish(At(picture, picture.width * 3 / 4, picture.height / 2))) << name;
+    }
+}
+
+TEST_F(Files, HeifThumbnailOfAnotherAspectIsNotUsed) {
+    // A 4:3 photo whose thumbnail is square: it shows another picture.
+    testsupport::HeifSpec spec;
+    const QImage photo = TwoColours(320, 240);
+    spec.width = photo.width();
+    spec.height = photo.height();
+    spec.rgb = Rgb(photo);
+    QImage square(200, 200, QImage::Format_RGB32);
+    square.fill(Qt::green);
+    spec.thumbnailWidth = square.width();
+    spec.thumbnailHeight = square.height();
+    spec.thumbnailRgb = Rgb(square);
+    ASSERT_EQ(testsupport::WriteHeif(Path("square.heic"), spec), "");
+    const std::unique_ptr<HeifPhoto> heif = HeifPhoto::Open(Path("square.heic"));
+    ASSERT_NE(heif, nullptr);
+    const HeifPicture decoded = heif->Decode(40, 30, kNoLimit);
+    ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded);
+    EXPECT_FALSE(decoded.fromThumbnail);
+    EXPECT_TRUE(Reddish(At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2)));
+}
+
+TEST_F(Files, HeifBeyondTheLimitIsRefusedBeforeDecoding) {
+    testsupport::HeifSpec spec;
+    const QImage photo = TwoColours(320, 240);
+    spec.width = photo.width();
+    spec.height = photo.height();
+    spec.rgb = Rgb(photo);
+    spec.thumbnailSide = 80;
+    ASSERT_EQ(testsupport::WriteHeif(Path("small.heic"), spec), "");
+    const std::unique_ptr<HeifPhoto> heif = HeifPhoto::Open(Path("small.heic"));
+    ASSERT_NE(heif, nullptr);
+    // 320 x 240 x 3 bytes of RGB rows; the thumbnail takes 80 x 60 x 3.
+    EXPECT_EQ(heif->Decode(200, 150, 320 * 240 * 3 - 1).result, HeifPicture::Result::TooLarge);
+    EXPECT_EQ(heif->Decode(200, 150, 320 * 240 * 3).result, HeifPicture::Result::Decoded);
+    EXPECT_EQ(heif->Decode(80, 60, 80 * 60 * 3).result, HeifPicture::Result::Decoded);
+}
+
+// ---- Raw files ----
+
+struct RawCase {
+    const char* name;
+    testsupport::DngSpec spec;
+    bool opens;
+};
+
+TEST_F(Files, RawFileSizePreviewAndOrientation) {
+    const std::vector<std::uint8_t> jpeg = Encoded(TwoColours(60, 40), "jpeg");
+    const std::vector<std::uint8_t> rgb = Rgb(TwoColours(30, 20));
+    const auto dng = [&](auto change) {
+        testsupport::DngSpec spec;
+        spec.previewBytes = jpeg;
+        spec.previewWidth = 60;
+        spec.previewHeight = 40;
+        change(spec);
+        return spec;
+    };
+    const RawCase cases[] = {
+        {"JPEG preview", dng([](auto&) {}), true},
+        {"big-endian", dng([](auto& s) { s.bigEndian = true; }), true},
+        {"developed size is the raw data's, not the preview's", dng([](auto& s) { s.width = 200; s.height = 90; }), true},
+        {"bitmap preview", dng([&](auto& s) {
+             s.preview = testsupport::DngSpec::Preview::Bitmap;
+             s.previewBytes = rgb;
+             s.previewWidth = 30;
+             s.previewHeight = 20;
+         }), true},
+        {"no preview", dng([](auto& s) { s.preview = testsupport::DngSpec::Preview::None; s.previewBytes.clear(); }), false},
+        {"preview running past the end", dng([](auto& s) { s.previewLengthOverride = 1u << 30; }), false},
+        {"bitmap preview claiming 60000 x 60000",
+         dng([&](auto& s) {
+             s.preview = testsupport::DngSpec::Preview::Bitmap;
+             s.previewBytes = rgb;
+             s.previewWidth = 60000;
+             s.previewHeight = 60000;
+         }), false},
+    };
+    for (const RawCase& c : cases) {
+        const std::unique_ptr<preview::RawPhoto> raw =
+            preview::OpenRawPhoto(Write("photo.dng", testsupport::Dng(c.spec)), 64 << 20);
+        ASSERT_EQ(raw != nullptr, c.opens) << c.name;
+        if (!raw) continue;
+        EXPECT_EQ(raw->width, c.spec.width) << c.name;
+        EXPECT_EQ(raw->height, c.spec.height) << c.name;
+        EXPECT_EQ(raw->orientation, 1) << c.name;
+        EXPECT_EQ(raw->preview.width, c.spec.previewWidth) << c.name;
+        EXPECT_EQ(raw->preview.height, c.spec.previewHeight) << c.name;
+        EXPECT_EQ(std::vector(raw->preview.bytes.begin(), raw->preview.bytes.end()), c.spec.previewBytes) << c.name;
+        EXPECT_EQ(raw->preview.kind, c.spec.preview == testsupport::DngSpec::Preview::Jpeg ? RawPreview::Kind::Jpeg
+                                                                                           : RawPreview::Kind::Bitmap)
+            << c.name;
+    }
+}
+
+TEST_F(Files, NotRawFilesAndLimits) {
+    testsupport::DngSpec spec;
+    spec.previewBytes = Encoded(TwoColours(60, 40), "jpeg");
+    spec.previewWidth = 60;
+    spec.previewHeight = 40;
+    const std::string dng = Write("photo.dng", testsupport::Dng(spec));
+    EXPECT_EQ(preview::OpenRawPhoto(dng, spec.previewBytes.size() - 1), nullptr) << "a preview over the limit";
+    EXPECT_NE(preview::OpenRawPhoto(dng, 60 * 40 * 3), nullptr);
+    EXPECT_EQ(preview::OpenRawPhoto(Write("plain.tif", Encoded(TwoColours(60, 40), "tiff")), kNoLimit), nullptr);
+    EXPECT_EQ(preview::OpenRawPhoto(Write("photo.jpg", spec.previewBytes), kNoLimit), nullptr);
+    EXPECT_EQ(preview::OpenRawPhoto(Path("missing.dng"), kNoLimit), nullptr);
+    EXPECT_EQ(HeifPhoto::Open(Path("missing.heic")), nullptr);
+    EXPECT_EQ(HeifPhoto::Open(dng), nullptr);
+}
+
+}  // namespace
