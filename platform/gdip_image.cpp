@@ -5,6 +5,7 @@
 #include "platform/photo_orientation.h"
 #include "preview/jpeg_dc_preview.h"
 #include "preview/jpeg_frame.h"
+#include "reader/property_containers.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -173,6 +174,23 @@ qint64 CodecCoefficientBytes(std::span<const std::uint8_t> bytes, const QSize& s
     return 4 * 2 * padded(size.width()) * padded(size.height());
 }
 
+// Headers that cost the decoder far more than their bytes, refused before it
+// reads them. libjpeg keeps the segments it saves in a list that it walks to
+// the end for each new one: a hundred thousand empty comments take seconds. A
+// photo has tens of segments, a few hundred with a long XMP or ICC profile in
+// 64 KiB pieces. libtiff reads every value of the first directory, whatever
+// the tag, and copies it, several times while a TIFF is opened and drawn
+// (about 30 ms and 2 MiB of memory for each MiB of values on a small
+// machine); a photo's values take a few megabytes.
+constexpr std::uint64_t kMaxJpegSegments = 4096;
+constexpr std::uint64_t kMaxTiffValueBytes = 64ULL << 20;
+
+std::uint64_t ValueBytes(const reader::PropertyImage& properties) {
+    std::uint64_t total = 0;
+    for (const reader::PropertyImage::ItemLocation& item : properties.items()) total += item.length;
+    return total;
+}
+
 }  // namespace
 
 QImage DecodeJpegAt(std::span<const std::uint8_t> jpeg, const QSize& target, GpStatus* status) {
@@ -242,6 +260,13 @@ GpImage* GdipLoadImageFromFile(const QString& path) {
     auto image = std::make_unique<GpImage>();
     image->path_ = path;
     image->format_ = format;
+    std::unique_ptr<reader::ByteSource> source = reader::FileSource(QFile::encodeName(path).toStdString());
+    if (format == "jpeg" && source &&
+        reader::CountJpegSegments(*source, kMaxJpegSegments) > kMaxJpegSegments)
+        return nullptr;
+    if (source) image->properties_.emplace(reader::PropertyImage::Open(std::move(source)));
+    if (format == "tiff" && image->properties_ && ValueBytes(*image->properties_) > kMaxTiffValueBytes)
+        return nullptr;
     image->size_ = reader.size();
     if (!image->size_.isValid()) {
         // A decoder that cannot tell its size from the header: decode once,
@@ -250,9 +275,6 @@ GpImage* GdipLoadImageFromFile(const QString& path) {
         image->size_ = image->decoded_.size();
     }
     if (image->size_.isEmpty()) return nullptr;
-
-    if (auto source = reader::FileSource(QFile::encodeName(path).toStdString()))
-        image->properties_.emplace(reader::PropertyImage::Open(std::move(source)));
     ImageAccess::TurnUpright(*image);
 
     GdipCountCreated(GdipKind::Image);

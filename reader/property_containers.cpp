@@ -29,15 +29,17 @@ bool IsStandaloneMarker(std::uint8_t marker) {
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
 }
 
-// Walks the marker segments of the JPEG at [start, end) up to the image data;
-// the first APP1 segment that starts with "Exif\0\0" holds the block. Each
-// marker and each fill byte counts against kMaxHeaders.
-std::optional<TiffBlock> FindJpegBlock(BufferedWindow& window, std::uint64_t start, std::uint64_t end) {
+// Walks the marker segments of the JPEG at [start, end) up to the image data,
+// handing each segment's marker, payload offset and payload length to
+// `visit`, which returns false to stop. Each marker and each fill byte counts
+// against kMaxHeaders.
+template <typename Visit>
+void WalkJpegSegments(BufferedWindow& window, std::uint64_t start, std::uint64_t end, Visit visit) {
     std::uint64_t pos = start + 2;  // after SOI
     for (std::uint64_t steps = 0; steps < kMaxHeaders && pos < end; ++steps) {
-        if (end - pos < 2) return std::nullopt;
+        if (end - pos < 2) return;
         const ByteView marker = window.exact(pos, 2, true);
-        if (marker.empty() || marker.u8(0) != 0xFF) return std::nullopt;  // not a marker: give up
+        if (marker.empty() || marker.u8(0) != 0xFF) return;  // not a marker: give up
         const std::uint8_t code = marker.u8(1);
         if (code == 0xFF) {  // a fill byte
             ++pos;
@@ -45,21 +47,29 @@ std::optional<TiffBlock> FindJpegBlock(BufferedWindow& window, std::uint64_t sta
         }
         pos += 2;
         if (IsStandaloneMarker(code)) continue;
-        if (code == 0x00 || code == 0xD9 || code == 0xDA) return std::nullopt;  // EOI, SOS
-        if (end - pos < 2) return std::nullopt;
+        if (code == 0x00 || code == 0xD9 || code == 0xDA) return;  // EOI, SOS
+        if (end - pos < 2) return;
         const ByteView lengthBytes = window.exact(pos, 2, true);
-        if (lengthBytes.empty()) return std::nullopt;
+        if (lengthBytes.empty()) return;
         const std::uint16_t length = lengthBytes.u16(0);
-        if (length < 2) return std::nullopt;
-        const std::uint64_t payload = pos + 2;
-        const std::uint64_t payloadLength = length - 2u;
-        if (code == 0xE1 && payloadLength >= kExifHeader.size() &&
-            window.peek(payload, kExifHeader.size(), true).startsWith(kExifHeader)) {
-            return BlockAt(payload + kExifHeader.size(), payloadLength - kExifHeader.size(), end);
-        }
-        pos = payload + payloadLength;
+        if (length < 2) return;
+        if (!visit(code, pos + 2, std::uint64_t{length} - 2u)) return;
+        pos += length;
     }
-    return std::nullopt;
+}
+
+// The first APP1 segment that starts with "Exif\0\0" holds the block.
+std::optional<TiffBlock> FindJpegBlock(BufferedWindow& window, std::uint64_t start, std::uint64_t end) {
+    std::optional<TiffBlock> block;
+    WalkJpegSegments(window, start, end, [&](std::uint8_t code, std::uint64_t payload, std::uint64_t length) {
+        if (code == 0xE1 && length >= kExifHeader.size() &&
+            window.peek(payload, kExifHeader.size(), true).startsWith(kExifHeader)) {
+            block = BlockAt(payload + kExifHeader.size(), length - kExifHeader.size(), end);
+            return false;
+        }
+        return true;
+    });
+    return block;
 }
 
 // A text chunk that may hold a "Raw profile type" Exif profile.
@@ -155,6 +165,17 @@ TiffBlock BlockAt(std::uint64_t offset, std::uint64_t length, std::uint64_t sour
 
 bool StartsWithTiffHeader(const ByteView& bytes) {
     return bytes.startsWith("II*\0"sv) || bytes.startsWith("MM\0*"sv);
+}
+
+std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit) {
+    BufferedWindow window(source);
+    std::uint64_t count = 0;
+    const ByteView start = window.peek(0, 2, true);
+    if (start.size() < 2 || start.u8(0) != 0xFF || start.u8(1) != 0xD8) return 0;
+    WalkJpegSegments(window, 0, window.sourceSize(), [&](std::uint8_t, std::uint64_t, std::uint64_t) {
+        return ++count <= limit;
+    });
+    return count;
 }
 
 ContainerScan ScanContainer(const ByteSource& source) {

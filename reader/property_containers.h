@@ -47,6 +47,12 @@ struct ContainerScan {
 
 ContainerScan ScanContainer(const ByteSource& source);
 
+// The marker segments of a JPEG before its image data, counted up to one past
+// `limit`; 0 when the source is not a JPEG. For a decoder whose cost grows
+// faster than the count (libjpeg keeps the segments it saves in a list it
+// walks to the end for each new one).
+std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit);
+
 // Shared by the container walks.
 
 // The most headers (segments, chunks, boxes) one walk looks at. A real photo

@@ -60,6 +60,46 @@ QByteArray ClaimingJpeg(std::uint16_t width, std::uint16_t height) {
     return jpeg;
 }
 
+// A JPEG whose image follows `count` empty comment segments.
+QByteArray JpegAfterComments(int count) {
+    const QByteArray jpeg = Encode(TwoColours(64, 48), "jpeg");
+    return jpeg.left(2) + QByteArray("\xFF\xFE\x00\x02", 4).repeated(count) + jpeg.mid(2);
+}
+
+// A little-endian TIFF of one grey pixel (at offset 255) whose first
+// directory also holds one unknown UNDEFINED tag for each length in
+// `values`; their bytes lie from offset 4096 on and are not written, so the
+// file stays sparse on disk.
+QByteArray TiffWithValues(const std::vector<std::uint32_t>& values) {
+    struct Entry {
+        std::uint16_t tag, type;
+        std::uint32_t count, value;
+    };
+    std::vector<Entry> entries = {{0x100, 4, 1, 1}, {0x101, 4, 1, 1}, {0x102, 4, 1, 8},
+                                  {0x103, 4, 1, 1}, {0x106, 4, 1, 1}, {0x111, 4, 1, 255},
+                                  {0x115, 4, 1, 1}, {0x116, 4, 1, 1}, {0x117, 4, 1, 1}};
+    std::uint32_t at = 4096;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        entries.push_back({static_cast<std::uint16_t>(0xC600 + i), 7, values[i], at});
+        at += values[i];
+    }
+    QByteArray tiff("II*\0\x08\0\0\0", 8);
+    const auto put = [&](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) tiff.append(static_cast<char>(value >> (8 * i)));
+    };
+    put(static_cast<std::uint32_t>(entries.size()), 2);
+    for (const Entry& e : entries) {
+        put(e.tag, 2);
+        put(e.type, 2);
+        put(e.count, 4);
+        put(e.value, 4);
+    }
+    put(0, 4);
+    tiff.resize(256, '\0');
+    tiff[255] = '\x80';
+    return tiff;
+}
+
 class ImageFiles : public ::testing::Test {
 protected:
     QString write(const QString& name, const QByteArray& bytes) {
@@ -110,6 +150,33 @@ TEST_F(ImageFiles, LoadReportsTheSizeOrNothing) {
     }
     EXPECT_EQ(GdipLoadImageFromFile(dir.filePath(QStringLiteral("missing.jpg"))), nullptr);
     EXPECT_EQ(GdipLoadImageFromFile(QString()), nullptr);
+}
+
+// Headers that would cost the decoder seconds and hundreds of megabytes
+// while it reads them are refused before it does.
+TEST_F(ImageFiles, LoadRefusesHeadersTheDecoderWouldChokeOn) {
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        qint64 size;  // of the file, past the bytes written
+        bool loads;
+    };
+    const Case cases[] = {
+        {"jpeg after 300 empty comments", JpegAfterComments(300), 0, true},
+        {"jpeg after 5000 empty comments", JpegAfterComments(5000), 0, false},
+        {"tiff with a 1 MiB value", TiffWithValues({1u << 20}), 4096 + (1 << 20), true},
+        {"tiff with three 30 MiB values", TiffWithValues({30u << 20, 30u << 20, 30u << 20}), 4096 + (90 << 20),
+         false},
+    };
+    for (const Case& c : cases) {
+        const QString path = write(QStringLiteral("headers.bin"), c.bytes);
+        if (c.size > 0) {
+            ASSERT_TRUE(QFile::resize(path, c.size)) << c.name;
+        }
+        GpImage* image = GdipLoadImageFromFile(path);
+        EXPECT_EQ(image != nullptr, c.loads) << c.name;
+        if (image) GdipDisposeImage(image);
+    }
 }
 
 TEST_F(ImageFiles, ImageCarriesThePhotosPropertyItems) {

@@ -154,3 +154,34 @@ TEST(WalkCost, AWalkGivesUpAfterAMillionHeaders) {
 }
 
 }  // namespace
+
+// The count the image layer weighs before libjpeg reads a header: segments
+// up to the image data, fill bytes and standalone markers not counted, and
+// counting stops one past the limit however many more follow.
+TEST(WalkCost, JpegSegmentsCountedUpToTheImageData) {
+    const Bytes comment = {0xFF, 0xFE, 0x00, 0x02};
+    const Bytes scan = {0xFF, 0xDA, 0x00, 0x02};
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        std::uint64_t size;  // of the source, the pattern repeated to it
+        std::uint64_t limit, expect;
+    };
+    const Case cases[] = {
+        {"not a jpeg", Cat({{0x89, 'P', 'N', 'G'}, comment}), 0, 10, 0},
+        {"three comments before the scan", Cat({{0xFF, 0xD8}, Repeat(comment, 3), scan, Repeat(comment, 5)}), 0, 10, 3},
+        {"fill bytes and a restart marker", Cat({{0xFF, 0xD8, 0xFF, 0xFF, 0xD0}, comment, {0xFF, 0xFF}, comment, scan}),
+         0, 10, 2},
+        {"a segment cut short", Cat({{0xFF, 0xD8}, comment, {0xFF, 0xE1, 0x00}}), 0, 10, 1},
+        {"100 comments, limit 10", Cat({{0xFF, 0xD8}, Repeat(comment, 100), scan}), 0, 10, 11},
+        {"40 MB of comments, limit 4096", {0xFF, 0xD8}, 40'000'000, 4096, 4097},
+    };
+    for (const Case& c : cases) {
+        SyntheticSource::Stats stats;
+        std::unique_ptr<reader::ByteSource> source =
+            c.size ? std::unique_ptr<reader::ByteSource>(std::make_unique<PatternSource>(c.size, c.bytes, comment, &stats))
+                   : reader::MemorySource(c.bytes);
+        EXPECT_EQ(reader::CountJpegSegments(*source, c.limit), c.expect) << c.name;
+        EXPECT_LE(stats.bytesRead, kLargestRead) << c.name;  // not the 40 MB
+    }
+}
