@@ -17,6 +17,7 @@
 #include "shell/mod_function.h"
 #include "shell/mod_main.h"
 #include "shell/user_settings.h"
+#include "bench_support.h"
 #include "test_photos.h"
 #include "tiff_builder.h"
 
@@ -34,21 +35,7 @@
 
 namespace {
 
-QImage Scene(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    std::uint32_t seed = 2024;
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = static_cast<int>((seed >> 24) % 25) - 12;
-            line[x] = qRgb(std::clamp(40 + 180 * x / width + noise, 0, 255),
-                           std::clamp(60 + 150 * y / height + noise, 0, 255),
-                           std::clamp(static_cast<int>(128 + 60 * std::sin(x / 37.0)) + noise, 0, 255));
-        }
-    }
-    return image;
-}
+using benchsupport::Scene;
 
 QString Name(int index) { return QStringLiteral("IMG_%1.JPG").arg(index, 4, 10, QLatin1Char('0')); }
 

@@ -7,7 +7,9 @@
 # 100 MiB above idle. A run that does not finish in 20 s is stopped. The
 # "-1x1" TIFFs hold a 1x1 picture too, so that the panel's decoder opens
 # them and the panel lists their metadata; the other crafted files it
-# refuses before reading their metadata.
+# refuses before reading their metadata. The "claiming" JPEGs are progressive
+# files of 3 MB claiming 40000 x 40000 pixels (a full decode would keep 3.2 GB
+# of coefficients), one complete, one with its DC scan alone.
 # Usage: bench/hostile_cost.sh [RUNS]   (default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +18,7 @@ scripts/deps.sh
 
 build=build-panel-bench
 cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DEXIFVIEWER_TESTS=OFF -DEXIFVIEWER_BENCH=ON >/dev/null
-cmake --build $build -j2 --target exifreport panel_bench >/dev/null
+cmake --build $build -j2 --target exifreport panel_bench make_claiming_jpeg >/dev/null
 bench=$build/bench/panel_bench
 report=$build/exifreport/exifreport
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
@@ -74,6 +76,7 @@ for name, count in (("segments-4m.jpg", 1_000_000), ("segments-40m.jpg", 10_000_
     with open(os.path.join(out, name), "wb") as f:
         f.write(b"\xff\xd8" + b"\xff\xfe\x00\x02" * count + b"\xff\xd9")
 PY
+$build/bench/make_claiming_jpeg "$files" >/dev/null
 mkfifo "$files/fifo.jpg"
 
 median() { python3 -c 'import statistics, sys; print(f"{statistics.median(float(x) for x in sys.argv[1:]):.3f}")' "$@"; }
@@ -93,7 +96,8 @@ for ((i = 0; i < runs; i++)); do idle_kib+=("$(report_run "$warmup" | cut -d' ' 
 idle=$(largest "${idle_kib[@]}")
 echo "exifreport idle peak (reporting $(basename "$warmup")): $((idle / 1024)) MiB"
 printf '%-22s %10s %10s   %12s %12s %8s\n' file "report s" "report MiB" "OpenPhoto s" "OpenPhoto MiB" opened
-for file in text-2g.tif text-2g-1x1.tif unknown-512m.tif unknown-512m-1x1.tif empty-2g.png empty-2g.webp segments-4m.jpg segments-40m.jpg fifo.jpg; do
+for file in text-2g.tif text-2g-1x1.tif unknown-512m.tif unknown-512m-1x1.tif empty-2g.png empty-2g.webp segments-4m.jpg segments-40m.jpg \
+    claiming_dc_ac.jpg claiming_dc_only.jpg fifo.jpg; do
   path=$files/$file
   times=() peaks=() ptimes=() ppeaks=() opened=-
   for ((i = 0; i < runs; i++)); do

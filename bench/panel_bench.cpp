@@ -12,6 +12,7 @@
 // cost mode adds "opened <0 or 1>" and "entries <count of the list>".
 #include "panel/vo_exif.h"
 #include "platform/mgdip_helpers.h"
+#include "bench_support.h"
 #include "test_photos.h"
 #include "tiff_builder.h"
 
@@ -30,6 +31,10 @@
 
 namespace {
 
+using benchsupport::ResetPeak;
+using benchsupport::Scene;
+using benchsupport::StatusKib;
+
 struct Size {
     const char* name;
     int width;
@@ -41,44 +46,6 @@ constexpr Size kSizes[] = {
     {"photo_24mp.jpg", 6000, 4000},
     {"photo_50mp.jpg", 8688, 5792},
 };
-
-// Resident and peak resident memory, KiB.
-long StatusKib(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, length, field) == 0) return std::stol(line.substr(length + 1));
-    }
-    return -1;
-}
-
-// Lowers the peak to the current resident size, so that the peak afterwards
-// is what the measured step needed on top of what was already there.
-bool ResetPeak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    return static_cast<bool>(clear);
-}
-
-// A photo-like picture: soft gradients with fine texture, so that the JPEG
-// is about as large as a camera's.
-QImage Scene(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    std::uint32_t seed = 2024;
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = static_cast<int>((seed >> 24) % 25) - 12;
-            const int r = 40 + 180 * x / width + noise;
-            const int g = 60 + 150 * y / height + noise;
-            const int b = static_cast<int>(128 + 60 * std::sin(x / 37.0) * std::cos(y / 23.0)) + noise;
-            line[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
-        }
-    }
-    return image;
-}
 
 int Generate(const QString& folder) {
     QDir().mkpath(folder);
