@@ -8,6 +8,7 @@
 
 #include "dng_writer.h"
 #include "heif_writer.h"
+#include "rgb_bytes.h"
 #include "tiff_builder.h"
 
 #include <QPainter>
@@ -15,6 +16,8 @@
 
 namespace paneltest {
 namespace {
+
+using testsupport::Rgb;
 
 using platform::RectF;
 
@@ -27,14 +30,6 @@ QImage TopRedBottomBlue(int width, int height) {
     image.fill(Qt::blue);
     QPainter(&image).fillRect(0, 0, width, height / 2, Qt::red);
     return image;
-}
-
-std::vector<std::uint8_t> Rgb(const QImage& image) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    std::vector<std::uint8_t> rows;
-    for (int y = 0; y < rgb.height(); ++y)
-        rows.insert(rows.end(), rgb.constScanLine(y), rgb.constScanLine(y) + rgb.width() * 3);
-    return rows;
 }
 
 // A camera-like block whose IFD0 holds the orientation.

@@ -7,6 +7,7 @@
 
 #include "dng_writer.h"
 #include "heif_writer.h"
+#include "rgb_bytes.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -17,6 +18,8 @@
 
 namespace {
 
+using testsupport::Rgb;
+
 using namespace platform;
 
 QImage Quarters(int width, int height) {
@@ -26,14 +29,6 @@ QImage Quarters(int width, int height) {
     painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
     painter.fillRect(width / 2, height / 2, width / 2, height / 2, Qt::green);
     return image;
-}
-
-std::vector<std::uint8_t> Rgb(const QImage& image) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    std::vector<std::uint8_t> rows;
-    for (int y = 0; y < rgb.height(); ++y)
-        rows.insert(rows.end(), rgb.constScanLine(y), rgb.constScanLine(y) + rgb.width() * 3);
-    return rows;
 }
 
 QByteArray Jpeg(const QImage& image) {

@@ -9,6 +9,7 @@
 
 #include "dng_writer.h"
 #include "heif_writer.h"
+#include "rgb_bytes.h"
 #include "peer_tools.h"
 
 #include <QBuffer>
@@ -22,6 +23,8 @@
 #include <string>
 
 namespace {
+
+using testsupport::Rgb;
 
 using namespace platform;
 
@@ -67,14 +70,6 @@ QByteArray Encode(const QImage& image, const char* format) {
 }
 
 std::vector<std::uint8_t> Vector(const QByteArray& bytes) { return std::vector<std::uint8_t>(bytes.begin(), bytes.end()); }
-
-std::vector<std::uint8_t> Rgb(const QImage& image) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    std::vector<std::uint8_t> rows;
-    for (int y = 0; y < rgb.height(); ++y)
-        rows.insert(rows.end(), rgb.constScanLine(y), rgb.constScanLine(y) + rgb.width() * 3);
-    return rows;
-}
 
 bool Near(QColor actual, QColor expect, int tolerance = 60) {
     return std::abs(actual.red() - expect.red()) <= tolerance && std::abs(actual.green() - expect.green()) <= tolerance &&

@@ -7,6 +7,7 @@
 
 #include "dng_writer.h"
 #include "heif_writer.h"
+#include "rgb_bytes.h"
 #include "peer_tools.h"
 
 #include <QBuffer>
@@ -22,6 +23,8 @@
 #include <unistd.h>
 
 namespace {
+
+using testsupport::Rgb;
 
 namespace fs = std::filesystem;
 using preview::HeifPhoto;
@@ -210,14 +213,6 @@ std::vector<std::uint8_t> Encoded(const QImage& image, const char* format) {
     buffer.open(QIODevice::WriteOnly);
     QImageWriter(&buffer, format).write(image);
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-}
-
-std::vector<std::uint8_t> Rgb(const QImage& image) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    std::vector<std::uint8_t> rows;
-    for (int y = 0; y < rgb.height(); ++y)
-        rows.insert(rows.end(), rgb.constScanLine(y), rgb.constScanLine(y) + rgb.width() * 3);
-    return rows;
 }
 
 // The pixel at (x, y) of a decoded picture as (red, green, blue).
