@@ -73,14 +73,14 @@ int BindSocket(const QString& path) {
     return fd;
 }
 
-class SpecialFiles : public ::testing::Test {
+class NonRegularFiles : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(GdipLiveObjects().total(), 0); }
     // Short, for the socket's path.
     QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/sf")};
 };
 
-TEST_F(SpecialFiles, AreFailedOpensAtOnce) {
+TEST_F(NonRegularFiles, AreFailedOpensAtOnce) {
     ASSERT_TRUE(dir.isValid());
     const QString fifo = dir.filePath(QStringLiteral("fifo.jpg"));
     ASSERT_TRUE(MakeFifo(fifo));
@@ -111,7 +111,7 @@ TEST_F(SpecialFiles, AreFailedOpensAtOnce) {
 
 // A photo that turns into a FIFO between its opening and its drawing: the
 // draw fails at once rather than wait for a writer.
-TEST_F(SpecialFiles, APhotoReplacedByAFifoFailsToDraw) {
+TEST_F(NonRegularFiles, APhotoReplacedByAFifoFailsToDraw) {
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("photo.jpg"));
     QFile file(path);
