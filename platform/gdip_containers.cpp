@@ -88,8 +88,10 @@ private:
     std::unique_ptr<preview::HeifPhoto> photo_;
 };
 
-// The size of a JPEG from its header; empty when it has none.
+// The size of a JPEG from its header; empty when it has none, or one that
+// libjpeg should not read.
 QSize JpegFrame(std::span<const std::uint8_t> jpeg) {
+    if (!JpegHeaderAffordable(jpeg)) return QSize();
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()),
                                                static_cast<qsizetype>(jpeg.size()));
     QBuffer buffer(&bytes);

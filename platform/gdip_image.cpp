@@ -193,12 +193,16 @@ std::uint64_t ValueBytes(const reader::PropertyImage& properties) {
 
 }  // namespace
 
+bool JpegHeaderAffordable(std::span<const std::uint8_t> jpeg) {
+    return preview::ReadJpegFrame(jpeg).segments <= kMaxJpegSegments;
+}
+
 QImage DecodeJpegAt(std::span<const std::uint8_t> jpeg, const QSize& target, GpStatus* status) {
     SetStatus(status, GenericError);
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()),
                                                static_cast<qsizetype>(jpeg.size()));
     QBuffer buffer(&bytes);
-    if (target.isEmpty() || !buffer.open(QIODevice::ReadOnly)) return QImage();
+    if (target.isEmpty() || !JpegHeaderAffordable(jpeg) || !buffer.open(QIODevice::ReadOnly)) return QImage();
     QImageReader reader(&buffer, "jpeg");
     PrepareReader(reader);
     const QSize frame = reader.size();

@@ -38,6 +38,11 @@ struct ContainerOpen {
 // (the photo at `path`, opened as a regular file) and opens it.
 ContainerOpen OpenContainerPhoto(const QString& path, QFile& file);
 
+// Whether libjpeg may read the header of this JPEG held in memory: not when
+// it holds more segments before its image data than any photo (see
+// kMaxJpegSegments in the image layer).
+bool JpegHeaderAffordable(std::span<const std::uint8_t> jpeg);
+
 // A JPEG held in memory decoded at `target`, by the same path as a JPEG
 // file: at an eighth from its DC coefficients when that is large enough,
 // else scaled by the codec.

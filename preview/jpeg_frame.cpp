@@ -37,6 +37,7 @@ JpegFrame ReadJpegFrame(std::span<const std::uint8_t> head) {
         const std::uint16_t length = view.u16(position);
         if (!view.fits(position, std::max<std::uint16_t>(length, 2))) return frame;
         const reader::ByteView segment = view.sub(position + 2, std::max<std::uint16_t>(length, 2) - 2u);
+        ++frame.segments;
         if (IsFrame(marker)) {
             const int count = segment.u8(5);
             if (frameSeen || count < 1 || count > 4 || segment.size() < 6u + 3u * count) return frame;

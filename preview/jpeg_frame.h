@@ -21,6 +21,8 @@ struct JpegFrame {
     // each component (padded to whole MCUs), or 0 when it decodes the one
     // scan as it comes.
     std::uint64_t keptCoefficientBytes = 0;
+    // Marker segments read before the first scan (or before the walk ended).
+    std::uint64_t segments = 0;
 };
 
 // Reads the markers of `head` (the file or its first bytes) up to the first

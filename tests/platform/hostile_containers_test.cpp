@@ -142,4 +142,34 @@ TEST(HostileContainers, CutOrOverwrittenFilesAreRefusedOrDrawnWhole) {
     EXPECT_EQ(GdipLiveObjects().total(), 0);
 }
 
+// A camera preview whose JPEG holds more segments before its image data than
+// any photo is not handed to libjpeg, which would take seconds over a few
+// megabytes of them; the file is then left to the TIFF decoder.
+TEST(HostileContainers, RawPreviewOfTooManySegmentsIsNotDecoded) {
+    QTemporaryDir dir;
+    const QByteArray jpeg = Jpeg(Quarters(32, 24));
+    for (const int comments : {300, 5000}) {
+        const QByteArray preview =
+            jpeg.left(2) + QByteArray("\xFF\xFE\x00\x02", 4).repeated(comments) + jpeg.mid(2);
+        testsupport::DngSpec spec;
+        spec.width = 64;
+        spec.height = 48;
+        spec.previewBytes.assign(preview.begin(), preview.end());
+        spec.previewWidth = 32;
+        spec.previewHeight = 24;
+        const std::vector<std::uint8_t> dng = testsupport::Dng(spec);
+        const QString path = dir.filePath(QStringLiteral("many-segments.dng"));
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(reinterpret_cast<const char*>(dng.data()), qsizetype(dng.size()));
+        }
+        GpImage* image = GdipLoadImageFromFile(path);
+        const QByteArray format = image ? image->format() : QByteArray();
+        EXPECT_EQ(format == "raw", comments == 300) << comments << " comments: opened as " << format.constData();
+        if (image) GdipDisposeImage(image);
+    }
+    EXPECT_EQ(GdipLiveObjects().total(), 0);
+}
+
 }  // namespace
