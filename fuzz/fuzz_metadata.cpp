@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes through the whole metadata road: the property-item
 // reader, the four Gdip operations over every item, the metadata walk and the
-// report. Besides the sanitizers it checks the reader's own promises.
+// report, and the JPEG segment count. Besides the sanitizers it checks the
+// reader's own promises.
 #include "exif/metadata_list.h"
 #include "exif/report.h"
+#include "reader/property_containers.h"
 #include "reader/property_items.h"
 
 #include <cstdint>
@@ -71,5 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(list.EntryCount() <= image.items().size());
     const std::string report = exif::BuildReport(list);
     Require(!report.empty());
+
+    // The count the image layer weighs before libjpeg reads a header: each
+    // segment takes at least four bytes, and counting stops one past the limit.
+    const std::uint64_t segments =
+        reader::CountJpegSegments(*reader::MemorySource(std::vector<std::uint8_t>(data, data + size)), 64);
+    Require(segments <= 65 && segments <= size / 4);
     return 0;
 }
