@@ -8,6 +8,7 @@
 # Usage: bench/exifreport_batch.sh [COUNT] [FOLDERS] [PER_FOLDER]   (default 1000 100 100)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/camera_batch.sh
 count=${1:-1000}
 folders=${2:-100}
 perFolder=${3:-100}
@@ -22,10 +23,7 @@ report=$build/exifreport/exifreport
 batch=${TMPDIR:-/tmp}/exifreport-batch-$count
 if [ ! -f "$batch/done" ]; then
   rm -rf "$batch" && mkdir -p "$batch/photos"
-  # A 12-megapixel body of about 5 MB, like a camera's, and a 160x120 thumbnail.
-  convert -size 4000x3000 -seed 7 plasma:olive-skyblue -attenuate 0.3 +noise Gaussian -quality 90 "$batch/body.jpg"
-  convert "$batch/body.jpg" -resize 160x120 -quality 80 -strip "$batch/thumb.jpg"
-  $build/bench/make_camera_batch "$batch/body.jpg" "$batch/thumb.jpg" "$batch/photos" "$count"
+  camera_jpegs $build "$batch/photos" "$count"
   touch "$batch/done"
 fi
 photos=("$batch"/photos/*.JPG)

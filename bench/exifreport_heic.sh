@@ -7,6 +7,7 @@
 # Usage: bench/exifreport_heic.sh [COUNT]   (default 1000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/camera_batch.sh
 count=${1:-1000}
 scripts/deps.sh libimage-exiftool-perl hyperfine imagemagick libheif-examples
 
@@ -18,10 +19,7 @@ cmake --build $build -j2 --target exifreport make_camera_batch >/dev/null
 batch=${TMPDIR:-/tmp}/exifreport-heic-batch-$count
 if [ ! -f "$batch/done" ]; then
   rm -rf "$batch" && mkdir -p "$batch/jpeg" "$batch/heic"
-  # A 12-megapixel body like a camera's, and a 160x120 thumbnail.
-  convert -size 4000x3000 -seed 7 plasma:olive-skyblue -attenuate 0.3 +noise Gaussian -quality 90 "$batch/body.jpg"
-  convert "$batch/body.jpg" -resize 160x120 -quality 80 -strip "$batch/thumb.jpg"
-  $build/bench/make_camera_batch "$batch/body.jpg" "$batch/thumb.jpg" "$batch/jpeg" "$count"
+  camera_jpegs $build "$batch/jpeg" "$count"
   heif-enc -q 50 -o "$batch/body.heic" "$batch/body.jpg" >/dev/null
   for jpeg in "$batch"/jpeg/*.JPG; do
     name=$(basename "$jpeg" .JPG)

@@ -4,6 +4,7 @@
 # Usage: bench/exifreport_vs_peers.sh [COUNT]   (default 1000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/camera_batch.sh
 count=${1:-1000}
 scripts/deps.sh exiv2 libimage-exiftool-perl hyperfine imagemagick
 
@@ -15,10 +16,7 @@ cmake --build $build -j"$(nproc)" --target exifreport make_camera_batch >/dev/nu
 batch=${TMPDIR:-/tmp}/exifreport-batch-$count
 if [ ! -f "$batch/done" ]; then
   rm -rf "$batch" && mkdir -p "$batch/photos"
-  # A 12-megapixel body of about 5 MB, like a camera's, and a 160x120 thumbnail.
-  convert -size 4000x3000 -seed 7 plasma:olive-skyblue -attenuate 0.3 +noise Gaussian -quality 90 "$batch/body.jpg"
-  convert "$batch/body.jpg" -resize 160x120 -quality 80 -strip "$batch/thumb.jpg"
-  $build/bench/make_camera_batch "$batch/body.jpg" "$batch/thumb.jpg" "$batch/photos" "$count"
+  camera_jpegs $build "$batch/photos" "$count"
   touch "$batch/done"
 fi
 photos=("$batch"/photos/*.JPG)
