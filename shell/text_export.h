@@ -6,9 +6,11 @@
 
 namespace shell {
 
-// Writes the report through a new file beside the target that replaces it
-// only once it is complete: a failed save never leaves a half-written report
-// and never destroys the earlier file. On failure `error` says why.
+// Writes the report as a new regular file at exactly `path`: a file of our
+// own beside it, complete and on the disk, is renamed over the name. A failed
+// save never leaves a half-written report and never destroys the earlier
+// file; a symbolic link at `path` is refused, so nothing behind it is
+// replaced. On failure `error` says why.
 bool WriteReportFile(const QString& path, const QByteArray& bytes, QString* error);
 
 }  // namespace shell

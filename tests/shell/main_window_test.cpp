@@ -19,6 +19,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -486,6 +488,58 @@ TEST_F(MainWindowTest, SaveOnAFullOrReadOnlyDiskNamesTheCause) {
         EXPECT_EQ(ReadAll(report), QByteArray("old")) << c.name;
         EXPECT_EQ(QDir(folder).entryList(QDir::Files), before) << c.name;
         EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor) << c.name;
+    }
+}
+
+// A folder someone else made (an unpacked archive, a shared drive) holds a
+// photo and, under the name its report is proposed with, a link to a file of
+// the user's. Ctrl+S and Enter in the real dialog (and "Yes" when it asks to
+// replace) must leave what the link points to as it was.
+TEST_F(MainWindowTest, ReportNameTakenByALinkLeavesItsTargetAlone) {
+    modFunction::SetDialogHandlers({[this](QWidget*) { return Next(openAnswers_, openAsked_); }, nullptr});
+    const struct {
+        const char* name;
+        bool targetExists;
+    } cases[] = {{"a link to an existing file", true}, {"a dangling link", false}};
+    for (const auto& c : cases) {
+        QTemporaryDir folder, home;
+        const QString photo = folder.filePath("inject.jpg");
+        ASSERT_TRUE(WriteFile(photo.toStdString(), DecodableJpeg(BuildTiff(CameraSpec(false)).bytes)));
+        const QString target = home.filePath(".bash_aliases"), link = folder.filePath("inject.txt");
+        if (c.targetExists) {
+            ASSERT_TRUE(WriteFile(target.toStdString(), {'o', 'l', 'd'})) << c.name;
+        }
+        ASSERT_TRUE(QFile::link(target, link)) << c.name;
+        OpenThroughDialog(photo);
+        ASSERT_TRUE(window_->voExif1->ShowsPhoto()) << c.name;
+        boxes_.clear();
+
+        // Answers whatever the save command puts up: Enter in the file dialog,
+        // "Yes" to its question whether to replace the file. The key is queued,
+        // so that the timer is free to answer the question it raises.
+        QTimer answerer;
+        QObject::connect(&answerer, &QTimer::timeout, [] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* question = qobject_cast<QMessageBox*>(modal)) {
+                question->button(QMessageBox::Yes)->click();
+            } else if (modal && modal->inherits("QFileDialog") && modal->focusWidget()) {
+                QMetaObject::invokeMethod(modal->focusWidget(), [field = modal->focusWidget()] {
+                    QTest::keyClick(field, Qt::Key_Return);
+                }, Qt::QueuedConnection);
+            }
+        });
+        answerer.start(50);
+        QTest::keyClick(window_, Qt::Key_S, Qt::ControlModifier);
+        answerer.stop();
+
+        EXPECT_EQ(ReadAll(target), QByteArray(c.targetExists ? "old" : "<missing>")) << c.name;
+        EXPECT_TRUE(QFileInfo(link).isSymLink()) << c.name;
+        ASSERT_EQ(boxes_.size(), 1u) << c.name;
+        EXPECT_EQ(boxes_[0].style, platform::vbExclamation) << c.name;
+        EXPECT_TRUE(boxes_[0].text.contains(link)) << c.name << ": the warning names the link";
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                  (QStringList{"inject.jpg", "inject.txt"}))
+            << c.name;
     }
 }
 
