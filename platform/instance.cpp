@@ -13,8 +13,10 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -25,17 +27,39 @@ constexpr char kTaken = '+';
 constexpr int kReadTimeoutMs = 1000;
 constexpr int kRetryMs = 50;
 
-std::string RuntimeFolder() {
-    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir) {
-        struct stat st {};
-        if (::stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) return dir;
-    }
-    return "/tmp";
+// The lock of the first copy, held until the process ends or works alone.
+int lockFd = -1;
+
+// A folder only this user owns and can enter: a real folder, not a link,
+// with no rights for anyone else. Another user who made it first, or a link
+// planted at its name, fails the check.
+bool IsPrivateFolder(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
 }
 
-// The uid keeps users of a shared /tmp apart.
+// Where the lock and the socket live; empty when there is no private place
+// for them. A folder in /tmp has a name anyone can guess, so it is made with
+// no rights for others and checked after, whoever made it.
+std::string RuntimeFolder() {
+    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir && IsPrivateFolder(dir)) return dir;
+    const std::string own = "/tmp/exifviewer-" + std::to_string(::geteuid());
+    if (::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    return IsPrivateFolder(own) ? own : std::string();
+}
+
 std::string UserFile(const std::string& name) {
-    return RuntimeFolder() + "/" + name + "." + std::to_string(::getuid());
+    const std::string folder = RuntimeFolder();
+    return folder.empty() ? folder : folder + "/" + name;
+}
+
+// Only a copy of this program run by the same user may receive a path.
+bool PeerIsThisUser(const QLocalSocket& socket) {
+    struct ucred peer {};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+           size == sizeof peer && peer.uid == ::geteuid();
 }
 
 // The path a complete message carries; nothing when it breaks a rule.
@@ -50,11 +74,10 @@ std::optional<QString> CheckedPath(const QByteArray& bytes) {
 }  // namespace
 
 bool PrevInstance(const std::string& lockName) {
-    // Kept open (and locked) until the process ends.
-    static int lockFd = -1;
     if (lockFd >= 0) return false;
 
     const std::string path = UserFile(lockName);
+    if (path.empty()) return false;  // nowhere safe to lock: this copy works alone
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;  // no lock to be had: better a second copy than none
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -64,6 +87,10 @@ bool PrevInstance(const std::string& lockName) {
     }
     lockFd = fd;
     return false;
+}
+
+void WorkAlone() {
+    if (lockFd >= 0) ::close(std::exchange(lockFd, -1));
 }
 
 QString InstanceSocketPath(const std::string& socketName) { return QString::fromStdString(UserFile(socketName)); }
@@ -83,12 +110,14 @@ bool HandOver(const QString& path, int timeoutMs, const QString& socketPath) {
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     // The running copy may hold the lock but not listen yet: it is starting.
+    if (socketPath.isEmpty()) return false;
     for (;;) {
         socket.connectToServer(socketPath);
         if (socket.waitForConnected(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) break;
         if (deadline.hasExpired()) return false;
         QThread::msleep(kRetryMs);
     }
+    if (!PeerIsThisUser(socket)) return false;
     socket.write(message);
     while (socket.bytesToWrite() > 0) {
         if (deadline.hasExpired() || !socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
@@ -111,6 +140,7 @@ InstanceServer::InstanceServer(const QString& socketPath, QObject* parent)
 InstanceServer::~InstanceServer() = default;
 
 bool InstanceServer::Listen() {
+    if (socketPath_.isEmpty()) return false;
     if (server_->listen(socketPath_)) return true;
     QLocalServer::removeServer(socketPath_);
     return server_->listen(socketPath_);

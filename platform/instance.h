@@ -17,9 +17,19 @@ namespace platform {
 // the process ends, however it ends, so a crashed copy never blocks a start.
 // `lockName` names the lock file inside the user's runtime folder. Asking
 // again after a true answer tries the lock again.
+//
+// The runtime folder is one only this user owns and can enter:
+// XDG_RUNTIME_DIR when it passes that check, else a folder of our own in
+// /tmp that must pass it too. Without one there is no lock (false: this copy
+// works alone) and no socket.
 bool PrevInstance(const std::string& lockName = "exifviewer.lock");
 
-// The hand-over socket of this user, beside the lock in the runtime folder.
+// Gives up the lock, for a first copy that cannot take hand-overs: later
+// starts then work alone rather than wait on a copy that never answers.
+void WorkAlone();
+
+// The hand-over socket of this user, beside the lock in the runtime folder;
+// empty when there is no private runtime folder.
 QString InstanceSocketPath(const std::string& socketName = "exifviewer.socket");
 
 // A message on the socket: "EXV1", the length of the path in 4 bytes (big
@@ -30,7 +40,8 @@ QByteArray HandOverMessage(const QString& path);
 // The second start's side: sends the photo's absolute path (or nothing) to
 // the running copy and waits until it has taken it. False when no running
 // copy answered within `timeoutMs` (one that is still starting gets that long
-// to start listening).
+// to start listening), and before anything is sent when the socket's other
+// end is not a process of this user.
 bool HandOver(const QString& path, int timeoutMs = 5000, const QString& socketPath = InstanceSocketPath());
 
 // The running copy's side. Every byte that arrives is checked: a message

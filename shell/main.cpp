@@ -45,10 +45,10 @@ int main(int argc, char** argv) {
     modMain::SetModuleStrings();
 
     auto* mainWindow = new frmMain();
-    // Without the socket the viewer still works; later starts then only end.
+    // Without the socket this copy works alone, and so do later starts.
     platform::InstanceServer server;
     QObject::connect(&server, &platform::InstanceServer::Received, mainWindow, &frmMain::TakeHandOver);
-    server.Listen();
+    if (!server.Listen()) platform::WorkAlone();
 
     mainWindow->ShowCentred();
     mainWindow->OpenPath(shell::PhotoArgument(QApplication::arguments(), QDir::currentPath()));

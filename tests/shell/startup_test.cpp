@@ -11,7 +11,17 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -177,6 +187,165 @@ TEST_F(StartupTest, ServerDropsBrokenMessages) {
         EXPECT_EQ(received.count(), c.taken ? 1 : 0) << c.name;
         EXPECT_EQ(client.readAll(), QByteArray(c.taken ? "+" : "")) << c.name;
     }
+}
+
+// Another user of the machine who gets to the viewer's lock and socket names
+// first: a process of that user holds a lock and listens on a socket, open
+// to everyone, and reports every byte it is sent.
+class Squatter {
+public:
+    struct Plan {
+        std::string folder;  // made, open to all, unless it exists
+        std::string lock;    // held, when not empty
+        std::string socket;  // listened on, when not empty
+    };
+
+    Squatter(uid_t uid, const Plan& plan) {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            Run(uid, plan, fds[1]);
+        }
+        ::close(fds[1]);
+        received_ = fds[0];
+        ::fcntl(received_, F_SETFL, O_NONBLOCK);
+        // Up once its socket takes connections.
+        for (int i = 0; i < 200 && !plan.socket.empty() && !Answers(plan.socket); ++i) ::usleep(10000);
+    }
+    ~Squatter() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (received_ >= 0) ::close(received_);
+    }
+    bool started() const { return pid_ > 0; }
+
+    // Everything any connection sent so far.
+    std::string Received() {
+        std::string bytes;
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(received_, chunk, sizeof chunk)) > 0;) bytes.append(chunk, n);
+        return bytes;
+    }
+
+private:
+    static bool Answers(const std::string& path) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return up;
+    }
+
+    // The child: system calls only, then it waits to be killed.
+    [[noreturn]] static void Run(uid_t uid, const Plan& plan, int report) {
+        if (::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(1);
+        ::umask(0);
+        if (!plan.folder.empty()) ::mkdir(plan.folder.c_str(), 0777);
+        if (!plan.lock.empty()) {
+            const int lock = ::open(plan.lock.c_str(), O_RDWR | O_CREAT, 0666);
+            ::flock(lock, LOCK_EX);
+        }
+        if (plan.socket.empty()) ::pause();
+        const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", plan.socket.c_str());
+        if (::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(server, 8) != 0)
+            ::_exit(1);
+        for (;;) {
+            const int client = ::accept(server, nullptr, nullptr);
+            if (client < 0) continue;
+            pollfd wait{client, POLLIN, 0};
+            char bytes[8192];
+            ssize_t n = 0;
+            if (::poll(&wait, 1, 2000) > 0 && (n = ::read(client, bytes, sizeof bytes)) > 0) {
+                ::write(report, bytes, n);
+                ::write(client, "+", 1);  // "taken", as the viewer answers
+            }
+            ::close(client);
+        }
+    }
+
+    pid_t pid_ = -1;
+    int received_ = -1;
+};
+
+// The viewer run by one user while another squats the names in /tmp (and a
+// runtime folder) where it keeps its lock and socket: a second start's photo
+// must reach the user's own viewer and never the other user's program.
+TEST_F(StartupTest, NamesSquattedByAnotherUserNeitherBlockNorReceive) {
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty()) {
+        GTEST_SKIP() << "needs root and setpriv to run the viewer and the squatter as two other users";
+    }
+    constexpr uid_t kUser = 61731, kOther = 61732;
+    const std::string user = std::to_string(kUser);
+    const std::string tmp = "/tmp/exifviewer";
+    QTemporaryDir othersRuntime;
+    ASSERT_TRUE(othersRuntime.isValid());
+    ASSERT_EQ(::chown(othersRuntime.path().toLocal8Bit().constData(), kOther, kOther), 0);
+    ASSERT_EQ(::chmod(othersRuntime.path().toLocal8Bit().constData(), 0777), 0);
+    const std::string xdg = othersRuntime.path().toStdString();
+
+    const struct {
+        const char* name;
+        Squatter::Plan plan;
+        QString runtime;  // the viewer's XDG_RUNTIME_DIR; unset when empty
+    } cases[] = {
+        {"the socket's old name in /tmp", {"", "", tmp + ".socket." + user}, ""},
+        {"the old lock held and the old socket", {"", tmp + ".lock." + user, tmp + ".socket." + user}, ""},
+        {"the user's folder in /tmp made first",
+         {tmp + "-" + user, tmp + "-" + user + "/exifviewer.lock", tmp + "-" + user + "/exifviewer.socket"}, ""},
+        {"a runtime folder of the other user",
+         {"", xdg + "/exifviewer.lock", xdg + "/exifviewer.socket"}, othersRuntime.path()},
+    };
+    // The viewer's own folders, its photo readable by its user.
+    for (QTemporaryDir* dir : {&configDir_, &photoDir_}) {
+        ASSERT_EQ(::chown(dir->path().toLocal8Bit().constData(), kUser, kUser), 0);
+    }
+    const QString photo = Photo("p/a.jpg");
+    for (const QString& path : {photoDir_.filePath("p"), photo}) {
+        ASSERT_EQ(::chown(path.toLocal8Bit().constData(), kUser, kUser), 0);
+    }
+    const auto clearTmp = [&] {
+        for (const std::string& name : {tmp + ".socket." + user, tmp + ".lock." + user}) ::unlink(name.c_str());
+        QDir(QString::fromStdString(tmp + "-" + user)).removeRecursively();
+    };
+
+    for (const auto& c : cases) {
+        clearTmp();
+        Squatter squatter(kOther, c.plan);
+        ASSERT_TRUE(squatter.started()) << c.name;
+        QFile::remove(configDir_.filePath("exifviewer/exifviewer.ini"));
+
+        const auto startAsUser = [&](const QStringList& arguments) {
+            auto process = std::make_unique<QProcess>();
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+            env.insert("HOME", configDir_.path());
+            env.insert("XDG_CONFIG_HOME", configDir_.path());
+            env.remove("XDG_RUNTIME_DIR");
+            if (!c.runtime.isEmpty()) env.insert("XDG_RUNTIME_DIR", c.runtime);
+            process->setProcessEnvironment(env);
+            process->start("setpriv", QStringList{"--reuid=" + QString::number(kUser), "--regid=" + QString::number(kUser),
+                                                  "--clear-groups", EXIFVIEWER_PATH} + arguments);
+            EXPECT_TRUE(process->waitForStarted(5000)) << c.name;
+            return process;
+        };
+        auto first = startAsUser({});
+        EXPECT_TRUE(Lives(*first, 1500)) << c.name << ": the viewer starts";
+        auto second = startAsUser({photo});
+        EXPECT_TRUE(Remembers(QFileInfo(photo).absolutePath())) << c.name << ": the photo is opened";
+        EXPECT_EQ(squatter.Received(), "") << c.name << ": the other user received the path";
+        Stop(*first);
+        Stop(*second);
+    }
+    clearTmp();
 }
 
 TEST(ModuleStrings, AreSetBeforeAnyWindow) {
