@@ -20,7 +20,7 @@ cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DEXIFVIEWER_GUI=OFF -DEXIFVIEWE
 cmake --build $build -j2 --target exifreport make_camera_batch >/dev/null
 report=$build/exifreport/exifreport
 
-batch=${TMPDIR:-/tmp}/exifreport-batch-$count
+batch=$build/cache/exifreport-batch-$count
 if [ ! -f "$batch/done" ]; then
   rm -rf "$batch" && mkdir -p "$batch/photos"
   camera_jpegs $build "$batch/photos" "$count"
@@ -30,7 +30,7 @@ photos=("$batch"/photos/*.JPG)
 
 # exifreport reads only the head of each file, so the walk's photos carry the
 # thumbnail as their body: the tree stays small on disk.
-tree=${TMPDIR:-/tmp}/exifreport-walk-${folders}x$perFolder
+tree=$build/cache/exifreport-walk-${folders}x$perFolder
 if [ ! -f "$tree/done" ]; then
   rm -rf "$tree" && mkdir -p "$tree/photos"
   convert -size 4000x3000 -seed 7 plasma:olive-skyblue -resize 160x120 -quality 80 "$tree/thumb.jpg"

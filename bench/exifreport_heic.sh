@@ -16,7 +16,7 @@ cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DEXIFVIEWER_GUI=OFF -DEXIFVIEWE
   -DEXIFVIEWER_BENCH=ON >/dev/null
 cmake --build $build -j2 --target exifreport make_camera_batch >/dev/null
 
-batch=${TMPDIR:-/tmp}/exifreport-heic-batch-$count
+batch=$build/cache/exifreport-heic-batch-$count
 if [ ! -f "$batch/done" ]; then
   rm -rf "$batch" && mkdir -p "$batch/jpeg" "$batch/heic"
   camera_jpegs $build "$batch/jpeg" "$count"

@@ -13,7 +13,7 @@ cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DEXIFVIEWER_GUI=OFF -DEXIFVIEWE
   -DEXIFVIEWER_BENCH=ON >/dev/null
 cmake --build $build -j"$(nproc)" --target exifreport make_camera_batch >/dev/null
 
-batch=${TMPDIR:-/tmp}/exifreport-batch-$count
+batch=$build/cache/exifreport-batch-$count
 if [ ! -f "$batch/done" ]; then
   rm -rf "$batch" && mkdir -p "$batch/photos"
   camera_jpegs $build "$batch/photos" "$count"

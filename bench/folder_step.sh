@@ -19,7 +19,7 @@ cmake --build $build -j2 --target folder_step_bench >/dev/null
 bench=$build/bench/folder_step_bench
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-folder=${TMPDIR:-/tmp}/folder-step-5000
+folder=$build/cache/folder-step-5000
 if [ ! -f "$folder/.done" ]; then
   rm -rf "$folder"
   $bench generate "$folder" 5000

@@ -23,7 +23,7 @@ bench=$build/bench/panel_bench
 report=$build/exifreport/exifreport
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-photos=${TMPDIR:-/tmp}/panel-bench-photos
+photos=$build/cache/panel-bench-photos
 if [ ! -f "$photos/done" ]; then
   rm -rf "$photos"
   $bench generate "$photos"

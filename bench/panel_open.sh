@@ -17,7 +17,7 @@ cmake --build $build -j2 --target panel_bench >/dev/null
 bench=$build/bench/panel_bench
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-photos=${TMPDIR:-/tmp}/panel-bench-photos
+photos=$build/cache/panel-bench-photos
 if [ ! -f "$photos/done" ]; then
   rm -rf "$photos"
   $bench generate "$photos"

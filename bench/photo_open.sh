@@ -17,7 +17,7 @@ cmake --build $build -j2 --target photo_open_bench >/dev/null
 bench=$build/bench/photo_open_bench
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-photos=${TMPDIR:-/tmp}/photo-open-bench
+photos=$build/cache/photo-open-bench
 if [ ! -f "$photos/generated" ]; then
   mkdir -p "$photos"
   $bench generate "$photos"

@@ -35,12 +35,12 @@ appstreamcli validate-tree --no-net "$staging"
 echo "== installed"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-# Other apt runs on the same machine wait for each other on this lock.
-(cd "$build" && flock /tmp/apt.lock $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./exifviewer_*_amd64.deb)
+# Other apt runs on the same machine: apt waits for its own lock.
+(cd "$build" && $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq ./exifviewer_*_amd64.deb)
 removed=false
 remove() {
   $removed && return
-  flock /tmp/apt.lock $sudo env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq exifviewer
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 remove -y -qq exifviewer
   removed=true
 }
 trap 'remove; rm -rf "$staging"' EXIT

@@ -6,6 +6,7 @@
 #include "exif/report.h"
 #include "reader/property_items.h"
 #include "shell_quote.h"
+#include "temp_folder.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
@@ -59,10 +60,7 @@ class ExifReportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("exifreport-test-" + std::to_string(::getpid()) + "-" + test->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = testsupport::MakeTempFolder(std::string("exifreport-test-") + test->name() + "-");
     }
     void TearDown() override {
         // Folders a test locked must be opened again before they can be removed.

@@ -11,6 +11,7 @@
 #include "reader/property_tiff_walk.h"
 #include "reader_test_support.h"
 #include "shell_quote.h"
+#include "temp_folder.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
@@ -183,9 +184,7 @@ class PeerOracle : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!HavePeers()) GTEST_SKIP() << "exiftool and exiv2 are needed (scripts/deps.sh installs them)";
-        dir_ = fs::temp_directory_path() / ("peer-oracle-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = testsupport::MakeTempFolder("peer-oracle-");
     }
     void TearDown() override { fs::remove_all(dir_); }
 

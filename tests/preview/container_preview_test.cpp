@@ -9,6 +9,7 @@
 #include "heif_writer.h"
 #include "rgb_bytes.h"
 #include "peer_tools.h"
+#include "temp_folder.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -181,10 +182,8 @@ TEST(Containers, SignaturesAtTheStart) {
 class Files : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("container-preview-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        dir = testsupport::MakeTempFolder(std::string("container-preview-") +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-");
     }
     void TearDown() override { fs::remove_all(dir); }
 
