@@ -12,10 +12,10 @@
 // "first_dialog_ms" (the first step in a folder: by key at once, by key and by
 // command a quarter of a second after the photo opened; medians of five),
 // "key_ms" and "dialog_ms" (medians of the later steps) and "listings".
-#include "panel/vo_exif.h"
-#include "shell/frm_main.h"
-#include "shell/mod_function.h"
-#include "shell/mod_main.h"
+#include "panel/photo_panel.h"
+#include "shell/main_window.h"
+#include "shell/file_dialogs.h"
+#include "shell/startup_strings.h"
 #include "shell/user_settings.h"
 #include "bench_support.h"
 #include "test_photos.h"
@@ -61,23 +61,23 @@ double Median(std::vector<double> values) {
 
 int Measure(const QString& folder, int steps) {
     QTemporaryDir settings;
-    shell::SetSettingsFile(settings.filePath("settings.ini"));
-    modMain::SetModuleStrings();
+    viewer::setSettingsFile(settings.filePath("settings.ini"));
+    viewer::setStartupStrings();
     QString answer;
-    modFunction::SetDialogHandlers({[&](QWidget*) { return answer; }, [](QWidget*) { return QString(); }});
-    frmMain window;
+    viewer::setDialogHandlers({[&](QWidget*) { return answer; }, [](QWidget*) { return QString(); }});
+    viewer::MainWindow window;
     window.show();
     QApplication::processEvents();
 
     const auto open = [&](int index) {
         answer = QDir(folder).filePath(Name(index));
-        window.OpenCommand();
+        window.openCommand();
     };
     const auto right = [&] {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
         QApplication::sendEvent(&window, &press);
     };
-    const auto shown = [&] { return QString::fromStdString(window.voExif1->PhotoFile()); };
+    const auto shown = [&] { return QString::fromStdString(window.panel()->photoFile()); };
 
     open(1);  // fonts, decoder plugins
     QElapsedTimer timer;
@@ -86,10 +86,10 @@ int Measure(const QString& folder, int steps) {
     // person takes at least to look and press; and, as the yardstick, by the
     // open command after the same quarter of a second.
     const auto firstStep = [&](int waitMs, bool byKey) {
-        frmMain fresh;
+        viewer::MainWindow fresh;
         fresh.show();
         answer = QDir(folder).filePath(Name(1));
-        fresh.OpenCommand();
+        fresh.openCommand();
         QElapsedTimer wait;
         wait.start();
         while (wait.elapsed() < waitMs) QApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -97,9 +97,9 @@ int Measure(const QString& folder, int steps) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
         timer.restart();
         if (byKey) QApplication::sendEvent(&fresh, &press);
-        else fresh.OpenCommand();
+        else fresh.openCommand();
         const double ms = timer.nsecsElapsed() / 1e6;
-        return fresh.voExif1->PhotoFile() == answer.toStdString() ? ms : -1.0;
+        return fresh.panel()->photoFile() == answer.toStdString() ? ms : -1.0;
     };
     std::vector<double> atOnce, afterALook, byCommand;
     for (int repeat = 0; repeat < 5; ++repeat) {

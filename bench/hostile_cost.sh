@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What crafted files that are small on disk but claim gigabytes cost: for each,
 # exifreport's time and peak memory above its idle peak (the same program
-# reporting a small photo), and the photo panel's OpenPhoto time and peak
+# reporting a small photo), and the photo panel's openPhoto time and peak
 # memory growth over the idle program (bench/panel_bench cost). RUNS runs of
 # each, the median time and the largest memory printed. Limits: 0.5 s and
 # 100 MiB above idle. A run that does not finish in 20 s is stopped. The
@@ -95,7 +95,7 @@ idle_kib=()
 for ((i = 0; i < runs; i++)); do idle_kib+=("$(report_run "$warmup" | cut -d' ' -f2)"); done
 idle=$(largest "${idle_kib[@]}")
 echo "exifreport idle peak (reporting $(basename "$warmup")): $((idle / 1024)) MiB"
-printf '%-22s %10s %10s   %12s %12s %8s\n' file "report s" "report MiB" "OpenPhoto s" "OpenPhoto MiB" opened
+printf '%-22s %10s %10s   %12s %12s %8s\n' file "report s" "report MiB" "openPhoto s" "openPhoto MiB" opened
 for file in text-2g.tif text-2g-1x1.tif unknown-512m.tif unknown-512m-1x1.tif empty-2g.png empty-2g.webp segments-4m.jpg segments-40m.jpg \
     claiming_dc_ac.jpg claiming_dc_only.jpg fifo.jpg; do
   path=$files/$file

@@ -3,15 +3,15 @@
 //   panel_bench generate DIR         writes photo_12mp.jpg, photo_24mp.jpg,
 //                                    photo_50mp.jpg with a camera's metadata, and
 //                                    a small warmup.jpg
-//   panel_bench open FILE WARMUP     time and peak memory of voExif::OpenPhoto
+//   panel_bench open FILE WARMUP     time and peak memory of viewer::PhotoPanel::openPhoto
 //   panel_bench full FILE WARMUP     the same for a full-size decode followed
 //                                    by a scaling to the preview's size
-//   panel_bench cost FILE WARMUP     OpenPhoto of any file, a photo or not (the
+//   panel_bench cost FILE WARMUP     openPhoto of any file, a photo or not (the
 //                                    crafted files of bench/hostile_cost.sh)
 // The measured lines are "ms <time>" and "peak_kib <growth of the peak>"; the
 // cost mode adds "opened <0 or 1>" and "entries <count of the list>".
-#include "panel/vo_exif.h"
-#include "platform/mgdip_helpers.h"
+#include "panel/photo_panel.h"
+#include "platform/layout.h"
 #include "bench_support.h"
 #include "test_photos.h"
 #include "tiff_builder.h"
@@ -67,9 +67,9 @@ int Generate(const QString& folder) {
 // Both measurements start alike: the application, the panel (fonts and
 // decoder plugins loaded by a first small photo), then the peak is reset.
 int Measure(const QString& mode, const QString& path, const QString& warmUp) {
-    voExif panel;
-    panel.resize(voExif::kPanelWidth, 418);
-    panel.OpenPhoto(warmUp);
+    viewer::PhotoPanel panel;
+    panel.resize(viewer::PhotoPanel::kPanelWidth, 418);
+    panel.openPhoto(warmUp);
     if (!ResetPeak()) {
         std::fprintf(stderr, "cannot reset the peak (/proc/self/clear_refs)\n");
         return 1;
@@ -78,8 +78,8 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
     QElapsedTimer timer;
     timer.start();
     if (mode == "open" || mode == "cost") {
-        panel.OpenPhoto(path);
-        if (mode == "open" && panel.PhotoFile() != path.toStdString()) {
+        panel.openPhoto(path);
+        if (mode == "open" && panel.photoFile() != path.toStdString()) {
             std::fprintf(stderr, "not opened: %s\n", qPrintable(path));
             return 1;
         }
@@ -93,7 +93,7 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
         }
         std::int32_t width = full.width();
         std::int32_t height = full.height();
-        mGdip::FitToBox(voExif::kPreviewWidth, 418, width, height);
+        platform::fitToBox(viewer::PhotoPanel::kPreviewWidth, 418, width, height);
         const QImage preview = full.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (preview.isNull()) return 1;
     }
@@ -101,9 +101,9 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
     std::printf("ms %.2f\npeak_kib %ld\n", nanoseconds / 1e6, StatusKib("VmHWM:") - before);
     if (mode == "cost") {
         std::vector<std::string> labels, values;
-        panel.GetExifData(labels, values);
+        panel.exifData(labels, values);
         // A file that does not open leaves the warm-up photo's list.
-        const bool opened = panel.PhotoFile() == path.toStdString();
+        const bool opened = panel.photoFile() == path.toStdString();
         std::printf("opened %d\nentries %zu\n", opened ? 1 : 0, opened ? labels.size() : 0);
     }
     return 0;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The photo panel's OpenPhoto against a full-size decode followed by scaling,
+# The photo panel's openPhoto against a full-size decode followed by scaling,
 # over generated 12, 24 and 50 megapixel JPEGs with a camera's metadata, and
 # the same written progressive by ImageMagick (convert -interlace JPEG). Each
 # measurement runs in a process of its own (so each has its own peak memory);
@@ -45,7 +45,7 @@ print(f"{statistics.median(times):.1f} {max(peaks)}")
 PY
 }
 
-printf '%-26s %12s %12s %9s %14s %14s\n' photo "OpenPhoto ms" "full ms" ratio "OpenPhoto MiB" "full MiB"
+printf '%-26s %12s %12s %9s %14s %14s\n' photo "openPhoto ms" "full ms" ratio "openPhoto MiB" "full MiB"
 for photo in photo_{12,24,50}mp.jpg photo_{12,24,50}mp_progressive.jpg; do
   read -r open_ms open_kib < <(measure open "$photos/$photo")
   read -r full_ms full_kib < <(measure full "$photos/$photo")

@@ -58,10 +58,10 @@ print(f"{label:34s} {open_ms:9.1f} {ref_ms:9.1f} {open_ms / ref_ms:6.2f} {open_k
 ' "$1" "$7"
 }
 
-printf '%-34s %9s %9s %6s %9s %9s %6s  %s\n' "OpenPhoto of / against" "open ms" "ref ms" ratio "open MiB" "ref MiB" ratio goal
+printf '%-34s %9s %9s %6s %9s %9s %6s  %s\n' "openPhoto of / against" "open ms" "ref ms" ratio "open MiB" "ref MiB" ratio goal
 row "12 MP HEIC with thumbnail / decode" heic_12mp_thumb.heic warmup.heic decode heic_12mp_thumb.heic warmup.heic "time <= 0.20"
 row "12 MP HEIC / decode" heic_12mp.heic warmup.heic decode heic_12mp.heic warmup.heic "time <= 1.20"
 row "48 MP HEIC / decode" heic_48mp.heic warmup.heic decode heic_48mp.heic warmup.heic "memory < 1.20"
 row "24 MP DNG / 1620x1080 JPEG" raw_24mp.dng warmup.dng open preview.jpg warmup.jpg "time <= 1.00"
 echo "($runs runs each: median time, largest peak-memory growth over the step; ref: libheif's whole decode"
-echo " to RGB, or OpenPhoto of the JPEG; each path warmed up first by a small photo of its own kind)"
+echo " to RGB, or openPhoto of the JPEG; each path warmed up first by a small photo of its own kind)"

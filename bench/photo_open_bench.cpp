@@ -6,13 +6,13 @@
 //                                         (that preview as a JPEG file of its own,
 //                                         listing the same metadata), and small
 //                                         warmup.jpg and warmup.dng
-//   photo_open_bench open FILE WARMUP    time and peak memory of voExif::OpenPhoto
+//   photo_open_bench open FILE WARMUP    time and peak memory of viewer::PhotoPanel::openPhoto
 //   photo_open_bench decode FILE WARMUP  the same for libheif decoding the whole
 //                                         primary image to RGB, as a viewer
 //                                         without thumbnails or scaled decoding
 //                                         would
 // The measured lines are "ms <time>" and "peak_kib <growth of the peak>".
-#include "panel/vo_exif.h"
+#include "panel/photo_panel.h"
 #include "dng_writer.h"
 #include "bench_support.h"
 #include "test_photos.h"
@@ -98,12 +98,12 @@ bool DecodeWhole(const QString& path) {
 }
 
 int Measure(const QString& mode, const QString& path, const QString& warmUp) {
-    voExif panel;
-    panel.resize(voExif::kPanelWidth, 418);
+    viewer::PhotoPanel panel;
+    panel.resize(viewer::PhotoPanel::kPanelWidth, 418);
     // Fonts, plugins and decoders loaded by a first small photo, the same way
     // in both modes: what the allocator keeps from it changes the next peak.
-    panel.OpenPhoto(warmUp);
-    if (panel.PhotoFile() != warmUp.toStdString()) {
+    panel.openPhoto(warmUp);
+    if (panel.photoFile() != warmUp.toStdString()) {
         std::fprintf(stderr, "not opened: %s\n", qPrintable(warmUp));
         return 1;
     }
@@ -115,8 +115,8 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
     QElapsedTimer timer;
     timer.start();
     if (mode == "open") {
-        panel.OpenPhoto(path);
-        if (panel.PhotoFile() != path.toStdString()) {
+        panel.openPhoto(path);
+        if (panel.photoFile() != path.toStdString()) {
             std::fprintf(stderr, "not opened: %s\n", qPrintable(path));
             return 1;
         }

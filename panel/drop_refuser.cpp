@@ -3,7 +3,9 @@
 #include <QDropEvent>
 #include <QWidget>
 
-void DropRefuser::Install(QWidget* widget) {
+namespace viewer {
+
+void DropRefuser::install(QWidget* widget) {
     widget->setAcceptDrops(true);
     widget->installEventFilter(new DropRefuser(widget));
 }
@@ -26,3 +28,5 @@ bool DropRefuser::eventFilter(QObject*, QEvent* event) {
         return false;
     }
 }
+
+}  // namespace viewer

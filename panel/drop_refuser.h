@@ -7,12 +7,14 @@
 
 class QWidget;
 
+namespace viewer {
+
 class DropRefuser : public QObject {
     Q_OBJECT
 
 public:
     // Installs a refuser owned by `widget` and lets it receive drag events.
-    static void Install(QWidget* widget);
+    static void install(QWidget* widget);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -20,3 +22,5 @@ protected:
 private:
     using QObject::QObject;
 };
+
+}  // namespace viewer

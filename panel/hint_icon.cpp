@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace viewer {
+
 HintIcon::HintIcon(QWidget* parent)
     : QWidget(parent), picture_(QStringLiteral(":/pictures/hint.png")) {
     setFixedSize(kSize, kSize);
@@ -27,5 +29,7 @@ void HintIcon::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton || !pressed_) return;
     pressed_ = false;
-    if (rect().contains(event->position().toPoint())) emit Click();
+    if (rect().contains(event->position().toPoint())) emit clicked();
 }
+
+}  // namespace viewer

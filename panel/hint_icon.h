@@ -1,10 +1,12 @@
-// The hint icon (Image2) of the empty photo panel: a fixed 128 x 128
+// The hint icon of the empty photo panel: a fixed 128 x 128
 // picture with a pointing-hand cursor and a tooltip. A click on it asks the
 // host for a photo; drops on it fall through to the panel beneath.
 #pragma once
 
 #include <QPixmap>
 #include <QWidget>
+
+namespace viewer {
 
 class HintIcon : public QWidget {
     Q_OBJECT
@@ -18,7 +20,7 @@ public:
     explicit HintIcon(QWidget* parent = nullptr);
 
 signals:
-    void Click();
+    void clicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -29,3 +31,5 @@ private:
     QPixmap picture_;
     bool pressed_ = false;
 };
+
+}  // namespace viewer

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace viewer {
+
 ListSurface::ListSurface(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -33,7 +35,7 @@ QSize ListSurface::stripPixels(int index) const {
                  static_cast<int>(std::ceil(stripRows(index) * kRowHeight * ratio)));
 }
 
-void ListSurface::Clear() {
+void ListSurface::clear() {
     strips_.clear();
     strips_.shrink_to_fit();
     rows_ = 0;
@@ -41,8 +43,8 @@ void ListSurface::Clear() {
     update();
 }
 
-void ListSurface::DrawRows(int rows) {
-    Clear();
+void ListSurface::drawRows(int rows) {
+    clear();
     rows_ = std::max(0, rows);
     strips_.resize(static_cast<std::size_t>(stripCount()));
     for (int index = 0; index < stripCount(); ++index) {
@@ -101,3 +103,5 @@ void ListSurface::paintEvent(QPaintEvent* event) {
         painter.drawImage(QPoint(0, index * stripHeight), strip.image);
     }
 }
+
+}  // namespace viewer

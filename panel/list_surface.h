@@ -1,4 +1,4 @@
-// The list surface (Picture3): one picture as tall as all the rows of the
+// The list surface: one picture as tall as all the rows of the
 // metadata list, moved up inside the viewport to scroll. Rows are drawn once
 // per photo; scrolling only moves the widget.
 //
@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+namespace viewer {
 
 class ListSurface : public QWidget {
     Q_OBJECT
@@ -36,10 +38,10 @@ public:
     QColor background() const { return background_; }
 
     // Drops every strip: the surface shows only its background.
-    void Clear();
+    void clear();
     // Takes `rows` rows (the widget's height is left to the caller) and draws
     // the strips that fit the budget, from the top.
-    void DrawRows(int rows);
+    void drawRows(int rows);
 
     int rowCount() const { return rows_; }
     // Strips drawn since the surface was created, and the bytes their pixels
@@ -73,3 +75,5 @@ private:
     qint64 bytesHeld_ = 0;
     std::uint64_t paintClock_ = 0;
 };
+
+}  // namespace viewer

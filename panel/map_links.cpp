@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace maplinks {
+namespace viewer {
 namespace {
 
 // Six decimals, a point as decimal separator whatever the locale, and no
@@ -15,17 +15,17 @@ QString Degrees(double value) {
 
 }  // namespace
 
-QUrl AmapUrl(const exif::GpsPoint& point) {
+QUrl amapUrl(const exif::GpsPoint& point) {
     return QUrl(QStringLiteral("https://uri.amap.com/marker?position=%1,%2&coordinate=wgs84")
                     .arg(Degrees(point.longitude), Degrees(point.latitude)),
                 QUrl::StrictMode);
 }
 
-QUrl OpenStreetMapUrl(const exif::GpsPoint& point) {
+QUrl openStreetMapUrl(const exif::GpsPoint& point) {
     const QString lat = Degrees(point.latitude);
     const QString lon = Degrees(point.longitude);
     return QUrl(QStringLiteral("https://www.openstreetmap.org/?mlat=%1&mlon=%2#map=16/%1/%2").arg(lat, lon),
                 QUrl::StrictMode);
 }
 
-}  // namespace maplinks
+}  // namespace viewer

@@ -7,9 +7,9 @@
 
 #include <QUrl>
 
-namespace maplinks {
+namespace viewer {
 
-QUrl AmapUrl(const exif::GpsPoint& point);
-QUrl OpenStreetMapUrl(const exif::GpsPoint& point);
+QUrl amapUrl(const exif::GpsPoint& point);
+QUrl openStreetMapUrl(const exif::GpsPoint& point);
 
-}  // namespace maplinks
+}  // namespace viewer

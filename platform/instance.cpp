@@ -73,7 +73,7 @@ std::optional<QString> CheckedPath(const QByteArray& bytes) {
 
 }  // namespace
 
-bool PrevInstance(const std::string& lockName) {
+bool anotherCopyRunning(const std::string& lockName) {
     if (lockFd >= 0) return false;
 
     const std::string path = UserFile(lockName);
@@ -89,13 +89,13 @@ bool PrevInstance(const std::string& lockName) {
     return false;
 }
 
-void WorkAlone() {
+void workAlone() {
     if (lockFd >= 0) ::close(std::exchange(lockFd, -1));
 }
 
-QString InstanceSocketPath(const std::string& socketName) { return QString::fromStdString(UserFile(socketName)); }
+QString instanceSocketPath(const std::string& socketName) { return QString::fromStdString(UserFile(socketName)); }
 
-QByteArray HandOverMessage(const QString& path) {
+QByteArray handOverMessage(const QString& path) {
     const QByteArray utf8 = path.toUtf8();
     QByteArray message(kMagic, sizeof kMagic);
     char length[4];
@@ -104,8 +104,8 @@ QByteArray HandOverMessage(const QString& path) {
     return message + utf8;
 }
 
-bool HandOver(const QString& path, int timeoutMs, const QString& socketPath) {
-    const QByteArray message = HandOverMessage(path);
+bool handOver(const QString& path, int timeoutMs, const QString& socketPath) {
+    const QByteArray message = handOverMessage(path);
     if (message.size() - kHeaderBytes > kHandOverMaxPathBytes) return false;
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
@@ -134,32 +134,32 @@ bool HandOver(const QString& path, int timeoutMs, const QString& socketPath) {
 InstanceServer::InstanceServer(const QString& socketPath, QObject* parent)
     : QObject(parent), socketPath_(socketPath), server_(new QLocalServer(this)) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(server_, &QLocalServer::newConnection, this, &InstanceServer::Accept);
+    connect(server_, &QLocalServer::newConnection, this, &InstanceServer::accept);
 }
 
 InstanceServer::~InstanceServer() = default;
 
-bool InstanceServer::Listen() {
+bool InstanceServer::listen() {
     if (socketPath_.isEmpty()) return false;
     if (server_->listen(socketPath_)) return true;
     QLocalServer::removeServer(socketPath_);
     return server_->listen(socketPath_);
 }
 
-void InstanceServer::Accept() {
+void InstanceServer::accept() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         // One message and a byte more (to see that nothing follows it) is all
         // a connection may make this side hold.
         socket->setReadBufferSize(kHeaderBytes + kHandOverMaxPathBytes + 1);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Read(socket); });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
         // A sender that stalls does not keep its connection.
         QTimer::singleShot(kReadTimeoutMs, socket, [socket] { socket->abort(); });
-        Read(socket);
+        read(socket);
     }
 }
 
-void InstanceServer::Read(QLocalSocket* socket) {
+void InstanceServer::read(QLocalSocket* socket) {
     if (socket->bytesAvailable() < kHeaderBytes) return;
     const QByteArray header = socket->peek(kHeaderBytes);
     const quint32 length = qFromBigEndian<quint32>(header.constData() + sizeof kMagic);
@@ -177,7 +177,7 @@ void InstanceServer::Read(QLocalSocket* socket) {
     socket->putChar(kTaken);
     socket->flush();
     socket->disconnectFromServer();
-    emit Received(*path);
+    emit received(*path);
 }
 
 }  // namespace platform

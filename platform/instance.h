@@ -22,27 +22,27 @@ namespace platform {
 // XDG_RUNTIME_DIR when it passes that check, else a folder of our own in
 // /tmp that must pass it too. Without one there is no lock (false: this copy
 // works alone) and no socket.
-bool PrevInstance(const std::string& lockName = "exifviewer.lock");
+bool anotherCopyRunning(const std::string& lockName = "exifviewer.lock");
 
 // Gives up the lock, for a first copy that cannot take hand-overs: later
 // starts then work alone rather than wait on a copy that never answers.
-void WorkAlone();
+void workAlone();
 
 // The hand-over socket of this user, beside the lock in the runtime folder;
 // empty when there is no private runtime folder.
-QString InstanceSocketPath(const std::string& socketName = "exifviewer.socket");
+QString instanceSocketPath(const std::string& socketName = "exifviewer.socket");
 
 // A message on the socket: "EXV1", the length of the path in 4 bytes (big
 // endian), the path in UTF-8. An empty path asks only to come to the front.
 inline constexpr int kHandOverMaxPathBytes = 4096;  // PATH_MAX
-QByteArray HandOverMessage(const QString& path);
+QByteArray handOverMessage(const QString& path);
 
 // The second start's side: sends the photo's absolute path (or nothing) to
 // the running copy and waits until it has taken it. False when no running
 // copy answered within `timeoutMs` (one that is still starting gets that long
 // to start listening), and before anything is sent when the socket's other
 // end is not a process of this user.
-bool HandOver(const QString& path, int timeoutMs = 5000, const QString& socketPath = InstanceSocketPath());
+bool handOver(const QString& path, int timeoutMs = 5000, const QString& socketPath = instanceSocketPath());
 
 // The running copy's side. Every byte that arrives is checked: a message
 // that is too long, not UTF-8, holds a NUL, names a relative path or is not
@@ -51,22 +51,22 @@ class InstanceServer : public QObject {
     Q_OBJECT
 
 public:
-    explicit InstanceServer(const QString& socketPath = InstanceSocketPath(), QObject* parent = nullptr);
+    explicit InstanceServer(const QString& socketPath = instanceSocketPath(), QObject* parent = nullptr);
     ~InstanceServer() override;
 
     // Starts listening. Only the copy that holds the lock calls this, so a
     // socket file already there was left by a copy that died: it is
     // replaced. False when the socket cannot be made.
-    bool Listen();
+    bool listen();
     QString socketPath() const { return socketPath_; }
 
 signals:
     // A second start handed over `path` (absolute), or nothing (empty).
-    void Received(const QString& path);
+    void received(const QString& path);
 
 private:
-    void Accept();
-    void Read(QLocalSocket* socket);
+    void accept();
+    void read(QLocalSocket* socket);
 
     QString socketPath_;
     QLocalServer* server_;

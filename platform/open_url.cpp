@@ -12,11 +12,11 @@ std::function<bool(const QUrl&)>& Handler() {
 
 }  // namespace
 
-bool OpenUrl(const QUrl& url) {
+bool openUrl(const QUrl& url) {
     if (Handler()) return Handler()(url);
     return QDesktopServices::openUrl(url);
 }
 
-void SetOpenUrlHandler(std::function<bool(const QUrl&)> handler) { Handler() = std::move(handler); }
+void setOpenUrlHandler(std::function<bool(const QUrl&)> handler) { Handler() = std::move(handler); }
 
 }  // namespace platform

@@ -8,9 +8,9 @@
 namespace platform {
 
 // Hands the address to the desktop (QDesktopServices); false when it refused.
-bool OpenUrl(const QUrl& url);
+bool openUrl(const QUrl& url);
 // Tests replace the desktop: the handler gets each address and answers for it.
 // An empty handler restores the desktop.
-void SetOpenUrlHandler(std::function<bool(const QUrl&)> handler);
+void setOpenUrlHandler(std::function<bool(const QUrl&)> handler);
 
 }  // namespace platform

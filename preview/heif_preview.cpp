@@ -3,7 +3,11 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace preview {
@@ -29,6 +33,51 @@ constexpr const char* kStillImageBrands[] = {"heic", "heix", "avif", "mif1"};
 
 std::uint32_t Side(int side) { return side > 0 ? static_cast<std::uint32_t>(side) : 0; }
 
+// libheif's reader over a descriptor: reads at a position of its own, so
+// nothing else reading the file moves it.
+template <typename Reading>
+struct DescriptorReader {
+    static Reading& Of(void* userdata) { return *static_cast<Reading*>(userdata); }
+
+    static std::int64_t Position(void* userdata) { return Of(userdata).position; }
+
+    static int Read(void* data, std::size_t size, void* userdata) {
+        Reading& reading = Of(userdata);
+        auto* out = static_cast<std::uint8_t*>(data);
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(reading.descriptor, out + done, size - done,
+                                      static_cast<off_t>(reading.position) + static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return 1;
+            done += static_cast<std::size_t>(n);
+        }
+        reading.position += static_cast<std::int64_t>(size);
+        return 0;
+    }
+
+    static int Seek(std::int64_t position, void* userdata) {
+        Reading& reading = Of(userdata);
+        if (position < 0 || position > reading.size) return 1;
+        reading.position = position;
+        return 0;
+    }
+
+    static heif_reader_grow_status WaitForFileSize(std::int64_t target, void* userdata) {
+        return target > Of(userdata).size ? heif_reader_grow_status_size_beyond_eof
+                                          : heif_reader_grow_status_size_reached;
+    }
+
+    static const heif_reader kReader;
+};
+
+template <typename Reading>
+const heif_reader DescriptorReader<Reading>::kReader = {1, &Position, &Read, &Seek, &WaitForFileSize};
+
+bool Unsupported(const heif_error& error) {
+    return error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype;
+}
+
 }  // namespace
 
 bool IsHeif(std::span<const std::uint8_t> head) {
@@ -51,12 +100,18 @@ bool SameAspect(std::uint32_t thumbWidth, std::uint32_t thumbHeight, std::uint32
     return 2 * difference <= std::uint64_t{width} + height;
 }
 
-std::unique_ptr<HeifPhoto> HeifPhoto::Open(const std::string& path) {
+std::unique_ptr<HeifPhoto> HeifPhoto::Open(int descriptor) {
     std::unique_ptr<HeifPhoto> photo(new HeifPhoto);
+    photo->reading_.descriptor = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    struct stat info {};
+    if (photo->reading_.descriptor < 0 || ::fstat(photo->reading_.descriptor, &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    photo->reading_.size = info.st_size;
     photo->context_ = heif_context_alloc();
     if (!photo->context_) return nullptr;
     heif_context_set_maximum_image_size_limit(photo->context_, kMaxSide);
-    if (heif_context_read_from_file(photo->context_, path.c_str(), nullptr).code != heif_error_Ok)
+    if (heif_context_read_from_reader(photo->context_, &DescriptorReader<Reading>::kReader, &photo->reading_, nullptr)
+            .code != heif_error_Ok)
         return nullptr;
     if (heif_context_get_primary_image_handle(photo->context_, &photo->primary_).code != heif_error_Ok ||
         !photo->primary_)
@@ -70,6 +125,7 @@ std::unique_ptr<HeifPhoto> HeifPhoto::Open(const std::string& path) {
 HeifPhoto::~HeifPhoto() {
     if (primary_) heif_image_handle_release(primary_);
     if (context_) heif_context_free(context_);
+    if (reading_.descriptor >= 0) ::close(reading_.descriptor);
 }
 
 heif_image_handle* HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight) const {
@@ -122,6 +178,7 @@ HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth
         heif_decode_image(source, &decoded, heif_colorspace_RGB,
                           alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
     const Image image(decoded);
+    if (Unsupported(error)) out.result = HeifPicture::Result::Unsupported;
     if (error.code != heif_error_Ok || !image) return out;
 
     InterleavedRows rows;

@@ -2,7 +2,8 @@
 // seen, and its pixels at about the size they are drawn. libheif applies the
 // file's own transformations (rotation, mirroring, cropping) while decoding,
 // so sizes and pixels come upright; the Exif orientation such a file may also
-// carry describes the same turn and is not applied again. Plain C++ (no Qt).
+// carry describes the same turn and is not applied again. libheif reads the
+// file through the descriptor it is given, never by path. Plain C++ (no Qt).
 #pragma once
 
 #include "preview/box_shrink.h"
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <string>
 
 struct heif_context;
 struct heif_image_handle;
@@ -24,8 +24,9 @@ bool IsHeif(std::span<const std::uint8_t> head);
 struct HeifPicture {
     enum class Result {
         Decoded,
-        TooLarge,  // its decode would take more than the allowed bytes
-        Broken,    // libheif could not decode it
+        TooLarge,     // its decode would take more than the allowed bytes
+        Broken,       // libheif could not decode it
+        Unsupported,  // coded in a way no decoder of libheif's here reads
     };
     Result result = Result::Broken;
     bool fromThumbnail = false;
@@ -37,8 +38,11 @@ public:
     // Images with a side above this are refused by libheif itself.
     static constexpr int kMaxSide = 32768;
 
-    // Nullptr when libheif cannot read the file or it has no primary image.
-    static std::unique_ptr<HeifPhoto> Open(const std::string& path);
+    // The file open at `descriptor` (a regular file), read at positions of
+    // its own through a duplicate of the descriptor, so the caller may close
+    // its own. Nullptr when libheif cannot read the file or it has no
+    // primary image.
+    static std::unique_ptr<HeifPhoto> Open(int descriptor);
     ~HeifPhoto();
     HeifPhoto(const HeifPhoto&) = delete;
     HeifPhoto& operator=(const HeifPhoto&) = delete;
@@ -59,6 +63,14 @@ private:
     // The thumbnail to decode instead of the primary image, or nullptr.
     heif_image_handle* ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight) const;
 
+    // What libheif reads through; it must stay where it is while the
+    // context lives.
+    struct Reading {
+        int descriptor = -1;
+        std::int64_t size = 0;
+        std::int64_t position = 0;
+    };
+    Reading reading_;
     heif_context* context_ = nullptr;
     heif_image_handle* primary_ = nullptr;
     std::uint32_t width_ = 0;

@@ -1,13 +1,13 @@
 // Camera raw files through LibRaw, opened and identified only: the size of
 // the image a raw development gives, upright; the camera's orientation; and
 // the largest preview the camera embedded (a JPEG, or an 8-bit bitmap). The
-// raw data itself is never unpacked or developed. Plain C++ (no Qt).
+// raw data itself is never unpacked or developed. LibRaw reads the file
+// through the descriptor it is given, never by path. Plain C++ (no Qt).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <string>
 
 namespace preview {
 
@@ -46,11 +46,22 @@ struct RawPhoto {
     std::shared_ptr<const void> storage;
 };
 
-// Opens the file with LibRaw and reads its largest embedded preview. Nothing
-// when LibRaw does not take the file for a raw photo, or when the photo has
-// no preview of a kind that can be shown, or one that would take more than
-// `maxBytes` (or more bytes than the file has).
-std::unique_ptr<RawPhoto> OpenRawPhoto(const std::string& path, std::uint64_t maxBytes);
+// Why a file gave no raw photo.
+enum class RawFailure {
+    None,
+    NotRaw,     // LibRaw does not take it for a raw photo
+    Broken,     // its preview lies outside the file or cannot be read
+    NoPreview,  // no preview, or none of a kind that can be shown
+    TooLarge,   // the preview would take more than the bytes allowed
+};
+
+// Opens the file open at `descriptor` (a regular file) with LibRaw and reads
+// its largest embedded preview, through a duplicate of the descriptor at
+// positions of its own, so the caller may close its own. Nothing (and the
+// reason in `failure`) when LibRaw does not take the file for a raw photo,
+// or when the photo has no preview of a kind that can be shown, or one that
+// would take more than `maxBytes` (or more bytes than the file has).
+std::unique_ptr<RawPhoto> OpenRawPhoto(int descriptor, std::uint64_t maxBytes, RawFailure* failure = nullptr);
 
 // LibRaw's flip code (dcraw's: bit 0 mirrors, bit 1 flips, bit 2 swaps the
 // axes; 3 and 5 and 6 the rotations) as an Exif orientation; 1 for a code

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QUrl>
 
-namespace shell {
+namespace viewer {
 namespace {
 
 // Options of Qt's application classes that take the next argument as value.
@@ -24,7 +24,7 @@ bool TakesValue(const QString& option) {
 
 }  // namespace
 
-QString PhotoArgument(const QStringList& arguments, const QString& workingFolder) {
+QString photoArgument(const QStringList& arguments, const QString& workingFolder) {
     QString photo;
     bool options = true;
     for (qsizetype i = 1; i < arguments.size() && photo.isEmpty(); ++i) {
@@ -47,4 +47,4 @@ QString PhotoArgument(const QStringList& arguments, const QString& workingFolder
     return QDir(workingFolder).absoluteFilePath(photo);
 }
 
-}  // namespace shell
+}  // namespace viewer

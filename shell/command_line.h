@@ -5,13 +5,13 @@
 #include <QString>
 #include <QStringList>
 
-namespace shell {
+namespace viewer {
 
 // The first argument after the program's name that names a file, as an
 // absolute path against `workingFolder`; empty when there is none. Options
 // (arguments beginning with "-", with the values of the toolkit's own
 // options such as "-platform offscreen") are passed over, and "--" ends
 // them. A file:// address is taken as its local path.
-QString PhotoArgument(const QStringList& arguments, const QString& workingFolder);
+QString photoArgument(const QStringList& arguments, const QString& workingFolder);
 
-}  // namespace shell
+}  // namespace viewer

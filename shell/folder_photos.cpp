@@ -7,7 +7,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
-namespace shell {
+namespace viewer {
 namespace {
 
 // Qt's collator compares code points, numbers and all, in the C locale
@@ -28,12 +28,12 @@ FolderPhotos::~FolderPhotos() {
     if (pending_.isValid()) pending_.waitForFinished();
 }
 
-bool FolderPhotos::Before(const Entry& a, const Entry& b) {
+bool FolderPhotos::before(const Entry& a, const Entry& b) {
     const int order = a.key.compare(b.key);
     return order != 0 ? order < 0 : a.name < b.name;
 }
 
-FolderPhotos::Listing FolderPhotos::Read(const QString& folder, const QLocale& locale) {
+FolderPhotos::Listing FolderPhotos::read(const QString& folder, const QLocale& locale) {
     const QCollator collator = NaturalOrder(locale);
     Listing listing;
     listing.folder = folder;
@@ -44,23 +44,23 @@ FolderPhotos::Listing FolderPhotos::Read(const QString& folder, const QLocale& l
     while (files.hasNext()) {
         files.next();
         const QString name = files.fileName();
-        if (IsPhotoType(name)) listing.entries.push_back({name, collator.sortKey(name)});
+        if (isPhotoType(name)) listing.entries.push_back({name, collator.sortKey(name)});
     }
-    std::sort(listing.entries.begin(), listing.entries.end(), Before);
+    std::sort(listing.entries.begin(), listing.entries.end(), before);
     return listing;
 }
 
-void FolderPhotos::Prefetch(const QString& photo) {
+void FolderPhotos::prefetch(const QString& photo) {
     const QString folder = QFileInfo(photo).absolutePath();
     if (pending_.isValid() && pendingFolder_ == folder) return;
     const QDateTime modified = QFileInfo(folder).lastModified();
     if (folder == listing_.folder && modified == listing_.modified && modified.isValid()) return;
     pendingFolder_ = folder;
-    pending_ = QtConcurrent::run(&FolderPhotos::Read, folder, collator_.locale());
+    pending_ = QtConcurrent::run(&FolderPhotos::read, folder, collator_.locale());
     ++listings_;
 }
 
-void FolderPhotos::Refresh(const QString& folder) {
+void FolderPhotos::refresh(const QString& folder) {
     if (pending_.isValid() && pendingFolder_ == folder) {
         listing_ = pending_.takeResult();
         pending_ = QFuture<Listing>();
@@ -68,19 +68,19 @@ void FolderPhotos::Refresh(const QString& folder) {
     }
     const QDateTime modified = QFileInfo(folder).lastModified();
     if (folder == listing_.folder && modified == listing_.modified && modified.isValid()) return;
-    listing_ = Read(folder, collator_.locale());
+    listing_ = read(folder, collator_.locale());
     ++listings_;
 }
 
-QString FolderPhotos::Neighbour(const QString& path, int step) {
+QString FolderPhotos::neighbour(const QString& path, int step) {
     const QFileInfo current(path);
-    Refresh(current.absolutePath());
+    refresh(current.absolutePath());
     const std::vector<Entry>& entries = listing_.entries;
     const auto count = static_cast<qint64>(entries.size());
     if (count == 0 || step == 0) return QString();
 
     const Entry here{current.fileName(), collator_.sortKey(current.fileName())};
-    const auto at = std::lower_bound(entries.begin(), entries.end(), here, Before);
+    const auto at = std::lower_bound(entries.begin(), entries.end(), here, before);
     const qint64 position = at - entries.begin();
     const bool listed = at != entries.end() && at->name == here.name;
     // Not listed, the path stands just before `position`: one step forward
@@ -90,4 +90,4 @@ QString FolderPhotos::Neighbour(const QString& path, int step) {
     return QDir(listing_.folder).filePath(entries[static_cast<std::size_t>(target)].name);
 }
 
-}  // namespace shell
+}  // namespace viewer

@@ -16,7 +16,7 @@
 #include <QString>
 #include <vector>
 
-namespace shell {
+namespace viewer {
 
 class FolderPhotos {
 public:
@@ -25,14 +25,14 @@ public:
 
     // Starts reading the folder of `photo` on a worker thread, unless it is
     // the folder already read and unchanged, or being read.
-    void Prefetch(const QString& photo);
+    void prefetch(const QString& photo);
 
     // The photo `step` places after `path` (before it for a negative step)
     // among the photos of its folder, wrapping at the ends. `path` need not
     // be one of them (a file of another type, or one deleted meanwhile): the
     // step counts from where it would stand. Empty when the folder holds no
     // photo.
-    QString Neighbour(const QString& path, int step);
+    QString neighbour(const QString& path, int step);
 
     // How often a folder has been read.
     int listings() const { return listings_; }
@@ -49,11 +49,11 @@ private:
     };
 
     // Reads and sorts a folder; touches nothing shared, so it runs on any thread.
-    static Listing Read(const QString& folder, const QLocale& locale);
-    void Refresh(const QString& folder);
+    static Listing read(const QString& folder, const QLocale& locale);
+    void refresh(const QString& folder);
     // True when a sorts before b: natural order, then code points, so that
     // names the collator finds equal (IMG.jpg, img.jpg) keep a fixed order.
-    static bool Before(const Entry& a, const Entry& b);
+    static bool before(const Entry& a, const Entry& b);
 
     QCollator collator_;
     Listing listing_;
@@ -62,4 +62,4 @@ private:
     int listings_ = 0;
 };
 
-}  // namespace shell
+}  // namespace viewer

@@ -1,9 +1,10 @@
-// Start-up: hand a second start's photo to the running copy, set the module
-// strings, show the main window, open the photo named on the command line.
+// Start-up: hand a second start's photo to the running copy, set the
+// start-up strings, show the main window, open the photo named on the
+// command line.
 #include "platform/instance.h"
 #include "shell/command_line.h"
-#include "shell/frm_main.h"
-#include "shell/mod_main.h"
+#include "shell/main_window.h"
+#include "shell/startup_strings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,13 +18,13 @@ namespace {
 // copy took its photo. Only when the running copy ended meanwhile (the lock
 // is free again) does this start go on as the first.
 bool HandedOverToRunningCopy(int argc, char** argv) {
-    if (!platform::PrevInstance()) return false;
+    if (!platform::anotherCopyRunning()) return false;
     bool delivered = false;
     {
         QCoreApplication app(argc, argv);
-        delivered = platform::HandOver(shell::PhotoArgument(QCoreApplication::arguments(), QDir::currentPath()));
+        delivered = platform::handOver(viewer::photoArgument(QCoreApplication::arguments(), QDir::currentPath()));
     }
-    return delivered || platform::PrevInstance();
+    return delivered || platform::anotherCopyRunning();
 }
 
 }  // namespace
@@ -42,15 +43,15 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtTexts);
     }
 
-    modMain::SetModuleStrings();
+    viewer::setStartupStrings();
 
-    auto* mainWindow = new frmMain();
+    auto* mainWindow = new viewer::MainWindow();
     // Without the socket this copy works alone, and so do later starts.
     platform::InstanceServer server;
-    QObject::connect(&server, &platform::InstanceServer::Received, mainWindow, &frmMain::TakeHandOver);
-    if (!server.Listen()) platform::WorkAlone();
+    QObject::connect(&server, &platform::InstanceServer::received, mainWindow, &viewer::MainWindow::takeHandOver);
+    if (!server.listen()) platform::workAlone();
 
-    mainWindow->ShowCentred();
-    mainWindow->OpenPath(shell::PhotoArgument(QApplication::arguments(), QDir::currentPath()));
+    mainWindow->showCentred();
+    mainWindow->openPath(viewer::photoArgument(QApplication::arguments(), QDir::currentPath()));
     return QApplication::exec();
 }

@@ -1,6 +1,6 @@
 #include "shell/photo_types.h"
 
-namespace shell {
+namespace viewer {
 namespace {
 
 constexpr const char* kExtensions[] = {
@@ -10,7 +10,7 @@ constexpr const char* kExtensions[] = {
 
 }  // namespace
 
-const QStringList& PhotoPatterns() {
+const QStringList& photoPatterns() {
     static const QStringList patterns = [] {
         QStringList list;
         for (const char* extension : kExtensions) list << QStringLiteral("*.") + QLatin1String(extension);
@@ -19,7 +19,7 @@ const QStringList& PhotoPatterns() {
     return patterns;
 }
 
-bool IsPhotoType(const QString& fileName) {
+bool isPhotoType(const QString& fileName) {
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot < 0) return false;
     const QStringView extension = QStringView(fileName).mid(dot + 1);
@@ -29,4 +29,4 @@ bool IsPhotoType(const QString& fileName) {
     return false;
 }
 
-}  // namespace shell
+}  // namespace viewer

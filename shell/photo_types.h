@@ -5,12 +5,12 @@
 #include <QString>
 #include <QStringList>
 
-namespace shell {
+namespace viewer {
 
 // "*.jpg", "*.jpeg", ...: lower case; names match in any case.
-const QStringList& PhotoPatterns();
+const QStringList& photoPatterns();
 
 // True when the file name ends in one of the photo extensions, in any case.
-bool IsPhotoType(const QString& fileName);
+bool isPhotoType(const QString& fileName);
 
-}  // namespace shell
+}  // namespace viewer

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace shell {
+namespace viewer {
 namespace {
 
 // Closes a descriptor on every way out.
@@ -51,7 +51,7 @@ int CreateTemporary(int folder, const QByteArray& name, mode_t mode, QByteArray*
 
 }  // namespace
 
-bool WriteReportFile(const QString& path, const QByteArray& bytes, QString* error) {
+bool writeReportFile(const QString& path, const QByteArray& bytes, QString* error) {
     const auto fail = [&](int cause) {
         if (error) *error = qt_error_string(cause);
         return false;
@@ -98,4 +98,4 @@ bool WriteReportFile(const QString& path, const QByteArray& bytes, QString* erro
     return true;
 }
 
-}  // namespace shell
+}  // namespace viewer

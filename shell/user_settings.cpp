@@ -4,7 +4,7 @@
 #include <QSettings>
 #include <memory>
 
-namespace shell {
+namespace viewer {
 namespace {
 
 const QString kFolderKey = QStringLiteral("lastFolder");
@@ -41,15 +41,15 @@ void Write(const QString& key, const QString& value) {
 
 }  // namespace
 
-QString RememberedFolder() { return Read(kFolderKey); }
-void RememberFolder(const QString& folder) { Write(kFolderKey, folder); }
+QString rememberedFolder() { return Read(kFolderKey); }
+void rememberFolder(const QString& folder) { Write(kFolderKey, folder); }
 
-QString RememberedImageFilter() { return Read(kFilterKey); }
-void RememberImageFilter(const QString& filter) { Write(kFilterKey, filter); }
+QString rememberedImageFilter() { return Read(kFilterKey); }
+void rememberImageFilter(const QString& filter) { Write(kFilterKey, filter); }
 
-void SetSettingsFile(const QString& path) {
+void setSettingsFile(const QString& path) {
     SettingsFile() = path;
     Written().clear();
 }
 
-}  // namespace shell
+}  // namespace viewer

@@ -6,16 +6,16 @@
 
 #include <QString>
 
-namespace shell {
+namespace viewer {
 
-QString RememberedFolder();
-void RememberFolder(const QString& folder);
+QString rememberedFolder();
+void rememberFolder(const QString& folder);
 
-QString RememberedImageFilter();
-void RememberImageFilter(const QString& filter);
+QString rememberedImageFilter();
+void rememberImageFilter(const QString& filter);
 
 // Tests keep what is remembered in a file of their own; an empty path goes
 // back to the user's config folder.
-void SetSettingsFile(const QString& path);
+void setSettingsFile(const QString& path);
 
-}  // namespace shell
+}  // namespace viewer

@@ -84,25 +84,25 @@ TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
     };
     const long peakBefore = PeakKilobytes();
     for (const Case& c : cases) {
-        panel->OpenPhoto(good);
+        panel->openPhoto(good);
         ASSERT_EQ(panel->metadata().EntryCount(), 12u) << c.name;
         const QString path = Write("bad.jpg", c.bytes);
-        panel->OpenPhoto(path);
+        panel->openPhoto(path);
         if (c.preview) {
-            EXPECT_EQ(panel->PhotoFile(), path.toStdString()) << c.name;
-            EXPECT_FALSE(panel->image2()->isVisible()) << c.name;
+            EXPECT_EQ(panel->photoFile(), path.toStdString()) << c.name;
+            EXPECT_FALSE(panel->hintIcon()->isVisible()) << c.name;
             EXPECT_TRUE(Bounds(panel->surface(), panel->previewRect(), [](QRgb) { return true; }).isValid()) << c.name;
             if (c.entries >= 0) {
                 EXPECT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.entries)) << c.name;
             }
         } else {
-            EXPECT_EQ(panel->PhotoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
-            EXPECT_EQ(panel->PhotoName(), "good.jpg") << c.name;
+            EXPECT_EQ(panel->photoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
+            EXPECT_EQ(panel->photoName(), "good.jpg") << c.name;
             EXPECT_EQ(Labels().size(), 12u) << c.name;
             EXPECT_EQ(panel->photoWidth(), 64) << c.name;
-            EXPECT_TRUE(panel->image2()->isVisible()) << c.name << ": the empty state";
-            EXPECT_FALSE(panel->picture1()->isVisible()) << c.name;
-            EXPECT_FALSE(panel->voScroll1()->isVisible()) << c.name;
+            EXPECT_TRUE(panel->hintIcon()->isVisible()) << c.name << ": the empty state";
+            EXPECT_FALSE(panel->listViewport()->isVisible()) << c.name;
+            EXPECT_FALSE(panel->scrollBar()->isVisible()) << c.name;
             EXPECT_FALSE(Bounds(panel->surface(), QRect(0, 0, 200, 418), IsRed).isValid())
                 << c.name << ": no preview left";
         }
@@ -113,11 +113,11 @@ TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
 }
 
 TEST_F(PanelTest, BrokenMetadataStillListsWhatCanBeRead) {
-    panel->OpenPhoto(Write("broken.jpg", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock())));
+    panel->openPhoto(Write("broken.jpg", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock())));
     const std::vector<std::string> labels = Labels();
     EXPECT_FALSE(labels.empty());
     EXPECT_EQ(std::count(labels.begin(), labels.end(), "型号"), 1) << "the model is intact";
-    EXPECT_EQ(panel->voScroll1()->isVisible(), !labels.empty());
+    EXPECT_EQ(panel->scrollBar()->isVisible(), !labels.empty());
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include "panel_fixture.h"
 
 #include "panel/list_surface.h"
-#include "platform/gdip_graphics.h"
+#include <QPainter>
 
 #include <QCoreApplication>
 
@@ -25,7 +25,7 @@ TEST_F(PanelTest, PreviewIsDrawnAtDevicePixels) {
     for (int x = 0; x < 400; ++x) {
         for (int y = 0; y < 300; ++y) stripes.setPixel(x, y, x % 2 ? 0xFFFFFFFFu : 0xFF000000u);
     }
-    panel->OpenPhoto(Write("stripes.png", Encode(stripes, "png")));
+    panel->openPhoto(Write("stripes.png", Encode(stripes, "png")));
     ASSERT_EQ(panel->previewRect(), QRect(0, 134, 200, 150));
 
     const QImage& surface = panel->surface();
@@ -46,19 +46,20 @@ TEST_F(PanelTest, PreviewIsDrawnAtDevicePixels) {
 }
 
 TEST_F(PanelTest, ListTextIsDrawnAtDevicePixels) {
-    panel->OpenPhoto(Photo("three.jpg", 64, 48, 3));
-    // The first row as DrawCellText draws it on a surface of ratio 2.
+    panel->openPhoto(Photo("three.jpg", 64, 48, 3));
+    // The first row as the panel draws its cells, on a surface of ratio 2.
     QImage expected(516 * 2, 20 * 2, QImage::Format_RGB32);
     expected.setDevicePixelRatio(2);
-    expected.fill(panel->picture3()->background());
-    platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&expected);
-    panel->DrawCellText(graphics, QStringLiteral("1"), platform::RectF{0, 4, 30, 12}, 0xFF000000u, QStringLiteral("宋体"), 12, 1);
-    panel->DrawCellText(graphics, QStringLiteral("图像标题"), platform::RectF{30, 4, 160, 12}, 0xFF000000u, QStringLiteral("宋体"), 12, 2);
-    panel->DrawCellText(graphics, QStringLiteral("Title 1"), platform::RectF{198, 4, 290, 12}, 0xFF000000u, QStringLiteral("宋体"), 12, 0);
-    platform::GdipDeleteGraphics(graphics);
+    expected.fill(panel->listSurface()->background());
+    {
+        QPainter painter(&expected);
+        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("1"), QRectF(0, 4, 30, 12), Qt::AlignHCenter);
+        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("图像标题"), QRectF(30, 4, 160, 12), Qt::AlignRight);
+        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("Title 1"), QRectF(198, 4, 290, 12), Qt::AlignLeft);
+    }
 
     QCoreApplication::processEvents();
-    const QImage shown = panel->picture3()->grab(QRect(0, 0, 516, 20)).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = panel->listSurface()->grab(QRect(0, 0, 516, 20)).toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), expected.size());
     EXPECT_EQ(shown, expected.convertToFormat(QImage::Format_RGB32));
     // Layout pixels enlarged would make every aligned 2 x 2 block one colour.

@@ -36,20 +36,20 @@ class ListActionsTest : public PanelTest {
 protected:
     void SetUp() override {
         PanelTest::SetUp();
-        platform::SetOpenUrlHandler([this](const QUrl& url) {
+        platform::setOpenUrlHandler([this](const QUrl& url) {
             opened.push_back(url.toString());
             return true;
         });
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
     }
     void TearDown() override {
-        platform::SetOpenUrlHandler({});
+        platform::setOpenUrlHandler({});
         PanelTest::TearDown();
     }
 
     QString Open(const QString& name, const TiffSpec& spec) {
         const QString path = Write(name, WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BuildTiff(spec).bytes));
-        panel->OpenPhoto(path);
+        panel->openPhoto(path);
         return path;
     }
 
@@ -84,8 +84,8 @@ protected:
             QTest::keyClick(menu, Qt::Key_Return);
         });
         // Scrolled into view first, as the user would.
-        panel->voScroll1()->SetValue(row);
-        const QPoint at = panel->picture3()->mapTo(host.get(), QPoint(250, row * 20 + 10));
+        panel->scrollBar()->SetValue(row);
+        const QPoint at = panel->listSurface()->mapTo(host.get(), QPoint(250, row * 20 + 10));
         QTest::mouseClick(host->windowHandle(), Qt::RightButton, {}, at);
         QCoreApplication::processEvents();
         return items;
@@ -140,7 +140,7 @@ TEST_F(ListActionsTest, CopyItemsAndTheReport) {
         EXPECT_EQ(QGuiApplication::clipboard()->text(), c.clipboard) << c.label << " " << c.item;
     }
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    EXPECT_TRUE(panel->CopyReport());
+    EXPECT_TRUE(panel->copyReport());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), report);
 }
 
@@ -196,8 +196,8 @@ TEST_F(ListActionsTest, ValueCutShortShowsItsWholeTextInATooltip) {
         QToolTip::hideText();
         ASSERT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); })) << c.name;
         const QPoint at(c.x, c.row * 20 + 10);
-        QHelpEvent help(QEvent::ToolTip, at, panel->picture3()->mapToGlobal(at));
-        QApplication::sendEvent(panel->picture3(), &help);
+        QHelpEvent help(QEvent::ToolTip, at, panel->listSurface()->mapToGlobal(at));
+        QApplication::sendEvent(panel->listSurface(), &help);
         EXPECT_EQ(QToolTip::isVisible(), c.shown) << c.name;
         if (c.shown) {
             EXPECT_TRUE(QToolTip::text().contains(QString::fromStdString(c.text))) << c.name;

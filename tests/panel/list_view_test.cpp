@@ -5,7 +5,7 @@
 #include "controls/fr_scroll.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
-#include "platform/gdip_graphics.h"
+#include <QPainter>
 #include "tiff_builder.h"
 
 #include <QFrame>
@@ -19,7 +19,7 @@ namespace {
 
 constexpr QRgb kBand = 0xFFF2F3DEu;
 
-QRgb WindowColour(const voExif* panel) { return panel->picture3()->background().rgb(); }
+QRgb WindowColour(const viewer::PhotoPanel* panel) { return panel->listSurface()->background().rgb(); }
 
 TEST_F(PanelTest, ScrollRangeFollowsTheListLength) {
     struct Case {
@@ -37,19 +37,19 @@ TEST_F(PanelTest, ScrollRangeFollowsTheListLength) {
     for (const Case& c : cases) {
         const std::string name = std::to_string(c.rows) + " rows in a panel " + std::to_string(c.panelHeight) + " high";
         panel->resize(737, c.panelHeight);
-        panel->OpenPhoto(Photo(QString::fromStdString(std::to_string(c.rows) + ".jpg"), 64, 48, c.rows));
+        panel->openPhoto(Photo(QString::fromStdString(std::to_string(c.rows) + ".jpg"), 64, 48, c.rows));
         ASSERT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.rows)) << name;
-        EXPECT_EQ(panel->picture1()->contentsRect().height(), c.panelHeight - 4) << name;
-        EXPECT_EQ(panel->voScroll1()->Max(), c.max) << name;
-        EXPECT_EQ(panel->voScroll1()->Value(), 0) << name;
-        EXPECT_TRUE(panel->voScroll1()->isVisible()) << name << ": shown even when all rows fit";
-        EXPECT_TRUE(panel->picture1()->isVisible()) << name;
-        EXPECT_EQ(panel->picture3()->geometry(), QRect(0, 0, 516, c.rows * 20)) << name;
+        EXPECT_EQ(panel->listViewport()->contentsRect().height(), c.panelHeight - 4) << name;
+        EXPECT_EQ(panel->scrollBar()->Max(), c.max) << name;
+        EXPECT_EQ(panel->scrollBar()->Value(), 0) << name;
+        EXPECT_TRUE(panel->scrollBar()->isVisible()) << name << ": shown even when all rows fit";
+        EXPECT_TRUE(panel->listViewport()->isVisible()) << name;
+        EXPECT_EQ(panel->listSurface()->geometry(), QRect(0, 0, 516, c.rows * 20)) << name;
     }
 }
 
 TEST_F(PanelTest, BandOnOddRowsOnly) {
-    panel->OpenPhoto(Photo("two.jpg", 64, 48, 3));
+    panel->openPhoto(Photo("two.jpg", 64, 48, 3));
     const QImage rows = ListPixels(QRect(0, 0, 516, 60));
     const QRgb window = WindowColour(panel);
     struct Case {
@@ -80,7 +80,7 @@ TEST_F(PanelTest, CellsAtTheirRectanglesAndAlignments) {
     };
     const QString path = Write("cells.jpg", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"),
                                                          testsupport::BuildTiff(tiff).bytes));
-    panel->OpenPhoto(path);
+    panel->openPhoto(path);
     ASSERT_EQ(panel->metadata().EntryCount(), 3u);
     const QImage rows = ListPixels(QRect(0, 0, 516, 60));
     struct Case {
@@ -108,25 +108,25 @@ TEST_F(PanelTest, CellsAtTheirRectanglesAndAlignments) {
 }
 
 TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
-    panel->OpenPhoto(Photo("thirty.jpg", 64, 48, 30));
-    const int drawn = panel->picture3()->stripsDrawn();
+    panel->openPhoto(Photo("thirty.jpg", 64, 48, 30));
+    const int drawn = panel->listSurface()->stripsDrawn();
     struct Case {
         int set;
         int value;
     };
     const Case cases[] = {{1, 1}, {5, 5}, {10, 10}, {11, 10}, {-2, 0}};
     for (const Case& c : cases) {
-        panel->voScroll1()->SetValue(c.set);
+        panel->scrollBar()->SetValue(c.set);
         QCoreApplication::processEvents();
-        EXPECT_EQ(panel->voScroll1()->Value(), c.value) << "set " << c.set;
-        EXPECT_EQ(panel->picture3()->pos(), QPoint(0, -20 * c.value)) << "set " << c.set;
-        EXPECT_EQ(panel->picture3()->height(), 600) << "set " << c.set;
+        EXPECT_EQ(panel->scrollBar()->Value(), c.value) << "set " << c.set;
+        EXPECT_EQ(panel->listSurface()->pos(), QPoint(0, -20 * c.value)) << "set " << c.set;
+        EXPECT_EQ(panel->listSurface()->height(), 600) << "set " << c.set;
     }
-    EXPECT_EQ(panel->picture3()->stripsDrawn(), drawn) << "scrolling draws nothing";
+    EXPECT_EQ(panel->listSurface()->stripsDrawn(), drawn) << "scrolling draws nothing";
 
     // At the end, rows 11 to 30 are in view: the last row's band (row 30 is
     // odd-indexed) ends at the viewport's row 400.
-    panel->voScroll1()->SetValue(10);
+    panel->scrollBar()->SetValue(10);
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
     EXPECT_EQ(view.pixel(500, 399) | 0xFF000000u, kBand);
@@ -134,8 +134,8 @@ TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
 }
 
 TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
-    panel->OpenPhoto(Photo("thirty.jpg", 64, 48, 30));
-    frScroll* scroll = panel->voScroll1();
+    panel->openPhoto(Photo("thirty.jpg", 64, 48, 30));
+    frScroll* scroll = panel->scrollBar();
     QWindow* window = host->windowHandle();
     // Max 10 over 418 pixels: a thumb 38 pixels high, pressed in its middle
     // and let go at `to` (scroll bar pixels).
@@ -152,12 +152,12 @@ TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
         QTest::mouseMove(window, to);
         QTest::mouseRelease(window, Qt::LeftButton, {}, to);
         EXPECT_EQ(scroll->Value(), c.value) << c.name;
-        EXPECT_EQ(panel->picture3()->y(), -20 * scroll->Value()) << c.name;
+        EXPECT_EQ(panel->listSurface()->y(), -20 * scroll->Value()) << c.name;
     }
 }
 
 TEST_F(PanelTest, WheelMovesThreeRowsPerNotch) {
-    panel->OpenPhoto(Photo("thirty.jpg", 64, 48, 30));
+    panel->openPhoto(Photo("thirty.jpg", 64, 48, 30));
     QWindow* window = host->windowHandle();
     struct Case {
         const char* name;
@@ -182,19 +182,19 @@ TEST_F(PanelTest, WheelMovesThreeRowsPerNotch) {
                           QPoint(0, c.delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QSpontaneKeyEvent::setSpontaneous(&wheel);
         qApp->notify(window, &wheel);
-        EXPECT_EQ(panel->voScroll1()->Value(), c.value) << c.name;
-        EXPECT_EQ(panel->picture3()->y(), -20 * c.value) << c.name;
+        EXPECT_EQ(panel->scrollBar()->Value(), c.value) << c.name;
+        EXPECT_EQ(panel->listSurface()->y(), -20 * c.value) << c.name;
     }
 }
 
 TEST_F(PanelTest, SecondPhotoWithFewerRowsLeavesNoneOfTheFirst) {
-    panel->OpenPhoto(Photo("a.jpg", 64, 48, 30));
-    panel->voScroll1()->SetValue(5);
-    panel->OpenPhoto(Photo("b.jpg", 64, 48, 3));
+    panel->openPhoto(Photo("a.jpg", 64, 48, 30));
+    panel->scrollBar()->SetValue(5);
+    panel->openPhoto(Photo("b.jpg", 64, 48, 3));
     EXPECT_EQ(Labels(), std::vector<std::string>(3, "图像标题"));
     EXPECT_EQ(Values(), (std::vector<std::string>{"Title 1", "Title 2", "Title 3"}));
-    EXPECT_EQ(panel->voScroll1()->Value(), 0);
-    EXPECT_EQ(panel->picture3()->geometry(), QRect(0, 0, 516, 60));
+    EXPECT_EQ(panel->scrollBar()->Value(), 0);
+    EXPECT_EQ(panel->listSurface()->geometry(), QRect(0, 0, 516, 60));
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
     const QRgb window = WindowColour(panel);
@@ -217,47 +217,48 @@ TEST_F(PanelTest, PhotoWithoutListEntriesSaysSo) {
         {"only tags outside the catalogue",
          WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), testsupport::BuildTiff(unknownOnly).bytes)},
     };
-    // The line as DrawCellText draws it, centred in the first row.
+    // The line as the panel draws a cell, centred in the first row.
     QImage expected(516, 20, QImage::Format_RGB32);
-    expected.fill(panel->picture3()->background());
-    platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&expected);
-    panel->DrawCellText(graphics, voExif::NoMetadataText(), platform::RectF{0, 4, 516, 12}, 0xFF000000u,
-                        QStringLiteral("宋体"), 12, 1);
-    platform::GdipDeleteGraphics(graphics);
+    expected.fill(panel->listSurface()->background());
+    {
+        QPainter painter(&expected);
+        viewer::PhotoPanel::drawCellText(painter, viewer::PhotoPanel::noMetadataText(), QRectF(0, 4, 516, 12),
+                                         Qt::AlignHCenter);
+    }
     ASSERT_TRUE(Bounds(expected, expected.rect(), IsInk).isValid());
 
     for (const Case& c : cases) {
-        panel->OpenPhoto(Photo("a.jpg", 64, 48, 30));
-        panel->voScroll1()->SetValue(5);
-        panel->OpenPhoto(Write("bare.jpg", c.bytes));
-        EXPECT_EQ(panel->PhotoName(), "bare.jpg") << c.name;
+        panel->openPhoto(Photo("a.jpg", 64, 48, 30));
+        panel->scrollBar()->SetValue(5);
+        panel->openPhoto(Write("bare.jpg", c.bytes));
+        EXPECT_EQ(panel->photoName(), "bare.jpg") << c.name;
         EXPECT_TRUE(Labels().empty()) << c.name;
-        EXPECT_TRUE(panel->ShowsPhoto()) << c.name;
-        EXPECT_TRUE(panel->picture1()->isVisible()) << c.name;
-        EXPECT_FALSE(panel->voScroll1()->isVisible()) << c.name;
-        EXPECT_FALSE(panel->image2()->isVisible()) << c.name << ": a photo is shown";
-        EXPECT_EQ(panel->picture3()->geometry(), QRect(0, 0, 516, 20)) << c.name;
+        EXPECT_TRUE(panel->showsPhoto()) << c.name;
+        EXPECT_TRUE(panel->listViewport()->isVisible()) << c.name;
+        EXPECT_FALSE(panel->scrollBar()->isVisible()) << c.name;
+        EXPECT_FALSE(panel->hintIcon()->isVisible()) << c.name << ": a photo is shown";
+        EXPECT_EQ(panel->listSurface()->geometry(), QRect(0, 0, 516, 20)) << c.name;
         QCoreApplication::processEvents();
         EXPECT_EQ(ViewportPixels().copy(0, 0, 516, 20), expected) << c.name;
 
-        EXPECT_EQ(panel->RowAt(QPoint(250, 10)), -1) << c.name << ": the line is no row";
-        EXPECT_TRUE(panel->ScrollListKey(Qt::Key_End)) << c.name;
+        EXPECT_EQ(panel->rowAt(QPoint(250, 10)), -1) << c.name << ": the line is no row";
+        EXPECT_TRUE(panel->scrollListKey(Qt::Key_End)) << c.name;
         QWheelEvent wheel(QPointF(300, 100), QPointF(300, 100), QPoint(), QPoint(0, -120), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(panel->picture1(), &wheel);
-        EXPECT_EQ(panel->picture3()->y(), 0) << c.name << ": neither a key nor the wheel moves it";
+        QApplication::sendEvent(panel->listViewport(), &wheel);
+        EXPECT_EQ(panel->listSurface()->y(), 0) << c.name << ": neither a key nor the wheel moves it";
     }
 }
 
 // Rows past 32,767 pixels: positions are not 16-bit.
 TEST_F(PanelTest, LongListPositionsDoNotWrap) {
-    panel->OpenPhoto(Photo("long.png", 64, 48, 2000, "png"));
+    panel->openPhoto(Photo("long.png", 64, 48, 2000, "png"));
     ASSERT_EQ(panel->metadata().EntryCount(), 2000u);
-    EXPECT_EQ(panel->voScroll1()->Max(), 1980);
+    EXPECT_EQ(panel->scrollBar()->Max(), 1980);
     EXPECT_EQ(panel->rowsPerStep(), 1);
-    EXPECT_EQ(panel->picture3()->height(), 40000);
-    panel->voScroll1()->SetValue(1700);
-    EXPECT_EQ(panel->picture3()->y(), -34000);
+    EXPECT_EQ(panel->listSurface()->height(), 40000);
+    panel->scrollBar()->SetValue(1700);
+    EXPECT_EQ(panel->listSurface()->y(), -34000);
     QCoreApplication::processEvents();
     EXPECT_TRUE(Bounds(ViewportPixels(), QRect(0, 0, 516, 414), IsInk).isValid());
 }
@@ -269,29 +270,29 @@ TEST_F(PanelTest, VeryLongListStaysReachableAndWithinMemory) {
     tiff.ifd0.fields.assign(40000, testsupport::Ascii(0x010E, "r"));
     const QString path = Write("huge.png", WithExifPng(Encode(Solid(64, 48, Qt::red), "png"),
                                                        testsupport::BuildTiff(tiff).bytes));
-    panel->OpenPhoto(path);
+    panel->openPhoto(path);
     ASSERT_EQ(panel->metadata().EntryCount(), 40000u);
-    ListSurface* surface = panel->picture3();
+    viewer::ListSurface* surface = panel->listSurface();
     EXPECT_EQ(surface->height(), 800000);
     EXPECT_EQ(panel->rowsPerStep(), 2);
     // round((800000 - 414) / 20 + 1) = 39980 positions, two rows each.
-    EXPECT_EQ(panel->voScroll1()->Max(), 19990);
-    EXPECT_LE(surface->bytesHeld(), ListSurface::kBudgetBytes);
+    EXPECT_EQ(panel->scrollBar()->Max(), 19990);
+    EXPECT_LE(surface->bytesHeld(), viewer::ListSurface::kBudgetBytes);
 
-    panel->voScroll1()->SetValue(19990);
+    panel->scrollBar()->SetValue(19990);
     EXPECT_EQ(surface->y(), -799600) << "the last rows come into view";
     const int drawn = surface->stripsDrawn();
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
     EXPECT_TRUE(Bounds(view, QRect(0, 0, 516, 400), IsInk).isValid()) << "rows drawn when first shown";
     EXPECT_GT(surface->stripsDrawn(), drawn);
-    EXPECT_LE(surface->bytesHeld(), ListSurface::kBudgetBytes);
+    EXPECT_LE(surface->bytesHeld(), viewer::ListSurface::kBudgetBytes);
     // Row 40,000 (odd index) is banded and ends 14 pixels above the bottom.
     EXPECT_EQ(view.pixel(500, 399) | 0xFF000000u, kBand);
     EXPECT_EQ(view.pixel(500, 401) | 0xFF000000u, WindowColour(panel) | 0xFF000000u);
 
     const int before = surface->stripsDrawn();
-    panel->voScroll1()->SetValue(19990);
+    panel->scrollBar()->SetValue(19990);
     QCoreApplication::processEvents();
     (void)ViewportPixels();
     EXPECT_EQ(surface->stripsDrawn(), before) << "a strip shown once is kept";

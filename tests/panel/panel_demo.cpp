@@ -3,7 +3,7 @@
 //   panel_demo PHOTO [VALUE]   PHOTO opened, the list scrolled to VALUE
 //   panel_demo --camera [VALUE] a generated 4000 x 3000 photo with a camera's metadata
 #include "controls/fr_scroll.h"
-#include "panel/vo_exif.h"
+#include "panel/photo_panel.h"
 #include "test_photos.h"
 #include "tiff_builder.h"
 
@@ -45,19 +45,19 @@ int main(int argc, char** argv) {
     }
 
     QWidget window;
-    window.setWindowTitle(QStringLiteral("voExif"));
-    window.resize(voExif::kPanelWidth, 418);
-    voExif panel(&window);
-    panel.setGeometry(0, 0, voExif::kPanelWidth, 418);
-    QObject::connect(&panel, &voExif::SelectPhoto, [] {
-        std::puts("SelectPhoto");
+    window.setWindowTitle(QStringLiteral("PhotoPanel"));
+    window.resize(viewer::PhotoPanel::kPanelWidth, 418);
+    viewer::PhotoPanel panel(&window);
+    panel.setGeometry(0, 0, viewer::PhotoPanel::kPanelWidth, 418);
+    QObject::connect(&panel, &viewer::PhotoPanel::photoRequested, [] {
+        std::puts("photoRequested");
         std::fflush(stdout);
     });
     window.move(0, 0);
     window.show();
-    if (!photo.isEmpty()) panel.OpenPhoto(photo);
-    if (args.size() > 2) panel.voScroll1()->SetValue(args[2].toInt());
-    std::printf("entries %zu, Max %d\n", panel.metadata().EntryCount(), panel.voScroll1()->Max());
+    if (!photo.isEmpty()) panel.openPhoto(photo);
+    if (args.size() > 2) panel.scrollBar()->SetValue(args[2].toInt());
+    std::printf("entries %zu, Max %d\n", panel.metadata().EntryCount(), panel.scrollBar()->Max());
     std::fflush(stdout);
     return app.exec();
 }

@@ -1,7 +1,7 @@
 #include "panel_fixture.h"
 
 #include "panel/list_surface.h"
-#include "platform/runtime.h"
+#include "platform/messages.h"
 
 #include <QFrame>
 #include <QTest>
@@ -24,14 +24,11 @@ QRect Bounds(const QImage& image, const QRect& area, const std::function<bool(QR
 }
 
 void PanelTest::SetUp() {
-    platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
-        messageBoxes.push_back(request.text);
-        return static_cast<int>(platform::vbOK);
-    });
+    platform::setMessageHandler([this](const platform::Message& message) { messageBoxes.push_back(message.text); });
     ASSERT_TRUE(dir.isValid());
     host = std::make_unique<QWidget>();
     host->resize(737, 418);
-    panel = new voExif(host.get());
+    panel = new viewer::PhotoPanel(host.get());
     panel->setGeometry(0, 0, 737, 418);
     host->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
@@ -40,7 +37,7 @@ void PanelTest::SetUp() {
 void PanelTest::TearDown() {
     host.reset();
     panel = nullptr;
-    platform::SetMessageBoxHandler({});
+    platform::setMessageHandler({});
     EXPECT_TRUE(messageBoxes.empty()) << "unexpected message box: " << messageBoxes.front().toStdString();
 }
 
@@ -59,23 +56,23 @@ QString PanelTest::Photo(const QString& name, int width, int height, int rows, c
 }
 
 QImage PanelTest::ListPixels(const QRect& area) const {
-    return panel->picture3()->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+    return panel->listSurface()->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 QImage PanelTest::ViewportPixels() const {
-    return panel->picture1()->grab(panel->picture1()->contentsRect()).toImage().convertToFormat(
+    return panel->listViewport()->grab(panel->listViewport()->contentsRect()).toImage().convertToFormat(
         QImage::Format_RGB32);
 }
 
 std::vector<std::string> PanelTest::Labels() const {
     std::vector<std::string> labels, values;
-    panel->GetExifData(labels, values);
+    panel->exifData(labels, values);
     return labels;
 }
 
 std::vector<std::string> PanelTest::Values() const {
     std::vector<std::string> labels, values;
-    panel->GetExifData(labels, values);
+    panel->exifData(labels, values);
     return values;
 }
 

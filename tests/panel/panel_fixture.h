@@ -1,9 +1,9 @@
-// The fixture of the panel's tests: a shown voExif 737 x 418 in a window,
+// The fixture of the panel's tests: a shown photo panel 737 x 418 in a window,
 // a folder for photo files, and pixel helpers.
 #pragma once
 
 #include "panel/hint_icon.h"
-#include "panel/vo_exif.h"
+#include "panel/photo_panel.h"
 #include "test_photos.h"
 
 #include <QImage>
@@ -40,7 +40,7 @@ protected:
     // A solid red JPEG (or PNG) of width x height with `rows` image titles.
     QString Photo(const QString& name, int width, int height, int rows, const char* format = "jpeg");
 
-    // The list rows as the panel shows them: the pixels of Picture3.
+    // The list rows as the panel shows them: the pixels of the list surface.
     QImage ListPixels(const QRect& area) const;
     // The viewport's inside as on screen.
     QImage ViewportPixels() const;
@@ -50,7 +50,7 @@ protected:
 
     // The window the panel sits in, at (0, 0), as in the main window.
     std::unique_ptr<QWidget> host;
-    voExif* panel = nullptr;
+    viewer::PhotoPanel* panel = nullptr;
     QTemporaryDir dir;
     std::vector<QString> messageBoxes;
 };

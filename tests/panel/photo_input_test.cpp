@@ -26,7 +26,7 @@ struct DropResult {
 // A drag entering at `at` (panel coordinates) and let go there, delivered as
 // the window system delivers it: to the widget under the pointer, from where
 // Qt hands it to the first one that takes drops.
-DropResult DropAt(voExif* panel, const QPoint& at, QMimeData* data) {
+DropResult DropAt(viewer::PhotoPanel* panel, const QPoint& at, QMimeData* data) {
     QWidget* target = panel->childAt(at);
     if (!target) target = panel;
     const QPoint local = target->mapFrom(panel, at);
@@ -49,7 +49,7 @@ QList<QUrl> Files(const std::vector<QString>& paths) {
 }
 
 TEST_F(PanelTest, HintIconLook) {
-    HintIcon* icon = panel->image2();
+    viewer::HintIcon* icon = panel->hintIcon();
     EXPECT_EQ(icon->size(), QSize(128, 128));
     EXPECT_EQ(icon->toolTip(), QStringLiteral("选择要渲染的模板"));
     EXPECT_EQ(icon->cursor().shape(), Qt::BitmapCursor) << "the hand picture, not a system shape";
@@ -63,9 +63,9 @@ TEST_F(PanelTest, HintIconLook) {
 }
 
 TEST_F(PanelTest, ClickOnTheIconAsksForAPhoto) {
-    QSignalSpy select(panel, &voExif::SelectPhoto);
+    QSignalSpy select(panel, &viewer::PhotoPanel::photoRequested);
     QWindow* window = host->windowHandle();
-    const QPoint icon = panel->image2()->geometry().center();
+    const QPoint icon = panel->hintIcon()->geometry().center();
     struct Case {
         const char* name;
         Qt::MouseButton button;
@@ -83,7 +83,7 @@ TEST_F(PanelTest, ClickOnTheIconAsksForAPhoto) {
         QTest::mouseMove(window, c.release);
         QTest::mouseRelease(window, c.button, {}, c.release);
         EXPECT_EQ(select.count(), c.signals_) << c.name;
-        EXPECT_TRUE(panel->PhotoFile().empty()) << c.name << ": the click opens nothing itself";
+        EXPECT_TRUE(panel->photoFile().empty()) << c.name << ": the click opens nothing itself";
     }
 }
 
@@ -114,37 +114,37 @@ TEST_F(PanelTest, DropsOpenTheFirstLocalFile) {
     };
     const QString shown = Photo("shown.jpg", 64, 48, 30);
     for (const Case& k : cases) {
-        panel->OpenPhoto(k.photoShown ? shown : dir.filePath("missing.jpg"));
-        const std::string before = panel->PhotoFile();
-        ASSERT_EQ(panel->picture1()->isVisible(), k.photoShown) << k.name;
+        panel->openPhoto(k.photoShown ? shown : dir.filePath("missing.jpg"));
+        const std::string before = panel->photoFile();
+        ASSERT_EQ(panel->listViewport()->isVisible(), k.photoShown) << k.name;
         QMimeData data;
         k.fill(data);
         const DropResult result = DropAt(panel, k.at, &data);
         EXPECT_EQ(result.enterAccepted, k.enterAccepted) << k.name;
         if (k.opened.empty()) {
             EXPECT_FALSE(result.dropAccepted) << k.name;
-            EXPECT_EQ(panel->PhotoFile(), before) << k.name;
+            EXPECT_EQ(panel->photoFile(), before) << k.name;
             if (result.enterAccepted) {
                 EXPECT_EQ(result.enterAction, Qt::IgnoreAction) << k.name << ": the no-drop pointer";
             }
         } else {
             EXPECT_TRUE(result.dropAccepted) << k.name;
-            EXPECT_EQ(panel->PhotoFile(), k.opened) << k.name;
-            EXPECT_TRUE(panel->picture1()->isVisible()) << k.name;
+            EXPECT_EQ(panel->photoFile(), k.opened) << k.name;
+            EXPECT_TRUE(panel->listViewport()->isVisible()) << k.name;
         }
     }
 }
 
 TEST_F(PanelTest, DroppedFileThatIsNotAPhotoShowsTheEmptyState) {
     const QString good = Photo("good.jpg", 64, 48, 5);
-    panel->OpenPhoto(good);
+    panel->openPhoto(good);
     QMimeData data;
     data.setUrls(Files({Write("notes.txt", "some text, no picture")}));
     const DropResult result = DropAt(panel, QPoint(100, 100), &data);
     EXPECT_TRUE(result.dropAccepted);
-    EXPECT_TRUE(panel->image2()->isVisible());
-    EXPECT_FALSE(panel->picture1()->isVisible());
-    EXPECT_EQ(panel->PhotoFile(), good.toStdString());
+    EXPECT_TRUE(panel->hintIcon()->isVisible());
+    EXPECT_FALSE(panel->listViewport()->isVisible());
+    EXPECT_EQ(panel->photoFile(), good.toStdString());
 }
 
 }  // namespace

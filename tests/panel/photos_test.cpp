@@ -4,7 +4,7 @@
 // empty state and the earlier photo.
 #include "panel_fixture.h"
 
-#include "platform/gdip_graphics.h"
+#include <QPainter>
 
 #include "dng_writer.h"
 #include "heif_writer.h"
@@ -18,8 +18,6 @@ namespace paneltest {
 namespace {
 
 using testsupport::Rgb;
-
-using platform::RectF;
 
 bool IsBlue(QRgb pixel) { return qBlue(pixel) > 200 && qRed(pixel) < 60 && qGreen(pixel) < 60; }
 
@@ -75,12 +73,13 @@ protected:
     void ExpectCaption(const QString& sizeLine, const std::string& name) {
         QImage expected(panel->surface().size(), QImage::Format_RGB32);
         expected.fill(Qt::white);
-        platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&expected);
-        panel->DrawCellText(graphics, QString::fromStdString(panel->PhotoName()), panel->captionRect(0), 0xFF000000u,
-                            QStringLiteral("宋体"), 12, 0);
-        panel->DrawCellText(graphics, sizeLine, panel->captionRect(1), 0xFF000000u, QStringLiteral("宋体"), 12, 0);
-        platform::GdipDeleteGraphics(graphics);
-        const QRect rows(0, static_cast<int>(panel->captionRect(0).Y), 200, 40);
+        {
+            QPainter painter(&expected);
+            viewer::PhotoPanel::drawCellText(painter, QString::fromStdString(panel->photoName()), panel->captionRect(0),
+                                             Qt::AlignLeft);
+            viewer::PhotoPanel::drawCellText(painter, sizeLine, panel->captionRect(1), Qt::AlignLeft);
+        }
+        const QRect rows(0, static_cast<int>(panel->captionRect(0).y()), 200, 40);
         EXPECT_EQ(panel->surface().copy(rows), expected.copy(rows)) << name;
     }
 };
@@ -108,8 +107,8 @@ TEST_F(PhotosTest, TurnedPhotosShowUprightWithTheirUprightSize) {
         {"DNG with orientation 6", Dng("portrait.dng", TurnedDng(6)), 400, 600, QRect(0, 59, 200, 300), "6-右/上"},
     };
     for (const Case& c : cases) {
-        panel->OpenPhoto(c.path);
-        ASSERT_EQ(panel->PhotoFile(), c.path.toStdString()) << c.name;
+        panel->openPhoto(c.path);
+        ASSERT_EQ(panel->photoFile(), c.path.toStdString()) << c.name;
         EXPECT_EQ(panel->photoWidth(), c.width) << c.name;
         EXPECT_EQ(panel->photoHeight(), c.height) << c.name;
         EXPECT_EQ(panel->previewRect(), c.preview) << c.name;
@@ -200,12 +199,12 @@ TEST_F(PhotosTest, BrokenHeifAndRawFilesLeaveTheEmptyState) {
     };
     const long peakBefore = PeakKilobytes();
     for (const Case& c : cases) {
-        panel->OpenPhoto(good);
+        panel->openPhoto(good);
         ASSERT_EQ(panel->metadata().EntryCount(), 12u) << c.name;
-        panel->OpenPhoto(Write("bad.heic", c.bytes));
-        EXPECT_EQ(panel->PhotoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
+        panel->openPhoto(Write("bad.heic", c.bytes));
+        EXPECT_EQ(panel->photoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
         EXPECT_EQ(Labels().size(), 12u) << c.name;
-        EXPECT_TRUE(panel->image2()->isVisible()) << c.name << ": the empty state";
+        EXPECT_TRUE(panel->hintIcon()->isVisible()) << c.name << ": the empty state";
         EXPECT_FALSE(Bounds(panel->surface(), QRect(0, 0, 200, 418), IsRed).isValid()) << c.name;
     }
     EXPECT_LT(PeakKilobytes() - peakBefore, 256 * 1024);

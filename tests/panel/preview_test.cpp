@@ -1,15 +1,16 @@
 // The panel's layout, empty state, preview and caption, and the life of one
-// OpenPhoto call (session, pointer, drawing objects).
+// openPhoto call (pointer, reasons, the program's end without decoders).
 #include "panel_fixture.h"
 
 #include "controls/fr_scroll.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
-#include "platform/gdip_graphics.h"
-#include "platform/mgdip.h"
-#include "platform/runtime.h"
+#include "photo/opened_photo.h"
+#include "platform/messages.h"
+#include "tiff_builder.h"
 
 #include <QFrame>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -18,22 +19,20 @@
 namespace paneltest {
 namespace {
 
-using platform::RectF;
-
 TEST_F(PanelTest, LayoutOfAPanel418High) {
     EXPECT_EQ(panel->size(), QSize(737, 418));
-    EXPECT_EQ(panel->picture1()->geometry(), QRect(200, 0, 520, 418));
-    EXPECT_EQ(panel->picture1()->contentsRect().size(), QSize(516, 414)) << "a 2-pixel sunken frame";
-    EXPECT_EQ(panel->picture3()->x(), 0);
-    EXPECT_EQ(panel->picture3()->width(), 516);
-    EXPECT_EQ(panel->voScroll1()->geometry(), QRect(720, 0, 17, 418));
+    EXPECT_EQ(panel->listViewport()->geometry(), QRect(200, 0, 520, 418));
+    EXPECT_EQ(panel->listViewport()->contentsRect().size(), QSize(516, 414)) << "a 2-pixel sunken frame";
+    EXPECT_EQ(panel->listSurface()->x(), 0);
+    EXPECT_EQ(panel->listSurface()->width(), 516);
+    EXPECT_EQ(panel->scrollBar()->geometry(), QRect(720, 0, 17, 418));
     // (737 - 128) / 2 = 304.5, halves to even.
-    EXPECT_EQ(panel->image2()->geometry(), QRect(304, 106, 128, 128));
+    EXPECT_EQ(panel->hintIcon()->geometry(), QRect(304, 106, 128, 128));
 }
 
 TEST_F(PanelTest, ResizeKeepsTheWidthAndReturnsToTheEmptyState) {
-    panel->OpenPhoto(Photo("a.jpg", 400, 300, 30));
-    ASSERT_TRUE(panel->picture1()->isVisible());
+    panel->openPhoto(Photo("a.jpg", 400, 300, 30));
+    ASSERT_TRUE(panel->listViewport()->isVisible());
     struct Case {
         const char* name;
         QSize asked;
@@ -49,22 +48,22 @@ TEST_F(PanelTest, ResizeKeepsTheWidthAndReturnsToTheEmptyState) {
         QCoreApplication::processEvents();
         EXPECT_EQ(panel->size(), c.expected) << c.name;
         const int h = c.expected.height();
-        EXPECT_EQ(panel->picture1()->geometry(), QRect(200, 0, 520, h)) << c.name;
-        EXPECT_EQ(panel->picture1()->contentsRect().height(), h - 4) << c.name;
-        EXPECT_EQ(panel->voScroll1()->geometry(), QRect(720, 0, 17, h)) << c.name;
+        EXPECT_EQ(panel->listViewport()->geometry(), QRect(200, 0, 520, h)) << c.name;
+        EXPECT_EQ(panel->listViewport()->contentsRect().height(), h - 4) << c.name;
+        EXPECT_EQ(panel->scrollBar()->geometry(), QRect(720, 0, 17, h)) << c.name;
         EXPECT_EQ(panel->surface().size(), c.expected) << c.name;
-        EXPECT_TRUE(panel->image2()->isVisible()) << c.name;
-        EXPECT_FALSE(panel->picture1()->isVisible()) << c.name;
-        EXPECT_FALSE(panel->voScroll1()->isVisible()) << c.name;
+        EXPECT_TRUE(panel->hintIcon()->isVisible()) << c.name;
+        EXPECT_FALSE(panel->listViewport()->isVisible()) << c.name;
+        EXPECT_FALSE(panel->scrollBar()->isVisible()) << c.name;
         EXPECT_FALSE(Bounds(panel->surface(), QRect(0, 0, 200, h), IsRed).isValid())
             << c.name << ": the preview is wiped";
     }
 }
 
 TEST_F(PanelTest, EmptyStateShowsIconAndCentredHintLine) {
-    EXPECT_TRUE(panel->image2()->isVisible());
-    EXPECT_FALSE(panel->picture1()->isVisible());
-    EXPECT_FALSE(panel->voScroll1()->isVisible());
+    EXPECT_TRUE(panel->hintIcon()->isVisible());
+    EXPECT_FALSE(panel->listViewport()->isVisible());
+    EXPECT_FALSE(panel->scrollBar()->isVisible());
     const QImage surface = panel->surface();
     const QRect ink = Bounds(surface, surface.rect(), IsInk);
     ASSERT_TRUE(ink.isValid()) << "the hint line is drawn";
@@ -94,22 +93,22 @@ TEST_F(PanelTest, PreviewAndCaptionPlacement) {
     };
     for (const Case& c : cases) {
         const QString path = Photo(QStringLiteral("p%1x%2.jpg").arg(c.width).arg(c.height), c.width, c.height, 3);
-        panel->OpenPhoto(path);
+        panel->openPhoto(path);
         const QImage surface = panel->surface();
         const QRect column(0, 0, 200, 418);
         EXPECT_EQ(Bounds(surface, column, IsRed), c.preview) << c.name;
         EXPECT_EQ(panel->previewRect(), c.preview) << c.name;
         EXPECT_EQ(panel->photoWidth(), c.width) << c.name;
         EXPECT_EQ(panel->photoHeight(), c.height) << c.name;
-        EXPECT_FALSE(panel->image2()->isVisible()) << c.name;
+        EXPECT_FALSE(panel->hintIcon()->isVisible()) << c.name;
 
-        const RectF first = panel->captionRect(0);
-        const RectF second = panel->captionRect(1);
-        EXPECT_FLOAT_EQ(first.Y, c.captionTop) << c.name;
-        EXPECT_FLOAT_EQ(second.Y, c.captionTop + 12) << c.name;
-        EXPECT_FLOAT_EQ(first.X, 8) << c.name;
-        EXPECT_FLOAT_EQ(first.Width, 192) << c.name;
-        EXPECT_FLOAT_EQ(first.Height, 0) << c.name;
+        const QRectF first = panel->captionRect(0);
+        const QRectF second = panel->captionRect(1);
+        EXPECT_EQ(first.y(), c.captionTop) << c.name;
+        EXPECT_EQ(second.y(), c.captionTop + 12) << c.name;
+        EXPECT_EQ(first.x(), 8) << c.name;
+        EXPECT_EQ(first.width(), 192) << c.name;
+        EXPECT_EQ(first.height(), 0) << c.name;
 
         const QRect ink = Bounds(surface, column, IsInk);
         if (c.captionTop >= 418) {
@@ -143,19 +142,19 @@ TEST_F(PanelTest, CaptionShowsNameAndSize) {
     };
     for (const Case& c : cases) {
         const QString path = Photo(c.file, c.width, c.height, 2);
-        panel->OpenPhoto(path);
-        EXPECT_EQ(panel->PhotoName(), c.file.toStdString()) << c.name;
-        EXPECT_EQ(panel->PhotoFile(), path.toStdString()) << c.name;
+        panel->openPhoto(path);
+        EXPECT_EQ(panel->photoName(), c.file.toStdString()) << c.name;
+        EXPECT_EQ(panel->photoFile(), path.toStdString()) << c.name;
 
-        const RectF first = panel->captionRect(0);
+        const QRectF first = panel->captionRect(0);
         QImage expected(panel->surface().size(), QImage::Format_RGB32);
         expected.fill(Qt::white);
-        platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&expected);
-        panel->DrawCellText(graphics, c.file, first, 0xFF000000u, QStringLiteral("宋体"), 12, 0);
-        panel->DrawCellText(graphics, c.sizeLine, panel->captionRect(1), 0xFF000000u,
-                            QStringLiteral("宋体"), 12, 0);
-        platform::GdipDeleteGraphics(graphics);
-        const QRect rows(0, static_cast<int>(first.Y), 200, 40);
+        {
+            QPainter painter(&expected);
+            viewer::PhotoPanel::drawCellText(painter, c.file, first, Qt::AlignLeft);
+            viewer::PhotoPanel::drawCellText(painter, c.sizeLine, panel->captionRect(1), Qt::AlignLeft);
+        }
+        const QRect rows(0, static_cast<int>(first.y()), 200, 40);
         EXPECT_EQ(panel->surface().copy(rows), expected.copy(rows)) << c.name;
     }
 }
@@ -164,7 +163,7 @@ TEST_F(PanelTest, LongNameEndsInsideTheColumn) {
     QString name;
     for (int i = 0; i < 40; ++i) name += QChar(0x76F8 + i % 7);
     name += QStringLiteral(".jpg");
-    panel->OpenPhoto(Photo(name, 400, 300, 1));
+    panel->openPhoto(Photo(name, 400, 300, 1));
     const QRect caption(0, 134 + 150, 737, 40);
     const QRect ink = Bounds(panel->surface(), caption, IsInk);
     ASSERT_TRUE(ink.isValid());
@@ -172,35 +171,32 @@ TEST_F(PanelTest, LongNameEndsInsideTheColumn) {
     EXPECT_GT(ink.right(), 150) << "filled up to the ellipsis";
 }
 
-TEST_F(PanelTest, SessionPointerAndDrawingObjectsLiveOnlyInsideOneOpen) {
-    int startups = 0;
-    mGdip::SetStartupProbe([&] {
-        ++startups;
-        return reader::Ok;
-    });
+// The pointer waits while the list is read and drawn, and only then; a file
+// that is not shown leaves the reason the photo road gave.
+TEST_F(PanelTest, PointerWaitsForTheListAndAFailureKeepsItsReason) {
+    using photo::Problem;
     std::vector<std::pair<Qt::CursorShape, bool>> pointerDuringList;
-    QObject::connect(panel->voScroll1(), &frScroll::Change, [&](int) {
+    QObject::connect(panel->scrollBar(), &frScroll::Change, [&](int) {
         pointerDuringList.emplace_back(panel->cursor().shape(), panel->testAttribute(Qt::WA_SetCursor));
     });
-    struct Case {
+    const struct {
         const char* name;
         QString path;
         bool listed;
+        Problem problem;
+    } cases[] = {
+        {"a photo with a list", Photo("a.jpg", 640, 480, 12), true, Problem::None},
+        {"a file that is not an image", Write("b.jpg", "not an image"), false, Problem::NotAPhoto},
+        {"a missing file", dir.filePath("missing.jpg"), false, Problem::Missing},
+        {"a photo without metadata", Write("c.png", Encode(Solid(30, 20, Qt::red), "png")), false, Problem::None},
+        {"a PNG whose pixels are missing", Write("d.png", Bytes(testsupport::PngClaiming(64, 48))), false,
+         Problem::DecodeFailed},
     };
-    const Case cases[] = {
-        {"a photo with a list", Photo("a.jpg", 640, 480, 12), true},
-        {"a file that is not an image", Write("b.jpg", "not an image"), false},
-        {"a missing file", dir.filePath("missing.jpg"), false},
-        {"a photo without metadata", Write("c.png", Encode(Solid(30, 20, Qt::red), "png")), false},
-    };
-    for (const Case& c : cases) {
-        startups = 0;
+    for (const auto& c : cases) {
         pointerDuringList.clear();
-        const platform::GdipObjectCounts before = platform::GdipLiveObjects();
-        panel->OpenPhoto(c.path);
-        EXPECT_EQ(startups, 1) << c.name;
-        EXPECT_EQ(mGdip::GdipToken(), 0u) << c.name << ": the session is closed";
-        EXPECT_EQ(platform::GdipLiveObjects().total(), before.total()) << c.name << ": every object deleted";
+        panel->openPhoto(c.path);
+        EXPECT_EQ(panel->lastProblem(), c.problem) << c.name;
+        EXPECT_EQ(panel->showsPhoto(), c.problem == Problem::None) << c.name;
         EXPECT_FALSE(panel->testAttribute(Qt::WA_SetCursor)) << c.name << ": the pointer is back";
         EXPECT_EQ(panel->cursor().shape(), Qt::ArrowCursor) << c.name;
         if (c.listed) {
@@ -211,53 +207,48 @@ TEST_F(PanelTest, SessionPointerAndDrawingObjectsLiveOnlyInsideOneOpen) {
             EXPECT_TRUE(pointerDuringList.empty()) << c.name;
         }
     }
-    mGdip::SetStartupProbe({});
 }
 
 struct ProgramEnded : std::runtime_error {
     ProgramEnded() : std::runtime_error("program ended") {}
 };
 
-TEST_F(PanelTest, GraphicsThatCannotStartEndTheProgramWithTheMessage) {
-    std::vector<platform::MessageBoxRequest> requests;
-    platform::SetMessageBoxHandler([&](const platform::MessageBoxRequest& request) {
-        requests.push_back(request);
-        return static_cast<int>(platform::vbOK);
-    });
-    platform::SetEndProgramHandler([](int) { throw ProgramEnded(); });
-    mGdip::SetStartupProbe([] { return reader::GenericError; });
+TEST_F(PanelTest, WithoutImageDecodersTheProgramEndsWithTheMessage) {
+    std::vector<platform::Message> shown;
+    platform::setMessageHandler([&](const platform::Message& message) { shown.push_back(message); });
+    platform::setEndProgramHandler([](int) { throw ProgramEnded(); });
+    photo::setDecodersCheck([] { return false; });
     const QString path = Photo("a.jpg", 40, 30, 2);
-    EXPECT_THROW(panel->OpenPhoto(path), ProgramEnded);
-    mGdip::SetStartupProbe({});
-    platform::SetEndProgramHandler({});
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].text, QStringLiteral("GDI+ 初始化错误。程序即将关闭。"));
-    EXPECT_EQ(requests[0].caption, QStringLiteral("初始化错误"));
-    EXPECT_EQ(requests[0].style, 16);
-    EXPECT_EQ(panel->PhotoFile(), "");
+    EXPECT_THROW(panel->openPhoto(path), ProgramEnded);
+    photo::setDecodersCheck({});
+    platform::setEndProgramHandler({});
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("GDI+ 初始化错误。程序即将关闭。"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("初始化错误"));
+    EXPECT_EQ(shown[0].icon, platform::MessageIcon::Critical);
+    EXPECT_EQ(panel->photoFile(), "");
 }
 
-TEST_F(PanelTest, DrawCellTextAlignmentsAndEmptyText) {
-    struct Case {
+TEST_F(PanelTest, CellTextAlignmentsAndEmptyText) {
+    const struct {
         const char* name;
         QString text;
-        int alignment;
+        Qt::Alignment alignment;
         int inkLeftMin, inkLeftMax, inkRightMin, inkRightMax;
+    } cases[] = {
+        // Rectangle x 100..300.
+        {"left", QStringLiteral("Exif"), Qt::AlignLeft, 100, 103, 101, 140},
+        {"centre", QStringLiteral("Exif"), Qt::AlignHCenter, 170, 199, 201, 230},
+        {"right", QStringLiteral("Exif"), Qt::AlignRight, 260, 299, 296, 300},
+        {"too wide is cut", QString(60, QChar(u'W')), Qt::AlignLeft, 100, 103, 280, 299},
     };
-    // Rectangle x 100..300.
-    const Case cases[] = {
-        {"near", QStringLiteral("Exif"), 0, 100, 103, 101, 140},
-        {"centre", QStringLiteral("Exif"), 1, 170, 199, 201, 230},
-        {"far", QStringLiteral("Exif"), 2, 260, 299, 296, 300},
-        {"too wide is cut", QString(60, QChar(u'W')), 0, 100, 103, 280, 299},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         QImage image(400, 40, QImage::Format_RGB32);
         image.fill(Qt::white);
-        platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&image);
-        panel->DrawCellText(graphics, c.text, RectF{100, 10, 200, 12}, 0xFF000000u,
-                            QStringLiteral("宋体"), 12, c.alignment);
-        platform::GdipDeleteGraphics(graphics);
+        {
+            QPainter painter(&image);
+            viewer::PhotoPanel::drawCellText(painter, c.text, QRectF(100, 10, 200, 12), c.alignment);
+        }
         const QRect ink = Bounds(image, image.rect(), IsInk);
         ASSERT_TRUE(ink.isValid()) << c.name;
         EXPECT_GE(ink.left(), c.inkLeftMin) << c.name;
@@ -269,12 +260,11 @@ TEST_F(PanelTest, DrawCellTextAlignmentsAndEmptyText) {
 
     QImage image(400, 40, QImage::Format_RGB32);
     image.fill(Qt::white);
-    const platform::GdipObjectCounts before = platform::GdipLiveObjects();
-    platform::GpGraphics* graphics = platform::GdipCreateFromHDC(&image);
-    panel->DrawCellText(graphics, QString(), RectF{100, 10, 200, 12}, 0xFF000000u, QStringLiteral("宋体"), 12, 0);
-    platform::GdipDeleteGraphics(graphics);
+    {
+        QPainter painter(&image);
+        viewer::PhotoPanel::drawCellText(painter, QString(), QRectF(100, 10, 200, 12), Qt::AlignLeft);
+    }
     EXPECT_FALSE(Bounds(image, image.rect(), IsInk).isValid()) << "an empty text draws nothing";
-    EXPECT_EQ(platform::GdipLiveObjects().total(), before.total());
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -35,6 +36,29 @@ using preview::RawPreview;
 using preview::RawSignature;
 
 constexpr std::uint64_t kNoLimit = 1ull << 40;
+
+// The file at `path` open for reading while this lives (-1 when it cannot
+// be opened): the decoders are handed descriptors, never paths.
+class OpenFile {
+public:
+    explicit OpenFile(const std::string& path) : descriptor_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~OpenFile() {
+        if (descriptor_ >= 0) ::close(descriptor_);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int descriptor() const { return descriptor_; }
+
+private:
+    int descriptor_;
+};
+
+std::unique_ptr<HeifPhoto> OpenHeif(const std::string& path) { return HeifPhoto::Open(OpenFile(path).descriptor()); }
+
+std::unique_ptr<preview::RawPhoto> OpenRaw(const std::string& path, std::uint64_t maxBytes,
+                                           preview::RawFailure* failure = nullptr) {
+    return preview::OpenRawPhoto(OpenFile(path).descriptor(), maxBytes, failure);
+}
 
 // ---- Shrinking ----
 
@@ -253,7 +277,7 @@ TEST_F(Files, HeifFromHeifEncDrawnFromTheThumbnailWhenLargeEnough) {
     for (const Case& c : cases) {
         const std::string name = std::string(c.file) + " at " + std::to_string(c.minWidth) + " x " +
                                  std::to_string(c.minHeight);
-        const std::unique_ptr<HeifPhoto> photo = HeifPhoto::Open(Path(c.file));
+        const std::unique_ptr<HeifPhoto> photo = OpenHeif(Path(c.file));
         ASSERT_NE(photo, nullptr) << name;
         EXPECT_EQ(photo->width(), 640u) << name;
         EXPECT_EQ(photo->height(), 480u) << name;
@@ -282,7 +306,7 @@ TEST_F(Files, HeifThumbnailOfAnotherAspectIsNotUsed) {
     spec.thumbnailHeight = square.height();
     spec.thumbnailRgb = Rgb(square);
     ASSERT_EQ(testsupport::WriteHeif(Path("square.heic"), spec), "");
-    const std::unique_ptr<HeifPhoto> heif = HeifPhoto::Open(Path("square.heic"));
+    const std::unique_ptr<HeifPhoto> heif = OpenHeif(Path("square.heic"));
     ASSERT_NE(heif, nullptr);
     const HeifPicture decoded = heif->Decode(40, 30, kNoLimit);
     ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded);
@@ -298,7 +322,7 @@ TEST_F(Files, HeifBeyondTheLimitIsRefusedBeforeDecoding) {
     spec.rgb = Rgb(photo);
     spec.thumbnailSide = 80;
     ASSERT_EQ(testsupport::WriteHeif(Path("small.heic"), spec), "");
-    const std::unique_ptr<HeifPhoto> heif = HeifPhoto::Open(Path("small.heic"));
+    const std::unique_ptr<HeifPhoto> heif = OpenHeif(Path("small.heic"));
     ASSERT_NE(heif, nullptr);
     // 320 x 240 x 3 bytes of RGB rows; the thumbnail takes 80 x 60 x 3.
     EXPECT_EQ(heif->Decode(200, 150, 320 * 240 * 3 - 1).result, HeifPicture::Result::TooLarge);
@@ -311,7 +335,7 @@ TEST_F(Files, HeifBeyondTheLimitIsRefusedBeforeDecoding) {
 struct RawCase {
     const char* name;
     testsupport::DngSpec spec;
-    bool opens;
+    preview::RawFailure failure;
 };
 
 TEST_F(Files, RawFileSizePreviewAndOrientation) {
@@ -326,29 +350,33 @@ TEST_F(Files, RawFileSizePreviewAndOrientation) {
         return spec;
     };
     const RawCase cases[] = {
-        {"JPEG preview", dng([](auto&) {}), true},
-        {"big-endian", dng([](auto& s) { s.bigEndian = true; }), true},
-        {"developed size is the raw data's, not the preview's", dng([](auto& s) { s.width = 200; s.height = 90; }), true},
+        {"JPEG preview", dng([](auto&) {}), preview::RawFailure::None},
+        {"big-endian", dng([](auto& s) { s.bigEndian = true; }), preview::RawFailure::None},
+        {"developed size is the raw data's, not the preview's", dng([](auto& s) { s.width = 200; s.height = 90; }),
+         preview::RawFailure::None},
         {"bitmap preview", dng([&](auto& s) {
              s.preview = testsupport::DngSpec::Preview::Bitmap;
              s.previewBytes = rgb;
              s.previewWidth = 30;
              s.previewHeight = 20;
-         }), true},
-        {"no preview", dng([](auto& s) { s.preview = testsupport::DngSpec::Preview::None; s.previewBytes.clear(); }), false},
-        {"preview running past the end", dng([](auto& s) { s.previewLengthOverride = 1u << 30; }), false},
+         }), preview::RawFailure::None},
+        {"no preview", dng([](auto& s) { s.preview = testsupport::DngSpec::Preview::None; s.previewBytes.clear(); }),
+         preview::RawFailure::NoPreview},
+        {"preview running past the end", dng([](auto& s) { s.previewLengthOverride = 1u << 30; }),
+         preview::RawFailure::Broken},
         {"bitmap preview claiming 60000 x 60000",
          dng([&](auto& s) {
              s.preview = testsupport::DngSpec::Preview::Bitmap;
              s.previewBytes = rgb;
              s.previewWidth = 60000;
              s.previewHeight = 60000;
-         }), false},
+         }), preview::RawFailure::TooLarge},
     };
     for (const RawCase& c : cases) {
-        const std::unique_ptr<preview::RawPhoto> raw =
-            preview::OpenRawPhoto(Write("photo.dng", testsupport::Dng(c.spec)), 64 << 20);
-        ASSERT_EQ(raw != nullptr, c.opens) << c.name;
+        preview::RawFailure failure = preview::RawFailure::None;
+        const std::unique_ptr<preview::RawPhoto> raw = OpenRaw(Write("photo.dng", testsupport::Dng(c.spec)), 64 << 20, &failure);
+        EXPECT_EQ(failure, c.failure) << c.name;
+        ASSERT_EQ(raw != nullptr, c.failure == preview::RawFailure::None) << c.name;
         if (!raw) continue;
         EXPECT_EQ(raw->width, c.spec.width) << c.name;
         EXPECT_EQ(raw->height, c.spec.height) << c.name;
@@ -368,13 +396,59 @@ TEST_F(Files, NotRawFilesAndLimits) {
     spec.previewWidth = 60;
     spec.previewHeight = 40;
     const std::string dng = Write("photo.dng", testsupport::Dng(spec));
-    EXPECT_EQ(preview::OpenRawPhoto(dng, spec.previewBytes.size() - 1), nullptr) << "a preview over the limit";
-    EXPECT_NE(preview::OpenRawPhoto(dng, 60 * 40 * 3), nullptr);
-    EXPECT_EQ(preview::OpenRawPhoto(Write("plain.tif", Encoded(TwoColours(60, 40), "tiff")), kNoLimit), nullptr);
-    EXPECT_EQ(preview::OpenRawPhoto(Write("photo.jpg", spec.previewBytes), kNoLimit), nullptr);
-    EXPECT_EQ(preview::OpenRawPhoto(Path("missing.dng"), kNoLimit), nullptr);
-    EXPECT_EQ(HeifPhoto::Open(Path("missing.heic")), nullptr);
-    EXPECT_EQ(HeifPhoto::Open(dng), nullptr);
+    const struct {
+        const char* name;
+        std::string path;
+        std::uint64_t limit;
+        preview::RawFailure failure;
+    } cases[] = {
+        {"a preview over the limit", dng, spec.previewBytes.size() - 1, preview::RawFailure::TooLarge},
+        {"the limit a preview's pixels take", dng, 60 * 40 * 3, preview::RawFailure::None},
+        {"a plain TIFF", Write("plain.tif", Encoded(TwoColours(60, 40), "tiff")), kNoLimit, preview::RawFailure::NotRaw},
+        {"a JPEG", Write("photo.jpg", spec.previewBytes), kNoLimit, preview::RawFailure::NotRaw},
+        {"no descriptor", Path("missing.dng"), kNoLimit, preview::RawFailure::NotRaw},
+    };
+    for (const auto& c : cases) {
+        preview::RawFailure failure = preview::RawFailure::None;
+        EXPECT_EQ(OpenRaw(c.path, c.limit, &failure) != nullptr, c.failure == preview::RawFailure::None) << c.name;
+        EXPECT_EQ(failure, c.failure) << c.name;
+    }
+    EXPECT_EQ(OpenHeif(Path("missing.heic")), nullptr);
+    EXPECT_EQ(OpenHeif(dng), nullptr);
+}
+
+// Both decoders read what was opened, through the descriptor: the file's
+// name may be gone before they are called, and the caller's descriptor may
+// close before they have done.
+TEST_F(Files, PreviewsReadTheFileOpenedNotItsName) {
+    testsupport::DngSpec dng;
+    dng.previewBytes = Encoded(TwoColours(60, 40), "jpeg");
+    dng.previewWidth = 60;
+    dng.previewHeight = 40;
+    const std::string raw = Write("photo.dng", testsupport::Dng(dng));
+    testsupport::HeifSpec heif;
+    const QImage picture = TwoColours(64, 48);
+    heif.width = picture.width();
+    heif.height = picture.height();
+    heif.rgb = Rgb(picture);
+    ASSERT_EQ(testsupport::WriteHeif(Path("photo.heic"), heif), "");
+
+    std::unique_ptr<preview::RawPhoto> rawPhoto;
+    std::unique_ptr<HeifPhoto> heifPhoto;
+    {
+        const OpenFile rawFile(raw);
+        const OpenFile heifFile(Path("photo.heic"));
+        fs::remove(raw);
+        fs::remove(Path("photo.heic"));
+        rawPhoto = preview::OpenRawPhoto(rawFile.descriptor(), kNoLimit);
+        heifPhoto = HeifPhoto::Open(heifFile.descriptor());
+    }
+    ASSERT_NE(rawPhoto, nullptr);
+    EXPECT_EQ(std::vector(rawPhoto->preview.bytes.begin(), rawPhoto->preview.bytes.end()), dng.previewBytes);
+    ASSERT_NE(heifPhoto, nullptr);
+    const HeifPicture decoded = heifPhoto->Decode(32, 24, kNoLimit);
+    ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded);
+    EXPECT_TRUE(Reddish(At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2)));
 }
 
 }  // namespace

@@ -6,13 +6,13 @@
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "panel/list_surface.h"
-#include "panel/vo_exif.h"
-#include "platform/runtime.h"
+#include "panel/photo_panel.h"
+#include "platform/messages.h"
 #include "reader/property_items.h"
 #include "shell/command_line.h"
-#include "shell/frm_main.h"
-#include "shell/mod_function.h"
-#include "shell/mod_main.h"
+#include "shell/main_window.h"
+#include "shell/file_dialogs.h"
+#include "shell/startup_strings.h"
 #include "shell/photo_types.h"
 #include "shell/user_settings.h"
 #include "tiff_builder.h"
@@ -45,11 +45,11 @@ using namespace testsupport;
 class DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        modMain::SetModuleStrings();
+        viewer::setStartupStrings();
         ASSERT_TRUE(dir_.isValid());
-        shell::SetSettingsFile(dir_.filePath("settings.ini"));
-        platform::SetMessageBoxHandler([](const platform::MessageBoxRequest&) { return static_cast<int>(platform::vbOK); });
-        platform::SetEndProgramHandler([](int) {});
+        viewer::setSettingsFile(dir_.filePath("settings.ini"));
+        platform::setMessageHandler([](const platform::Message&) {});
+        platform::setEndProgramHandler([](int) {});
         StandInDialogs();
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
         NewWindow();
@@ -57,20 +57,20 @@ protected:
 
     void TearDown() override {
         delete window_;
-        modFunction::SetDialogHandlers({});
-        platform::SetMessageBoxHandler({});
-        platform::SetEndProgramHandler({});
+        viewer::setDialogHandlers({});
+        platform::setMessageHandler({});
+        platform::setEndProgramHandler({});
     }
 
     void StandInDialogs() {
-        modFunction::SetDialogHandlers({[this](QWidget*) { ++openAsked_; return openAnswers_.isEmpty() ? QString() : openAnswers_.takeFirst(); },
+        viewer::setDialogHandlers({[this](QWidget*) { ++openAsked_; return openAnswers_.isEmpty() ? QString() : openAnswers_.takeFirst(); },
                                         [this](QWidget*) { ++saveAsked_; return QString(); }});
     }
 
     // A new window, as a new run of the program finds it.
     void NewWindow() {
         delete window_;
-        window_ = new frmMain();
+        window_ = new viewer::MainWindow();
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
     }
@@ -92,12 +92,12 @@ protected:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path)});
         QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(window_->voExif1, &enter);
+        QApplication::sendEvent(window_->panel(), &enter);
         QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(window_->voExif1, &drop);
+        QApplication::sendEvent(window_->panel(), &drop);
     }
 
-    QString Shown() const { return QString::fromStdString(window_->voExif1->PhotoFile()); }
+    QString Shown() const { return QString::fromStdString(window_->panel()->photoFile()); }
 
     static QString Report(const QString& path) {
         exif::MetadataList list;
@@ -115,7 +115,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    frmMain* window_ = nullptr;
+    viewer::MainWindow* window_ = nullptr;
     QStringList openAnswers_;
     int openAsked_ = 0, saveAsked_ = 0;
 };
@@ -130,9 +130,9 @@ TEST_F(DesktopTest, ControlKeysOpenSaveAndCopy) {
     openAnswers_ = {a};
     Key(Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(openAsked_, 1);
-    EXPECT_EQ(window_->Label1->text(), a);
+    EXPECT_EQ(window_->statusLabel()->text(), a);
     EXPECT_EQ(Shown(), a);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_TRUE(window_->saveButton()->Enabled());
 
     Key(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(saveAsked_, 1);
@@ -147,8 +147,8 @@ TEST_F(DesktopTest, ListKeysMoveTheScrollBar) {
     TiffSpec many;
     for (int i = 0; i < 30; ++i) many.ifd0.fields.push_back(Ascii(0x010E, "Title " + std::to_string(i)));
     openAnswers_ = {Photo("many.jpg", many)};
-    window_->OpenCommand();
-    ASSERT_EQ(window_->voExif1->metadata().EntryCount(), 30u);
+    window_->openCommand();
+    ASSERT_EQ(window_->panel()->metadata().EntryCount(), 30u);
     // 30 rows in a 414-pixel viewport: Max 10; a page is the 20 rows in view.
     const struct {
         Qt::Key key;
@@ -159,8 +159,8 @@ TEST_F(DesktopTest, ListKeysMoveTheScrollBar) {
     };
     for (const auto& step : steps) {
         Key(step.key);
-        EXPECT_EQ(window_->voExif1->voScroll1()->Value(), step.value) << QTest::toString(step.key);
-        EXPECT_EQ(window_->voExif1->picture3()->y(), -20 * step.value) << QTest::toString(step.key);
+        EXPECT_EQ(window_->panel()->scrollBar()->Value(), step.value) << QTest::toString(step.key);
+        EXPECT_EQ(window_->panel()->listSurface()->y(), -20 * step.value) << QTest::toString(step.key);
     }
     EXPECT_EQ(window_->focusWidget(), nullptr) << "no child takes the focus, so none draws a focus mark";
 }
@@ -175,7 +175,7 @@ TEST_F(DesktopTest, FolderKeysStepInNaturalOrderAndWrap) {
     const auto at = [&](const char* name) { return dir_.filePath(QStringLiteral("photos/") + name); };
 
     openAnswers_ = {first};
-    window_->OpenCommand();
+    window_->openCommand();
     const struct {
         Qt::Key key;
         const char* shown;
@@ -189,11 +189,11 @@ TEST_F(DesktopTest, FolderKeysStepInNaturalOrderAndWrap) {
         Key(step.key);
         const QString expected = at(step.shown);
         // Opened as the open command opens: status line, save button, panel.
-        EXPECT_EQ(window_->Label1->text(), expected) << step.shown;
+        EXPECT_EQ(window_->statusLabel()->text(), expected) << step.shown;
         EXPECT_EQ(window_->lastPhotoPath(), expected) << step.shown;
-        EXPECT_TRUE(window_->voButton2->Enabled()) << step.shown;
+        EXPECT_TRUE(window_->saveButton()->Enabled()) << step.shown;
         if (QString(step.shown) != "raw.CR2") EXPECT_EQ(Shown(), expected) << step.shown;
-        else EXPECT_FALSE(window_->voExif1->ShowsPhoto()) << "a file that does not load shows the empty state";
+        else EXPECT_FALSE(window_->panel()->showsPhoto()) << "a file that does not load shows the empty state";
     }
     EXPECT_EQ(window_->folderPhotos().listings(), 1) << "the folder is read once, not once per key";
 }
@@ -202,7 +202,7 @@ TEST_F(DesktopTest, FolderKeysSeeAChangedFolder) {
     const QString a = Photo("f/a1.jpg");
     const QString c = Photo("f/a3.jpg");
     openAnswers_ = {a};
-    window_->OpenCommand();
+    window_->openCommand();
     Key(Qt::Key_Right);
     ASSERT_EQ(Shown(), c);
 
@@ -224,23 +224,23 @@ TEST_F(DesktopTest, FolderKeysKeepTheSamePathRuleAndFollowDrops) {
     const QString alone = Photo("single/only.jpg");
 
     openAnswers_ = {alone};
-    window_->OpenCommand();
+    window_->openCommand();
     Drop(a);  // the panel shows a; the status line still names `alone`
     ASSERT_EQ(Shown(), a);
     Key(Qt::Key_Right);
     EXPECT_EQ(Shown(), b) << "the step goes from the dropped photo";
-    EXPECT_EQ(window_->Label1->text(), b);
+    EXPECT_EQ(window_->statusLabel()->text(), b);
 
     openAnswers_ = {alone};
-    window_->OpenCommand();
+    window_->openCommand();
     Key(Qt::Key_Right);
     EXPECT_EQ(Shown(), alone) << "the only photo of its folder: the same path is not opened again";
-    EXPECT_EQ(window_->Label1->text(), alone);
+    EXPECT_EQ(window_->statusLabel()->text(), alone);
 
     // b is the last path opened; stepping onto it from c keeps c on screen
     // by the same-path rule, and the next step goes on past it.
     openAnswers_ = {b};
-    window_->OpenCommand();
+    window_->openCommand();
     Drop(c);
     Key(Qt::Key_Left);
     EXPECT_EQ(Shown(), c);
@@ -251,26 +251,26 @@ TEST_F(DesktopTest, FolderKeysKeepTheSamePathRuleAndFollowDrops) {
 TEST_F(DesktopTest, HandedOverPhotoOpensLikeTheOpenCommand) {
     const QString a = Photo("a.jpg"), b = Photo("b.jpg");
     window_->showMinimized();
-    window_->TakeHandOver(QString());
+    window_->takeHandOver(QString());
     EXPECT_FALSE(window_->windowState() & Qt::WindowMinimized) << "a start without a photo brings the window forward";
     EXPECT_EQ(Shown(), QString());
-    EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
+    EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
 
-    window_->TakeHandOver(a);
+    window_->takeHandOver(a);
     EXPECT_EQ(Shown(), a);
-    EXPECT_EQ(window_->Label1->text(), a);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_EQ(window_->statusLabel()->text(), a);
+    EXPECT_TRUE(window_->saveButton()->Enabled());
 
     // Under an open dialog the photo waits until the dialog closes.
     QDialog dialog(window_);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.show();
-    window_->TakeHandOver(b);
+    window_->takeHandOver(b);
     QTest::qWait(300);
     EXPECT_EQ(Shown(), a);
     dialog.close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return Shown() == b; }, 5000));
-    EXPECT_EQ(window_->Label1->text(), b);
+    EXPECT_EQ(window_->statusLabel()->text(), b);
 }
 
 TEST_F(DesktopTest, PhotoArgument) {
@@ -293,7 +293,7 @@ TEST_F(DesktopTest, PhotoArgument) {
         {{"exifviewer", ""}, ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(shell::PhotoArgument(c.arguments, "/work"), c.expected) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(viewer::photoArgument(c.arguments, "/work"), c.expected) << c.arguments.join(' ').toStdString();
     }
 }
 
@@ -302,7 +302,7 @@ class DialogTest : public DesktopTest {
 protected:
     void SetUp() override {
         DesktopTest::SetUp();
-        modFunction::SetDialogHandlers({});
+        viewer::setDialogHandlers({});
     }
 
     // Runs `open` while `answer` acts on the file dialog it shows.
@@ -345,7 +345,7 @@ protected:
 };
 
 TEST_F(DialogTest, OpenDialogFilters) {
-    WithDialog([&] { window_->OpenCommand(); }, [&](QFileDialog* dialog) {
+    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
         const QStringList shown = ShownFilters(dialog);
         ASSERT_EQ(shown.size(), 3);
         EXPECT_EQ(shown[0], QStringLiteral("图像文件(*.bmp,*.gif,*.jpg,*.png)")) << "the design's filter, first and as it was";
@@ -355,9 +355,9 @@ TEST_F(DialogTest, OpenDialogFilters) {
         // folder keys step through, in any case.
         ASSERT_TRUE(shown[1].startsWith(QStringLiteral("所有照片 (")) && shown[1].endsWith(')'));
         const QStringList patterns = shown[1].mid(6, shown[1].size() - 7).split(' ');
-        EXPECT_EQ(patterns, shell::PhotoPatterns());
+        EXPECT_EQ(patterns, viewer::photoPatterns());
         for (const QString& pattern : patterns) {
-            EXPECT_TRUE(shell::IsPhotoType(QStringLiteral("x") + pattern.mid(1).toUpper())) << pattern.toStdString();
+            EXPECT_TRUE(viewer::isPhotoType(QStringLiteral("x") + pattern.mid(1).toUpper())) << pattern.toStdString();
         }
         EXPECT_TRUE(dialog->nameFilters()[1].endsWith(QStringLiteral("(") + patterns.join(' ') + ')'));
     });
@@ -366,29 +366,29 @@ TEST_F(DialogTest, OpenDialogFilters) {
 TEST_F(DialogTest, OpenDialogRemembersFolderAndFilterAcrossRuns) {
     const QString photo = Photo("trip/day 1/IMG_1.JPG");
     const QString elsewhere = Photo("elsewhere/x.jpg");
-    WithDialog([&] { window_->OpenCommand(); }, [&](QFileDialog* dialog) {
+    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
         dialog->selectNameFilter(dialog->nameFilters()[2]);
         Choose(dialog, photo);
     });
     ASSERT_EQ(Shown(), photo);
 
     // A new run: the dialog starts in the photo's folder with the filter last chosen.
-    shell::SetSettingsFile(dir_.filePath("settings.ini"));
+    viewer::setSettingsFile(dir_.filePath("settings.ini"));
     NewWindow();
-    WithDialog([&] { window_->OpenCommand(); }, [&](QFileDialog* dialog) {
+    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(photo).absolutePath());
         EXPECT_EQ(FilterIndex(dialog), 2);
         dialog->selectNameFilter(dialog->nameFilters()[1]);
         dialog->reject();  // a cancelled dialog remembers nothing
     });
     NewWindow();
-    WithDialog([&] { window_->OpenCommand(); }, [&](QFileDialog* dialog) {
+    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
         EXPECT_EQ(FilterIndex(dialog), 2);
     });
 
     // With a photo on screen, however it came, the dialog starts in its folder.
     Drop(elsewhere);
-    WithDialog([&] { window_->OpenCommand(); }, [&](QFileDialog* dialog) {
+    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(elsewhere).absolutePath());
     });
 }
@@ -404,9 +404,9 @@ TEST_F(DialogTest, SaveDialogStartsInThePhotosFolderWithItsName) {
     };
     for (const auto& c : cases) {
         const QString photo = Photo(c.photo);
-        window_->OpenPath(photo);
+        window_->openPath(photo);
         QString chosen;
-        WithDialog([&] { window_->SaveCommand(); }, [&](QFileDialog* dialog) {
+        WithDialog([&] { window_->saveCommand(); }, [&](QFileDialog* dialog) {
             EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(photo).absolutePath()) << c.photo;
             auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_TRUE(name);

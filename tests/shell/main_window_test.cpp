@@ -3,14 +3,13 @@
 #include "controls/vo_button.h"
 #include "exif/metadata_list.h"
 #include "exif/report.h"
-#include "panel/vo_exif.h"
+#include "panel/photo_panel.h"
 #include "reader/property_items.h"
-#include "platform/runtime.h"
-#include "shell/frm_main.h"
-#include "shell/frm_menu.h"
-#include "shell/loaded_forms.h"
-#include "shell/mod_function.h"
-#include "shell/mod_main.h"
+#include "platform/messages.h"
+#include "shell/main_window.h"
+#include "shell/main_menu.h"
+#include "shell/file_dialogs.h"
+#include "shell/startup_strings.h"
 #include "tiff_builder.h"
 
 #include <QAction>
@@ -89,31 +88,29 @@ private:
 
 struct Box {
     QString text;
-    int style;
+    platform::MessageIcon icon;
     QString caption;
 };
 
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        modMain::SetModuleStrings();
+        viewer::setStartupStrings();
         ASSERT_TRUE(dir_.isValid());
-        platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
-            boxes_.push_back({request.text, request.style, request.caption});
-            return static_cast<int>(platform::vbOK);
-        });
-        platform::SetEndProgramHandler([this](int code) { endedWith_ = code; });
-        modFunction::SetDialogHandlers({[this](QWidget*) { return Next(openAnswers_, openAsked_); },
-                                        [this](QWidget*) { return Next(saveAnswers_, saveAsked_); }});
-        window_ = new frmMain();
+        platform::setMessageHandler(
+            [this](const platform::Message& message) { boxes_.push_back({message.text, message.icon, message.caption}); });
+        platform::setEndProgramHandler([this](int code) { endedWith_ = code; });
+        viewer::setDialogHandlers({[this](QWidget*) { return Next(openAnswers_, openAsked_); },
+                                   [this](QWidget*) { return Next(saveAnswers_, saveAsked_); }});
+        window_ = new viewer::MainWindow();
         window_->show();
     }
 
     void TearDown() override {
         delete window_;
-        modFunction::SetDialogHandlers({});
-        platform::SetMessageBoxHandler({});
-        platform::SetEndProgramHandler({});
+        viewer::setDialogHandlers({});
+        platform::setMessageHandler({});
+        platform::setEndProgramHandler({});
     }
 
     static QString Next(QStringList& answers, int& asked) {
@@ -127,14 +124,14 @@ protected:
         return path;
     }
 
-    QString PanelFile() const { return QString::fromStdString(window_->voExif1->PhotoFile()); }
+    QString PanelFile() const { return QString::fromStdString(window_->panel()->photoFile()); }
 
     void Click(voButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
 
     // A window as it is right after start.
     void Restart() {
         delete window_;
-        window_ = new frmMain();
+        window_ = new viewer::MainWindow();
         window_->show();
         boxes_.clear();
         openAsked_ = saveAsked_ = 0;
@@ -142,7 +139,7 @@ protected:
 
     void OpenThroughDialog(const QString& path) {
         openAnswers_ = {path};
-        Click(window_->voButton1);
+        Click(window_->openButton());
     }
 
     QString NotAnImage() {
@@ -175,7 +172,7 @@ protected:
 
     // The report the save command must write for the photo at `path`.
     static QByteArray ExpectedReport(const QString& path) {
-        modMain::SetModuleStrings();
+        viewer::setStartupStrings();
         exif::MetadataList list;
         list.SetPhoto(path.toStdString());
         const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path.toStdString()));
@@ -184,7 +181,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    frmMain* window_ = nullptr;
+    viewer::MainWindow* window_ = nullptr;
     QStringList openAnswers_, saveAnswers_;
     int openAsked_ = 0, saveAsked_ = 0;
     std::vector<Box> boxes_;
@@ -193,68 +190,68 @@ protected:
 
 TEST_F(MainWindowTest, LoadSequencePlacesEverything) {
     EXPECT_EQ(window_->size(), QSize(737, 528));
-    EXPECT_EQ(window_->windowTitle(), platform::AppTitle());
+    EXPECT_EQ(window_->windowTitle(), platform::appTitle());
     EXPECT_TRUE(window_->windowFlags() & Qt::FramelessWindowHint);
     const struct {
         QWidget* widget;
         QRect geometry;
     } placed[] = {
-        {window_->voButton1, {435, 0, 82, 80}}, {window_->voButton2, {520, 0, 82, 80}},
-        {window_->voButton3, {653, 0, 28, 20}}, {window_->voButton4, {681, 0, 28, 20}},
-        {window_->voButton5, {709, 0, 28, 20}}, {window_->voExif1, {0, 80, 737, 418}},
+        {window_->openButton(), {435, 0, 82, 80}}, {window_->saveButton(), {520, 0, 82, 80}},
+        {window_->menuButton(), {653, 0, 28, 20}}, {window_->minimiseButton(), {681, 0, 28, 20}},
+        {window_->closeButton(), {709, 0, 28, 20}}, {window_->panel(), {0, 80, 737, 418}},
     };
     for (const auto& p : placed) EXPECT_EQ(p.widget->geometry(), p.geometry) << p.widget->objectName().toStdString();
-    EXPECT_EQ(window_->Label1->pos(), QPoint(12, 506));
-    EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
-    EXPECT_EQ(window_->Label4->pos(), QPoint(296, 40));
-    EXPECT_EQ(window_->Label4->text(), QStringLiteral("1.0"));
-    EXPECT_FALSE(window_->voButton2->Enabled());
-    EXPECT_TRUE(window_->voButton1->Enabled());
+    EXPECT_EQ(window_->statusLabel()->pos(), QPoint(12, 506));
+    EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
+    EXPECT_EQ(window_->versionLabel()->pos(), QPoint(296, 40));
+    EXPECT_EQ(window_->versionLabel()->text(), QStringLiteral("1.0"));
+    EXPECT_FALSE(window_->saveButton()->Enabled());
+    EXPECT_TRUE(window_->openButton()->Enabled());
     // Offscreen there is no compositor: the window works without a shadow.
     EXPECT_FALSE(window_->hasShadow());
 }
 
 TEST_F(MainWindowTest, SaveButtonIgnoresClicksUntilAPhotoIsChosen) {
-    EXPECT_EQ(window_->voButton2->drawState(), voButton::StateDisabled);
-    Click(window_->voButton2);
+    EXPECT_EQ(window_->saveButton()->drawState(), voButton::StateDisabled);
+    Click(window_->saveButton());
     EXPECT_EQ(saveAsked_, 0);
 
     openAnswers_ = {Photo("a.jpg")};
-    Click(window_->voButton1);
-    EXPECT_TRUE(window_->voButton2->Enabled());
-    Click(window_->voButton2);
+    Click(window_->openButton());
+    EXPECT_TRUE(window_->saveButton()->Enabled());
+    Click(window_->saveButton());
     EXPECT_EQ(saveAsked_, 1);
 }
 
 TEST_F(MainWindowTest, OpenCommandRules) {
     const QString a = Photo("a.jpg"), b = Photo("b.jpg");
 
-    Click(window_->voButton1);  // cancelled
+    Click(window_->openButton());  // cancelled
     EXPECT_EQ(openAsked_, 1);
-    EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
-    EXPECT_FALSE(window_->voButton2->Enabled());
+    EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
+    EXPECT_FALSE(window_->saveButton()->Enabled());
     EXPECT_EQ(PanelFile(), QString());
 
     openAnswers_ = {"  " + a + "  "};  // the chosen path comes back trimmed
-    Click(window_->voButton1);
-    EXPECT_EQ(window_->Label1->text(), a);
+    Click(window_->openButton());
+    EXPECT_EQ(window_->statusLabel()->text(), a);
     EXPECT_EQ(window_->lastPhotoPath(), a);
     EXPECT_EQ(PanelFile(), a);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_TRUE(window_->saveButton()->Enabled());
 
     // A, then B dropped, then A chosen again: A is the last chosen path, so B stays.
-    Drop(window_->voExif1, b);
+    Drop(window_->panel(), b);
     EXPECT_EQ(PanelFile(), b);
     openAnswers_ = {a};
-    Click(window_->voButton1);
+    Click(window_->openButton());
     EXPECT_EQ(PanelFile(), b);
-    EXPECT_EQ(window_->Label1->text(), a);
+    EXPECT_EQ(window_->statusLabel()->text(), a);
 
-    // The panel's SelectPhoto runs the same command.
+    // The panel's request for a photo runs the same command.
     openAnswers_ = {b};
-    emit window_->voExif1->SelectPhoto();
+    emit window_->panel()->photoRequested();
     EXPECT_EQ(openAsked_, 4);
-    EXPECT_EQ(window_->Label1->text(), b);
+    EXPECT_EQ(window_->statusLabel()->text(), b);
     EXPECT_EQ(window_->lastPhotoPath(), b);
 }
 
@@ -262,9 +259,9 @@ TEST_F(MainWindowTest, ChoosingAFileThatIsNoImageStillEnablesSave) {
     const QString text = dir_.filePath("notes.txt");
     ASSERT_TRUE(WriteFile(text.toStdString(), {'h', 'i', '\n'}));
     openAnswers_ = {text};
-    Click(window_->voButton1);
-    EXPECT_EQ(window_->Label1->text(), text);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    Click(window_->openButton());
+    EXPECT_EQ(window_->statusLabel()->text(), text);
+    EXPECT_TRUE(window_->saveButton()->Enabled());
     EXPECT_EQ(PanelFile(), QString());
 }
 
@@ -275,22 +272,22 @@ TEST_F(MainWindowTest, APathWhoseOpenFailedCanBeChosenAgain) {
     std::vector<std::uint8_t> whole = DecodableJpeg(BuildTiff(CameraSpec(false)).bytes);
     ASSERT_TRUE(WriteFile(path.toStdString(), std::vector<std::uint8_t>(whole.begin(), whole.begin() + 64)));
     OpenThroughDialog(path);
-    EXPECT_FALSE(window_->voExif1->ShowsPhoto());
+    EXPECT_FALSE(window_->panel()->showsPhoto());
     EXPECT_EQ(PanelFile(), QString());
 
     ASSERT_TRUE(WriteFile(path.toStdString(), whole));
     OpenThroughDialog(path);
-    EXPECT_TRUE(window_->voExif1->ShowsPhoto());
+    EXPECT_TRUE(window_->panel()->showsPhoto());
     EXPECT_EQ(PanelFile(), path);
     std::vector<std::string> labels, values;
-    window_->voExif1->GetExifData(labels, values);
+    window_->panel()->exifData(labels, values);
 
     TiffSpec other;
     other.ifd0.fields = {Ascii(0x010F, "Nikon")};
     ASSERT_TRUE(WriteFile(path.toStdString(), DecodableJpeg(BuildTiff(other).bytes)));
     OpenThroughDialog(path);
     std::vector<std::string> labelsAfter, valuesAfter;
-    window_->voExif1->GetExifData(labelsAfter, valuesAfter);
+    window_->panel()->exifData(labelsAfter, valuesAfter);
     EXPECT_EQ(valuesAfter, values);
     EXPECT_EQ(openAsked_, 3);
 }
@@ -312,7 +309,7 @@ TEST_F(MainWindowTest, SaveWithNoPhotoOnScreenWritesNothing) {
         {"drop failed after a good photo",
          [this] {
              OpenThroughDialog(Photo("a.jpg"));
-             Drop(window_->voExif1, NotAnImage());
+             Drop(window_->panel(), NotAnImage());
          }},
     };
     const QString report = dir_.filePath("report.txt");
@@ -322,39 +319,39 @@ TEST_F(MainWindowTest, SaveWithNoPhotoOnScreenWritesNothing) {
         boxes_.clear();
         saveAnswers_ = {report};
         // Right after start the button is disabled; the command itself must hold.
-        window_->SaveCommand();
+        window_->saveCommand();
         EXPECT_EQ(saveAsked_, 0) << c.name;
         EXPECT_FALSE(QFile::exists(report)) << c.name;
         ASSERT_EQ(boxes_.size(), 1u) << c.name;
         EXPECT_EQ(boxes_[0].text, QStringLiteral("当前没有可保存的图像信息")) << c.name;
-        EXPECT_EQ(boxes_[0].style, platform::vbInformation) << c.name;
-        EXPECT_EQ(boxes_[0].caption, platform::AppTitle()) << c.name;
+        EXPECT_EQ(boxes_[0].icon, platform::MessageIcon::Information) << c.name;
+        EXPECT_EQ(boxes_[0].caption, platform::appTitle()) << c.name;
     }
 
     // A photo on screen again: its report is saved.
     const QString b = Photo("b.jpg");
-    Drop(window_->voExif1, b);
+    Drop(window_->panel(), b);
     saveAnswers_ = {report};
-    Click(window_->voButton2);
+    Click(window_->saveButton());
     EXPECT_EQ(ReadAll(report), ExpectedReport(b));
 }
 
 TEST_F(MainWindowTest, DropLeavesStatusLineAndSaveButtonAlone) {
     const QString a = Photo("a.jpg");
-    Drop(window_->voExif1, a);
+    Drop(window_->panel(), a);
     EXPECT_EQ(PanelFile(), a);
-    EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
+    EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
     EXPECT_EQ(window_->lastPhotoPath(), QString());
-    EXPECT_FALSE(window_->voButton2->Enabled());
+    EXPECT_FALSE(window_->saveButton()->Enabled());
 }
 
 TEST_F(MainWindowTest, SavedReportHasTheExactBytes) {
     const QString photo = Photo("猫.jpg");
     openAnswers_ = {photo};
-    Click(window_->voButton1);
+    Click(window_->openButton());
     const QString report = dir_.filePath("report.txt");
     saveAnswers_ = {report};
-    Click(window_->voButton2);
+    Click(window_->saveButton());
 
     const QByteArray expected = ExpectedReport(photo);
     EXPECT_EQ(ReadAll(report), expected);
@@ -362,8 +359,8 @@ TEST_F(MainWindowTest, SavedReportHasTheExactBytes) {
     EXPECT_TRUE(expected.contains("光圈F2.8\r\n"));
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text, QStringLiteral("保存完毕"));
-    EXPECT_EQ(boxes_[0].style, platform::vbInformation);
-    EXPECT_EQ(boxes_[0].caption, platform::AppTitle());
+    EXPECT_EQ(boxes_[0].icon, platform::MessageIcon::Information);
+    EXPECT_EQ(boxes_[0].caption, platform::appTitle());
     EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor);
 }
 
@@ -374,13 +371,13 @@ TEST_F(MainWindowTest, SavingAgainReplacesTheEarlierReport) {
     const QString report = dir_.filePath("report.txt");
 
     openAnswers_ = {big};
-    Click(window_->voButton1);
+    Click(window_->openButton());
     saveAnswers_ = {report};
-    Click(window_->voButton2);
+    Click(window_->saveButton());
     openAnswers_ = {little};
-    Click(window_->voButton1);
+    Click(window_->openButton());
     saveAnswers_ = {report};
-    Click(window_->voButton2);
+    Click(window_->saveButton());
 
     EXPECT_EQ(ReadAll(report), ExpectedReport(little));
     EXPECT_EQ(boxes_.size(), 2u);
@@ -388,10 +385,10 @@ TEST_F(MainWindowTest, SavingAgainReplacesTheEarlierReport) {
 
 TEST_F(MainWindowTest, CancelledSaveWritesNothingAndSaysNothing) {
     openAnswers_ = {Photo("a.jpg")};
-    Click(window_->voButton1);
+    Click(window_->openButton());
     const QString report = dir_.filePath("report.txt");
     ASSERT_TRUE(WriteFile(report.toStdString(), {'o', 'l', 'd'}));
-    Click(window_->voButton2);  // the stand-in has no answer: cancelled
+    Click(window_->saveButton());  // the stand-in has no answer: cancelled
     EXPECT_EQ(saveAsked_, 1);
     EXPECT_EQ(ReadAll(report), QByteArray("old"));
     EXPECT_TRUE(boxes_.empty());
@@ -399,7 +396,7 @@ TEST_F(MainWindowTest, CancelledSaveWritesNothingAndSaysNothing) {
 
 TEST_F(MainWindowTest, FailedSaveKeepsTheOldReportAndSaysWhy) {
     openAnswers_ = {Photo("a.jpg")};
-    Click(window_->voButton1);
+    Click(window_->openButton());
 
     const QString lockedDir = dir_.filePath("locked");
     ASSERT_TRUE(QDir().mkpath(lockedDir));
@@ -425,11 +422,11 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheOldReportAndSaysWhy) {
         ::chmod(lockedDir.toLocal8Bit().constData(), c.readOnlyFolder ? 0555 : 0755);
         {
             WithoutPermissionOverride asUser;
-            Click(window_->voButton2);
+            Click(window_->saveButton());
         }
         ::chmod(lockedDir.toLocal8Bit().constData(), 0755);
         ASSERT_EQ(boxes_.size(), 1u) << c.name;
-        EXPECT_EQ(boxes_[0].style, platform::vbExclamation) << c.name;
+        EXPECT_EQ(boxes_[0].icon, platform::MessageIcon::Warning) << c.name;
         EXPECT_NE(boxes_[0].text, QStringLiteral("保存完毕")) << c.name;
         EXPECT_TRUE(boxes_[0].text.contains(c.path)) << c.name;
         if (c.cause != 0) {
@@ -478,13 +475,13 @@ TEST_F(MainWindowTest, SaveOnAFullOrReadOnlyDiskNamesTheCause) {
         const QStringList before = QDir(folder).entryList(QDir::Files);
 
         OpenThroughDialog(c.photo);
-        ASSERT_TRUE(window_->voExif1->ShowsPhoto()) << c.name;
+        ASSERT_TRUE(window_->panel()->showsPhoto()) << c.name;
         boxes_.clear();
         saveAnswers_ = {target};
-        Click(window_->voButton2);
+        Click(window_->saveButton());
         ASSERT_EQ(boxes_.size(), 1u) << c.name;
         EXPECT_EQ(boxes_[0].text.toStdString(), SaveWarning(target, c.cause).toStdString()) << c.name;
-        EXPECT_EQ(boxes_[0].style, platform::vbExclamation) << c.name;
+        EXPECT_EQ(boxes_[0].icon, platform::MessageIcon::Warning) << c.name;
         EXPECT_EQ(ReadAll(report), QByteArray("old")) << c.name;
         EXPECT_EQ(QDir(folder).entryList(QDir::Files), before) << c.name;
         EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor) << c.name;
@@ -496,7 +493,7 @@ TEST_F(MainWindowTest, SaveOnAFullOrReadOnlyDiskNamesTheCause) {
 // the user's. Ctrl+S and Enter in the real dialog (and "Yes" when it asks to
 // replace) must leave what the link points to as it was.
 TEST_F(MainWindowTest, ReportNameTakenByALinkLeavesItsTargetAlone) {
-    modFunction::SetDialogHandlers({[this](QWidget*) { return Next(openAnswers_, openAsked_); }, nullptr});
+    viewer::setDialogHandlers({[this](QWidget*) { return Next(openAnswers_, openAsked_); }, nullptr});
     const struct {
         const char* name;
         bool targetExists;
@@ -511,7 +508,7 @@ TEST_F(MainWindowTest, ReportNameTakenByALinkLeavesItsTargetAlone) {
         }
         ASSERT_TRUE(QFile::link(target, link)) << c.name;
         OpenThroughDialog(photo);
-        ASSERT_TRUE(window_->voExif1->ShowsPhoto()) << c.name;
+        ASSERT_TRUE(window_->panel()->showsPhoto()) << c.name;
         boxes_.clear();
 
         // Answers whatever the save command puts up: Enter in the file dialog,
@@ -535,7 +532,7 @@ TEST_F(MainWindowTest, ReportNameTakenByALinkLeavesItsTargetAlone) {
         EXPECT_EQ(ReadAll(target), QByteArray(c.targetExists ? "old" : "<missing>")) << c.name;
         EXPECT_TRUE(QFileInfo(link).isSymLink()) << c.name;
         ASSERT_EQ(boxes_.size(), 1u) << c.name;
-        EXPECT_EQ(boxes_[0].style, platform::vbExclamation) << c.name;
+        EXPECT_EQ(boxes_[0].icon, platform::MessageIcon::Warning) << c.name;
         EXPECT_TRUE(boxes_[0].text.contains(link)) << c.name << ": the warning names the link";
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                   (QStringList{"inject.jpg", "inject.txt"}))
@@ -547,7 +544,7 @@ TEST_F(MainWindowTest, MenuPopsUpBelowTheSmallButtonsRightAligned) {
     for (const QPoint at : {QPoint(0, 0), QPoint(40, 30)}) {
         window_->move(at);
         QApplication::processEvents();
-        const QPoint anchor = window_->MenuAnchor();
+        const QPoint anchor = window_->menuAnchor();
         EXPECT_EQ(anchor, window_->mapToGlobal(QPoint(737, 20)));
         QRect shown;
         QTimer::singleShot(0, [&] {
@@ -556,40 +553,39 @@ TEST_F(MainWindowTest, MenuPopsUpBelowTheSmallButtonsRightAligned) {
                 popup->close();
             }
         });
-        Click(window_->voButton3);
-        ASSERT_TRUE(window_->menuForm());
+        Click(window_->menuButton());
+        ASSERT_TRUE(window_->menu());
         EXPECT_EQ(shown.left() + shown.width(), anchor.x());
         EXPECT_EQ(shown.top(), anchor.y());
     }
     EXPECT_TRUE(boxes_.empty());  // closing the menu without a choice does nothing
-    EXPECT_EQ(window_->menuForm()->MenuAbout()->text(), QStringLiteral("关于(&A)"));
+    EXPECT_EQ(window_->menu()->aboutAction()->text(), QStringLiteral("关于(&A)"));
 }
 
 TEST_F(MainWindowTest, AboutShowsTheContactLines) {
     QTimer::singleShot(0, [] {
         if (QWidget* popup = QApplication::activePopupWidget()) QTest::keyClick(popup, Qt::Key_A);
     });
-    Click(window_->voButton3);
+    Click(window_->menuButton());
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, QString::fromStdString(modMain::ContactLines[0] + "\n" + modMain::ContactLines[1]));
-    EXPECT_EQ(boxes_[0].style, platform::vbInformation);
-    EXPECT_EQ(boxes_[0].caption, platform::AppTitle());
+    EXPECT_EQ(boxes_[0].text, QString::fromStdString(viewer::startupStrings().contactLines[0] + "\n" + viewer::startupStrings().contactLines[1]));
+    EXPECT_EQ(boxes_[0].icon, platform::MessageIcon::Information);
+    EXPECT_EQ(boxes_[0].caption, platform::appTitle());
 }
 
-TEST_F(MainWindowTest, CloseUnloadsTheMenuFormAndEndsTheProgram) {
+TEST_F(MainWindowTest, CloseDeletesTheMenuAndEndsTheProgram) {
     QTimer::singleShot(0, [] {
         if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
     });
-    Click(window_->voButton3);
-    ASSERT_EQ(shell::LoadedForms().size(), 2);
-    Click(window_->voButton5);
+    Click(window_->menuButton());
+    ASSERT_TRUE(window_->menu());
+    Click(window_->closeButton());
     EXPECT_EQ(endedWith_, 0);
-    EXPECT_EQ(shell::LoadedForms(), QList<QWidget*>{window_});
-    EXPECT_FALSE(window_->menuForm());
+    EXPECT_FALSE(window_->menu());
 }
 
 TEST_F(MainWindowTest, MinimiseButton) {
-    Click(window_->voButton4);
+    Click(window_->minimiseButton());
     EXPECT_TRUE(window_->windowState() & Qt::WindowMinimized);
 }
 

@@ -1,7 +1,7 @@
 // Start-up as the user meets it: the real program, started more than once,
 // and the socket over which a second start hands its photo to the first.
 #include "platform/instance.h"
-#include "shell/mod_main.h"
+#include "shell/startup_strings.h"
 #include "tiff_builder.h"
 
 #include <QDir>
@@ -34,7 +34,7 @@ protected:
         // This process names the socket as the viewer does, in the same folder.
         previousRuntime_ = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toLocal8Bit());
-        socketPath_ = platform::InstanceSocketPath();
+        socketPath_ = platform::instanceSocketPath();
     }
     void TearDown() override { qputenv("XDG_RUNTIME_DIR", previousRuntime_); }
 
@@ -149,8 +149,8 @@ TEST_F(StartupTest, ACrashedCopyDoesNotBlockTheNextStart) {
 // the running viewer has it, in this process).
 TEST_F(StartupTest, ServerDropsBrokenMessages) {
     platform::InstanceServer server(socketPath_);
-    ASSERT_TRUE(server.Listen());
-    QSignalSpy received(&server, &platform::InstanceServer::Received);
+    ASSERT_TRUE(server.listen());
+    QSignalSpy received(&server, &platform::InstanceServer::received);
     const auto header = [](const char* magic, quint32 length) {
         QByteArray bytes(magic, 4);
         for (int shift = 24; shift >= 0; shift -= 8) bytes.append(static_cast<char>((length >> shift) & 0xFF));
@@ -161,17 +161,17 @@ TEST_F(StartupTest, ServerDropsBrokenMessages) {
         QByteArray bytes;
         bool taken;
     } cases[] = {
-        {"a good message", platform::HandOverMessage("/p/a.jpg"), true},
-        {"an empty path", platform::HandOverMessage(QString()), true},
-        {"the longest path", platform::HandOverMessage("/" + QString(platform::kHandOverMaxPathBytes - 1, 'a')), true},
+        {"a good message", platform::handOverMessage("/p/a.jpg"), true},
+        {"an empty path", platform::handOverMessage(QString()), true},
+        {"the longest path", platform::handOverMessage("/" + QString(platform::kHandOverMaxPathBytes - 1, 'a')), true},
         {"one byte too long", header("EXV1", platform::kHandOverMaxPathBytes + 1) + QByteArray(platform::kHandOverMaxPathBytes + 1, 'a'), false},
         {"a huge length", header("EXV1", 0xFFFFFFFFu), false},
         {"another magic", header("EXV2", 3) + "/p/", false},
         {"not UTF-8", header("EXV1", 4) + QByteArray("/\xC3\x28x", 4), false},
         {"a NUL inside", header("EXV1", 4) + QByteArray("/a\0b", 4), false},
-        {"a relative path", platform::HandOverMessage("a.jpg"), false},
-        {"bytes after the path", platform::HandOverMessage("/p/a.jpg") + "tail", false},
-        {"cut short", platform::HandOverMessage("/p/a.jpg").left(10), false},
+        {"a relative path", platform::handOverMessage("a.jpg"), false},
+        {"bytes after the path", platform::handOverMessage("/p/a.jpg") + "tail", false},
+        {"cut short", platform::handOverMessage("/p/a.jpg").left(10), false},
         {"only part of the header", QByteArray("EXV"), false},
     };
     for (const auto& c : cases) {
@@ -348,12 +348,12 @@ TEST_F(StartupTest, NamesSquattedByAnotherUserNeitherBlockNorReceive) {
     clearTmp();
 }
 
-TEST(ModuleStrings, AreSetBeforeAnyWindow) {
-    modMain::SetModuleStrings();
-    EXPECT_EQ(modMain::PathSeparator, "/");
+TEST(StartupStrings, AreSetBeforeAnyWindow) {
+    viewer::setStartupStrings();
+    EXPECT_EQ(viewer::startupStrings().pathSeparator, "/");
     // Contact lines: an e-mail line of 22 characters, then a chat line of 12.
-    const QString mail = QString::fromStdString(modMain::ContactLines[0]);
-    const QString chat = QString::fromStdString(modMain::ContactLines[1]);
+    const QString mail = QString::fromStdString(viewer::startupStrings().contactLines[0]);
+    const QString chat = QString::fromStdString(viewer::startupStrings().contactLines[1]);
     EXPECT_EQ(mail.size(), 22);
     EXPECT_TRUE(mail.contains('@'));
     EXPECT_EQ(chat.size(), 12);

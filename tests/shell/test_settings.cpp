@@ -11,9 +11,9 @@ class SettingsInATemporaryFolder : public ::testing::Environment {
 public:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        shell::SetSettingsFile(dir_.filePath(QStringLiteral("settings.ini")));
+        viewer::setSettingsFile(dir_.filePath(QStringLiteral("settings.ini")));
     }
-    void TearDown() override { shell::SetSettingsFile(QString()); }
+    void TearDown() override { viewer::setSettingsFile(QString()); }
 
 private:
     QTemporaryDir dir_;

@@ -1,0 +1,490 @@
+#include "panel/photo_panel.h"
+
+#include "controls/fr_scroll.h"
+#include "exif/report.h"
+#include "panel/drop_refuser.h"
+#include "panel/hint_icon.h"
+#include "panel/list_surface.h"
+#include "panel/map_links.h"
+#include "photo/opened_photo.h"
+#include "platform/colours.h"
+#include "platform/layout.h"
+#include "platform/messages.h"
+#include "platform/open_url.h"
+#include "platform/property_store.h"
+#include "platform/text_line.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScopeGuard>
+#include <QTextDocument>
+#include <QToolTip>
+#include <QUrl>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace viewer {
+namespace {
+
+constexpr int kDefaultHeight = 418;
+constexpr int kCaptionLeft = 8;
+constexpr int kCaptionWidth = 192;
+constexpr int kCaptionGap = 4;
+constexpr int kCaptionLineStep = 12;
+constexpr int kCellFontPixels = 12;
+constexpr int kCellTop = 4;
+constexpr int kCellHeight = 12;
+constexpr int kBandWidth = 550;
+constexpr int kWheelNotch = 120;
+constexpr double kHintPoints = 16;
+// The system window colour: the list's background.
+constexpr std::uint32_t kWindowColour = platform::kSystemColourFlag | 5;
+// A tooltip longer than this would cover the screen; it ends in "…" instead.
+constexpr int kToolTipCharacters = 2000;
+
+struct Cell {
+    int left;
+    int width;
+    Qt::Alignment alignment;
+};
+constexpr Cell kNumberCell{0, 30, Qt::AlignHCenter};
+constexpr Cell kLabelCell{30, 160, Qt::AlignRight};
+constexpr Cell kValueCell{198, 290, Qt::AlignLeft};
+
+// The face the design sets every cell in; without an installed face that
+// stands for it, cells are not drawn.
+const std::optional<QFont>& CellFont() {
+    static const std::optional<QFont> font = platform::faceFont(QStringLiteral("宋体"), kCellFontPixels);
+    return font;
+}
+
+QRectF CellRect(const Cell& cell, int top) { return QRectF(cell.left, top + kCellTop, cell.width, kCellHeight); }
+
+int ClampToInt(double value) {
+    return static_cast<int>(std::clamp(value, static_cast<double>(std::numeric_limits<int>::min()),
+                                       static_cast<double>(std::numeric_limits<int>::max())));
+}
+
+// The first local file of a drop. Other entries (a second file, a web
+// address dragged from a browser) are not opened.
+QString FirstLocalFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return QString();
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile()) continue;
+        const QString path = url.toLocalFile();
+        if (!path.isEmpty()) return path;
+    }
+    return QString();
+}
+
+}  // namespace
+
+PhotoPanel::PhotoPanel(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAcceptDrops(true);
+    setFixedWidth(kPanelWidth);
+
+    QPalette listPalette = palette();
+    listPalette.setColor(QPalette::Window, platform::toQColor(kWindowColour));
+
+    listViewport_ = new QFrame(this);
+    listViewport_->setObjectName(QStringLiteral("listViewport"));
+    listViewport_->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    listViewport_->setLineWidth(kViewportFrame);
+    listViewport_->setPalette(listPalette);
+    listViewport_->setAutoFillBackground(true);
+    DropRefuser::install(listViewport_);
+    listViewport_->installEventFilter(this);
+
+    listClip_ = new QWidget(listViewport_);
+    listClip_->setPalette(listPalette);
+    listClip_->setAutoFillBackground(true);
+
+    listSurface_ = new ListSurface(listClip_);
+    listSurface_->setObjectName(QStringLiteral("listSurface"));
+    listSurface_->setBackground(platform::toQColor(kWindowColour));
+    listSurface_->setRowPainter(
+        [this](QImage& strip, int firstRow, int rowCount) { drawListRows(strip, firstRow, rowCount); });
+    listSurface_->setGeometry(0, 0, 0, 0);
+    listSurface_->installEventFilter(this);
+
+    scrollBar_ = new frScroll(this);
+    scrollBar_->setObjectName(QStringLiteral("scrollBar"));
+    scrollBar_->ReadProperties(platform::DesignProperties(QStringLiteral("voExif"), QStringLiteral("voScroll1")));
+    DropRefuser::install(scrollBar_);
+    scrollBar_->installEventFilter(this);
+    connect(scrollBar_, &frScroll::Change, this, &PhotoPanel::scrollList);
+
+    hintIcon_ = new HintIcon(this);
+    hintIcon_->setObjectName(QStringLiteral("hintIcon"));
+    connect(hintIcon_, &HintIcon::clicked, this, &PhotoPanel::photoRequested);
+
+    resize(kPanelWidth, kDefaultHeight);
+    layOut();
+}
+
+PhotoPanel::~PhotoPanel() = default;
+
+// Qt delivers the resize of a hidden widget only when it is shown; the
+// panel is laid out at once, and a deferred event for a size already laid
+// out must not wipe a photo opened meanwhile.
+void PhotoPanel::resizeEvent(QResizeEvent*) {
+    if (size() != laidOutSize_) layOut();
+}
+
+// A surface drawn for another screen (the window moved to a denser one) is
+// made again too, so the new photo is drawn at this screen's pixels.
+void PhotoPanel::ensureLaidOut() {
+    if (size() != laidOutSize_ || surface_.devicePixelRatio() != devicePixelRatioF()) layOut();
+}
+
+QImage PhotoPanel::newSurface() const {
+    const qreal ratio = devicePixelRatioF();
+    QImage surface(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio)),
+                   QImage::Format_RGB32);
+    surface.setDevicePixelRatio(ratio);
+    return surface;
+}
+
+// Whatever width the window asks for, the panel keeps its own; any resize
+// returns it to the empty state.
+void PhotoPanel::layOut() {
+    if (width() != kPanelWidth) resize(kPanelWidth, height());
+    laidOutSize_ = size();
+    surface_ = newSurface();
+
+    listViewport_->setGeometry(kPreviewWidth, 0, width() - kPreviewWidth - kScrollWidth, height());
+    listClip_->setGeometry(listViewport_->contentsRect());
+    listSurface_->setGeometry(0, 0, listClip_->width(), listSurface_->height());
+    scrollBar_->setGeometry(width() - kScrollWidth, 0, kScrollWidth, listViewport_->height());
+    hintIcon_->move(static_cast<int>(platform::roundHalfEven((width() - hintIcon_->width()) / 2.0)), kIconTop);
+    showEmptyHint();
+}
+
+void PhotoPanel::showEmptyHint() {
+    showsPhoto_ = false;
+    hintIcon_->show();
+    listViewport_->hide();
+    scrollBar_->hide();
+
+    surface_.fill(Qt::white);
+    if (!surface_.isNull()) {
+        QPainter painter(&surface_);
+        QFont hintFont = font();
+        hintFont.setPixelSize(platform::pointsToPixels(kHintPoints));
+        painter.setFont(hintFont);
+        painter.setPen(Qt::black);
+        const QString hint = QStringLiteral("点击图标或拖动图像到这里");
+        const QFontMetricsF metrics(hintFont);
+        const qreal left = (width() - metrics.horizontalAdvance(hint)) / 2;
+        painter.drawText(QPointF(left, kHintTop + metrics.ascent()), hint);
+    }
+    update();
+}
+
+void PhotoPanel::drawCellText(QPainter& painter, const QString& text, const QRectF& cell, Qt::Alignment alignment) {
+    if (text.isEmpty() || !CellFont()) return;
+    platform::drawTextLine(painter, text, cell, alignment, *CellFont(), QColor::fromRgba(kTextColour));
+}
+
+void PhotoPanel::openPhoto(const QString& path) {
+    ensureLaidOut();
+    // Without the image plugins every photo needs, no photo can be shown.
+    if (!photo::decodersAvailable())
+        platform::endWithMessage(QStringLiteral("GDI+ 初始化错误。程序即将关闭。"), QStringLiteral("初始化错误"));
+
+    photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
+    lastProblem_ = photo.problem();
+    if (!photo.isOpen()) {
+        showEmptyHint();
+        return;
+    }
+    const QSize size = photo.size();
+    std::int32_t w = size.width();
+    std::int32_t h = size.height();
+    const int panelHeight = height();
+    platform::fitToBox(kPreviewWidth, panelHeight, w, h);
+    const int left = static_cast<int>(platform::roundHalfEven((kPreviewWidth - w) / 2.0));
+    const int top = static_cast<int>(platform::roundHalfEven((panelHeight - h) / 2.0));
+
+    // The preview at the device pixels it is shown at, not at the layout's
+    // and then enlarged. Only a photo whose pixels can be read replaces the
+    // current one: a file that merely looks like an image (a header over
+    // nothing, a size its bytes cannot hold) leaves the previous photo's
+    // name, path and list. One fitted to less than a pixel is still read, at
+    // the smallest size.
+    const qreal ratio = surface_.devicePixelRatio();
+    const bool drawn = w > 0 && h > 0;
+    const QSize target = !drawn     ? QSize(1, 1)
+                         : ratio == 1 ? QSize(w, h)
+                                      : QSize(static_cast<int>(std::lround(w * ratio)),
+                                              static_cast<int>(std::lround(h * ratio)));
+    photo::Picture preview = photo.preview(target);
+    lastProblem_ = preview.problem;
+    if (!preview.ok()) {
+        showEmptyHint();
+        return;
+    }
+
+    surface_.fill(Qt::white);
+    hintIcon_->hide();
+    QPainter painter(&surface_);
+    if (drawn && ratio == 1) {
+        painter.drawImage(QPoint(left, top), preview.image);
+    } else if (drawn) {
+        preview.image.setDevicePixelRatio(ratio);
+        painter.drawImage(QRectF(left, top, w, h), preview.image);
+    }
+
+    list_.SetPhoto(path.toStdString());
+    showsPhoto_ = true;
+    photoSize_ = size;
+    previewRect_ = QRect(left, top, w, h);
+    const int captionTop = top + h + kCaptionGap;
+    captionRects_[0] = QRectF(kCaptionLeft, captionTop, kCaptionWidth, 0);
+    captionRects_[1] = QRectF(kCaptionLeft, captionTop + kCaptionLineStep, kCaptionWidth, 0);
+    drawCellText(painter, QString::fromStdString(list_.PhotoName()), captionRects_[0], Qt::AlignLeft);
+    drawCellText(painter, QString::number(size.width()) + QString::fromUtf16(u" \u00D7 ") + QString::number(size.height()),
+                 captionRects_[1], Qt::AlignLeft);
+    painter.end();
+    update();
+
+    setCursor(Qt::WaitCursor);
+    const auto pointer = qScopeGuard([this] { unsetCursor(); });
+    list_.LoadMetadata(photo.metadata());
+    gpsPosition_ = photo.metadata() ? exif::GpsPosition(*photo.metadata()) : std::nullopt;
+    renderList();
+}
+
+void PhotoPanel::exifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {
+    list_.GetExifData(labels, values);
+}
+
+// A photo without entries gets one row, the line saying so, and no scroll bar.
+void PhotoPanel::renderList() {
+    if (list_.EntryCount() == 0) {
+        scrollBar_->hide();
+        listSurface_->clear();
+        listSurface_->setGeometry(0, 0, listClip_->width(), kRowHeight);
+        listSurface_->drawRows(1);
+        listViewport_->show();
+        return;
+    }
+    const int innerHeight = listClip_->height();
+    constexpr std::size_t kMaxRows = QWIDGETSIZE_MAX / kRowHeight;
+    const int rows = static_cast<int>(std::min(list_.EntryCount(), kMaxRows));
+
+    // Positions are worked out in 32 bits: the rows of a long list lie
+    // beyond 32,767 pixels. A list longer than the scroll bar can count
+    // (a maximum of 32,755) moves several rows per step, so that every row
+    // can still be reached.
+    const double wanted =
+        platform::roundHalfEven((static_cast<double>(rows) * kRowHeight - innerHeight) / kRowHeight + 1);
+    double max = wanted;
+    rowsPerStep_ = 1;
+    if (wanted > frScroll::kMaxLimit) {
+        rowsPerStep_ = static_cast<int>(std::ceil(wanted / frScroll::kMaxLimit));
+        max = std::ceil(wanted / rowsPerStep_);
+    }
+    wheelRemainder_ = 0;
+    scrollBar_->SetMax(ClampToInt(max));
+    scrollBar_->SetValue(0);
+    scrollBar_->show();
+
+    listSurface_->clear();
+    listSurface_->setGeometry(0, 0, listClip_->width(), rows * kRowHeight);
+    listSurface_->drawRows(rows);
+    listSurface_->update();
+    listViewport_->show();
+}
+
+void PhotoPanel::drawListRows(QImage& strip, int firstRow, int rowCount) {
+    const std::vector<exif::MetadataEntry>& entries = list_.Entries();
+    const auto available = static_cast<int>(std::min(entries.size(), list_.EntryCount()));
+    QPainter painter(&strip);
+    if (available == 0) {
+        drawCellText(painter, noMetadataText(), QRectF(0, kCellTop, listSurface_->width(), kCellHeight),
+                     Qt::AlignHCenter);
+        return;
+    }
+    for (int k = 0; k < rowCount; ++k) {
+        const int row = firstRow + k;
+        if (row >= available) break;
+        const int y = k * kRowHeight;
+        if (row % 2 == 1) painter.fillRect(QRect(0, y, kBandWidth, kRowHeight), QColor::fromRgba(kBandColour));
+        const exif::MetadataEntry& entry = entries[static_cast<std::size_t>(row)];
+        drawCellText(painter, QString::number(row + 1), CellRect(kNumberCell, y), kNumberCell.alignment);
+        drawCellText(painter, QString::fromStdString(entry.label), CellRect(kLabelCell, y), kLabelCell.alignment);
+        drawCellText(painter, QString::fromStdString(entry.value), CellRect(kValueCell, y), kValueCell.alignment);
+    }
+}
+
+void PhotoPanel::scrollList(int value) {
+    const double top = -static_cast<double>(kRowHeight) * rowsPerStep_ * value;
+    listSurface_->move(listSurface_->x(), ClampToInt(top));
+}
+
+void PhotoPanel::wheelList(int angleDelta) {
+    if (scrollBar_->isHidden()) return;  // the line of a photo without metadata does not scroll
+    wheelRemainder_ += angleDelta;
+    const int notches = wheelRemainder_ / kWheelNotch;
+    wheelRemainder_ -= notches * kWheelNotch;
+    if (notches == 0) return;
+    const int stepsPerNotch = std::max(1, kRowsPerNotch / rowsPerStep_);
+    const double value = static_cast<double>(scrollBar_->Value()) - static_cast<double>(notches) * stepsPerNotch;
+    scrollBar_->SetValue(static_cast<int>(std::clamp(value, -1.0, static_cast<double>(frScroll::kMaxLimit))));
+}
+
+bool PhotoPanel::scrollListKey(int key) {
+    // Rows wholly in view make a page; a list longer than the scroll bar can
+    // count moves several rows per step.
+    const int page = std::max(1, listClip_->height() / kRowHeight / rowsPerStep_);
+    const double value = scrollBar_->Value();
+    double target = value;
+    switch (key) {
+    case Qt::Key_Up: target = value - 1; break;
+    case Qt::Key_Down: target = value + 1; break;
+    case Qt::Key_PageUp: target = value - page; break;
+    case Qt::Key_PageDown: target = value + page; break;
+    case Qt::Key_Home: target = 0; break;
+    case Qt::Key_End: target = scrollBar_->Max(); break;
+    default: return false;
+    }
+    if (scrollBar_->isHidden()) return true;  // no list, or one that has nothing to scroll
+    scrollBar_->SetValue(static_cast<int>(std::clamp(target, -1.0, static_cast<double>(frScroll::kMaxLimit))));
+    return true;
+}
+
+QString PhotoPanel::reportText() const { return QString::fromStdString(exif::BuildReport(list_)); }
+
+bool PhotoPanel::copyReport() {
+    if (!showsPhoto()) return false;
+    QGuiApplication::clipboard()->setText(reportText());
+    return true;
+}
+
+QString PhotoPanel::noMetadataText() { return QStringLiteral("此图像不含 EXIF 信息"); }
+
+int PhotoPanel::rowAt(const QPoint& surfacePoint) const {
+    if (!showsPhoto() || listViewport_->isHidden() || surfacePoint.y() < 0) return -1;
+    const std::size_t row = static_cast<std::size_t>(surfacePoint.y() / kRowHeight);
+    return row < list_.Entries().size() && row < list_.EntryCount() ? static_cast<int>(row) : -1;
+}
+
+QMenu* PhotoPanel::rowMenu(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= list_.Entries().size()) return nullptr;
+    const exif::MetadataEntry& entry = list_.Entries()[static_cast<std::size_t>(row)];
+    const QString label = QString::fromStdString(entry.label);
+    const QString value = QString::fromStdString(entry.value);
+    auto* menu = new QMenu(this);
+    const auto copy = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
+    menu->addAction(QStringLiteral("复制"), menu, [=] { copy(label + QLatin1Char('\t') + value); });
+    menu->addAction(QStringLiteral("复制值"), menu, [=] { copy(value); });
+    const QString report = reportText();
+    menu->addAction(QStringLiteral("复制全部"), menu, [=] { copy(report); });
+    if (gpsPosition_ && exif::IsGpsLabel(entry.label)) {
+        const exif::GpsPoint point = *gpsPosition_;
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("在地图中查看"), menu, [point] { platform::openUrl(amapUrl(point)); });
+        menu->addAction(QStringLiteral("在 OpenStreetMap 中查看"), menu,
+                        [point] { platform::openUrl(openStreetMapUrl(point)); });
+    }
+    return menu;
+}
+
+// A label or value drawn cut short shows its whole text while the pointer
+// rests on it. The text is the photo's: escaped, so that markup in it is
+// shown as written and never interpreted.
+bool PhotoPanel::showCutText(const QPoint& surfacePoint, const QPoint& globalPoint) {
+    const int row = rowAt(surfacePoint);
+    if (row < 0 || !CellFont()) return false;
+    const exif::MetadataEntry& entry = list_.Entries()[static_cast<std::size_t>(row)];
+    const Cell* cell = nullptr;
+    QString text;
+    if (surfacePoint.x() >= kValueCell.left && surfacePoint.x() < kValueCell.left + kValueCell.width) {
+        cell = &kValueCell;
+        text = QString::fromStdString(entry.value);
+    } else if (surfacePoint.x() >= kLabelCell.left && surfacePoint.x() < kLabelCell.left + kLabelCell.width) {
+        cell = &kLabelCell;
+        text = QString::fromStdString(entry.label);
+    }
+    if (!cell || text.isEmpty()) return false;
+    const int top = row * kRowHeight;
+    const QRectF bounded = CellRect(*cell, top);
+    const QRectF unbounded(bounded.x(), bounded.y(), 0, bounded.height());
+    if (platform::layoutTextLine(text, *CellFont(), bounded, cell->alignment).text ==
+        platform::layoutTextLine(text, *CellFont(), unbounded, cell->alignment).text)
+        return false;
+    if (text.size() > kToolTipCharacters) text = text.left(kToolTipCharacters) + QChar(0x2026);
+    QToolTip::showText(globalPoint, Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal), listSurface_,
+                       QRect(cell->left, top, cell->width, kRowHeight));
+    return true;
+}
+
+bool PhotoPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel && (watched == listViewport_ || watched == scrollBar_)) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        wheelList(wheel->angleDelta().y());
+        wheel->accept();
+        return true;
+    }
+    if (watched == listSurface_ && event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (!showCutText(help->pos(), help->globalPos())) QToolTip::hideText();
+        return true;
+    }
+    if (watched == listSurface_ && event->type() == QEvent::ContextMenu) {
+        auto* request = static_cast<QContextMenuEvent*>(event);
+        const std::unique_ptr<QMenu> menu(rowMenu(rowAt(request->pos())));
+        if (menu) menu->exec(request->globalPos());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PhotoPanel::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect exposed = event->rect();
+    painter.fillRect(exposed, Qt::white);
+    // The surface is at device pixels: its part behind `exposed` is that
+    // rectangle scaled by the ratio.
+    const qreal ratio = surface_.devicePixelRatio();
+    painter.drawImage(QRectF(exposed), surface_,
+                      QRectF(exposed.x() * ratio, exposed.y() * ratio, exposed.width() * ratio,
+                             exposed.height() * ratio));
+}
+
+void PhotoPanel::dragEnterEvent(QDragEnterEvent* event) {
+    if (FirstLocalFile(event->mimeData()).isEmpty()) event->ignore();
+    else event->acceptProposedAction();
+}
+
+void PhotoPanel::dragMoveEvent(QDragMoveEvent* event) {
+    if (FirstLocalFile(event->mimeData()).isEmpty()) event->ignore();
+    else event->acceptProposedAction();
+}
+
+void PhotoPanel::dropEvent(QDropEvent* event) {
+    const QString path = FirstLocalFile(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    openPhoto(path);
+}
+
+}  // namespace viewer

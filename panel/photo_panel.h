@@ -1,0 +1,164 @@
+// The photo panel. It shows either the empty state (the hint icon and the
+// hint line) or one photo: its preview in the 200-pixel column on the left
+// with the file name and pixel size under it, and the numbered list of its
+// metadata on the right, moved by the scroll bar. Photos come from the
+// window (openPhoto, after photoRequested asked for one) or are dropped on
+// the panel.
+//
+// The preview and the caption are drawn once per photo onto the panel's own
+// surface, the rows once onto the list surface; repaints only copy them.
+#pragma once
+
+#include "exif/gps_position.h"
+#include "exif/metadata_list.h"
+#include "photo/problem.h"
+
+#include <QImage>
+#include <QRectF>
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QFrame;
+class QMenu;
+class frScroll;
+
+namespace viewer {
+
+class HintIcon;
+class ListSurface;
+
+class PhotoPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kPanelWidth = 737;
+    static constexpr int kPreviewWidth = 200;
+    static constexpr int kScrollWidth = 17;
+    static constexpr int kViewportFrame = 2;
+    static constexpr int kIconTop = 106;
+    static constexpr int kHintTop = 260;
+    static constexpr int kRowHeight = 20;
+    static constexpr int kRowsPerNotch = 3;
+    // ARGB: the text of every cell and caption, the band of the odd rows.
+    static constexpr QRgb kTextColour = 0xFF000000u;
+    static constexpr QRgb kBandColour = 0xFFF2F3DEu;
+
+    explicit PhotoPanel(QWidget* parent = nullptr);
+    ~PhotoPanel() override;
+
+    // Opens the photo at `path`, draws its preview and caption and its
+    // metadata list. A file that cannot be shown leaves the empty state and
+    // keeps the previous photo's name, path and list.
+    void openPhoto(const QString& path);
+    // The empty state: icon and hint line, no preview, list and scroll bar hidden.
+    void showEmptyHint();
+
+    // Why the last photo asked for is not shown (None when it is).
+    photo::Problem lastProblem() const { return lastProblem_; }
+
+    // One line of a cell or of the caption in `cell` (a width of 0 is
+    // unbounded), as the panel draws them: 宋体 at 12 pixels, black, cut with
+    // an ellipsis when too wide. An empty text draws nothing.
+    static void drawCellText(QPainter& painter, const QString& text, const QRectF& cell, Qt::Alignment alignment);
+
+    // Whether a photo is on screen: false in the empty state, which a failed
+    // open shows although the previous photo's list is kept.
+    bool showsPhoto() const { return showsPhoto_; }
+
+    // The current photo's metadata, name and path (empty before the first).
+    void exifData(std::vector<std::string>& labels, std::vector<std::string>& values) const;
+    const std::string& photoName() const { return list_.PhotoName(); }
+    const std::string& photoFile() const { return list_.PhotoFile(); }
+    const exif::MetadataList& metadata() const { return list_; }
+
+    // The photo's upright pixel size (0 before the first).
+    int photoWidth() const { return photoSize_.width(); }
+    int photoHeight() const { return photoSize_.height(); }
+
+    // Where the preview was drawn and where its two caption lines were laid
+    // out, in panel pixels.
+    QRect previewRect() const { return previewRect_; }
+    QRectF captionRect(int line) const { return captionRects_[line == 0 ? 0 : 1]; }
+
+    // Rows of the list per step of the scroll bar: 1, unless the list is
+    // longer than the scroll bar can count.
+    int rowsPerStep() const { return rowsPerStep_; }
+
+    // The persistent drawing surface behind the panel, at device pixels.
+    const QImage& surface() const { return surface_; }
+
+    // The report of the current photo, as the save command writes it.
+    QString reportText() const;
+    // Puts the report on the clipboard; false (and the clipboard untouched)
+    // when no photo is on screen.
+    bool copyReport();
+
+    // Moves the list as the wheel does, through the scroll bar's value: Up
+    // and Down by a row, Page Up and Page Down by the rows the viewport
+    // shows, Home and End to the ends. False for any other key.
+    bool scrollListKey(int key);
+
+    // Where the current photo was taken, when its GPS items say.
+    const std::optional<exif::GpsPoint>& gpsPosition() const { return gpsPosition_; }
+    // The list row under a point of the list surface, or -1.
+    int rowAt(const QPoint& surfacePoint) const;
+    // The pop-up menu of a list row: copy the row, its value or the whole
+    // report; on the GPS rows of a photo with a position, show it on a map.
+    // The caller owns the menu.
+    QMenu* rowMenu(int row);
+
+    // The line the list area shows for a photo without metadata.
+    static QString noMetadataText();
+
+    QFrame* listViewport() const { return listViewport_; }
+    ListSurface* listSurface() const { return listSurface_; }
+    frScroll* scrollBar() const { return scrollBar_; }
+    HintIcon* hintIcon() const { return hintIcon_; }
+
+signals:
+    // The hint icon was clicked: the window should ask for a photo.
+    void photoRequested();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // A surface of the panel's size at the screen's device pixels.
+    QImage newSurface() const;
+    void layOut();
+    void ensureLaidOut();
+    bool showCutText(const QPoint& surfacePoint, const QPoint& globalPoint);
+    void renderList();
+    void drawListRows(QImage& strip, int firstRow, int rowCount);
+    void scrollList(int value);
+    void wheelList(int angleDelta);
+
+    exif::MetadataList list_;
+    std::optional<exif::GpsPoint> gpsPosition_;
+    photo::Problem lastProblem_ = photo::Problem::None;
+    bool showsPhoto_ = false;
+    QSize photoSize_;
+    QRect previewRect_;
+    QRectF captionRects_[2];
+    int rowsPerStep_ = 1;
+    int wheelRemainder_ = 0;
+
+    QImage surface_;
+    QSize laidOutSize_;
+
+    QFrame* listViewport_ = nullptr;  // framed; clips the list
+    QWidget* listClip_ = nullptr;     // the viewport's inside, so the list never covers the frame
+    ListSurface* listSurface_ = nullptr;
+    frScroll* scrollBar_ = nullptr;
+    HintIcon* hintIcon_ = nullptr;
+};
+
+}  // namespace viewer

@@ -1,0 +1,276 @@
+#include "shell/main_window.h"
+
+#include "controls/vo_button.h"
+#include "exif/report.h"
+#include "panel/photo_panel.h"
+#include "platform/colours.h"
+#include "platform/messages.h"
+#include "platform/property_store.h"
+#include "shell/file_dialogs.h"
+#include "shell/text_export.h"
+#include "shell/user_settings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+namespace viewer {
+namespace {
+
+constexpr std::uint32_t kWindowColour = 0x00007571u;  // red 113, green 117, blue 0
+constexpr int kWidth = 737;
+constexpr int kHeight = 528;
+constexpr int kHandOverRetryMs = 200;
+
+// The design's values of a button, kept under the design's name for it.
+voButton* MakeButton(QWidget* parent, const char* name, const char* designName) {
+    auto* button = new voButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->ReadProperties(platform::DesignProperties(QStringLiteral("frmMain"), QLatin1String(designName)));
+    return button;
+}
+
+// White text on the window, which a press does not drag.
+QLabel* MakeLabel(QWidget* parent, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(palette);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->adjustSize();
+    return label;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/app_icon.png")));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, platform::toQColor(kWindowColour));
+    setPalette(palette);
+    setAutoFillBackground(true);
+    headerBand_ = QPixmap(QStringLiteral(":/pictures/header.png"));
+
+    openButton_ = MakeButton(this, "openButton", "voButton1");
+    saveButton_ = MakeButton(this, "saveButton", "voButton2");
+    menuButton_ = MakeButton(this, "menuButton", "voButton3");
+    minimiseButton_ = MakeButton(this, "minimiseButton", "voButton4");
+    closeButton_ = MakeButton(this, "closeButton", "voButton5");
+    panel_ = new PhotoPanel(this);
+    panel_->setObjectName(QStringLiteral("photoPanel"));
+    statusLabel_ = MakeLabel(this, QStringLiteral("相册数量：0"));
+    versionLabel_ = MakeLabel(this, QString());
+    statusLabel_->installEventFilter(this);
+    versionLabel_->installEventFilter(this);
+    // A drop opens a photo the window is not told of: the folder keys then step from it.
+    panel_->installEventFilter(this);
+    handOverRetry_.setSingleShot(true);
+    handOverRetry_.setInterval(kHandOverRetryMs);
+    connect(&handOverRetry_, &QTimer::timeout, this, &MainWindow::openHandedOverPhoto);
+
+    connect(openButton_, &voButton::Click, this, &MainWindow::openCommand);
+    connect(panel_, &PhotoPanel::photoRequested, this, &MainWindow::openCommand);
+    connect(saveButton_, &voButton::Click, this, &MainWindow::saveCommand);
+    connect(menuButton_, &voButton::Click, this, &MainWindow::popUpMenu);
+    connect(minimiseButton_, &voButton::Click, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    connect(closeButton_, &voButton::Click, this, &MainWindow::close);
+
+    layOut();
+}
+
+MainWindow::~MainWindow() { delete menu_; }
+
+// Without a shadow (no compositor to blend it) the window works all the same.
+void MainWindow::layOut() {
+    shadowAttached_ = shadow_.Shadow(this);
+    if (shadowAttached_) {
+        shadow_.SetDepth(7);
+        shadow_.SetColor(0x000000);
+        shadow_.SetTransparency(50);
+    }
+    setFixedSize(kWidth, kHeight);
+    setWindowTitle(platform::appTitle());
+    versionLabel_->setText(QStringLiteral("%1.%2").arg(EXIFVIEWER_VERSION_MAJOR).arg(EXIFVIEWER_VERSION_MINOR));
+    versionLabel_->adjustSize();
+    versionLabel_->move(296, 40);
+    openButton_->setGeometry(435, 0, 82, 80);
+    saveButton_->setGeometry(520, 0, 82, 80);
+    saveButton_->SetEnabled(false);
+    menuButton_->setGeometry(653, 0, 28, 20);
+    minimiseButton_->setGeometry(681, 0, 28, 20);
+    closeButton_->setGeometry(709, 0, 28, 20);
+    panel_->setGeometry(0, 80, width(), 418);
+    statusLabel_->move(12, 506);
+}
+
+void MainWindow::showCentred() {
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - QPoint(kWidth / 2, kHeight / 2));
+    }
+    show();
+}
+
+void MainWindow::openCommand() {
+    openPath(chooseImageFile(this, QString::fromStdString(panel_->photoFile())));
+}
+
+void MainWindow::openPath(const QString& path) {
+    // Choosing the photo already opened again does nothing; a path whose open
+    // failed (a photo still being copied) may be tried again.
+    if (path.isEmpty() || (path == lastPhotoPath_ && lastPathOpened_)) return;
+    statusLabel_->setText(path);
+    statusLabel_->adjustSize();
+    lastPhotoPath_ = path;
+    stepFrom_ = path;
+    panel_->openPhoto(path);
+    lastPathOpened_ = panel_->showsPhoto();
+    saveButton_->SetEnabled(true);
+    if (lastPathOpened_) rememberFolder(QFileInfo(path).absolutePath());
+    // Read while the user looks at the photo, ready for the first key press.
+    folderPhotos_.prefetch(path);
+}
+
+void MainWindow::showNeighbour(int step) {
+    const QString from = stepFrom_.isEmpty() ? QString::fromStdString(panel_->photoFile()) : stepFrom_;
+    if (from.isEmpty()) return;
+    const QString next = folderPhotos_.neighbour(from, step);
+    if (next.isEmpty()) return;
+    // The next step goes on from here even when the same-path rule keeps
+    // this photo from opening again.
+    stepFrom_ = next;
+    openPath(next);
+}
+
+void MainWindow::takeHandOver(const QString& path) {
+    if (!path.isEmpty()) handedOver_ = path;
+    bringToFront();
+    openHandedOverPhoto();
+}
+
+void MainWindow::openHandedOverPhoto() {
+    if (handedOver_.isEmpty()) return;
+    // Not under an open dialog or menu: a save dialog would otherwise name
+    // the report of one photo and write another's.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        handOverRetry_.start();
+        return;
+    }
+    openPath(std::exchange(handedOver_, QString()));
+}
+
+void MainWindow::bringToFront() {
+    if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+// Keys act on the window as a whole: no child takes the focus, so nothing
+// draws a focus mark.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::ControlModifier) {
+        switch (event->key()) {
+        case Qt::Key_O: openCommand(); return;
+        case Qt::Key_S:
+            if (saveButton_->Enabled()) saveCommand();
+            return;
+        case Qt::Key_C: panel_->copyReport(); return;
+        default: break;
+        }
+    } else if (modifiers == Qt::NoModifier) {
+        if (panel_->scrollListKey(event->key())) return;
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Backspace: showNeighbour(-1); return;
+        case Qt::Key_Right:
+        case Qt::Key_Space: showNeighbour(1); return;
+        default: break;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MainWindow::saveCommand() {
+    // After a failed open the panel still holds the previous photo's list,
+    // but the user sees none: there is nothing to save.
+    if (!panel_->showsPhoto()) {
+        platform::showMessage(QStringLiteral("当前没有可保存的图像信息"), platform::MessageIcon::Information,
+                              QString(), this);
+        return;
+    }
+    const QString path = chooseReportFile(this, QString::fromStdString(panel_->photoFile()));
+    if (path.isEmpty()) return;
+
+    setCursor(Qt::WaitCursor);
+    std::vector<std::string> labels, values;
+    panel_->exifData(labels, values);
+    const std::string report = exif::BuildReport(panel_->photoName(), panel_->photoFile(), labels, values);
+    QString error;
+    const bool saved = writeReportFile(path, QByteArray::fromStdString(report), &error);
+    unsetCursor();
+
+    if (saved) {
+        platform::showMessage(QStringLiteral("保存完毕"), platform::MessageIcon::Information, QString(), this);
+    } else {
+        platform::showMessage(QStringLiteral("报告未能保存到“%1”：%2").arg(path, error), platform::MessageIcon::Warning,
+                              QString(), this);
+    }
+}
+
+QPoint MainWindow::menuAnchor() const { return mapToGlobal(QPoint(kWidth, menuButton_->height())); }
+
+void MainWindow::popUpMenu() {
+    if (!menu_) menu_ = new MainMenu();
+    menu_->popUpRightAligned(menuAnchor());
+}
+
+void MainWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, headerBand_);
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+    // Only the window's own surface drags, and only with the left button;
+    // presses that a child passed on are not the window's.
+    if (event->button() != Qt::LeftButton || childAt(event->position().toPoint())) return;
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == panel_ && event->type() == QEvent::Drop) stepFrom_.clear();
+    if ((watched == statusLabel_ || watched == versionLabel_) &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Closing ends the program at once, whoever asked (the close button, the
+// task bar): the menu goes first, then nothing else runs.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    delete menu_;
+    event->accept();
+    platform::endProgram(0);
+}
+
+}  // namespace viewer
