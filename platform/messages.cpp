@@ -23,15 +23,9 @@ std::function<void(int)>& EndHandler() {
     return handler;
 }
 
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-    switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Warning: return QMessageBox::Warning;
-    case MessageIcon::Critical: return QMessageBox::Critical;
-    case MessageIcon::None: break;
-    }
-    return QMessageBox::NoIcon;
-}
+// By MessageIcon.
+constexpr QMessageBox::Icon kBoxIcons[] = {QMessageBox::NoIcon, QMessageBox::Information, QMessageBox::Warning,
+                                           QMessageBox::Critical};
 
 }  // namespace
 
@@ -43,7 +37,7 @@ void showMessage(const QString& text, MessageIcon icon, const QString& caption, 
         MessageHandler()(message);
         return;
     }
-    QMessageBox box(BoxIcon(icon), message.caption, message.text, QMessageBox::Ok, owner);
+    QMessageBox box(kBoxIcons[static_cast<int>(icon)], message.caption, message.text, QMessageBox::Ok, owner);
     box.exec();
 }
 

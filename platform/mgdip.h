@@ -1,6 +1,5 @@
-// The earlier names of layout.h and colours.h, kept only for controls/ until
-// it calls the new ones; nothing else includes this. It goes when it no
-// longer does.
+// The earlier names of layout.h and colours.h, kept only for controls/ until it
+// calls the new ones; it goes when it no longer does.
 #pragma once
 
 #include "platform/colours.h"
@@ -12,9 +11,7 @@ inline double RoundHalfEven(double value) { return platform::roundHalfEven(value
 inline std::array<std::uint8_t, 3> SplitRGB(std::uint32_t colour) { return platform::splitRgb(colour); }
 
 struct HLSColor {
-    std::int32_t Hue = 0;
-    std::int32_t Saturation = 0;
-    std::int32_t Luminance = 0;
+    std::int32_t Hue = 0, Saturation = 0, Luminance = 0;
 };
 
 inline HLSColor RGBToHLS(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {

@@ -1,6 +1,5 @@
-// The earlier names of messages.h and colours.h, kept only for controls/ and
-// shadow/ (and their tests) until they call the new ones; nothing else
-// includes this, and it goes when they no longer do.
+// The earlier names of messages.h and colours.h, kept only for controls/ and shadow/
+// (and their tests) until they call the new ones; it goes when they no longer do.
 #pragma once
 
 #include "platform/colours.h"
@@ -17,23 +16,17 @@ struct MessageBoxRequest {
     int style = vbOKOnly;
     QString caption;
 };
+inline constexpr int kStyleByIcon[] = {vbOKOnly, vbInformation, vbExclamation, vbCritical};  // by MessageIcon
 
 inline int MsgBox(const QString& text, int style = vbOKOnly, const QString& caption = {}, QWidget* owner = nullptr) {
-    const int icon = style & 0x70;
-    showMessage(text,
-                icon == vbCritical      ? MessageIcon::Critical
-                : icon == vbExclamation ? MessageIcon::Warning
-                : icon == vbInformation ? MessageIcon::Information
-                                        : MessageIcon::None,
-                caption, owner);
+    int icon = 0;
+    while (icon < 3 && kStyleByIcon[icon] != (style & 0x70)) ++icon;
+    showMessage(text, static_cast<MessageIcon>(kStyleByIcon[icon] == (style & 0x70) ? icon : 0), caption, owner);
     return vbOK;
 }
 inline void SetMessageBoxHandler(std::function<int(const MessageBoxRequest&)> handler) {
     if (!handler) return setMessageHandler(nullptr);
-    setMessageHandler([handler](const Message& m) {
-        const int styles[] = {vbOKOnly, vbInformation, vbExclamation, vbCritical};  // by MessageIcon
-        handler({m.text, styles[static_cast<int>(m.icon)], m.caption});
-    });
+    setMessageHandler([handler](const Message& m) { handler({m.text, kStyleByIcon[static_cast<int>(m.icon)], m.caption}); });
 }
 inline void LogEvent(const QString& text) { logError(text); }
 inline void SetEventLogHandler(std::function<void(const QString&)> handler) { setErrorLogHandler(std::move(handler)); }

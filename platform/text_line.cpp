@@ -19,8 +19,6 @@ struct FaceFallback {
 constexpr FaceFallback kFaceFallbacks[] = {
     {u"宋体", {u"Noto Serif CJK SC", u"Noto Sans CJK SC"}},
     {u"SimSun", {u"Noto Serif CJK SC", u"Noto Sans CJK SC"}},
-    {u"黑体", {u"Noto Sans CJK SC", u"Noto Serif CJK SC"}},
-    {u"SimHei", {u"Noto Sans CJK SC", u"Noto Serif CJK SC"}},
 };
 
 // The installed family spelled as the font database spells it, or empty.

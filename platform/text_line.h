@@ -15,9 +15,9 @@ class QPainter;
 namespace platform {
 
 // The installed family that stands for `face`: the face itself in any case,
-// or for a Windows face the design names (宋体, SimSun, 黑体 ...) an
-// installed face with Chinese glyphs (fonts-noto-cjk: serif for the Song
-// faces, sans for the Hei ones). Nothing when there is neither.
+// or for the Windows face the design names (宋体, SimSun) an installed face
+// with Chinese glyphs (fonts-noto-cjk's serif, else its sans). Nothing when
+// there is neither.
 std::optional<QFont> faceFont(const QString& face, int pixelSize);
 
 struct TextLine {

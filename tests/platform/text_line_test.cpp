@@ -72,7 +72,6 @@ TEST(FaceFont, WindowsFacesFallBackToInstalledChineseFaces) {
     } cases[] = {
         {"Song face", kSong, QStringLiteral("Noto Serif CJK SC")},
         {"Song face by its Latin name", QStringLiteral("simsun"), QStringLiteral("Noto Serif CJK SC")},
-        {"Hei face", QStringLiteral("黑体"), QStringLiteral("Noto Sans CJK SC")},
         {"installed face", QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK SC")},
         {"installed face in other case", QStringLiteral("noto sans cjk sc"), QStringLiteral("Noto Sans CJK SC")},
         {"no such face", QStringLiteral("No Such Face 123"), QString()},
