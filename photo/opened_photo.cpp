@@ -29,13 +29,12 @@ OpenedPhoto OpenedPhoto::open(const QString& path) {
     }
     photo.file_ = std::move(opened.file);
     photo.metadata_ = std::make_unique<const reader::PropertyImage>(reader::PropertyImage::Open(photo.file_->byteSource()));
-    photo.format_ = recognition.format;
-    if (recognition.mayBeRaw) {
-        photo.decoder_ = makeDecoder(photo.file_, Format::Raw, photo.metadata_.get());
-        photo.header_ = photo.decoder_->header();
-        if (photo.header_.problem == Problem::None) photo.format_ = Format::Raw;
-    }
-    if (photo.format_ != Format::Raw || !photo.decoder_) {
+    photo.format_ = recognition.mayBeRaw ? Format::Raw : recognition.format;
+    photo.decoder_ = makeDecoder(photo.file_, photo.format_, photo.metadata_.get());
+    photo.header_ = photo.decoder_->header();
+    if (recognition.mayBeRaw && photo.header_.problem != Problem::None) {
+        // No raw photo with a preview to show: the TIFF it also is.
+        photo.format_ = recognition.format;
         photo.decoder_ = makeDecoder(photo.file_, photo.format_, photo.metadata_.get());
         photo.header_ = photo.decoder_->header();
     }

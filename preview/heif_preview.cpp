@@ -34,7 +34,8 @@ constexpr const char* kStillImageBrands[] = {"heic", "heix", "avif", "mif1"};
 std::uint32_t Side(int side) { return side > 0 ? static_cast<std::uint32_t>(side) : 0; }
 
 // libheif's reader over a descriptor: reads at a position of its own, so
-// nothing else reading the file moves it.
+// nothing else reading the file moves it. (A template only so that the
+// photo's private reading state need not be named here.)
 template <typename Reading>
 struct DescriptorReader {
     static Reading& Of(void* userdata) { return *static_cast<Reading*>(userdata); }
