@@ -157,10 +157,4 @@ TEST(Colours, StoredColoursResolveThroughThePalette) {
     QApplication::setPalette(saved);
 }
 
-TEST(Layout, PointsArePixelsAt96DotsPerInch) {
-    EXPECT_EQ(platform::pointsToPixels(16), 21);
-    EXPECT_EQ(platform::pointsToPixels(12), 16);
-    EXPECT_EQ(platform::pointsToPixels(9), 12);
-}
-
 }  // namespace
