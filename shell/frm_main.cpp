@@ -84,11 +84,11 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
 frmMain::~frmMain() { delete menuForm_; }
 
 void frmMain::Form_Load() {
-    shadowAttached_ = windowShadow.Shadow(this);
+    shadowAttached_ = windowShadow.attach(this);
     if (shadowAttached_) {
-        windowShadow.SetDepth(7);
-        windowShadow.SetColor(0x000000);
-        windowShadow.SetTransparency(50);
+        windowShadow.setDepth(7);
+        windowShadow.setColor(Qt::black);
+        windowShadow.setOpacity(50);
     }
     setFixedSize(kWidth, kHeight);
     setWindowTitle(platform::AppTitle());

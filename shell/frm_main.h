@@ -3,7 +3,7 @@
 // line; it wires the buttons and the panel to the shell's commands.
 #pragma once
 
-#include "shadow/cls_shadow.h"
+#include "shadow/window_shadow.h"
 #include "shell/folder_photos.h"
 #include "shell/frm_menu.h"
 #include "shell/loaded_forms.h"
@@ -77,7 +77,7 @@ private:
     void OpenHandedOverPhoto();
 
     shell::LoadedForm loaded_{this};
-    clsShadow windowShadow;
+    viewer::WindowShadow windowShadow;
     bool shadowAttached_ = false;
     QString lastPhotoPath_;
     bool lastPathOpened_ = false;  // whether lastPhotoPath_ reached the screen
