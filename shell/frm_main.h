@@ -14,8 +14,10 @@
 #include <QWidget>
 
 class QLabel;
-class voButton;
 class voExif;
+namespace viewer {
+class ImageButton;
+}
 
 class frmMain : public QWidget {
     Q_OBJECT
@@ -24,11 +26,11 @@ public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
-    voButton* voButton1 = nullptr;  // open
-    voButton* voButton2 = nullptr;  // save
-    voButton* voButton3 = nullptr;  // menu
-    voButton* voButton4 = nullptr;  // minimise
-    voButton* voButton5 = nullptr;  // close
+    viewer::ImageButton* voButton1 = nullptr;  // open
+    viewer::ImageButton* voButton2 = nullptr;  // save
+    viewer::ImageButton* voButton3 = nullptr;  // menu
+    viewer::ImageButton* voButton4 = nullptr;  // minimise
+    viewer::ImageButton* voButton5 = nullptr;  // close
     voExif* voExif1 = nullptr;
     QLabel* Label1 = nullptr;  // status line
     QLabel* Label4 = nullptr;  // version
