@@ -247,7 +247,7 @@ void DecoderClient::sendNext() {
     request.height = static_cast<std::uint32_t>(inFlight_->size.height());
     request.format = inFlight_->format;
     const int photo[] = {inFlight_->photo.get()};
-    deadline_.start(inFlight_->superseded ? options_.supersededGraceMs : options_.timeLimitMs);
+    deadline_.start(options_.timeLimitMs);
     if (!sendMessage(worker_->process.socket.get(), encode(request), photo)) stopWorker(endedReason());
 }
 

@@ -126,6 +126,13 @@ bool reapWorker(pid_t pid, int* status) {
         const pid_t reaped = ::waitpid(pid, status, WNOHANG);
         if (reaped == pid) return true;
         if (reaped < 0 && errno == EINTR) continue;
+        // Reaped by someone else (a handler that waits for every child):
+        // ended all the same, why is lost. Its pidfd stays readable, and
+        // would be reported again and again.
+        if (reaped < 0 && errno == ECHILD) {
+            if (status) *status = 0;
+            return true;
+        }
         return false;
     }
 }

@@ -29,8 +29,9 @@ Spawned spawnWorker(const std::string& program, const std::vector<std::string>& 
 // SIGKILL through the pidfd (no other process can have taken the pid).
 void killWorker(const WorkerProcess& process);
 
-// The worker's wait status once it has ended, without waiting; nothing
-// while it runs.
+// The worker's wait status once it has ended, without waiting; false while
+// it runs. A worker that another part of the process reaped counts as ended,
+// with status 0.
 bool reapWorker(pid_t pid, int* status);
 
 }  // namespace sandbox
