@@ -119,6 +119,8 @@ const Rule kAllowList[] = {
     {"getpid"},
     {"gettid"},
     {"prctl", Rule::Kind::AllowIfEqual, 0, PR_SET_NAME},
+    // Each QThread's event dispatcher wakes through an eventfd of its own.
+    {"eventfd2"},
     // Ending, signals to itself (abort), time.
     {"exit"},
     {"exit_group"},

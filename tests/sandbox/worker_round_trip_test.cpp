@@ -114,6 +114,18 @@ TEST_F(WorkerRoundTrip, TurnedPhotoComesUpright) {
     EXPECT_TRUE(near(answer->image.pixel(50, 10), qRgb(220, 30, 30)));
 }
 
+// A camera-sized photo: Qt scales it down on its thread pool, whose
+// threads start inside the worker's filter.
+TEST_F(WorkerRoundTrip, CameraSizedPhotoScaledOnThreads) {
+    const OpenedPhoto photo(write("camera.jpg", paneltest::Encode(quadrants(4000, 3000), "jpeg", 90)));
+    DecoderClient client(workerOptions(EXIFVIEWER_WORKER));
+    Recorder recorder(client);
+    const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), FormatHint::Jpeg, QSize(200, 150)));
+    ASSERT_TRUE(answer && answer->ok()) << (answer ? answer->reason.toStdString() : "no answer");
+    EXPECT_EQ(answer->photoSize, QSize(4000, 3000));
+    EXPECT_TRUE(near(answer->image.pixel(150, 110), qRgb(250, 250, 250)));
+}
+
 TEST_F(WorkerRoundTrip, PhotoHeldInMemory) {
     DecoderClient client(workerOptions(EXIFVIEWER_WORKER));
     Recorder recorder(client);
