@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QTimer>
 #include <fcntl.h>
 #include <functional>
 #include <optional>
@@ -29,12 +30,17 @@ inline sandbox::DecoderClient::Options workerOptions(const char* program, int ti
     return options;
 }
 
+// Asleep in the event loop until something comes (processEvents with a
+// time polls, and would take a core from the worker); the tick lets the
+// time limit be seen.
 inline bool waitUntil(const std::function<bool()>& done, int milliseconds = kPatienceMs) {
     QElapsedTimer timer;
     timer.start();
+    QTimer tick;
+    tick.start(20);
     while (!done()) {
         if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
