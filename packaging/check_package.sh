@@ -22,7 +22,8 @@ echo "== what it holds"
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT
 dpkg-deb -x "$deb" "$staging"
-for file in usr/bin/exifviewer usr/bin/exifreport usr/share/applications/exifviewer.desktop \
+for file in usr/bin/exifviewer usr/bin/exifreport usr/libexec/exifviewer/exifviewer-decoder \
+    usr/share/applications/exifviewer.desktop \
     usr/share/icons/hicolor/{48x48,128x128,256x256}/apps/exifviewer.png \
     usr/share/metainfo/com.example.exifviewer.metainfo.xml \
     usr/share/man/man1/exifviewer.1.gz usr/share/man/man1/exifreport.1.gz; do
@@ -58,7 +59,14 @@ status=0
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$staging timeout 5 /usr/bin/exifviewer || status=$?
 [ $status -eq 124 ] || { echo "the installed exifviewer ended with status $status"; exit 1; }
 
+# The decoder worker loads its libraries: run by hand, without the viewer's
+# socket, it says what it is and ends with status 14.
+status=0
+/usr/libexec/exifviewer/exifviewer-decoder 2>/dev/null || status=$?
+[ $status -eq 14 ] || { echo "the installed decoder worker ended with status $status"; exit 1; }
+
 echo "== removed"
 remove
-[ ! -e /usr/bin/exifreport ] && [ ! -e /usr/bin/exifviewer ] || { echo "the programs are still installed"; exit 1; }
+[ ! -e /usr/bin/exifreport ] && [ ! -e /usr/bin/exifviewer ] && [ ! -e /usr/libexec/exifviewer ] ||
+  { echo "the programs are still installed"; exit 1; }
 echo "package checked"

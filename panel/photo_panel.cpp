@@ -1,6 +1,6 @@
 #include "panel/photo_panel.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "exif/report.h"
 #include "panel/drop_refuser.h"
 #include "panel/hint_icon.h"
@@ -121,12 +121,12 @@ PhotoPanel::PhotoPanel(QWidget* parent) : QWidget(parent) {
     listSurface_->setGeometry(0, 0, 0, 0);
     listSurface_->installEventFilter(this);
 
-    scrollBar_ = new frScroll(this);
+    scrollBar_ = new FlatScrollBar(this);
     scrollBar_->setObjectName(QStringLiteral("scrollBar"));
-    scrollBar_->ReadProperties(platform::DesignProperties(QStringLiteral("voExif"), QStringLiteral("voScroll1")));
+    scrollBar_->readProperties(platform::DesignProperties(QStringLiteral("voExif"), QStringLiteral("voScroll1")));
     DropRefuser::install(scrollBar_);
     scrollBar_->installEventFilter(this);
-    connect(scrollBar_, &frScroll::Change, this, &PhotoPanel::scrollList);
+    connect(scrollBar_, &FlatScrollBar::valueChanged, this, &PhotoPanel::scrollList);
 
     hintIcon_ = new HintIcon(this);
     hintIcon_->setObjectName(QStringLiteral("hintIcon"));
@@ -295,13 +295,13 @@ void PhotoPanel::renderList() {
         platform::roundHalfEven((static_cast<double>(rows) * kRowHeight - innerHeight) / kRowHeight + 1);
     double max = wanted;
     rowsPerStep_ = 1;
-    if (wanted > frScroll::kMaxLimit) {
-        rowsPerStep_ = static_cast<int>(std::ceil(wanted / frScroll::kMaxLimit));
+    if (wanted > FlatScrollBar::kMaximumLimit) {
+        rowsPerStep_ = static_cast<int>(std::ceil(wanted / FlatScrollBar::kMaximumLimit));
         max = std::ceil(wanted / rowsPerStep_);
     }
     wheelRemainder_ = 0;
-    scrollBar_->SetMax(ClampToInt(max));
-    scrollBar_->SetValue(0);
+    scrollBar_->setMaximum(ClampToInt(max));
+    scrollBar_->setValue(0);
     scrollBar_->show();
 
     listSurface_->clear();
@@ -344,15 +344,15 @@ void PhotoPanel::wheelList(int angleDelta) {
     wheelRemainder_ -= notches * kWheelNotch;
     if (notches == 0) return;
     const int stepsPerNotch = std::max(1, kRowsPerNotch / rowsPerStep_);
-    const double value = static_cast<double>(scrollBar_->Value()) - static_cast<double>(notches) * stepsPerNotch;
-    scrollBar_->SetValue(static_cast<int>(std::clamp(value, -1.0, static_cast<double>(frScroll::kMaxLimit))));
+    const double value = static_cast<double>(scrollBar_->value()) - static_cast<double>(notches) * stepsPerNotch;
+    scrollBar_->setValue(static_cast<int>(std::clamp(value, -1.0, static_cast<double>(FlatScrollBar::kMaximumLimit))));
 }
 
 bool PhotoPanel::scrollListKey(int key) {
     // Rows wholly in view make a page; a list longer than the scroll bar can
     // count moves several rows per step.
     const int page = std::max(1, listClip_->height() / kRowHeight / rowsPerStep_);
-    const double value = scrollBar_->Value();
+    const double value = scrollBar_->value();
     double target = value;
     switch (key) {
     case Qt::Key_Up: target = value - 1; break;
@@ -360,11 +360,11 @@ bool PhotoPanel::scrollListKey(int key) {
     case Qt::Key_PageUp: target = value - page; break;
     case Qt::Key_PageDown: target = value + page; break;
     case Qt::Key_Home: target = 0; break;
-    case Qt::Key_End: target = scrollBar_->Max(); break;
+    case Qt::Key_End: target = scrollBar_->maximum(); break;
     default: return false;
     }
     if (scrollBar_->isHidden()) return true;  // no list, or one that has nothing to scroll
-    scrollBar_->SetValue(static_cast<int>(std::clamp(target, -1.0, static_cast<double>(frScroll::kMaxLimit))));
+    scrollBar_->setValue(static_cast<int>(std::clamp(target, -1.0, static_cast<double>(FlatScrollBar::kMaximumLimit))));
     return true;
 }
 

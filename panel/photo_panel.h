@@ -23,10 +23,10 @@
 
 class QFrame;
 class QMenu;
-class frScroll;
 
 namespace viewer {
 
+class FlatScrollBar;
 class HintIcon;
 class ListSurface;
 
@@ -115,7 +115,7 @@ public:
 
     QFrame* listViewport() const { return listViewport_; }
     ListSurface* listSurface() const { return listSurface_; }
-    frScroll* scrollBar() const { return scrollBar_; }
+    FlatScrollBar* scrollBar() const { return scrollBar_; }
     HintIcon* hintIcon() const { return hintIcon_; }
 
 signals:
@@ -157,7 +157,7 @@ private:
     QFrame* listViewport_ = nullptr;  // framed; clips the list
     QWidget* listClip_ = nullptr;     // the viewport's inside, so the list never covers the frame
     ListSurface* listSurface_ = nullptr;
-    frScroll* scrollBar_ = nullptr;
+    FlatScrollBar* scrollBar_ = nullptr;
     HintIcon* hintIcon_ = nullptr;
 };
 

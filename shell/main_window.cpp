@@ -1,6 +1,6 @@
 #include "shell/main_window.h"
 
-#include "controls/vo_button.h"
+#include "controls/image_button.h"
 #include "exif/report.h"
 #include "panel/photo_panel.h"
 #include "platform/colours.h"
@@ -29,10 +29,10 @@ constexpr int kHeight = 528;
 constexpr int kHandOverRetryMs = 200;
 
 // The design's values of a button, kept under the design's name for it.
-voButton* MakeButton(QWidget* parent, const char* name, const char* designName) {
-    auto* button = new voButton(parent);
+ImageButton* MakeButton(QWidget* parent, const char* name, const char* designName) {
+    auto* button = new ImageButton(parent);
     button->setObjectName(QLatin1String(name));
-    button->ReadProperties(platform::DesignProperties(QStringLiteral("frmMain"), QLatin1String(designName)));
+    button->readProperties(platform::DesignProperties(QStringLiteral("frmMain"), QLatin1String(designName)));
     return button;
 }
 
@@ -75,12 +75,12 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     handOverRetry_.setInterval(kHandOverRetryMs);
     connect(&handOverRetry_, &QTimer::timeout, this, &MainWindow::openHandedOverPhoto);
 
-    connect(openButton_, &voButton::Click, this, &MainWindow::openCommand);
+    connect(openButton_, &ImageButton::clicked, this, &MainWindow::openCommand);
     connect(panel_, &PhotoPanel::photoRequested, this, &MainWindow::openCommand);
-    connect(saveButton_, &voButton::Click, this, &MainWindow::saveCommand);
-    connect(menuButton_, &voButton::Click, this, &MainWindow::popUpMenu);
-    connect(minimiseButton_, &voButton::Click, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
-    connect(closeButton_, &voButton::Click, this, &MainWindow::close);
+    connect(saveButton_, &ImageButton::clicked, this, &MainWindow::saveCommand);
+    connect(menuButton_, &ImageButton::clicked, this, &MainWindow::popUpMenu);
+    connect(minimiseButton_, &ImageButton::clicked, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    connect(closeButton_, &ImageButton::clicked, this, &MainWindow::close);
 
     layOut();
 }
@@ -89,11 +89,11 @@ MainWindow::~MainWindow() { delete menu_; }
 
 // Without a shadow (no compositor to blend it) the window works all the same.
 void MainWindow::layOut() {
-    shadowAttached_ = shadow_.Shadow(this);
+    shadowAttached_ = shadow_.attach(this);
     if (shadowAttached_) {
-        shadow_.SetDepth(7);
-        shadow_.SetColor(0x000000);
-        shadow_.SetTransparency(50);
+        shadow_.setDepth(7);
+        shadow_.setColor(Qt::black);
+        shadow_.setOpacity(50);
     }
     setFixedSize(kWidth, kHeight);
     setWindowTitle(platform::appTitle());
@@ -102,7 +102,7 @@ void MainWindow::layOut() {
     versionLabel_->move(296, 40);
     openButton_->setGeometry(435, 0, 82, 80);
     saveButton_->setGeometry(520, 0, 82, 80);
-    saveButton_->SetEnabled(false);
+    saveButton_->setEnabled(false);
     menuButton_->setGeometry(653, 0, 28, 20);
     minimiseButton_->setGeometry(681, 0, 28, 20);
     closeButton_->setGeometry(709, 0, 28, 20);
@@ -131,7 +131,7 @@ void MainWindow::openPath(const QString& path) {
     stepFrom_ = path;
     panel_->openPhoto(path);
     lastPathOpened_ = panel_->showsPhoto();
-    saveButton_->SetEnabled(true);
+    saveButton_->setEnabled(true);
     if (lastPathOpened_) rememberFolder(QFileInfo(path).absolutePath());
     // Read while the user looks at the photo, ready for the first key press.
     folderPhotos_.prefetch(path);
@@ -184,7 +184,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         switch (event->key()) {
         case Qt::Key_O: openCommand(); return;
         case Qt::Key_S:
-            if (saveButton_->Enabled()) saveCommand();
+            if (saveButton_->isEnabled()) saveCommand();
             return;
         case Qt::Key_C: panel_->copyReport(); return;
         default: break;

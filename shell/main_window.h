@@ -3,7 +3,7 @@
 // wires the buttons and the panel to the commands.
 #pragma once
 
-#include "shadow/cls_shadow.h"
+#include "shadow/window_shadow.h"
 #include "shell/folder_photos.h"
 #include "shell/main_menu.h"
 
@@ -13,10 +13,10 @@
 #include <QWidget>
 
 class QLabel;
-class voButton;
 
 namespace viewer {
 
+class ImageButton;
 class PhotoPanel;
 
 class MainWindow : public QWidget {
@@ -27,11 +27,11 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    voButton* openButton() const { return openButton_; }
-    voButton* saveButton() const { return saveButton_; }
-    voButton* menuButton() const { return menuButton_; }
-    voButton* minimiseButton() const { return minimiseButton_; }
-    voButton* closeButton() const { return closeButton_; }
+    ImageButton* openButton() const { return openButton_; }
+    ImageButton* saveButton() const { return saveButton_; }
+    ImageButton* menuButton() const { return menuButton_; }
+    ImageButton* minimiseButton() const { return minimiseButton_; }
+    ImageButton* closeButton() const { return closeButton_; }
     PhotoPanel* panel() const { return panel_; }
     // "相册数量：0" until a photo is chosen, then the path last chosen.
     QLabel* statusLabel() const { return statusLabel_; }
@@ -80,16 +80,16 @@ private:
     void bringToFront();
     void openHandedOverPhoto();
 
-    voButton* openButton_ = nullptr;
-    voButton* saveButton_ = nullptr;
-    voButton* menuButton_ = nullptr;
-    voButton* minimiseButton_ = nullptr;
-    voButton* closeButton_ = nullptr;
+    ImageButton* openButton_ = nullptr;
+    ImageButton* saveButton_ = nullptr;
+    ImageButton* menuButton_ = nullptr;
+    ImageButton* minimiseButton_ = nullptr;
+    ImageButton* closeButton_ = nullptr;
     PhotoPanel* panel_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QLabel* versionLabel_ = nullptr;
 
-    clsShadow shadow_;
+    WindowShadow shadow_;
     bool shadowAttached_ = false;
     QString lastPhotoPath_;
     bool lastPathOpened_ = false;  // whether lastPhotoPath_ reached the screen

@@ -2,7 +2,7 @@
 // with the scroll bar, the wheel, and lists longer than a picture can be.
 #include "panel_fixture.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
 #include <QPainter>
@@ -40,8 +40,8 @@ TEST_F(PanelTest, ScrollRangeFollowsTheListLength) {
         panel->openPhoto(Photo(QString::fromStdString(std::to_string(c.rows) + ".jpg"), 64, 48, c.rows));
         ASSERT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.rows)) << name;
         EXPECT_EQ(panel->listViewport()->contentsRect().height(), c.panelHeight - 4) << name;
-        EXPECT_EQ(panel->scrollBar()->Max(), c.max) << name;
-        EXPECT_EQ(panel->scrollBar()->Value(), 0) << name;
+        EXPECT_EQ(panel->scrollBar()->maximum(), c.max) << name;
+        EXPECT_EQ(panel->scrollBar()->value(), 0) << name;
         EXPECT_TRUE(panel->scrollBar()->isVisible()) << name << ": shown even when all rows fit";
         EXPECT_TRUE(panel->listViewport()->isVisible()) << name;
         EXPECT_EQ(panel->listSurface()->geometry(), QRect(0, 0, 516, c.rows * 20)) << name;
@@ -116,9 +116,9 @@ TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
     };
     const Case cases[] = {{1, 1}, {5, 5}, {10, 10}, {11, 10}, {-2, 0}};
     for (const Case& c : cases) {
-        panel->scrollBar()->SetValue(c.set);
+        panel->scrollBar()->setValue(c.set);
         QCoreApplication::processEvents();
-        EXPECT_EQ(panel->scrollBar()->Value(), c.value) << "set " << c.set;
+        EXPECT_EQ(panel->scrollBar()->value(), c.value) << "set " << c.set;
         EXPECT_EQ(panel->listSurface()->pos(), QPoint(0, -20 * c.value)) << "set " << c.set;
         EXPECT_EQ(panel->listSurface()->height(), 600) << "set " << c.set;
     }
@@ -126,7 +126,7 @@ TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
 
     // At the end, rows 11 to 30 are in view: the last row's band (row 30 is
     // odd-indexed) ends at the viewport's row 400.
-    panel->scrollBar()->SetValue(10);
+    panel->scrollBar()->setValue(10);
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
     EXPECT_EQ(view.pixel(500, 399) | 0xFF000000u, kBand);
@@ -135,7 +135,7 @@ TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
 
 TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
     panel->openPhoto(Photo("thirty.jpg", 64, 48, 30));
-    frScroll* scroll = panel->scrollBar();
+    viewer::FlatScrollBar* scroll = panel->scrollBar();
     QWindow* window = host->windowHandle();
     // Max 10 over 418 pixels: a thumb 38 pixels high, pressed in its middle
     // and let go at `to` (scroll bar pixels).
@@ -146,13 +146,13 @@ TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
     };
     const Case cases[] = {{"down 2 steps", 19 + 76, 2}, {"to the bottom", 417, 10}, {"back to the top", 0, 0}};
     for (const Case& c : cases) {
-        const QPoint from = scroll->mapTo(host.get(), QPoint(8, scroll->thumb()->y() + 19));
+        const QPoint from = scroll->mapTo(host.get(), QPoint(8, scroll->thumbRect().top() + 19));
         const QPoint to = scroll->mapTo(host.get(), QPoint(8, c.to));
         QTest::mousePress(window, Qt::LeftButton, {}, from);
         QTest::mouseMove(window, to);
         QTest::mouseRelease(window, Qt::LeftButton, {}, to);
-        EXPECT_EQ(scroll->Value(), c.value) << c.name;
-        EXPECT_EQ(panel->listSurface()->y(), -20 * scroll->Value()) << c.name;
+        EXPECT_EQ(scroll->value(), c.value) << c.name;
+        EXPECT_EQ(panel->listSurface()->y(), -20 * scroll->value()) << c.name;
     }
 }
 
@@ -182,18 +182,18 @@ TEST_F(PanelTest, WheelMovesThreeRowsPerNotch) {
                           QPoint(0, c.delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QSpontaneKeyEvent::setSpontaneous(&wheel);
         qApp->notify(window, &wheel);
-        EXPECT_EQ(panel->scrollBar()->Value(), c.value) << c.name;
+        EXPECT_EQ(panel->scrollBar()->value(), c.value) << c.name;
         EXPECT_EQ(panel->listSurface()->y(), -20 * c.value) << c.name;
     }
 }
 
 TEST_F(PanelTest, SecondPhotoWithFewerRowsLeavesNoneOfTheFirst) {
     panel->openPhoto(Photo("a.jpg", 64, 48, 30));
-    panel->scrollBar()->SetValue(5);
+    panel->scrollBar()->setValue(5);
     panel->openPhoto(Photo("b.jpg", 64, 48, 3));
     EXPECT_EQ(Labels(), std::vector<std::string>(3, "图像标题"));
     EXPECT_EQ(Values(), (std::vector<std::string>{"Title 1", "Title 2", "Title 3"}));
-    EXPECT_EQ(panel->scrollBar()->Value(), 0);
+    EXPECT_EQ(panel->scrollBar()->value(), 0);
     EXPECT_EQ(panel->listSurface()->geometry(), QRect(0, 0, 516, 60));
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
@@ -229,7 +229,7 @@ TEST_F(PanelTest, PhotoWithoutListEntriesSaysSo) {
 
     for (const Case& c : cases) {
         panel->openPhoto(Photo("a.jpg", 64, 48, 30));
-        panel->scrollBar()->SetValue(5);
+        panel->scrollBar()->setValue(5);
         panel->openPhoto(Write("bare.jpg", c.bytes));
         EXPECT_EQ(panel->photoName(), "bare.jpg") << c.name;
         EXPECT_TRUE(Labels().empty()) << c.name;
@@ -254,10 +254,10 @@ TEST_F(PanelTest, PhotoWithoutListEntriesSaysSo) {
 TEST_F(PanelTest, LongListPositionsDoNotWrap) {
     panel->openPhoto(Photo("long.png", 64, 48, 2000, "png"));
     ASSERT_EQ(panel->metadata().EntryCount(), 2000u);
-    EXPECT_EQ(panel->scrollBar()->Max(), 1980);
+    EXPECT_EQ(panel->scrollBar()->maximum(), 1980);
     EXPECT_EQ(panel->rowsPerStep(), 1);
     EXPECT_EQ(panel->listSurface()->height(), 40000);
-    panel->scrollBar()->SetValue(1700);
+    panel->scrollBar()->setValue(1700);
     EXPECT_EQ(panel->listSurface()->y(), -34000);
     QCoreApplication::processEvents();
     EXPECT_TRUE(Bounds(ViewportPixels(), QRect(0, 0, 516, 414), IsInk).isValid());
@@ -276,10 +276,10 @@ TEST_F(PanelTest, VeryLongListStaysReachableAndWithinMemory) {
     EXPECT_EQ(surface->height(), 800000);
     EXPECT_EQ(panel->rowsPerStep(), 2);
     // round((800000 - 414) / 20 + 1) = 39980 positions, two rows each.
-    EXPECT_EQ(panel->scrollBar()->Max(), 19990);
+    EXPECT_EQ(panel->scrollBar()->maximum(), 19990);
     EXPECT_LE(surface->bytesHeld(), viewer::ListSurface::kBudgetBytes);
 
-    panel->scrollBar()->SetValue(19990);
+    panel->scrollBar()->setValue(19990);
     EXPECT_EQ(surface->y(), -799600) << "the last rows come into view";
     const int drawn = surface->stripsDrawn();
     QCoreApplication::processEvents();
@@ -292,7 +292,7 @@ TEST_F(PanelTest, VeryLongListStaysReachableAndWithinMemory) {
     EXPECT_EQ(view.pixel(500, 401) | 0xFF000000u, WindowColour(panel) | 0xFF000000u);
 
     const int before = surface->stripsDrawn();
-    panel->scrollBar()->SetValue(19990);
+    panel->scrollBar()->setValue(19990);
     QCoreApplication::processEvents();
     (void)ViewportPixels();
     EXPECT_EQ(surface->stripsDrawn(), before) << "a strip shown once is kept";

@@ -2,7 +2,7 @@
 // openPhoto call (pointer, reasons, the program's end without decoders).
 #include "panel_fixture.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
 #include "photo/opened_photo.h"
@@ -176,7 +176,7 @@ TEST_F(PanelTest, LongNameEndsInsideTheColumn) {
 TEST_F(PanelTest, PointerWaitsForTheListAndAFailureKeepsItsReason) {
     using photo::Problem;
     std::vector<std::pair<Qt::CursorShape, bool>> pointerDuringList;
-    QObject::connect(panel->scrollBar(), &frScroll::Change, [&](int) {
+    QObject::connect(panel->scrollBar(), &viewer::FlatScrollBar::valueChanged, [&](int) {
         pointerDuringList.emplace_back(panel->cursor().shape(), panel->testAttribute(Qt::WA_SetCursor));
     });
     const struct {

@@ -1,6 +1,6 @@
 // The main window driven as a user drives it: buttons clicked, dialogs
 // answered by a stand-in, files dropped, reports saved and read back.
-#include "controls/vo_button.h"
+#include "controls/image_button.h"
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "panel/photo_panel.h"
@@ -126,7 +126,7 @@ protected:
 
     QString PanelFile() const { return QString::fromStdString(window_->panel()->photoFile()); }
 
-    void Click(voButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
+    void Click(viewer::ImageButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
 
     // A window as it is right after start.
     void Restart() {
@@ -205,20 +205,20 @@ TEST_F(MainWindowTest, LoadSequencePlacesEverything) {
     EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
     EXPECT_EQ(window_->versionLabel()->pos(), QPoint(296, 40));
     EXPECT_EQ(window_->versionLabel()->text(), QStringLiteral("1.0"));
-    EXPECT_FALSE(window_->saveButton()->Enabled());
-    EXPECT_TRUE(window_->openButton()->Enabled());
+    EXPECT_FALSE(window_->saveButton()->isEnabled());
+    EXPECT_TRUE(window_->openButton()->isEnabled());
     // Offscreen there is no compositor: the window works without a shadow.
     EXPECT_FALSE(window_->hasShadow());
 }
 
 TEST_F(MainWindowTest, SaveButtonIgnoresClicksUntilAPhotoIsChosen) {
-    EXPECT_EQ(window_->saveButton()->drawState(), voButton::StateDisabled);
+    EXPECT_EQ(window_->saveButton()->look(), viewer::ImageButton::Look::Disabled);
     Click(window_->saveButton());
     EXPECT_EQ(saveAsked_, 0);
 
     openAnswers_ = {Photo("a.jpg")};
     Click(window_->openButton());
-    EXPECT_TRUE(window_->saveButton()->Enabled());
+    EXPECT_TRUE(window_->saveButton()->isEnabled());
     Click(window_->saveButton());
     EXPECT_EQ(saveAsked_, 1);
 }
@@ -229,7 +229,7 @@ TEST_F(MainWindowTest, OpenCommandRules) {
     Click(window_->openButton());  // cancelled
     EXPECT_EQ(openAsked_, 1);
     EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
-    EXPECT_FALSE(window_->saveButton()->Enabled());
+    EXPECT_FALSE(window_->saveButton()->isEnabled());
     EXPECT_EQ(PanelFile(), QString());
 
     openAnswers_ = {"  " + a + "  "};  // the chosen path comes back trimmed
@@ -237,7 +237,7 @@ TEST_F(MainWindowTest, OpenCommandRules) {
     EXPECT_EQ(window_->statusLabel()->text(), a);
     EXPECT_EQ(window_->lastPhotoPath(), a);
     EXPECT_EQ(PanelFile(), a);
-    EXPECT_TRUE(window_->saveButton()->Enabled());
+    EXPECT_TRUE(window_->saveButton()->isEnabled());
 
     // A, then B dropped, then A chosen again: A is the last chosen path, so B stays.
     Drop(window_->panel(), b);
@@ -261,7 +261,7 @@ TEST_F(MainWindowTest, ChoosingAFileThatIsNoImageStillEnablesSave) {
     openAnswers_ = {text};
     Click(window_->openButton());
     EXPECT_EQ(window_->statusLabel()->text(), text);
-    EXPECT_TRUE(window_->saveButton()->Enabled());
+    EXPECT_TRUE(window_->saveButton()->isEnabled());
     EXPECT_EQ(PanelFile(), QString());
 }
 
@@ -342,7 +342,7 @@ TEST_F(MainWindowTest, DropLeavesStatusLineAndSaveButtonAlone) {
     EXPECT_EQ(PanelFile(), a);
     EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
     EXPECT_EQ(window_->lastPhotoPath(), QString());
-    EXPECT_FALSE(window_->saveButton()->Enabled());
+    EXPECT_FALSE(window_->saveButton()->isEnabled());
 }
 
 TEST_F(MainWindowTest, SavedReportHasTheExactBytes) {

@@ -1,0 +1,46 @@
+// The one seam between the worker and the decoders it runs: what the worker
+// hands a decode (the opened photo, the size wanted, what the viewer knows
+// of the format) and the plain data it gets back. The worker does the rest
+// (confinement, the socket, the memory file); the decoders know nothing of
+// it.
+#pragma once
+
+#include "sandbox/protocol.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace sandbox {
+
+struct DecodeRequest {
+    std::uint64_t id = 0;  // the viewer's number for it
+    // The opened photo. Its file offset is shared with the viewer: read it
+    // at positions (pread), never from the offset.
+    int photo = -1;
+    QSize target;  // the picture wanted, upright, in device pixels
+    FormatHint format = FormatHint::Unknown;
+};
+
+struct DecodeOutcome {
+    QImage picture;  // upright, at most target; null when there is none
+    QSize photoSize; // the photo's own size, upright; empty when unknown
+    int orientation = 1;  // the Exif orientation the stored pixels were turned by
+    QString reason;  // why there is no picture, for the user
+};
+
+struct Decoders {
+    // Loads each decoder and whatever it reads from disk, while files can
+    // still be opened (the worker runs it before it confines itself).
+    std::function<void()> warmUp;
+    std::function<DecodeOutcome(const DecodeRequest&)> decode;
+};
+
+// Qt's image readers (JPEG, PNG, GIF, BMP, TIFF, WebP, ICO) over the
+// descriptor, with the Exif orientation applied and the picture scaled to
+// the target.
+Decoders qtDecoders();
+
+}  // namespace sandbox

@@ -1,0 +1,141 @@
+// The decoder worker for the tests: the real worker (confinement, loop,
+// Qt's decoders), whose decode also obeys a photo that starts with
+// "exifviewer-test: COMMAND". The commands do what a compromised decoder
+// might: forbidden system calls, crashes, hangs, running out of memory,
+// lying to the viewer.
+#include "malformed_replies.h"
+
+#include "sandbox/channel.h"
+#include "sandbox/decode_hook.h"
+#include "sandbox/worker.h"
+
+#include <QString>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sched.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using sandbox::DecodeOutcome;
+using sandbox::DecodeRequest;
+
+constexpr char kPrefix[] = "exifviewer-test: ";
+
+void sleepMs(long milliseconds) {
+    timespec time{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&time, &time) != 0 && errno == EINTR) {
+    }
+}
+
+DecodeOutcome answer(const DecodeRequest& request, const QString& reason) {
+    DecodeOutcome outcome;
+    outcome.reason = reason;
+    outcome.photoSize = request.target;
+    return outcome;
+}
+
+DecodeOutcome solid(const DecodeRequest& request) {
+    DecodeOutcome outcome;
+    outcome.picture = QImage(request.target, QImage::Format_RGB32);
+    outcome.picture.fill(Qt::darkCyan);
+    outcome.photoSize = request.target;
+    return outcome;
+}
+
+DecodeOutcome obey(const std::string& command, const std::string& argument, const DecodeRequest& request) {
+    // Calls the filter must end the worker for.
+    if (command == "socket") ::syscall(SYS_socket, AF_INET, SOCK_STREAM, 0);
+    if (command == "execve") {
+        char* const argv[] = {const_cast<char*>("/bin/true"), nullptr};
+        ::execve("/bin/true", argv, argv + 1);
+    }
+    if (command == "ptrace") ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    if (command == "fork") ::fork();
+    if (command == "kill") ::kill(1, 0);
+    if (command == "unshare") ::unshare(CLONE_NEWUSER);
+    if (command == "exec-memory") ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (command == "setrlimit") {
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_AS, &unlimited);
+    }
+    // Calls refused without ending it.
+    if (command == "open") {
+        const int file = ::open("/etc/passwd", O_RDONLY | O_CLOEXEC);
+        return answer(request, QStringLiteral("open: %1").arg(file >= 0 ? QStringLiteral("opened") : QString::fromUtf8(std::strerror(errno))));
+    }
+    if (command == "thread") {
+        bool ran = false;
+        std::thread([&ran] { ran = true; }).join();
+        return answer(request, ran ? QStringLiteral("thread ran") : QStringLiteral("thread did not run"));
+    }
+    // Failures of the decoder itself.
+    if (command == "crash") {
+        // A write to a page that cannot be written, as a decoder's wild
+        // pointer would (and not one the undefined-behaviour checks catch).
+        void* page = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        *static_cast<volatile int*>(page) = 1;
+    }
+    if (command == "abort") std::abort();
+    if (command == "exit") ::_exit(1);
+    if (command == "retire") ::_exit(sandbox::kExitRetired);
+    if (command == "close") {
+        ::close(sandbox::kWorkerSocket);
+        for (;;) sleepMs(1000);
+    }
+    if (command == "sleep") {
+        sleepMs(std::stol(argument));
+        return solid(request);
+    }
+    if (command == "spin") {
+        volatile unsigned long turns = 0;
+        for (;;) turns = turns + 1;
+    }
+    if (command == "allocate") {
+        rlimit space {};
+        if (::getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY)
+            return answer(request, QStringLiteral("no address-space limit"));
+        std::vector<std::unique_ptr<char[]>> held;
+        for (;;) held.emplace_back(new char[64 << 20]);
+    }
+    if (command == "lie") {
+        const sandboxtest::ReplyCase* lie = sandboxtest::findReplyCase(argument);
+        if (!lie) return answer(request, QStringLiteral("no such lie"));
+        const sandboxtest::Crafted crafted = lie->craft({request.id, static_cast<std::uint32_t>(request.target.width()),
+                                                         static_cast<std::uint32_t>(request.target.height()), request.photo});
+        sandbox::sendMessage(sandbox::kWorkerSocket, crafted.bytes, crafted.sent);
+        // The viewer kills a liar.
+        for (;;) sleepMs(1000);
+    }
+    return answer(request, QStringLiteral("survived %1").arg(QString::fromStdString(command)));
+}
+
+DecodeOutcome decodeOrObey(const sandbox::Decoders& real, const DecodeRequest& request) {
+    char head[256] = {};
+    const ssize_t length = ::pread(request.photo, head, sizeof(head) - 1, 0);
+    const std::string text(head, length > 0 ? static_cast<std::size_t>(length) : 0);
+    if (text.rfind(kPrefix, 0) != 0) return real.decode(request);
+    const std::string line = text.substr(sizeof(kPrefix) - 1, text.find('\n') - (sizeof(kPrefix) - 1));
+    const std::size_t space = line.find(' ');
+    return obey(line.substr(0, space), space == std::string::npos ? std::string() : line.substr(space + 1), request);
+}
+
+}  // namespace
+
+int main() {
+    const sandbox::Decoders real = sandbox::qtDecoders();
+    const sandbox::Decoders test{real.warmUp, [&real](const DecodeRequest& request) { return decodeOrObey(real, request); }};
+    ::_exit(sandbox::runWorker(test));
+}
