@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QPalette>
-#include <algorithm>
 
 namespace platform {
 namespace {
@@ -48,25 +47,9 @@ constexpr SystemColourRole kSystemColours[] = {
     {30, QPalette::Active, QPalette::Window},             // menu bar
 };
 
-constexpr std::int32_t kRgbMax = 255;
-constexpr std::int32_t kHueUndefined = kHlsMax * 2 / 3;
-
-// One channel of the HLS-to-RGB conversion on the 0..240 scale: rises over
-// the first sixth of the hue circle, holds, falls over the fourth sixth.
-std::int32_t HueToChannel(std::int32_t hue, std::int32_t mid1, std::int32_t mid2) {
-    if (hue > kHlsMax) hue -= kHlsMax;
-    else if (hue < 0) hue += kHlsMax;
-    if (hue > kHlsMax * 2 / 3) return mid1;
-    if (hue > kHlsMax / 2) hue = kHlsMax * 2 / 3 - hue;
-    else if (hue > kHlsMax / 6) return mid2;
-    return (hue * (mid2 - mid1) + kHlsMax / 12) / (kHlsMax / 6) + mid1;
-}
-
-std::int32_t ChannelToRgb(std::int32_t value) { return (value * kRgbMax + kHlsMax / 2) / kHlsMax; }
+bool isSystemColour(std::uint32_t colour) { return (colour & kSystemColourFlag) != 0; }
 
 }  // namespace
-
-bool isSystemColour(std::uint32_t colour) { return (colour & kSystemColourFlag) != 0; }
 
 std::uint32_t resolveColour(std::uint32_t colour) {
     if (!isSystemColour(colour)) return colour & 0x00FFFFFFu;
@@ -86,62 +69,6 @@ QColor toQColor(std::uint32_t colour) {
 std::uint32_t fromQColor(const QColor& colour) {
     return static_cast<std::uint32_t>(colour.red()) | (static_cast<std::uint32_t>(colour.green()) << 8) |
            (static_cast<std::uint32_t>(colour.blue()) << 16);
-}
-
-std::array<std::uint8_t, 3> splitRgb(std::uint32_t colour) {
-    // Signed: the remainder keeps the sign, the quotient truncates toward
-    // zero; each byte keeps its low 8 bits.
-    const std::int32_t c = static_cast<std::int32_t>(colour);
-    return {static_cast<std::uint8_t>((c % 256) & 0xFF), static_cast<std::uint8_t>(((c % 65536) / 256) & 0xFF),
-            static_cast<std::uint8_t>((c / 65536) & 0xFF)};
-}
-
-HlsColour rgbToHls(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-    const std::int32_t r = red, g = green, b = blue;
-    const std::int32_t maxC = std::max({r, g, b});
-    const std::int32_t minC = std::min({r, g, b});
-    HlsColour hls;
-    hls.luminance = ((maxC + minC) * kHlsMax + kRgbMax) / (2 * kRgbMax);
-    if (maxC == minC) {
-        hls.hue = kHueUndefined;
-        hls.saturation = 0;
-        return hls;
-    }
-    const std::int32_t diff = maxC - minC;
-    if (hls.luminance <= kHlsMax / 2)
-        hls.saturation = (diff * kHlsMax + (maxC + minC) / 2) / (maxC + minC);
-    else
-        hls.saturation = (diff * kHlsMax + (2 * kRgbMax - maxC - minC) / 2) / (2 * kRgbMax - maxC - minC);
-    const auto norm = [&](std::int32_t c) { return ((maxC - c) * (kHlsMax / 6) + diff / 2) / diff; };
-    const std::int32_t rNorm = norm(r), gNorm = norm(g), bNorm = norm(b);
-    if (r == maxC) hls.hue = bNorm - gNorm;
-    else if (g == maxC) hls.hue = kHlsMax / 3 + rNorm - bNorm;
-    else hls.hue = kHlsMax * 2 / 3 + gNorm - rNorm;
-    if (hls.hue < 0) hls.hue += kHlsMax;
-    else if (hls.hue > kHlsMax) hls.hue -= kHlsMax;
-    return hls;
-}
-
-std::uint32_t hlsToRgb(std::int32_t hue, std::int32_t saturation, std::int32_t luminance) {
-    hue = std::clamp(hue, 0, kHlsMax);
-    saturation = std::clamp(saturation, 0, kHlsMax);
-    luminance = std::clamp(luminance, 0, kHlsMax);
-    std::int32_t r, g, b;
-    if (saturation == 0) {
-        r = g = b = luminance * kRgbMax / kHlsMax;
-    } else {
-        const std::int32_t mid2 = luminance <= kHlsMax / 2
-                                      ? ((saturation + kHlsMax) * luminance + kHlsMax / 2) / kHlsMax
-                                      : saturation + luminance - (saturation * luminance + kHlsMax / 2) / kHlsMax;
-        const std::int32_t mid1 = 2 * luminance - mid2;
-        r = ChannelToRgb(HueToChannel(hue + kHlsMax / 3, mid1, mid2));
-        g = ChannelToRgb(HueToChannel(hue, mid1, mid2));
-        b = ChannelToRgb(HueToChannel(hue - kHlsMax / 3, mid1, mid2));
-    }
-    r = std::clamp(r, 0, kRgbMax);
-    g = std::clamp(g, 0, kRgbMax);
-    b = std::clamp(b, 0, kRgbMax);
-    return static_cast<std::uint32_t>(r) | (static_cast<std::uint32_t>(g) << 8) | (static_cast<std::uint32_t>(b) << 16);
 }
 
 }  // namespace platform

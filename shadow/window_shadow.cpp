@@ -1,6 +1,6 @@
 #include "shadow/window_shadow.h"
 
-#include "platform/runtime.h"
+#include "platform/messages.h"
 #include "shadow/window_system.h"
 
 #include <QEvent>
@@ -73,9 +73,8 @@ bool WindowShadow::attach(QWidget* window) {
 
 void WindowShadow::reportMisuse(const QString& text) const {
     const QString where = QStringLiteral("WindowShadow.attach");
-    platform::LogEvent(where + QStringLiteral(": ") + text);
-    platform::MsgBox(text + QLatin1Char('.'), platform::vbExclamation | platform::vbOKOnly,
-                     QStringLiteral("Error in ") + where);
+    platform::logError(where + QStringLiteral(": ") + text);
+    platform::showMessage(text + QLatin1Char('.'), platform::MessageIcon::Warning, QStringLiteral("Error in ") + where);
 }
 
 // The filter sees each event before the window does and never takes one.

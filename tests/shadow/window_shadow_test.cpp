@@ -1,4 +1,4 @@
-#include "platform/runtime.h"
+#include "platform/messages.h"
 #include "shadow/window_shadow.h"
 
 #include <QApplication>
@@ -38,18 +38,15 @@ class ShadowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         WindowShadow::setTranslucencyProbe([this] { return supported; });
-        platform::SetEventLogHandler([this](const QString& text) { logged.push_back(text); });
-        platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& request) {
-            boxes.push_back(request);
-            return static_cast<int>(platform::vbOK);
-        });
+        platform::setErrorLogHandler([this](const QString& text) { logged.push_back(text); });
+        platform::setMessageHandler([this](const platform::Message& message) { boxes.push_back(message); });
         window = std::make_unique<CountingWindow>();
         window->setGeometry(100, 100, 737, 528);
     }
     void TearDown() override {
         WindowShadow::setTranslucencyProbe(nullptr);
-        platform::SetEventLogHandler(nullptr);
-        platform::SetMessageBoxHandler(nullptr);
+        platform::setErrorLogHandler(nullptr);
+        platform::setMessageHandler(nullptr);
     }
 
     // The shadow as the main window puts it on, then the window shown.
@@ -82,7 +79,7 @@ protected:
 
     bool supported = true;
     std::vector<QString> logged;
-    std::vector<platform::MessageBoxRequest> boxes;
+    std::vector<platform::Message> boxes;
     std::unique_ptr<CountingWindow> window;
 };
 
@@ -346,7 +343,7 @@ TEST_F(ShadowTest, MisuseIsReported) {
         ASSERT_EQ(boxes.size(), 1u) << c.name;
         EXPECT_EQ(boxes[0].caption, "Error in WindowShadow.attach") << c.name;
         EXPECT_EQ(boxes[0].text, c.boxText) << c.name;
-        EXPECT_EQ(boxes[0].style, platform::vbExclamation) << c.name;
+        EXPECT_EQ(boxes[0].icon, platform::MessageIcon::Warning) << c.name;
         EXPECT_TRUE(other.findChildren<StripWindow*>().isEmpty()) << c.name;
     }
 }
