@@ -123,7 +123,7 @@ PhotoPanel::PhotoPanel(QWidget* parent) : QWidget(parent) {
 
     scrollBar_ = new FlatScrollBar(this);
     scrollBar_->setObjectName(QStringLiteral("scrollBar"));
-    scrollBar_->readProperties(platform::DesignProperties(QStringLiteral("voExif"), QStringLiteral("voScroll1")));
+    scrollBar_->readProperties(platform::designProperties(QStringLiteral("photo_panel"), scrollBar_->objectName()));
     DropRefuser::install(scrollBar_);
     scrollBar_->installEventFilter(this);
     connect(scrollBar_, &FlatScrollBar::valueChanged, this, &PhotoPanel::scrollList);

@@ -229,11 +229,11 @@ PropertyStore PropertyStore::fromJson(const QJsonObject& object) {
     return store;
 }
 
-PropertyStore DesignProperties(const QString& form, const QString& instance) {
-    QFile file(QStringLiteral(":/design/%1.json").arg(form));
+PropertyStore designProperties(const QString& window, const QString& instance) {
+    QFile file(QStringLiteral(":/design/%1.json").arg(window));
     if (!file.open(QIODevice::ReadOnly)) return PropertyStore();
-    const QJsonObject forms = QJsonDocument::fromJson(file.readAll()).object();
-    for (auto it = forms.begin(); it != forms.end(); ++it) {
+    const QJsonObject widgets = QJsonDocument::fromJson(file.readAll()).object();
+    for (auto it = widgets.begin(); it != widgets.end(); ++it) {
         if (it.key().compare(instance, Qt::CaseInsensitive) == 0 && it.value().isObject())
             return PropertyStore::fromJson(it.value().toObject());
     }

@@ -1,8 +1,8 @@
-// The property store of a form's or control's instance: typed values under
-// keys compared without case (kept in lower case). A write of a value equal to
-// the default given with it stores nothing; a read of a missing key gives the
-// default given with it. The design-time values of the forms and controls are
-// kept as JSON files compiled in under ":/design/".
+// The property store of a window's widget: typed values under keys compared
+// without case (kept in lower case). A write of a value equal to the default
+// given with it stores nothing; a read of a missing key gives the default
+// given with it. The design-time values of each window's widgets are kept as
+// JSON files compiled in under ":/design/".
 #pragma once
 
 #include <QJsonObject>
@@ -68,8 +68,8 @@ private:
     std::vector<Entry> entries_;
 };
 
-// The design-time values of one instance: the member `instance` (without
-// regard to case) of ":/design/<form>.json". Empty when there is none.
-PropertyStore DesignProperties(const QString& form, const QString& instance);
+// The design-time values of one widget: the member `instance` (without
+// regard to case) of ":/design/<window>.json". Empty when there is none.
+PropertyStore designProperties(const QString& window, const QString& instance);
 
 }  // namespace platform

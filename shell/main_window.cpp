@@ -28,11 +28,11 @@ constexpr int kWidth = 737;
 constexpr int kHeight = 528;
 constexpr int kHandOverRetryMs = 200;
 
-// The design's values of a button, kept under the design's name for it.
-ImageButton* MakeButton(QWidget* parent, const char* name, const char* designName) {
+// A button with the design's values kept under its name.
+ImageButton* MakeButton(QWidget* parent, const char* name) {
     auto* button = new ImageButton(parent);
     button->setObjectName(QLatin1String(name));
-    button->readProperties(platform::DesignProperties(QStringLiteral("frmMain"), QLatin1String(designName)));
+    button->readProperties(platform::designProperties(QStringLiteral("main_window"), button->objectName()));
     return button;
 }
 
@@ -58,11 +58,11 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
     headerBand_ = QPixmap(QStringLiteral(":/pictures/header.png"));
 
-    openButton_ = MakeButton(this, "openButton", "voButton1");
-    saveButton_ = MakeButton(this, "saveButton", "voButton2");
-    menuButton_ = MakeButton(this, "menuButton", "voButton3");
-    minimiseButton_ = MakeButton(this, "minimiseButton", "voButton4");
-    closeButton_ = MakeButton(this, "closeButton", "voButton5");
+    openButton_ = MakeButton(this, "openButton");
+    saveButton_ = MakeButton(this, "saveButton");
+    menuButton_ = MakeButton(this, "menuButton");
+    minimiseButton_ = MakeButton(this, "minimiseButton");
+    closeButton_ = MakeButton(this, "closeButton");
     panel_ = new PhotoPanel(this);
     panel_->setObjectName(QStringLiteral("photoPanel"));
     statusLabel_ = MakeLabel(this, QStringLiteral("相册数量：0"));

@@ -435,7 +435,7 @@ TEST_F(ScrollTest, StoreWithOnlyTheTrackColourDerivesNothing) {
 
 TEST_F(ScrollTest, PhotoPanelInstanceAsDesigned) {
     const platform::PropertyStore design =
-        platform::DesignProperties(QStringLiteral("voExif"), QStringLiteral("voScroll1"));
+        platform::designProperties(QStringLiteral("photo_panel"), QStringLiteral("scrollBar"));
     scroll->readProperties(design);
     FlatScrollBar derived;
     derived.setTrackColor(QColor(0x71, 0x75, 0x00));

@@ -433,12 +433,13 @@ TEST_F(ButtonTest, TheMainWindowsButtonsAsDesigned) {
         bool disabledPicture;
     };
     const Case cases[] = {
-        {"voButton1", {82, 80}, true}, {"voButton2", {82, 80}, true}, {"voButton3", {28, 20}, false},
-        {"voButton4", {28, 20}, false}, {"voButton5", {28, 20}, false},
+        {"openButton", {82, 80}, true},      {"saveButton", {82, 80}, true},
+        {"menuButton", {28, 20}, false},     {"minimiseButton", {28, 20}, false},
+        {"closeButton", {28, 20}, false},
     };
     for (const Case& c : cases) {
         ImageButton designed(&host);
-        designed.readProperties(platform::DesignProperties(QStringLiteral("frmMain"), QString::fromLatin1(c.instance)));
+        designed.readProperties(platform::designProperties(QStringLiteral("main_window"), QString::fromLatin1(c.instance)));
         designed.resize(designed.sizeHint());
         EXPECT_EQ(designed.size(), c.size) << c.instance;
         EXPECT_EQ(designed.caption(), QString()) << c.instance;

@@ -6,7 +6,7 @@
 
 namespace {
 
-using platform::DesignProperties;
+using platform::designProperties;
 using platform::PropertyStore;
 
 PropertyStore FromJsonText(const char* text) {
@@ -136,7 +136,7 @@ TEST(PropertyStore, FileFormValues) {
 }
 
 TEST(DesignProperties, PhotoPanelScrollBarHoldsOnlyItsColours) {
-    const PropertyStore store = DesignProperties(QStringLiteral("voExif"), QStringLiteral("voScroll1"));
+    const PropertyStore store = designProperties(QStringLiteral("photo_panel"), QStringLiteral("scrollBar"));
     EXPECT_EQ(store.keys(), (QStringList{QStringLiteral("backcolor1"), QStringLiteral("backcolor2"),
                                          QStringLiteral("bordercolor1"), QStringLiteral("bordercolor2"),
                                          QStringLiteral("bordercolor3")}));
@@ -154,21 +154,21 @@ TEST(DesignProperties, MainWindowButtons) {
         const char* disabled;  // empty: none
     };
     const Case cases[] = {
-        {"voButton1", ":/pictures/open_normal.png", ":/pictures/open_disabled.png"},
-        {"voButton2", ":/pictures/save_normal.png", ":/pictures/save_disabled.png"},
-        {"VOBUTTON3", ":/pictures/menu_normal.png", ""},
-        {"voButton4", ":/pictures/min_normal.png", ""},
-        {"voButton5", ":/pictures/close_normal.png", ""},
+        {"openButton", ":/pictures/open_normal.png", ":/pictures/open_disabled.png"},
+        {"saveButton", ":/pictures/save_normal.png", ":/pictures/save_disabled.png"},
+        {"MENUBUTTON", ":/pictures/menu_normal.png", ""},
+        {"minimiseButton", ":/pictures/min_normal.png", ""},
+        {"closeButton", ":/pictures/close_normal.png", ""},
     };
     for (const Case& c : cases) {
-        const PropertyStore store = DesignProperties(QStringLiteral("frmMain"), QString::fromLatin1(c.instance));
+        const PropertyStore store = designProperties(QStringLiteral("main_window"), QString::fromLatin1(c.instance));
         EXPECT_EQ(store.readPicture(QStringLiteral("PictureNormal")), QString::fromLatin1(c.normal)) << c.instance;
         EXPECT_EQ(store.readPicture(QStringLiteral("PictureFalse")), QString::fromLatin1(c.disabled)) << c.instance;
         // All five have an empty caption, stored because it differs from "按钮".
         EXPECT_EQ(store.readString(QStringLiteral("Caption"), QStringLiteral("按钮")), QString()) << c.instance;
     }
-    EXPECT_TRUE(DesignProperties(QStringLiteral("frmMain"), QStringLiteral("voButton9")).isEmpty());
-    EXPECT_TRUE(DesignProperties(QStringLiteral("noSuchForm"), QStringLiteral("voButton1")).isEmpty());
+    EXPECT_TRUE(designProperties(QStringLiteral("main_window"), QStringLiteral("helpButton")).isEmpty());
+    EXPECT_TRUE(designProperties(QStringLiteral("no_such_window"), QStringLiteral("openButton")).isEmpty());
 }
 
 }  // namespace
