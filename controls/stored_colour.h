@@ -3,8 +3,8 @@
 // index) that follows the desktop's palette.
 #pragma once
 
-#include "platform/property_store.h"
 #include "platform/colours.h"
+#include "platform/property_store.h"
 
 #include <QColor>
 #include <cstdint>
