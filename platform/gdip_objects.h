@@ -16,21 +16,19 @@
 
 namespace platform {
 
-// One set of status codes for every flat operation: the reader's property-item
-// calls return them too.
-using reader::GpStatus;
-using reader::Ok;
-using reader::GenericError;
-using reader::InvalidParameter;
-using reader::OutOfMemory;
-using reader::FileNotFound;
-using reader::UnknownImageFormat;
-using reader::PropertyNotFound;
-
-// Statuses beyond those of the property-item operations.
-inline constexpr GpStatus WrongState = static_cast<GpStatus>(8);
-inline constexpr GpStatus FontFamilyNotFound = static_cast<GpStatus>(14);
-inline constexpr GpStatus UnsupportedGdiplusVersion = static_cast<GpStatus>(17);
+// One set of status codes for every flat operation.
+enum GpStatus : int {
+    Ok = 0,
+    GenericError = 1,
+    InvalidParameter = 2,
+    OutOfMemory = 3,
+    WrongState = 8,
+    FileNotFound = 10,
+    UnknownImageFormat = 13,
+    FontFamilyNotFound = 14,
+    UnsupportedGdiplusVersion = 17,
+    PropertyNotFound = 19,
+};
 
 enum GpUnit : int {
     UnitWorld = 0,

@@ -18,7 +18,7 @@ struct TypeInfo {
     std::uint32_t swapUnit;
 };
 
-constexpr std::array<TypeInfo, 13> kTypes{{
+constexpr std::array<TypeInfo, 14> kTypes{{
     {PropertyTypeByte, 1, 1},
     {PropertyTypeAscii, 1, 1},
     {PropertyTypeShort, 2, 2},
@@ -32,6 +32,7 @@ constexpr std::array<TypeInfo, 13> kTypes{{
     {PropertyTypeFloat, 4, 4},
     {PropertyTypeDouble, 8, 8},
     {PropertyTypeIfd, 4, 4},
+    {PropertyTypeUtf8, 1, 1},
 }};
 
 const TypeInfo* FindType(std::uint16_t type) {
@@ -147,9 +148,7 @@ private:
         const TypeInfo* info = FindType(type);
         if (!info) return;
         const std::optional<std::uint32_t> length = CheckedByteCount(count, info->elementSize);
-        // The item's buffer size (record + value) must fit the 32-bit size
-        // that GdipGetPropertyItemSize reports.
-        if (!length || *length > UINT32_MAX - sizeof(PropertyItem)) return;
+        if (!length) return;
 
         PropertyImage::ItemLocation item;
         item.id = id;
@@ -168,6 +167,7 @@ private:
             if (*length > valueBytesLeft_) return;
             valueBytesLeft_ -= *length;
             item.offset = block_.offset + valueOffset;
+            item.tiffOffset = valueOffset;
         }
         items_.push_back(item);
 

@@ -176,7 +176,7 @@ TEST_F(PanelTest, SessionPointerAndDrawingObjectsLiveOnlyInsideOneOpen) {
     int startups = 0;
     mGdip::SetStartupProbe([&] {
         ++startups;
-        return reader::Ok;
+        return platform::Ok;
     });
     std::vector<std::pair<Qt::CursorShape, bool>> pointerDuringList;
     QObject::connect(panel->voScroll1(), &frScroll::Change, [&](int) {
@@ -225,7 +225,7 @@ TEST_F(PanelTest, GraphicsThatCannotStartEndTheProgramWithTheMessage) {
         return static_cast<int>(platform::vbOK);
     });
     platform::SetEndProgramHandler([](int) { throw ProgramEnded(); });
-    mGdip::SetStartupProbe([] { return reader::GenericError; });
+    mGdip::SetStartupProbe([] { return platform::GenericError; });
     const QString path = Photo("a.jpg", 40, 30, 2);
     EXPECT_THROW(panel->OpenPhoto(path), ProgramEnded);
     mGdip::SetStartupProbe({});

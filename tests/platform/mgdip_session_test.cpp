@@ -12,8 +12,8 @@ namespace {
 using mGdip::GdipToken;
 using mGdip::InitGDIPlus;
 using mGdip::TerminateGDIPlus;
-using reader::GpStatus;
-using reader::Ok;
+using platform::GpStatus;
+using platform::Ok;
 
 const QString kPrompt = QStringLiteral("GDI+ 初始化错误。程序即将关闭。");
 const QString kTitle = QStringLiteral("初始化错误");
@@ -96,7 +96,7 @@ TEST_F(Session, FailedStartup) {
     };
     for (const Case& c : cases) {
         boxes.clear();
-        probeStatus = reader::GenericError;
+        probeStatus = platform::GenericError;
         bool ended = false;
         GpStatus status = Ok;
         try {
@@ -107,7 +107,7 @@ TEST_F(Session, FailedStartup) {
         }
         EXPECT_EQ(ended, c.endOnFailure) << c.name;
         if (!ended) {
-            EXPECT_EQ(status, reader::GenericError) << c.name;
+            EXPECT_EQ(status, platform::GenericError) << c.name;
         }
         EXPECT_EQ(GdipToken(), 0u) << c.name;
         ASSERT_EQ(boxes.size(), c.showMessage ? 1u : 0u) << c.name;
@@ -126,7 +126,7 @@ TEST_F(Session, FailedStartup) {
 
 TEST_F(Session, OpenSessionNeverShowsTheFailure) {
     ASSERT_EQ(panelInit(), Ok);
-    probeStatus = reader::GenericError;
+    probeStatus = platform::GenericError;
     EXPECT_EQ(panelInit(), Ok);
     EXPECT_TRUE(boxes.empty());
 }
