@@ -330,6 +330,8 @@ std::string Worded(Wording wording, const std::vector<std::string>& values) {
 std::span<const std::string_view> ExtraRows() { return kLabels; }
 
 void AppendExtraRows(const reader::PropertyImage& image, std::vector<MetadataEntry>& entries) {
+    // What is not a photo has no rows, not even its size.
+    if (image.format() == reader::PhotoFormat::Unknown) return;
     PhotoSources sources(image);
     for (std::size_t i = 0; i < std::size(kRows); ++i) {
         for (const Source& source : kRows[i].sources) {
