@@ -147,7 +147,10 @@ std::vector<std::string_view> Words(std::string_view text) {
 std::string Span(std::optional<double> low, std::optional<double> high) {
     if (!low || *low <= 0) return {};
     std::string text = GenText(*low);
-    if (high && *high > *low) text += "-" + GenText(*high);
+    if (high && *high > *low) {
+        text += '-';
+        text += GenText(*high);
+    }
     return text;
 }
 
@@ -358,7 +361,10 @@ std::string LensSpecText(std::string_view rationals) {
     if (aperture.empty() && at(3) && *at(3) > 0) aperture = GenText(*at(3));
     std::string text;
     if (!focal.empty()) text = focal + "mm";
-    if (!aperture.empty()) text += (text.empty() ? "F" : " F") + aperture;
+    if (!aperture.empty()) {
+        text += text.empty() ? "F" : " F";
+        text += aperture;
+    }
     return text;
 }
 

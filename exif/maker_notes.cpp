@@ -78,7 +78,11 @@ std::string Text(const std::optional<Entry>& entry) {
 // "18-55", "50": the numbers with one decimal at most, one when both agree.
 std::string Range(double low, double high) {
     std::string text = RoundedText(low, 1);
-    if (RoundedText(high, 1) != text) text += "-" + RoundedText(high, 1);
+    const std::string end = RoundedText(high, 1);
+    if (end != text) {
+        text += '-';
+        text += end;
+    }
     return text;
 }
 
@@ -93,7 +97,10 @@ std::string NikonLens(const std::optional<Entry>& entry) {
     }
     if (numbers[0] <= 0) return {};
     std::string text = Range(numbers[0], std::max(numbers[0], numbers[1])) + "mm";
-    if (numbers[2] > 0) text += " f/" + Range(numbers[2], std::max(numbers[2], numbers[3]));
+    if (numbers[2] > 0) {
+        text += " f/";
+        text += Range(numbers[2], std::max(numbers[2], numbers[3]));
+    }
     return text;
 }
 

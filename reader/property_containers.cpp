@@ -168,10 +168,13 @@ void ReadRawProfile(BufferedWindow& window, const std::vector<ProfileChunk>& chu
     }
 }
 
-// Walks the chunks by their lengths (never reading image data) to IEND:
-// the eXIf chunk, the XMP packet of an iTXt chunk and the colour profile of
-// iCCP. Without an eXIf chunk, a text chunk with a raw Exif profile (as
-// ImageMagick writes it) serves.
+// Walks the chunks by their lengths (never reading image data): the eXIf
+// chunk, the XMP packet of an iTXt chunk and the colour profile of iCCP.
+// Without an eXIf chunk, a text chunk with a raw Exif profile (as ImageMagick
+// writes it) serves. Once the Exif is found the walk ends at the image data:
+// writers put the profile (which must) and XMP before it, and the image data
+// is usually thousands of 8 KiB chunks, whose headers would cost a read of
+// the whole file.
 void ScanPng(BufferedWindow& window, ContainerScan& scan) {
     constexpr std::size_t kMaxProfileChunks = 8;
     const std::uint64_t size = window.sourceSize();
@@ -186,7 +189,7 @@ void ScanPng(BufferedWindow& window, ContainerScan& scan) {
         const std::uint64_t data = pos + 8;
         const bool exifChunk = type.startsWith("eXIf"), iccChunk = type.startsWith("iCCP");
         const std::optional<PngText> kind = PngTextKind(type.bytes());
-        if (type.startsWith("IEND")) break;
+        if (type.startsWith("IEND") || (type.startsWith("IDAT") && !scan.blocks.empty())) break;
         if (exifChunk) {
             if (scan.blocks.empty()) scan.blocks.push_back(SkipExifHeader(window, BlockAt(data, length, size)));
         } else if (iccChunk && scan.embedded.icc.empty() && length <= kMaxIccBytes) {

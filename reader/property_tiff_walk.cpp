@@ -42,9 +42,10 @@ const TypeInfo* FindType(std::uint16_t type) {
     return nullptr;
 }
 
-// IFD1 (the thumbnail's directory) reuses the main image's tag numbers; the
-// items take the numbers GDI+ gives them so they cannot be mistaken for the
-// main image's. Tags not in this table are not listed.
+// IFD1 (the thumbnail's directory) reuses the main image's tag numbers; its
+// items take numbers of their own (0x5020 and up, as Windows numbers them) so
+// they cannot be mistaken for the main image's. Tags not in this table are
+// not listed.
 struct ThumbnailTag {
     std::uint16_t tag;
     std::uint32_t id;

@@ -166,6 +166,65 @@ TEST(ExtraRows, ColourProfileFromEveryPlaceItIsKept) {
     for (const auto& c : cases) EXPECT_EQ(ExtraRowsOf(c.photo)["颜色配置文件"], c.expected) << c.name;
 }
 
+// A HEIF image's colour: the colr property the primary image is associated
+// with (nclx primaries named, or a profile's description), else the first.
+TEST(ExtraRows, HeifColourOfThePrimaryImage) {
+    const auto box = [](std::string_view type, const Bytes& payload) {
+        Bytes out;
+        AppendU32Be(out, static_cast<std::uint32_t>(8 + payload.size()));
+        Append(out, type);
+        out.insert(out.end(), payload.begin(), payload.end());
+        return out;
+    };
+    const auto nclx = [&](std::uint16_t primaries) {
+        Bytes payload = Of("nclx");
+        AppendU16Be(payload, primaries);
+        payload.insert(payload.end(), {0, 13, 0, 6, 0x80});
+        return box("colr", payload);
+    };
+    const auto prof = [&](const std::string& name) {
+        Bytes payload = Of("prof");
+        const Bytes icc = IccProfile(name, false);
+        payload.insert(payload.end(), icc.begin(), icc.end());
+        return box("colr", payload);
+    };
+    // ipco's properties, then ipma giving item 1 (the primary) the listed ones.
+    const auto heif = [&](const std::vector<Bytes>& properties, const Bytes& associated) {
+        Bytes ipco;
+        for (const Bytes& property : properties) ipco.insert(ipco.end(), property.begin(), property.end());
+        Bytes ipma = {0, 0, 0, 0};
+        AppendU32Be(ipma, 1);
+        AppendU16Be(ipma, 1);
+        ipma.push_back(static_cast<std::uint8_t>(associated.size()));
+        ipma.insert(ipma.end(), associated.begin(), associated.end());
+        Bytes iprp = box("ipco", ipco);
+        const Bytes ipmaBox = box("ipma", ipma);
+        iprp.insert(iprp.end(), ipmaBox.begin(), ipmaBox.end());
+        Bytes meta = {0, 0, 0, 0};
+        const Bytes pitm = box("pitm", {0, 0, 0, 0, 0, 1});
+        meta.insert(meta.end(), pitm.begin(), pitm.end());
+        const Bytes iprpBox = box("iprp", iprp);
+        meta.insert(meta.end(), iprpBox.begin(), iprpBox.end());
+        Bytes file = box("ftyp", Of(std::string_view("heic\0\0\0\0mif1heic", 16)));
+        const Bytes metaBox = box("meta", meta);
+        file.insert(file.end(), metaBox.begin(), metaBox.end());
+        return file;
+    };
+    const struct {
+        const char* name;
+        Bytes photo;
+        std::string expected;
+    } cases[] = {
+        {"nclx Display P3", heif({nclx(12)}, {0x81}), "Display P3"},
+        {"nclx BT.2020", heif({nclx(9)}, {0x81}), "BT.2020"},
+        {"nclx sRGB", heif({nclx(1)}, {1}), "sRGB"},
+        {"nclx of other primaries", heif({nclx(5)}, {1}), ""},
+        {"the primary's profile, not the first colr", heif({nclx(1), prof("Display P3")}, {2}), "Display P3"},
+        {"no association: the first colr", heif({prof("sRGB IEC61966-2.1"), nclx(12)}, {}), "sRGB IEC61966-2.1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ExtraRowsOf(c.photo)["颜色配置文件"], c.expected) << c.name;
+}
+
 // Exif 3.0's UTF-8 type is decoded as UTF-8 in the classic rows too, and the
 // GPS rows come from the GPS directory.
 TEST(ExtraRows, Utf8TypeAndGps) {

@@ -279,7 +279,7 @@ std::string Describe(const std::vector<PeerItem>& items) {
     return text;
 }
 
-// GDI+ numbers for the thumbnail tags that exiftool writes into IFD1.
+// Our numbers for the thumbnail tags that exiftool writes into IFD1.
 std::optional<std::uint32_t> ThumbnailNumber(std::uint32_t tag) {
     static const std::map<std::uint32_t, std::uint32_t> numbers = {
         {0x0103, 0x5023}, {0x011A, 0x502D}, {0x011B, 0x502E}, {0x0128, 0x5030},
@@ -290,7 +290,7 @@ std::optional<std::uint32_t> ThumbnailNumber(std::uint32_t tag) {
     return it->second;
 }
 
-// exiv2's list in the order GDI+ gives: IFD0, then the Exif and the GPS
+// exiv2's list in our order: IFD0, then the Exif and the GPS
 // directories (both writers put the Exif pointer first), then IFD1.
 // Interoperability entries are not items.
 std::vector<PeerItem> Exiv2Items(const std::string& path) {
