@@ -5,7 +5,8 @@
 # runs). The HEICs are copies of one photo that heif-enc encodes; exiftool
 # copies into each the Exif of the JPEG of the same name.
 # With BASELINE set to another build's exifreport, that one runs over both
-# batches in the same hyperfine session.
+# batches in the same hyperfine session, and then the two run by turns (see
+# interleaved_ratio).
 # Usage: [BASELINE=path/to/exifreport] bench/exifreport_heic.sh [COUNT]   (default 1000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -65,3 +66,7 @@ for kind in ("HEIC", "JPEG"):
         print(f"exifreport / baseline over the {kind}s: {ratio:.3f} (goal: 1.2 or less)")
 PY
 rm -f "$ours" "$peer"
+if [ -n "${BASELINE:-}" ]; then
+  interleaved_ratio "HEICs" 20 "$build/exifreport/exifreport" "$BASELINE" "${heics[@]}"
+  interleaved_ratio "JPEGs" 20 "$build/exifreport/exifreport" "$BASELINE" "${jpegs[@]}"
+fi

@@ -2,7 +2,7 @@
 # Whole-process time of exifreport over a batch of camera JPEGs, against
 # `exiv2 -pa` and `exiftool` over the same batch (warm page cache, repeated runs).
 # With BASELINE set to another build's exifreport, that one runs in the same
-# hyperfine session, so the two are measured side by side.
+# hyperfine session, and then the two run by turns (see interleaved_ratio).
 # Usage: [BASELINE=path/to/exifreport] bench/exifreport_vs_peers.sh [COUNT]   (default 1000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,3 +45,5 @@ if "baseline" in results:
     print(f"exifreport / baseline: {ours / results['baseline']['mean']:.3f} (goal: 1.2 or less)")
 PY
 rm -f "$json"
+[ -n "${BASELINE:-}" ] && interleaved_ratio "camera JPEGs" 20 "$build/exifreport/exifreport" "$BASELINE" "${photos[@]}"
+true
