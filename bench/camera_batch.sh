@@ -10,3 +10,24 @@ camera_jpegs() {
   convert "$work/body.jpg" -resize 160x120 -quality 80 -strip "$work/thumb.jpg"
   "$build/bench/make_camera_batch" "$work/body.jpg" "$work/thumb.jpg" "$dir" "$count"
 }
+
+# interleaved_ratio NAME RUNS PROGRAM BASELINE FILE...: runs the two programs
+# over the files by turns, RUNS times each, and prints their median times and
+# the ratio. Taking turns keeps a change in the machine's load (other builds)
+# from falling on one of the two, as it can in two blocks of runs.
+interleaved_ratio() {
+  python3 - "$@" <<'PY'
+import statistics, subprocess, sys, time
+name, runs, program, baseline, files = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5:]
+times = {program: [], baseline: []}
+for i in range(runs + 1):
+    for command in ((program, baseline) if i % 2 == 0 else (baseline, program)):
+        start = time.perf_counter()
+        subprocess.run([command] + files, stdout=subprocess.DEVNULL, check=True)
+        if i > 0:  # the first round warms up
+            times[command].append(time.perf_counter() - start)
+ours, base = statistics.median(times[program]), statistics.median(times[baseline])
+print(f"{name}, by turns ({runs} runs each): exifreport median {ours * 1000:.1f} ms, baseline median "
+      f"{base * 1000:.1f} ms, ratio {ours / base:.3f} (goal: 1.2 or less)")
+PY
+}

@@ -4,7 +4,10 @@
 # exifreport over JPEGs that carry the same Exif (warm page cache, repeated
 # runs). The HEICs are copies of one photo that heif-enc encodes; exiftool
 # copies into each the Exif of the JPEG of the same name.
-# Usage: bench/exifreport_heic.sh [COUNT]   (default 1000)
+# With BASELINE set to another build's exifreport, that one runs over both
+# batches in the same hyperfine session, and then the two run by turns (see
+# interleaved_ratio).
+# Usage: [BASELINE=path/to/exifreport] bench/exifreport_heic.sh [COUNT]   (default 1000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/camera_batch.sh
@@ -36,9 +39,11 @@ echo "report lines: HEIC $($build/exifreport/exifreport "${heics[0]}" | wc -l),"
   "JPEG $($build/exifreport/exifreport "${jpegs[0]}" | wc -l)"
 
 ours=$(mktemp) && peer=$(mktemp)
+baseline=()
+[ -n "${BASELINE:-}" ] && baseline=(-n "baseline HEIC" "$BASELINE ${heics[*]}" -n "baseline JPEG" "$BASELINE ${jpegs[*]}")
 hyperfine --warmup 2 --runs 10 -N --export-json "$ours" \
   -n "exifreport HEIC" "$build/exifreport/exifreport ${heics[*]}" \
-  -n "exifreport JPEG" "$build/exifreport/exifreport ${jpegs[*]}" >/dev/null
+  -n "exifreport JPEG" "$build/exifreport/exifreport ${jpegs[*]}" "${baseline[@]}" >/dev/null
 hyperfine --warmup 1 --runs 3 -N --export-json "$peer" \
   -n "exiftool HEIC" "exiftool ${heics[*]}" >/dev/null
 python3 - "$ours" "$peer" <<'PY'
@@ -47,11 +52,21 @@ results = {}
 for path in sys.argv[1:]:
     results.update({r["command"]: r for r in json.load(open(path))["results"]})
 heic = results["exifreport HEIC"]["mean"]
-for name in ("exifreport HEIC", "exifreport JPEG", "exiftool HEIC"):
+for name in ("exifreport HEIC", "exifreport JPEG", "baseline HEIC", "baseline JPEG", "exiftool HEIC"):
+    if name not in results:
+        continue
     r = results[name]
     print(f"{name:16s} mean {r['mean']*1000:9.1f} ms  (min {r['min']*1000:.1f}, max {r['max']*1000:.1f}, "
           f"{len(r['times'])} runs)  {r['mean']/heic:7.2f}x exifreport HEIC")
 print(f"exiftool / exifreport over the HEICs: {results['exiftool HEIC']['mean'] / heic:.1f}x (goal: 50x or more)")
 print(f"exifreport HEIC / JPEG: {heic / results['exifreport JPEG']['mean']:.2f} (goal: 2 or less)")
+for kind in ("HEIC", "JPEG"):
+    if f"baseline {kind}" in results:
+        ratio = results[f"exifreport {kind}"]["mean"] / results[f"baseline {kind}"]["mean"]
+        print(f"exifreport / baseline over the {kind}s: {ratio:.3f} (goal: 1.2 or less)")
 PY
 rm -f "$ours" "$peer"
+if [ -n "${BASELINE:-}" ]; then
+  interleaved_ratio "HEICs" 20 "$build/exifreport/exifreport" "$BASELINE" "${heics[@]}"
+  interleaved_ratio "JPEGs" 20 "$build/exifreport/exifreport" "$BASELINE" "${jpegs[@]}"
+fi

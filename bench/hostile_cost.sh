@@ -7,7 +7,8 @@
 # 100 MiB above idle. A run that does not finish in 20 s is stopped. The
 # "-1x1" TIFFs hold a 1x1 picture too, so that the panel's decoder opens
 # them and the panel lists their metadata; the other crafted files it
-# refuses before reading their metadata. The "claiming" JPEGs are progressive
+# refuses before reading their metadata. The "xmp" files carry hostile XMP
+# packets (a million keywords, a thousand levels). The "claiming" JPEGs are progressive
 # files of 3 MB claiming 40000 x 40000 pixels (a full decode would keep 3.2 GB
 # of coefficients), one complete, one with its DC scan alone.
 # Usage: bench/hostile_cost.sh [RUNS]   (default 3)
@@ -71,6 +72,30 @@ for name, picture in (("unknown-512m.tif", False), ("unknown-512m-1x1.tif", True
 ihdr = png_chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 0, 0, 0, 0))
 sparse("empty-2g.png", 2 * GiB, [(0, b"\x89PNG\r\n\x1a\n" + ihdr)])
 sparse("empty-2g.webp", 2 * GiB, [(0, b"RIFF" + struct.pack("<I", 2 * GiB - 8) + b"WEBP")])
+# XMP packets that claim a million keywords (9 MB in a TIFF's XMP tag; the
+# same deflated to a few kilobytes in a PNG's iTXt chunk), that nest a
+# thousand levels, and that fill a JPEG's XMP segment with keywords.
+def xmp(body):
+    return (b'<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">'
+            b'<rdf:Description xmlns:dc="http://purl.org/dc/elements/1.1/">' + body +
+            b'</rdf:Description></rdf:RDF></x:xmpmeta>')
+def keywords(count):
+    return xmp(b"<dc:subject><rdf:Bag>" + b"<rdf:li>k</rdf:li>" * count + b"</rdf:Bag></dc:subject>")
+def jpeg_with(app1):
+    return b"\xff\xd8\xff\xe1" + struct.pack(">H", len(app1) + 2) + app1 + b"\xff\xd9"
+million = keywords(1_000_000)
+with open(os.path.join(out, "xmp-million-keywords.tif"), "wb") as f:
+    f.write(tiff(0x02BC, 7, len(million), 4096, True).ljust(4096, b"\0") + million)
+with open(os.path.join(out, "xmp-million-keywords.png"), "wb") as f:
+    itxt = b"XML:com.adobe.xmp\0\x01\x00\0\0" + zlib.compress(million, 9)
+    f.write(b"\x89PNG\r\n\x1a\n" + ihdr + png_chunk(b"iTXt", itxt) +
+            png_chunk(b"IDAT", zlib.compress(b"\0\x80")) + png_chunk(b"IEND", b""))
+header = b"http://ns.adobe.com/xap/1.0/\0"
+deep = xmp(b'<dc:title xmlns:a="a">' + b"<a:b>" * 1000 + b"</a:b>" * 1000 + b"</dc:title>")
+with open(os.path.join(out, "xmp-1000-levels.jpg"), "wb") as f:
+    f.write(jpeg_with(header + deep))
+with open(os.path.join(out, "xmp-keywords-64k.jpg"), "wb") as f:
+    f.write(jpeg_with(header + keywords(3500)))
 # JPEGs of a million and of ten million empty comment segments.
 for name, count in (("segments-4m.jpg", 1_000_000), ("segments-40m.jpg", 10_000_000)):
     with open(os.path.join(out, name), "wb") as f:
@@ -97,7 +122,8 @@ idle=$(largest "${idle_kib[@]}")
 echo "exifreport idle peak (reporting $(basename "$warmup")): $((idle / 1024)) MiB"
 printf '%-22s %10s %10s   %12s %12s %8s\n' file "report s" "report MiB" "openPhoto s" "openPhoto MiB" opened
 for file in text-2g.tif text-2g-1x1.tif unknown-512m.tif unknown-512m-1x1.tif empty-2g.png empty-2g.webp segments-4m.jpg segments-40m.jpg \
-    claiming_dc_ac.jpg claiming_dc_only.jpg fifo.jpg; do
+    claiming_dc_ac.jpg claiming_dc_only.jpg xmp-million-keywords.tif xmp-million-keywords.png xmp-1000-levels.jpg \
+    xmp-keywords-64k.jpg fifo.jpg; do
   path=$files/$file
   times=() peaks=() ptimes=() ppeaks=() opened=-
   for ((i = 0; i < runs; i++)); do

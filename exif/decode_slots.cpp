@@ -1,7 +1,5 @@
 #include "exif/decode_slots.h"
 
-#include <cstring>
-
 #include "exif/text_decode.h"
 #include "reader/property_items.h"
 
@@ -19,7 +17,8 @@ std::uint32_t ReadLe(const std::uint8_t* p, std::size_t width) {
 bool DecodeSlots::Serves(Slot slot) const {
     switch (slot) {
     case Slot::Text:
-        return type_ == reader::PropertyTypeAscii || type_ == reader::PropertyTypeUndefined;
+        return type_ == reader::PropertyTypeAscii || type_ == reader::PropertyTypeUndefined ||
+               type_ == reader::PropertyTypeUtf8;
     case Slot::Byte:
         return type_ == reader::PropertyTypeByte || type_ == reader::PropertyTypeUndefined;
     case Slot::Short:
@@ -48,29 +47,13 @@ std::optional<std::int64_t> DecodeSlots::Element(Slot slot, std::size_t k) const
 
 std::optional<std::string> DecodeSlots::Text() const {
     if (!Serves(Slot::Text)) return std::nullopt;
+    if (type_ == reader::PropertyTypeUtf8) return DecodeUtf8(value_.data(), value_.size());
     return DecodeText(value_.data(), value_.size());
 }
 
 std::optional<std::string> DecodeSlots::Comment() const {
     if (!Serves(Slot::Text)) return std::nullopt;
     return DecodeUserComment(value_.data(), value_.size(), bigEndianFile_);
-}
-
-DecodeSlots DecodeItem(const void* buffer, std::size_t size, bool bigEndianFile) {
-    reader::PropertyItem record;
-    if (buffer == nullptr || size < sizeof record) return {};
-    std::memcpy(&record, buffer, sizeof record);
-    // The type code is read as 32 bits with its padding, as the platform
-    // record is laid out; a non-zero padding makes it a type no rule reads.
-    const std::uint32_t type = record.type | (static_cast<std::uint32_t>(record.padding) << 16);
-    if (record.length == 0) return DecodeSlots(type, {}, bigEndianFile);
-    const auto* begin = static_cast<const std::uint8_t*>(buffer);
-    const auto start = reinterpret_cast<std::uintptr_t>(record.value);
-    const auto first = reinterpret_cast<std::uintptr_t>(begin);
-    if (record.value == nullptr || start < first || start - first > size ||
-        record.length > size - (start - first))
-        return {};
-    return DecodeSlots(type, std::span<const std::uint8_t>(begin + (start - first), record.length), bigEndianFile);
 }
 
 }  // namespace exif

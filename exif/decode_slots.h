@@ -3,7 +3,7 @@
 //
 // Every rule reads the item's own value, never one that an earlier item left
 // behind, and only in the readings that the item's type can give:
-//   Text   ASCII, UNDEFINED        (the decoded text)
+//   Text   ASCII, UNDEFINED, UTF-8 (the decoded text)
 //   Byte   BYTE, UNDEFINED         (the bytes)
 //   Short  SHORT, LONG             (the values, unsigned)
 //   Long   SHORT, LONG             (the values, unsigned)
@@ -54,10 +54,5 @@ private:
     std::span<const std::uint8_t> value_;
     bool bigEndianFile_ = false;
 };
-
-// Reads the record at the start of an item buffer of `size` bytes (as
-// GdipGetPropertyItem fills it) and returns its value. A record whose value
-// bytes do not lie inside the buffer gives an item without a value.
-DecodeSlots DecodeItem(const void* buffer, std::size_t size, bool bigEndianFile = false);
 
 }  // namespace exif

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exif/decode_slots.h"
+#include "exif/extra_rows.h"
 #include "exif/tag_catalogue.h"
 #include "reader/property_items.h"
 
@@ -18,22 +19,19 @@ constexpr std::uint32_t kLongitude = 0x0004;
 // The GPS directory's tags keep their own numbers, 0 to 31, in the platform's numbering.
 constexpr std::uint32_t kLastGpsTag = 0x001F;
 
-// One item's value bytes with its record, as GdipGetPropertyItem hands them out.
+// The first item with this tag: its first kept bytes are all a GPS value has.
 class ItemBuffer {
 public:
     ItemBuffer(const reader::PropertyImage& image, std::uint32_t id) {
-        std::uint32_t size = 0;
-        if (reader::GdipGetPropertyItemSize(&image, id, &size) != reader::Ok || size < sizeof(reader::PropertyItem))
-            return;
-        words_.resize((std::size_t{size} + 7) / 8);
-        if (reader::GdipGetPropertyItem(&image, id, size, reinterpret_cast<reader::PropertyItem*>(words_.data())) ==
-            reader::Ok)
-            item_ = DecodeItem(words_.data(), size);
+        const reader::PropertyImage::ItemLocation* item = image.find(id);
+        if (item && image.readValue(*item, bytes_, kLongestValue))
+            item_ = DecodeSlots(item->type, bytes_);
     }
     const DecodeSlots& item() const { return item_; }
 
 private:
-    std::vector<std::uint64_t> words_;  // 64-bit words keep the record aligned
+    static constexpr std::uint32_t kLongestValue = 256;
+    std::vector<std::uint8_t> bytes_;
     DecodeSlots item_;
 };
 
@@ -83,7 +81,7 @@ bool IsGpsLabel(std::string_view label) {
     for (const CatalogueEntry& entry : Catalogue()) {
         if (entry.tag <= kLastGpsTag && entry.label == label) return true;
     }
-    return false;
+    return IsExtraGpsLabel(label);
 }
 
 }  // namespace exif

@@ -1,46 +1,16 @@
 #include "exif/metadata_list.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <string_view>
 
 #include "exif/decode_slots.h"
+#include "exif/extra_rows.h"
 #include "exif/tag_catalogue.h"
 #include "exif/text_decode.h"
 #include "reader/property_items.h"
 
 namespace exif {
 namespace {
-
-// Counts how often each tag number has been seen so far in one walk. GDI+
-// finds an item by tag number, so a repeated tag would show its first item
-// each time; the j-th appearance of a number asks for its j-th item instead.
-// Open addressing in two flat arrays: no allocation per item, O(1) per item.
-class OccurrenceCounter {
-public:
-    explicit OccurrenceCounter(std::size_t items)
-        : mask_(std::bit_ceil(2 * items + 2) - 1),
-          shift_(64 - std::countr_zero(mask_ + 1)),
-          ids_(mask_ + 1),
-          seen_(mask_ + 1, 0) {}
-
-    // How many times `id` was counted before this call.
-    std::uint32_t Next(std::uint32_t id) {
-        // Fibonacci hashing takes the high bits of the product, which depend
-        // on every bit of the tag number.
-        std::size_t slot = static_cast<std::size_t>((id * 0x9E3779B97F4A7C15ull) >> shift_);
-        while (seen_[slot] != 0 && ids_[slot] != id) slot = (slot + 1) & mask_;
-        ids_[slot] = id;
-        return seen_[slot]++;
-    }
-
-private:
-    std::size_t mask_;
-    int shift_;
-    std::vector<std::uint32_t> ids_;
-    std::vector<std::uint32_t> seen_;  // 0 marks a free slot
-};
 
 // The most of one value that is read. No rule reads more than a few elements
 // of a number list, and a text longer than this is no longer read by anyone:
@@ -72,54 +42,32 @@ std::uint32_t WholeCharacters(const std::uint8_t* bytes, std::uint32_t length) {
 void MetadataList::LoadMetadata(const reader::PropertyImage* image) {
     entries.clear();
     entryCount = 0;
-    std::uint32_t count = 0;
-    if (image == nullptr || reader::GdipGetPropertyCount(image, &count) != reader::Ok || count == 0) return;
-    std::vector<std::uint32_t> ids(count);
-    if (reader::GdipGetPropertyIdList(image, count, ids.data()) != reader::Ok) return;
-
-    entries.resize(count);
-    OccurrenceCounter occurrences(count);
-    // One buffer serves every item; 64-bit words keep the record aligned.
-    std::vector<std::uint64_t> buffer;
-
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t id = ids[i];
-        const std::uint32_t occurrence = occurrences.Next(id);
+    if (image == nullptr) return;
+    entries.reserve(image->items().size() + ExtraRows().size());
+    // One buffer serves every item.
+    std::vector<std::uint8_t> value;
+    for (const reader::PropertyImage::ItemLocation& location : image->items()) {
         // A tag the list does not show gives no entry whatever its value:
         // the value is not read at all.
-        const CatalogueEntry* row = FindTag(id);
+        const CatalogueEntry* row = FindTag(location.id);
         if (row == nullptr) continue;
         DecodeSlots item;
         bool cut = false;
-        std::uint32_t size = 0;
-        if (reader::GdipGetPropertyItemSize(image, id, &size, occurrence) == reader::Ok &&
-            size >= sizeof(reader::PropertyItem)) {
-            const std::uint32_t fetched = std::min<std::uint32_t>(size, sizeof(reader::PropertyItem) + kValueCap);
-            const std::size_t words = (std::size_t{fetched} + 7) / 8;
-            if (buffer.size() < words) buffer.resize(words);
-            // Only the record needs clearing: the value bytes are read only
-            // when a successful fetch has filled them.
-            std::memset(buffer.data(), 0, sizeof(reader::PropertyItem));
-            auto* record = reinterpret_cast<reader::PropertyItem*>(buffer.data());
-            // An item that cannot be fetched has no value: its entry, if any,
-            // keeps its label with an empty value.
-            const reader::GpStatus status =
-                fetched == size ? reader::GdipGetPropertyItem(image, id, size, record, occurrence)
-                                : reader::GdipGetPropertyItemPart(image, id, fetched, record, occurrence);
-            if (status == reader::Ok) {
-                cut = record->length < size - sizeof(reader::PropertyItem);
-                if (cut && ShowsText(*row)) record->length = WholeCharacters(record->value, record->length);
-                item = DecodeItem(buffer.data(), fetched, image->bigEndian());
-            }
+        // An item that can no longer be read has no value: its entry keeps
+        // its label with an empty value.
+        if (image->readValue(location, value, kValueCap)) {
+            cut = value.size() < location.length;
+            std::uint32_t length = static_cast<std::uint32_t>(value.size());
+            if (cut && ShowsText(*row)) length = WholeCharacters(value.data(), length);
+            item = DecodeSlots(location.type, std::span<const std::uint8_t>(value.data(), length), image->bigEndian());
         }
-        MetadataEntry& entry = entries[entryCount];
-        entry.tag = id;
-        if (FormatItem(id, item, entry) && !entry.label.empty()) {
-            if (cut && ShowsText(*row)) entry.value += kCutMark;
-            ++entryCount;
-        }
+        MetadataEntry& entry = entries.emplace_back();
+        entry.tag = location.id;
+        FormatItem(location.id, item, entry);
+        if (cut && ShowsText(*row)) entry.value += kCutMark;
     }
-    entries.resize(entryCount);
+    AppendExtraRows(*image, entries);
+    entryCount = entries.size();
 }
 
 void MetadataList::SetPhoto(const std::string& path) {

@@ -17,13 +17,20 @@ namespace exif {
 struct MetadataEntry {
     std::string label;  // never empty in a filled entry
     std::string value;  // may be empty
-    std::uint32_t tag = 0;  // the item's tag number, as the reader numbers it
+    // The item's tag number, as the reader numbers it; a row of the extra
+    // catalogue, which gathers several sources, has kExtraRowTag plus its
+    // position there.
+    std::uint32_t tag = 0;
 };
+
+// Above every tag number (16 bits).
+inline constexpr std::uint32_t kExtraRowTag = 0x10000;
 
 class MetadataList {
 public:
     // Walks the image's property items in the reader's order and rebuilds the
-    // entries; a null image gives an empty list.
+    // entries, then adds the rows of the extra catalogue that have a value;
+    // a null image gives an empty list.
     void LoadMetadata(const reader::PropertyImage* image);
 
     // Name and path of the photo the list describes: the path as given, the

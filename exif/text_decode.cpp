@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iconv.h>
 
+#include "exif/report.h"
+
 namespace exif {
 
 bool IsValidUtf8(const std::uint8_t* bytes, std::size_t length) {
@@ -119,7 +121,8 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// UTF-16 to UTF-8; a lone surrogate or an odd last byte becomes U+FFFD.
+}  // namespace
+
 std::string DecodeUtf16(const std::uint8_t* bytes, std::size_t length, bool bigEndian) {
     if (length >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) || (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
         bigEndian = bytes[0] == 0xFE;
@@ -150,7 +153,16 @@ std::string DecodeUtf16(const std::uint8_t* bytes, std::size_t length, bool bigE
     return out;
 }
 
-}  // namespace
+std::string DecodeUtf8(const std::uint8_t* bytes, std::size_t length) {
+    std::string text;
+    if (IsValidUtf8(bytes, length)) {
+        text.assign(reinterpret_cast<const char*>(bytes), length);
+    } else {
+        text = ValidUtf8(std::string_view(reinterpret_cast<const char*>(bytes), length));
+    }
+    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+    return text;
+}
 
 std::string DecodeText(const std::uint8_t* bytes, std::size_t length) {
     std::string text;

@@ -14,6 +14,14 @@ namespace exif {
 // stands. The result is always valid UTF-8.
 std::string DecodeText(const std::uint8_t* bytes, std::size_t length);
 
+// Text that is UTF-8 by its type (Exif 3.0's UTF-8, XMP): every byte that is
+// not part of well-formed UTF-8 becomes U+FFFD, every U+0000 is removed.
+std::string DecodeUtf8(const std::uint8_t* bytes, std::size_t length);
+
+// UTF-16 in the given byte order unless a byte-order mark says otherwise; a
+// lone surrogate or an odd last byte becomes U+FFFD, NULs are removed.
+std::string DecodeUtf16(const std::uint8_t* bytes, std::size_t length, bool bigEndian);
+
 // A user comment: an 8-byte character code, then the comment. After
 // "UNICODE" comes UTF-16 in the byte order of the file the comment came
 // from, unless a byte-order mark says otherwise; after any other code

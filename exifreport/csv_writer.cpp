@@ -1,5 +1,6 @@
 #include "exifreport/csv_writer.h"
 
+#include "exif/extra_rows.h"
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "exif/tag_catalogue.h"
@@ -40,7 +41,7 @@ void AppendCell(std::string& out, std::string_view text) {
 
 }  // namespace
 
-CsvWriter::CsvWriter() : cells_(exif::Catalogue().size()) {}
+CsvWriter::CsvWriter() : cells_(exif::Catalogue().size() + exif::ExtraRows().size()) {}
 
 std::string CsvWriter::Header() const {
     std::string out = "\xEF\xBB\xBF";
@@ -48,6 +49,10 @@ std::string CsvWriter::Header() const {
     for (const exif::CatalogueEntry& entry : exif::Catalogue()) {
         out += ',';
         AppendCell(out, entry.label);
+    }
+    for (std::string_view label : exif::ExtraRows()) {
+        out += ',';
+        AppendCell(out, label);
     }
     out += "\r\n";
     return out;
@@ -58,9 +63,15 @@ void CsvWriter::AppendRow(std::string& out, const exif::MetadataList& list) {
     const exif::CatalogueEntry* first = exif::Catalogue().data();
     const auto& entries = list.Entries();
     for (std::size_t i = 0; i < list.EntryCount() && i < entries.size(); ++i) {
-        const exif::CatalogueEntry* row = exif::FindTag(entries[i].tag);
-        if (row == nullptr) continue;
-        const std::string*& cell = cells_[static_cast<std::size_t>(row - first)];
+        std::size_t column;
+        if (const exif::CatalogueEntry* row = exif::FindTag(entries[i].tag)) {
+            column = static_cast<std::size_t>(row - first);
+        } else if (entries[i].tag >= exif::kExtraRowTag && entries[i].tag - exif::kExtraRowTag < exif::ExtraRows().size()) {
+            column = exif::Catalogue().size() + (entries[i].tag - exif::kExtraRowTag);
+        } else {
+            continue;
+        }
+        const std::string*& cell = cells_[column];
         if (cell == nullptr) cell = &entries[i].value;
     }
     AppendCell(out, list.PhotoName());

@@ -1,6 +1,7 @@
 // --csv: one row per photo for a spreadsheet. Columns "文件", "路径", then one
 // per catalogue label in catalogue order, holding the photo's value for that
-// tag (empty when it has none; the first when it lists the tag twice). RFC 4180
+// tag (empty when it has none; the first when it lists the tag twice), then
+// one per row of the extra catalogue. RFC 4180
 // quoting, CR LF line ends, UTF-8 with a byte-order mark so that Excel and WPS
 // read it as Chinese text.
 #pragma once
@@ -25,7 +26,7 @@ public:
     void AppendRow(std::string& out, const exif::MetadataList& list);
 
 private:
-    std::vector<const std::string*> cells_;  // per catalogue row, for one photo
+    std::vector<const std::string*> cells_;  // per column of the two catalogues, for one photo
 };
 
 }  // namespace exifreport

@@ -80,9 +80,14 @@ void AppendJsonLine(std::string& out, const exif::MetadataList& list) {
     for (std::size_t i = 0; i < list.EntryCount() && i < entries.size(); ++i) {
         if (i > 0) out += ',';
         out += "{\"tag\":"sv;
-        char digits[16];
-        const auto end = std::to_chars(digits, digits + sizeof digits, entries[i].tag).ptr;
-        out.append(digits, end);
+        if (entries[i].tag >= exif::kExtraRowTag) {
+            // An extra row gathers several sources: it has no one tag.
+            out += "null"sv;
+        } else {
+            char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, entries[i].tag).ptr;
+            out.append(digits, end);
+        }
         out += ",\"label\":"sv;
         if (const std::string* label = QuotedLabel(entries[i].tag, entries[i].label))
             out += *label;

@@ -1,5 +1,6 @@
 // make_fuzz_seeds DIR: writes the fuzzer's seed photos into DIR: the tests'
 // camera photo in every container and byte order, and a few broken ones.
+#include "metadata_blocks.h"
 #include "tiff_builder.h"
 
 #include <cstdio>
@@ -51,6 +52,54 @@ Bytes OverlappingBlock() {
     }
     PutU32(block, 10 + 12u * entries, 0, false);
     return block;
+}
+
+// The blocks beside the Exif: XMP (and an extended part), IPTC in
+// Photoshop's resources, a colour profile in two chunks.
+JpegOptions MetadataSegments() {
+    const std::string guid = "0123456789ABCDEF0123456789ABCDEF";
+    JpegOptions options;
+    options.after.emplace_back(0xE1, XmpSegment(Xmp(
+        " xmp:Rating=\"4\" xmpNote:HasExtendedXMP=\"" + guid + "\"><dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">"
+        "西湖</rdf:li></rdf:Alt></dc:title><dc:subject><rdf:Bag><rdf:li>a</rdf:li><rdf:li>b</rdf:li></rdf:Bag>"
+        "</dc:subject><aux:LensInfo>24/1 70/1 28/10 28/10</aux:LensInfo>")));
+    const std::string extension = Xmp("><dc:description><rdf:Alt><rdf:li>d</rdf:li></rdf:Alt></dc:description>");
+    Bytes part = Of(std::string_view("http://ns.adobe.com/xmp/extension/\0", 35));
+    Append(part, guid);
+    AppendU32Be(part, static_cast<std::uint32_t>(extension.size()));
+    AppendU32Be(part, 0);
+    Append(part, extension);
+    options.after.emplace_back(0xE1, part);
+    options.after.emplace_back(0xED, PhotoshopSegment(Iptc({{1, 90, "\x1B%G"}, {2, 5, "标题"}, {2, 25, "k"}, {2, 25, "\xBA\xBC"}})));
+    for (auto& segment : IccSegments(IccProfile("Display P3", true), 2)) options.after.push_back(segment);
+    return options;
+}
+
+// Maker notes of each kind, in an otherwise small block.
+std::vector<std::pair<std::string, Bytes>> MakerNoteBlocks() {
+    const auto text = [](std::string_view s) { Bytes b = Of(s); b.push_back(0); return b; };
+    Bytes nikonTiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    Bytes lens;
+    for (std::uint32_t v : {18u, 1u, 55u, 1u, 35u, 10u, 56u, 10u}) lens.insert(lens.end(), {std::uint8_t(v), 0, 0, 0});
+    nikonTiff = NoteDirectory(nikonTiff, {{0x0084, 5, 4, lens}, {0x00A7, 4, 1, {0x39, 0x30, 0, 0}}}, false, 0);
+    Bytes nikon = Of(std::string_view("Nikon\0\x02\x10\0\0", 10));
+    nikon.insert(nikon.end(), nikonTiff.begin(), nikonTiff.end());
+    Bytes olympus = NoteDirectory(Of(std::string_view("OLYMPUS\0II\x03\0", 12)), {{0x2010, 13, 1, {30, 0, 0, 0}}}, false, 0);
+    olympus = NoteDirectory(olympus, {{0x0203, 2, 9, text("M.12-40m")}}, false, 0);
+    const std::vector<std::tuple<std::string, std::string, Bytes>> notes = {
+        {"nikon", "NIKON", nikon},
+        {"olympus", "OLYMPUS", olympus},
+        {"panasonic", "Panasonic", NoteDirectory(Of(std::string_view("Panasonic\0\0\0", 12)), {{0x0051, 2, 6, text("LUMIX")}}, false, -60)},
+        {"canon", "Canon", NoteDirectory({}, {{0x0095, 2, 6, text("RF24 ")}, {0x0001, 3, 26, Bytes(52, 1)}}, false, -60)},
+    };
+    std::vector<std::pair<std::string, Bytes>> blocks;
+    for (const auto& [name, make, note] : notes) {
+        TiffSpec spec;
+        spec.ifd0.fields = {Ascii(0x010F, make)};
+        spec.exif = Ifd{{Undefined(0x927C, note)}, {}};
+        blocks.emplace_back(name, BuildTiff(spec).bytes);
+    }
+    return blocks;
 }
 
 }  // namespace
@@ -111,6 +160,45 @@ int main(int argc, char** argv) {
     RawProfileOptions international;
     international.chunk = "iTXt";
     seeds.emplace_back("camera-raw-profile-itxt.png", PngRawProfile(CameraBlock(true), international));
+    const Bytes block = CameraBlock(false);
+    seeds.emplace_back("camera-xmp-iptc-icc.jpg", Jpeg(block, MetadataSegments()));
+    TiffSpec tiffBlocks = CameraSpec(true);
+    const std::string packet = Xmp(" xmp:Label=\"红\" photoshop:City=\"杭州\">");
+    const Bytes icc = IccProfile("sRGB IEC61966-2.1", false);
+    const Bytes iptc = Iptc({{2, 80, "张三"}, {2, 101, "中国"}});
+    tiffBlocks.ifd0.fields.push_back(Undefined(0x02BC, Of(packet)));
+    tiffBlocks.ifd0.fields.push_back(Undefined(0x83BB, iptc));
+    tiffBlocks.ifd0.fields.push_back(Undefined(0x8773, icc));
+    tiffBlocks.ifd0.fields.push_back(Byte(0x9C9B, Utf16Le(u"标题")));
+    seeds.emplace_back("camera-xmp-iptc-icc.tif", BuildTiff(tiffBlocks).bytes);
+    // XMP and a profile in a WebP's chunks and in a PNG's (CRCs are not checked).
+    Bytes webp = WebP(block, false);
+    for (const auto& [type, data] : {std::pair<std::string, Bytes>{"XMP ", Of(packet)}, {"ICCP", icc}}) {
+        Append(webp, type);
+        const std::size_t at = webp.size();
+        webp.resize(at + 4);
+        PutU32(webp, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(data.size()), false);
+        webp.insert(webp.end(), data.begin(), data.end());
+        if (data.size() % 2) webp.push_back(0);
+    }
+    PutU32(webp, 4, static_cast<std::uint32_t>(webp.size() - 8), false);
+    seeds.emplace_back("camera-xmp-icc.webp", webp);
+    Bytes png = Png(block, true);
+    Bytes chunks;
+    Bytes itxt = Of(std::string_view("XML:com.adobe.xmp\0\0\0\0\0", 22));
+    Append(itxt, packet);
+    Bytes iccp = Of(std::string_view("icc\0\0", 5));
+    const Bytes compressed = ZlibStored(icc);
+    iccp.insert(iccp.end(), compressed.begin(), compressed.end());
+    for (const auto& [type, data] : {std::pair<std::string, Bytes>{"iTXt", itxt}, {"iCCP", iccp}}) {
+        AppendU32Be(chunks, static_cast<std::uint32_t>(data.size()));
+        Append(chunks, type);
+        chunks.insert(chunks.end(), data.begin(), data.end());
+        chunks.insert(chunks.end(), {0, 0, 0, 0});
+    }
+    png.insert(png.end() - 12, chunks.begin(), chunks.end());
+    seeds.emplace_back("camera-xmp-icc.png", png);
+    for (const auto& [name, note] : MakerNoteBlocks()) seeds.emplace_back("makernote-" + name + ".jpg", Jpeg(note));
     seeds.emplace_back("plain.bmp", Bmp());
     seeds.emplace_back("plain.gif", Gif());
     seeds.emplace_back("loops.jpg", Jpeg(LoopingBlock()));

@@ -36,6 +36,12 @@ std::unique_ptr<ByteSource> CacheRange(std::unique_ptr<ByteSource> source, std::
     if (!source || offset > source->size() || length > source->size() - offset) return source;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
     if (!source->read(offset, bytes)) return source;
+    return KeepRange(std::move(source), offset, std::move(bytes));
+}
+
+std::unique_ptr<ByteSource> KeepRange(std::unique_ptr<ByteSource> source, std::uint64_t offset,
+                                      std::vector<std::uint8_t> bytes) {
+    if (!source) return source;
     return std::make_unique<CachedRangeSource>(std::move(source), offset, std::move(bytes));
 }
 

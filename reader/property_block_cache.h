@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace reader {
 
@@ -15,5 +16,9 @@ namespace reader {
 // was, and reads go to it as before.
 std::unique_ptr<ByteSource> CacheRange(std::unique_ptr<ByteSource> source, std::uint64_t offset,
                                        std::uint64_t length);
+
+// The same with bytes read already: `bytes` are the source's bytes at `offset`.
+std::unique_ptr<ByteSource> KeepRange(std::unique_ptr<ByteSource> source, std::uint64_t offset,
+                                      std::vector<std::uint8_t> bytes);
 
 }  // namespace reader

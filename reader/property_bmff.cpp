@@ -132,11 +132,18 @@ std::uint64_t Number(const ByteView& bytes, std::uint64_t at, std::uint32_t widt
     return 0;
 }
 
-// The Exif items of the item information box, in its order.
-std::vector<std::uint32_t> ExifItems(BoxReader& reader, const Box& iinf) {
-    std::vector<std::uint32_t> ids;
+// The items of the item information box that hold metadata, in its order:
+// Exif items, and XMP packets (mime items of type application/rdf+xml).
+struct MetadataItems {
+    std::vector<std::uint32_t> exif;
+    std::vector<std::uint32_t> xmp;
+};
+
+MetadataItems FindMetadataItems(BoxReader& reader, const Box& iinf) {
+    constexpr std::string_view kXmpType = "application/rdf+xml\0"sv;
+    MetadataItems items;
     const ByteView bytes = reader.payload(iinf);
-    if (bytes.size() < 4) return ids;
+    if (bytes.size() < 4) return items;
     const std::uint64_t entries = bytes.u8(0) == 0 ? 6 : 8;  // the count is 16-bit in version 0
     ChildrenIn(reader, bytes, entries, [&](const Box& infe) {
         if (infe.type != FourCC("infe")) return false;
@@ -148,10 +155,22 @@ std::vector<std::uint32_t> ExifItems(BoxReader& reader, const Box& iinf) {
         const std::uint32_t id = version == 2 ? entry.u16(4) : entry.u32(4);
         const std::uint16_t protection = entry.u16(4 + idWidth);
         const std::uint32_t type = entry.u32(6 + idWidth);
-        if (entry.ok() && type == FourCC("Exif") && protection == 0) ids.push_back(id);
-        return ids.size() == kMaxExifItems;
+        if (!entry.ok() || protection != 0) return false;
+        if (type == FourCC("Exif") && items.exif.size() < kMaxExifItems) items.exif.push_back(id);
+        if (type == FourCC("mime") && items.xmp.empty()) {
+            // The item's name, then its content type, each ended by a NUL.
+            const std::uint64_t name = 10 + idWidth;
+            std::uint64_t at = name;
+            while (at < entry.size() && entry.u8(at) != 0) ++at;
+            const std::uint64_t contentType = at + 1;
+            if (contentType < entry.size() &&
+                entry.sub(contentType, std::min<std::uint64_t>(kXmpType.size(), entry.size() - contentType))
+                    .startsWith(kXmpType))
+                items.xmp.push_back(id);
+        }
+        return false;
     });
-    return ids;
+    return items;
 }
 
 struct Extent {
@@ -258,23 +277,110 @@ std::optional<std::uint64_t> TiffStart(std::uint64_t length, Read at) {
     return std::nullopt;
 }
 
+// The first XMP item, within its cap.
+void ReadXmpItem(BoxReader& reader, const ItemPlace& place, const std::optional<Box>& idat, EmbeddedBlocks& embedded) {
+    const std::optional<std::vector<Extent>> extents = FileExtents(place, reader.window().sourceSize(), idat);
+    if (!extents) return;
+    std::uint64_t total = 0;
+    for (const Extent& extent : *extents) total += extent.length;
+    if (total > kMaxXmpBytes) return;
+    std::vector<std::uint8_t> packet;
+    packet.reserve(static_cast<std::size_t>(total));
+    for (const Extent& extent : *extents) {
+        const ByteView piece = reader.window().exact(extent.offset, extent.length, true);
+        if (piece.size() != extent.length) return;
+        packet.insert(packet.end(), piece.bytes().begin(), piece.bytes().end());
+    }
+    embedded.xmp = std::move(packet);
+}
+
+// The colour of the primary image: the colr property that the item
+// property association gives it, else the first colr at all. A profile
+// ("prof", "rICC") is kept whole within its cap; "nclx" gives its primaries.
+void FindColour(BoxReader& reader, const std::optional<Box>& iprp, const std::optional<Box>& pitm,
+                EmbeddedBlocks& embedded) {
+    if (!iprp) return;
+    std::optional<Box> ipco, ipma;
+    reader.children(iprp->payload, iprp->end, [&](const Box& box) {
+        if (box.type == FourCC("ipco") && !ipco) ipco = box;
+        if (box.type == FourCC("ipma") && !ipma) ipma = box;
+        return false;
+    });
+    if (!ipco) return;
+    // The primary image's property indices (counted from 1).
+    std::vector<std::uint32_t> primaryProperties;
+    if (pitm && ipma) {
+        const ByteView itemBytes = reader.payload(*pitm);
+        const std::uint32_t primary = itemBytes.u8(0) == 0 ? itemBytes.u16(4) : itemBytes.u32(4);
+        const ByteView bytes = reader.payload(*ipma);
+        const std::uint8_t version = bytes.u8(0);
+        const bool wideIndex = (bytes.u32(0) & 1u) != 0;
+        const std::uint64_t count = bytes.u32(4);
+        std::uint64_t pos = 8;
+        // Each entry takes at least three bytes, so the loop ends with the box.
+        for (std::uint64_t i = 0; i < count && bytes.ok() && pos < bytes.size(); ++i) {
+            const std::uint32_t item = version < 1 ? bytes.u16(pos) : bytes.u32(pos);
+            pos += version < 1 ? 2 : 4;
+            const std::uint32_t associations = bytes.u8(pos++);
+            for (std::uint32_t k = 0; k < associations && bytes.ok(); ++k) {
+                const std::uint32_t index = wideIndex ? bytes.u16(pos) & 0x7FFFu : bytes.u8(pos) & 0x7Fu;
+                pos += wideIndex ? 2 : 1;
+                if (item == primary && bytes.ok()) primaryProperties.push_back(index);
+            }
+            if (item == primary) break;
+        }
+        if (!itemBytes.ok()) primaryProperties.clear();
+    }
+    std::optional<Box> chosen, first;
+    std::uint32_t index = 0;
+    reader.children(ipco->payload, ipco->end, [&](const Box& box) {
+        ++index;
+        if (box.type != FourCC("colr")) return false;
+        if (!first) first = box;
+        if (std::find(primaryProperties.begin(), primaryProperties.end(), index) != primaryProperties.end())
+            chosen = box;
+        return chosen.has_value();
+    });
+    if (!chosen) chosen = first;
+    if (!chosen || chosen->end - chosen->payload < 4) return;
+    const ByteView kind = reader.window().exact(chosen->payload, 4, true);
+    if (kind.startsWith("nclx")) {
+        const ByteView primaries = reader.window().exact(chosen->payload + 4, 2, true);
+        if (!primaries.empty()) embedded.colourPrimaries = primaries.u16(0);
+    } else if (kind.startsWith("prof") || kind.startsWith("rICC")) {
+        const std::uint64_t length = chosen->end - chosen->payload - 4;
+        if (length > kMaxIccBytes) return;
+        const ByteView profile = reader.window().exact(chosen->payload + 4, length, true);
+        embedded.icc.assign(profile.bytes().begin(), profile.bytes().end());
+    }
+}
+
 // The first Exif item with a TIFF header, as a block in the file (one piece)
-// or put together (several).
+// or put together (several); the XMP item and the primary image's colour.
 void FindExifItem(BoxReader& reader, const Box& meta, ContainerScan& scan) {
     const std::uint64_t fileSize = reader.window().sourceSize();
-    std::optional<Box> iinf, iloc, idat;
+    std::optional<Box> iinf, iloc, idat, iprp, pitm;
     // meta is a full box: version and flags come before its children.
     reader.children(meta.payload + 4, meta.end, [&](const Box& box) {
         if (box.type == FourCC("iinf") && !iinf) iinf = box;
         if (box.type == FourCC("iloc") && !iloc) iloc = box;
         if (box.type == FourCC("idat") && !idat) idat = box;
+        if (box.type == FourCC("iprp") && !iprp) iprp = box;
+        if (box.type == FourCC("pitm") && !pitm) pitm = box;
         return false;
     });
+    FindColour(reader, iprp, pitm, scan.embedded);
     if (!iinf || !iloc) return;
-    const std::vector<std::uint32_t> ids = ExifItems(reader, *iinf);
-    if (ids.empty()) return;
-    const std::map<std::uint32_t, ItemPlace> places = ItemPlaces(reader, *iloc, ids);
-    for (std::uint32_t id : ids) {
+    const MetadataItems metadata = FindMetadataItems(reader, *iinf);
+    std::vector<std::uint32_t> wanted = metadata.exif;
+    wanted.insert(wanted.end(), metadata.xmp.begin(), metadata.xmp.end());
+    if (wanted.empty()) return;
+    const std::map<std::uint32_t, ItemPlace> places = ItemPlaces(reader, *iloc, wanted);
+    if (!metadata.xmp.empty()) {
+        if (const auto place = places.find(metadata.xmp.front()); place != places.end())
+            ReadXmpItem(reader, place->second, idat, scan.embedded);
+    }
+    for (std::uint32_t id : metadata.exif) {
         const auto place = places.find(id);
         if (place == places.end()) continue;
         const std::optional<std::vector<Extent>> extents = FileExtents(place->second, fileSize, idat);
@@ -339,6 +445,20 @@ void FindCanonBlocks(BoxReader& reader, std::uint64_t fileSize, ContainerScan& s
     }
 }
 
+// CR3 keeps its XMP packet in a uuid box of its own at the top level.
+void FindCanonXmp(BoxReader& reader, std::uint64_t fileSize, EmbeddedBlocks& embedded) {
+    constexpr std::array<std::uint8_t, 16> kXmpUuid = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
+                                                       0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
+    reader.children(0, fileSize, [&](const Box& box) {
+        if (box.type != FourCC("uuid") || box.uuid != kXmpUuid) return false;
+        if (box.end - box.payload <= kMaxXmpBytes) {
+            const ByteView packet = reader.window().exact(box.payload, box.end - box.payload, true);
+            embedded.xmp.assign(packet.bytes().begin(), packet.bytes().end());
+        }
+        return true;
+    });
+}
+
 bool IsAvifBrand(std::uint32_t brand) {
     return brand == FourCC("avif") || brand == FourCC("avis") || brand == FourCC("avio");
 }
@@ -385,6 +505,7 @@ void ScanBmff(BufferedWindow& window, ContainerScan& scan) {
     scan.format = FormatOfBrands(head.u32(0), head.sub(8, brands * 4));
     if (scan.format == PhotoFormat::Cr3) {
         FindCanonBlocks(reader, fileSize, scan);
+        FindCanonXmp(reader, fileSize, scan.embedded);
     } else if (scan.format != PhotoFormat::Unknown) {
         if (const std::optional<Box> meta = reader.find(ftyp->end, fileSize, FourCC("meta")))
             FindExifItem(reader, *meta, scan);

@@ -1,5 +1,6 @@
 #include "reader/property_containers.h"
 
+#include "reader/iptc_records.h"
 #include "reader/property_bmff.h"
 #include "reader/property_png_text.h"
 #include "reader/property_source_window.h"
@@ -58,17 +59,87 @@ void WalkJpegSegments(BufferedWindow& window, std::uint64_t start, std::uint64_t
     }
 }
 
-// The first APP1 segment that starts with "Exif\0\0" holds the block.
-std::optional<TiffBlock> FindJpegBlock(BufferedWindow& window, std::uint64_t start, std::uint64_t end) {
+constexpr std::string_view kXmpHeader = "http://ns.adobe.com/xap/1.0/\0"sv;
+constexpr std::string_view kExtendedXmpHeader = "http://ns.adobe.com/xmp/extension/\0"sv;
+constexpr std::string_view kIccHeader = "ICC_PROFILE\0"sv;
+constexpr std::string_view kPhotoshopHeader = "Photoshop 3.0\0"sv;
+
+// Appends the bytes at [offset, offset + length) to `out` unless that would
+// take it past `cap`; false when they were not appended.
+bool AppendWithin(BufferedWindow& window, std::uint64_t offset, std::uint64_t length, std::vector<std::uint8_t>& out,
+                  std::uint64_t cap) {
+    if (length > cap - std::min<std::uint64_t>(cap, out.size())) return false;
+    const ByteView bytes = window.exact(offset, length, true);
+    if (bytes.size() != length) return false;
+    out.insert(out.end(), bytes.bytes().begin(), bytes.bytes().end());
+    return true;
+}
+
+// The segments of a JPEG up to its image data: the first Exif APP1 is the
+// block; XMP (APP1, and its extension in further APP1s), the colour profile
+// in numbered APP2 chunks and Photoshop's resources in APP13 are kept.
+std::optional<TiffBlock> ScanJpeg(BufferedWindow& window, std::uint64_t start, std::uint64_t end,
+                                  ContainerScan& scan) {
+    // Read with the Exif segment: the start of the next one, so that the
+    // walk goes on without a read of its own.
+    constexpr std::uint64_t kFollowing = 2048;
+    EmbeddedBlocks& embedded = scan.embedded;
     std::optional<TiffBlock> block;
+    std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> iccChunks;  // sequence number, bytes
+    std::uint64_t iccBytes = 0, extendedBytes = 0;
+    std::vector<std::uint8_t> photoshop;
     WalkJpegSegments(window, start, end, [&](std::uint8_t code, std::uint64_t payload, std::uint64_t length) {
-        if (code == 0xE1 && length >= kExifHeader.size() &&
-            window.peek(payload, kExifHeader.size(), true).startsWith(kExifHeader)) {
+        if (code != 0xE1 && code != 0xE2 && code != 0xED) return true;
+        const ByteView head = window.peek(payload, std::min<std::uint64_t>(length, 80), true);
+        if (code == 0xE1 && !block && head.startsWith(kExifHeader)) {
             block = BlockAt(payload + kExifHeader.size(), length - kExifHeader.size(), end);
-            return false;
+            if (!window.holds(block->offset, block->size))
+                window.peek(block->offset, block->size + kFollowing, true);
+            const ByteView segment = window.exact(block->offset, block->size, true);
+            if (segment.size() == block->size) {
+                scan.copy.assign(segment.bytes().begin(), segment.bytes().begin() + block->size);
+                scan.copyOffset = block->offset;
+            }
+        } else if (code == 0xE1 && embedded.xmp.empty() && head.startsWith(kXmpHeader)) {
+            AppendWithin(window, payload + kXmpHeader.size(), length - kXmpHeader.size(), embedded.xmp, kMaxXmpBytes);
+        } else if (code == 0xE1 && head.startsWith(kExtendedXmpHeader) &&
+                   length >= kExtendedXmpHeader.size() + 40) {
+            // GUID, full length, offset of this part, then the part.
+            const ByteView fields = head.sub(kExtendedXmpHeader.size(), 40);
+            ExtendedXmpPart part;
+            for (std::size_t i = 0; i < part.guid.size(); ++i) part.guid[i] = fields.u8(i);
+            part.fullLength = fields.u32(32);
+            part.offset = fields.u32(36);
+            const std::uint64_t data = kExtendedXmpHeader.size() + 40;
+            if (fields.ok() && AppendWithin(window, payload + data, length - data, part.bytes,
+                                            kMaxExtendedXmpBytes - std::min<std::uint64_t>(extendedBytes, kMaxExtendedXmpBytes))) {
+                extendedBytes += part.bytes.size();
+                embedded.extendedXmp.push_back(std::move(part));
+            }
+        } else if (code == 0xE2 && head.startsWith(kIccHeader) && length >= kIccHeader.size() + 2) {
+            const std::uint8_t sequence = head.u8(kIccHeader.size());
+            const std::uint64_t data = kIccHeader.size() + 2;
+            std::vector<std::uint8_t> chunk;
+            if (AppendWithin(window, payload + data, length - data, chunk,
+                             kMaxIccBytes - std::min<std::uint64_t>(iccBytes, kMaxIccBytes))) {
+                iccBytes += chunk.size();
+                iccChunks.emplace_back(sequence, std::move(chunk));
+            }
+        } else if (code == 0xED && head.startsWith(kPhotoshopHeader)) {
+            // Photoshop continues its resources from one APP13 into the next.
+            AppendWithin(window, payload + kPhotoshopHeader.size(), length - kPhotoshopHeader.size(), photoshop,
+                         kMaxIptcBytes);
         }
         return true;
     });
+    // The chunks in their numbered order, each number once.
+    std::stable_sort(iccChunks.begin(), iccChunks.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < iccChunks.size(); ++i) {
+        if (i > 0 && iccChunks[i].first == iccChunks[i - 1].first) continue;
+        embedded.icc.insert(embedded.icc.end(), iccChunks[i].second.begin(), iccChunks[i].second.end());
+    }
+    if (!photoshop.empty()) embedded.iptc = IptcOfPhotoshopResources(ByteView(photoshop, true));
     return block;
 }
 
@@ -97,9 +168,13 @@ void ReadRawProfile(BufferedWindow& window, const std::vector<ProfileChunk>& chu
     }
 }
 
-// Walks the chunks by their lengths (never reading image data) until eXIf or
-// IEND. Without an eXIf chunk, a text chunk with a raw Exif profile (as
-// ImageMagick writes it) serves.
+// Walks the chunks by their lengths (never reading image data): the eXIf
+// chunk, the XMP packet of an iTXt chunk and the colour profile of iCCP.
+// Without an eXIf chunk, a text chunk with a raw Exif profile (as ImageMagick
+// writes it) serves. Once the Exif is found the walk ends at the image data:
+// writers put the profile (which must) and XMP before it, and the image data
+// is usually thousands of 8 KiB chunks, whose headers would cost a read of
+// the whole file.
 void ScanPng(BufferedWindow& window, ContainerScan& scan) {
     constexpr std::size_t kMaxProfileChunks = 8;
     const std::uint64_t size = window.sourceSize();
@@ -112,39 +187,53 @@ void ScanPng(BufferedWindow& window, ContainerScan& scan) {
         if (length > 0x7FFFFFFFu) break;  // PNG lengths are 31-bit
         const ByteView type = chunk.sub(4, 4);
         const std::uint64_t data = pos + 8;
-        if (type.startsWith("eXIf")) {
-            scan.blocks.push_back(SkipExifHeader(window, BlockAt(data, length, size)));
-            return;
-        }
-        if (type.startsWith("IEND")) break;
+        const bool exifChunk = type.startsWith("eXIf"), iccChunk = type.startsWith("iCCP");
         const std::optional<PngText> kind = PngTextKind(type.bytes());
-        if (kind && profiles.size() < kMaxProfileChunks &&
-            IsRawProfileKeyword(window.peek(data, std::min<std::uint64_t>(length, kMaxKeyword), true).bytes())) {
+        if (type.startsWith("IEND") || (type.startsWith("IDAT") && !scan.blocks.empty())) break;
+        if (exifChunk) {
+            if (scan.blocks.empty()) scan.blocks.push_back(SkipExifHeader(window, BlockAt(data, length, size)));
+        } else if (iccChunk && scan.embedded.icc.empty() && length <= kMaxIccBytes) {
+            const ByteView bytes = window.exact(data, length, true);
+            if (auto profile = IccProfile(bytes.bytes(), kMaxIccBytes)) scan.embedded.icc = std::move(*profile);
+        } else if (kind == PngText::International && scan.embedded.xmp.empty() && length <= kMaxXmpBytes + kMaxKeyword &&
+                   IsXmpKeyword(window.peek(data, std::min<std::uint64_t>(length, kMaxKeyword), true).bytes())) {
+            const ByteView bytes = window.exact(data, length, true);
+            if (auto packet = XmpText(bytes.bytes(), kMaxXmpBytes)) scan.embedded.xmp = std::move(*packet);
+        } else if (kind && profiles.size() < kMaxProfileChunks &&
+                   IsRawProfileKeyword(window.peek(data, std::min<std::uint64_t>(length, kMaxKeyword), true).bytes())) {
             profiles.push_back(ProfileChunk{data, length, *kind});
         }
         pos = data + length + 4;  // and the CRC
     }
-    ReadRawProfile(window, profiles, scan);
+    if (scan.blocks.empty()) ReadRawProfile(window, profiles, scan);
 }
 
-// Walks the RIFF chunks (padded to even sizes) until the EXIF chunk.
-std::optional<TiffBlock> FindWebPBlock(BufferedWindow& window) {
+// Walks the RIFF chunks (padded to even sizes): EXIF is the block, "XMP "
+// and ICCP are kept.
+std::optional<TiffBlock> ScanWebP(BufferedWindow& window, EmbeddedBlocks& embedded) {
     const std::uint64_t size = window.sourceSize();
+    std::optional<TiffBlock> block;
     std::uint64_t pos = 12;  // after "RIFF", the size and "WEBP"
     for (std::uint64_t steps = 0; steps < kMaxHeaders; ++steps) {
         const ByteView chunk = window.exact(pos, 8, false);
-        if (chunk.empty()) return std::nullopt;
+        if (chunk.empty()) break;
         const std::uint32_t length = chunk.u32(4);
         const std::uint64_t data = pos + 8;
-        if (chunk.startsWith("EXIF")) return SkipExifHeader(window, BlockAt(data, length, size));
+        if (chunk.startsWith("EXIF") && !block) {
+            block = SkipExifHeader(window, BlockAt(data, length, size));
+        } else if (chunk.startsWith("XMP ") && embedded.xmp.empty()) {
+            AppendWithin(window, data, length, embedded.xmp, kMaxXmpBytes);
+        } else if (chunk.startsWith("ICCP") && embedded.icc.empty()) {
+            AppendWithin(window, data, length, embedded.icc, kMaxIccBytes);
+        }
         pos = data + length + (length & 1u);
     }
-    return std::nullopt;
+    return block;
 }
 
 // A Fujifilm RAF file embeds a JPEG whose Exif segment is the metadata; the
 // header gives the JPEG's offset and length as big-endian words at 84 and 88.
-std::optional<TiffBlock> FindRafBlock(BufferedWindow& window) {
+std::optional<TiffBlock> FindRafBlock(BufferedWindow& window, ContainerScan& scan) {
     const std::uint64_t size = window.sourceSize();
     const ByteView where = window.exact(84, 8, true);
     if (where.empty()) return std::nullopt;
@@ -153,7 +242,7 @@ std::optional<TiffBlock> FindRafBlock(BufferedWindow& window) {
     if (offset >= size) return std::nullopt;
     const std::uint64_t end = offset + std::min(length, size - offset);
     if (end - offset < 3 || !window.exact(offset, 3, true).startsWith("\xFF\xD8\xFF")) return std::nullopt;
-    return FindJpegBlock(window, offset, end);
+    return ScanJpeg(window, offset, end, scan);
 }
 
 }  // namespace
@@ -197,7 +286,7 @@ ContainerScan ScanContainer(const ByteSource& source) {
     };
     if (head.startsWith("\xFF\xD8\xFF")) {
         scan.format = PhotoFormat::Jpeg;
-        add(FindJpegBlock(window, 0, size));
+        add(ScanJpeg(window, 0, size, scan));
     } else if (head.startsWith("II*\0"sv) || head.startsWith("MM\0*"sv) || head.startsWith("II+\0"sv) ||
                head.startsWith("MM\0+"sv)) {
         // BigTIFF is recognised; its 64-bit directories are not read, so it
@@ -212,10 +301,10 @@ ContainerScan ScanContainer(const ByteSource& source) {
         ScanPng(window, scan);
     } else if (head.startsWith("RIFF") && head.sub(8, 4).startsWith("WEBP")) {
         scan.format = PhotoFormat::WebP;
-        add(FindWebPBlock(window));
+        add(ScanWebP(window, scan.embedded));
     } else if (head.startsWith("FUJIFILMCCD-RAW ")) {
         scan.format = PhotoFormat::Raf;
-        add(FindRafBlock(window));
+        add(FindRafBlock(window, scan));
     } else if (head.sub(4, 4).startsWith("ftyp")) {
         ScanBmff(window, scan);
     } else if (head.startsWith("BM")) {

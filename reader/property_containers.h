@@ -3,6 +3,7 @@
 #pragma once
 
 #include "reader/byte_view.h"
+#include "reader/embedded_blocks.h"
 #include "reader/property_items.h"
 
 #include <cstdint>
@@ -43,6 +44,11 @@ struct ContainerScan {
     // pieces, a hex-coded text chunk): the blocks' offsets are into these
     // bytes, not into the source.
     std::optional<std::vector<std::uint8_t>> assembled;
+    // The bytes of the source at `copyOffset` that the walk read already and
+    // that hold the blocks: item values are read from them.
+    std::vector<std::uint8_t> copy;
+    std::uint64_t copyOffset = 0;
+    EmbeddedBlocks embedded;
 };
 
 ContainerScan ScanContainer(const ByteSource& source);

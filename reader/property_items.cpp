@@ -26,6 +26,7 @@ void SwapUnits(std::span<std::uint8_t> bytes, std::uint32_t unit) {
 PropertyImage PropertyImage::Open(std::unique_ptr<ByteSource> source) {
     PropertyImage image;
     if (!source) return image;
+    image.fileSize_ = source->size();
     ContainerScan scan = ScanContainer(*source);
     image.format_ = scan.format;
     if (scan.assembled) {
@@ -40,7 +41,11 @@ PropertyImage PropertyImage::Open(std::unique_ptr<ByteSource> source) {
             first = std::min(first, block.offset);
             end = std::max(end, block.offset + block.size);
         }
-        if (end - first <= kCachedBlockLimit) source = CacheRange(std::move(source), first, end - first);
+        if (first == scan.copyOffset && end - first == scan.copy.size()) {
+            source = KeepRange(std::move(source), first, std::move(scan.copy));
+        } else if (end - first <= kCachedBlockLimit) {
+            source = CacheRange(std::move(source), first, end - first);
+        }
     }
     for (const TiffBlock& block : scan.blocks) ListTiffItems(*source, block, image.items_);
 
@@ -50,7 +55,23 @@ PropertyImage PropertyImage::Open(std::unique_ptr<ByteSource> source) {
         return image.items_[a].id < image.items_[b].id;
     });
     image.source_ = std::move(source);
+    image.embedded_ = std::move(scan.embedded);
+    image.takeBlocksFromItems();
     return image;
+}
+
+// A TIFF (and the raw files built on it) keeps XMP, IPTC and the colour
+// profile as IFD0 tags. A block larger than its cap is left out whole: cut,
+// it would not parse.
+void PropertyImage::takeBlocksFromItems() {
+    const auto take = [&](std::uint32_t id, std::vector<std::uint8_t>& block, std::uint32_t cap) {
+        const ItemLocation* item = find(id);
+        if (!block.empty() || !item || item->length > cap) return;
+        if (!readStored(*item, block, cap)) block.clear();
+    };
+    take(0x02BC, embedded_.xmp, kMaxXmpBytes);
+    take(0x83BB, embedded_.iptc, kMaxIptcBytes);
+    take(0x8773, embedded_.icc, kMaxIccBytes);
 }
 
 bool PropertyImage::readValue(const ItemLocation& item, std::uint8_t* out, std::uint32_t length) const {
@@ -78,71 +99,46 @@ const PropertyImage::ItemLocation* PropertyImage::find(std::uint32_t id, std::ui
     return item.id == id ? &item : nullptr;
 }
 
-GpStatus GdipGetPropertyCount(const PropertyImage* image, std::uint32_t* count) {
-    if (!image || !count) return InvalidParameter;
-    *count = static_cast<std::uint32_t>(image->items().size());
-    return Ok;
-}
-
-GpStatus GdipGetPropertyIdList(const PropertyImage* image, std::uint32_t count, std::uint32_t* list) {
-    if (!image) return InvalidParameter;
-    const auto& items = image->items();
-    if (count != items.size()) return InvalidParameter;
-    if (count == 0) return Ok;
-    if (!list) return InvalidParameter;
-    const std::span<std::uint32_t> ids(list, count);
-    std::transform(items.begin(), items.end(), ids.begin(), [](const auto& item) { return item.id; });
-    return Ok;
-}
-
-GpStatus GdipGetPropertyItemSize(const PropertyImage* image, std::uint32_t id, std::uint32_t* size,
-                                 std::uint32_t occurrence) {
-    if (!image || !size) return InvalidParameter;
-    const PropertyImage::ItemLocation* item = image->find(id, occurrence);
-    if (!item) return PropertyNotFound;
-    // The reader lists no item whose length would overflow this sum.
-    *size = static_cast<std::uint32_t>(sizeof(PropertyItem) + item->length);
-    return Ok;
-}
-
-namespace {
-
-// Fills `buffer` with the record and the first `length` value bytes.
-GpStatus FillItem(const PropertyImage& image, const PropertyImage::ItemLocation& item, std::uint32_t length,
-                  PropertyItem* buffer) {
-    auto* value = reinterpret_cast<std::uint8_t*>(buffer) + sizeof(PropertyItem);
-    // The value first: a value that can no longer be read leaves the buffer
-    // as the caller gave it.
-    if (!image.readValue(item, value, length)) return GenericError;
-    buffer->id = item.id;
-    buffer->length = length;
-    buffer->type = item.type;
-    buffer->padding = 0;
-    buffer->value = value;
-    return Ok;
-}
-
-}  // namespace
-
-GpStatus GdipGetPropertyItem(const PropertyImage* image, std::uint32_t id, std::uint32_t size,
-                             PropertyItem* buffer, std::uint32_t occurrence) {
-    if (!image || !buffer) return InvalidParameter;
-    const PropertyImage::ItemLocation* item = image->find(id, occurrence);
-    if (!item) return PropertyNotFound;
-    if (size != sizeof(PropertyItem) + std::uint64_t{item->length}) return InvalidParameter;
-    return FillItem(*image, *item, item->length, buffer);
-}
-
-GpStatus GdipGetPropertyItemPart(const PropertyImage* image, std::uint32_t id, std::uint32_t size,
-                                 PropertyItem* buffer, std::uint32_t occurrence) {
-    if (!image || !buffer) return InvalidParameter;
-    const PropertyImage::ItemLocation* item = image->find(id, occurrence);
-    if (!item) return PropertyNotFound;
-    if (size < sizeof(PropertyItem)) return InvalidParameter;
-    std::uint32_t length = std::min<std::uint32_t>(item->length, size - sizeof(PropertyItem));
+bool PropertyImage::readValue(const ItemLocation& item, std::vector<std::uint8_t>& out, std::uint32_t limit) const {
+    std::uint32_t length = std::min(item.length, limit);
     // Whole elements only, so that a big-endian value swaps as it should.
-    if (length < item->length) length -= length % std::max<std::uint32_t>(PropertyElementSize(item->type), 1);
-    return FillItem(*image, *item, length, buffer);
+    if (length < item.length) length -= length % std::max<std::uint32_t>(PropertyElementSize(item.type), 1);
+    out.resize(length);
+    if (readValue(item, out.data(), length)) return true;
+    out.clear();
+    return false;
+}
+
+bool PropertyImage::readStored(const ItemLocation& item, std::vector<std::uint8_t>& out, std::uint32_t limit) const {
+    if (!readValue(item, out, limit)) return false;
+    // Back to the file's order, unit by unit as readValue swapped it.
+    if (item.bigEndian) SwapUnits(out, PropertySwapUnit(item.type));
+    return true;
+}
+
+std::vector<std::uint8_t> JoinExtendedXmp(const std::vector<ExtendedXmpPart>& parts,
+                                          const std::array<std::uint8_t, 32>& guid) {
+    std::uint32_t fullLength = 0;
+    for (const ExtendedXmpPart& part : parts) {
+        if (part.guid == guid) {
+            fullLength = part.fullLength;
+            break;
+        }
+    }
+    if (fullLength == 0 || fullLength > kMaxExtendedXmpBytes) return {};
+    // Parts may come in any order and overlap; what counts is that together
+    // they cover every byte once named.
+    std::vector<std::uint8_t> joined(fullLength);
+    std::vector<bool> covered(fullLength, false);
+    for (const ExtendedXmpPart& part : parts) {
+        if (part.guid != guid || part.fullLength != fullLength || part.offset > fullLength ||
+            part.bytes.size() > fullLength - part.offset)
+            continue;
+        std::copy(part.bytes.begin(), part.bytes.end(), joined.begin() + part.offset);
+        std::fill_n(covered.begin() + part.offset, part.bytes.size(), true);
+    }
+    if (std::find(covered.begin(), covered.end(), false) != covered.end()) return {};
+    return joined;
 }
 
 }  // namespace reader

@@ -1,14 +1,18 @@
-// Property items of a photo file, handed out the way GDI+ hands them out:
-// tag number, type code, byte length and value bytes in little-endian order.
+// Property items of a photo file: tag number, type code, byte length and value
+// bytes in little-endian order, in the order the file lists them; and the
+// other metadata blocks a photo carries beside its Exif (XMP, IPTC, ICC).
 // Plain C++ (no Qt), so the metadata core can be fuzzed and reused.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "reader/embedded_blocks.h"
 
 namespace reader {
 
@@ -27,32 +31,12 @@ enum PropertyType : std::uint16_t {
     PropertyTypeFloat = 11,
     PropertyTypeDouble = 12,
     PropertyTypeIfd = 13,
-};
-
-// The record at the start of an item buffer; the value bytes follow it in the
-// same buffer and `value` points at them.
-struct PropertyItem {
-    std::uint32_t id = 0;
-    std::uint32_t length = 0;
-    std::uint16_t type = 0;
-    std::uint16_t padding = 0;
-    const std::uint8_t* value = nullptr;
+    PropertyTypeUtf8 = 129,  // Exif 3.0: text that is UTF-8 whatever the platform
 };
 
 // Orf and Rw2 are TIFF files with a header of their own; DNG, CR2, NEF,
 // ARW and the like read as Tiff.
 enum class PhotoFormat { Unknown, Jpeg, Tiff, Png, WebP, Bmp, Gif, Heif, Avif, Cr3, Orf, Rw2, Raf };
-
-// GDI+ status codes that the operations below return.
-enum GpStatus : int {
-    Ok = 0,
-    GenericError = 1,
-    InvalidParameter = 2,
-    OutOfMemory = 3,
-    FileNotFound = 10,
-    UnknownImageFormat = 13,
-    PropertyNotFound = 19,
-};
 
 // Where the reader gets its bytes: the metadata is usually a small part of a
 // large file, so the reader asks for ranges instead of loading the whole file.
@@ -75,11 +59,14 @@ std::unique_ptr<ByteSource> FileSource(const std::string& path);
 class PropertyImage {
 public:
     struct ItemLocation {
-        std::uint32_t id = 0;        // GDI+ numbering (thumbnail tags remapped)
+        std::uint32_t id = 0;        // the tag; IFD1's tags renumbered 0x5020 and up (see the walk)
         std::uint16_t type = 0;
         std::uint32_t count = 0;     // elements
         std::uint32_t length = 0;    // bytes: count x element size
         std::uint64_t offset = 0;    // of the value in the source (unused when inline)
+        // Of the value from its TIFF header: the base of the offsets inside
+        // a maker note (unused when inline).
+        std::uint64_t tiffOffset = 0;
         bool bigEndian = false;
         bool isInline = false;
         std::uint8_t inlineBytes[4] = {};
@@ -102,38 +89,38 @@ public:
     // element, into `out`. False when it can no longer be read.
     bool readValue(const ItemLocation& item, std::uint8_t* out, std::uint32_t length) const;
 
+    // The start of the item's value, little-endian element by element, into
+    // `out` (resized to it): all of it, or as many whole elements as fit in
+    // `limit` bytes; `out` shorter than the item's length says it was cut.
+    // False (and `out` empty) when the value can no longer be read.
+    bool readValue(const ItemLocation& item, std::vector<std::uint8_t>& out,
+                   std::uint32_t limit = UINT32_MAX) const;
+
+    // The first `limit` bytes of the value as the file stores them, not
+    // swapped: blocks kept in a number type (IPTC as LONG) are bytes.
+    bool readStored(const ItemLocation& item, std::vector<std::uint8_t>& out, std::uint32_t limit) const;
+
     // The item listed `occurrence`-th (0 = first) with this id, or nullptr.
     // O(log n): a walk asks for every one of tens of thousands of items.
-    const ItemLocation* find(std::uint32_t id, std::uint32_t occurrence) const;
+    const ItemLocation* find(std::uint32_t id, std::uint32_t occurrence = 0) const;
+
+    // XMP, IPTC and the colour profile, each within its cap (see
+    // embedded_blocks.h); empty when the photo has none.
+    const EmbeddedBlocks& embedded() const { return embedded_; }
+
+    // The size of the file the items came from; 0 for a source without a
+    // size (a pipe, a device).
+    std::uint64_t fileSize() const { return fileSize_; }
 
 private:
+    void takeBlocksFromItems();
+
     std::unique_ptr<ByteSource> source_;
     PhotoFormat format_ = PhotoFormat::Unknown;
     std::vector<ItemLocation> items_;
+    EmbeddedBlocks embedded_;
+    std::uint64_t fileSize_ = 0;
     std::vector<std::uint32_t> byId_;  // indices into items_, by id, then list order
 };
-
-// The GDI+ flat property-item operations over a PropertyImage.
-//
-// GDI+ finds an item by tag number alone, so a tag listed twice would hand out
-// the first item twice. `occurrence` picks the n-th item with that number
-// (0 = the first), which lets a walk over the id list read every item's own
-// value.
-GpStatus GdipGetPropertyCount(const PropertyImage* image, std::uint32_t* count);
-GpStatus GdipGetPropertyIdList(const PropertyImage* image, std::uint32_t count,
-                               std::uint32_t* list);
-GpStatus GdipGetPropertyItemSize(const PropertyImage* image, std::uint32_t id,
-                                 std::uint32_t* size, std::uint32_t occurrence = 0);
-GpStatus GdipGetPropertyItem(const PropertyImage* image, std::uint32_t id,
-                             std::uint32_t size, PropertyItem* buffer,
-                             std::uint32_t occurrence = 0);
-// GdipGetPropertyItem for a buffer of any `size` from the record's up: fills
-// it with the record and as many whole elements of the value as fit. The
-// record's `length` says how many value bytes were filled, so the buffer
-// reads as an item of that length. A caller that uses only the start of a
-// long value reads no more of it than that.
-GpStatus GdipGetPropertyItemPart(const PropertyImage* image, std::uint32_t id,
-                                 std::uint32_t size, PropertyItem* buffer,
-                                 std::uint32_t occurrence = 0);
 
 }  // namespace reader

@@ -26,9 +26,11 @@ std::optional<Bytes> AfterNul(Bytes bytes) {
     return bytes.subspan(static_cast<std::size_t>(nul - bytes.begin()) + 1);
 }
 
-// The zlib stream inflated, at most kMaxPngProfileText bytes; nothing when it
-// would be longer. A stream that breaks off gives what came before.
-std::optional<std::vector<std::uint8_t>> Inflate(Bytes compressed) {
+}  // namespace
+
+// The zlib stream inflated, at most `cap` bytes; nothing when it would be
+// longer. A stream that breaks off gives what came before.
+std::optional<std::vector<std::uint8_t>> Inflate(Bytes compressed, std::size_t cap) {
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) return std::nullopt;
     std::vector<std::uint8_t> text;
@@ -36,12 +38,12 @@ std::optional<std::vector<std::uint8_t>> Inflate(Bytes compressed) {
     stream.avail_in = static_cast<uInt>(compressed.size());
     int status = Z_OK;
     while (status == Z_OK) {
-        if (text.size() == kMaxPngProfileText) {
+        if (text.size() == cap) {
             inflateEnd(&stream);
             return std::nullopt;
         }
         const std::size_t done = text.size();
-        text.resize(std::min(kMaxPngProfileText, std::max<std::size_t>(2 * done, 64 * 1024)));
+        text.resize(std::min(cap, std::max<std::size_t>(2 * done, 64 * 1024)));
         stream.next_out = text.data() + done;
         stream.avail_out = static_cast<uInt>(text.size() - done);
         status = inflate(&stream, Z_NO_FLUSH);
@@ -51,6 +53,8 @@ std::optional<std::vector<std::uint8_t>> Inflate(Bytes compressed) {
     inflateEnd(&stream);
     return text;
 }
+
+namespace {
 
 int HexDigit(std::uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -110,6 +114,27 @@ bool IsRawProfileKeyword(std::span<const std::uint8_t> data) {
     return name == "exif" || name == "app1";
 }
 
+bool IsXmpKeyword(std::span<const std::uint8_t> data) { return Starts(data, std::string_view("XML:com.adobe.xmp\0", 18)); }
+
+std::optional<std::vector<std::uint8_t>> XmpText(std::span<const std::uint8_t> data, std::size_t cap) {
+    std::optional<Bytes> rest = AfterNul(data);
+    if (!rest || rest->size() < 2) return std::nullopt;
+    const bool compressed = (*rest)[0] != 0;
+    if (compressed && (*rest)[1] != 0) return std::nullopt;
+    rest = AfterNul(rest->subspan(2));  // the language tag
+    if (rest) rest = AfterNul(*rest);   // the translated keyword
+    if (!rest) return std::nullopt;
+    if (compressed) return Inflate(*rest, cap);
+    if (rest->size() > cap) return std::nullopt;
+    return std::vector<std::uint8_t>(rest->begin(), rest->end());
+}
+
+std::optional<std::vector<std::uint8_t>> IccProfile(std::span<const std::uint8_t> data, std::size_t cap) {
+    const std::optional<Bytes> rest = AfterNul(data);  // past the profile's name
+    if (!rest || rest->empty() || (*rest)[0] != 0) return std::nullopt;
+    return Inflate(rest->subspan(1), cap);
+}
+
 std::optional<std::vector<std::uint8_t>> RawProfileBytes(std::span<const std::uint8_t> data, PngText kind) {
     std::optional<Bytes> rest = AfterNul(data);  // past the keyword
     if (!rest) return std::nullopt;
@@ -128,7 +153,7 @@ std::optional<std::vector<std::uint8_t>> RawProfileBytes(std::span<const std::ui
         rest = rest->subspan(1);
     }
     if (!compressed) return ParseProfile(*rest);
-    const std::optional<std::vector<std::uint8_t>> text = Inflate(*rest);
+    const std::optional<std::vector<std::uint8_t>> text = Inflate(*rest, kMaxPngProfileText);
     if (!text) return std::nullopt;
     return ParseProfile(*text);
 }

@@ -72,11 +72,12 @@ public:
                         bigEndian);
     }
 
-private:
+    // Whether the bytes are in memory already.
     bool holds(std::uint64_t offset, std::uint64_t length) const {
         return offset >= start_ && offset - start_ <= buffer_.size() && length <= buffer_.size() - (offset - start_);
     }
 
+private:
     bool load(std::uint64_t offset, std::uint64_t length) {
         const std::uint64_t end = start_ + buffer_.size();
         const bool onward = !buffer_.empty() && offset >= start_ && offset < end + kLargestRead;

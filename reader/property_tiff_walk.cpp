@@ -18,7 +18,7 @@ struct TypeInfo {
     std::uint32_t swapUnit;
 };
 
-constexpr std::array<TypeInfo, 13> kTypes{{
+constexpr std::array<TypeInfo, 14> kTypes{{
     {PropertyTypeByte, 1, 1},
     {PropertyTypeAscii, 1, 1},
     {PropertyTypeShort, 2, 2},
@@ -32,6 +32,7 @@ constexpr std::array<TypeInfo, 13> kTypes{{
     {PropertyTypeFloat, 4, 4},
     {PropertyTypeDouble, 8, 8},
     {PropertyTypeIfd, 4, 4},
+    {PropertyTypeUtf8, 1, 1},
 }};
 
 const TypeInfo* FindType(std::uint16_t type) {
@@ -41,9 +42,10 @@ const TypeInfo* FindType(std::uint16_t type) {
     return nullptr;
 }
 
-// IFD1 (the thumbnail's directory) reuses the main image's tag numbers; the
-// items take the numbers GDI+ gives them so they cannot be mistaken for the
-// main image's. Tags not in this table are not listed.
+// IFD1 (the thumbnail's directory) reuses the main image's tag numbers; its
+// items take numbers of their own (0x5020 and up, as Windows numbers them) so
+// they cannot be mistaken for the main image's. Tags not in this table are
+// not listed.
 struct ThumbnailTag {
     std::uint16_t tag;
     std::uint32_t id;
@@ -147,9 +149,7 @@ private:
         const TypeInfo* info = FindType(type);
         if (!info) return;
         const std::optional<std::uint32_t> length = CheckedByteCount(count, info->elementSize);
-        // The item's buffer size (record + value) must fit the 32-bit size
-        // that GdipGetPropertyItemSize reports.
-        if (!length || *length > UINT32_MAX - sizeof(PropertyItem)) return;
+        if (!length) return;
 
         PropertyImage::ItemLocation item;
         item.id = id;
@@ -168,6 +168,7 @@ private:
             if (*length > valueBytesLeft_) return;
             valueBytesLeft_ -= *length;
             item.offset = block_.offset + valueOffset;
+            item.tiffOffset = valueOffset;
         }
         items_.push_back(item);
 

@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   libgtest-dev libbenchmark-dev libxcb1-dev libjpeg62-turbo-dev zlib1g-dev
-  libheif-dev libraw-dev libseccomp-dev
+  libheif-dev libraw-dev libseccomp-dev libexpat1-dev
   fonts-noto-cjk qt6-translations-l10n
   "$@"
 )

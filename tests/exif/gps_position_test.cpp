@@ -89,8 +89,9 @@ TEST(GpsPosition, GpsLabelsAreTheGpsDirectorysRows) {
         if (IsGpsLabel(entry.label)) ++gpsRows;
     }
     // The camera block's GPS directory holds 8 items; its version (0x0000)
-    // is not listed.
-    EXPECT_EQ(gpsRows, camera.gps->fields.size() - 1);
+    // is not listed. The extra catalogue adds the position in degrees.
+    EXPECT_EQ(gpsRows, camera.gps->fields.size() - 1 + 1);
+    EXPECT_TRUE(IsGpsLabel("GPS 坐标"));
     EXPECT_FALSE(IsGpsLabel("GPS Info IFD Pointer"));
     EXPECT_FALSE(IsGpsLabel(""));
 }

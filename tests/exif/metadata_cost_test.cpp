@@ -51,7 +51,9 @@ Loaded Load(const Photo& photo) {
         reader::PropertyImage::Open(std::make_unique<PatternSource>(photo.size, head, photo.unit, &loaded.stats));
     MetadataList list;
     list.LoadMetadata(&image);
-    loaded.entries = list.Entries();
+    // The catalogue's rows; the extra ones (the file's size) are not what is measured.
+    for (const MetadataEntry& entry : list.Entries())
+        if (entry.tag < kExtraRowTag) loaded.entries.push_back(entry);
     return loaded;
 }
 

@@ -2,6 +2,8 @@
 // complaints and its exit status.
 #include "exifreport_fixture.h"
 
+#include "exif/extra_rows.h"
+
 #include <sys/stat.h>
 
 namespace {
@@ -130,11 +132,13 @@ TEST_F(ExifReportTest, NamesInComplaintsAreEscaped) {
     }
 }
 
-TEST_F(ExifReportTest, PhotoWithoutMetadataGivesTheHeaderOnly) {
-    const std::string bmp = Write("plain.bmp", Bmp());
+TEST_F(ExifReportTest, PhotoWithoutMetadataGivesTheHeaderAndItsSize) {
+    const std::vector<std::uint8_t> bytes = Bmp();
+    const std::string bmp = Write("plain.bmp", bytes);
     const ProcessResult run = Exec({bmp});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "图像：plain.bmp\r\n路径：" + bmp + "\r\n" + std::string(50, '-') + "\r\n");
+    EXPECT_EQ(run.out, "图像：plain.bmp\r\n路径：" + bmp + "\r\n" + std::string(50, '-') + "\r\n文件大小" +
+                           exif::FileSizeText(bytes.size()) + "\r\n");
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ inline std::optional<CsvRows> ReadCsv(std::string_view text) {
 }
 
 struct Json {
-    enum Kind { Number, String, Array, Object } kind = Number;
+    enum Kind { Number, String, Array, Object, Null } kind = Number;
     double number = 0;
     std::string string;
     std::vector<Json> items;
@@ -116,6 +116,9 @@ private:
         } else if (s_[i_] == '"') {
             v.kind = Json::String;
             v.string = String();
+        } else if (s_.substr(i_, 4) == "null") {
+            v.kind = Json::Null;
+            i_ += 4;
         } else {
             const std::size_t start = i_;
             while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == '-')) ++i_;

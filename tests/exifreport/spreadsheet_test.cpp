@@ -3,6 +3,7 @@
 #include "exifreport_fixture.h"
 #include "output_readers.h"
 
+#include "exif/extra_rows.h"
 #include "exif/tag_catalogue.h"
 #include "exif/text_decode.h"
 
@@ -51,10 +52,12 @@ TEST_F(SpreadsheetTest, CsvHasAColumnPerLabelAndTheFirstValueOfEachTag) {
 
     const std::vector<std::string>& header = (*rows)[0];
     const auto catalogue = exif::Catalogue();
-    ASSERT_EQ(header.size(), 2 + catalogue.size());
+    const auto extra = exif::ExtraRows();
+    ASSERT_EQ(header.size(), 2 + catalogue.size() + extra.size());
     EXPECT_EQ(header[0], "文件");
     EXPECT_EQ(header[1], "路径");
     for (std::size_t i = 0; i < catalogue.size(); ++i) EXPECT_EQ(header[2 + i], catalogue[i].label);
+    for (std::size_t i = 0; i < extra.size(); ++i) EXPECT_EQ(header[2 + catalogue.size() + i], extra[i]);
 
     const struct {
         std::string path;
@@ -120,6 +123,11 @@ TEST_F(SpreadsheetTest, JsonLineHoldsEveryEntryWithItsTag) {
             const exif::MetadataEntry& expected = list.Entries()[i];
             EXPECT_EQ(entries[i]["label"].string, expected.label) << names[p] << " " << i;
             EXPECT_EQ(entries[i]["value"].string, expected.value) << names[p] << " " << i;
+            // The extra rows gather several sources: no one tag.
+            if (expected.tag >= exif::kExtraRowTag) {
+                EXPECT_EQ(entries[i]["tag"].kind, Json::Null) << names[p] << " " << i;
+                continue;
+            }
             const exif::CatalogueEntry* row = exif::FindTag(static_cast<std::uint32_t>(entries[i]["tag"].number));
             ASSERT_NE(row, nullptr) << names[p] << " " << i;
             EXPECT_EQ(row->label, expected.label) << names[p] << " " << i;
@@ -138,7 +146,8 @@ TEST_F(SpreadsheetTest, JsonLineHoldsEveryEntryWithItsTag) {
     EXPECT_EQ(entryWith(*camera, "光圈")["value"].string, "F2.8");
     EXPECT_EQ(entryWith(*odd, "图像标题")["value"].string, "He said \"hi\", then\r\nleft");
     EXPECT_EQ(entryWith(*odd, "作者")["value"].string, "tab\there \x01 back\\slash");
-    ASSERT_EQ((*odd)["entries"].items.size(), 4u);
+    ASSERT_EQ((*odd)["entries"].items.size(), 5u);  // and the file's size
+    EXPECT_EQ((*odd)["entries"].items[4]["label"].string, "文件大小");
     EXPECT_EQ((*odd)["entries"].items[2]["value"].string, "Second");
     EXPECT_EQ((*camera)["entries"].items.size(), ListOf(camera_).Entries().size());
 }

@@ -1,5 +1,7 @@
 #include "panel_fixture.h"
 
+#include <algorithm>
+
 #include "panel/list_surface.h"
 #include "platform/messages.h"
 
@@ -49,7 +51,7 @@ QString PanelTest::Write(const QString& name, const QByteArray& bytes) {
 
 QString PanelTest::Photo(const QString& name, int width, int height, int rows, const char* format) {
     const QByteArray pixels = Encode(Solid(width, height, Qt::red), format);
-    const std::vector<std::uint8_t> block = TitleBlock(rows);
+    const std::vector<std::uint8_t> block = TitleBlock(std::max(rows - 1, 0));
     const QByteArray bytes = QByteArray(format) == "png" ? WithExifPng(pixels, block)
                                                          : WithExifJpeg(pixels, block);
     return Write(name, bytes);

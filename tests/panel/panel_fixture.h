@@ -37,7 +37,8 @@ protected:
 
     // Writes `bytes` as `name` in the test folder; returns the full path.
     QString Write(const QString& name, const QByteArray& bytes);
-    // A solid red JPEG (or PNG) of width x height with `rows` image titles.
+    // A solid red JPEG (or PNG) of width x height whose list has `rows` rows:
+    // `rows` - 1 image titles, then the file's size.
     QString Photo(const QString& name, int width, int height, int rows, const char* format = "jpeg");
 
     // The list rows as the panel shows them: the pixels of the list surface.

@@ -188,7 +188,8 @@ TEST_F(PanelTest, PointerWaitsForTheListAndAFailureKeepsItsReason) {
         {"a photo with a list", Photo("a.jpg", 640, 480, 12), true, Problem::None},
         {"a file that is not an image", Write("b.jpg", "not an image"), false, Problem::NotAPhoto},
         {"a missing file", dir.filePath("missing.jpg"), false, Problem::Missing},
-        {"a photo without metadata", Write("c.png", Encode(Solid(30, 20, Qt::red), "png")), false, Problem::None},
+        {"a photo without Exif, its size listed", Write("c.png", Encode(Solid(30, 20, Qt::red), "png")), true,
+         Problem::None},
         {"a PNG whose pixels are missing", Write("d.png", Bytes(testsupport::PngClaiming(64, 48))), false,
          Problem::DecodeFailed},
     };

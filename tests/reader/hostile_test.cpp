@@ -222,28 +222,26 @@ TEST(Hostile, CountsWhoseByteLengthOverflows32BitsAreNotListed) {
     }
 }
 
-// In a file of more than 4 GB a value of almost 4 GB fits, but its item size
-// (record + value) must still fit the 32 bits that GdipGetPropertyItemSize
-// reports.
-TEST(Hostile, ValuesWhoseItemSizeOverflows32BitsAreNotListed) {
-    constexpr std::uint32_t kLargest = UINT32_MAX - sizeof(reader::PropertyItem);
+// In a file of more than 4 GB a value of almost 4 GB fits; reading its start
+// reads only that.
+TEST(Hostile, AValueOfAlmostFourGigabytesIsListedAndReadOnlyWhereAskedFor) {
     Bytes head{'I', 'I', 42, 0, 8, 0, 0, 0};
-    PutU16(head, 8, 3, false);
-    const std::uint32_t lengths[] = {UINT32_MAX, kLargest + 1, kLargest};
-    for (std::uint32_t i = 0; i < 3; ++i) {
-        const std::uint32_t at = 10 + 12 * i;
-        PutU16(head, at, static_cast<std::uint16_t>(0x9000 + i), false);
-        PutU16(head, at + 2, reader::PropertyTypeUndefined, false);
-        PutU32(head, at + 4, lengths[i], false);
-        PutU32(head, at + 8, 64, false);
-    }
-    PutU32(head, 46, 0, false);
+    PutU16(head, 8, 1, false);
+    PutU16(head, 10, 0x9286, false);
+    PutU16(head, 12, reader::PropertyTypeUndefined, false);
+    PutU32(head, 14, UINT32_MAX, false);
+    PutU32(head, 18, 64, false);
+    PutU32(head, 22, 0, false);
+    readertest::SyntheticSource::Stats stats;
     const reader::PropertyImage image = reader::PropertyImage::Open(
-        std::make_unique<readertest::SyntheticSource>(std::uint64_t{5} << 30, head));
-    EXPECT_EQ(Ids(image), IdList{0x9002});
-    std::uint32_t size = 0;
-    EXPECT_EQ(reader::GdipGetPropertyItemSize(&image, 0x9002, &size), reader::Ok);
-    EXPECT_EQ(size, UINT32_MAX);
+        std::make_unique<readertest::SyntheticSource>(std::uint64_t{5} << 30, head, 0, Bytes{}, &stats));
+    ASSERT_EQ(Ids(image), IdList{0x9286});
+    EXPECT_EQ(image.items()[0].length, UINT32_MAX);
+    const std::uint64_t before = stats.bytesRead;
+    Bytes start;
+    ASSERT_TRUE(image.readValue(image.items()[0], start, 4096));
+    EXPECT_EQ(start.size(), 4096u);
+    EXPECT_LE(stats.bytesRead - before, 4096u);
 }
 
 TEST(Hostile, AFullDirectoryOf65535EntriesIsListed) {

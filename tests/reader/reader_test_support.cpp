@@ -1,6 +1,5 @@
 #include "reader_test_support.h"
 
-#include <map>
 
 namespace readertest {
 
@@ -15,27 +14,14 @@ reader::PropertyImage OpenBytes(std::vector<std::uint8_t> bytes) {
 }
 
 std::vector<Item> ReadAll(const reader::PropertyImage& image) {
-    std::uint32_t count = 0;
-    if (reader::GdipGetPropertyCount(&image, &count) != reader::Ok) return {};
-    std::vector<std::uint32_t> ids(count);
-    if (reader::GdipGetPropertyIdList(&image, count, ids.data()) != reader::Ok) return {};
-    std::map<std::uint32_t, std::uint32_t> seen;
     std::vector<Item> items;
-    for (std::uint32_t id : ids) {
-        const std::uint32_t occurrence = seen[id]++;
-        std::uint32_t size = 0;
-        if (reader::GdipGetPropertyItemSize(&image, id, &size, occurrence) != reader::Ok) {
-            items.push_back(Item{id, 0xFFFF, {}});
+    for (const reader::PropertyImage::ItemLocation& location : image.items()) {
+        std::vector<std::uint8_t> value;
+        if (!image.readValue(location, value)) {
+            items.push_back(Item{location.id, 0xFFFF, {}});
             continue;
         }
-        std::vector<std::uint8_t> buffer(size);
-        auto* record = reinterpret_cast<reader::PropertyItem*>(buffer.data());
-        if (reader::GdipGetPropertyItem(&image, id, size, record, occurrence) != reader::Ok) {
-            items.push_back(Item{id, 0xFFFF, {}});
-            continue;
-        }
-        items.push_back(Item{record->id, record->type,
-                             std::vector<std::uint8_t>(record->value, record->value + record->length)});
+        items.push_back(Item{location.id, location.type, std::move(value)});
     }
     return items;
 }
@@ -48,12 +34,10 @@ std::vector<std::uint32_t> Ids(const reader::PropertyImage& image) {
 
 std::vector<std::uint8_t> ValueOf(const reader::PropertyImage& image, std::uint32_t id,
                                   std::uint32_t occurrence) {
-    std::uint32_t size = 0;
-    if (reader::GdipGetPropertyItemSize(&image, id, &size, occurrence) != reader::Ok) return {};
-    std::vector<std::uint8_t> buffer(size);
-    auto* record = reinterpret_cast<reader::PropertyItem*>(buffer.data());
-    if (reader::GdipGetPropertyItem(&image, id, size, record, occurrence) != reader::Ok) return {};
-    return std::vector<std::uint8_t>(record->value, record->value + record->length);
+    const reader::PropertyImage::ItemLocation* location = image.find(id, occurrence);
+    std::vector<std::uint8_t> value;
+    if (location == nullptr || !image.readValue(*location, value)) return {};
+    return value;
 }
 
 bool IsSubsequence(const std::vector<Item>& part, const std::vector<Item>& whole) {

@@ -1,5 +1,5 @@
-// Shared helpers of the reader tests: open built bytes, read every item back
-// through the Gdip operations, and sources that count or fake their bytes.
+// Shared helpers of the reader tests: open built bytes, read every item back,
+// and sources that count or fake their bytes.
 #pragma once
 
 #include "reader/property_items.h"
@@ -12,7 +12,7 @@
 
 namespace readertest {
 
-// One item as a caller of the Gdip operations sees it.
+// One item as a caller of the reader sees it.
 struct Item {
     std::uint32_t id = 0;
     std::uint16_t type = 0;
@@ -23,8 +23,8 @@ std::ostream& operator<<(std::ostream& out, const Item& item);
 
 reader::PropertyImage OpenBytes(std::vector<std::uint8_t> bytes);
 
-// Every item in list order, fetched the way the metadata walk fetches them:
-// the j-th appearance of an id asks for occurrence j.
+// Every item in list order with its own value, as the metadata walk reads
+// them; an item whose value cannot be read has type 0xFFFF.
 std::vector<Item> ReadAll(const reader::PropertyImage& image);
 
 std::vector<std::uint32_t> Ids(const reader::PropertyImage& image);

@@ -81,7 +81,7 @@ TEST(Values, HandWrittenBigEndianBlock) {
 }
 
 TEST(Values, EntriesOfUnknownTypeAreNotListed) {
-    for (std::uint16_t type : {0, 14, 15, 129, 0xFFFF}) {
+    for (std::uint16_t type : {0, 14, 15, 128, 130, 0xFFFF}) {
         TiffSpec spec;
         spec.ifd0.fields = {Short(0x0100, {1}), Raw(0x0101, type, 1, {1, 2, 3, 4}), Short(0x0102, {8})};
         const std::vector<Item> items = ReadAll(OpenBytes(BuildTiff(spec).bytes));

@@ -86,6 +86,26 @@ TEST(WalkCost, DenselyPackedHeadersCostOneReadPer64KiB) {
     }
 }
 
+// A PNG as libpng writes it, its image data in 8 KiB chunks: once its Exif is
+// found (before the image data), the walk ends there, so the image data's
+// headers are not read; XMP and the profile before it are kept.
+TEST(WalkCost, APngWithItsExifBeforeTheImageDataIsNotWalkedToItsEnd) {
+    const Bytes tiff = BuildTiff(CameraSpec()).bytes;
+    const Bytes png = Png(tiff, true);  // IHDR, eXIf, IDAT, IEND
+    const std::size_t idat = png.size() - 12 - (12 + 13);  // where its one-pixel IDAT starts, before IEND
+    const std::string packet = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+    const Bytes itxt = Cat({Text(std::string("XML:com.adobe.xmp\0\0\0\0\0", 22)), Text(packet)});
+    const Bytes bytes = Cat({Bytes(png.begin(), png.begin() + static_cast<long>(idat)),
+                             Be32(static_cast<std::uint32_t>(itxt.size())), Text("iTXt"), itxt, Bytes(4, 0),
+                             Repeat(PngChunk("IDAT", 8192), 2000), Bytes(png.end() - 12, png.end())});
+    SyntheticSource::Stats stats;
+    const reader::PropertyImage image =
+        reader::PropertyImage::Open(std::make_unique<SyntheticSource>(bytes.size(), bytes, 0, Bytes{}, &stats));
+    EXPECT_EQ(readertest::ReadAll(image), readertest::ReadAll(readertest::OpenBytes(tiff)));
+    EXPECT_EQ(std::string(image.embedded().xmp.begin(), image.embedded().xmp.end()), packet);
+    EXPECT_LE(stats.bytesRead, 4 * kLargestRead) << "of a file of " << bytes.size() << " bytes";
+}
+
 // Chunks of 1 MiB one after another: each header costs one small read, and
 // the image data between them is not read.
 TEST(WalkCost, LargeChunksAreSkippedNotRead) {
