@@ -2,6 +2,7 @@
 
 #include "preview/jpeg_standard_tables.h"
 #include "reader/byte_view.h"
+#include "reader/jpeg_segments.h"
 
 #include <algorithm>
 #include <array>
@@ -15,27 +16,7 @@ namespace preview {
 using reader::ByteView;
 namespace {
 
-// Marker codes (the byte after 0xFF).
-enum Marker : int {
-    kSof0 = 0xC0,
-    kSof1 = 0xC1,
-    kSof2 = 0xC2,
-    kDht = 0xC4,
-    kDac = 0xCC,
-    kRst0 = 0xD0,
-    kRst7 = 0xD7,
-    kSoi = 0xD8,
-    kEoi = 0xD9,
-    kSos = 0xDA,
-    kDqt = 0xDB,
-    kDnl = 0xDC,
-    kDri = 0xDD,
-    kApp0 = 0xE0,
-    kApp14 = 0xEE,
-    kApp15 = 0xEF,
-    kCom = 0xFE,
-    kTem = 0x01,
-};
+using namespace reader::jpeg;
 
 constexpr int kMaxComponents = 3;
 constexpr int kMaxTables = 4;
@@ -735,19 +716,17 @@ int Decoder::nextMarker(std::size_t& position) const {
 JpegPreview Decoder::run() {
     JpegPreview out;
     if (file_.size() < 4 || file_[0] != 0xFF || file_[1] != kSoi) return out;
-    std::size_t position = 2;
-    for (;;) {
-        const int marker = nextMarker(position);
-        if (marker == 0 || marker == kEoi) break;  // a missing end counts as one
-        if ((marker >= kRst0 && marker <= kRst7) || marker == kTem) continue;  // no length
-        const bool skipped = (marker >= kApp0 && marker <= kApp15) || marker == kCom || marker == kDnl;
-        std::uint16_t length = view_.u16(position);
+    // Bytes between segments are passed over, as the reference decoder does.
+    reader::MemoryWindow window(file_);
+    reader::JpegSegmentWalk walk(window, 0, file_.size(), {.skipStrayBytes = true});
+    // A missing end counts as one.
+    for (std::optional<reader::JpegSegment> found; (found = walk.next()) && found->marker != kEoi;) {
+        const int marker = found->marker;
+        const bool skipped = IsApp(marker) || marker == kCom || marker == kDnl;
         // A segment that is only skipped may claim less than its own length
         // field; the reference decoder then skips just that.
-        if (skipped && length < 2) length = 2;
-        bool ok = length >= 2 && view_.fits(position, length);
-        const ByteView segment = ok ? view_.sub(position + 2, length - 2u) : ByteView();
-        position += length;
+        bool ok = found->complete && (found->length >= 2 || skipped);
+        const ByteView segment = ok ? view_.sub(found->payload, found->payloadLength()) : ByteView();
 
         if (!ok) {
         } else if (marker == kSof0 || marker == kSof1 || marker == kSof2) {
@@ -760,7 +739,9 @@ JpegPreview Decoder::run() {
             ok = segment.size() == 2;
             restartInterval_ = segment.u16(0);
         } else if (marker == kSos) {
+            std::size_t position = found->payload + segment.size();
             ok = readScan(segment, position);
+            walk.resumeAt(position);
         } else if (skipped) {
             readApp(marker, segment);
         } else {

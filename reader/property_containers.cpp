@@ -2,6 +2,7 @@
 
 #include "reader/property_bmff.h"
 #include "reader/property_png_text.h"
+#include "reader/jpeg_segments.h"
 #include "reader/property_source_window.h"
 
 #include <algorithm>
@@ -24,37 +25,18 @@ TiffBlock SkipExifHeader(BufferedWindow& window, TiffBlock block) {
     return block;
 }
 
-// Markers that stand alone, without a length: TEM, RST0-7, SOI.
-bool IsStandaloneMarker(std::uint8_t marker) {
-    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
-}
-
 // Walks the marker segments of the JPEG at [start, end) up to the image data,
 // handing each segment's marker, payload offset and payload length to
-// `visit`, which returns false to stop. Each marker and each fill byte counts
-// against kMaxHeaders.
+// `visit`, which returns false to stop. Strict: bytes that begin no marker
+// end the walk, and each marker and each fill byte counts against
+// kMaxHeaders.
 template <typename Visit>
 void WalkJpegSegments(BufferedWindow& window, std::uint64_t start, std::uint64_t end, Visit visit) {
-    std::uint64_t pos = start + 2;  // after SOI
-    for (std::uint64_t steps = 0; steps < kMaxHeaders && pos < end; ++steps) {
-        if (end - pos < 2) return;
-        const ByteView marker = window.exact(pos, 2, true);
-        if (marker.empty() || marker.u8(0) != 0xFF) return;  // not a marker: give up
-        const std::uint8_t code = marker.u8(1);
-        if (code == 0xFF) {  // a fill byte
-            ++pos;
-            continue;
-        }
-        pos += 2;
-        if (IsStandaloneMarker(code)) continue;
-        if (code == 0x00 || code == 0xD9 || code == 0xDA) return;  // EOI, SOS
-        if (end - pos < 2) return;
-        const ByteView lengthBytes = window.exact(pos, 2, true);
-        if (lengthBytes.empty()) return;
-        const std::uint16_t length = lengthBytes.u16(0);
-        if (length < 2) return;
-        if (!visit(code, pos + 2, std::uint64_t{length} - 2u)) return;
-        pos += length;
+    JpegSegmentWalk walk(window, start, end, {.skipStrayBytes = false, .maxSteps = kMaxHeaders});
+    while (const std::optional<JpegSegment> segment = walk.next()) {
+        if (segment->marker == jpeg::kSoi) continue;  // stands alone, as the walk goes on
+        if (segment->marker == jpeg::kEoi || segment->marker == jpeg::kSos || segment->length < 2) return;
+        if (!visit(segment->marker, segment->payload, std::uint64_t{segment->payloadLength()})) return;
     }
 }
 
@@ -62,7 +44,7 @@ void WalkJpegSegments(BufferedWindow& window, std::uint64_t start, std::uint64_t
 std::optional<TiffBlock> FindJpegBlock(BufferedWindow& window, std::uint64_t start, std::uint64_t end) {
     std::optional<TiffBlock> block;
     WalkJpegSegments(window, start, end, [&](std::uint8_t code, std::uint64_t payload, std::uint64_t length) {
-        if (code == 0xE1 && length >= kExifHeader.size() &&
+        if (code == jpeg::kApp1 && length >= kExifHeader.size() &&
             window.peek(payload, kExifHeader.size(), true).startsWith(kExifHeader)) {
             block = BlockAt(payload + kExifHeader.size(), length - kExifHeader.size(), end);
             return false;
