@@ -67,6 +67,8 @@ struct JpegSegment {
     bool complete = false;
 
     std::uint16_t payloadLength() const { return length > 2 ? static_cast<std::uint16_t>(length - 2) : 0; }
+    // The bytes end before the length field does.
+    bool lengthCutOff() const { return !complete && length == 0; }
 };
 
 struct JpegWalkRules {
