@@ -74,8 +74,9 @@ inline std::uint32_t DivideUp(std::uint64_t a, std::uint64_t b) {
 
 // Where the entropy decoding of a scan stands between two MCUs: the bit
 // reader, the DC predictions, a progressive AC scan's run of empty blocks,
-// the next MCU and the restart marker due. Enough to go on decoding from
-// there, and two decodings of the same data that meet compare equal.
+// the next MCU and the restart marker due: enough to go on decoding from
+// there. Equal states decode the rest alike; the same point of the data may
+// also be reached with the bit buffer filled to another depth.
 struct ScanState {
     Bits bits;
     std::array<std::uint32_t, kMaxComponents> prediction{};
