@@ -113,7 +113,7 @@ std::vector<jpegtest::SavedSegment> LenientWalk(const Bytes& jpeg) {
     reader::JpegSegmentWalk walk(window, 0, jpeg.size(), {.skipStrayBytes = true});
     std::vector<jpegtest::SavedSegment> found;
     while (const std::optional<JpegSegment> segment = walk.next()) {
-        if (segment->marker == reader::jpeg::kSos) break;
+        if (segment->marker == reader::jpeg::kSos || !segment->complete) break;
         if ((reader::jpeg::IsApp(segment->marker) || segment->marker == reader::jpeg::kCom) && segment->length >= 2) {
             const auto payload = jpeg.begin() + static_cast<std::ptrdiff_t>(segment->payload);
             found.push_back({segment->marker, Bytes(payload, payload + segment->payloadLength())});
