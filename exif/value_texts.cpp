@@ -44,14 +44,15 @@ constexpr CodeText kMeteringMode[] = {
 };
 
 // 13 to 15 lack their closing parenthesis and 15 repeats 色: these are the
-// texts users of the program have always seen.
+// texts users of the program have always seen. 9 is Exif's "fine weather":
+// it used to read 阴天 (overcast), which 10 (cloudy) already covers.
 constexpr CodeText kLightSource[] = {
     {0, "0-未知"},
     {1, "1-日光"},
     {2, "2-荧光灯"},
     {3, "3-白炽灯"},
     {4, "4-闪光灯"},
-    {9, "9-阴天"},
+    {9, "9-晴天"},
     {10, "10-多云"},
     {11, "11-阴影"},
     {12, "12-日光灯(D5700-7100K)"},

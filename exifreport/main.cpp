@@ -9,6 +9,7 @@
 
 #include "exif/metadata_list.h"
 #include "exif/report.h"
+#include "reader/photo_names.h"
 #include "reader/property_items.h"
 
 #include <cerrno>
@@ -30,7 +31,9 @@ constexpr const char* kUsage =
     "saves (UTF-8, CR LF line ends), one photo after the other.\n"
     "  -r, --recursive  report the photos in the folders given and in their subfolders, in\n"
     "                   natural name order (IMG_2 before IMG_10); photos are recognised by their\n"
-    "                   content, other files are skipped; links to folders are not followed\n"
+    "                   content; a file named like a photo (.jpg, .heic ...) that is not one is\n"
+    "                   named on standard error, other files are skipped; links to folders are\n"
+    "                   not followed\n"
     "  --csv            one row per photo for spreadsheets: columns 文件, 路径 and one per\n"
     "                   label (UTF-8 with a byte-order mark, CR LF line ends)\n"
     "  --json           one JSON object per photo and line: file, path and the entries, each\n"
@@ -38,8 +41,8 @@ constexpr const char* kUsage =
     "  --help           this text\n"
     "Photos: JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW,\n"
     "ORF, RW2, RAF, PEF, SRW), BMP and GIF.\n"
-    "Exit status: 0 when every photo was reported, 1 when a file named on the command line is\n"
-    "not a photo or a file or folder could not be read, 2 for a usage error.\n";
+    "Exit status: 0 when every photo was reported, 1 when a file named on the command line or\n"
+    "named like a photo is not a photo or a file or folder could not be read, 2 for a usage error.\n";
 
 constexpr const char* kNotAPhoto =
     "not a JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW, ORF, RW2, "
@@ -97,7 +100,8 @@ public:
     }
 
     // Reports the file if it is a photo. A file met in a walk that is not a
-    // photo is passed over silently; one named on the command line is a failure.
+    // photo is passed over silently, unless its name says it is one: a damaged
+    // photo is a photo lost. One named on the command line is a failure.
     void Look(const std::string& path, bool named) {
         std::unique_ptr<reader::ByteSource> source = reader::FileSource(path);
         if (!source) {
@@ -107,9 +111,10 @@ public:
             Fail(path, named && error == EISDIR ? "is a folder; use -r" : std::strerror(error));
             return;
         }
+        const bool empty = source->size() == 0;
         const reader::PropertyImage image = reader::PropertyImage::Open(std::move(source));
         if (image.format() == reader::PhotoFormat::Unknown) {
-            if (named) Fail(path, kNotAPhoto);
+            if (named || reader::HasPhotoExtension(path)) Fail(path, empty ? "empty file" : kNotAPhoto);
             return;
         }
         list_.SetPhoto(path);

@@ -1,6 +1,6 @@
 #include "panel/vo_exif.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "exif/report.h"
 #include "panel/drop_refuser.h"
 #include "panel/hint_icon.h"
@@ -118,12 +118,12 @@ voExif::voExif(QWidget* parent) : QWidget(parent) {
     picture3_->setGeometry(0, 0, 0, 0);
     picture3_->installEventFilter(this);
 
-    voScroll1_ = new frScroll(this);
+    voScroll1_ = new viewer::FlatScrollBar(this);
     voScroll1_->setObjectName(QStringLiteral("voScroll1"));
-    voScroll1_->ReadProperties(DesignProperties(QStringLiteral("voExif"), QStringLiteral("voScroll1")));
+    voScroll1_->readProperties(DesignProperties(QStringLiteral("voExif"), QStringLiteral("voScroll1")));
     DropRefuser::Install(voScroll1_);
     voScroll1_->installEventFilter(this);
-    connect(voScroll1_, &frScroll::Change, this, &voExif::ScrollList);
+    connect(voScroll1_, &viewer::FlatScrollBar::valueChanged, this, &voExif::ScrollList);
 
     image2_ = new HintIcon(this);
     image2_->setObjectName(QStringLiteral("Image2"));
@@ -308,13 +308,13 @@ void voExif::RenderList() {
     const double wanted = mGdip::RoundHalfEven((static_cast<double>(rows) * kRowHeight - innerHeight) / kRowHeight + 1);
     double max = wanted;
     rowsPerStep_ = 1;
-    if (wanted > frScroll::kMaxLimit) {
-        rowsPerStep_ = static_cast<int>(std::ceil(wanted / frScroll::kMaxLimit));
+    if (wanted > viewer::FlatScrollBar::kMaximumLimit) {
+        rowsPerStep_ = static_cast<int>(std::ceil(wanted / viewer::FlatScrollBar::kMaximumLimit));
         max = std::ceil(wanted / rowsPerStep_);
     }
     wheelRemainder_ = 0;
-    voScroll1_->SetMax(ClampToInt(max));
-    voScroll1_->SetValue(0);
+    voScroll1_->setMaximum(ClampToInt(max));
+    voScroll1_->setValue(0);
     voScroll1_->show();
 
     picture3_->Clear();
@@ -365,15 +365,15 @@ void voExif::WheelList(int angleDelta) {
     wheelRemainder_ -= notches * kWheelNotch;
     if (notches == 0) return;
     const int stepsPerNotch = std::max(1, kRowsPerNotch / rowsPerStep_);
-    const double value = static_cast<double>(voScroll1_->Value()) - static_cast<double>(notches) * stepsPerNotch;
-    voScroll1_->SetValue(static_cast<int>(std::clamp(value, -1.0, static_cast<double>(frScroll::kMaxLimit))));
+    const double value = static_cast<double>(voScroll1_->value()) - static_cast<double>(notches) * stepsPerNotch;
+    voScroll1_->setValue(static_cast<int>(std::clamp(value, -1.0, static_cast<double>(viewer::FlatScrollBar::kMaximumLimit))));
 }
 
 bool voExif::ScrollListKey(int key) {
     // Rows wholly in view make a page; a list longer than the scroll bar can
     // count moves several rows per step.
     const int page = std::max(1, listClip_->height() / kRowHeight / rowsPerStep_);
-    const double value = voScroll1_->Value();
+    const double value = voScroll1_->value();
     double target = value;
     switch (key) {
     case Qt::Key_Up: target = value - 1; break;
@@ -381,11 +381,11 @@ bool voExif::ScrollListKey(int key) {
     case Qt::Key_PageUp: target = value - page; break;
     case Qt::Key_PageDown: target = value + page; break;
     case Qt::Key_Home: target = 0; break;
-    case Qt::Key_End: target = voScroll1_->Max(); break;
+    case Qt::Key_End: target = voScroll1_->maximum(); break;
     default: return false;
     }
     if (voScroll1_->isHidden()) return true;  // no list, or one that has nothing to scroll
-    voScroll1_->SetValue(static_cast<int>(std::clamp(target, -1.0, static_cast<double>(frScroll::kMaxLimit))));
+    voScroll1_->setValue(static_cast<int>(std::clamp(target, -1.0, static_cast<double>(viewer::FlatScrollBar::kMaximumLimit))));
     return true;
 }
 

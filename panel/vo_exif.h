@@ -21,7 +21,9 @@
 
 class QFrame;
 class QMenu;
-class frScroll;
+namespace viewer {
+class FlatScrollBar;
+}
 class HintIcon;
 class ListSurface;
 
@@ -114,7 +116,7 @@ public:
 
     QFrame* picture1() const { return picture1_; }
     ListSurface* picture3() const { return picture3_; }
-    frScroll* voScroll1() const { return voScroll1_; }
+    viewer::FlatScrollBar* voScroll1() const { return voScroll1_; }
     HintIcon* image2() const { return image2_; }
 
 signals:
@@ -161,6 +163,6 @@ private:
     QFrame* picture1_ = nullptr;
     QWidget* listClip_ = nullptr;  // Picture1's inside: clips the list within the frame
     ListSurface* picture3_ = nullptr;
-    frScroll* voScroll1_ = nullptr;
+    viewer::FlatScrollBar* voScroll1_ = nullptr;
     HintIcon* image2_ = nullptr;
 };

@@ -43,12 +43,13 @@ bool IsHeif(std::span<const std::uint8_t> head) {
 bool SameAspect(std::uint32_t thumbWidth, std::uint32_t thumbHeight, std::uint32_t width,
                 std::uint32_t height) {
     if (!thumbWidth || !thumbHeight || !width || !height) return false;
-    // Each side of the thumbnail is within half a pixel of the exact scale:
-    // |tw/w - th/h| <= 1/(2w) + 1/(2h), in whole numbers.
+    // Each side of the thumbnail is within a pixel of one scale of the photo:
+    // |tw/w - th/h| <= 1/w + 1/h, in whole numbers. Cameras and phones round
+    // a side down as often as to the nearest pixel (320 x 212 for 212.9).
     const std::uint64_t across = std::uint64_t{thumbWidth} * height;
     const std::uint64_t down = std::uint64_t{thumbHeight} * width;
     const std::uint64_t difference = across > down ? across - down : down - across;
-    return 2 * difference <= std::uint64_t{width} + height;
+    return difference <= std::uint64_t{width} + height;
 }
 
 std::unique_ptr<HeifPhoto> HeifPhoto::Open(const std::string& path) {

@@ -66,7 +66,8 @@ private:
 };
 
 // Whether a thumbnail of thumbWidth x thumbHeight pictures a photo of
-// width x height whole, allowing for the rounding of its sides to pixels.
+// width x height whole, allowing for the rounding of its sides to pixels
+// (within one pixel each).
 bool SameAspect(std::uint32_t thumbWidth, std::uint32_t thumbHeight, std::uint32_t width,
                 std::uint32_t height);
 

@@ -3,76 +3,78 @@
 #include <algorithm>
 #include <cmath>
 
-namespace shadow {
+namespace viewer {
 namespace {
 
 // The ramp along the bottom and top strips: a fade-in over the first `depth`
 // columns at the left end only.
-int HorizontalRamp(int column, int depth) { return column < depth ? column * 255 / depth : 255; }
+int horizontalRamp(int column, int depth) { return column < depth ? column * 255 / depth : 255; }
 
 // The right strip fades in from its bottom end and out towards its top end;
 // `run` counts rows from the bottom.
-int VerticalRamp(int run, int height, int depth) {
+int verticalRamp(int run, int height, int depth) {
     if (run < depth) return run * 255 / depth;
     if (run < height - depth) return 255;
     return (height - run) * 255 / depth;
 }
 
-std::uint8_t Premultiplied(std::uint32_t channel, int alpha) {
-    return static_cast<std::uint8_t>(std::nearbyint(static_cast<double>(channel) * alpha / 255.0));
+// nearbyint in the default rounding mode takes halves to the even neighbour.
+int premultiplied(int channel, int alpha) {
+    return static_cast<int>(std::nearbyint(static_cast<double>(channel) * alpha / 255.0));
 }
 
 }  // namespace
 
-QRect StripRect(Strip strip, const QRect& form, int depth) {
-    const int x = form.x();
-    const int y = form.y();
-    const int w = form.width();
-    const int h = form.height();
-    switch (strip) {
-    case Strip::Right: return QRect(x + w, y - depth, depth, h + 2 * depth);
-    case Strip::Bottom: return QRect(x - depth, y + h, w + depth, depth);
-    case Strip::Left: return QRect(x - depth, y, depth, h);
-    case Strip::Top: return QRect(x - depth, y - depth, w + depth, depth);
+QRect stripRect(StripSide side, const QRect& window, int depth) {
+    const int x = window.x();
+    const int y = window.y();
+    const int w = window.width();
+    const int h = window.height();
+    switch (side) {
+    case StripSide::Right: return QRect(x + w, y - depth, depth, h + 2 * depth);
+    case StripSide::Bottom: return QRect(x - depth, y + h, w + depth, depth);
+    case StripSide::Left: return QRect(x - depth, y, depth, h);
+    case StripSide::Top: return QRect(x - depth, y - depth, w + depth, depth);
     }
     return {};
 }
 
-int StripAlpha(Strip strip, int width, int height, int depth, int x, int y) {
+int stripAlpha(StripSide side, int width, int height, int depth, int x, int y) {
     if (depth < 1) return 0;
+    // k, the distance from the window's edge, counts from the strip's side
+    // that touches the window; the right and top strips start at full ramp
+    // value there, the bottom and left strips one step lower.
     int alpha = 0;
-    switch (strip) {
-    case Strip::Right:  // k: column counted from the form, on the left
-        alpha = (depth - x) * VerticalRamp(height - 1 - y, height, depth) / depth;
+    switch (side) {
+    case StripSide::Right:
+        alpha = (depth - x) * verticalRamp(height - 1 - y, height, depth) / depth;
         break;
-    case Strip::Bottom:  // k: row counted from the form, above
-        alpha = (depth - 1 - y) * HorizontalRamp(x, depth) / depth;
+    case StripSide::Bottom:
+        alpha = (depth - 1 - y) * horizontalRamp(x, depth) / depth;
         break;
-    case Strip::Left:  // k: column counted from the form, on the right
+    case StripSide::Left:
         alpha = (depth - 1 - (width - 1 - x)) * 255 / depth;
         break;
-    case Strip::Top:  // k: row counted from the form, below
-        alpha = (depth - (height - 1 - y)) * HorizontalRamp(x, depth) / depth;
+    case StripSide::Top:
+        alpha = (depth - (height - 1 - y)) * horizontalRamp(x, depth) / depth;
         break;
     }
     return std::clamp(alpha, 0, 255);
 }
 
-QImage RenderStripPixels(Strip strip, QSize size, int depth, std::uint32_t rgb) {
+QImage stripPixels(StripSide side, QSize size, int depth, const QColor& colour) {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return image;
-    const std::uint32_t red = rgb & 0xFF;
-    const std::uint32_t green = (rgb >> 8) & 0xFF;
-    const std::uint32_t blue = (rgb >> 16) & 0xFF;
+    const QRgb rgb = colour.rgb();
     for (int y = 0; y < size.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < size.width(); ++x) {
-            const int alpha = StripAlpha(strip, size.width(), size.height(), depth, x, y);
-            line[x] = qRgba(Premultiplied(red, alpha), Premultiplied(green, alpha),
-                            Premultiplied(blue, alpha), alpha);
+            const int alpha = stripAlpha(side, size.width(), size.height(), depth, x, y);
+            line[x] = qRgba(premultiplied(qRed(rgb), alpha), premultiplied(qGreen(rgb), alpha),
+                            premultiplied(qBlue(rgb), alpha), alpha);
         }
     }
     return image;
 }
 
-}  // namespace shadow
+}  // namespace viewer

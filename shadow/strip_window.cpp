@@ -2,11 +2,13 @@
 
 #include <QPainter>
 
-namespace shadow {
+namespace viewer {
 
-StripWindow::StripWindow(QWidget* form)
-    : QWidget(form, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
-                        Qt::WindowTransparentForInput | Qt::NoDropShadowWindowHint) {
+// A tool window owned by the shadowed window: the window system keeps it
+// above its owner and hides it with it.
+StripWindow::StripWindow(QWidget* owner)
+    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
+                         Qt::WindowTransparentForInput | Qt::NoDropShadowWindowHint) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -14,10 +16,9 @@ StripWindow::StripWindow(QWidget* form)
     setFocusPolicy(Qt::NoFocus);
 }
 
-void StripWindow::UpdateLayered(const QRect& placement, const QImage& pixels, std::uint8_t opacity) {
-    m_pixels = pixels;
-    m_opacity = opacity;
-    ++m_renders;
+void StripWindow::setPixels(const QRect& placement, const QImage& pixels, int opacity) {
+    pixels_ = pixels;
+    opacity_ = opacity;
     setGeometry(placement);
     update();
 }
@@ -27,8 +28,8 @@ void StripWindow::paintEvent(QPaintEvent*) {
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.setOpacity(m_opacity / 255.0);
-    painter.drawImage(0, 0, m_pixels);
+    painter.setOpacity(opacity_ / 255.0);
+    painter.drawImage(0, 0, pixels_);
 }
 
-}  // namespace shadow
+}  // namespace viewer

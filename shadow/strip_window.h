@@ -1,35 +1,30 @@
-// One strip of the shadow: a frameless, click-through tool window owned by the
-// form that shows premultiplied pixels under a constant opacity, the way a
-// layered window does.
+// One strip of the shadow: a frameless, click-through tool window owned by
+// the shadowed window, showing premultiplied pixels under a constant opacity.
 #pragma once
 
 #include <QImage>
 #include <QWidget>
-#include <cstdint>
 
-namespace shadow {
+namespace viewer {
 
 class StripWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit StripWindow(QWidget* form);
+    explicit StripWindow(QWidget* owner);
 
     // Shows new pixels at `placement` (screen pixels) under the constant
     // opacity `opacity` (255 = as drawn).
-    void UpdateLayered(const QRect& placement, const QImage& pixels, std::uint8_t opacity);
+    void setPixels(const QRect& placement, const QImage& pixels, int opacity);
 
-    const QImage& pixels() const { return m_pixels; }
-    std::uint8_t constantOpacity() const { return m_opacity; }
-    // How many times new pixels were handed in; moves don't count.
-    int renderCount() const { return m_renders; }
+    const QImage& pixels() const { return pixels_; }
+    int opacity() const { return opacity_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage m_pixels;
-    std::uint8_t m_opacity = 255;
-    int m_renders = 0;
+    QImage pixels_;
+    int opacity_ = 255;
 };
 
-}  // namespace shadow
+}  // namespace viewer

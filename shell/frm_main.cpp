@@ -1,6 +1,6 @@
 #include "shell/frm_main.h"
 
-#include "controls/vo_button.h"
+#include "controls/image_button.h"
 #include "exif/report.h"
 #include "panel/vo_exif.h"
 #include "platform/property_store.h"
@@ -48,15 +48,15 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
     headerBand_ = QPixmap(QStringLiteral(":/pictures/header.png"));
 
-    voButton1 = new voButton(this);
-    voButton2 = new voButton(this);
-    voButton3 = new voButton(this);
-    voButton4 = new voButton(this);
-    voButton5 = new voButton(this);
-    voButton* buttons[] = {voButton1, voButton2, voButton3, voButton4, voButton5};
+    voButton1 = new viewer::ImageButton(this);
+    voButton2 = new viewer::ImageButton(this);
+    voButton3 = new viewer::ImageButton(this);
+    voButton4 = new viewer::ImageButton(this);
+    voButton5 = new viewer::ImageButton(this);
+    viewer::ImageButton* buttons[] = {voButton1, voButton2, voButton3, voButton4, voButton5};
     for (int i = 0; i < 5; ++i) {
         buttons[i]->setObjectName(QStringLiteral("voButton%1").arg(i + 1));
-        buttons[i]->ReadProperties(platform::DesignProperties(QStringLiteral("frmMain"), buttons[i]->objectName()));
+        buttons[i]->readProperties(platform::DesignProperties(QStringLiteral("frmMain"), buttons[i]->objectName()));
     }
     voExif1 = new voExif(this);
     voExif1->setObjectName(QStringLiteral("voExif1"));
@@ -71,12 +71,12 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     handOverRetry_.setInterval(kHandOverRetryMs);
     connect(&handOverRetry_, &QTimer::timeout, this, &frmMain::OpenHandedOverPhoto);
 
-    connect(voButton1, &voButton::Click, this, &frmMain::OpenCommand);
+    connect(voButton1, &viewer::ImageButton::clicked, this, &frmMain::OpenCommand);
     connect(voExif1, &voExif::SelectPhoto, this, &frmMain::OpenCommand);
-    connect(voButton2, &voButton::Click, this, &frmMain::SaveCommand);
-    connect(voButton3, &voButton::Click, this, &frmMain::PopupMenu);
-    connect(voButton4, &voButton::Click, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
-    connect(voButton5, &voButton::Click, this, &frmMain::close);
+    connect(voButton2, &viewer::ImageButton::clicked, this, &frmMain::SaveCommand);
+    connect(voButton3, &viewer::ImageButton::clicked, this, &frmMain::PopupMenu);
+    connect(voButton4, &viewer::ImageButton::clicked, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    connect(voButton5, &viewer::ImageButton::clicked, this, &frmMain::close);
 
     Form_Load();
 }
@@ -84,11 +84,11 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
 frmMain::~frmMain() { delete menuForm_; }
 
 void frmMain::Form_Load() {
-    shadowAttached_ = windowShadow.Shadow(this);
+    shadowAttached_ = windowShadow.attach(this);
     if (shadowAttached_) {
-        windowShadow.SetDepth(7);
-        windowShadow.SetColor(0x000000);
-        windowShadow.SetTransparency(50);
+        windowShadow.setDepth(7);
+        windowShadow.setColor(Qt::black);
+        windowShadow.setOpacity(50);
     }
     setFixedSize(kWidth, kHeight);
     setWindowTitle(platform::AppTitle());
@@ -97,7 +97,7 @@ void frmMain::Form_Load() {
     Label4->move(296, 40);
     voButton1->setGeometry(435, 0, 82, 80);
     voButton2->setGeometry(520, 0, 82, 80);
-    voButton2->SetEnabled(false);
+    voButton2->setEnabled(false);
     voButton3->setGeometry(653, 0, 28, 20);
     voButton4->setGeometry(681, 0, 28, 20);
     voButton5->setGeometry(709, 0, 28, 20);
@@ -126,7 +126,7 @@ void frmMain::OpenPath(const QString& path) {
     stepFrom_ = path;
     voExif1->OpenPhoto(path);
     lastPathOpened_ = voExif1->ShowsPhoto();
-    voButton2->SetEnabled(true);
+    voButton2->setEnabled(true);
     if (lastPathOpened_) shell::RememberFolder(QFileInfo(path).absolutePath());
     // Read while the user looks at the photo, ready for the first key press.
     folderPhotos_.Prefetch(path);
@@ -179,7 +179,7 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
         switch (event->key()) {
         case Qt::Key_O: OpenCommand(); return;
         case Qt::Key_S:
-            if (voButton2->Enabled()) SaveCommand();
+            if (voButton2->isEnabled()) SaveCommand();
             return;
         case Qt::Key_C: voExif1->CopyReport(); return;
         default: break;

@@ -3,7 +3,7 @@
 // line; it wires the buttons and the panel to the shell's commands.
 #pragma once
 
-#include "shadow/cls_shadow.h"
+#include "shadow/window_shadow.h"
 #include "shell/folder_photos.h"
 #include "shell/frm_menu.h"
 #include "shell/loaded_forms.h"
@@ -14,8 +14,10 @@
 #include <QWidget>
 
 class QLabel;
-class voButton;
 class voExif;
+namespace viewer {
+class ImageButton;
+}
 
 class frmMain : public QWidget {
     Q_OBJECT
@@ -24,11 +26,11 @@ public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
-    voButton* voButton1 = nullptr;  // open
-    voButton* voButton2 = nullptr;  // save
-    voButton* voButton3 = nullptr;  // menu
-    voButton* voButton4 = nullptr;  // minimise
-    voButton* voButton5 = nullptr;  // close
+    viewer::ImageButton* voButton1 = nullptr;  // open
+    viewer::ImageButton* voButton2 = nullptr;  // save
+    viewer::ImageButton* voButton3 = nullptr;  // menu
+    viewer::ImageButton* voButton4 = nullptr;  // minimise
+    viewer::ImageButton* voButton5 = nullptr;  // close
     voExif* voExif1 = nullptr;
     QLabel* Label1 = nullptr;  // status line
     QLabel* Label4 = nullptr;  // version
@@ -77,7 +79,7 @@ private:
     void OpenHandedOverPhoto();
 
     shell::LoadedForm loaded_{this};
-    clsShadow windowShadow;
+    viewer::WindowShadow windowShadow;
     bool shadowAttached_ = false;
     QString lastPhotoPath_;
     bool lastPathOpened_ = false;  // whether lastPhotoPath_ reached the screen

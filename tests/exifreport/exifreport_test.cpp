@@ -52,7 +52,7 @@ TEST_F(ExifReportTest, BadFilesAreNamedAndTheOthersGoOn) {
     } complaints[] = {
         {text, kNotAPhoto},
         {missing, "No such file or directory"},
-        {empty, kNotAPhoto},
+        {empty, "empty file"},
         {folder, "is a folder; use -r"},
     };
     std::istringstream lines(run.err);

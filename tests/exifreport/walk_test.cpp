@@ -15,7 +15,7 @@ protected:
     //   a/                      empty
     //   b/IMG_1.png
     //   c/deep/IMG_3.tif
-    //   empty.jpg, notes.txt    not photos
+    //   empty, notes.txt        not photos
     //   IMG_2.jpg, IMG_10.jpg
     //   link-to-2.jpg -> IMG_2.jpg,  same-as-10.jpg: a hard link to IMG_10.jpg
     //   link-to-b -> b,  dangling -> nowhere,  pipe (a FIFO)
@@ -25,7 +25,7 @@ protected:
         fs::create_directories(dir_ / "photos/a");
         Write("photos/b/IMG_1.png", Png(tiff));
         Write("photos/c/deep/IMG_3.tif", BuildTiff(CameraSpec(true)).bytes);
-        Write("photos/empty.jpg", {});
+        Write("photos/empty", {});
         Write("photos/notes.txt", {'h', 'i', '\n'});
         Write("photos/IMG_2.jpg", Jpeg(tiff));
         Write("photos/IMG_10.jpg", Jpeg(BuildTiff(CameraSpec(true)).bytes));
@@ -86,6 +86,44 @@ TEST_F(WalkTest, UnreadableFolderIsNamedAndTheWalkGoesOn) {
     EXPECT_EQ(run.err, "exifreport: " + P("photos/locked") + ": Permission denied\n");
     EXPECT_EQ(run.out, Expected(P("photos/b/IMG_1.png")) + Expected(P("photos/c/deep/IMG_3.tif")) +
                            Expected(P("photos/IMG_2.jpg")) + Expected(P("photos/IMG_10.jpg")));
+}
+
+// A file named like a photo that cannot be read as one is a photo lost: the
+// user is told and the exit status says so. Other files are none of the
+// walk's business.
+TEST_F(WalkTest, DamagedPhotosAreNamedOtherFilesSkipped) {
+    const auto jpeg = Jpeg(BuildTiff(CameraSpec(false)).bytes);
+    std::vector<std::uint8_t> zeroed = jpeg;
+    std::fill_n(zeroed.begin(), 64, 0);
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        const char* complaint;  // nullptr: skipped silently
+    } cases[] = {
+        {"IMG_0001.JPG", {}, "empty file"},
+        {"IMG_0002.jpg", zeroed, "not a JPEG"},
+        {"IMG_0003.HEIC", {'f', 't', 'y', 'p'}, "not a JPEG"},
+        {"IMG_0004.cr3", std::vector<std::uint8_t>(4096, 0xFF), "not a JPEG"},
+        {"notes.txt", zeroed, nullptr},
+        {"IMG_0005.jpg.part", {}, nullptr},
+        {"README", {'h', 'i'}, nullptr},
+        {"photo.tmp", jpeg, nullptr},  // a photo by its content: reported, not named
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(dir_ / "damaged");
+        Write(std::string("damaged/") + c.name, c.bytes);
+        const ProcessResult run = Exec({"-r", P("damaged")});
+        if (c.complaint) {
+            EXPECT_EQ(run.err.rfind("exifreport: " + P(std::string("damaged/") + c.name) + ": " + c.complaint, 0), 0u)
+                << c.name << ": " << run.err;
+            EXPECT_EQ(Lines(run.err).size(), 1u) << c.name;
+            EXPECT_EQ(run.status, 1) << c.name;
+        } else {
+            EXPECT_EQ(run.err, "") << c.name;
+            EXPECT_EQ(run.status, 0) << c.name;
+        }
+        EXPECT_EQ(run.out, c.bytes == jpeg ? Expected(P(std::string("damaged/") + c.name)) : "") << c.name;
+    }
 }
 
 TEST_F(WalkTest, AFolderWithoutPhotosReportsNothing) {

@@ -3,7 +3,7 @@
 // name, path and list kept.
 #include "panel_fixture.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "tiff_builder.h"
 
 #include <QFrame>

@@ -3,7 +3,7 @@
 // tried through the main window (tests/shell).
 #include "panel_fixture.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "exif/report.h"
 #include "panel/list_surface.h"
 #include "platform/open_url.h"
@@ -84,7 +84,7 @@ protected:
             QTest::keyClick(menu, Qt::Key_Return);
         });
         // Scrolled into view first, as the user would.
-        panel->voScroll1()->SetValue(row);
+        panel->voScroll1()->setValue(row);
         const QPoint at = panel->picture3()->mapTo(host.get(), QPoint(250, row * 20 + 10));
         QTest::mouseClick(host->windowHandle(), Qt::RightButton, {}, at);
         QCoreApplication::processEvents();

@@ -2,7 +2,7 @@
 // with the scroll bar, the wheel, and lists longer than a picture can be.
 #include "panel_fixture.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
 #include "platform/gdip_graphics.h"
@@ -40,8 +40,8 @@ TEST_F(PanelTest, ScrollRangeFollowsTheListLength) {
         panel->OpenPhoto(Photo(QString::fromStdString(std::to_string(c.rows) + ".jpg"), 64, 48, c.rows));
         ASSERT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.rows)) << name;
         EXPECT_EQ(panel->picture1()->contentsRect().height(), c.panelHeight - 4) << name;
-        EXPECT_EQ(panel->voScroll1()->Max(), c.max) << name;
-        EXPECT_EQ(panel->voScroll1()->Value(), 0) << name;
+        EXPECT_EQ(panel->voScroll1()->maximum(), c.max) << name;
+        EXPECT_EQ(panel->voScroll1()->value(), 0) << name;
         EXPECT_TRUE(panel->voScroll1()->isVisible()) << name << ": shown even when all rows fit";
         EXPECT_TRUE(panel->picture1()->isVisible()) << name;
         EXPECT_EQ(panel->picture3()->geometry(), QRect(0, 0, 516, c.rows * 20)) << name;
@@ -116,9 +116,9 @@ TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
     };
     const Case cases[] = {{1, 1}, {5, 5}, {10, 10}, {11, 10}, {-2, 0}};
     for (const Case& c : cases) {
-        panel->voScroll1()->SetValue(c.set);
+        panel->voScroll1()->setValue(c.set);
         QCoreApplication::processEvents();
-        EXPECT_EQ(panel->voScroll1()->Value(), c.value) << "set " << c.set;
+        EXPECT_EQ(panel->voScroll1()->value(), c.value) << "set " << c.set;
         EXPECT_EQ(panel->picture3()->pos(), QPoint(0, -20 * c.value)) << "set " << c.set;
         EXPECT_EQ(panel->picture3()->height(), 600) << "set " << c.set;
     }
@@ -126,7 +126,7 @@ TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
 
     // At the end, rows 11 to 30 are in view: the last row's band (row 30 is
     // odd-indexed) ends at the viewport's row 400.
-    panel->voScroll1()->SetValue(10);
+    panel->voScroll1()->setValue(10);
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
     EXPECT_EQ(view.pixel(500, 399) | 0xFF000000u, kBand);
@@ -135,7 +135,7 @@ TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
 
 TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
     panel->OpenPhoto(Photo("thirty.jpg", 64, 48, 30));
-    frScroll* scroll = panel->voScroll1();
+    viewer::FlatScrollBar* scroll = panel->voScroll1();
     QWindow* window = host->windowHandle();
     // Max 10 over 418 pixels: a thumb 38 pixels high, pressed in its middle
     // and let go at `to` (scroll bar pixels).
@@ -146,13 +146,13 @@ TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
     };
     const Case cases[] = {{"down 2 steps", 19 + 76, 2}, {"to the bottom", 417, 10}, {"back to the top", 0, 0}};
     for (const Case& c : cases) {
-        const QPoint from = scroll->mapTo(host.get(), QPoint(8, scroll->thumb()->y() + 19));
+        const QPoint from = scroll->mapTo(host.get(), QPoint(8, scroll->thumbRect().top() + 19));
         const QPoint to = scroll->mapTo(host.get(), QPoint(8, c.to));
         QTest::mousePress(window, Qt::LeftButton, {}, from);
         QTest::mouseMove(window, to);
         QTest::mouseRelease(window, Qt::LeftButton, {}, to);
-        EXPECT_EQ(scroll->Value(), c.value) << c.name;
-        EXPECT_EQ(panel->picture3()->y(), -20 * scroll->Value()) << c.name;
+        EXPECT_EQ(scroll->value(), c.value) << c.name;
+        EXPECT_EQ(panel->picture3()->y(), -20 * scroll->value()) << c.name;
     }
 }
 
@@ -182,18 +182,18 @@ TEST_F(PanelTest, WheelMovesThreeRowsPerNotch) {
                           QPoint(0, c.delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QSpontaneKeyEvent::setSpontaneous(&wheel);
         qApp->notify(window, &wheel);
-        EXPECT_EQ(panel->voScroll1()->Value(), c.value) << c.name;
+        EXPECT_EQ(panel->voScroll1()->value(), c.value) << c.name;
         EXPECT_EQ(panel->picture3()->y(), -20 * c.value) << c.name;
     }
 }
 
 TEST_F(PanelTest, SecondPhotoWithFewerRowsLeavesNoneOfTheFirst) {
     panel->OpenPhoto(Photo("a.jpg", 64, 48, 30));
-    panel->voScroll1()->SetValue(5);
+    panel->voScroll1()->setValue(5);
     panel->OpenPhoto(Photo("b.jpg", 64, 48, 3));
     EXPECT_EQ(Labels(), std::vector<std::string>(3, "图像标题"));
     EXPECT_EQ(Values(), (std::vector<std::string>{"Title 1", "Title 2", "Title 3"}));
-    EXPECT_EQ(panel->voScroll1()->Value(), 0);
+    EXPECT_EQ(panel->voScroll1()->value(), 0);
     EXPECT_EQ(panel->picture3()->geometry(), QRect(0, 0, 516, 60));
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
@@ -228,7 +228,7 @@ TEST_F(PanelTest, PhotoWithoutListEntriesSaysSo) {
 
     for (const Case& c : cases) {
         panel->OpenPhoto(Photo("a.jpg", 64, 48, 30));
-        panel->voScroll1()->SetValue(5);
+        panel->voScroll1()->setValue(5);
         panel->OpenPhoto(Write("bare.jpg", c.bytes));
         EXPECT_EQ(panel->PhotoName(), "bare.jpg") << c.name;
         EXPECT_TRUE(Labels().empty()) << c.name;
@@ -253,10 +253,10 @@ TEST_F(PanelTest, PhotoWithoutListEntriesSaysSo) {
 TEST_F(PanelTest, LongListPositionsDoNotWrap) {
     panel->OpenPhoto(Photo("long.png", 64, 48, 2000, "png"));
     ASSERT_EQ(panel->metadata().EntryCount(), 2000u);
-    EXPECT_EQ(panel->voScroll1()->Max(), 1980);
+    EXPECT_EQ(panel->voScroll1()->maximum(), 1980);
     EXPECT_EQ(panel->rowsPerStep(), 1);
     EXPECT_EQ(panel->picture3()->height(), 40000);
-    panel->voScroll1()->SetValue(1700);
+    panel->voScroll1()->setValue(1700);
     EXPECT_EQ(panel->picture3()->y(), -34000);
     QCoreApplication::processEvents();
     EXPECT_TRUE(Bounds(ViewportPixels(), QRect(0, 0, 516, 414), IsInk).isValid());
@@ -275,10 +275,10 @@ TEST_F(PanelTest, VeryLongListStaysReachableAndWithinMemory) {
     EXPECT_EQ(surface->height(), 800000);
     EXPECT_EQ(panel->rowsPerStep(), 2);
     // round((800000 - 414) / 20 + 1) = 39980 positions, two rows each.
-    EXPECT_EQ(panel->voScroll1()->Max(), 19990);
+    EXPECT_EQ(panel->voScroll1()->maximum(), 19990);
     EXPECT_LE(surface->bytesHeld(), ListSurface::kBudgetBytes);
 
-    panel->voScroll1()->SetValue(19990);
+    panel->voScroll1()->setValue(19990);
     EXPECT_EQ(surface->y(), -799600) << "the last rows come into view";
     const int drawn = surface->stripsDrawn();
     QCoreApplication::processEvents();
@@ -291,7 +291,7 @@ TEST_F(PanelTest, VeryLongListStaysReachableAndWithinMemory) {
     EXPECT_EQ(view.pixel(500, 401) | 0xFF000000u, WindowColour(panel) | 0xFF000000u);
 
     const int before = surface->stripsDrawn();
-    panel->voScroll1()->SetValue(19990);
+    panel->voScroll1()->setValue(19990);
     QCoreApplication::processEvents();
     (void)ViewportPixels();
     EXPECT_EQ(surface->stripsDrawn(), before) << "a strip shown once is kept";

@@ -2,7 +2,7 @@
 //   panel_demo                 the empty state
 //   panel_demo PHOTO [VALUE]   PHOTO opened, the list scrolled to VALUE
 //   panel_demo --camera [VALUE] a generated 4000 x 3000 photo with a camera's metadata
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "panel/vo_exif.h"
 #include "test_photos.h"
 #include "tiff_builder.h"
@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
     window.move(0, 0);
     window.show();
     if (!photo.isEmpty()) panel.OpenPhoto(photo);
-    if (args.size() > 2) panel.voScroll1()->SetValue(args[2].toInt());
-    std::printf("entries %zu, Max %d\n", panel.metadata().EntryCount(), panel.voScroll1()->Max());
+    if (args.size() > 2) panel.voScroll1()->setValue(args[2].toInt());
+    std::printf("entries %zu, Max %d\n", panel.metadata().EntryCount(), panel.voScroll1()->maximum());
     std::fflush(stdout);
     return app.exec();
 }

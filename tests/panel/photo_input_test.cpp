@@ -2,7 +2,7 @@
 // panel's parts.
 #include "panel_fixture.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
 

@@ -2,7 +2,7 @@
 // OpenPhoto call (session, pointer, drawing objects).
 #include "panel_fixture.h"
 
-#include "controls/fr_scroll.h"
+#include "controls/flat_scroll_bar.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
 #include "platform/gdip_graphics.h"
@@ -179,7 +179,7 @@ TEST_F(PanelTest, SessionPointerAndDrawingObjectsLiveOnlyInsideOneOpen) {
         return reader::Ok;
     });
     std::vector<std::pair<Qt::CursorShape, bool>> pointerDuringList;
-    QObject::connect(panel->voScroll1(), &frScroll::Change, [&](int) {
+    QObject::connect(panel->voScroll1(), &viewer::FlatScrollBar::valueChanged, [&](int) {
         pointerDuringList.emplace_back(panel->cursor().shape(), panel->testAttribute(Qt::WA_SetCursor));
     });
     struct Case {

@@ -133,12 +133,16 @@ TEST(Containers, ThumbnailAspectAllowsForRounding) {
         {160, 120, 4000, 3000, true},
         {320, 240, 4032, 3024, true},
         {161, 120, 4000, 3000, true},   // 4000 x 0.04015 rounds up, 3000 x 0.04015 down
-        {162, 120, 4000, 3000, false},
+        {162, 120, 4000, 3000, true},   // 4000 x 0.0403 and 3000 x 0.0403: each within a pixel
+        {163, 120, 4000, 3000, false},
+        {320, 212, 4256, 2832, true},   // 212.9 rounded down
+        {320, 212, 8640, 5760, true},   // a Sony HIF's small thumbnail: 213.3 down
+        {1616, 1080, 8640, 5760, false},  // its large one: 1077.3 or 1620 wide
         {120, 160, 4000, 3000, false},  // a thumbnail not turned like its photo
         {240, 320, 3024, 4032, true},
         {320, 180, 4032, 3024, false},  // 16:9 of a 4:3 photo
-        {3, 1, 4000, 3000, false},
-        {2, 1, 4000, 3000, true},  // too small to tell: 4000 x 0.00045 and 3000 x 0.00045 round so
+        {4, 1, 4000, 3000, false},
+        {3, 1, 4000, 3000, true},  // too small to tell: 4000 x 0.0006 and 3000 x 0.0006 round so
         {0, 0, 4000, 3000, false},
         {1, 1, 1, 1, true},
     };
@@ -269,25 +273,39 @@ TEST_F(Files, HeifFromHeifEncDrawnFromTheThumbnailWhenLargeEnough) {
     }
 }
 
-TEST_F(Files, HeifThumbnailOfAnotherAspectIsNotUsed) {
-    // A 4:3 photo whose thumbnail is square: it shows another picture.
-    testsupport::HeifSpec spec;
-    const QImage photo = TwoColours(320, 240);
-    spec.width = photo.width();
-    spec.height = photo.height();
-    spec.rgb = Rgb(photo);
-    QImage square(200, 200, QImage::Format_RGB32);
-    square.fill(Qt::green);
-    spec.thumbnailWidth = square.width();
-    spec.thumbnailHeight = square.height();
-    spec.thumbnailRgb = Rgb(square);
-    ASSERT_EQ(testsupport::WriteHeif(Path("square.heic"), spec), "");
-    const std::unique_ptr<HeifPhoto> heif = HeifPhoto::Open(Path("square.heic"));
-    ASSERT_NE(heif, nullptr);
-    const HeifPicture decoded = heif->Decode(40, 30, kNoLimit);
-    ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded);
-    EXPECT_FALSE(decoded.fromThumbnail);
-    EXPECT_TRUE(Reddish(At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2)));
+// Which thumbnail stands for the photo: one of its aspect with each side
+// rounded to whole pixels, not one of another aspect, which shows another
+// picture.
+TEST_F(Files, HeifThumbnailOfThePhotosAspectIsUsed) {
+    const QImage photo = TwoColours(1064, 708);
+    const struct {
+        const char* name;
+        QSize thumbnail;
+        bool used;
+    } cases[] = {
+        {"a side rounded down (212.9)", {320, 212}, true},
+        {"three pixels off", {320, 210}, false},
+        {"square", {200, 200}, false},
+    };
+    for (const auto& c : cases) {
+        testsupport::HeifSpec spec;
+        spec.width = photo.width();
+        spec.height = photo.height();
+        spec.rgb = Rgb(photo);
+        QImage thumbnail(c.thumbnail, QImage::Format_RGB32);
+        thumbnail.fill(Qt::green);
+        spec.thumbnailWidth = thumbnail.width();
+        spec.thumbnailHeight = thumbnail.height();
+        spec.thumbnailRgb = Rgb(thumbnail);
+        ASSERT_EQ(testsupport::WriteHeif(Path("thumbnailed.heic"), spec), "") << c.name;
+        const std::unique_ptr<HeifPhoto> heif = HeifPhoto::Open(Path("thumbnailed.heic"));
+        ASSERT_NE(heif, nullptr) << c.name;
+        const HeifPicture decoded = heif->Decode(200, 133, kNoLimit);
+        ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded) << c.name;
+        EXPECT_EQ(decoded.fromThumbnail, c.used) << c.name;
+        const std::array<int, 3> left = At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2);
+        EXPECT_EQ(Reddish(left), !c.used) << c.name << ": the photo's own picture, or the thumbnail's";
+    }
 }
 
 TEST_F(Files, HeifBeyondTheLimitIsRefusedBeforeDecoding) {

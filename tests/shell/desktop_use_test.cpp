@@ -1,8 +1,8 @@
 // Everyday use of the main window: the keys, stepping through a folder,
 // photos handed over by a second start, the photo on the command line, and
 // the file dialogs' folders, filters and proposed names (the real dialogs).
-#include "controls/fr_scroll.h"
-#include "controls/vo_button.h"
+#include "controls/flat_scroll_bar.h"
+#include "controls/image_button.h"
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "panel/list_surface.h"
@@ -132,7 +132,7 @@ TEST_F(DesktopTest, ControlKeysOpenSaveAndCopy) {
     EXPECT_EQ(openAsked_, 1);
     EXPECT_EQ(window_->Label1->text(), a);
     EXPECT_EQ(Shown(), a);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_TRUE(window_->voButton2->isEnabled());
 
     Key(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(saveAsked_, 1);
@@ -159,7 +159,7 @@ TEST_F(DesktopTest, ListKeysMoveTheScrollBar) {
     };
     for (const auto& step : steps) {
         Key(step.key);
-        EXPECT_EQ(window_->voExif1->voScroll1()->Value(), step.value) << QTest::toString(step.key);
+        EXPECT_EQ(window_->voExif1->voScroll1()->value(), step.value) << QTest::toString(step.key);
         EXPECT_EQ(window_->voExif1->picture3()->y(), -20 * step.value) << QTest::toString(step.key);
     }
     EXPECT_EQ(window_->focusWidget(), nullptr) << "no child takes the focus, so none draws a focus mark";
@@ -191,7 +191,7 @@ TEST_F(DesktopTest, FolderKeysStepInNaturalOrderAndWrap) {
         // Opened as the open command opens: status line, save button, panel.
         EXPECT_EQ(window_->Label1->text(), expected) << step.shown;
         EXPECT_EQ(window_->lastPhotoPath(), expected) << step.shown;
-        EXPECT_TRUE(window_->voButton2->Enabled()) << step.shown;
+        EXPECT_TRUE(window_->voButton2->isEnabled()) << step.shown;
         if (QString(step.shown) != "raw.CR2") EXPECT_EQ(Shown(), expected) << step.shown;
         else EXPECT_FALSE(window_->voExif1->ShowsPhoto()) << "a file that does not load shows the empty state";
     }
@@ -259,7 +259,7 @@ TEST_F(DesktopTest, HandedOverPhotoOpensLikeTheOpenCommand) {
     window_->TakeHandOver(a);
     EXPECT_EQ(Shown(), a);
     EXPECT_EQ(window_->Label1->text(), a);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_TRUE(window_->voButton2->isEnabled());
 
     // Under an open dialog the photo waits until the dialog closes.
     QDialog dialog(window_);

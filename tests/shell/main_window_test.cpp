@@ -1,6 +1,6 @@
 // The main window driven as a user drives it: buttons clicked, dialogs
 // answered by a stand-in, files dropped, reports saved and read back.
-#include "controls/vo_button.h"
+#include "controls/image_button.h"
 #include "exif/metadata_list.h"
 #include "exif/report.h"
 #include "panel/vo_exif.h"
@@ -129,7 +129,7 @@ protected:
 
     QString PanelFile() const { return QString::fromStdString(window_->voExif1->PhotoFile()); }
 
-    void Click(voButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
+    void Click(viewer::ImageButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
 
     // A window as it is right after start.
     void Restart() {
@@ -208,20 +208,20 @@ TEST_F(MainWindowTest, LoadSequencePlacesEverything) {
     EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
     EXPECT_EQ(window_->Label4->pos(), QPoint(296, 40));
     EXPECT_EQ(window_->Label4->text(), QStringLiteral("1.0"));
-    EXPECT_FALSE(window_->voButton2->Enabled());
-    EXPECT_TRUE(window_->voButton1->Enabled());
+    EXPECT_FALSE(window_->voButton2->isEnabled());
+    EXPECT_TRUE(window_->voButton1->isEnabled());
     // Offscreen there is no compositor: the window works without a shadow.
     EXPECT_FALSE(window_->hasShadow());
 }
 
 TEST_F(MainWindowTest, SaveButtonIgnoresClicksUntilAPhotoIsChosen) {
-    EXPECT_EQ(window_->voButton2->drawState(), voButton::StateDisabled);
+    EXPECT_EQ(window_->voButton2->look(), viewer::ImageButton::Look::Disabled);
     Click(window_->voButton2);
     EXPECT_EQ(saveAsked_, 0);
 
     openAnswers_ = {Photo("a.jpg")};
     Click(window_->voButton1);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_TRUE(window_->voButton2->isEnabled());
     Click(window_->voButton2);
     EXPECT_EQ(saveAsked_, 1);
 }
@@ -232,7 +232,7 @@ TEST_F(MainWindowTest, OpenCommandRules) {
     Click(window_->voButton1);  // cancelled
     EXPECT_EQ(openAsked_, 1);
     EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
-    EXPECT_FALSE(window_->voButton2->Enabled());
+    EXPECT_FALSE(window_->voButton2->isEnabled());
     EXPECT_EQ(PanelFile(), QString());
 
     openAnswers_ = {"  " + a + "  "};  // the chosen path comes back trimmed
@@ -240,7 +240,7 @@ TEST_F(MainWindowTest, OpenCommandRules) {
     EXPECT_EQ(window_->Label1->text(), a);
     EXPECT_EQ(window_->lastPhotoPath(), a);
     EXPECT_EQ(PanelFile(), a);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_TRUE(window_->voButton2->isEnabled());
 
     // A, then B dropped, then A chosen again: A is the last chosen path, so B stays.
     Drop(window_->voExif1, b);
@@ -264,7 +264,7 @@ TEST_F(MainWindowTest, ChoosingAFileThatIsNoImageStillEnablesSave) {
     openAnswers_ = {text};
     Click(window_->voButton1);
     EXPECT_EQ(window_->Label1->text(), text);
-    EXPECT_TRUE(window_->voButton2->Enabled());
+    EXPECT_TRUE(window_->voButton2->isEnabled());
     EXPECT_EQ(PanelFile(), QString());
 }
 
@@ -345,7 +345,7 @@ TEST_F(MainWindowTest, DropLeavesStatusLineAndSaveButtonAlone) {
     EXPECT_EQ(PanelFile(), a);
     EXPECT_EQ(window_->Label1->text(), QStringLiteral("相册数量：0"));
     EXPECT_EQ(window_->lastPhotoPath(), QString());
-    EXPECT_FALSE(window_->voButton2->Enabled());
+    EXPECT_FALSE(window_->voButton2->isEnabled());
 }
 
 TEST_F(MainWindowTest, SavedReportHasTheExactBytes) {

@@ -67,7 +67,10 @@ std::string WriteHeif(const std::string& path, const HeifSpec& spec) {
         heif_image_handle* thumbnail = nullptr;
         error = heif_context_encode_image(context.get(), picture.get(), encoder.get(), options.get(), &thumbnail);
         const Owned<heif_image_handle> release(thumbnail);
-        if (error.code == heif_error_Ok) error = heif_context_assign_thumbnail(context.get(), handle.get(), thumbnail);
+        // libheif 1.15 takes the thumbnail first, whatever its header's names
+        // say (its own C++ wrapper passes them so); the other way round the
+        // photo became the thumbnail's thumbnail and the file had none.
+        if (error.code == heif_error_Ok) error = heif_context_assign_thumbnail(context.get(), thumbnail, handle.get());
         if (error.code != heif_error_Ok) return error.message;
     } else if (spec.thumbnailSide > 0) {
         heif_image_handle* thumbnail = nullptr;

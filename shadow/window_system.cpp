@@ -1,26 +1,25 @@
-#include "platform/window_system.h"
+#include "shadow/window_system.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <xcb/xcb.h>
 
-namespace platform {
+namespace viewer {
 namespace {
 
 template <typename Reply>
 using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
 
 template <typename Reply>
-ReplyPtr<Reply> Owned(Reply* reply) {
+ReplyPtr<Reply> owned(Reply* reply) {
     return ReplyPtr<Reply>(reply, &std::free);
 }
 
-xcb_connection_t* X11Connection() {
+xcb_connection_t* x11Connection() {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     return x11 ? x11->connection() : nullptr;
@@ -28,7 +27,7 @@ xcb_connection_t* X11Connection() {
 
 // The screen number of the display Qt connected to; DISPLAY names it
 // (":0.1" is screen 1), as it did for Qt's own connection.
-int DefaultScreenNumber() {
+int defaultScreenNumber() {
     char* host = nullptr;
     int display = 0;
     int screen = 0;
@@ -37,43 +36,27 @@ int DefaultScreenNumber() {
     return screen;
 }
 
-bool CompositingManagerRunning(xcb_connection_t* connection, int screen) {
+bool compositingManagerRunning(xcb_connection_t* connection, int screen) {
     const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
     // only_if_exists: an atom nobody ever interned has no owner either.
-    auto atom = Owned(xcb_intern_atom_reply(
+    auto atom = owned(xcb_intern_atom_reply(
         connection,
         xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.c_str()),
         nullptr));
     if (!atom || atom->atom == XCB_ATOM_NONE) return false;
-    auto owner = Owned(xcb_get_selection_owner_reply(
+    auto owner = owned(xcb_get_selection_owner_reply(
         connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
     return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
 }  // namespace
 
-bool TranslucentWindowsSupported() {
-    xcb_connection_t* connection = X11Connection();
+bool translucentWindowsSupported() {
+    xcb_connection_t* connection = x11Connection();
     if (!connection) return false;
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen || screen->depth() < 16) return false;
-    return CompositingManagerRunning(connection, DefaultScreenNumber());
+    return compositingManagerRunning(connection, defaultScreenNumber());
 }
 
-bool IsForeignWindow(WId window) {
-    const auto windows = QGuiApplication::allWindows();
-    for (const QWindow* own : windows) {
-        if (own->handle() && own->winId() == window) return false;
-    }
-    xcb_connection_t* connection = X11Connection();
-    if (!connection || window == 0 || window > 0xFFFFFFFFu) return false;
-    const auto id = static_cast<xcb_window_t>(window);
-    // Take the error here, or it would reach Qt's event reader as a warning.
-    xcb_generic_error_t* error = nullptr;
-    auto attributes = Owned(xcb_get_window_attributes_reply(
-        connection, xcb_get_window_attributes(connection, id), &error));
-    std::free(error);
-    return attributes != nullptr;
-}
-
-}  // namespace platform
+}  // namespace viewer
