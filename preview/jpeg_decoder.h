@@ -158,7 +158,9 @@ private:
 template <class DecodeMcu>
 void Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu) {
     const std::uint64_t total = std::uint64_t{mcusX} * mcusY;
-    std::uint64_t& mcu = state.mcu;
+    // Counted in a local and handed back at the end: a block written through
+    // a pointer could be the state, as far as the compiler knows.
+    std::uint64_t mcu = state.mcu;
     auto mcuX = static_cast<std::uint32_t>(mcu % mcusX);
     auto mcuY = static_cast<std::uint32_t>(mcu / mcusX);
     bool starved = false;
@@ -182,6 +184,7 @@ void Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
         state.prediction = {};
         state.emptyBlocks = 0;
     }
+    state.mcu = mcu;
 }
 
 }  // namespace preview::jpegdecoder
