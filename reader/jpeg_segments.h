@@ -84,7 +84,6 @@ struct JpegWalkRules {
 class MemoryWindow {
 public:
     explicit MemoryWindow(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-    std::uint64_t sourceSize() const { return bytes_.size(); }
     ByteView peek(std::uint64_t offset, std::uint64_t length, bool bigEndian) const {
         if (offset >= bytes_.size()) return ByteView({}, bigEndian);
         return ByteView(bytes_.subspan(static_cast<std::size_t>(offset),

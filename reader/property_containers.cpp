@@ -34,7 +34,7 @@ template <typename Visit>
 void WalkJpegSegments(BufferedWindow& window, std::uint64_t start, std::uint64_t end, Visit visit) {
     JpegSegmentWalk walk(window, start, end, {.skipStrayBytes = false, .maxSteps = kMaxHeaders});
     while (const std::optional<JpegSegment> segment = walk.next()) {
-        if (segment->marker == jpeg::kSoi) continue;  // stands alone, as the walk goes on
+        if (segment->marker == jpeg::kSoi) continue;  // a second SOI: passed over
         if (segment->marker == jpeg::kEoi || segment->marker == jpeg::kSos || segment->length < 2) return;
         if (!visit(segment->marker, segment->payload, std::uint64_t{segment->payloadLength()})) return;
     }
