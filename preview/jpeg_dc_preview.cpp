@@ -5,6 +5,7 @@
 #include "reader/jpeg_segments.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -28,7 +29,14 @@ constexpr std::uint64_t kBlocksAlways = 4096;
 
 int Decoder::nextMarker(std::size_t& position) const {
     while (position < file_.size()) {
-        while (position < file_.size() && file_[position] != 0xFF) ++position;
+        // The search passes over whole scans of data that is not needed:
+        // memchr's wide compares, not a loop a byte at a time.
+        const void* found = std::memchr(file_.data() + position, 0xFF, file_.size() - position);
+        if (!found) {
+            position = file_.size();
+            break;
+        }
+        position = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - file_.data());
         while (position < file_.size() && file_[position] == 0xFF) ++position;
         if (position >= file_.size()) break;
         const int code = file_[position++];
