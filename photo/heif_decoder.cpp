@@ -42,7 +42,7 @@ public:
         const QSize wanted = target.boundedTo(head.size);
         preview::HeifPicture decoded =
             photo_->Decode(static_cast<std::uint32_t>(wanted.width()), static_cast<std::uint32_t>(wanted.height()),
-                           static_cast<std::uint64_t>(kDecodeLimitBytes));
+                           {static_cast<std::uint64_t>(kDecodeLimitBytes), kMaxHeifCodedImages});
         switch (decoded.result) {
         case preview::HeifPicture::Result::TooLarge: picture.problem = Problem::TooLarge; break;
         case preview::HeifPicture::Result::Broken: picture.problem = Problem::DecodeFailed; break;

@@ -7,8 +7,18 @@
 
 namespace photo {
 
-// The largest buffer one decode allocates (Qt's plugins are held to it too).
-inline constexpr std::int64_t kDecodeLimitBytes = 256LL * 1024 * 1024;
+// What one decode may hold at once, counted from what the file claims
+// before a decoder reads a pixel: the picture decoded and what the decoder
+// keeps beside it (a HEIF grid's canvas and the tiles being decoded into
+// it, a TIFF strip decoded whole, a progressive JPEG's coefficients). Qt's
+// plugins are held to it too. The decoder worker's address-space limit
+// leaves room for this and little more.
+inline constexpr std::int64_t kDecodeLimitBytes = 96LL * 1024 * 1024;
+
+// The most coded images one HEIF decode may start a codec for: a grid's
+// tiles, an overlay's inputs. Each costs its decoder's set-up, whatever its
+// size; an iPhone's 48-megapixel photo has 192 tiles of 512 x 512.
+inline constexpr std::uint64_t kMaxHeifCodedImages = 256;
 
 // The most pixels one byte of a file can describe: a Huffman-coded JPEG
 // spends at least one bit on each 8 x 8 block (512 pixels per byte, with a

@@ -6,6 +6,8 @@
 #include "photo/photo_file.h"
 
 #include <QImageReader>
+#include <algorithm>
+#include <optional>
 
 namespace photo::decoding {
 namespace {
@@ -33,6 +35,41 @@ std::uint64_t ValueBytes(const reader::PropertyImage& items) {
     std::uint64_t total = 0;
     for (const reader::PropertyImage::ItemLocation& item : items.items()) total += item.length;
     return total;
+}
+
+// The first value of a SHORT or LONG item of the first directory.
+std::optional<std::uint64_t> Number(const reader::PropertyImage& items, std::uint32_t tag) {
+    const reader::PropertyImage::ItemLocation* item = items.find(tag);
+    if (!item || item->count == 0 || (item->type != 3 && item->type != 4)) return std::nullopt;
+    std::uint8_t bytes[4] = {};
+    const std::uint32_t size = item->type == 3 ? 2 : 4;
+    if (!items.readValue(*item, bytes, size)) return std::nullopt;
+    return size == 2 ? std::uint64_t{bytes[0]} | std::uint64_t{bytes[1]} << 8
+                     : std::uint64_t{bytes[0]} | std::uint64_t{bytes[1]} << 8 | std::uint64_t{bytes[2]} << 16 |
+                           std::uint64_t{bytes[3]} << 24;
+}
+
+// What Qt's TIFF reader holds to draw a TIFF of `stored` pixels: the whole
+// picture at full size (8 bytes a pixel for samples over 8 bits), and
+// libtiff's buffer for one strip or tile decoded whole, which for a TIFF
+// written in one strip is the size of the picture again.
+std::int64_t TiffHeldBytes(const reader::PropertyImage& items, const QSize& stored) {
+    const std::uint64_t width = static_cast<std::uint64_t>(std::max(stored.width(), 0));
+    const std::uint64_t height = static_cast<std::uint64_t>(std::max(stored.height(), 0));
+    constexpr std::uint32_t kBitsPerSample = 0x102, kSamplesPerPixel = 0x115, kRowsPerStrip = 0x116,
+                            kTileWidth = 0x142, kTileLength = 0x143;
+    const std::uint64_t bits = std::clamp<std::uint64_t>(Number(items, kBitsPerSample).value_or(8), 1, 64);
+    const std::uint64_t samples = std::clamp<std::uint64_t>(Number(items, kSamplesPerPixel).value_or(1), 1, 16);
+    const std::uint64_t picture = width * height * (bits > 8 ? 8 : 4);
+    std::uint64_t pieceWidth = width;
+    std::uint64_t pieceRows = std::min(Number(items, kRowsPerStrip).value_or(height), height);
+    if (const auto tileWidth = Number(items, kTileWidth), tileLength = Number(items, kTileLength);
+        tileWidth && tileLength) {
+        pieceWidth = std::min<std::uint64_t>(*tileWidth, 1u << 20);
+        pieceRows = std::min<std::uint64_t>(*tileLength, 1u << 20);
+    }
+    const std::uint64_t piece = (pieceWidth * samples * bits + 7) / 8 * pieceRows;
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(picture + piece, INT64_MAX));
 }
 
 class QtDecoder final : public Decoder {
@@ -75,7 +112,7 @@ public:
         if (picture.problem != Problem::None || target.isEmpty()) return picture;
         const QSize stored = uprightSize(target, head.orientation);
         QImage pixels;
-        if (pixelBytes(target) > kDecodeLimitBytes || pixelBytes(stored_) > kDecodeLimitBytes) {
+        if (pixelBytes(target) > kDecodeLimitBytes || heldBytes() > kDecodeLimitBytes) {
             // These plugins decode the whole photo at full size first.
             picture.problem = Problem::TooLarge;
         } else if (!decoded_.isNull()) {
@@ -94,6 +131,13 @@ public:
     }
 
 private:
+    std::int64_t heldBytes() {
+        if (format_ == Format::Tiff) return TiffHeldBytes(metadata_.items(), stored_);
+        // WebP's reader keeps the whole file in memory beside the picture.
+        const std::int64_t file = format_ == Format::WebP ? static_cast<std::int64_t>(std::min<std::uint64_t>(file_->size(), INT32_MAX)) : 0;
+        return pixelBytes(stored_) + file;
+    }
+
     std::shared_ptr<const PhotoFile> file_;
     Format format_;
     Metadata metadata_;

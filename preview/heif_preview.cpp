@@ -2,6 +2,8 @@
 
 #include <libheif/heif.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -116,8 +118,9 @@ std::unique_ptr<HeifPhoto> HeifPhoto::Open(int descriptor) {
             .code != heif_error_Ok)
         return nullptr;
     if (heif_context_get_primary_image_handle(photo->context_, &photo->primary_).code != heif_error_Ok ||
-        !photo->primary_)
+        !photo->primary_ || heif_context_get_primary_image_ID(photo->context_, &photo->primaryId_).code != heif_error_Ok)
         return nullptr;
+    photo->layout_ = HeifLayout::Read(photo->reading_.descriptor, static_cast<std::uint64_t>(info.st_size));
     photo->width_ = Side(heif_image_handle_get_width(photo->primary_));
     photo->height_ = Side(heif_image_handle_get_height(photo->primary_));
     if (!photo->width_ || !photo->height_) return nullptr;
@@ -130,47 +133,55 @@ HeifPhoto::~HeifPhoto() {
     if (reading_.descriptor >= 0) ::close(reading_.descriptor);
 }
 
-heif_image_handle* HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight) const {
+struct HeifPhoto::Thumbnail {
+    ImageHandle handle;
+    heif_item_id id = 0;
+};
+
+bool HeifPhoto::Affordable(std::uint32_t id, std::uint32_t width, std::uint32_t height, bool alpha,
+                           const Budget& budget) const {
+    const std::optional<HeifImageCost> cost = layout_.CostOf(id);
+    if (!cost) return false;
+    // The RGB(A) rows the planes are converted into come on top.
+    const std::uint64_t rows = std::uint64_t{width} * height * (alpha ? 4 : 3);
+    return cost->codedImages <= budget.codedImages && cost->planeBytes <= budget.bytes &&
+           rows <= budget.bytes - cost->planeBytes;
+}
+
+HeifPhoto::Thumbnail HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight, bool largest,
+                                             const Budget& budget) const {
+    Thumbnail best;
     const int count = heif_image_handle_get_number_of_thumbnails(primary_);
-    if (count <= 0) return nullptr;
+    if (count <= 0) return best;
     std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
     const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary_, ids.data(), count);
-    ImageHandle best;
     std::uint64_t bestArea = 0;
     for (int i = 0; i < std::min(listed, count); ++i) {
+        const heif_item_id id = ids[static_cast<std::size_t>(i)];
         heif_image_handle* handle = nullptr;
-        if (heif_image_handle_get_thumbnail(primary_, ids[static_cast<std::size_t>(i)], &handle).code !=
-                heif_error_Ok ||
-            !handle)
-            continue;
+        if (heif_image_handle_get_thumbnail(primary_, id, &handle).code != heif_error_Ok || !handle) continue;
         ImageHandle thumbnail(handle);
         const std::uint32_t width = Side(heif_image_handle_get_width(handle));
         const std::uint32_t height = Side(heif_image_handle_get_height(handle));
         const std::uint64_t area = std::uint64_t{width} * height;
         if (width < minWidth || height < minHeight || !SameAspect(width, height, width_, height_)) continue;
-        if (best && area >= bestArea) continue;
-        best = std::move(thumbnail);
+        if (best.handle && (largest ? area <= bestArea : area >= bestArea)) continue;
+        if (largest && !Affordable(id, width, height, heif_image_handle_has_alpha_channel(handle) != 0, budget))
+            continue;
+        best.handle = std::move(thumbnail);
+        best.id = id;
         bestArea = area;
     }
-    return best.release();
+    return best;
 }
 
 namespace {
 
 // One image of the file (the primary image or a thumbnail), decoded and
 // shrunk.
-HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth, std::uint32_t minHeight,
-                         std::uint64_t maxBytes) {
+HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth, std::uint32_t minHeight) {
     HeifPicture out;
     const bool alpha = heif_image_handle_has_alpha_channel(source) != 0;
-    // The decoded RGB(A) rows are the largest buffer; libheif's own planes
-    // before the colour conversion take half of that (4:2:0) or as much.
-    const std::uint64_t bytes = std::uint64_t{Side(heif_image_handle_get_width(source))} *
-                                Side(heif_image_handle_get_height(source)) * (alpha ? 4 : 3);
-    if (bytes > maxBytes) {
-        out.result = HeifPicture::Result::TooLarge;
-        return out;
-    }
 
     const std::unique_ptr<heif_decoding_options, OptionsRelease> options(heif_decoding_options_alloc());
     if (!options) return out;
@@ -198,14 +209,28 @@ HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth
 
 }  // namespace
 
-HeifPicture HeifPhoto::Decode(std::uint32_t minWidth, std::uint32_t minHeight, std::uint64_t maxBytes) const {
-    if (const ImageHandle thumbnail{ThumbnailFor(minWidth, minHeight)}) {
-        HeifPicture out = DecodeShrunk(thumbnail.get(), minWidth, minHeight, maxBytes);
+HeifPicture HeifPhoto::Decode(std::uint32_t minWidth, std::uint32_t minHeight, const Budget& budget) const {
+    if (const Thumbnail thumbnail = ThumbnailFor(minWidth, minHeight, false, budget); thumbnail.handle) {
+        const bool alpha = heif_image_handle_has_alpha_channel(thumbnail.handle.get()) != 0;
+        if (Affordable(thumbnail.id, Side(heif_image_handle_get_width(thumbnail.handle.get())),
+                       Side(heif_image_handle_get_height(thumbnail.handle.get())), alpha, budget)) {
+            HeifPicture out = DecodeShrunk(thumbnail.handle.get(), minWidth, minHeight);
+            out.fromThumbnail = true;
+            // A thumbnail that cannot be decoded still leaves the photo.
+            if (out.result == HeifPicture::Result::Decoded) return out;
+        }
+    }
+    if (Affordable(primaryId_, width_, height_, heif_image_handle_has_alpha_channel(primary_) != 0, budget))
+        return DecodeShrunk(primary_, minWidth, minHeight);
+    // Over the budget: a smaller picture of it beats none.
+    if (const Thumbnail thumbnail = ThumbnailFor(0, 0, true, budget); thumbnail.handle) {
+        HeifPicture out = DecodeShrunk(thumbnail.handle.get(), minWidth, minHeight);
         out.fromThumbnail = true;
-        // A thumbnail that cannot be decoded still leaves the photo.
         if (out.result == HeifPicture::Result::Decoded) return out;
     }
-    return DecodeShrunk(primary_, minWidth, minHeight, maxBytes);
+    HeifPicture refused;
+    refused.result = HeifPicture::Result::TooLarge;
+    return refused;
 }
 
 }  // namespace preview

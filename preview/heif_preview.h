@@ -7,6 +7,7 @@
 #pragma once
 
 #include "preview/box_shrink.h"
+#include "preview/heif_layout.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +25,7 @@ bool IsHeif(std::span<const std::uint8_t> head);
 struct HeifPicture {
     enum class Result {
         Decoded,
-        TooLarge,     // its decode would take more than the allowed bytes
+        TooLarge,     // its decode would take more than the allowed bytes or coded images
         Broken,       // libheif could not decode it
         Unsupported,  // coded in a way no decoder of libheif's here reads
     };
@@ -51,17 +52,32 @@ public:
     std::uint32_t width() const { return width_; }
     std::uint32_t height() const { return height_; }
 
+    // What a decode may cost: the bytes libheif holds at once (the decoded
+    // planes of the image and of what it is made of, and the RGB rows
+    // converted from them), and the coded images its codec decodes (a grid's
+    // tiles), each counted from the file's boxes before anything is decoded.
+    struct Budget {
+        std::uint64_t bytes = 0;
+        std::uint64_t codedImages = 0;
+    };
+
     // The primary image shrunk by whole factors to no less than
     // minWidth x minHeight. When the file carries a thumbnail of the primary
     // image at least that large and of the same aspect, the smallest such
-    // thumbnail is decoded instead of the photo. TooLarge when the decoded
-    // picture would take more than `maxBytes`.
-    HeifPicture Decode(std::uint32_t minWidth, std::uint32_t minHeight, std::uint64_t maxBytes) const;
+    // thumbnail is decoded instead of the photo; when the photo is over the
+    // budget, the largest thumbnail within it, however small. TooLarge when
+    // there is none.
+    HeifPicture Decode(std::uint32_t minWidth, std::uint32_t minHeight, const Budget& budget) const;
 
 private:
     HeifPhoto() = default;
-    // The thumbnail to decode instead of the primary image, or nullptr.
-    heif_image_handle* ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight) const;
+    struct Thumbnail;
+    // The smallest thumbnail at least minWidth x minHeight, or the largest
+    // of any size (minimum 0 x 0 and `largest`), of the photo's aspect.
+    Thumbnail ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight, bool largest, const Budget& budget) const;
+    // Whether decoding item `id` (width x height, with alpha or not) stays
+    // within the budget.
+    bool Affordable(std::uint32_t id, std::uint32_t width, std::uint32_t height, bool alpha, const Budget& budget) const;
 
     // What libheif reads through; it must stay where it is while the
     // context lives.
@@ -73,6 +89,8 @@ private:
     Reading reading_;
     heif_context* context_ = nullptr;
     heif_image_handle* primary_ = nullptr;
+    std::uint32_t primaryId_ = 0;
+    HeifLayout layout_;
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
 };

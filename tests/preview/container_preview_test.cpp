@@ -36,6 +36,7 @@ using preview::RawPreview;
 using preview::RawSignature;
 
 constexpr std::uint64_t kNoLimit = 1ull << 40;
+constexpr HeifPhoto::Budget kNoBudget{kNoLimit, kNoLimit};
 
 // The file at `path` open for reading while this lives (-1 when it cannot
 // be opened): the decoders are handed descriptors, never paths.
@@ -285,7 +286,7 @@ TEST_F(Files, HeifFromHeifEncDrawnFromTheThumbnailWhenLargeEnough) {
         ASSERT_NE(photo, nullptr) << name;
         EXPECT_EQ(photo->width(), 640u) << name;
         EXPECT_EQ(photo->height(), 480u) << name;
-        const HeifPicture decoded = photo->Decode(c.minWidth, c.minHeight, kNoLimit);
+        const HeifPicture decoded = photo->Decode(c.minWidth, c.minHeight, kNoBudget);
         ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded) << name;
         EXPECT_EQ(decoded.fromThumbnail, c.fromThumbnail) << name;
         const preview::ShrunkPicture& picture = decoded.picture;
@@ -324,7 +325,7 @@ TEST_F(Files, HeifThumbnailOfThePhotosAspectIsUsed) {
         ASSERT_EQ(testsupport::WriteHeif(Path("thumbnailed.heic"), spec), "") << c.name;
         const std::unique_ptr<HeifPhoto> heif = OpenHeif(Path("thumbnailed.heic"));
         ASSERT_NE(heif, nullptr) << c.name;
-        const HeifPicture decoded = heif->Decode(200, 133, kNoLimit);
+        const HeifPicture decoded = heif->Decode(200, 133, kNoBudget);
         ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded) << c.name;
         EXPECT_EQ(decoded.fromThumbnail, c.used) << c.name;
         const std::array<int, 3> left = At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2);
@@ -342,10 +343,29 @@ TEST_F(Files, HeifBeyondTheLimitIsRefusedBeforeDecoding) {
     ASSERT_EQ(testsupport::WriteHeif(Path("small.heic"), spec), "");
     const std::unique_ptr<HeifPhoto> heif = OpenHeif(Path("small.heic"));
     ASSERT_NE(heif, nullptr);
-    // 320 x 240 x 3 bytes of RGB rows; the thumbnail takes 80 x 60 x 3.
-    EXPECT_EQ(heif->Decode(200, 150, 320 * 240 * 3 - 1).result, HeifPicture::Result::TooLarge);
-    EXPECT_EQ(heif->Decode(200, 150, 320 * 240 * 3).result, HeifPicture::Result::Decoded);
-    EXPECT_EQ(heif->Decode(80, 60, 80 * 60 * 3).result, HeifPicture::Result::Decoded);
+    // The photo costs its RGB rows (320 x 240 x 3 bytes) and the decoded
+    // planes they come from; the thumbnail 80 x 60 x 3 and its planes.
+    const struct {
+        const char* name;
+        std::uint32_t minWidth, minHeight;
+        HeifPhoto::Budget budget;
+        HeifPicture::Result result;
+        bool fromThumbnail;
+    } cases[] = {
+        {"within the budget", 200, 150, kNoBudget, HeifPicture::Result::Decoded, false},
+        {"the rows alone: its planes are over the budget, the thumbnail instead", 200, 150, {320 * 240 * 3, kNoLimit},
+         HeifPicture::Result::Decoded, true},
+        {"not even the thumbnail", 200, 150, {80 * 60 * 3, kNoLimit}, HeifPicture::Result::TooLarge, false},
+        {"no coded image allowed", 200, 150, {kNoLimit, 0}, HeifPicture::Result::TooLarge, false},
+        {"the thumbnail is large enough", 80, 60, {320 * 240 * 3, kNoLimit}, HeifPicture::Result::Decoded, true},
+    };
+    for (const auto& c : cases) {
+        const HeifPicture decoded = heif->Decode(c.minWidth, c.minHeight, c.budget);
+        EXPECT_EQ(decoded.result, c.result) << c.name;
+        if (decoded.result == HeifPicture::Result::Decoded) {
+            EXPECT_EQ(decoded.fromThumbnail, c.fromThumbnail) << c.name;
+        }
+    }
 }
 
 // ---- Raw files ----
@@ -464,7 +484,7 @@ TEST_F(Files, PreviewsReadTheFileOpenedNotItsName) {
     ASSERT_NE(rawPhoto, nullptr);
     EXPECT_EQ(std::vector(rawPhoto->preview.bytes.begin(), rawPhoto->preview.bytes.end()), dng.previewBytes);
     ASSERT_NE(heifPhoto, nullptr);
-    const HeifPicture decoded = heifPhoto->Decode(32, 24, kNoLimit);
+    const HeifPicture decoded = heifPhoto->Decode(32, 24, kNoBudget);
     ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded);
     EXPECT_TRUE(Reddish(At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2)));
 }
