@@ -4,6 +4,9 @@
 #include "reader/property_items.h"
 
 #include <QImageReader>
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace photo {
 namespace {
@@ -11,6 +14,31 @@ namespace {
 std::function<bool()>& DecodersCheck() {
     static std::function<bool()> check;
     return check;
+}
+
+int RoundToSide(double value) {
+    return static_cast<int>(std::clamp(std::nearbyint(value), 1.0, static_cast<double>(std::numeric_limits<int>::max())));
+}
+
+// The decoder a recognised file goes to, with its header read: a file with a
+// TIFF header is offered to the raw decoder first and, when that finds no raw
+// photo with a preview in it, read as the TIFF it also is.
+struct Chosen {
+    std::unique_ptr<Decoder> decoder;
+    Header header;
+};
+
+Chosen ChooseDecoder(const std::shared_ptr<const PhotoFile>& file, const Recognition& recognition,
+                     const reader::PropertyImage* metadata) {
+    Chosen chosen;
+    if (recognition.mayBeRaw) {
+        chosen.decoder = makeDecoder(file, Format::Raw, metadata);
+        chosen.header = chosen.decoder->header();
+        if (chosen.header.problem == Problem::None) return chosen;
+    }
+    chosen.decoder = makeDecoder(file, recognition.format, metadata);
+    chosen.header = chosen.decoder->header();
+    return chosen;
 }
 
 }  // namespace
@@ -28,22 +56,9 @@ OpenedPhoto OpenedPhoto::open(const QString& path) {
         return photo;
     }
     photo.file_ = std::move(opened.file);
+    photo.format_ = recognition.format;
+    photo.mayBeRaw_ = recognition.mayBeRaw;
     photo.metadata_ = std::make_unique<const reader::PropertyImage>(reader::PropertyImage::Open(photo.file_->byteSource()));
-    photo.format_ = recognition.mayBeRaw ? Format::Raw : recognition.format;
-    photo.decoder_ = makeDecoder(photo.file_, photo.format_, photo.metadata_.get());
-    photo.header_ = photo.decoder_->header();
-    if (recognition.mayBeRaw && photo.header_.problem != Problem::None) {
-        // No raw photo with a preview to show: the TIFF it also is.
-        photo.format_ = recognition.format;
-        photo.decoder_ = makeDecoder(photo.file_, photo.format_, photo.metadata_.get());
-        photo.header_ = photo.decoder_->header();
-    }
-    photo.problem_ = photo.header_.problem;
-    if (!photo.isOpen()) {
-        photo.decoder_.reset();
-        photo.metadata_.reset();
-        photo.file_.reset();
-    }
     return photo;
 }
 
@@ -51,13 +66,65 @@ OpenedPhoto::OpenedPhoto(OpenedPhoto&&) noexcept = default;
 OpenedPhoto& OpenedPhoto::operator=(OpenedPhoto&&) noexcept = default;
 OpenedPhoto::~OpenedPhoto() = default;
 
+bool OpenedPhoto::hasMetadata() const {
+    if (!metadata_) return false;
+    const reader::EmbeddedBlocks& blocks = metadata_->embedded();
+    return !metadata_->items().empty() || !blocks.xmp.empty() || !blocks.extendedXmp.empty() || !blocks.iptc.empty() ||
+           !blocks.icc.empty();
+}
+
+Decoder* OpenedPhoto::decoder() {
+    if (!file_) return nullptr;
+    if (!decoder_) {
+        Chosen chosen = ChooseDecoder(file_, Recognition{Recognition::Verdict::Ok, format_, mayBeRaw_, Problem::None},
+                                      metadata_.get());
+        decoder_ = std::move(chosen.decoder);
+        header_ = chosen.header;
+    }
+    return decoder_.get();
+}
+
+Header OpenedPhoto::header() {
+    if (!decoder()) return Header{QSize(), 1, problem_};
+    return *header_;
+}
+
 Picture OpenedPhoto::preview(const QSize& target) {
-    if (!decoder_) return Picture{QImage(), QSize(), 1, problem_ == Problem::None ? Problem::DecodeFailed : problem_};
+    if (!decoder()) return Picture{QImage(), QSize(), 1, problem_ == Problem::None ? Problem::DecodeFailed : problem_};
     return decoder_->decode(target);
 }
 
-Picture decodePhoto(std::shared_ptr<const PhotoFile> file, Format format, const QSize& target) {
-    return makeDecoder(std::move(file), format)->decode(target);
+QSize fittedSize(const QSize& photo, const QSize& box) {
+    if (photo.isEmpty() || box.isEmpty()) return QSize();
+    // In single precision, as the panel's layout keeps the ratio: it decides
+    // which way a half goes.
+    const float ratio = static_cast<float>(static_cast<double>(photo.width()) / photo.height());
+    int height = box.height();
+    int width = RoundToSide(static_cast<double>(ratio) * box.height());
+    if (width > box.width()) {
+        width = box.width();
+        height = RoundToSide(box.width() / static_cast<double>(ratio));
+    }
+    return QSize(width, height);
+}
+
+Picture decodePhoto(std::shared_ptr<const PhotoFile> file, std::optional<Format> expected, const QSize& box) {
+    Picture failed{QImage(), QSize(), 1, Problem::None};
+    const Recognition recognition = recognise(*file);
+    if (recognition.verdict != Recognition::Verdict::Ok) {
+        failed.problem = recognition.problem;
+        return failed;
+    }
+    if (expected && recognition.format != *expected) {
+        failed.problem = Problem::Damaged;
+        return failed;
+    }
+    Chosen chosen = ChooseDecoder(file, recognition, nullptr);
+    if (chosen.header.problem != Problem::None) {
+        failed.problem = chosen.header.problem;
+        return failed;
+    }
+    return chosen.decoder->decode(fittedSize(chosen.header.size, box));
 }
 
 bool decodersAvailable() {

@@ -20,12 +20,14 @@ struct DecodeRequest {
     // The opened photo. Its file offset is shared with the viewer: read it
     // at positions (pread), never from the offset.
     int photo = -1;
-    QSize target;  // the picture wanted, upright, in device pixels
+    // The box the picture is fitted within, keeping the photo's aspect, in
+    // device pixels: as the panel fits a photo into its preview column.
+    QSize target;
     FormatHint format = FormatHint::Unknown;
 };
 
 struct DecodeOutcome {
-    QImage picture;  // upright, at most target; null when there is none
+    QImage picture;  // upright, fitted within target; null when there is none
     QSize photoSize; // the photo's own size, upright; empty when unknown
     int orientation = 1;  // the Exif orientation the stored pixels were turned by
     QString reason;  // why there is no picture, for the user
@@ -38,9 +40,10 @@ struct Decoders {
     std::function<DecodeOutcome(const DecodeRequest&)> decode;
 };
 
-// Qt's image readers (JPEG, PNG, GIF, BMP, TIFF, WebP, ICO) over the
-// descriptor, with the Exif orientation applied and the picture scaled to
-// the target.
-Decoders qtDecoders();
+// The photo road's decoders (photo/): our JPEG DC decoder and libjpeg, Qt's
+// plugins for PNG, GIF, BMP, TIFF, WebP and ICO, libheif for HEIF and AVIF,
+// LibRaw for the previews in camera raw files; each within the budgets a
+// hostile file is held to, counted before it decodes.
+Decoders photoDecoders();
 
 }  // namespace sandbox

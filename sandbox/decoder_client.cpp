@@ -38,7 +38,7 @@ QString exitReason(int status) {
     }
     if (WIFEXITED(status)) {
         switch (WEXITSTATUS(status)) {
-        case kExitOutOfMemory: return QStringLiteral("照片所需内存超出限制，无法预览");
+        case kExitOutOfMemory: return QStringLiteral("所需内存超出限制");
         case kExitNotConfined: return QStringLiteral("解码程序无法进入受限模式");
         default: break;
         }

@@ -33,7 +33,7 @@ class QSocketNotifier;
 namespace sandbox {
 
 struct DecodedPicture {
-    QImage image;     // upright, at most the size asked for; null when there is none
+    QImage image;     // upright, fitted within the size asked for; null when there is none
     QSize photoSize;  // the photo's own size, upright; empty when unknown
     int orientation = 1;  // the Exif orientation its stored pixels were turned by
     QString reason;   // why there is no picture, for the user
@@ -67,10 +67,10 @@ public:
     void start();
 
     // Asks for the photo open at `descriptor` (a regular file opened
-    // read-only; duplicated, the caller keeps its own) as a picture of
-    // `size` device pixels, upright. Returns the request's id; decoded()
-    // answers it later, never within this call. Only the newest request is
-    // answered.
+    // read-only; duplicated, the caller keeps its own) as a picture fitted
+    // within `size` device pixels, upright, keeping its aspect. Returns the
+    // request's id; decoded() answers it later, never within this call.
+    // Only the newest request is answered.
     quint64 request(int descriptor, FormatHint format, const QSize& size);
     // The same for a photo held in memory (a preview taken out of a
     // container file); the bytes are copied into a sealed memory file.

@@ -96,7 +96,8 @@ struct Ready {
 
 struct Request {
     std::uint64_t id = 0;
-    // The picture wanted, upright, in device pixels.
+    // The box the picture is fitted within, keeping the photo's aspect,
+    // upright, in device pixels.
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t flags = 0;  // none defined yet; must be 0

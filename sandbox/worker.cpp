@@ -125,7 +125,7 @@ int serve(int socket, const Decoders& decoders) {
             // not be sound any more, so this worker answers and retires.
             outOfMemory = true;
             outcome = DecodeOutcome();
-            outcome.reason = QStringLiteral("照片所需内存超出限制，无法预览");
+            outcome.reason = QStringLiteral("所需内存超出限制");
         }
         received.descriptors.clear();
         if (!sendOutcome(socket, request, outcome)) return 0;  // the viewer is gone

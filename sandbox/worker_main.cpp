@@ -9,5 +9,5 @@
 int main() {
     // Straight out: nothing that runs at exit (a leak checker that would
     // trace the process, Qt's own clean-up) gets past the filter or is needed.
-    ::_exit(sandbox::runWorker(sandbox::qtDecoders()));
+    ::_exit(sandbox::runWorker(sandbox::photoDecoders()));
 }

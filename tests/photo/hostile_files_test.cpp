@@ -130,7 +130,9 @@ TEST(HostileFiles, CutOrOverwrittenFilesAreRefusedOrDrawnWhole) {
                 EXPECT_NE(photo.problem(), photo::Problem::None) << name;
                 continue;
             }
-            EXPECT_FALSE(photo.size().isEmpty()) << name;
+            const photo::Header header = photo.header();
+            if (header.problem != photo::Problem::None) continue;
+            EXPECT_FALSE(header.size.isEmpty()) << name;
             const photo::Picture preview = photo.preview(target);
             if (preview.problem == photo::Problem::None) {
                 EXPECT_EQ(preview.image.size(), target) << name;
@@ -167,8 +169,11 @@ TEST(HostileFiles, RawPreviewOfTooManySegmentsIsNotDecoded) {
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(reinterpret_cast<const char*>(dng.data()), qsizetype(dng.size()));
         }
-        const photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
-        EXPECT_EQ(photo.isOpen() && photo.format() == photo::Format::Raw, comments == 300) << comments << " comments";
+        // The raw decoder draws the preview; the TIFF decoder cannot draw the
+        // raw data that IFD0 holds.
+        photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
+        ASSERT_TRUE(photo.isOpen());
+        EXPECT_EQ(photo.preview(QSize(32, 24)).ok(), comments == 300) << comments << " comments";
     }
 }
 

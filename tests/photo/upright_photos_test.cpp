@@ -105,7 +105,7 @@ protected:
         photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
         EXPECT_TRUE(photo.isOpen()) << name;
         if (!photo.isOpen()) return QImage();
-        EXPECT_EQ(photo.size(), upright) << name;
+        EXPECT_EQ(photo.header().size, upright) << name;
         const photo::Picture preview = photo.preview(target);
         EXPECT_TRUE(preview.ok()) << name;
         EXPECT_EQ(preview.image.size(), target) << name;
@@ -214,9 +214,9 @@ TEST_F(UprightPhotos, HeifExifOrientationIsNotAppliedASecondTime) {
                                         testsupport::ShellQuote(jpeg.toStdString())));
     ASSERT_TRUE(testsupport::RunQuietly("heif-enc -q 90 -o " + testsupport::ShellQuote(heic.toStdString()) + " " +
                                         testsupport::ShellQuote(jpeg.toStdString())));
-    const photo::OpenedPhoto photo = photo::OpenedPhoto::open(heic);
+    photo::OpenedPhoto photo = photo::OpenedPhoto::open(heic);
     ASSERT_TRUE(photo.isOpen());
-    EXPECT_EQ(photo.orientation(), 1);
+    EXPECT_EQ(photo.header().orientation, 1);
     EXPECT_EQ(BlocksDiffer(Draw(heic, QSize(300, 200), QSize(150, 100), "HEIC with Exif orientation 6")), "");
 }
 

@@ -1,8 +1,9 @@
 // The decoder worker for the tests: the real worker (confinement, loop,
-// Qt's decoders), whose decode also obeys a photo that starts with
-// "exifviewer-test: COMMAND". The commands do what a compromised decoder
-// might: forbidden system calls, crashes, hangs, running out of memory,
-// lying to the viewer.
+// the photo road's decoders), whose decode also obeys a file that holds
+// "exifviewer-test: COMMAND" in its first bytes (a file of its own, or a
+// photo with the line in a comment, which the viewer opens as the photo it
+// is). The commands do what a compromised decoder might: forbidden system
+// calls, crashes, hangs, running out of memory, lying to the viewer.
 #include "malformed_replies.h"
 
 #include "sandbox/channel.h"
@@ -55,7 +56,8 @@ DecodeOutcome solid(const DecodeRequest& request) {
     return outcome;
 }
 
-DecodeOutcome obey(const std::string& command, const std::string& argument, const DecodeRequest& request) {
+DecodeOutcome obey(const std::string& command, const std::string& argument, const DecodeRequest& request,
+                   const sandbox::Decoders& real) {
     // Calls the filter must end the worker for.
     if (command == "socket") ::syscall(SYS_socket, AF_INET, SOCK_STREAM, 0);
     if (command == "execve") {
@@ -96,8 +98,10 @@ DecodeOutcome obey(const std::string& command, const std::string& argument, cons
         for (;;) sleepMs(1000);
     }
     if (command == "sleep") {
+        // A slow decode: of the photo when it is one, else a plain picture.
         sleepMs(std::stol(argument));
-        return solid(request);
+        const DecodeOutcome decoded = real.decode(request);
+        return decoded.picture.isNull() ? solid(request) : decoded;
     }
     if (command == "spin") {
         volatile unsigned long turns = 0;
@@ -123,19 +127,22 @@ DecodeOutcome obey(const std::string& command, const std::string& argument, cons
 }
 
 DecodeOutcome decodeOrObey(const sandbox::Decoders& real, const DecodeRequest& request) {
-    char head[256] = {};
-    const ssize_t length = ::pread(request.photo, head, sizeof(head) - 1, 0);
+    char head[4096] = {};
+    const ssize_t length = ::pread(request.photo, head, sizeof(head), 0);
     const std::string text(head, length > 0 ? static_cast<std::size_t>(length) : 0);
-    if (text.rfind(kPrefix, 0) != 0) return real.decode(request);
-    const std::string line = text.substr(sizeof(kPrefix) - 1, text.find('\n') - (sizeof(kPrefix) - 1));
+    const std::size_t at = text.find(kPrefix);
+    if (at == std::string::npos) return real.decode(request);
+    const std::size_t from = at + sizeof(kPrefix) - 1;
+    const std::string line = text.substr(from, text.find('\n', from) - from);
     const std::size_t space = line.find(' ');
-    return obey(line.substr(0, space), space == std::string::npos ? std::string() : line.substr(space + 1), request);
+    return obey(line.substr(0, space), space == std::string::npos ? std::string() : line.substr(space + 1), request,
+                real);
 }
 
 }  // namespace
 
 int main() {
-    const sandbox::Decoders real = sandbox::qtDecoders();
+    const sandbox::Decoders real = sandbox::photoDecoders();
     const sandbox::Decoders test{real.warmUp, [&real](const DecodeRequest& request) { return decodeOrObey(real, request); }};
     ::_exit(sandbox::runWorker(test));
 }

@@ -4,6 +4,9 @@
 #include "client_fixture.h"
 #include "temp_folder.h"
 #include "test_photos.h"
+#include "dng_writer.h"
+#include "heif_writer.h"
+#include "rgb_bytes.h"
 #include "tiff_builder.h"
 
 #include "sandbox/decode_hook.h"
@@ -58,27 +61,56 @@ TEST_F(WorkerRoundTrip, EveryFormatComesBackAsTheSameDecodeGivesInProcess) {
     // Qt writes no GIF; ImageMagick does, where it is installed.
     const bool haveGif = !QStandardPaths::findExecutable(QStringLiteral("convert")).isEmpty() &&
                          QProcess::execute(QStringLiteral("convert"), {png, QDir(folder_).filePath("photo.gif")}) == 0;
+    // HEIF, AVIF and a camera raw file, whose decoders (libheif and its
+    // codecs, LibRaw) were loaded before the worker shut itself in.
+    const auto heif = [&](const char* name, bool avif) {
+        testsupport::HeifSpec spec;
+        spec.avif = avif;
+        spec.width = source.width();
+        spec.height = source.height();
+        spec.rgb = testsupport::Rgb(source);
+        const QString path = QDir(folder_).filePath(name);
+        EXPECT_EQ(testsupport::WriteHeif(path.toStdString(), spec), "") << name;
+        return path;
+    };
+    const auto dng = [&](const char* name) {
+        const QByteArray jpeg = paneltest::Encode(source, "jpeg", 95);
+        testsupport::DngSpec spec;
+        spec.width = 160;
+        spec.height = 120;
+        spec.previewBytes.assign(jpeg.begin(), jpeg.end());
+        spec.previewWidth = 160;
+        spec.previewHeight = 120;
+        const std::vector<std::uint8_t> bytes = testsupport::Dng(spec);
+        return write(name, QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+    };
     const struct {
         const char* name;
         FormatHint hint;
-        const char* qtWriter;  // nullptr: written by ImageMagick
+        QString path;  // empty: not written here
     } cases[] = {
-        {"photo.jpg", FormatHint::Jpeg, "jpeg"}, {"photo.png", FormatHint::Png, "png"},
-        {"photo.tif", FormatHint::Tiff, "tiff"}, {"photo.webp", FormatHint::WebP, "webp"},
-        {"photo.bmp", FormatHint::Bmp, "bmp"},   {"photo.gif", FormatHint::Gif, nullptr},
+        {"photo.jpg", FormatHint::Jpeg, write("photo.jpg", paneltest::Encode(source, "jpeg", 95))},
+        {"photo.png", FormatHint::Png, write("photo.png", paneltest::Encode(source, "png", 95))},
+        {"photo.tif", FormatHint::Tiff, write("photo.tif", paneltest::Encode(source, "tiff", 95))},
+        {"photo.webp", FormatHint::WebP, write("photo.webp", paneltest::Encode(source, "webp", 95))},
+        {"photo.bmp", FormatHint::Bmp, write("photo.bmp", paneltest::Encode(source, "bmp", 95))},
+        {"photo.gif", FormatHint::Gif, haveGif ? QDir(folder_).filePath("photo.gif") : QString()},
+        {"photo.heic", FormatHint::Heif, heif("photo.heic", false)},
+        {"photo.avif", FormatHint::Heif, heif("photo.avif", true)},
+        // The viewer sees the TIFF header; the worker's raw decoder finds the camera's preview.
+        {"photo.dng", FormatHint::Tiff, dng("photo.dng")},
         // What the viewer does not know, the worker finds out from the bytes.
-        {"unknown.png", FormatHint::Unknown, "png"},
+        {"unknown.png", FormatHint::Unknown, write("unknown.png", paneltest::Encode(source, "png", 95))},
     };
     DecoderClient client(workerOptions(EXIFVIEWER_WORKER));
     Recorder recorder(client);
-    const Decoders inProcess = qtDecoders();
+    const Decoders inProcess = photoDecoders();
     for (const auto& c : cases) {
-        if (!c.qtWriter && !haveGif) {
+        if (c.path.isEmpty()) {
             std::cout << "no ImageMagick: " << c.name << " not tried\n";
             continue;
         }
-        const QString path = c.qtWriter ? write(c.name, paneltest::Encode(source, c.qtWriter, 95)) : QDir(folder_).filePath(c.name);
-        const OpenedPhoto photo(path);
+        const OpenedPhoto photo(c.path);
         const QSize target(80, 60);
         const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), c.hint, target));
         ASSERT_TRUE(answer) << c.name << ": no answer";
@@ -92,6 +124,32 @@ TEST_F(WorkerRoundTrip, EveryFormatComesBackAsTheSameDecodeGivesInProcess) {
         const DecodeOutcome local = inProcess.decode(DecodeRequest{0, photo.get(), target, c.hint});
         EXPECT_EQ(answer->image.convertToFormat(QImage::Format_ARGB32), local.picture.convertToFormat(QImage::Format_ARGB32))
             << c.name << ": the worker's picture differs from the same decode in-process";
+    }
+    EXPECT_EQ(recorder.readyWorkers.size(), 1u) << "every format from the one worker";
+}
+
+// The box is a bound: the picture keeps the photo's aspect, fitted as the
+// panel fits a photo into its column.
+TEST_F(WorkerRoundTrip, PictureIsFittedWithinTheBoxAskedFor) {
+    const struct {
+        const char* name;
+        QSize photo;
+        QSize box;
+        QSize picture;
+    } cases[] = {
+        {"wide photo in a tall box", {400, 300}, {200, 418}, {200, 150}},
+        {"tall photo in a tall box", {300, 400}, {200, 418}, {200, 267}},
+        {"small photo enlarged", {50, 40}, {200, 418}, {200, 160}},
+        {"box of the photo's shape", {160, 120}, {80, 60}, {80, 60}},
+    };
+    DecoderClient client(workerOptions(EXIFVIEWER_WORKER));
+    Recorder recorder(client);
+    for (const auto& c : cases) {
+        const OpenedPhoto photo(write("fitted.png", paneltest::Encode(quadrants(c.photo.width(), c.photo.height()), "png")));
+        const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), FormatHint::Png, c.box));
+        ASSERT_TRUE(answer && answer->ok()) << c.name;
+        EXPECT_EQ(answer->image.size(), c.picture) << c.name;
+        EXPECT_EQ(answer->photoSize, c.photo) << c.name;
     }
 }
 
