@@ -6,6 +6,7 @@
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
 #include "panel/map_links.h"
+#include "panel/preview_loader.h"
 #include "photo/opened_photo.h"
 #include "platform/colours.h"
 #include "platform/layout.h"
@@ -17,6 +18,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHelpEvent>
@@ -49,6 +51,21 @@ constexpr int kCellHeight = 12;
 constexpr int kBandWidth = 550;
 constexpr int kWheelNotch = 120;
 constexpr double kHintPoints = 16;
+// The line under the hint that says why a file could not be opened, and
+// the placeholder of a photo without a picture.
+constexpr int kReasonPixels = 12;
+constexpr int kPlaceholderTitlePixels = 14;
+constexpr int kReasonLineGap = 34;  // below the hint line's top
+constexpr int kReasonLineMargin = 16;
+constexpr QRgb kReasonColour = 0xFF505050u;
+constexpr QRgb kPlaceholderFill = 0xFFF0F0F0u;
+constexpr QRgb kPlaceholderBorder = 0xFFC8C8C8u;
+constexpr QRgb kPlaceholderText = 0xFF606060u;
+// A placeholder narrower or lower than this (a panorama's fitted box) takes
+// the default box instead, so that its two lines fit.
+constexpr int kPlaceholderMinWidth = 160;
+constexpr int kPlaceholderMinHeight = 60;
+constexpr QSize kPlaceholderDefault{200, 150};
 // The system window colour: the list's background.
 constexpr std::uint32_t kWindowColour = platform::kSystemColourFlag | 5;
 // A tooltip longer than this would cover the screen; it ends in "…" instead.
@@ -90,9 +107,36 @@ QString FirstLocalFile(const QMimeData* data) {
     return QString();
 }
 
+// One line of text, control characters shown as spaces: a file name may
+// hold anything.
+QString OneLine(QString text) {
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    return text;
+}
+
+QFont PanelFontAt(const QFont& base, int pixels) {
+    QFont font = base;
+    font.setPixelSize(pixels);
+    return font;
+}
+
 }  // namespace
 
-PhotoPanel::PhotoPanel(QWidget* parent) : QWidget(parent) {
+struct PhotoPanel::Pending {
+    quint64 ticket = 0;
+    QString name;        // the file's name, for the line should it prove unreadable
+    bool hasMetadata = false;
+};
+
+struct PhotoPanel::Shown {
+    exif::MetadataList list;
+    std::optional<exif::GpsPoint> gpsPosition;
+    QSize photoSize;
+};
+
+PhotoPanel::PhotoPanel(QWidget* parent, PreviewLoader* previews) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAcceptDrops(true);
     setFixedWidth(kPanelWidth);
@@ -131,6 +175,11 @@ PhotoPanel::PhotoPanel(QWidget* parent) : QWidget(parent) {
     hintIcon_ = new HintIcon(this);
     hintIcon_->setObjectName(QStringLiteral("hintIcon"));
     connect(hintIcon_, &HintIcon::clicked, this, &PhotoPanel::photoRequested);
+
+    previews_ = previews ? previews : new PreviewLoader(this);
+    connect(previews_, &PreviewLoader::loaded, this, &PhotoPanel::previewLoaded);
+    patience_.setSingleShot(true);
+    connect(&patience_, &QTimer::timeout, this, &PhotoPanel::releasePixels);
 
     resize(kPanelWidth, kDefaultHeight);
     layOut();
@@ -175,6 +224,13 @@ void PhotoPanel::layOut() {
 }
 
 void PhotoPanel::showEmptyHint() {
+    givePendingUp();
+    drawEmptyState(QString());
+}
+
+// The design's empty state, and under the hint the line saying why the file
+// asked for could not be opened, when one could not.
+void PhotoPanel::drawEmptyState(const QString& line) {
     showsPhoto_ = false;
     hintIcon_->show();
     listViewport_->hide();
@@ -183,14 +239,18 @@ void PhotoPanel::showEmptyHint() {
     surface_.fill(Qt::white);
     if (!surface_.isNull()) {
         QPainter painter(&surface_);
-        QFont hintFont = font();
-        hintFont.setPixelSize(platform::pointsToPixels(kHintPoints));
+        const QFont hintFont = PanelFontAt(font(), platform::pointsToPixels(kHintPoints));
         painter.setFont(hintFont);
         painter.setPen(Qt::black);
         const QString hint = QStringLiteral("点击图标或拖动图像到这里");
         const QFontMetricsF metrics(hintFont);
         const qreal left = (width() - metrics.horizontalAdvance(hint)) / 2;
         painter.drawText(QPointF(left, kHintTop + metrics.ascent()), hint);
+        if (!line.isEmpty()) {
+            const QRectF room(kReasonLineMargin, kHintTop + kReasonLineGap, width() - 2 * kReasonLineMargin, 0);
+            platform::drawTextLine(painter, OneLine(line), room, Qt::AlignHCenter, PanelFontAt(font(), kReasonPixels),
+                                   QColor::fromRgba(kReasonColour));
+        }
     }
     update();
 }
@@ -206,13 +266,95 @@ void PhotoPanel::openPhoto(const QString& path) {
     if (!photo::decodersAvailable())
         platform::endWithMessage(QStringLiteral("GDI+ 初始化错误。程序即将关闭。"), QStringLiteral("初始化错误"));
 
-    photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
-    lastProblem_ = photo.problem();
+    const photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
+    const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
     if (!photo.isOpen()) {
-        showEmptyHint();
+        givePendingUp();
+        reason_ = photo::reasonText(photo.problem());
+        drawEmptyState(QStringLiteral("无法打开 %1：%2").arg(name, reason_));
         return;
     }
-    const QSize size = photo.size();
+
+    // The photo's own state now; its pixels when the picture comes, or when
+    // the patience runs out. The photo last settled is kept aside until then.
+    holdPixels();
+    if (!pending_) previous_ = std::make_unique<Shown>(Shown{list_, gpsPosition_, photoSize_});
+    list_.SetPhoto(path.toStdString());
+    showsPhoto_ = true;
+    reason_.clear();
+    photoSize_ = QSize(0, 0);
+    previewRect_ = QRect();
+    captionRects_[0] = captionRects_[1] = QRectF();
+    surface_.fill(Qt::white);
+    hintIcon_->hide();
+    update();
+    {
+        setCursor(Qt::WaitCursor);
+        const auto pointer = qScopeGuard([this] { unsetCursor(); });
+        list_.LoadMetadata(photo.metadata());
+        gpsPosition_ = photo.metadata() ? exif::GpsPosition(*photo.metadata()) : std::nullopt;
+        renderList();
+    }
+
+    // The whole column at the device pixels it is shown at: the worker fits
+    // the photo into it as the column does.
+    const qreal ratio = surface_.devicePixelRatio();
+    const QSize box(static_cast<int>(std::lround(kPreviewWidth * ratio)), static_cast<int>(std::lround(height() * ratio)));
+    pending_ = std::make_unique<Pending>(Pending{previews_->load(photo, box), name, photo.hasMetadata()});
+}
+
+void PhotoPanel::previewLoaded(quint64 ticket, const sandbox::DecodedPicture& picture) {
+    if (!pending_ || ticket != pending_->ticket) return;
+    const std::unique_ptr<Pending> settled = std::move(pending_);
+    if (picture.ok()) {
+        reason_.clear();
+        drawPreview(picture);
+    } else if (!picture.photoSize.isEmpty() || settled->hasMetadata) {
+        reason_ = picture.reason;
+        drawPlaceholder(picture.photoSize, picture.reason);
+    } else {
+        // Neither a picture nor anything else could be read from it: a file
+        // that could not be opened, and the photo before it stays.
+        if (previous_) {
+            list_ = std::move(previous_->list);
+            gpsPosition_ = previous_->gpsPosition;
+            photoSize_ = previous_->photoSize;
+        }
+        reason_ = picture.reason;
+        drawEmptyState(QStringLiteral("无法打开 %1：%2").arg(settled->name, reason_));
+    }
+    previous_.reset();
+    releasePixels();
+    emit previewSettled();
+}
+
+void PhotoPanel::givePendingUp() {
+    if (pending_) previews_->cancel();
+    pending_.reset();
+    previous_.reset();
+    releasePixels();
+}
+
+void PhotoPanel::holdPixels() {
+    if (patienceMs_ <= 0) return;
+    // What is still to be painted of the last photo (its release asked for a
+    // repaint) is painted now, before the hold: held, it would be painted
+    // with this photo half drawn.
+    if (updatesEnabled()) repaint();
+    setUpdatesEnabled(false);
+    // A photo opened while the last one is still held does not hold longer.
+    if (!patience_.isActive()) patience_.start(patienceMs_);
+}
+
+void PhotoPanel::releasePixels() {
+    patience_.stop();
+    if (!updatesEnabled()) setUpdatesEnabled(true);
+}
+
+// The picture in the fitted box, as the column lays out a photo of its size.
+void PhotoPanel::drawPreview(const sandbox::DecodedPicture& picture) {
+    const qreal ratio = surface_.devicePixelRatio();
+    const QSize size = picture.photoSize.isEmpty() ? picture.image.size() : picture.photoSize;
     std::int32_t w = size.width();
     std::int32_t h = size.height();
     const int panelHeight = height();
@@ -220,53 +362,75 @@ void PhotoPanel::openPhoto(const QString& path) {
     const int left = static_cast<int>(platform::roundHalfEven((kPreviewWidth - w) / 2.0));
     const int top = static_cast<int>(platform::roundHalfEven((panelHeight - h) / 2.0));
 
-    // The preview at the device pixels it is shown at, not at the layout's
-    // and then enlarged. Only a photo whose pixels can be read replaces the
-    // current one: a file that merely looks like an image (a header over
-    // nothing, a size its bytes cannot hold) leaves the previous photo's
-    // name, path and list. One fitted to less than a pixel is still read, at
-    // the smallest size.
-    const qreal ratio = surface_.devicePixelRatio();
-    const bool drawn = w > 0 && h > 0;
-    const QSize target = !drawn     ? QSize(1, 1)
-                         : ratio == 1 ? QSize(w, h)
-                                      : QSize(static_cast<int>(std::lround(w * ratio)),
-                                              static_cast<int>(std::lround(h * ratio)));
-    photo::Picture preview = photo.preview(target);
-    lastProblem_ = preview.problem;
-    if (!preview.ok()) {
-        showEmptyHint();
-        return;
+    surface_.fill(Qt::white);
+    hintIcon_->hide();
+    QPainter painter(&surface_);
+    const QSize devicePixels(static_cast<int>(std::lround(w * ratio)), static_cast<int>(std::lround(h * ratio)));
+    if (w > 0 && h > 0) {
+        QImage image = picture.image;
+        if (ratio == 1 && image.size() == devicePixels) {
+            painter.drawImage(QPoint(left, top), image);
+        } else {
+            // The worker fits at device pixels; a pixel's rounding apart is
+            // drawn into the box all the same.
+            image.setDevicePixelRatio(ratio);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, image.size() != devicePixels);
+            painter.drawImage(QRectF(left, top, w, h), image);
+        }
     }
+    photoSize_ = size;
+    previewRect_ = QRect(left, top, w, h);
+    drawCaption(painter, previewRect_, size);
+    painter.end();
+    update();
+}
+
+// "无法预览" and the reason in a neutral box where the preview would be.
+void PhotoPanel::drawPlaceholder(const QSize& photoSize, const QString& reason) {
+    QSize box = kPlaceholderDefault;
+    if (!photoSize.isEmpty()) {
+        std::int32_t w = photoSize.width();
+        std::int32_t h = photoSize.height();
+        platform::fitToBox(kPreviewWidth, height(), w, h);
+        if (w >= kPlaceholderMinWidth && h >= kPlaceholderMinHeight) box = QSize(w, h);
+    }
+    const int left = static_cast<int>(platform::roundHalfEven((kPreviewWidth - box.width()) / 2.0));
+    const int top = static_cast<int>(platform::roundHalfEven((height() - box.height()) / 2.0));
+    const QRect rect(QPoint(left, top), box);
 
     surface_.fill(Qt::white);
     hintIcon_->hide();
     QPainter painter(&surface_);
-    if (drawn && ratio == 1) {
-        painter.drawImage(QPoint(left, top), preview.image);
-    } else if (drawn) {
-        preview.image.setDevicePixelRatio(ratio);
-        painter.drawImage(QRectF(left, top, w, h), preview.image);
-    }
+    painter.fillRect(rect, QColor::fromRgba(kPlaceholderFill));
+    painter.setPen(QColor::fromRgba(kPlaceholderBorder));
+    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    const QFont title = PanelFontAt(font(), kPlaceholderTitlePixels);
+    const QFont detail = PanelFontAt(font(), kReasonPixels);
+    const qreal lines = QFontMetricsF(title).height() + 4 + QFontMetricsF(detail).height();
+    const qreal first = rect.top() + (rect.height() - lines) / 2;
+    const QRectF inside = QRectF(rect).adjusted(4, 0, -4, 0);
+    platform::drawTextLine(painter, QStringLiteral("无法预览"), QRectF(inside.left(), first, inside.width(), 0),
+                           Qt::AlignHCenter, title, QColor::fromRgba(kPlaceholderText));
+    platform::drawTextLine(painter, OneLine(reason),
+                           QRectF(inside.left(), first + QFontMetricsF(title).height() + 4, inside.width(), 0),
+                           Qt::AlignHCenter, detail, QColor::fromRgba(kPlaceholderText));
+    photoSize_ = photoSize.isEmpty() ? QSize(0, 0) : photoSize;
+    previewRect_ = rect;
+    drawCaption(painter, rect, photoSize);
+    painter.end();
+    update();
+}
 
-    list_.SetPhoto(path.toStdString());
-    showsPhoto_ = true;
-    photoSize_ = size;
-    previewRect_ = QRect(left, top, w, h);
-    const int captionTop = top + h + kCaptionGap;
+void PhotoPanel::drawCaption(QPainter& painter, const QRect& box, const QSize& photoSize) {
+    const int captionTop = box.top() + box.height() + kCaptionGap;
     captionRects_[0] = QRectF(kCaptionLeft, captionTop, kCaptionWidth, 0);
     captionRects_[1] = QRectF(kCaptionLeft, captionTop + kCaptionLineStep, kCaptionWidth, 0);
     drawCellText(painter, QString::fromStdString(list_.PhotoName()), captionRects_[0], Qt::AlignLeft);
-    drawCellText(painter, QString::number(size.width()) + QString::fromUtf16(u" \u00D7 ") + QString::number(size.height()),
-                 captionRects_[1], Qt::AlignLeft);
-    painter.end();
-    update();
-
-    setCursor(Qt::WaitCursor);
-    const auto pointer = qScopeGuard([this] { unsetCursor(); });
-    list_.LoadMetadata(photo.metadata());
-    gpsPosition_ = photo.metadata() ? exif::GpsPosition(*photo.metadata()) : std::nullopt;
-    renderList();
+    if (!photoSize.isEmpty())
+        drawCellText(painter,
+                     QString::number(photoSize.width()) + QString::fromUtf16(u" \u00D7 ") +
+                         QString::number(photoSize.height()),
+                     captionRects_[1], Qt::AlignLeft);
 }
 
 void PhotoPanel::exifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {

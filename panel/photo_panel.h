@@ -1,9 +1,17 @@
 // The photo panel. It shows either the empty state (the hint icon and the
-// hint line) or one photo: its preview in the 200-pixel column on the left
-// with the file name and pixel size under it, and the numbered list of its
-// metadata on the right, moved by the scroll bar. Photos come from the
-// window (openPhoto, after photoRequested asked for one) or are dropped on
-// the panel.
+// hint line, and under it why the last file could not be opened) or one
+// photo: its preview in the 200-pixel column on the left with the file name
+// and pixel size under it, and the numbered list of its metadata on the
+// right, moved by the scroll bar. A photo whose picture cannot be drawn is
+// shown all the same, with "无法预览" and the reason in place of the preview.
+// Photos come from the window (openPhoto, after photoRequested asked for
+// one) or are dropped on the panel.
+//
+// Opening reads the file and its metadata at once; the picture comes from
+// the decoder worker, and the window goes on meanwhile. The panel keeps
+// showing what it showed for a moment, so that a photo decoded quickly
+// appears in one step, list and preview together; a slow one shows its list
+// first. A newer photo supersedes the one still being decoded.
 //
 // The preview and the caption are drawn once per photo onto the panel's own
 // surface, the rows once onto the list surface; repaints only copy them.
@@ -11,12 +19,14 @@
 
 #include "exif/gps_position.h"
 #include "exif/metadata_list.h"
-#include "photo/problem.h"
+#include "sandbox/decoder_client.h"
 
 #include <QImage>
 #include <QRectF>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +39,7 @@ namespace viewer {
 class FlatScrollBar;
 class HintIcon;
 class ListSurface;
+class PreviewLoader;
 
 class PhotoPanel : public QWidget {
     Q_OBJECT
@@ -46,18 +57,35 @@ public:
     static constexpr QRgb kTextColour = 0xFF000000u;
     static constexpr QRgb kBandColour = 0xFFF2F3DEu;
 
-    explicit PhotoPanel(QWidget* parent = nullptr);
+    // How long the panel keeps showing what it showed while a new photo's
+    // picture is on its way: a photo drawn within it appears in one step.
+    static constexpr int kPreviewPatienceMs = 100;
+
+    // Pictures come through `previews` (the panel's own, with the installed
+    // decoder worker, when none is given).
+    explicit PhotoPanel(QWidget* parent = nullptr, PreviewLoader* previews = nullptr);
     ~PhotoPanel() override;
 
-    // Opens the photo at `path`, draws its preview and caption and its
-    // metadata list. A file that cannot be shown leaves the empty state and
-    // keeps the previous photo's name, path and list.
+    // Opens the photo at `path`: reads it and its metadata list at once, and
+    // asks for its preview, drawn with the caption when it comes
+    // (previewSettled). A file that cannot be opened at all (missing, not
+    // readable, not a photo) leaves the empty state with a line saying why,
+    // and keeps the previous photo's name, path and list; so does a file of
+    // which neither the picture nor any metadata can be read. A photo with
+    // metadata but no picture is shown with the placeholder and the reason.
     void openPhoto(const QString& path);
-    // The empty state: icon and hint line, no preview, list and scroll bar hidden.
+    // The empty state: icon and hint line, no preview, list and scroll bar
+    // hidden. A photo still being decoded is given up.
     void showEmptyHint();
 
-    // Why the last photo asked for is not shown (None when it is).
-    photo::Problem lastProblem() const { return lastProblem_; }
+    // Why the last photo asked for shows no picture (the placeholder's
+    // reason, or why it could not be opened); empty when it shows one.
+    QString reason() const { return reason_; }
+    // Whether the last photo opened still waits for its picture.
+    bool previewPending() const { return pending_ != nullptr; }
+    // How long a photo's picture may take before the panel shows the photo
+    // without it (kPreviewPatienceMs; tests lengthen or shorten it).
+    void setPreviewPatience(int milliseconds) { patienceMs_ = milliseconds; }
 
     // One line of a cell or of the caption in `cell` (a width of 0 is
     // unbounded), as the panel draws them: 宋体 at 12 pixels, black, cut with
@@ -74,7 +102,8 @@ public:
     const std::string& photoFile() const { return list_.PhotoFile(); }
     const exif::MetadataList& metadata() const { return list_; }
 
-    // The photo's upright pixel size (0 before the first).
+    // The photo's upright pixel size (0 before the first, and while its
+    // picture is on its way or when its header cannot be read).
     int photoWidth() const { return photoSize_.width(); }
     int photoHeight() const { return photoSize_.height(); }
 
@@ -121,6 +150,9 @@ public:
 signals:
     // The hint icon was clicked: the window should ask for a photo.
     void photoRequested();
+    // The photo last opened is drawn: its preview, the placeholder, or (a
+    // file that turned out unreadable) the empty state with the reason.
+    void previewSettled();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -131,8 +163,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Pending;
+    struct Shown;
+
     // A surface of the panel's size at the screen's device pixels.
     QImage newSurface() const;
+    void previewLoaded(quint64 ticket, const sandbox::DecodedPicture& picture);
+    void drawEmptyState(const QString& line);
+    void drawPreview(const sandbox::DecodedPicture& picture);
+    void drawPlaceholder(const QSize& photoSize, const QString& reason);
+    // The caption under a box of the column: the name, and the size when known.
+    void drawCaption(QPainter& painter, const QRect& box, const QSize& photoSize);
+    // Keeps the panel's pixels as they are until the picture comes or the
+    // patience runs out, whichever is first.
+    void holdPixels();
+    void releasePixels();
+    void givePendingUp();
     void layOut();
     void ensureLaidOut();
     bool showCutText(const QPoint& surfacePoint, const QPoint& globalPoint);
@@ -141,11 +187,19 @@ private:
     void scrollList(int value);
     void wheelList(int angleDelta);
 
+    PreviewLoader* previews_ = nullptr;
+    std::unique_ptr<Pending> pending_;
+    // The photo shown before the one being opened, put back should that one
+    // turn out unreadable.
+    std::unique_ptr<Shown> previous_;
+    QTimer patience_;
+    int patienceMs_ = kPreviewPatienceMs;
+
     exif::MetadataList list_;
     std::optional<exif::GpsPoint> gpsPosition_;
-    photo::Problem lastProblem_ = photo::Problem::None;
+    QString reason_;
     bool showsPhoto_ = false;
-    QSize photoSize_;
+    QSize photoSize_{0, 0};
     QRect previewRect_;
     QRectF captionRects_[2];
     int rowsPerStep_ = 1;

@@ -3,6 +3,7 @@
 #include "controls/image_button.h"
 #include "exif/report.h"
 #include "panel/photo_panel.h"
+#include "panel/preview_loader.h"
 #include "platform/colours.h"
 #include "platform/messages.h"
 #include "platform/property_store.h"
@@ -49,7 +50,9 @@ QLabel* MakeLabel(QWidget* parent, const QString& text) {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+MainWindow::MainWindow(QWidget* parent) : MainWindow(sandbox::DecoderClient::Options(), parent) {}
+
+MainWindow::MainWindow(const sandbox::DecoderClient::Options& decoder, QWidget* parent) : QWidget(parent) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setWindowIcon(QIcon(QStringLiteral(":/pictures/app_icon.png")));
     QPalette palette = this->palette();
@@ -63,7 +66,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     menuButton_ = MakeButton(this, "menuButton");
     minimiseButton_ = MakeButton(this, "minimiseButton");
     closeButton_ = MakeButton(this, "closeButton");
-    panel_ = new PhotoPanel(this);
+    // Warm by the first photo: started now, ready in the background.
+    previews_ = new PreviewLoader(decoder, this);
+    previews_->start();
+    panel_ = new PhotoPanel(this, previews_);
     panel_->setObjectName(QStringLiteral("photoPanel"));
     statusLabel_ = MakeLabel(this, QStringLiteral("相册数量：0"));
     versionLabel_ = MakeLabel(this, QString());
@@ -77,6 +83,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
 
     connect(openButton_, &ImageButton::clicked, this, &MainWindow::openCommand);
     connect(panel_, &PhotoPanel::photoRequested, this, &MainWindow::openCommand);
+    connect(panel_, &PhotoPanel::previewSettled, this, &MainWindow::previewSettled);
     connect(saveButton_, &ImageButton::clicked, this, &MainWindow::saveCommand);
     connect(menuButton_, &ImageButton::clicked, this, &MainWindow::popUpMenu);
     connect(minimiseButton_, &ImageButton::clicked, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
@@ -135,6 +142,13 @@ void MainWindow::openPath(const QString& path) {
     if (lastPathOpened_) rememberFolder(QFileInfo(path).absolutePath());
     // Read while the user looks at the photo, ready for the first key press.
     folderPhotos_.prefetch(path);
+}
+
+// A file that turned out unreadable once its picture was asked for, or
+// that is shown without its picture (a photo still being copied), may be
+// chosen again.
+void MainWindow::previewSettled() {
+    if (lastPathOpened_ && (!panel_->showsPhoto() || !panel_->reason().isEmpty())) lastPathOpened_ = false;
 }
 
 void MainWindow::showNeighbour(int step) {

@@ -3,6 +3,7 @@
 // wires the buttons and the panel to the commands.
 #pragma once
 
+#include "sandbox/decoder_client.h"
 #include "shadow/window_shadow.h"
 #include "shell/folder_photos.h"
 #include "shell/main_menu.h"
@@ -18,13 +19,17 @@ namespace viewer {
 
 class ImageButton;
 class PhotoPanel;
+class PreviewLoader;
 
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
     // Creating the window lays it out: shadow, size, title, version text,
-    // buttons, panel, status line; the save button starts disabled.
+    // buttons, panel, status line; the save button starts disabled. The
+    // decoder worker the previews come from starts in the background
+    // (`decoder` names another than the installed one, for tests).
     explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(const sandbox::DecoderClient::Options& decoder, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     ImageButton* openButton() const { return openButton_; }
@@ -33,6 +38,7 @@ public:
     ImageButton* minimiseButton() const { return minimiseButton_; }
     ImageButton* closeButton() const { return closeButton_; }
     PhotoPanel* panel() const { return panel_; }
+    PreviewLoader* previews() const { return previews_; }
     // "相册数量：0" until a photo is chosen, then the path last chosen.
     QLabel* statusLabel() const { return statusLabel_; }
     QLabel* versionLabel() const { return versionLabel_; }
@@ -77,6 +83,7 @@ protected:
 
 private:
     void layOut();
+    void previewSettled();
     void bringToFront();
     void openHandedOverPhoto();
 
@@ -86,6 +93,7 @@ private:
     ImageButton* minimiseButton_ = nullptr;
     ImageButton* closeButton_ = nullptr;
     PhotoPanel* panel_ = nullptr;
+    PreviewLoader* previews_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QLabel* versionLabel_ = nullptr;
 

@@ -25,7 +25,7 @@ TEST_F(PanelTest, PreviewIsDrawnAtDevicePixels) {
     for (int x = 0; x < 400; ++x) {
         for (int y = 0; y < 300; ++y) stripes.setPixel(x, y, x % 2 ? 0xFFFFFFFFu : 0xFF000000u);
     }
-    panel->openPhoto(Write("stripes.png", Encode(stripes, "png")));
+    OpenPhoto(Write("stripes.png", Encode(stripes, "png")));
     ASSERT_EQ(panel->previewRect(), QRect(0, 134, 200, 150));
 
     const QImage& surface = panel->surface();
@@ -46,7 +46,7 @@ TEST_F(PanelTest, PreviewIsDrawnAtDevicePixels) {
 }
 
 TEST_F(PanelTest, ListTextIsDrawnAtDevicePixels) {
-    panel->openPhoto(Photo("three.jpg", 64, 48, 3));
+    OpenPhoto(Photo("three.jpg", 64, 48, 3));
     // The first row as the panel draws its cells, on a surface of ratio 2.
     QImage expected(516 * 2, 20 * 2, QImage::Format_RGB32);
     expected.setDevicePixelRatio(2);

@@ -49,7 +49,7 @@ protected:
 
     QString Open(const QString& name, const TiffSpec& spec) {
         const QString path = Write(name, WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BuildTiff(spec).bytes));
-        panel->openPhoto(path);
+        OpenPhoto(path);
         return path;
     }
 

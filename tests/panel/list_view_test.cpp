@@ -37,7 +37,7 @@ TEST_F(PanelTest, ScrollRangeFollowsTheListLength) {
     for (const Case& c : cases) {
         const std::string name = std::to_string(c.rows) + " rows in a panel " + std::to_string(c.panelHeight) + " high";
         panel->resize(737, c.panelHeight);
-        panel->openPhoto(Photo(QString::fromStdString(std::to_string(c.rows) + ".jpg"), 64, 48, c.rows));
+        OpenPhoto(Photo(QString::fromStdString(std::to_string(c.rows) + ".jpg"), 64, 48, c.rows));
         ASSERT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.rows)) << name;
         EXPECT_EQ(panel->listViewport()->contentsRect().height(), c.panelHeight - 4) << name;
         EXPECT_EQ(panel->scrollBar()->maximum(), c.max) << name;
@@ -49,7 +49,7 @@ TEST_F(PanelTest, ScrollRangeFollowsTheListLength) {
 }
 
 TEST_F(PanelTest, BandOnOddRowsOnly) {
-    panel->openPhoto(Photo("two.jpg", 64, 48, 3));
+    OpenPhoto(Photo("two.jpg", 64, 48, 3));
     const QImage rows = ListPixels(QRect(0, 0, 516, 60));
     const QRgb window = WindowColour(panel);
     struct Case {
@@ -80,7 +80,7 @@ TEST_F(PanelTest, CellsAtTheirRectanglesAndAlignments) {
     };
     const QString path = Write("cells.jpg", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"),
                                                          testsupport::BuildTiff(tiff).bytes));
-    panel->openPhoto(path);
+    OpenPhoto(path);
     ASSERT_EQ(panel->metadata().EntryCount(), 4u);  // and the file's size
     const QImage rows = ListPixels(QRect(0, 0, 516, 60));
     struct Case {
@@ -108,7 +108,7 @@ TEST_F(PanelTest, CellsAtTheirRectanglesAndAlignments) {
 }
 
 TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
-    panel->openPhoto(Photo("thirty.jpg", 64, 48, 30));
+    OpenPhoto(Photo("thirty.jpg", 64, 48, 30));
     const int drawn = panel->listSurface()->stripsDrawn();
     struct Case {
         int set;
@@ -134,7 +134,7 @@ TEST_F(PanelTest, ScrollBarValueMovesTheSurfaceOnly) {
 }
 
 TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
-    panel->openPhoto(Photo("thirty.jpg", 64, 48, 30));
+    OpenPhoto(Photo("thirty.jpg", 64, 48, 30));
     viewer::FlatScrollBar* scroll = panel->scrollBar();
     QWindow* window = host->windowHandle();
     // Max 10 over 418 pixels: a thumb 38 pixels high, pressed in its middle
@@ -157,7 +157,7 @@ TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
 }
 
 TEST_F(PanelTest, WheelMovesThreeRowsPerNotch) {
-    panel->openPhoto(Photo("thirty.jpg", 64, 48, 30));
+    OpenPhoto(Photo("thirty.jpg", 64, 48, 30));
     QWindow* window = host->windowHandle();
     struct Case {
         const char* name;
@@ -188,9 +188,9 @@ TEST_F(PanelTest, WheelMovesThreeRowsPerNotch) {
 }
 
 TEST_F(PanelTest, SecondPhotoWithFewerRowsLeavesNoneOfTheFirst) {
-    panel->openPhoto(Photo("a.jpg", 64, 48, 30));
+    OpenPhoto(Photo("a.jpg", 64, 48, 30));
     panel->scrollBar()->setValue(5);
-    panel->openPhoto(Photo("b.jpg", 64, 48, 3));
+    OpenPhoto(Photo("b.jpg", 64, 48, 3));
     EXPECT_EQ(Labels(), (std::vector<std::string>{"图像标题", "图像标题", "文件大小"}));
     ASSERT_EQ(Values().size(), 3u);
     EXPECT_EQ(Values()[0], "Title 1");
@@ -222,10 +222,10 @@ TEST_F(PanelTest, PhotoWithoutExifListsItsSize) {
          WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), testsupport::BuildTiff(unknownOnly).bytes)},
     };
     for (const Case& c : cases) {
-        panel->openPhoto(Photo("a.jpg", 64, 48, 30));
+        OpenPhoto(Photo("a.jpg", 64, 48, 30));
         panel->scrollBar()->setValue(5);
         const QString path = Write("bare.jpg", c.bytes);
-        panel->openPhoto(path);
+        OpenPhoto(path);
         EXPECT_EQ(panel->photoName(), "bare.jpg") << c.name;
         EXPECT_EQ(Labels(), std::vector<std::string>{"文件大小"}) << c.name;
         EXPECT_TRUE(panel->showsPhoto()) << c.name;
@@ -240,7 +240,7 @@ TEST_F(PanelTest, PhotoWithoutExifListsItsSize) {
 
 // Rows past 32,767 pixels: positions are not 16-bit.
 TEST_F(PanelTest, LongListPositionsDoNotWrap) {
-    panel->openPhoto(Photo("long.png", 64, 48, 2000, "png"));
+    OpenPhoto(Photo("long.png", 64, 48, 2000, "png"));
     ASSERT_EQ(panel->metadata().EntryCount(), 2000u);
     EXPECT_EQ(panel->scrollBar()->maximum(), 1980);
     EXPECT_EQ(panel->rowsPerStep(), 1);
@@ -258,7 +258,7 @@ TEST_F(PanelTest, VeryLongListStaysReachableAndWithinMemory) {
     tiff.ifd0.fields.assign(39999, testsupport::Ascii(0x010E, "r"));  // and the file's size
     const QString path = Write("huge.png", WithExifPng(Encode(Solid(64, 48, Qt::red), "png"),
                                                        testsupport::BuildTiff(tiff).bytes));
-    panel->openPhoto(path);
+    OpenPhoto(path);
     ASSERT_EQ(panel->metadata().EntryCount(), 40000u);
     viewer::ListSurface* surface = panel->listSurface();
     EXPECT_EQ(surface->height(), 800000);

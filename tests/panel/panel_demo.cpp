@@ -4,6 +4,7 @@
 //   panel_demo --camera [VALUE] a generated 4000 x 3000 photo with a camera's metadata
 #include "controls/flat_scroll_bar.h"
 #include "panel/photo_panel.h"
+#include "panel/preview_loader.h"
 #include "test_photos.h"
 #include "tiff_builder.h"
 
@@ -47,7 +48,11 @@ int main(int argc, char** argv) {
     QWidget window;
     window.setWindowTitle(QStringLiteral("PhotoPanel"));
     window.resize(viewer::PhotoPanel::kPanelWidth, 418);
-    viewer::PhotoPanel panel(&window);
+    // The worker built beside it: the demo is not where the viewer is installed.
+    sandbox::DecoderClient::Options decoder;
+    decoder.program = QStringLiteral(EXIFVIEWER_WORKER);
+    viewer::PreviewLoader previews(decoder);
+    viewer::PhotoPanel panel(&window, &previews);
     panel.setGeometry(0, 0, viewer::PhotoPanel::kPanelWidth, 418);
     QObject::connect(&panel, &viewer::PhotoPanel::photoRequested, [] {
         std::puts("photoRequested");

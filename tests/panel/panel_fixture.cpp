@@ -5,8 +5,11 @@
 #include "panel/list_surface.h"
 #include "platform/messages.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QTest>
+#include <QTimer>
 
 namespace paneltest {
 
@@ -25,12 +28,35 @@ QRect Bounds(const QImage& image, const QRect& area, const std::function<bool(QR
     return bounds;
 }
 
+sandbox::DecoderClient::Options TestDecoder(bool misbehaving) {
+    sandbox::DecoderClient::Options options;
+    options.program = QString::fromUtf8(misbehaving ? EXIFVIEWER_TEST_WORKER : EXIFVIEWER_WORKER);
+    // A worker started on a busy machine under the sanitizers is given time.
+    options.startLimitMs = 60000;
+    return options;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    // Asleep until something comes: processEvents with a time polls, and
+    // would take a core from the worker. The tick lets the time limit be seen.
+    QTimer tick;
+    tick.start(20);
+    while (!done()) {
+        if (timer.elapsed() > milliseconds) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
 void PanelTest::SetUp() {
     platform::setMessageHandler([this](const platform::Message& message) { messageBoxes.push_back(message.text); });
     ASSERT_TRUE(dir.isValid());
+    previews = std::make_unique<viewer::PreviewLoader>(TestDecoder(MisbehavingWorker()));
     host = std::make_unique<QWidget>();
     host->resize(737, 418);
-    panel = new viewer::PhotoPanel(host.get());
+    panel = new viewer::PhotoPanel(host.get(), previews.get());
     panel->setGeometry(0, 0, 737, 418);
     host->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
@@ -39,9 +65,17 @@ void PanelTest::SetUp() {
 void PanelTest::TearDown() {
     host.reset();
     panel = nullptr;
+    previews.reset();
     platform::setMessageHandler({});
     EXPECT_TRUE(messageBoxes.empty()) << "unexpected message box: " << messageBoxes.front().toStdString();
 }
+
+void PanelTest::OpenPhoto(const QString& path) {
+    panel->openPhoto(path);
+    EXPECT_TRUE(WaitForPreview()) << "no preview of " << path.toStdString();
+}
+
+bool PanelTest::WaitForPreview() { return WaitUntil([this] { return !panel->previewPending(); }); }
 
 QString PanelTest::Write(const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
@@ -55,6 +89,18 @@ QString PanelTest::Photo(const QString& name, int width, int height, int rows, c
     const QByteArray bytes = QByteArray(format) == "png" ? WithExifPng(pixels, block)
                                                          : WithExifJpeg(pixels, block);
     return Write(name, bytes);
+}
+
+QString PanelTest::CommandPhoto(const QString& name, const std::string& command, const QColor& colour, int width,
+                                int height, int rows) {
+    const QByteArray jpeg = Encode(Solid(width, height, colour), "jpeg");
+    const QByteArray text = QByteArray("exifviewer-test: ") + command.c_str() + "\n";
+    // A comment segment right after SOI: a JPEG all the same.
+    QByteArray segment("\xFF\xFE", 2);
+    segment.append(static_cast<char>((text.size() + 2) >> 8)).append(static_cast<char>((text.size() + 2) & 0xFF));
+    segment.append(text);
+    const QByteArray commented = jpeg.left(2) + segment + jpeg.mid(2);
+    return Write(name, WithExifJpeg(commented, TitleBlock(std::max(rows - 1, 0))));
 }
 
 QImage PanelTest::ListPixels(const QRect& area) const {

@@ -114,7 +114,7 @@ TEST_F(PanelTest, DropsOpenTheFirstLocalFile) {
     };
     const QString shown = Photo("shown.jpg", 64, 48, 30);
     for (const Case& k : cases) {
-        panel->openPhoto(k.photoShown ? shown : dir.filePath("missing.jpg"));
+        OpenPhoto(k.photoShown ? shown : dir.filePath("missing.jpg"));
         const std::string before = panel->photoFile();
         ASSERT_EQ(panel->listViewport()->isVisible(), k.photoShown) << k.name;
         QMimeData data;
@@ -131,13 +131,14 @@ TEST_F(PanelTest, DropsOpenTheFirstLocalFile) {
             EXPECT_TRUE(result.dropAccepted) << k.name;
             EXPECT_EQ(panel->photoFile(), k.opened) << k.name;
             EXPECT_TRUE(panel->listViewport()->isVisible()) << k.name;
+            EXPECT_TRUE(WaitForPreview()) << k.name;
         }
     }
 }
 
 TEST_F(PanelTest, DroppedFileThatIsNotAPhotoShowsTheEmptyState) {
     const QString good = Photo("good.jpg", 64, 48, 5);
-    panel->openPhoto(good);
+    OpenPhoto(good);
     QMimeData data;
     data.setUrls(Files({Write("notes.txt", "some text, no picture")}));
     const DropResult result = DropAt(panel, QPoint(100, 100), &data);
@@ -145,6 +146,7 @@ TEST_F(PanelTest, DroppedFileThatIsNotAPhotoShowsTheEmptyState) {
     EXPECT_TRUE(panel->hintIcon()->isVisible());
     EXPECT_FALSE(panel->listViewport()->isVisible());
     EXPECT_EQ(panel->photoFile(), good.toStdString());
+    EXPECT_TRUE(Bounds(panel->surface(), kReasonLine, IsInk).isValid()) << "the line saying why";
 }
 
 }  // namespace

@@ -1,16 +1,16 @@
 // The panel with the photos people take today: turned JPEGs, HEIC and camera
 // raw files shown upright with their upright size in the caption, while the
-// list keeps the stored orientation; broken HEIF and raw files leave the
-// empty state and the earlier photo.
+// list keeps the stored orientation; broken HEIF and raw files show their
+// metadata and the placeholder, or, with nothing readable, the empty state
+// and the reason.
 #include "panel_fixture.h"
-
-#include <QPainter>
 
 #include "dng_writer.h"
 #include "heif_writer.h"
 #include "rgb_bytes.h"
 #include "tiff_builder.h"
 
+#include <QFrame>
 #include <QPainter>
 #include <sys/resource.h>
 
@@ -107,7 +107,7 @@ TEST_F(PhotosTest, TurnedPhotosShowUprightWithTheirUprightSize) {
         {"DNG with orientation 6", Dng("portrait.dng", TurnedDng(6)), 400, 600, QRect(0, 59, 200, 300), "6-右/上"},
     };
     for (const Case& c : cases) {
-        panel->openPhoto(c.path);
+        OpenPhoto(c.path);
         ASSERT_EQ(panel->photoFile(), c.path.toStdString()) << c.name;
         EXPECT_EQ(panel->photoWidth(), c.width) << c.name;
         EXPECT_EQ(panel->photoHeight(), c.height) << c.name;
@@ -148,7 +148,11 @@ void PutU32(QByteArray& bytes, qsizetype at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
 }
 
-TEST_F(PhotosTest, BrokenHeifAndRawFilesLeaveTheEmptyState) {
+// Broken HEIF and raw files are never a silent blank: a file whose header or
+// metadata can be read is shown as the photo it is, with the placeholder and
+// the reason; one of which nothing can be read leaves the empty state with a
+// line saying why, and the earlier photo's list.
+TEST_F(PhotosTest, BrokenHeifAndRawFilesSayWhy) {
     const QString good = Photo("good.jpg", 64, 48, 12);
     QByteArray heic;
     {
@@ -177,35 +181,50 @@ TEST_F(PhotosTest, BrokenHeifAndRawFilesLeaveTheEmptyState) {
     noPreview.preview = testsupport::DngSpec::Preview::None;
     noPreview.previewBytes.clear();
 
+    enum class Shown { Placeholder, CannotOpen };
     struct Case {
         const char* name;
         QByteArray bytes;
+        Shown shown;
     };
     const Case cases[] = {
-        {"HEIC cut after its header boxes", heic.left(mdat)},
-        {"HEIC cut in its pixels", heic.left(mdat + 40)},
-        {"HEIC cut to its file type box", heic.left(32)},
-        {"HEIC claiming 30000 x 30000", claiming(30000, 30000)},
-        {"HEIC claiming 100000 x 100000", claiming(100000, 100000)},
-        {"HEIC whose pixels are zeros", noPixels},
-        {"HEIF file type over nothing", QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0" "mif1heic", 24)},
-        {"CR3 file type over nothing", QByteArray("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24)},
-        {"Fujifilm signature over nothing", QByteArray("FUJIFILMCCD-RAW 0201FF383501")},
-        {"Olympus signature over nothing", QByteArray("IIRO\x08\0\0\0\0\0", 10)},
-        {"DNG preview running past the end", Bytes(testsupport::Dng(pastEnd))},
-        {"DNG preview that is not a JPEG", Bytes(testsupport::Dng(garbage))},
-        {"DNG without a preview", Bytes(testsupport::Dng(noPreview))},
-        {"DNG cut in its directory", Bytes(testsupport::Dng(TurnedDng(1))).left(40)},
+        // libheif reads their boxes: the size is known.
+        {"HEIC claiming 30000 x 30000", claiming(30000, 30000), Shown::Placeholder},
+        {"HEIC whose pixels are zeros", noPixels, Shown::Placeholder},
+        // Nothing but a signature, or boxes that point past the end of the
+        // file (libheif refuses them) and no metadata.
+        {"HEIC cut after its header boxes", heic.left(mdat), Shown::CannotOpen},
+        {"HEIC cut in its pixels", heic.left(mdat + 40), Shown::CannotOpen},
+        {"HEIC cut to its file type box", heic.left(32), Shown::CannotOpen},
+        {"HEIC claiming 100000 x 100000", claiming(100000, 100000), Shown::CannotOpen},
+        {"HEIF file type over nothing", QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0" "mif1heic", 24), Shown::CannotOpen},
+        {"CR3 file type over nothing", QByteArray("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24), Shown::CannotOpen},
+        {"Fujifilm signature over nothing", QByteArray("FUJIFILMCCD-RAW 0201FF383501"), Shown::CannotOpen},
+        {"Olympus signature over nothing", QByteArray("IIRO\x08\0\0\0\0\0", 10), Shown::CannotOpen},
+        // Raw files whose metadata is read, whose preview is not.
+        {"DNG preview running past the end", Bytes(testsupport::Dng(pastEnd)), Shown::Placeholder},
+        {"DNG preview that is not a JPEG", Bytes(testsupport::Dng(garbage)), Shown::Placeholder},
+        {"DNG without a preview", Bytes(testsupport::Dng(noPreview)), Shown::Placeholder},
     };
     const long peakBefore = PeakKilobytes();
     for (const Case& c : cases) {
-        panel->openPhoto(good);
+        OpenPhoto(good);
         ASSERT_EQ(panel->metadata().EntryCount(), 12u) << c.name;
-        panel->openPhoto(Write("bad.heic", c.bytes));
-        EXPECT_EQ(panel->photoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
-        EXPECT_EQ(Labels().size(), 12u) << c.name;
-        EXPECT_TRUE(panel->hintIcon()->isVisible()) << c.name << ": the empty state";
+        const QString path = Write("bad.heic", c.bytes);
+        OpenPhoto(path);
+        EXPECT_FALSE(panel->reason().isEmpty()) << c.name;
         EXPECT_FALSE(Bounds(panel->surface(), QRect(0, 0, 200, 418), IsRed).isValid()) << c.name;
+        if (c.shown == Shown::Placeholder) {
+            EXPECT_EQ(panel->photoFile(), path.toStdString()) << c.name << ": " << panel->reason().toStdString();
+            EXPECT_TRUE(panel->listViewport()->isVisible()) << c.name;
+            ASSERT_TRUE(panel->previewRect().isValid()) << c.name;
+            EXPECT_EQ(panel->surface().pixel(panel->previewRect().center()), kPlaceholderGrey) << c.name;
+        } else {
+            EXPECT_EQ(panel->photoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
+            EXPECT_EQ(Labels().size(), 12u) << c.name;
+            EXPECT_TRUE(panel->hintIcon()->isVisible()) << c.name << ": the empty state";
+            EXPECT_TRUE(Bounds(panel->surface(), kReasonLine, IsInk).isValid()) << c.name << ": the line saying why";
+        }
     }
     EXPECT_LT(PeakKilobytes() - peakBefore, 256 * 1024);
 }

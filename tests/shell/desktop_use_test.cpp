@@ -11,6 +11,7 @@
 #include "reader/property_items.h"
 #include "shell/command_line.h"
 #include "shell/main_window.h"
+#include "test_decoder.h"
 #include "shell/file_dialogs.h"
 #include "shell/startup_strings.h"
 #include "shell/photo_types.h"
@@ -70,7 +71,7 @@ protected:
     // A new window, as a new run of the program finds it.
     void NewWindow() {
         delete window_;
-        window_ = new viewer::MainWindow();
+        window_ = new viewer::MainWindow(TestDecoder());
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
     }
