@@ -1,0 +1,191 @@
+// The window while a photo decodes: it takes a second start's photo at
+// once, keys pressed quickly show the last photo they reach, and a file
+// that cannot be opened (given on the command line, handed over) says why.
+#include "panel/hint_icon.h"
+#include "panel/photo_panel.h"
+#include "platform/instance.h"
+#include "platform/messages.h"
+#include "shell/main_window.h"
+#include "shell/startup_strings.h"
+#include "test_decoder.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImageWriter>
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Asleep in the event loop until `done`; false when `milliseconds` passed.
+bool WaitUntil(const std::function<bool()>& done, int milliseconds = 60000) {
+    QElapsedTimer timer;
+    timer.start();
+    QTimer tick;
+    tick.start(20);
+    while (!done()) {
+        if (timer.elapsed() > milliseconds) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+class BusyWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        viewer::setStartupStrings();
+        platform::setMessageHandler([](const platform::Message&) {});
+        window_ = std::make_unique<viewer::MainWindow>(TestDecoder(true));
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void TearDown() override {
+        window_.reset();
+        platform::setMessageHandler({});
+    }
+
+    // A JPEG of one colour; with `command` in a comment for the test worker
+    // ("sleep 4000": decoded after four seconds).
+    QString Photo(const QString& name, const QColor& colour, const std::string& command = {}) {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(colour);
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter(&buffer, "jpeg").write(image);
+        if (!command.empty()) {
+            const QByteArray text = QByteArray("exifviewer-test: ") + command.c_str() + "\n";
+            QByteArray segment("\xFF\xFE", 2);
+            segment.append(static_cast<char>((text.size() + 2) >> 8)).append(static_cast<char>((text.size() + 2) & 0xFF));
+            jpeg = jpeg.left(2) + segment + text + jpeg.mid(2);
+        }
+        const QString path = dir_.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size());
+        return path;
+    }
+
+    viewer::PhotoPanel* Panel() const { return window_->panel(); }
+    QString Shown() const { return QString::fromStdString(Panel()->photoFile()); }
+    bool ShowsColour(const QColor& colour) const {
+        const QRect box = Panel()->previewRect();
+        if (!box.isValid()) return false;
+        const QColor shown = QColor::fromRgb(Panel()->surface().pixel(box.center()));
+        return std::abs(shown.red() - colour.red()) < 40 && std::abs(shown.green() - colour.green()) < 40 &&
+               std::abs(shown.blue() - colour.blue()) < 40;
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<viewer::MainWindow> window_;
+};
+
+// A second start hands its photo over while the first photo still decodes:
+// the window takes it before that decode would end, and shows it.
+TEST_F(BusyWindowTest, SecondStartIsTakenDuringASlowDecode) {
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    // This process is the running viewer: it holds the lock and listens.
+    ASSERT_FALSE(platform::anotherCopyRunning());
+    platform::InstanceServer server;
+    ASSERT_TRUE(server.listen());
+
+    const QString slow = Photo("slow.jpg", Qt::blue, "sleep 4000");
+    const QString handed = Photo("handed.jpg", Qt::red);
+    bool takenDuringTheDecode = false;
+    qint64 takenAfterMs = -1;
+    QElapsedTimer sinceSecondStart;
+    // Connected before the window: sees the window as the hand-over finds it.
+    QObject::connect(&server, &platform::InstanceServer::received, [&] {
+        takenAfterMs = sinceSecondStart.elapsed();
+        takenDuringTheDecode = Panel()->previewPending() && Shown() == slow;
+    });
+    QObject::connect(&server, &platform::InstanceServer::received, window_.get(), &viewer::MainWindow::takeHandOver);
+
+    window_->openPath(slow);
+    ASSERT_TRUE(Panel()->previewPending());
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    second.setProcessEnvironment(env);
+    sinceSecondStart.start();
+    second.start(QStringLiteral(EXIFVIEWER_PATH), {handed});
+    ASSERT_TRUE(WaitUntil([&] { return takenAfterMs >= 0; }, 20000)) << "the hand-over was not taken";
+    EXPECT_TRUE(takenDuringTheDecode) << "taken only after the slow decode";
+    std::printf("hand-over taken %lld ms after the second start, during the slow decode: %s\n",
+                static_cast<long long>(takenAfterMs), takenDuringTheDecode ? "yes" : "no");
+
+    ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); }));
+    EXPECT_EQ(Shown(), handed);
+    EXPECT_EQ(window_->statusLabel()->text(), handed);
+    EXPECT_TRUE(ShowsColour(Qt::red));
+    EXPECT_TRUE(WaitUntil([&] { return second.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(second.exitCode(), 0);
+    qputenv("XDG_RUNTIME_DIR", previousRuntime);
+}
+
+// → pressed five times quickly: the fifth photo is shown, and only it.
+TEST_F(BusyWindowTest, FiveQuickKeysShowTheFifthPhoto) {
+    const QColor colours[] = {Qt::gray, Qt::red, Qt::green, Qt::yellow, Qt::magenta, Qt::blue};
+    std::vector<QString> paths;
+    for (int i = 0; i < 6; ++i) paths.push_back(Photo(QStringLiteral("p%1.jpg").arg(i + 1), colours[i], "sleep 100"));
+    window_->openPath(paths.front());
+    ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); }));
+    QSignalSpy settled(Panel(), &viewer::PhotoPanel::previewSettled);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(window_->windowHandle(), Qt::Key_Right);
+    ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); }));
+    EXPECT_EQ(Shown(), paths.back());
+    EXPECT_EQ(window_->statusLabel()->text(), paths.back());
+    EXPECT_TRUE(ShowsColour(Qt::blue));
+    // An answer to a photo passed over would come now, and be drawn wrongly.
+    WaitUntil([] { return false; }, 600);
+    EXPECT_EQ(settled.count(), 1);
+    EXPECT_TRUE(ShowsColour(Qt::blue));
+}
+
+// A path that cannot be opened, however it comes, leaves the empty state
+// with the line naming the file and why.
+TEST_F(BusyWindowTest, PathsThatCannotBeOpenedSayWhy) {
+    const QString text = dir_.filePath("notes.jpg");
+    {
+        QFile file(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a photo\n");
+    }
+    const struct {
+        const char* name;
+        QString path;
+        bool handedOver;
+        QString reason;
+    } cases[] = {
+        {"a missing file on the command line", dir_.filePath("IMG_1.jpg"), false, QStringLiteral("文件不存在")},
+        {"a missing file handed over", dir_.filePath("IMG_2.jpg"), true, QStringLiteral("文件不存在")},
+        {"a text file named .jpg", text, false, QStringLiteral("不是可识别的图像文件")},
+    };
+    for (const auto& c : cases) {
+        if (c.handedOver) window_->takeHandOver(c.path);
+        else window_->openPath(c.path);
+        EXPECT_EQ(window_->statusLabel()->text(), c.path) << c.name;
+        EXPECT_FALSE(Panel()->showsPhoto()) << c.name;
+        EXPECT_EQ(Panel()->reason(), c.reason) << c.name;
+        EXPECT_TRUE(Panel()->hintIcon()->isVisible()) << c.name;
+        // The line under the hint: some ink across its band.
+        const QImage surface = Panel()->surface();
+        int ink = 0;
+        for (int y = 290; y < 314; ++y)
+            for (int x = 0; x < surface.width(); ++x) ink += qGray(surface.pixel(x, y)) < 160;
+        EXPECT_GT(ink, 50) << c.name << ": the line saying why";
+    }
+}
+
+}  // namespace
