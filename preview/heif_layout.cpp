@@ -112,9 +112,10 @@ public:
 
     // `meta` is the meta box's payload: a full box, version and flags first.
     void readMeta(const ByteView& meta) {
-        std::optional<Box> iinf, iref, iprp, iloc, idat;
+        std::optional<Box> iinf, iref, iprp, iloc, idat, pitm;
         Children(meta, 4, meta.size(), [&](const Box& box) {
             std::optional<Box>* slot = box.type == FourCC("iinf")   ? &iinf
+                                       : box.type == FourCC("pitm") ? &pitm
                                        : box.type == FourCC("iref") ? &iref
                                        : box.type == FourCC("iprp") ? &iprp
                                        : box.type == FourCC("iloc") ? &iloc
@@ -123,6 +124,11 @@ public:
             if (slot && !*slot) *slot = box;
         });
         if (!iinf) return;
+        if (pitm) {
+            const ByteView box = meta.sub(pitm->payload, pitm->end - pitm->payload);
+            const std::uint32_t id = box.u8(0) == 0 ? std::uint32_t{box.u16(4)} : box.u32(4);
+            if (box.ok()) layout_.primary_ = id;
+        }
         readItemTypes(meta, *iinf);
         if (iref) readInputs(meta, *iref);
         if (iprp) readProperties(meta, *iprp);
@@ -312,6 +318,12 @@ HeifLayout HeifLayout::Parse(const std::vector<std::uint8_t>& file) {
     };
     HeifLayoutReader(layout, read, file.size()).readFile();
     return layout;
+}
+
+std::pair<std::uint64_t, std::uint64_t> HeifLayout::SizeOf(std::uint32_t id) const {
+    const auto found = items_.find(id);
+    if (found == items_.end()) return {0, 0};
+    return {found->second.width, found->second.height};
 }
 
 std::optional<HeifImageCost> HeifLayout::CostOf(std::uint32_t id) const {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace preview {
@@ -44,6 +45,14 @@ public:
     // nested deeper than images are made).
     std::optional<HeifImageCost> CostOf(std::uint32_t id) const;
 
+    // The primary item (pitm), when the boxes name one.
+    std::optional<std::uint32_t> Primary() const { return primary_; }
+    // How many items the boxes list.
+    std::size_t ItemCount() const { return items_.size(); }
+    // An image item's width and height as its boxes give them (ispe, or a
+    // grid's or an overlay's canvas), before any turn; 0 x 0 when unknown.
+    std::pair<std::uint64_t, std::uint64_t> SizeOf(std::uint32_t id) const;
+
 private:
     struct Item {
         std::uint32_t type = 0;
@@ -58,6 +67,7 @@ private:
                                         std::unordered_map<std::uint32_t, HeifImageCost>& known) const;
 
     std::unordered_map<std::uint32_t, Item> items_;
+    std::optional<std::uint32_t> primary_;
     friend class HeifLayoutReader;
 };
 

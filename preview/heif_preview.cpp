@@ -111,6 +111,20 @@ std::unique_ptr<HeifPhoto> HeifPhoto::Open(int descriptor) {
     if (photo->reading_.descriptor < 0 || ::fstat(photo->reading_.descriptor, &info) != 0 || !S_ISREG(info.st_mode))
         return nullptr;
     photo->reading_.size = info.st_size;
+    photo->layout_ = HeifLayout::Read(photo->reading_.descriptor, static_cast<std::uint64_t>(info.st_size));
+    if (photo->layout_.ItemCount() > kMaxItems) {
+        // Not for libheif, whose reading of the boxes alone takes time that
+        // grows with the square of the items: a minute for a grid of 20,000
+        // tiles. Refused whatever is asked; its size is what its boxes say.
+        const std::optional<std::uint32_t> primary = photo->layout_.Primary();
+        if (!primary) return nullptr;
+        const auto [width, height] = photo->layout_.SizeOf(*primary);
+        if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return nullptr;
+        photo->width_ = static_cast<std::uint32_t>(width);
+        photo->height_ = static_cast<std::uint32_t>(height);
+        photo->refused_ = true;
+        return photo;
+    }
     photo->context_ = heif_context_alloc();
     if (!photo->context_) return nullptr;
     heif_context_set_maximum_image_size_limit(photo->context_, kMaxSide);
@@ -120,7 +134,6 @@ std::unique_ptr<HeifPhoto> HeifPhoto::Open(int descriptor) {
     if (heif_context_get_primary_image_handle(photo->context_, &photo->primary_).code != heif_error_Ok ||
         !photo->primary_ || heif_context_get_primary_image_ID(photo->context_, &photo->primaryId_).code != heif_error_Ok)
         return nullptr;
-    photo->layout_ = HeifLayout::Read(photo->reading_.descriptor, static_cast<std::uint64_t>(info.st_size));
     photo->width_ = Side(heif_image_handle_get_width(photo->primary_));
     photo->height_ = Side(heif_image_handle_get_height(photo->primary_));
     if (!photo->width_ || !photo->height_) return nullptr;
@@ -138,14 +151,17 @@ struct HeifPhoto::Thumbnail {
     heif_item_id id = 0;
 };
 
-bool HeifPhoto::Affordable(std::uint32_t id, std::uint32_t width, std::uint32_t height, bool alpha,
-                           const Budget& budget) const {
+bool HeifPhoto::Affordable(std::uint32_t id, const heif_image_handle* handle, const Budget& budget) const {
     const std::optional<HeifImageCost> cost = layout_.CostOf(id);
-    if (!cost) return false;
-    // The RGB(A) rows the planes are converted into come on top.
-    const std::uint64_t rows = std::uint64_t{width} * height * (alpha ? 4 : 3);
-    return cost->codedImages <= budget.codedImages && cost->planeBytes <= budget.bytes &&
-           rows <= budget.bytes - cost->planeBytes;
+    if (!cost || cost->codedImages > budget.codedImages || cost->planeBytes > budget.bytes) return false;
+    // The RGB(A) rows the planes are converted into come on top. libheif's
+    // answer to whether an image has alpha walks its items once per tile (a
+    // grid of 20,000 tiles takes minutes): asked only when it decides.
+    const std::uint64_t pixels = std::uint64_t{Side(heif_image_handle_get_width(handle))} *
+                                 Side(heif_image_handle_get_height(handle));
+    const std::uint64_t room = budget.bytes - cost->planeBytes;
+    if (pixels * 3 > room) return false;
+    return pixels * 4 <= room || heif_image_handle_has_alpha_channel(handle) == 0;
 }
 
 HeifPhoto::Thumbnail HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight, bool largest,
@@ -166,7 +182,7 @@ HeifPhoto::Thumbnail HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32
         const std::uint64_t area = std::uint64_t{width} * height;
         if (width < minWidth || height < minHeight || !SameAspect(width, height, width_, height_)) continue;
         if (best.handle && (largest ? area <= bestArea : area >= bestArea)) continue;
-        if (largest && !Affordable(id, width, height, heif_image_handle_has_alpha_channel(handle) != 0, budget))
+        if (largest && !Affordable(id, handle, budget))
             continue;
         best.handle = std::move(thumbnail);
         best.id = id;
@@ -210,17 +226,20 @@ HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth
 }  // namespace
 
 HeifPicture HeifPhoto::Decode(std::uint32_t minWidth, std::uint32_t minHeight, const Budget& budget) const {
+    if (refused_) {
+        HeifPicture refused;
+        refused.result = HeifPicture::Result::TooLarge;
+        return refused;
+    }
     if (const Thumbnail thumbnail = ThumbnailFor(minWidth, minHeight, false, budget); thumbnail.handle) {
-        const bool alpha = heif_image_handle_has_alpha_channel(thumbnail.handle.get()) != 0;
-        if (Affordable(thumbnail.id, Side(heif_image_handle_get_width(thumbnail.handle.get())),
-                       Side(heif_image_handle_get_height(thumbnail.handle.get())), alpha, budget)) {
+        if (Affordable(thumbnail.id, thumbnail.handle.get(), budget)) {
             HeifPicture out = DecodeShrunk(thumbnail.handle.get(), minWidth, minHeight);
             out.fromThumbnail = true;
             // A thumbnail that cannot be decoded still leaves the photo.
             if (out.result == HeifPicture::Result::Decoded) return out;
         }
     }
-    if (Affordable(primaryId_, width_, height_, heif_image_handle_has_alpha_channel(primary_) != 0, budget))
+    if (Affordable(primaryId_, primary_, budget))
         return DecodeShrunk(primary_, minWidth, minHeight);
     // Over the budget: a smaller picture of it beats none.
     if (const Thumbnail thumbnail = ThumbnailFor(0, 0, true, budget); thumbnail.handle) {

@@ -9,6 +9,7 @@
 #include "preview/box_shrink.h"
 #include "preview/heif_layout.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -38,11 +39,15 @@ class HeifPhoto {
 public:
     // Images with a side above this are refused by libheif itself.
     static constexpr int kMaxSide = 32768;
+    // Files listing more items than this are not handed to libheif (an
+    // iPhone's 48-megapixel photo lists about 200: its tiles and a few more).
+    static constexpr std::size_t kMaxItems = 1024;
 
     // The file open at `descriptor` (a regular file), read at positions of
     // its own through a duplicate of the descriptor, so the caller may close
     // its own. Nullptr when libheif cannot read the file or it has no
-    // primary image.
+    // primary image. A file of more than kMaxItems items is opened from its
+    // boxes alone, its size known and every decode refused (TooLarge).
     static std::unique_ptr<HeifPhoto> Open(int descriptor);
     ~HeifPhoto();
     HeifPhoto(const HeifPhoto&) = delete;
@@ -75,9 +80,8 @@ private:
     // The smallest thumbnail at least minWidth x minHeight, or the largest
     // of any size (minimum 0 x 0 and `largest`), of the photo's aspect.
     Thumbnail ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight, bool largest, const Budget& budget) const;
-    // Whether decoding item `id` (width x height, with alpha or not) stays
-    // within the budget.
-    bool Affordable(std::uint32_t id, std::uint32_t width, std::uint32_t height, bool alpha, const Budget& budget) const;
+    // Whether decoding item `id` (of `handle`) stays within the budget.
+    bool Affordable(std::uint32_t id, const heif_image_handle* handle, const Budget& budget) const;
 
     // What libheif reads through; it must stay where it is while the
     // context lives.
@@ -93,6 +97,8 @@ private:
     HeifLayout layout_;
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
+    // Too many items for libheif to read: every decode is refused.
+    bool refused_ = false;
 };
 
 // Whether a thumbnail of thumbWidth x thumbHeight pictures a photo of
