@@ -1,6 +1,8 @@
 // The window while a photo decodes: it takes a second start's photo at
 // once, keys pressed quickly show the last photo they reach, and a file
 // that cannot be opened (given on the command line, handed over) says why.
+// The real program's decoder worker runs confined while the viewer shows a
+// photo.
 #include "panel/hint_icon.h"
 #include "panel/photo_panel.h"
 #include "platform/instance.h"
@@ -22,6 +24,27 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// A line of /proc/PID/status after "Field:", trimmed; empty when there is none.
+QString StatusField(qint64 pid, const QByteArray& field) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return QString();
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field + ':')) return QString::fromLatin1(line.mid(field.size() + 1).trimmed());
+    return QString();
+}
+
+// The children of `parent` named `name` (as /proc shows it: 15 characters).
+std::vector<qint64> ChildrenNamed(qint64 parent, const QString& name) {
+    std::vector<qint64> found;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (number && StatusField(pid, "PPid") == QString::number(parent) && StatusField(pid, "Name") == name)
+            found.push_back(pid);
+    }
+    return found;
+}
 
 // Asleep in the event loop until `done`; false when `milliseconds` passed.
 bool WaitUntil(const std::function<bool()>& done, int milliseconds = 60000) {
@@ -186,6 +209,39 @@ TEST_F(BusyWindowTest, PathsThatCannotBeOpenedSayWhy) {
             for (int x = 0; x < surface.width(); ++x) ink += qGray(surface.pixel(x, y)) < 160;
         EXPECT_GT(ink, 50) << c.name << ": the line saying why";
     }
+}
+
+// The installed viewer's worker, seen from outside while the viewer shows a
+// photo: its system-call filter is on (Seccomp 2) and it can gain no
+// privileges (NoNewPrivs 1).
+TEST_F(BusyWindowTest, TheRunningViewersWorkerIsConfined) {
+    QTemporaryDir runtime, config;
+    ASSERT_TRUE(runtime.isValid() && config.isValid());
+    QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcess viewer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    env.insert("XDG_CONFIG_HOME", config.path());
+    viewer.setProcessEnvironment(env);
+    viewer.start(QStringLiteral(EXIFVIEWER_PATH), {Photo("shown.jpg", Qt::green)});
+    ASSERT_TRUE(viewer.waitForStarted(20000));
+    std::vector<qint64> workers;
+    // Its worker is ready once its filter is on; a worker still starting
+    // shows Seccomp 0 for a moment.
+    const bool confined = WaitUntil(
+        [&] {
+            workers = ChildrenNamed(viewer.processId(), QStringLiteral("exifviewer-deco"));
+            return workers.size() == 1 && StatusField(workers.front(), "Seccomp") == QStringLiteral("2");
+        },
+        60000);
+    ASSERT_EQ(workers.size(), 1u) << "the viewer runs one worker";
+    EXPECT_TRUE(confined);
+    EXPECT_EQ(StatusField(workers.front(), "Seccomp"), QStringLiteral("2"));
+    EXPECT_EQ(StatusField(workers.front(), "NoNewPrivs"), QStringLiteral("1"));
+    EXPECT_EQ(viewer.state(), QProcess::Running) << "the viewer runs on";
+    viewer.kill();
+    viewer.waitForFinished(20000);
 }
 
 }  // namespace
