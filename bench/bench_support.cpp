@@ -9,8 +9,16 @@
 
 namespace benchsupport {
 
-long StatusKib(const char* field) {
-    std::ifstream status("/proc/self/status");
+namespace {
+
+std::string ProcFile(long pid, const char* name) {
+    return (pid > 0 ? "/proc/" + std::to_string(pid) : std::string("/proc/self")) + "/" + name;
+}
+
+}  // namespace
+
+long StatusKib(const char* field, long pid) {
+    std::ifstream status(ProcFile(pid, "status"));
     std::string line;
     const std::size_t length = std::strlen(field);
     while (std::getline(status, line)) {
@@ -19,8 +27,8 @@ long StatusKib(const char* field) {
     return -1;
 }
 
-bool ResetPeak() {
-    std::ofstream clear("/proc/self/clear_refs");
+bool ResetPeak(long pid) {
+    std::ofstream clear(ProcFile(pid, "clear_refs"));
     clear << "5";
     return static_cast<bool>(clear);
 }

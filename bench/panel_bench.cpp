@@ -4,13 +4,19 @@
 //                                    photo_50mp.jpg with a camera's metadata, and
 //                                    a small warmup.jpg
 //   panel_bench open FILE WARMUP     time and peak memory of viewer::PhotoPanel::openPhoto
+//                                    until its preview is drawn (the decoder
+//                                    worker beside this build draws it)
 //   panel_bench full FILE WARMUP     the same for a full-size decode followed
 //                                    by a scaling to the preview's size
 //   panel_bench cost FILE WARMUP     openPhoto of any file, a photo or not (the
 //                                    crafted files of bench/hostile_cost.sh)
-// The measured lines are "ms <time>" and "peak_kib <growth of the peak>"; the
-// cost mode adds "opened <0 or 1>" and "entries <count of the list>".
+// The measured lines are "ms <time>", "peak_kib <growth of the peak>" and
+// "worker_peak_kib <growth of the worker's peak>" (-1 when the worker ended
+// meanwhile), "hwm_kib" and "worker_hwm_kib" (both processes' whole peak
+// resident size); the cost mode adds "opened <0 or 1>", "entries <count of the
+// list>" and "reason <why no picture>".
 #include "panel/photo_panel.h"
+#include "panel/preview_loader.h"
 #include "platform/layout.h"
 #include "bench_support.h"
 #include "test_photos.h"
@@ -21,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -64,23 +71,48 @@ int Generate(const QString& folder) {
     return paneltest::WriteFile(QDir(folder).filePath("warmup.jpg"), warmUp) ? 0 : 1;
 }
 
-// Both measurements start alike: the application, the panel (fonts and
-// decoder plugins loaded by a first small photo), then the peak is reset.
+// Asleep in the event loop until the panel's photo is drawn.
+bool WaitForPreview(const viewer::PhotoPanel& panel) {
+    QElapsedTimer timer;
+    timer.start();
+    QTimer tick;
+    tick.start(20);
+    while (panel.previewPending()) {
+        if (timer.elapsed() > 120000) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Both measurements start alike: the application, the panel and its decoder
+// worker (fonts and decoders loaded by a first small photo), then the peaks
+// are reset.
 int Measure(const QString& mode, const QString& path, const QString& warmUp) {
-    viewer::PhotoPanel panel;
+    viewer::PreviewLoader previews;
+    viewer::PhotoPanel panel(nullptr, &previews);
     panel.resize(viewer::PhotoPanel::kPanelWidth, 418);
     panel.openPhoto(warmUp);
-    if (!ResetPeak()) {
-        std::fprintf(stderr, "cannot reset the peak (/proc/self/clear_refs)\n");
+    if (!WaitForPreview(panel) || !panel.reason().isEmpty()) {
+        std::fprintf(stderr, "no preview of %s: %s\n", qPrintable(warmUp), qPrintable(panel.reason()));
+        return 1;
+    }
+    const long worker = previews.workerPid();
+    if (!ResetPeak() || !ResetPeak(worker)) {
+        std::fprintf(stderr, "cannot reset the peak (/proc/PID/clear_refs)\n");
         return 1;
     }
     const long before = StatusKib("VmRSS:");
+    const long workerBefore = StatusKib("VmRSS:", worker);
     QElapsedTimer timer;
     timer.start();
     if (mode == "open" || mode == "cost") {
         panel.openPhoto(path);
-        if (mode == "open" && panel.photoFile() != path.toStdString()) {
-            std::fprintf(stderr, "not opened: %s\n", qPrintable(path));
+        if (!WaitForPreview(panel)) {
+            std::fprintf(stderr, "no answer for %s\n", qPrintable(path));
+            return 1;
+        }
+        if (mode == "open" && (panel.photoFile() != path.toStdString() || !panel.reason().isEmpty())) {
+            std::fprintf(stderr, "not drawn: %s: %s\n", qPrintable(path), qPrintable(panel.reason()));
             return 1;
         }
     } else {
@@ -98,13 +130,18 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
         if (preview.isNull()) return 1;
     }
     const qint64 nanoseconds = timer.nsecsElapsed();
-    std::printf("ms %.2f\npeak_kib %ld\n", nanoseconds / 1e6, StatusKib("VmHWM:") - before);
+    const bool sameWorker = previews.workerPid() == worker;
+    std::printf("ms %.2f\npeak_kib %ld\nworker_peak_kib %ld\n", nanoseconds / 1e6, StatusKib("VmHWM:") - before,
+                sameWorker ? StatusKib("VmHWM:", worker) - workerBefore : -1L);
+    // The whole of both processes at their peaks since the reset.
+    std::printf("hwm_kib %ld\nworker_hwm_kib %ld\n", StatusKib("VmHWM:"), sameWorker ? StatusKib("VmHWM:", worker) : -1L);
     if (mode == "cost") {
         std::vector<std::string> labels, values;
         panel.exifData(labels, values);
         // A file that does not open leaves the warm-up photo's list.
         const bool opened = panel.photoFile() == path.toStdString();
-        std::printf("opened %d\nentries %zu\n", opened ? 1 : 0, opened ? labels.size() : 0);
+        std::printf("opened %d\nentries %zu\nreason %s\n", opened ? 1 : 0, opened ? labels.size() : 0,
+                    panel.reason().isEmpty() ? "-" : panel.reason().toUtf8().constData());
     }
     return 0;
 }

@@ -2,8 +2,8 @@
 // from the same run (bench/worker_roundtrip.sh runs it):
 //   worker_bench WORKER PHOTO RUNS
 // For RUNS rounds each, alternating:
-//   road      today's road in the viewer: the photo road opens the photo
-//             and decodes it at the preview's size (OpenedPhoto::open and
+//   road      the photo road in this process: it opens the photo and
+//             decodes it at the preview's size (OpenedPhoto::open and
 //             preview)
 //   hook      the worker's decode, run in this process
 //   worker    the same decode through the worker: request, reply, mapping
@@ -68,10 +68,10 @@ bool waitFor(const std::function<bool()>& done) {
 
 // The preview's size for the photo, as the panel fits it.
 QSize previewSize(const QString& path) {
-    const photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
+    photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
     if (!photo.isOpen()) return QSize();
-    std::int32_t width = photo.size().width();
-    std::int32_t height = photo.size().height();
+    std::int32_t width = photo.header().size.width();
+    std::int32_t height = photo.header().size.height();
     platform::fitToBox(200, 418, width, height);
     return QSize(width, height);
 }
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     client.start();
     if (!waitFor([&] { return isReady; })) return 1;
     const long idleKib = statusKib(client.workerPid(), "VmRSS");
-    const sandbox::Decoders decoders = sandbox::qtDecoders();
+    const sandbox::Decoders decoders = sandbox::photoDecoders();
     decoders.warmUp();
     // One of each first: plugins, caches and the page cache are warm after.
     const struct {

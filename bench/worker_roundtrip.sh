@@ -25,7 +25,7 @@ fi
 photo=${2:-$photos/photo_12mp.jpg}
 worker=$build/libexec/exifviewer/exifviewer-decoder
 $build/bench/worker_bench "$worker" "$photo" "$runs"
-echo "(road: today's photo road in the viewer; hook: the worker's decode run in the viewer;"
+echo "(road: the photo road in this process (open and decode); hook: the worker's decode run in this process;"
 echo " worker: the same through the worker; overhead: worker - hook, paired per round)"
 
 # A viewer's start (application, window shown, first event-loop round) with
