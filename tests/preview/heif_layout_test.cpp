@@ -67,4 +67,32 @@ TEST(HeifLayout, CostOfImagesMadeOfImages) {
     }
 }
 
+// What decides whether libheif is given the file at all: the primary image,
+// its size as the boxes give it, and how many items the file lists.
+TEST(HeifLayout, PrimaryImageItsSizeAndTheItemCount) {
+    QTemporaryDir folder;
+    const testsupport::CodedTile tile = testsupport::CodeTile(64, 64, 200, 40, 40, folder.path().toStdString());
+    ASSERT_FALSE(tile.data.empty()) << "libheif's encoder wrote no tile";
+    const std::vector<std::uint8_t> grid = testsupport::HeifGrid({tile}, 141, 141, 9024, 9024);
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::optional<std::uint32_t> primary;
+        std::pair<std::uint64_t, std::uint64_t> size;
+        std::size_t items;
+    } cases[] = {
+        {"grid of 141 x 141 tiles", grid, 1, {9024, 9024}, 141 * 141 + 1},
+        {"overlay", testsupport::HeifOverlay(tile, 9459, 9459), 1, {9459, 9459}, 2},
+        {"cut before its boxes end", std::vector<std::uint8_t>(grid.begin(), grid.begin() + 4000), std::nullopt, {0, 0}, 0},
+    };
+    for (const auto& c : cases) {
+        const HeifLayout layout = HeifLayout::Parse(c.bytes);
+        EXPECT_EQ(layout.Primary(), c.primary) << c.name;
+        if (c.primary) {
+            EXPECT_EQ(layout.SizeOf(*c.primary), c.size) << c.name;
+        }
+        EXPECT_EQ(layout.ItemCount(), c.items) << c.name;
+    }
+}
+
 }  // namespace
