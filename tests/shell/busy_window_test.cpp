@@ -3,6 +3,7 @@
 // that cannot be opened (given on the command line, handed over) says why.
 // The real program's decoder worker runs confined while the viewer shows a
 // photo.
+#include "controls/image_button.h"
 #include "panel/hint_icon.h"
 #include "panel/photo_panel.h"
 #include "platform/instance.h"
@@ -11,6 +12,7 @@
 #include "shell/startup_strings.h"
 #include "test_decoder.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -173,6 +175,24 @@ TEST_F(BusyWindowTest, FiveQuickKeysShowTheFifthPhoto) {
     // An answer to a photo passed over would come now, and be drawn wrongly.
     WaitUntil([] { return false; }, 600);
     EXPECT_EQ(settled.count(), 1);
+    EXPECT_TRUE(ShowsColour(Qt::blue));
+}
+
+// The menu pops up while a photo decodes slowly, and the photo comes after.
+TEST_F(BusyWindowTest, TheMenuPopsUpDuringASlowDecode) {
+    const QString slow = Photo("slow.jpg", Qt::blue, "sleep 3000");
+    window_->openPath(slow);
+    ASSERT_TRUE(Panel()->previewPending());
+    bool shownDuringTheDecode = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            shownDuringTheDecode = popup->isVisible() && Panel()->previewPending();
+            popup->close();
+        }
+    });
+    QTest::mouseClick(window_->menuButton(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(shownDuringTheDecode);
+    ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); }));
     EXPECT_TRUE(ShowsColour(Qt::blue));
 }
 
