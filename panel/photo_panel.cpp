@@ -2,6 +2,7 @@
 
 #include "controls/flat_scroll_bar.h"
 #include "exif/report.h"
+#include "exif/shooting_summary.h"
 #include "panel/drop_refuser.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
@@ -22,6 +23,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScopeGuard>
@@ -254,11 +256,13 @@ void PhotoPanel::openPhoto(const QString& path) {
     photoSize_ = size;
     previewRect_ = QRect(left, top, w, h);
     const int captionTop = top + h + kCaptionGap;
-    captionRects_[0] = QRectF(kCaptionLeft, captionTop, kCaptionWidth, 0);
-    captionRects_[1] = QRectF(kCaptionLeft, captionTop + kCaptionLineStep, kCaptionWidth, 0);
+    captionRects_ = {QRectF(kCaptionLeft, captionTop, kCaptionWidth, 0),
+                     QRectF(kCaptionLeft, captionTop + kCaptionLineStep, kCaptionWidth, 0)};
     drawCellText(painter, QString::fromStdString(list_.PhotoName()), captionRects_[0], Qt::AlignLeft);
     drawCellText(painter, QString::number(size.width()) + QString::fromUtf16(u" \u00D7 ") + QString::number(size.height()),
                  captionRects_[1], Qt::AlignLeft);
+    summary_ = photo.metadata() ? QString::fromStdString(exif::ShootingSummary(*photo.metadata())) : QString();
+    drawSummary(painter, captionTop + 2 * kCaptionLineStep);
     painter.end();
     update();
 
@@ -267,6 +271,35 @@ void PhotoPanel::openPhoto(const QString& path) {
     list_.LoadMetadata(photo.metadata());
     gpsPosition_ = photo.metadata() ? exif::GpsPosition(*photo.metadata()) : std::nullopt;
     renderList();
+}
+
+QRectF PhotoPanel::captionRect(int line) const {
+    return line >= 0 && line < captionLines() ? captionRects_[static_cast<std::size_t>(line)] : QRectF();
+}
+
+// The summary's parts stay whole: a line that the caption's width cannot
+// hold goes on under it, broken at a separator, as a phone wraps it.
+QStringList PhotoPanel::summaryLines(const QString& summary) {
+    if (summary.isEmpty() || !CellFont()) return {};
+    const QString separator = QStringLiteral(" \u00B7 ");
+    const QFontMetricsF metrics(*CellFont());
+    QStringList lines;
+    for (const QString& part : summary.split(separator)) {
+        if (!lines.isEmpty() && metrics.horizontalAdvance(lines.back() + separator + part) <= kCaptionWidth)
+            lines.back() += separator + part;
+        else
+            lines << part;
+    }
+    return lines;
+}
+
+// Each line 12 pixels below the one before, as the name and the size are.
+void PhotoPanel::drawSummary(QPainter& painter, qreal top) {
+    for (const QString& line : summaryLines(summary_)) {
+        captionRects_.emplace_back(kCaptionLeft, top, kCaptionWidth, 0);
+        drawCellText(painter, line, captionRects_.back(), Qt::AlignLeft);
+        top += kCaptionLineStep;
+    }
 }
 
 void PhotoPanel::exifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {
@@ -475,6 +508,11 @@ void PhotoPanel::dragEnterEvent(QDragEnterEvent* event) {
 void PhotoPanel::dragMoveEvent(QDragMoveEvent* event) {
     if (FirstLocalFile(event->mimeData()).isEmpty()) event->ignore();
     else event->acceptProposedAction();
+}
+
+void PhotoPanel::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && showsPhoto_ && previewRect_.contains(event->position().toPoint()))
+        emit previewActivated();
 }
 
 void PhotoPanel::dropEvent(QDropEvent* event) {
