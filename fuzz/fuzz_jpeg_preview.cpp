@@ -5,9 +5,11 @@
 // same bytes at an eighth too, the very same pixels (for a progressive file:
 // from its DC scans, the AC ones passed over, against libjpeg's decode of
 // every coefficient). The probe must find the coefficient buffer libjpeg's
-// full decoder would keep, whenever libjpeg reads the header.
+// full decoder would keep, and the segment walk the APPn and COM segments
+// libjpeg saves, whenever libjpeg reads the header.
 #include "preview/jpeg_dc_preview.h"
 #include "preview/jpeg_frame.h"
+#include "reader/jpeg_segments.h"
 
 #include "jpeg_test_codec.h"
 
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace {
@@ -54,6 +57,26 @@ bool HasFillBeforeStuffing(const std::uint8_t* data, std::size_t size) {
     return false;
 }
 
+// The APPn and COM segments before the first scan, walked as libjpeg walks.
+std::vector<jpegtest::SavedSegment> SegmentsWalked(std::span<const std::uint8_t> jpeg) {
+    reader::MemoryWindow window(jpeg);
+    reader::JpegSegmentWalk walk(window, 0, jpeg.size(), {.skipStrayBytes = true});
+    std::vector<jpegtest::SavedSegment> found;
+    while (const std::optional<reader::JpegSegment> segment = walk.next()) {
+        if (segment->marker == reader::jpeg::kSos) break;
+        if (!segment->complete) {
+            // Cut short at the end of the file, where libjpeg finds no scan.
+            found.push_back({});
+            break;
+        }
+        if ((reader::jpeg::IsApp(segment->marker) || segment->marker == reader::jpeg::kCom) && segment->length >= 2) {
+            const std::uint8_t* payload = jpeg.data() + segment->payload;
+            found.push_back({segment->marker, jpegtest::Bytes(payload, payload + segment->payloadLength())});
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -69,6 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const preview::JpegFrame frame = preview::ReadJpegFrame({data, size});
     if (const std::optional<std::uint64_t> kept = jpegtest::KeptCoefficientBytes({data, size}); kept && frame.found)
         Require(frame.keptCoefficientBytes == *kept);
+    if (const std::optional<std::vector<jpegtest::SavedSegment>> saved = jpegtest::SegmentsBeforeScan({data, size}))
+        Require(SegmentsWalked({data, size}) == *saved);
 
     const JpegPreview preview = preview::DecodeJpegPreview({data, size}, kMaxBytes);
     if (preview.result == JpegPreview::Result::NotHandled) {

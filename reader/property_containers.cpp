@@ -1,6 +1,7 @@
 #include "reader/property_containers.h"
 
 #include "reader/iptc_records.h"
+#include "reader/jpeg_segments.h"
 #include "reader/property_bmff.h"
 #include "reader/property_png_text.h"
 #include "reader/property_source_window.h"
@@ -25,37 +26,18 @@ TiffBlock SkipExifHeader(BufferedWindow& window, TiffBlock block) {
     return block;
 }
 
-// Markers that stand alone, without a length: TEM, RST0-7, SOI.
-bool IsStandaloneMarker(std::uint8_t marker) {
-    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
-}
-
 // Walks the marker segments of the JPEG at [start, end) up to the image data,
 // handing each segment's marker, payload offset and payload length to
-// `visit`, which returns false to stop. Each marker and each fill byte counts
-// against kMaxHeaders.
+// `visit`, which returns false to stop. Strict: bytes that begin no marker
+// end the walk, and each marker and each fill byte counts against
+// kMaxHeaders.
 template <typename Visit>
 void WalkJpegSegments(BufferedWindow& window, std::uint64_t start, std::uint64_t end, Visit visit) {
-    std::uint64_t pos = start + 2;  // after SOI
-    for (std::uint64_t steps = 0; steps < kMaxHeaders && pos < end; ++steps) {
-        if (end - pos < 2) return;
-        const ByteView marker = window.exact(pos, 2, true);
-        if (marker.empty() || marker.u8(0) != 0xFF) return;  // not a marker: give up
-        const std::uint8_t code = marker.u8(1);
-        if (code == 0xFF) {  // a fill byte
-            ++pos;
-            continue;
-        }
-        pos += 2;
-        if (IsStandaloneMarker(code)) continue;
-        if (code == 0x00 || code == 0xD9 || code == 0xDA) return;  // EOI, SOS
-        if (end - pos < 2) return;
-        const ByteView lengthBytes = window.exact(pos, 2, true);
-        if (lengthBytes.empty()) return;
-        const std::uint16_t length = lengthBytes.u16(0);
-        if (length < 2) return;
-        if (!visit(code, pos + 2, std::uint64_t{length} - 2u)) return;
-        pos += length;
+    JpegSegmentWalk walk(window, start, end, {.skipStrayBytes = false, .maxSteps = kMaxHeaders});
+    while (const std::optional<JpegSegment> segment = walk.next()) {
+        if (segment->marker == jpeg::kSoi) continue;  // a second SOI: passed over
+        if (segment->marker == jpeg::kEoi || segment->marker == jpeg::kSos || segment->length < 2) return;
+        if (!visit(segment->marker, segment->payload, std::uint64_t{segment->payloadLength()})) return;
     }
 }
 
@@ -89,9 +71,9 @@ std::optional<TiffBlock> ScanJpeg(BufferedWindow& window, std::uint64_t start, s
     std::uint64_t iccBytes = 0, extendedBytes = 0;
     std::vector<std::uint8_t> photoshop;
     WalkJpegSegments(window, start, end, [&](std::uint8_t code, std::uint64_t payload, std::uint64_t length) {
-        if (code != 0xE1 && code != 0xE2 && code != 0xED) return true;
+        if (code != jpeg::kApp1 && code != jpeg::kApp2 && code != jpeg::kApp13) return true;
         const ByteView head = window.peek(payload, std::min<std::uint64_t>(length, 80), true);
-        if (code == 0xE1 && !block && head.startsWith(kExifHeader)) {
+        if (code == jpeg::kApp1 && !block && head.startsWith(kExifHeader)) {
             block = BlockAt(payload + kExifHeader.size(), length - kExifHeader.size(), end);
             if (!window.holds(block->offset, block->size))
                 window.peek(block->offset, block->size + kFollowing, true);
@@ -100,9 +82,9 @@ std::optional<TiffBlock> ScanJpeg(BufferedWindow& window, std::uint64_t start, s
                 scan.copy.assign(segment.bytes().begin(), segment.bytes().begin() + block->size);
                 scan.copyOffset = block->offset;
             }
-        } else if (code == 0xE1 && embedded.xmp.empty() && head.startsWith(kXmpHeader)) {
+        } else if (code == jpeg::kApp1 && embedded.xmp.empty() && head.startsWith(kXmpHeader)) {
             AppendWithin(window, payload + kXmpHeader.size(), length - kXmpHeader.size(), embedded.xmp, kMaxXmpBytes);
-        } else if (code == 0xE1 && head.startsWith(kExtendedXmpHeader) &&
+        } else if (code == jpeg::kApp1 && head.startsWith(kExtendedXmpHeader) &&
                    length >= kExtendedXmpHeader.size() + 40) {
             // GUID, full length, offset of this part, then the part.
             const ByteView fields = head.sub(kExtendedXmpHeader.size(), 40);
@@ -116,7 +98,7 @@ std::optional<TiffBlock> ScanJpeg(BufferedWindow& window, std::uint64_t start, s
                 extendedBytes += part.bytes.size();
                 embedded.extendedXmp.push_back(std::move(part));
             }
-        } else if (code == 0xE2 && head.startsWith(kIccHeader) && length >= kIccHeader.size() + 2) {
+        } else if (code == jpeg::kApp2 && head.startsWith(kIccHeader) && length >= kIccHeader.size() + 2) {
             const std::uint8_t sequence = head.u8(kIccHeader.size());
             const std::uint64_t data = kIccHeader.size() + 2;
             std::vector<std::uint8_t> chunk;
@@ -125,7 +107,7 @@ std::optional<TiffBlock> ScanJpeg(BufferedWindow& window, std::uint64_t start, s
                 iccBytes += chunk.size();
                 iccChunks.emplace_back(sequence, std::move(chunk));
             }
-        } else if (code == 0xED && head.startsWith(kPhotoshopHeader)) {
+        } else if (code == jpeg::kApp13 && head.startsWith(kPhotoshopHeader)) {
             // Photoshop continues its resources from one APP13 into the next.
             AppendWithin(window, payload + kPhotoshopHeader.size(), length - kPhotoshopHeader.size(), photoshop,
                          kMaxIptcBytes);
@@ -258,13 +240,19 @@ bool StartsWithTiffHeader(const ByteView& bytes) {
 
 std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit) {
     BufferedWindow window(source);
-    std::uint64_t count = 0;
     const ByteView start = window.peek(0, 2, true);
-    if (start.size() < 2 || start.u8(0) != 0xFF || start.u8(1) != 0xD8) return 0;
-    WalkJpegSegments(window, 0, window.sourceSize(), [&](std::uint8_t, std::uint64_t, std::uint64_t) {
-        return ++count <= limit;
-    });
-    return count;
+    if (start.size() < 2 || start.u8(0) != 0xFF || start.u8(1) != jpeg::kSoi) return 0;
+    // Walked as libjpeg walks it: a stray byte must not hide the segments
+    // after it from the count.
+    JpegSegmentWalk walk(window, 0, window.sourceSize(), {.skipStrayBytes = true, .maxSteps = kMaxHeaders});
+    std::uint64_t count = 0;
+    while (const std::optional<JpegSegment> segment = walk.next()) {
+        const int marker = segment->marker;
+        if (marker == jpeg::kSos || marker == jpeg::kEoi || marker == jpeg::kSoi || segment->lengthCutOff()) break;
+        if (++count > limit) return count;
+    }
+    // libjpeg reads on where the walk gave up.
+    return walk.gaveUp() ? limit + 1 : count;
 }
 
 ContainerScan ScanContainer(const ByteSource& source) {

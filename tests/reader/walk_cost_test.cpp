@@ -176,16 +176,19 @@ TEST(WalkCost, AWalkGivesUpAfterAMillionHeaders) {
 }  // namespace
 
 // The count the image layer weighs before libjpeg reads a header: segments
-// up to the image data, fill bytes and standalone markers not counted, and
-// counting stops one past the limit however many more follow.
+// up to the image data as libjpeg walks them (fill bytes, standalone markers
+// and stray bytes passed over, not counted), and counting stops one past the
+// limit however many more follow, or where the walk gives up.
 TEST(WalkCost, JpegSegmentsCountedUpToTheImageData) {
     const Bytes comment = {0xFF, 0xFE, 0x00, 0x02};
     const Bytes scan = {0xFF, 0xDA, 0x00, 0x02};
     struct Case {
         const char* name;
         Bytes bytes;
-        std::uint64_t size;  // of the source, the pattern repeated to it
+        std::uint64_t size;  // of the source, `unit` repeated to it
         std::uint64_t limit, expect;
+        Bytes unit = {0xFF, 0xFE, 0x00, 0x02};
+        std::uint64_t mostRead = kLargestRead;  // not the 40 MB
     };
     const Case cases[] = {
         {"not a jpeg", Cat({{0x89, 'P', 'N', 'G'}, comment}), 0, 10, 0},
@@ -195,13 +198,19 @@ TEST(WalkCost, JpegSegmentsCountedUpToTheImageData) {
         {"a segment cut short", Cat({{0xFF, 0xD8}, comment, {0xFF, 0xE1, 0x00}}), 0, 10, 1},
         {"100 comments, limit 10", Cat({{0xFF, 0xD8}, Repeat(comment, 100), scan}), 0, 10, 11},
         {"40 MB of comments, limit 4096", {0xFF, 0xD8}, 40'000'000, 4096, 4097},
+        {"a stray byte before 100 comments", Cat({{0xFF, 0xD8, 0x00}, Repeat(comment, 100), scan}), 0, 10, 11},
+        {"stray bytes and FF 00 between comments",
+         Cat({{0xFF, 0xD8}, comment, {0x12, 0x34}, comment, {0xFF, 0x00}, comment, scan}), 0, 10, 3},
+        {"a length under two", Cat({{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x00}, comment, scan}), 0, 10, 2},
+        {"a second SOI", Cat({{0xFF, 0xD8}, comment, {0xFF, 0xD8}, comment, scan}), 0, 10, 1},
+        {"40 MB of stray bytes", {0xFF, 0xD8}, 40'000'000, 4096, 4097, {0x00}, reader::kMaxHeaders + 2 * kLargestRead},
     };
     for (const Case& c : cases) {
         SyntheticSource::Stats stats;
         std::unique_ptr<reader::ByteSource> source =
-            c.size ? std::unique_ptr<reader::ByteSource>(std::make_unique<PatternSource>(c.size, c.bytes, comment, &stats))
+            c.size ? std::unique_ptr<reader::ByteSource>(std::make_unique<PatternSource>(c.size, c.bytes, c.unit, &stats))
                    : reader::MemorySource(c.bytes);
         EXPECT_EQ(reader::CountJpegSegments(*source, c.limit), c.expect) << c.name;
-        EXPECT_LE(stats.bytesRead, kLargestRead) << c.name;  // not the 40 MB
+        EXPECT_LE(stats.bytesRead, c.mostRead) << c.name;
     }
 }

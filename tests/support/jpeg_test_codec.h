@@ -70,6 +70,16 @@ Decoded DecodeEighth(std::span<const std::uint8_t> jpeg);
 // Nothing when libjpeg cannot read the header.
 std::optional<std::uint64_t> KeptCoefficientBytes(std::span<const std::uint8_t> jpeg);
 
+// The APPn and COM segments libjpeg reads before the first scan, in order: the
+// marker and the payload it saves. Nothing when libjpeg cannot read the
+// header.
+struct SavedSegment {
+    int marker = 0;
+    Bytes payload;
+    bool operator==(const SavedSegment&) const = default;
+};
+std::optional<std::vector<SavedSegment>> SegmentsBeforeScan(std::span<const std::uint8_t> jpeg);
+
 // The positions of the markers with this code, in order (0xFF before the code).
 std::vector<std::size_t> FindMarkers(std::span<const std::uint8_t> jpeg, std::uint8_t code);
 

@@ -279,6 +279,28 @@ std::optional<std::uint64_t> KeptCoefficientBytes(std::span<const std::uint8_t> 
     return bytes;
 }
 
+std::optional<std::vector<SavedSegment>> SegmentsBeforeScan(std::span<const std::uint8_t> jpeg) {
+    jpeg_decompress_struct info{};
+    ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = OnError;
+    errors.base.emit_message = Quiet;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return std::nullopt;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_save_markers(&info, JPEG_COM, 0xFFFF);
+    for (int app = 0; app < 16; ++app) jpeg_save_markers(&info, JPEG_APP0 + app, 0xFFFF);
+    jpeg_read_header(&info, TRUE);
+    std::vector<SavedSegment> saved;
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next)
+        saved.push_back({marker->marker, Bytes(marker->data, marker->data + marker->data_length)});
+    jpeg_destroy_decompress(&info);
+    return saved;
+}
+
 std::vector<std::size_t> FindMarkers(std::span<const std::uint8_t> jpeg, std::uint8_t code) {
     std::vector<std::size_t> found;
     for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {

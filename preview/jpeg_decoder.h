@@ -1,0 +1,190 @@
+// The JPEG preview decoder's parts and the state they share: the frame's
+// components and their planes, the scan being decoded, and the decoder,
+// whose work lies in files by concern: markers, frame and tables
+// (jpeg_dc_preview.cpp), sequential scans (jpeg_sequential_scan.cpp),
+// progressive scans (jpeg_progressive_scan.cpp), colour conversion and
+// resampling (jpeg_colour.cpp). Internal to the decoder.
+#pragma once
+
+#include "preview/jpeg_bit_reader.h"
+#include "preview/jpeg_dc_preview.h"
+#include "preview/jpeg_huffman.h"
+#include "preview/jpeg_transforms.h"
+#include "reader/byte_view.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace preview::jpegdecoder {
+
+using reader::ByteView;
+
+inline constexpr int kMaxComponents = 3;
+inline constexpr int kMaxTables = 4;
+// At most this many blocks in one interleaved MCU.
+inline constexpr int kMaxBlocksInMcu = 10;
+
+struct Component {
+    int id = 0;
+    int h = 1, v = 1;
+    int quantTable = 0;
+    std::optional<QuantTable> quant;  // taken when the first scan starts
+    // Samples per block side: 1 (the DC), or 2 or 4 where the reference
+    // decoder takes more from a larger inverse transform.
+    int scale = 1;
+    std::uint32_t blocksWide = 0, blocksHigh = 0;    // that the component's own scan codes
+    std::uint32_t planeWidth = 0, planeHeight = 0;   // samples, MCU-padded
+    std::uint32_t samplesWide = 0, samplesHigh = 0;  // of them, the ones inside the image
+    std::vector<std::uint8_t> plane;
+    bool scanned = false;
+
+    // Progressive frames: the coefficients kept for each block of the
+    // MCU-padded grid, until the last scan has added to them.
+    const Slots* slots = &kSlotsDc;
+    std::uint32_t blocksPerRow = 0;
+    std::vector<std::int16_t> coefficients;  // slots->count a block
+    std::vector<std::uint64_t> nonzero;      // a block; only where the AC is decoded
+    // The reference decoder's progression state for the first ten
+    // coefficients: the last scan's low bit, -1 before any scan.
+    std::array<int, 10> lowBit{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+// A component as one scan codes it.
+struct ScanComponent {
+    Component* component = nullptr;
+    const HuffmanTable* dc = nullptr;
+    const HuffmanTable* ac = nullptr;
+};
+
+// One block of an MCU: its component and where it lies in the MCU.
+struct McuBlock {
+    int scanIndex = 0;
+    std::uint32_t offset = 0;  // from the MCU's corner in the component's plane
+};
+
+inline std::uint32_t DivideUp(std::uint64_t a, std::uint64_t b) {
+    return static_cast<std::uint32_t>((a + b - 1) / b);
+}
+
+// Where the entropy decoding of a scan stands between two MCUs: the bit
+// reader, the DC predictions, a progressive AC scan's run of empty blocks,
+// the next MCU and the restart marker due: enough to go on decoding from
+// there. Equal states decode the rest alike; the same point of the data may
+// also be reached with the bit buffer filled to another depth.
+struct ScanState {
+    Bits bits;
+    std::array<std::uint32_t, kMaxComponents> prediction{};
+    std::uint32_t emptyBlocks = 0;
+    std::uint64_t mcu = 0;
+    int nextRestart = 0;
+
+    bool operator==(const ScanState&) const = default;
+};
+
+class Decoder {
+public:
+    Decoder(std::span<const std::uint8_t> file, std::uint64_t maxBytes)
+        : file_(file), view_(file, true), maxBytes_(maxBytes) {}
+
+    JpegPreview run();
+
+private:
+    bool readFrame(ByteView segment, bool progressive);
+    bool readTables(ByteView segment);
+    // The table a scan names; in a sequential frame the standard one for 0
+    // and 1 when the file defines none, as in the reference decoder.
+    const HuffmanTable* table(int tableClass, int index);
+    bool readQuantTables(ByteView segment);
+    void readApp(int marker, ByteView segment);
+    // Returns false when the scan is not one this decoder handles; otherwise
+    // `position` is where the marker search goes on.
+    bool readScan(ByteView header, std::size_t& position);
+    bool readProgressiveScan(ByteView header, std::span<ScanComponent> scan, std::size_t& position);
+    void decodeScan(std::span<const ScanComponent> scan, std::size_t& position);
+    void decodeDcScan(std::span<const ScanComponent> scan, int low, bool refine, std::size_t& position);
+    void decodeAcScan(const ScanComponent& scan, int first, int last, int low, bool refine, std::size_t& position);
+    void skipScan(std::uint64_t mcus, std::size_t& position);
+    // Runs `decodeMcu(mcuX, mcuY)` over a scan's MCUs from `state.mcu` on,
+    // interval by interval, as the reference decoder does: once an
+    // interval's data has run out the rest of it is left alone, and restart
+    // markers are resynchronised on.
+    template <class DecodeMcu>
+    void walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu);
+    // Handles the restart marker due; false when none can follow in this scan.
+    bool restart(ScanState& state, bool& starved);
+    // Progressive frames: the kept coefficients through the inverse
+    // transforms into the planes.
+    void transformCoefficients();
+    // The planes resampled to the preview grid and turned into RGB.
+    void compose(JpegPreview& out) const;
+
+    // The next marker's code (0 at the end of the file), with `position`
+    // moved just past it.
+    int nextMarker(std::size_t& position) const;
+    // The same for the bit reader: the marker where the data stops.
+    void findMarker(Bits& bits, std::size_t from) const;
+
+    std::span<const std::uint8_t> file_;
+    ByteView view_;
+    std::uint64_t maxBytes_;
+
+    // Those a DHT defined, or the standard ones once a scan needed them.
+    std::array<std::unique_ptr<HuffmanTable>, kMaxTables> dcTables_;
+    std::array<std::unique_ptr<HuffmanTable>, kMaxTables> acTables_;
+    std::array<std::optional<QuantTable>, kMaxTables> quantTables_;
+    std::uint32_t restartInterval_ = 0;
+    bool jfif_ = false;
+    bool adobe_ = false;
+    int adobeTransform_ = 0;
+
+    bool frameSeen_ = false;
+    bool progressive_ = false;
+    std::uint32_t width_ = 0, height_ = 0;
+    int hMax_ = 1, vMax_ = 1;
+    std::uint32_t mcusX_ = 0, mcusY_ = 0;
+    std::vector<Component> components_;
+
+    bool scanned_ = false;
+    bool partial_ = false;
+    bool refused_ = false;  // the file is for the full decoder after all
+};
+
+template <class DecodeMcu>
+void Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu) {
+    const std::uint64_t total = std::uint64_t{mcusX} * mcusY;
+    // Counted in a local and handed back at the end: a block written through
+    // a pointer could be the state, as far as the compiler knows.
+    std::uint64_t mcu = state.mcu;
+    auto mcuX = static_cast<std::uint32_t>(mcu % mcusX);
+    auto mcuY = static_cast<std::uint32_t>(mcu / mcusX);
+    bool starved = false;
+    while (mcu < total) {
+        const std::uint64_t end =
+            restartInterval_ ? std::min(total, (mcu / restartInterval_ + 1) * restartInterval_) : total;
+        for (; mcu < end && !starved; ++mcu) {
+            decodeMcu(mcuX, mcuY);
+            starved = state.bits.count < state.bits.pad;
+            if (++mcuX == mcusX) {
+                mcuX = 0;
+                ++mcuY;
+            }
+        }
+        if (starved) partial_ = true;
+        // The rest of a starved interval stays as it was.
+        mcu = end;
+        mcuX = static_cast<std::uint32_t>(mcu % mcusX);
+        mcuY = static_cast<std::uint32_t>(mcu / mcusX);
+        if (mcu >= total || !restart(state, starved)) break;
+        state.prediction = {};
+        state.emptyBlocks = 0;
+    }
+    state.mcu = mcu;
+}
+
+}  // namespace preview::jpegdecoder
