@@ -118,8 +118,9 @@ void LargeView::showOver(QWidget* over, const QString& path) {
 }
 
 void LargeView::showPhoto(const QString& path) {
-    if (!client_) return;
+    if (!client_ || (path == path_ && !failed_ && (!fitted_.isNull() || pending_ != 0))) return;
     detailTimer_.stop();
+    path_ = path;
     photo::OpenedPhoto opened = photo::OpenedPhoto::open(path);
     if (!opened.isOpen()) {
         client_->cancel();
@@ -241,6 +242,7 @@ void LargeView::hideEvent(QHideEvent*) {
     detailTimer_.stop();
     client_.reset();
     file_.reset();
+    path_.clear();
     pending_ = 0;
     fitted_ = QImage();
     detail_ = QImage();

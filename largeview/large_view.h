@@ -43,7 +43,8 @@ public:
 
     // Covers the screen `over` is on and shows the photo at `path`.
     void showOver(QWidget* over, const QString& path);
-    // Shows another photo in the open view, fitted.
+    // Shows another photo in the open view, fitted; the photo already shown
+    // stays as it is, zoom and all (a folder of one photo steps onto itself).
     void showPhoto(const QString& path);
 
     // The pictures the worker gave for the fitted view and for the zoom
@@ -103,6 +104,7 @@ private:
 
     std::unique_ptr<sandbox::DecoderClient> client_;
     std::shared_ptr<const photo::PhotoFile> file_;
+    QString path_;
     sandbox::FormatHint format_ = sandbox::FormatHint::Unknown;
     QSize photoSize_;
     quint64 pending_ = 0;
