@@ -263,6 +263,25 @@ TEST_F(LargeViewTest, ArrowKeysStepThroughTheFolder) {
     Key(view, Qt::Key_Escape);
 }
 
+// The only photo of its folder: → steps onto the photo shown, which stays as
+// it is, zoomed, without another decode.
+TEST_F(LargeViewTest, StepOntoTheSamePhotoKeepsTheZoom) {
+    QDir().mkpath(dir_.filePath("alone"));
+    const QString only = Jpeg("alone/only.jpg", WhiteAndRamp(1600, 1200));
+    viewer::LargeView* view = OpenLarge(only);
+    ASSERT_NE(view, nullptr);
+    Key(view, Qt::Key_1);
+    QSignalSpy changed(view, &viewer::LargeView::pictureChanged);
+    ASSERT_TRUE(changed.wait(kDecodeWaitMs)) << "no sharper picture";
+    const QRectF zoomed = view->zoom().photoRect();
+    Key(view, Qt::Key_Right);
+    EXPECT_FALSE(view->decoding());
+    EXPECT_FALSE(view->zoom().fitted());
+    EXPECT_EQ(view->zoom().photoRect(), zoomed);
+    EXPECT_FALSE(view->detailPicture().isNull());
+    Key(view, Qt::Key_Escape);
+}
+
 // A HEIC with a small thumbnail shows its primary image, upright, at screen
 // size. The worker decodes HEIF through the photo road's decoders; one that
 // decodes through Qt's plugins alone refuses the format, and the case waits
