@@ -4,8 +4,9 @@
 // only skipped) and progressive 4:2:0 (DC scans decoded, AC scans passed
 // over but for the chroma's first coefficients), and baseline 4:2:0 with a
 // restart marker after each row of MCUs (as iPhones, HP, Kodak and Pentax
-// write them), which two threads decode; against the same decoder on one
-// thread and libjpeg's own eighth-size decode of the same bytes. The photos are written by the tests'
+// write them); the sequential ones decoded by two threads (split at a restart
+// marker, or from a guess) and by one; against libjpeg's own eighth-size
+// decode of the same bytes. The photos are written by the tests'
 // JPEG codec when first needed, at quality 92.
 //   jpeg_preview_bench [--benchmark_repetitions=N] [--benchmark_filter=REGEX]
 #include "preview/jpeg_dc_preview.h"
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
                                          preview::kParallelFromMcus)
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();
-            if (kind.restartEachRow)
+            if (!kind.progressive)
                 benchmark::RegisterBenchmark(("preview_one_thread/" + name).c_str(), Preview, &size, &kind, UINT64_MAX)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime();

@@ -44,9 +44,11 @@ struct JpegPreview {
     std::vector<std::uint32_t> pixels;  // 0xFFRRGGBB, row by row, width x height
 };
 
-// A sequential scan of at least this many MCUs with restart markers is
-// decoded by two threads, the second from the marker past the middle of its
-// data; the pixels are the same as one thread's.
+// A sequential scan of at least this many MCUs is decoded by two threads:
+// the second from the restart marker past the middle of its data, or, in a
+// scan without restart markers, from a guessed byte there, its MCUs taken
+// from where they start at the same bit as the first thread's. The pixels are
+// the same as one thread's.
 inline constexpr std::uint64_t kParallelFromMcus = 4096;
 
 // Decodes `file` (the whole JPEG file) at an eighth of its size per side.

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace preview::jpegdecoder {
@@ -116,6 +117,11 @@ private:
     // the restart marker due (so one thread would take each of them, and
     // each interval decodes from its own marker alike).
     std::optional<ScanState> splitAtRestart(std::size_t position, std::uint64_t mcus) const;
+    // A byte past the middle of the file's rest where a second thread can
+    // start decoding a scan without restart markers whose data starts at
+    // `from`, and the data bits before it (stuffed and fill bytes not
+    // counted); none when the data ends first.
+    std::optional<std::pair<std::size_t, std::uint64_t>> middleOfScan(std::size_t from) const;
     // Runs `decodeMcu(mcuX, mcuY)` over a scan's MCUs from `state.mcu` up to
     // `stopAt`, interval by interval, as the reference decoder does: once an
     // interval's data has run out the rest of it is left alone, and restart
