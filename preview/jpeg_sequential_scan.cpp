@@ -270,19 +270,24 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ && std::thread::hardware_concurrency() >= 2 &&
         mcus * SpeculationBytes(blockCount, slotsInMcu) <= maxBytes_ / 2)
         middle = middleOfScan(position);
+    std::unique_ptr<Speculation> records;
+    std::thread helper;
     if (middle) {
-        Speculation guess(mcus, blockCount, slotsInMcu);
-        std::thread helper;
         try {
-            helper = std::thread([&] { speculate(guess, middle->first, middle->second); });
-        } catch (const std::system_error&) {
+            records = std::make_unique<Speculation>(mcus, blockCount, slotsInMcu);
+            helper = std::thread([&] { speculate(*records, middle->first, middle->second); });
+        } catch (const std::exception&) {
+            // No memory or no thread to be had (a limit on them): one thread.
         }
+    }
+    if (helper.joinable()) {
+        Speculation& guess = *records;
         // This thread decodes from the start, a few MCUs at a time, and looks
         // at each step for an MCU of the other thread's that starts where its
         // next one does.
         constexpr std::uint64_t kStep = 32;
         std::uint64_t record = 0;
-        bool looking = helper.joinable(), inStep = false, ranOut = false;
+        bool looking = true, inStep = false, ranOut = false;
         while (state.mcu < mcus) {
             const std::uint64_t here = bitsRead(state.bits);
             if (looking && here >= middle->second) {
@@ -310,7 +315,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             }
         }
         if (!inStep) guess.stop.store(true, std::memory_order_relaxed);
-        if (helper.joinable()) helper.join();
+        helper.join();
         if (inStep && drawGuessed(state, state.mcu, guess, record)) {
             threads_ = 2;
         } else if (ranOut) {
@@ -321,7 +326,6 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     } else if (second) {
         bool secondRanOut = false;
         const std::uint64_t split = second->mcu;
-        std::thread helper;
         try {
             helper = std::thread([&] { secondRanOut = decodePart(*second, UINT64_MAX); });
         } catch (const std::system_error&) {
