@@ -18,14 +18,8 @@ cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DEXIFVIEWER_TESTS=OFF -DEXIFVIE
 cmake --build $build -j2 --target panel_bench make_heif_thumbnails >/dev/null
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-# The baseline's own panel, built from its tree in the cache.
-old=$build/cache/baseline-$baseline
-if [ ! -x "$old/$build/bench/panel_bench" ]; then
-  rm -rf "$old" && mkdir -p "$old"
-  git archive "$baseline" | tar -x -C "$old"
-  (cd "$old" && cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DEXIFVIEWER_TESTS=OFF -DEXIFVIEWER_BENCH=ON >/dev/null &&
-    cmake --build $build -j2 --target panel_bench >/dev/null)
-fi
+source bench/baseline.sh
+old_bench=$(baseline_panel_bench $build "$baseline")
 
 photos=$build/cache/heif-thumbnail-photos
 if [ ! -f "$photos/done" ]; then
@@ -62,7 +56,7 @@ print(f"{statistics.median(t):.0f} {max(p)}")' "${times[*]}" "${peaks[*]}"
 printf '%-22s %9s %9s %10s %9s %9s %12s %12s\n' photo "now ms" "now MiB" "base ms" "base MiB" ratio "thumbnailer" "(RSS MiB)"
 for photo in phone_12mp_3x2.heic camera_8640x5760.hif; do
   read -r now_ms now_kib < <(measure $build/bench/panel_bench "$photos/$photo")
-  read -r base_ms base_kib < <(measure "$old/$build/bench/panel_bench" "$photos/$photo")
+  read -r base_ms base_kib < <(measure "$old_bench" "$photos/$photo")
   read -r thumb_ms thumb_kib < <(thumbnailer "$photos/$photo")
   python3 - "$photo" "$now_ms" "$now_kib" "$base_ms" "$base_kib" "$thumb_ms" "$thumb_kib" <<'PY'
 import sys
