@@ -8,7 +8,9 @@
 # "-1x1" TIFFs hold a 1x1 picture too, so that the panel's decoder opens
 # them and the panel lists their metadata; the other crafted files it
 # refuses before reading their metadata. The "xmp" files carry hostile XMP
-# packets (a million keywords, a thousand levels). The "claiming" JPEGs are progressive
+# packets (a million keywords, a thousand levels). "comments-after-scan"
+# holds 100,000 comments after its image data, which libjpeg reads while
+# decoding. The "claiming" JPEGs are progressive
 # files of 3 MB claiming 40000 x 40000 pixels (a full decode would keep 3.2 GB
 # of coefficients), one complete, one with its DC scan alone.
 # Usage: bench/hostile_cost.sh [RUNS]   (default 3)
@@ -102,6 +104,14 @@ for name, count in (("segments-4m.jpg", 1_000_000), ("segments-40m.jpg", 10_000_
         f.write(b"\xff\xd8" + b"\xff\xfe\x00\x02" * count + b"\xff\xd9")
 PY
 $build/bench/make_claiming_jpeg "$files" >/dev/null
+# The small photo (decoded by libjpeg, not the eighth decoder) with 100,000
+# comments between its scan and its end.
+python3 - "$files" "$warmup" <<'PY'
+import os, sys
+small = open(sys.argv[2], "rb").read()
+with open(os.path.join(sys.argv[1], "comments-after-scan.jpg"), "wb") as f:
+    f.write(small[:-2] + b"\xff\xfe\x00\x02" * 100_000 + small[-2:])
+PY
 mkfifo "$files/fifo.jpg"
 
 median() { python3 -c 'import statistics, sys; print(f"{statistics.median(float(x) for x in sys.argv[1:]):.3f}")' "$@"; }
@@ -122,7 +132,7 @@ idle=$(largest "${idle_kib[@]}")
 echo "exifreport idle peak (reporting $(basename "$warmup")): $((idle / 1024)) MiB"
 printf '%-22s %10s %10s   %12s %12s %8s\n' file "report s" "report MiB" "openPhoto s" "openPhoto MiB" opened
 for file in text-2g.tif text-2g-1x1.tif unknown-512m.tif unknown-512m-1x1.tif empty-2g.png empty-2g.webp segments-4m.jpg segments-40m.jpg \
-    claiming_dc_ac.jpg claiming_dc_only.jpg xmp-million-keywords.tif xmp-million-keywords.png xmp-1000-levels.jpg \
+    claiming_dc_ac.jpg claiming_dc_only.jpg comments-after-scan.jpg xmp-million-keywords.tif xmp-million-keywords.png xmp-1000-levels.jpg \
     xmp-keywords-64k.jpg fifo.jpg; do
   path=$files/$file
   times=() peaks=() ptimes=() ppeaks=() opened=-

@@ -2,8 +2,11 @@
 // over 12, 24 and 50 megapixel JPEGs: baseline 4:2:0 (its chroma's AC is
 // decoded for the small transforms), baseline 4:2:2 (every AC coefficient
 // only skipped) and progressive 4:2:0 (DC scans decoded, AC scans passed
-// over but for the chroma's first coefficients); against libjpeg's own
-// eighth-size decode of the same bytes. The photos are written by the tests'
+// over but for the chroma's first coefficients), and baseline 4:2:0 with a
+// restart marker after each row of MCUs (as iPhones, HP, Kodak and Pentax
+// write them); the sequential ones decoded by two threads (split at a restart
+// marker, or from a guess) and by one; against libjpeg's own eighth-size
+// decode of the same bytes. The photos are written by the tests'
 // JPEG codec when first needed, at quality 92.
 //   jpeg_preview_bench [--benchmark_repetitions=N] [--benchmark_filter=REGEX]
 #include "preview/jpeg_dc_preview.h"
@@ -35,12 +38,14 @@ struct Kind {
     const char* name;
     int h, v;  // of the luma; the chroma is sampled once per MCU
     bool progressive;
+    bool restartEachRow = false;
 };
 
 constexpr Kind kKinds[] = {
     {"baseline_420", 2, 2, false},
     {"baseline_422", 2, 1, false},
     {"progressive_420", 2, 2, true},
+    {"baseline_420_restarts", 2, 2, false, true},
 };
 
 const jpegtest::Bytes& Photo(const Size& size, const Kind& kind) {
@@ -52,6 +57,7 @@ const jpegtest::Bytes& Photo(const Size& size, const Kind& kind) {
         layout.h[0] = kind.h;
         layout.v[0] = kind.v;
         layout.progressive = kind.progressive;
+        if (kind.restartEachRow) layout.restartInterval = (size.width + 8 * kind.h - 1) / (8 * kind.h);
         bytes = jpegtest::Encode(jpegtest::Scene(size.width, size.height), layout);
         if (bytes.empty()) std::abort();
     }
@@ -65,10 +71,10 @@ void Report(benchmark::State& state, const Size& size, const jpegtest::Bytes& by
                                                         benchmark::Counter::kIsRate);
 }
 
-void Preview(benchmark::State& state, const Size* size, const Kind* kind) {
+void Preview(benchmark::State& state, const Size* size, const Kind* kind, std::uint64_t parallelFromMcus) {
     const jpegtest::Bytes& bytes = Photo(*size, *kind);
     for (auto _ : state) {
-        preview::JpegPreview decoded = preview::DecodeJpegPreview(bytes, std::uint64_t{1} << 32);
+        preview::JpegPreview decoded = preview::DecodeJpegPreview(bytes, std::uint64_t{1} << 32, parallelFromMcus);
         if (decoded.result != preview::JpegPreview::Result::Complete) {
             state.SkipWithError("not decoded");
             break;
@@ -97,10 +103,17 @@ int main(int argc, char** argv) {
     for (const Kind& kind : kKinds) {
         for (const Size& size : kSizes) {
             const std::string name = std::string(kind.name) + "/" + size.name;
-            benchmark::RegisterBenchmark(("preview/" + name).c_str(), Preview, &size, &kind)
-                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("preview/" + name).c_str(), Preview, &size, &kind,
+                                         preview::kParallelFromMcus)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            if (!kind.progressive)
+                benchmark::RegisterBenchmark(("preview_one_thread/" + name).c_str(), Preview, &size, &kind, UINT64_MAX)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
             benchmark::RegisterBenchmark(("libjpeg/" + name).c_str(), Libjpeg, &size, &kind)
-                ->Unit(benchmark::kMillisecond);
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
         }
     }
     benchmark::Initialize(&argc, argv);

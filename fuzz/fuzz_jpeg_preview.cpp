@@ -6,7 +6,8 @@
 // from its DC scans, the AC ones passed over, against libjpeg's decode of
 // every coefficient). The probe must find the coefficient buffer libjpeg's
 // full decoder would keep, and the segment walk the APPn and COM segments
-// libjpeg saves, whenever libjpeg reads the header.
+// libjpeg saves, whenever libjpeg reads the header. A scan with restart
+// markers is decoded by two threads as well as by one: the same preview.
 #include "preview/jpeg_dc_preview.h"
 #include "preview/jpeg_frame.h"
 #include "reader/jpeg_segments.h"
@@ -95,7 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const std::optional<std::vector<jpegtest::SavedSegment>> saved = jpegtest::SegmentsBeforeScan({data, size}))
         Require(SegmentsWalked({data, size}) == *saved);
 
-    const JpegPreview preview = preview::DecodeJpegPreview({data, size}, kMaxBytes);
+    // Split at a restart marker wherever the data has one past its middle, the
+    // scan is decoded by two threads: they must give what one thread gives.
+    const JpegPreview preview = preview::DecodeJpegPreview({data, size}, kMaxBytes, 1);
+    const JpegPreview oneThread = preview::DecodeJpegPreview({data, size}, kMaxBytes, UINT64_MAX);
+    Require(preview.result == oneThread.result && preview.pixels == oneThread.pixels);
     if (preview.result == JpegPreview::Result::NotHandled) {
         Require(preview.pixels.empty());
         return 0;

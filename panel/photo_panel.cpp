@@ -2,6 +2,7 @@
 
 #include "controls/flat_scroll_bar.h"
 #include "exif/report.h"
+#include "exif/shooting_summary.h"
 #include "panel/drop_refuser.h"
 #include "panel/hint_icon.h"
 #include "panel/list_surface.h"
@@ -24,6 +25,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScopeGuard>
@@ -134,6 +136,7 @@ struct PhotoPanel::Shown {
     exif::MetadataList list;
     std::optional<exif::GpsPoint> gpsPosition;
     QSize photoSize;
+    QString summary;
 };
 
 PhotoPanel::PhotoPanel(QWidget* parent, PreviewLoader* previews) : QWidget(parent) {
@@ -278,13 +281,13 @@ void PhotoPanel::openPhoto(const QString& path) {
     // The photo's own state now; its pixels when the picture comes, or when
     // the patience runs out. The photo last settled is kept aside until then.
     holdPixels();
-    if (!pending_) previous_ = std::make_unique<Shown>(Shown{list_, gpsPosition_, photoSize_});
+    if (!pending_) previous_ = std::make_unique<Shown>(Shown{list_, gpsPosition_, photoSize_, summary_});
     list_.SetPhoto(path.toStdString());
     showsPhoto_ = true;
     reason_.clear();
     photoSize_ = QSize(0, 0);
     previewRect_ = QRect();
-    captionRects_[0] = captionRects_[1] = QRectF();
+    captionRects_.clear();
     surface_.fill(Qt::white);
     hintIcon_->hide();
     update();
@@ -293,6 +296,7 @@ void PhotoPanel::openPhoto(const QString& path) {
         const auto pointer = qScopeGuard([this] { unsetCursor(); });
         list_.LoadMetadata(photo.metadata());
         gpsPosition_ = photo.metadata() ? exif::GpsPosition(*photo.metadata()) : std::nullopt;
+        summary_ = photo.metadata() ? QString::fromStdString(exif::ShootingSummary(*photo.metadata())) : QString();
         renderList();
     }
 
@@ -319,6 +323,7 @@ void PhotoPanel::previewLoaded(quint64 ticket, const sandbox::DecodedPicture& pi
             list_ = std::move(previous_->list);
             gpsPosition_ = previous_->gpsPosition;
             photoSize_ = previous_->photoSize;
+            summary_ = previous_->summary;
         }
         reason_ = picture.reason;
         drawEmptyState(QStringLiteral("无法打开 %1：%2").arg(settled->name, reason_));
@@ -423,14 +428,44 @@ void PhotoPanel::drawPlaceholder(const QSize& photoSize, const QString& reason) 
 
 void PhotoPanel::drawCaption(QPainter& painter, const QRect& box, const QSize& photoSize) {
     const int captionTop = box.top() + box.height() + kCaptionGap;
-    captionRects_[0] = QRectF(kCaptionLeft, captionTop, kCaptionWidth, 0);
-    captionRects_[1] = QRectF(kCaptionLeft, captionTop + kCaptionLineStep, kCaptionWidth, 0);
+    captionRects_ = {QRectF(kCaptionLeft, captionTop, kCaptionWidth, 0),
+                     QRectF(kCaptionLeft, captionTop + kCaptionLineStep, kCaptionWidth, 0)};
     drawCellText(painter, QString::fromStdString(list_.PhotoName()), captionRects_[0], Qt::AlignLeft);
     if (!photoSize.isEmpty())
         drawCellText(painter,
                      QString::number(photoSize.width()) + QString::fromUtf16(u" \u00D7 ") +
                          QString::number(photoSize.height()),
                      captionRects_[1], Qt::AlignLeft);
+    drawSummary(painter, captionTop + 2 * kCaptionLineStep);
+}
+
+QRectF PhotoPanel::captionRect(int line) const {
+    return line >= 0 && line < captionLines() ? captionRects_[static_cast<std::size_t>(line)] : QRectF();
+}
+
+// The summary's parts stay whole: a line that the caption's width cannot
+// hold goes on under it, broken at a separator, as a phone wraps it.
+QStringList PhotoPanel::summaryLines(const QString& summary) {
+    if (summary.isEmpty() || !CellFont()) return {};
+    const QString separator = QStringLiteral(" \u00B7 ");
+    const QFontMetricsF metrics(*CellFont());
+    QStringList lines;
+    for (const QString& part : summary.split(separator)) {
+        if (!lines.isEmpty() && metrics.horizontalAdvance(lines.back() + separator + part) <= kCaptionWidth)
+            lines.back() += separator + part;
+        else
+            lines << part;
+    }
+    return lines;
+}
+
+// Each line 12 pixels below the one before, as the name and the size are.
+void PhotoPanel::drawSummary(QPainter& painter, qreal top) {
+    for (const QString& line : summaryLines(summary_)) {
+        captionRects_.emplace_back(kCaptionLeft, top, kCaptionWidth, 0);
+        drawCellText(painter, line, captionRects_.back(), Qt::AlignLeft);
+        top += kCaptionLineStep;
+    }
 }
 
 void PhotoPanel::exifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {
@@ -639,6 +674,11 @@ void PhotoPanel::dragEnterEvent(QDragEnterEvent* event) {
 void PhotoPanel::dragMoveEvent(QDragMoveEvent* event) {
     if (FirstLocalFile(event->mimeData()).isEmpty()) event->ignore();
     else event->acceptProposedAction();
+}
+
+void PhotoPanel::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && showsPhoto_ && previewRect_.contains(event->position().toPoint()))
+        emit previewActivated();
 }
 
 void PhotoPanel::dropEvent(QDropEvent* event) {

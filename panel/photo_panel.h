@@ -23,6 +23,7 @@
 
 #include <QImage>
 #include <QRectF>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -107,10 +108,19 @@ public:
     int photoWidth() const { return photoSize_.width(); }
     int photoHeight() const { return photoSize_.height(); }
 
-    // Where the preview was drawn and where its two caption lines were laid
-    // out, in panel pixels.
+    // Where the preview was drawn and where its caption lines were laid
+    // out, in panel pixels: the name, the pixel size, then the shooting
+    // summary (an empty rectangle for a line not drawn).
     QRect previewRect() const { return previewRect_; }
-    QRectF captionRect(int line) const { return captionRects_[line == 0 ? 0 : 1]; }
+    QRectF captionRect(int line) const;
+    int captionLines() const { return static_cast<int>(captionRects_.size()); }
+    // "iPhone 13 Pro · 26 mm · F1.5 · 1/134 s · ISO 32", or empty when the
+    // photo says none of it.
+    const QString& shootingSummary() const { return summary_; }
+    // The summary as the caption draws it: broken at its separators into the
+    // lines the caption's width holds (a part wider than that alone on its
+    // line, cut when drawn).
+    static QStringList summaryLines(const QString& summary);
 
     // Rows of the list per step of the scroll bar: 1, unless the list is
     // longer than the scroll bar can count.
@@ -153,6 +163,8 @@ signals:
     // The photo last opened is drawn: its preview, the placeholder, or (a
     // file that turned out unreadable) the empty state with the reason.
     void previewSettled();
+    // The preview was double-clicked: the window should show it large.
+    void previewActivated();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -160,6 +172,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -182,6 +195,7 @@ private:
     void layOut();
     void ensureLaidOut();
     bool showCutText(const QPoint& surfacePoint, const QPoint& globalPoint);
+    void drawSummary(QPainter& painter, qreal top);
     void renderList();
     void drawListRows(QImage& strip, int firstRow, int rowCount);
     void scrollList(int value);
@@ -201,7 +215,8 @@ private:
     bool showsPhoto_ = false;
     QSize photoSize_{0, 0};
     QRect previewRect_;
-    QRectF captionRects_[2];
+    std::vector<QRectF> captionRects_;
+    QString summary_;
     int rowsPerStep_ = 1;
     int wheelRemainder_ = 0;
 

@@ -10,6 +10,7 @@
 #include "photo/photo_file.h"
 #include "preview/jpeg_dc_preview.h"
 #include "preview/jpeg_frame.h"
+#include "reader/jpeg_segments.h"
 #include "reader/property_containers.h"
 
 #include <QBuffer>
@@ -77,20 +78,24 @@ Plan PlanDecode(const QSize& frame, const QSize& target, std::uint64_t fileBytes
     return plan;
 }
 
+bool SegmentsAffordable(std::uint64_t segments) { return segments <= kMaxJpegSegments; }
+
 // `bytes` is the whole file when `whole`, else its first bytes (for the
-// frame probe). `reader` has read the header only.
+// frame probe). `reader` has read the header only. `allSegmentsAffordable`
+// counts the segments between and after the scans too, which libjpeg reads
+// while it decodes; only asked for when libjpeg is.
+template <class Affordable>
 Decoded Finish(QImageReader& reader, std::span<const std::uint8_t> bytes, bool whole, const Plan& plan,
-               const QSize& frame, const QSize& target) {
+               const QSize& frame, const QSize& target, const Affordable& allSegmentsAffordable) {
     QImage pixels;
     if (plan.fromEighth && whole) pixels = EighthOfJpeg(bytes, frame);
     if (pixels.isNull() && pixelBytes(plan.decodeSize) + CodecCoefficientBytes(bytes, frame) > kDecodeLimitBytes)
         return {QImage(), Problem::TooLarge};
+    if (pixels.isNull() && !allSegmentsAffordable()) return {QImage(), Problem::Damaged};
     reader.setScaledSize(target);
     if (pixels.isNull() && !reader.read(&pixels)) return {QImage(), Problem::DecodeFailed};
     return {scaledTo(pixels, target), Problem::None};
 }
-
-bool SegmentsAffordable(std::uint64_t segments) { return segments <= kMaxJpegSegments; }
 
 class JpegDecoder final : public Decoder {
 public:
@@ -132,7 +137,9 @@ public:
         const std::unique_ptr<QIODevice> device = file_->device();
         QImageReader reader(device.get(), "jpeg");
         prepareReader(reader);
-        const Decoded decoded = Finish(reader, bytes.span(), bytes.size == file_->size(), plan, frame_, stored);
+        const Decoded decoded = Finish(reader, bytes.span(), bytes.size == file_->size(), plan, frame_, stored, [&] {
+            return SegmentsAffordable(reader::CountJpegSegments(*file_->byteSource(), kMaxJpegSegments, true));
+        });
         if (decoded.problem != Problem::None) return Failed(picture, decoded.problem);
         picture.image = upright(decoded.image, head.orientation);
         return picture;
@@ -180,7 +187,11 @@ Decoded decodeJpeg(std::span<const std::uint8_t> jpeg, const QSize& target) {
     if (frame.isEmpty()) return {QImage(), Problem::DecodeFailed};
     const Plan plan = PlanDecode(frame, target, jpeg.size());
     if (plan.problem != Problem::None) return {QImage(), plan.problem};
-    return Finish(reader, jpeg, true, plan, frame, target);
+    return Finish(reader, jpeg, true, plan, frame, target, [jpeg] {
+        reader::MemoryWindow window(jpeg);
+        return SegmentsAffordable(
+            reader::JpegSegmentCount(window, jpeg.size(), kMaxJpegSegments, true, reader::kMaxHeaders));
+    });
 }
 
 }  // namespace photo::decoding

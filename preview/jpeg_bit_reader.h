@@ -28,6 +28,10 @@ struct Bits {
     int marker = 0;            // the marker that stopped the data, or 0
     std::size_t markerPosition = 0;  // of its first 0xFF
     std::size_t markerEnd = 0;       // just past its code
+    // Data bits put into the buffer since the reader began (stuffed bytes and
+    // the padding after the data not counted): less `count`, where in the data
+    // the reader stands, whatever depth the buffer was filled to.
+    std::uint64_t loaded = 0;
 
     bool operator==(const Bits&) const = default;
 };
@@ -68,6 +72,7 @@ inline bool HasFF(std::uint64_t word) {
             }
             bits.buffer |= std::uint64_t{byte} << (56 - bits.count);
             bits.count += 8;
+            bits.loaded += 8;
             continue;
         }
         if (bits.marker == 0) {
@@ -91,6 +96,7 @@ inline void Refill(Bits& bits, std::span<const std::uint8_t> data) {
             const int take = (63 - bits.count) >> 3;
             bits.position += static_cast<std::size_t>(take);
             bits.count += take * 8;
+            bits.loaded += static_cast<std::uint64_t>(take) * 8;
             return;
         }
     }

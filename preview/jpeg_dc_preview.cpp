@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 namespace preview::jpegdecoder {
 
@@ -102,6 +103,7 @@ JpegPreview Decoder::run() {
     const bool allScanned =
         std::all_of(components_.begin(), components_.end(), [](const Component& c) { return c.scanned; });
     out.result = partial_ || !allScanned ? JpegPreview::Result::Partial : JpegPreview::Result::Complete;
+    out.threads = threads_;
     return out;
 }
 
@@ -325,6 +327,23 @@ void Decoder::skipScan(std::uint64_t mcus, std::size_t& position) {
     position = bits.markerPosition;
 }
 
+std::optional<ScanState> Decoder::splitAtRestart(std::size_t position, std::uint64_t mcus) const {
+    if (restartInterval_ == 0 || mcus < parallelFromMcus_ || std::thread::hardware_concurrency() < 2) return {};
+    const std::size_t middle = position + (file_.size() - position) / 2;
+    for (std::uint64_t taken = 0;;) {
+        // The search moves past the marker it finds; 0 is the end of the file.
+        if (nextMarker(position) != static_cast<int>(kRst0 + (taken & 7))) return {};
+        ++taken;
+        if (taken * restartInterval_ >= mcus) return {};
+        if (position < middle) continue;
+        ScanState state;
+        state.bits.position = position;
+        state.mcu = taken * restartInterval_;
+        state.nextRestart = static_cast<int>(taken & 7);
+        return state;
+    }
+}
+
 void Decoder::findMarker(Bits& bits, std::size_t from) const {
     const int code = nextMarker(from);
     if (code == 0) {
@@ -339,7 +358,7 @@ void Decoder::findMarker(Bits& bits, std::size_t from) const {
     bits.position = bits.markerPosition;
 }
 
-bool Decoder::restart(ScanState& state, bool& starved) {
+bool Decoder::restart(ScanState& state, bool& starved) const {
     Bits& bits = state.bits;
     bits.buffer = 0;
     bits.count = 0;
@@ -375,8 +394,9 @@ bool Decoder::restart(ScanState& state, bool& starved) {
 
 namespace preview {
 
-JpegPreview DecodeJpegPreview(std::span<const std::uint8_t> file, std::uint64_t maxBytes) {
-    return jpegdecoder::Decoder(file, maxBytes).run();
+JpegPreview DecodeJpegPreview(std::span<const std::uint8_t> file, std::uint64_t maxBytes,
+                              std::uint64_t parallelFromMcus) {
+    return jpegdecoder::Decoder(file, maxBytes, parallelFromMcus).run();
 }
 
 }  // namespace preview

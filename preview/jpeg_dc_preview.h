@@ -40,14 +40,23 @@ struct JpegPreview {
     std::uint32_t width = 0;  // ceil(imageWidth / 8)
     std::uint32_t height = 0;  // ceil(imageHeight / 8)
     bool grey = false;  // one component: red, green and blue are equal
+    int threads = 1;  // that decoded a scan's entropy data (2 when split at a restart)
     std::vector<std::uint32_t> pixels;  // 0xFFRRGGBB, row by row, width x height
 };
+
+// A sequential scan of at least this many MCUs is decoded by two threads:
+// the second from the restart marker past the middle of its data, or, in a
+// scan without restart markers, from a guessed byte there, its MCUs taken
+// from where they start at the same bit as the first thread's. The pixels are
+// the same as one thread's.
+inline constexpr std::uint64_t kParallelFromMcus = 4096;
 
 // Decodes `file` (the whole JPEG file) at an eighth of its size per side.
 // Refuses (NotHandled) a frame whose buffers (a byte per block, the
 // coefficients a progressive frame keeps, and the pixels) would take more
 // than `maxBytes`, or that has more blocks than the file's size could code:
 // time and memory stay proportional to the file's size.
-JpegPreview DecodeJpegPreview(std::span<const std::uint8_t> file, std::uint64_t maxBytes);
+JpegPreview DecodeJpegPreview(std::span<const std::uint8_t> file, std::uint64_t maxBytes,
+                              std::uint64_t parallelFromMcus = kParallelFromMcus);
 
 }  // namespace preview

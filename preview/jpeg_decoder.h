@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace preview::jpegdecoder {
@@ -89,8 +90,8 @@ struct ScanState {
 
 class Decoder {
 public:
-    Decoder(std::span<const std::uint8_t> file, std::uint64_t maxBytes)
-        : file_(file), view_(file, true), maxBytes_(maxBytes) {}
+    Decoder(std::span<const std::uint8_t> file, std::uint64_t maxBytes, std::uint64_t parallelFromMcus)
+        : file_(file), view_(file, true), maxBytes_(maxBytes), parallelFromMcus_(parallelFromMcus) {}
 
     JpegPreview run();
 
@@ -110,14 +111,27 @@ private:
     void decodeDcScan(std::span<const ScanComponent> scan, int low, bool refine, std::size_t& position);
     void decodeAcScan(const ScanComponent& scan, int first, int last, int low, bool refine, std::size_t& position);
     void skipScan(std::uint64_t mcus, std::size_t& position);
-    // Runs `decodeMcu(mcuX, mcuY)` over a scan's MCUs from `state.mcu` on,
-    // interval by interval, as the reference decoder does: once an
+    // Where a second thread can take up a sequential scan of `mcus` MCUs
+    // whose data starts at `position`: its state at the restart marker past
+    // the middle of the file's rest, when every marker before that one is
+    // the restart marker due (so one thread would take each of them, and
+    // each interval decodes from its own marker alike).
+    std::optional<ScanState> splitAtRestart(std::size_t position, std::uint64_t mcus) const;
+    // A byte past the middle of the file's rest where a second thread can
+    // start decoding a scan without restart markers whose data starts at
+    // `from`, and the data bits before it (stuffed and fill bytes not
+    // counted); none when the data ends first.
+    std::optional<std::pair<std::size_t, std::uint64_t>> middleOfScan(std::size_t from) const;
+    // Runs `decodeMcu(mcuX, mcuY)` over a scan's MCUs from `state.mcu` up to
+    // `stopAt`, interval by interval, as the reference decoder does: once an
     // interval's data has run out the rest of it is left alone, and restart
-    // markers are resynchronised on.
+    // markers are resynchronised on. True when some interval's data ran out.
+    // Touches no member, so two threads may walk two parts of a scan.
     template <class DecodeMcu>
-    void walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu);
+    bool walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu,
+                  std::uint64_t stopAt = UINT64_MAX) const;
     // Handles the restart marker due; false when none can follow in this scan.
-    bool restart(ScanState& state, bool& starved);
+    bool restart(ScanState& state, bool& starved) const;
     // Progressive frames: the kept coefficients through the inverse
     // transforms into the planes.
     void transformCoefficients();
@@ -133,6 +147,7 @@ private:
     std::span<const std::uint8_t> file_;
     ByteView view_;
     std::uint64_t maxBytes_;
+    std::uint64_t parallelFromMcus_;
 
     // Those a DHT defined, or the standard ones once a scan needed them.
     std::array<std::unique_ptr<HuffmanTable>, kMaxTables> dcTables_;
@@ -152,12 +167,15 @@ private:
 
     bool scanned_ = false;
     bool partial_ = false;
+    int threads_ = 1;
     bool refused_ = false;  // the file is for the full decoder after all
 };
 
 template <class DecodeMcu>
-void Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu) {
-    const std::uint64_t total = std::uint64_t{mcusX} * mcusY;
+bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu,
+                       std::uint64_t stopAt) const {
+    const std::uint64_t total = std::min(std::uint64_t{mcusX} * mcusY, stopAt);
+    bool ranOut = false;
     // Counted in a local and handed back at the end: a block written through
     // a pointer could be the state, as far as the compiler knows.
     std::uint64_t mcu = state.mcu;
@@ -175,7 +193,7 @@ void Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
                 ++mcuY;
             }
         }
-        if (starved) partial_ = true;
+        ranOut |= starved;
         // The rest of a starved interval stays as it was.
         mcu = end;
         mcuX = static_cast<std::uint32_t>(mcu % mcusX);
@@ -185,6 +203,7 @@ void Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
         state.emptyBlocks = 0;
     }
     state.mcu = mcu;
+    return ranOut;
 }
 
 }  // namespace preview::jpegdecoder

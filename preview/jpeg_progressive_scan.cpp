@@ -173,14 +173,14 @@ void Decoder::decodeDcScan(std::span<const ScanComponent> scan, int low, bool re
     };
     if (refine) {
         const auto bit = static_cast<std::int16_t>(1 << low);
-        walkScan(mcusX, mcusY, state, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
+        partial_ |= walkScan(mcusX, mcusY, state, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
             for (int b = 0; b < blockCount; ++b) {
                 if (bits.count < 32) Refill(bits, data);
                 if (TakeBits(bits, 1)) dc(b, mcuX, mcuY) |= bit;
             }
         });
     } else {
-        walkScan(mcusX, mcusY, state, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
+        partial_ |= walkScan(mcusX, mcusY, state, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
                 prediction[i] += static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
@@ -200,7 +200,7 @@ void Decoder::decodeAcScan(const ScanComponent& scan, int first, int last, int l
     Bits& bits = state.bits;
     bits.position = position;
     std::uint32_t& emptyBlocks = state.emptyBlocks;
-    walkScan(c.blocksWide, c.blocksHigh, state, [&](std::uint32_t x, std::uint32_t y) {
+    partial_ |= walkScan(c.blocksWide, c.blocksHigh, state, [&](std::uint32_t x, std::uint32_t y) {
         const std::size_t index = std::size_t{y} * c.blocksPerRow + x;
         const KeptBlock block{&c.coefficients[index * c.slots->count], &c.nonzero[index], c.slots};
         if (refine) DecodeAcRefine(table, bits, data, first, last, std::int32_t{1} << low, block, emptyBlocks);

@@ -3,10 +3,120 @@
 // read them.
 #include "preview/jpeg_decoder.h"
 
+#include <atomic>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 namespace preview::jpegdecoder {
+
+namespace {
+
+// Passes over a block's AC coefficients.
+inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint8_t> data) {
+    for (int k = 1; k < 64;) {
+        if (bits.count < 32) Refill(bits, data);
+        if (const std::uint32_t entry = ac.skip[bits.buffer >> (64 - kLookahead)]) {
+            // A branch, not a select: it is rarely false, and a
+            // select would lengthen the chain from one lookup to
+            // the next.
+            if (k + SkipFields::BeforeLast(entry) < 64) [[likely]] {
+                bits.buffer <<= SkipFields::Bits(entry);
+                bits.count -= static_cast<int>(SkipFields::Bits(entry));
+                k += static_cast<int>(SkipFields::Advance(entry));
+            } else {
+                bits.buffer <<= SkipFields::FirstBits(entry);
+                bits.count -= static_cast<int>(SkipFields::FirstBits(entry));
+                k += static_cast<int>(SkipFields::FirstAdvance(entry));
+            }
+            continue;
+        }
+        const Symbol symbol = SlowSymbol(ac, bits.buffer);
+        const int run = symbol.value >> 4;
+        const int extra = symbol.value & 15;
+        const int skip = symbol.length + extra;
+        bits.buffer <<= skip;
+        bits.count -= skip;
+        if (extra) k += run + 1;
+        else if (run == 15) k += 16;
+        else break;
+    }
+}
+
+// A block of a component drawn at 2 x 2 or 4 x 4 samples: from the small
+// transform, or its DC sample throughout when the transform reads none of the
+// coefficients written. Its DC is set from the prediction.
+inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written, std::uint32_t prediction, int scale,
+                            const QuantTable& quant, std::uint8_t* out, std::uint32_t stride) {
+    if (written & (scale == 2 ? kReads2x2 : kReads4x4)) {
+        coefficients[0] = static_cast<std::int16_t>(prediction & 0xFFFF);
+        if (scale == 2) Transform2x2(coefficients, quant, out, stride);
+        else Transform4x4(coefficients, quant, out, stride);
+        return;
+    }
+    const std::uint8_t sample = DcSample(prediction, quant[0]);
+    for (int y = 0; y < scale; ++y) std::memset(out + y * std::size_t{stride}, sample, static_cast<std::size_t>(scale));
+}
+
+// What the thread that decodes from a guessed point in the middle of a scan
+// keeps of each MCU it takes the data for, until the first thread finds
+// where their MCUs line up (Huffman codes fall back into step within a few
+// symbols of a wrong start; an MCU start at the same bit as one of the first
+// thread's is in step for good). The DC as differences, since its
+// predictions start from a wrong value; the coefficients the small
+// transforms read, since they need the DC first.
+struct Speculation {
+    Speculation(std::uint64_t mcus, int blocksInMcu, int slotsInMcu)
+        : capacity(mcus),
+          at(std::make_unique_for_overwrite<std::uint64_t[]>(mcus)),
+          ranOut(std::make_unique_for_overwrite<bool[]>(mcus)),
+          dc(std::make_unique_for_overwrite<std::int32_t[]>(mcus * blocksInMcu)),
+          reads(std::make_unique_for_overwrite<bool[]>(mcus * blocksInMcu)),
+          kept(std::make_unique_for_overwrite<std::int16_t[]>(mcus * slotsInMcu)) {}
+
+    std::uint64_t capacity;                 // MCUs
+    std::unique_ptr<std::uint64_t[]> at;    // data bits from the scan's start to each MCU's start
+    std::unique_ptr<bool[]> ranOut;         // the data ran out within the MCU
+    std::unique_ptr<std::int32_t[]> dc;     // each block's DC difference
+    std::unique_ptr<bool[]> reads;          // each block's: the small transform reads some of it
+    std::unique_ptr<std::int16_t[]> kept;   // those coefficients, in the transform's slots
+    // The MCUs whose records the other thread may read, and kFinished once
+    // no more will come.
+    static constexpr std::uint64_t kFinished = std::uint64_t{1} << 63;
+    std::atomic<std::uint64_t> progress{0};
+    std::atomic<bool> stop{false};
+    Bits last;  // the reader where it stopped
+};
+
+// Bytes each MCU's records take.
+std::uint64_t SpeculationBytes(int blocksInMcu, int slotsInMcu) {
+    return sizeof(std::uint64_t) + sizeof(bool) + std::uint64_t(blocksInMcu) * (sizeof(std::int32_t) + sizeof(bool)) +
+           std::uint64_t(slotsInMcu) * sizeof(std::int16_t);
+}
+
+}  // namespace
+
+std::optional<std::pair<std::size_t, std::uint64_t>> Decoder::middleOfScan(std::size_t from) const {
+    if (from >= file_.size()) return {};
+    std::size_t middle = from + (file_.size() - from) / 2;
+    // Not the second byte of a stuffed 0xFF.
+    while (middle < file_.size() && file_[middle - 1] == 0xFF) ++middle;
+    if (middle >= file_.size()) return {};
+    std::uint64_t skipped = 0;  // bytes before it that are not data: stuffing and fill
+    for (std::size_t at = from; at < middle;) {
+        const void* found = std::memchr(file_.data() + at, 0xFF, middle - at);
+        if (!found) break;
+        const auto ff = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - file_.data());
+        std::size_t next = ff + 1;
+        while (next < file_.size() && file_[next] == 0xFF) ++next;
+        if (next >= file_.size() || file_[next] != 0) return {};  // the scan ends before the middle
+        skipped += next - ff;
+        at = next + 1;
+    }
+    return std::pair{middle, std::uint64_t{middle - from - skipped} * 8};
+}
 
 void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& position) {
     // The MCU grid: one block per MCU for a lone component, else each
@@ -39,69 +149,201 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             for (std::uint32_t x = 0; x < static_cast<std::uint32_t>(c.h); ++x)
                 blocks[blockCount++] = {static_cast<int>(i), (y * c.planeWidth + x) * scale};
     }
-    Coefficients coefficients{};  // zero but for the block being decoded
-
     const std::span<const std::uint8_t> data = file_;
-    ScanState state;
-    Bits& bits = state.bits;
-    bits.position = position;
-    std::array<std::uint32_t, kMaxComponents>& prediction = state.prediction;
-    const auto decodeMcu = [&](std::uint32_t mcuX, std::uint32_t mcuY) {
-        std::array<std::uint8_t*, kMaxComponents> corner{};
-        for (std::size_t i = 0; i < scan.size(); ++i)
-            corner[i] = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] + std::size_t{mcuX} * stepX[i];
-        for (int b = 0; b < blockCount; ++b) {
-            const int i = blocks[b].scanIndex;
-            const HuffmanTable& ac = *scan[i].ac;
-            prediction[i] += static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
-            if (scales[i] > 1) {
-                std::uint64_t written = DecodeAc(ac, bits, data, coefficients);
-                std::uint8_t* out = corner[i] + blocks[b].offset;
-                const int scale = scales[i];
-                if (written & (scale == 2 ? kReads2x2 : kReads4x4)) {
-                    coefficients[0] = static_cast<std::int16_t>(prediction[i] & 0xFFFF);
-                    if (scale == 2) Transform2x2(coefficients, *quant[i], out, planeWidth[i]);
-                    else Transform4x4(coefficients, *quant[i], out, planeWidth[i]);
-                } else {
-                    // Without those the transform gives the DC sample throughout.
-                    const std::uint8_t sample = DcSample(prediction[i], (*quant[i])[0]);
-                    for (int y = 0; y < scale; ++y) std::memset(out + y * std::size_t{planeWidth[i]}, sample, scale);
-                }
-                for (; written; written &= written - 1) coefficients[std::countr_zero(written)] = 0;
-                continue;
-            }
-            corner[i][blocks[b].offset] = DcSample(prediction[i], (*quant[i])[0]);
-
-            for (int k = 1; k < 64;) {
-                if (bits.count < 32) Refill(bits, data);
-                if (const std::uint32_t entry = ac.skip[bits.buffer >> (64 - kLookahead)]) {
-                    // A branch, not a select: it is rarely false, and a
-                    // select would lengthen the chain from one lookup to
-                    // the next.
-                    if (k + SkipFields::BeforeLast(entry) < 64) [[likely]] {
-                        bits.buffer <<= SkipFields::Bits(entry);
-                        bits.count -= static_cast<int>(SkipFields::Bits(entry));
-                        k += static_cast<int>(SkipFields::Advance(entry));
-                    } else {
-                        bits.buffer <<= SkipFields::FirstBits(entry);
-                        bits.count -= static_cast<int>(SkipFields::FirstBits(entry));
-                        k += static_cast<int>(SkipFields::FirstAdvance(entry));
-                    }
+    // Decodes from `state` up to the MCU `stopAt`; true when some interval's
+    // data ran out.
+    const auto decodePart = [&](ScanState& state, std::uint64_t stopAt) {
+        Coefficients coefficients{};  // zero but for the block being decoded
+        Bits& bits = state.bits;
+        std::array<std::uint32_t, kMaxComponents>& prediction = state.prediction;
+        const auto decodeMcu = [&](std::uint32_t mcuX, std::uint32_t mcuY) {
+            std::array<std::uint8_t*, kMaxComponents> corner{};
+            for (std::size_t i = 0; i < scan.size(); ++i)
+                corner[i] = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] + std::size_t{mcuX} * stepX[i];
+            for (int b = 0; b < blockCount; ++b) {
+                const int i = blocks[b].scanIndex;
+                const HuffmanTable& ac = *scan[i].ac;
+                prediction[i] += static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
+                if (scales[i] > 1) {
+                    std::uint64_t written = DecodeAc(ac, bits, data, coefficients);
+                    DrawScaledBlock(coefficients, written, prediction[i], scales[i], *quant[i],
+                                    corner[i] + blocks[b].offset, planeWidth[i]);
+                    for (; written; written &= written - 1) coefficients[std::countr_zero(written)] = 0;
                     continue;
                 }
-                const Symbol symbol = SlowSymbol(ac, bits.buffer);
-                const int run = symbol.value >> 4;
-                const int extra = symbol.value & 15;
-                const int skip = symbol.length + extra;
-                bits.buffer <<= skip;
-                bits.count -= skip;
-                if (extra) k += run + 1;
-                else if (run == 15) k += 16;
-                else break;
+                corner[i][blocks[b].offset] = DcSample(prediction[i], (*quant[i])[0]);
+
+                SkipAc(ac, bits, data);
+            }
+        };
+        return walkScan(mcusX, mcusY, state, decodeMcu, stopAt);
+    };
+
+    // Where the reader stands in the data: bits from the scan's start.
+    const auto bitsRead = [](const Bits& bits) { return bits.loaded - static_cast<std::uint64_t>(bits.count - bits.pad); };
+    const std::uint64_t mcus = std::uint64_t{mcusX} * mcusY;
+    // The slots of the coefficients kept for the blocks drawn by a transform.
+    std::array<int, kMaxBlocksInMcu> slotAt{};
+    int slotsInMcu = 0;
+    for (int b = 0; b < blockCount; ++b) {
+        slotAt[b] = slotsInMcu;
+        const int scale = scales[blocks[b].scanIndex];
+        if (scale > 1) slotsInMcu += (scale == 2 ? kSlots2x2 : kSlots4x4).count;
+    }
+    // The other thread's part: from `start` (`startBits` into the data) as
+    // if an MCU began there, until the data runs out, its records are full
+    // or it is told to stop.
+    const auto speculate = [&](Speculation& guess, std::size_t start, std::uint64_t startBits) {
+        Bits bits;
+        bits.position = start;
+        Coefficients coefficients{};
+        for (std::uint64_t m = 0; m < guess.capacity && !guess.stop.load(std::memory_order_relaxed); ++m) {
+            guess.at[m] = startBits + bitsRead(bits);
+            for (int b = 0; b < blockCount; ++b) {
+                const int i = blocks[b].scanIndex;
+                const std::size_t block = m * blockCount + b;
+                guess.dc[block] = DecodeDcDifference(*scan[i].dc, bits, data);
+                guess.reads[block] = false;
+                if (scales[i] == 1) {
+                    SkipAc(*scan[i].ac, bits, data);
+                    continue;
+                }
+                std::uint64_t written = DecodeAc(*scan[i].ac, bits, data, coefficients);
+                const Slots& slots = scales[i] == 2 ? kSlots2x2 : kSlots4x4;
+                if (written & (scales[i] == 2 ? kReads2x2 : kReads4x4)) {
+                    guess.reads[block] = true;
+                    std::int16_t* kept = &guess.kept[m * slotsInMcu + slotAt[b]];
+                    for (int k = 1; k < slots.count; ++k) kept[k] = coefficients[slots.position[k]];
+                }
+                for (; written; written &= written - 1) coefficients[std::countr_zero(written)] = 0;
+            }
+            guess.ranOut[m] = bits.count < bits.pad;
+            guess.progress.store(m + 1, std::memory_order_release);
+            if (m % 64 == 0) guess.progress.notify_one();
+            if (guess.ranOut[m]) break;
+        }
+        guess.last = bits;
+        guess.progress.fetch_or(Speculation::kFinished, std::memory_order_release);
+        guess.progress.notify_one();
+    };
+    // The MCUs from `first` on drawn from the other thread's records from
+    // `record` on; false when they end before the scan's data does.
+    const auto drawGuessed = [&](ScanState& state, std::uint64_t first, const Speculation& guess,
+                                 std::uint64_t record) {
+        const std::uint64_t published = guess.progress.load(std::memory_order_acquire) & ~Speculation::kFinished;
+        const bool covered = record + (mcus - first) <= published || (published > record && guess.ranOut[published - 1]);
+        if (!covered) return false;
+        Coefficients coefficients{};
+        for (std::uint64_t m = first, r = record; m < mcus; ++m, ++r) {
+            const auto mcuX = static_cast<std::uint32_t>(m % mcusX), mcuY = static_cast<std::uint32_t>(m / mcusX);
+            for (int b = 0; b < blockCount; ++b) {
+                const int i = blocks[b].scanIndex;
+                std::uint8_t* out = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] +
+                                    std::size_t{mcuX} * stepX[i] + blocks[b].offset;
+                const std::size_t block = r * blockCount + b;
+                state.prediction[i] += static_cast<std::uint32_t>(guess.dc[block]);
+                if (scales[i] == 1) {
+                    *out = DcSample(state.prediction[i], (*quant[i])[0]);
+                    continue;
+                }
+                const Slots& slots = scales[i] == 2 ? kSlots2x2 : kSlots4x4;
+                const std::uint64_t reads = guess.reads[block] ? (scales[i] == 2 ? kReads2x2 : kReads4x4) : 0;
+                const std::int16_t* kept = &guess.kept[r * slotsInMcu + slotAt[b]];
+                if (reads)
+                    for (int k = 1; k < slots.count; ++k) coefficients[slots.position[k]] = kept[k];
+                DrawScaledBlock(coefficients, reads, state.prediction[i], scales[i], *quant[i], out, planeWidth[i]);
+                coefficients = {};
+            }
+            if (guess.ranOut[r]) {
+                partial_ = true;
+                break;
             }
         }
+        state.bits = guess.last;
+        return true;
     };
-    walkScan(mcusX, mcusY, state, decodeMcu);
+
+    ScanState state;
+    state.bits.position = position;
+    std::optional<ScanState> second = splitAtRestart(position, mcus);
+    std::optional<std::pair<std::size_t, std::uint64_t>> middle;
+    if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ && std::thread::hardware_concurrency() >= 2 &&
+        mcus * SpeculationBytes(blockCount, slotsInMcu) <= maxBytes_ / 2)
+        middle = middleOfScan(position);
+    std::unique_ptr<Speculation> records;
+    std::thread helper;
+    if (middle) {
+        try {
+            records = std::make_unique<Speculation>(mcus, blockCount, slotsInMcu);
+            helper = std::thread([&] { speculate(*records, middle->first, middle->second); });
+        } catch (const std::exception&) {
+            // No memory or no thread to be had (a limit on them): one thread.
+        }
+    }
+    if (helper.joinable()) {
+        Speculation& guess = *records;
+        // This thread decodes from the start, a few MCUs at a time, and looks
+        // at each step for an MCU of the other thread's that starts where its
+        // next one does.
+        constexpr std::uint64_t kStep = 32;
+        std::uint64_t record = 0;
+        bool looking = true, inStep = false, ranOut = false;
+        while (state.mcu < mcus) {
+            const std::uint64_t here = bitsRead(state.bits);
+            if (looking && here >= middle->second) {
+                // The other thread, which started at the middle long before
+                // this one got there, is waited for only when it has not
+                // got this far yet (a small photo).
+                std::uint64_t progress = guess.progress.load(std::memory_order_acquire);
+                for (;;) {
+                    const std::uint64_t published = progress & ~Speculation::kFinished;
+                    while (record < published && guess.at[record] < here) ++record;
+                    if (record < published || (progress & Speculation::kFinished)) break;
+                    guess.progress.wait(progress, std::memory_order_acquire);
+                    progress = guess.progress.load(std::memory_order_acquire);
+                }
+                const std::uint64_t published = progress & ~Speculation::kFinished;
+                if (record < published && guess.at[record] == here) {
+                    inStep = true;
+                    break;
+                }
+                looking = record < published;
+            }
+            if (decodePart(state, std::min(mcus, state.mcu + kStep))) {
+                ranOut = true;
+                break;
+            }
+        }
+        if (!inStep) guess.stop.store(true, std::memory_order_relaxed);
+        helper.join();
+        if (inStep && drawGuessed(state, state.mcu, guess, record)) {
+            threads_ = 2;
+        } else if (ranOut) {
+            partial_ = true;
+        } else if (state.mcu < mcus) {
+            partial_ |= decodePart(state, UINT64_MAX);
+        }
+    } else if (second) {
+        bool secondRanOut = false;
+        const std::uint64_t split = second->mcu;
+        try {
+            helper = std::thread([&] { secondRanOut = decodePart(*second, UINT64_MAX); });
+        } catch (const std::system_error&) {
+            // No thread to be had (a limit on them): the second part after the first.
+        }
+        partial_ |= decodePart(state, split);
+        if (helper.joinable()) {
+            helper.join();
+            threads_ = 2;
+        } else {
+            secondRanOut = decodePart(*second, UINT64_MAX);
+        }
+        partial_ |= secondRanOut;
+        state = *second;
+    } else {
+        partial_ |= decodePart(state, UINT64_MAX);
+    }
+    const Bits& bits = state.bits;
     position = bits.marker ? bits.markerPosition : bits.position;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 
@@ -169,5 +170,54 @@ private:
     std::uint64_t steps_ = 0;
     bool gaveUp_ = false;
 };
+
+// Where a scan's entropy-coded data that starts at `position` ends, as
+// libjpeg's entropy decoder finds it: at the 0xFF of the first marker that
+// is not a restart marker (0xFF 0x00 and fill bytes before it are data), or
+// at `end`.
+template <class Window>
+std::uint64_t EndOfScanData(Window& window, std::uint64_t position, std::uint64_t end) {
+    constexpr std::uint64_t kChunk = 64 * 1024;
+    while (position < end) {
+        const ByteView chunk = window.peek(position, std::min(kChunk, end - position), true);
+        if (chunk.empty()) return end;
+        const void* found = std::memchr(chunk.bytes().data(), 0xFF, chunk.size());
+        if (!found) {
+            position += chunk.size();
+            continue;
+        }
+        position += static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(found) - chunk.bytes().data());
+        const ByteView pair = window.peek(position, std::min<std::uint64_t>(2, end - position), true);
+        if (pair.size() < 2) return end;
+        const int code = pair.u8(1);
+        if (code == 0xFF) ++position;
+        else if (code == 0x00 || jpeg::IsRestart(code)) position += 2;
+        else return position;
+    }
+    return end;
+}
+
+// The marker segments libjpeg reads from a JPEG at [0, end) of a window, up
+// to one past `limit`: those before the first scan, or with `throughScans`
+// those between and after its scans too, up to the end of the image. A walk
+// that takes `maxSteps` markers, fill and stray bytes counts as one past
+// `limit`, since libjpeg would read on.
+template <class Window>
+std::uint64_t JpegSegmentCount(Window& window, std::uint64_t end, std::uint64_t limit, bool throughScans,
+                               std::uint64_t maxSteps) {
+    const ByteView start = window.peek(0, 2, true);
+    if (start.size() < 2 || start.u8(0) != 0xFF || start.u8(1) != jpeg::kSoi) return 0;
+    // A stray byte must not hide the segments after it from the count.
+    JpegSegmentWalk walk(window, 0, end, {.skipStrayBytes = true, .maxSteps = maxSteps});
+    std::uint64_t count = 0;
+    while (const std::optional<JpegSegment> segment = walk.next()) {
+        const int marker = segment->marker;
+        if (marker == jpeg::kEoi || marker == jpeg::kSoi || segment->lengthCutOff()) break;
+        if (marker == jpeg::kSos && !throughScans) break;
+        if (++count > limit) return count;
+        if (marker == jpeg::kSos) walk.resumeAt(EndOfScanData(window, segment->payload + segment->payloadLength(), end));
+    }
+    return walk.gaveUp() ? limit + 1 : count;
+}
 
 }  // namespace reader

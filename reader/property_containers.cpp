@@ -238,21 +238,9 @@ bool StartsWithTiffHeader(const ByteView& bytes) {
     return bytes.startsWith("II*\0"sv) || bytes.startsWith("MM\0*"sv);
 }
 
-std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit) {
+std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit, bool throughScans) {
     BufferedWindow window(source);
-    const ByteView start = window.peek(0, 2, true);
-    if (start.size() < 2 || start.u8(0) != 0xFF || start.u8(1) != jpeg::kSoi) return 0;
-    // Walked as libjpeg walks it: a stray byte must not hide the segments
-    // after it from the count.
-    JpegSegmentWalk walk(window, 0, window.sourceSize(), {.skipStrayBytes = true, .maxSteps = kMaxHeaders});
-    std::uint64_t count = 0;
-    while (const std::optional<JpegSegment> segment = walk.next()) {
-        const int marker = segment->marker;
-        if (marker == jpeg::kSos || marker == jpeg::kEoi || marker == jpeg::kSoi || segment->lengthCutOff()) break;
-        if (++count > limit) return count;
-    }
-    // libjpeg reads on where the walk gave up.
-    return walk.gaveUp() ? limit + 1 : count;
+    return JpegSegmentCount(window, window.sourceSize(), limit, throughScans, kMaxHeaders);
 }
 
 ContainerScan ScanContainer(const ByteSource& source) {

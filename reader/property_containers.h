@@ -53,13 +53,14 @@ struct ContainerScan {
 
 ContainerScan ScanContainer(const ByteSource& source);
 
-// The marker segments of a JPEG before its image data, as libjpeg reads them
-// (passing over bytes between segments), counted up to one past `limit`; 0
-// when the source is not a JPEG. A walk that gives up after kMaxHeaders
-// markers, fill and stray bytes counts as one past `limit`. For a decoder
-// whose cost grows faster than the count (libjpeg keeps the segments it saves
-// in a list it walks to the end for each new one).
-std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit);
+// The marker segments of a JPEG before its image data (or, `throughScans`,
+// up to the end of the image), as libjpeg reads them (passing over bytes
+// between segments), counted up to one past `limit`; 0 when the source is
+// not a JPEG. A walk that gives up after kMaxHeaders markers, fill and stray
+// bytes counts as one past `limit`. For a decoder whose cost grows faster
+// than the count (libjpeg keeps the segments it saves in a list it walks to
+// the end for each new one).
+std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit, bool throughScans = false);
 
 // Shared by the container walks.
 

@@ -19,19 +19,22 @@ DialogHandlers& Handlers() {
 // Qt reads a filter's patterns from its last parenthesised group, splits
 // them at spaces, and with HideNameFilterDetails shows the text before that
 // group. Each filter is therefore its shown text followed by its patterns:
-// the design's filter keeps its comma-separated form, and the others show
-// their patterns as part of their names.
+// the design's filter keeps its comma-separated name, and the other shows
+// its patterns as part of its name.
 struct ImageFilter {
     QString shown;
     QStringList patterns;
     QString full() const { return shown + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'); }
 };
 
+// The design's filter, the one a first run starts with, names the four
+// types of its day but lists every type we open: a phone's HEIC or a
+// camera's raw file must not look missing from its folder. A second filter
+// for the same photos would only repeat it; a "所有照片" filter remembered
+// from earlier runs therefore finds none and the dialog starts with this one.
 QList<ImageFilter> ImageFilters() {
-    const QString photos = photoPatterns().join(QLatin1Char(' '));
     return {
-        {kImageFilter, {QStringLiteral("*.bmp"), QStringLiteral("*.gif"), QStringLiteral("*.jpg"), QStringLiteral("*.png")}},
-        {QStringLiteral("所有照片 (%1)").arg(photos), photoPatterns()},
+        {kImageFilter, photoPatterns()},
         {kAllFilesFilter, {QStringLiteral("*")}},
     };
 }
@@ -116,14 +119,6 @@ QString reportNameFor(const QString& photo) {
     const QFileInfo info(photo);
     const QString base = info.completeBaseName();
     return (base.isEmpty() ? info.fileName() : base) + QStringLiteral(".txt");
-}
-
-bool matchesImageFilter(const QString& fileName) {
-    static const char* const kExtensions[] = {".bmp", ".gif", ".jpg", ".png"};
-    for (const char* extension : kExtensions) {
-        if (fileName.endsWith(QLatin1String(extension), Qt::CaseInsensitive)) return true;
-    }
-    return false;
 }
 
 QString chooseImageFile(QWidget* owner, const QString& lastPhoto) {

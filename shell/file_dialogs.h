@@ -10,9 +10,9 @@ class QWidget;
 namespace viewer {
 
 // Starts in the folder of `lastPhoto`, or without one in the folder
-// remembered from the last photo opened; offers the design's filter, every
-// photo type we open, and all files, with the filter chosen last (also
-// remembered across runs) selected.
+// remembered from the last photo opened; offers the design's filter, which
+// lists every photo type we open, and all files, with the filter chosen last
+// (also remembered across runs) selected.
 QString chooseImageFile(QWidget* owner, const QString& lastPhoto = QString());
 // Starts in the folder of `photo` and proposes its name with ".txt" in place
 // of its extension.
@@ -36,8 +36,5 @@ inline const QString kAllFilesFilter = QStringLiteral("所有文件 (*)");
 QStringList imageFilterNames();
 // The report name proposed for `photo`: its name with ".txt" for its extension.
 QString reportNameFor(const QString& photo);
-
-// True when the file name has one of the image filter's extensions, in any case.
-bool matchesImageFilter(const QString& fileName);
 
 }  // namespace viewer

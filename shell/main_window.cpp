@@ -2,6 +2,7 @@
 
 #include "controls/image_button.h"
 #include "exif/report.h"
+#include "largeview/large_view.h"
 #include "panel/photo_panel.h"
 #include "panel/preview_loader.h"
 #include "platform/colours.h"
@@ -84,6 +85,7 @@ MainWindow::MainWindow(const sandbox::DecoderClient::Options& decoder, QWidget* 
     connect(openButton_, &ImageButton::clicked, this, &MainWindow::openCommand);
     connect(panel_, &PhotoPanel::photoRequested, this, &MainWindow::openCommand);
     connect(panel_, &PhotoPanel::previewSettled, this, &MainWindow::previewSettled);
+    connect(panel_, &PhotoPanel::previewActivated, this, &MainWindow::showLargeView);
     connect(saveButton_, &ImageButton::clicked, this, &MainWindow::saveCommand);
     connect(menuButton_, &ImageButton::clicked, this, &MainWindow::popUpMenu);
     connect(minimiseButton_, &ImageButton::clicked, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
@@ -151,15 +153,28 @@ void MainWindow::previewSettled() {
     if (lastPathOpened_ && (!panel_->showsPhoto() || !panel_->reason().isEmpty())) lastPathOpened_ = false;
 }
 
-void MainWindow::showNeighbour(int step) {
+QString MainWindow::showNeighbour(int step) {
     const QString from = stepFrom_.isEmpty() ? QString::fromStdString(panel_->photoFile()) : stepFrom_;
-    if (from.isEmpty()) return;
+    if (from.isEmpty()) return QString();
     const QString next = folderPhotos_.neighbour(from, step);
-    if (next.isEmpty()) return;
+    if (next.isEmpty()) return QString();
     // The next step goes on from here even when the same-path rule keeps
     // this photo from opening again.
     stepFrom_ = next;
     openPath(next);
+    return next;
+}
+
+void MainWindow::showLargeView() {
+    if (!panel_->showsPhoto()) return;
+    if (!largeView_) {
+        largeView_ = new LargeView(this);
+        connect(largeView_, &LargeView::stepRequested, this, [this](int step) {
+            const QString next = showNeighbour(step);
+            if (!next.isEmpty()) largeView_->showPhoto(next);
+        });
+    }
+    largeView_->showOver(this, QString::fromStdString(panel_->photoFile()));
 }
 
 void MainWindow::takeHandOver(const QString& path) {
@@ -210,6 +225,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Backspace: showNeighbour(-1); return;
         case Qt::Key_Right:
         case Qt::Key_Space: showNeighbour(1); return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: showLargeView(); return;
         default: break;
         }
     }

@@ -18,6 +18,7 @@ class QLabel;
 namespace viewer {
 
 class ImageButton;
+class LargeView;
 class PhotoPanel;
 class PreviewLoader;
 
@@ -65,12 +66,19 @@ public:
     // waits until it closes.
     void takeHandOver(const QString& path);
     // Shows the photo `step` places after (before, when negative) the current
-    // one in its folder, wrapping at the ends.
-    void showNeighbour(int step);
+    // one in its folder, wrapping at the ends; returns its path, empty when
+    // the folder has none.
+    QString showNeighbour(int step);
     const FolderPhotos& folderPhotos() const { return folderPhotos_; }
 
     // Where the menu's top right corner goes: (737, 20) of this window, on screen.
     QPoint menuAnchor() const;
+
+    // The photo on screen over the whole screen (a double-click on the
+    // preview, or Enter); its arrow keys step through the folder here.
+    void showLargeView();
+    // Made the first time it is shown.
+    LargeView* largeView() const { return largeView_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -110,6 +118,7 @@ private:
     QTimer handOverRetry_;
     QPixmap headerBand_;
     QPointer<MainMenu> menu_;
+    LargeView* largeView_ = nullptr;
     // Dragging by hand where the window system cannot move the window itself.
     bool dragging_ = false;
     QPoint dragOffset_;

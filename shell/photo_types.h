@@ -1,5 +1,5 @@
 // The photo types the viewer opens, by file name extension: the open
-// dialog's "所有照片" filter and the folder keys go by this one list.
+// dialog's first filter and the folder keys go by this one list.
 #pragma once
 
 #include <QString>

@@ -68,9 +68,12 @@ protected:
         return spec;
     }
 
-    // The caption as the panel would draw the file name and `sizeLine`,
-    // compared pixel for pixel with what it drew.
-    void ExpectCaption(const QString& sizeLine, const std::string& name) {
+    // The caption as the panel would draw the file name, `sizeLine` and the
+    // one-line `summary` (none when empty), compared pixel for pixel with
+    // what it drew.
+    void ExpectCaption(const QString& sizeLine, const QString& summary, const std::string& name) {
+        EXPECT_EQ(panel->shootingSummary(), summary) << name;
+        EXPECT_EQ(panel->captionLines(), summary.isEmpty() ? 2 : 3) << name;
         QImage expected(panel->surface().size(), QImage::Format_RGB32);
         expected.fill(Qt::white);
         {
@@ -78,6 +81,8 @@ protected:
             viewer::PhotoPanel::drawCellText(painter, QString::fromStdString(panel->photoName()), panel->captionRect(0),
                                              Qt::AlignLeft);
             viewer::PhotoPanel::drawCellText(painter, sizeLine, panel->captionRect(1), Qt::AlignLeft);
+            const QRectF third = panel->captionRect(1).translated(0, 12);
+            viewer::PhotoPanel::drawCellText(painter, summary, third, Qt::AlignLeft);
         }
         const QRect rows(0, static_cast<int>(panel->captionRect(0).y()), 200, 40);
         EXPECT_EQ(panel->surface().copy(rows), expected.copy(rows)) << name;
@@ -91,20 +96,23 @@ TEST_F(PhotosTest, TurnedPhotosShowUprightWithTheirUprightSize) {
         int width, height;  // upright
         QRect preview;
         const char* storedOrientation;  // the list's value; nullptr: not checked
+        const char* summary;
     };
     const Case cases[] = {
         {"JPEG stored 4000 x 3000 with orientation 6",
          Write("portrait.jpg", WithExifJpeg(Encode(TopRedBottomBlue(4000, 3000), "jpeg"), OrientationBlock(6))),
-         3000, 4000, QRect(0, 76, 200, 267), "6-右/上"},
+         3000, 4000, QRect(0, 76, 200, 267), "6-右/上", ""},
         {"PNG stored 400 x 300 with orientation 6",
          Write("portrait.png", WithExifPng(Encode(TopRedBottomBlue(400, 300), "png"), OrientationBlock(6))),
-         300, 400, QRect(0, 76, 200, 267), "6-右/上"},
+         300, 400, QRect(0, 76, 200, 267), "6-右/上", ""},
         {"HEIC turned by its rotation box", Heic("portrait.heic", TopRedBottomBlue(400, 300), 6), 300, 400,
-         QRect(0, 76, 200, 267), nullptr},
+         QRect(0, 76, 200, 267), nullptr, ""},
         {"HEIC drawn from its thumbnail", Heic("thumbnail.heic", TopRedBottomBlue(1200, 900), 6, 320), 900, 1200,
-         QRect(0, 76, 200, 267), nullptr},
-        // The developed image's size, not the 150 x 100 preview's.
-        {"DNG with orientation 6", Dng("portrait.dng", TurnedDng(6)), 400, 600, QRect(0, 59, 200, 300), "6-右/上"},
+         QRect(0, 76, 200, 267), nullptr, ""},
+        // The developed image's size, not the 150 x 100 preview's; the
+        // model its raw directory gives is the summary.
+        {"DNG with orientation 6", Dng("portrait.dng", TurnedDng(6)), 400, 600, QRect(0, 59, 200, 300), "6-右/上",
+         "Canon EOS 5D"},
     };
     for (const Case& c : cases) {
         OpenPhoto(c.path);
@@ -122,7 +130,8 @@ TEST_F(PhotosTest, TurnedPhotosShowUprightWithTheirUprightSize) {
         EXPECT_TRUE(left.adjusted(0, 0, 1, 0).contains(blue)) << c.name;
         EXPECT_GT(red.width() * red.height(), right.width() * right.height() * 9 / 10) << c.name;
         EXPECT_GT(blue.width() * blue.height(), left.width() * left.height() * 9 / 10) << c.name;
-        ExpectCaption(QString::number(c.width) + QString::fromUtf16(u" \u00D7 ") + QString::number(c.height), c.name);
+        ExpectCaption(QString::number(c.width) + QString::fromUtf16(u" \u00D7 ") + QString::number(c.height),
+                      QString::fromUtf8(c.summary), c.name);
         if (c.storedOrientation) {
             const std::vector<std::string> labels = Labels(), values = Values();
             const auto at = std::find(labels.begin(), labels.end(), "方向");

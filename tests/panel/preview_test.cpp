@@ -159,6 +159,90 @@ TEST_F(PanelTest, CaptionShowsNameAndSize) {
     }
 }
 
+// A phone's photo: the shooting summary under the name and the size, drawn
+// as they are; a photo that says none of it has two caption lines only.
+TEST_F(PanelTest, ShootingSummaryUnderTheCaption) {
+    testsupport::TiffSpec phone;
+    phone.ifd0.fields = {testsupport::Ascii(0x010F, "Apple"), testsupport::Ascii(0x0110, "iPhone 13 Pro")};
+    phone.exif = testsupport::Ifd{{testsupport::Rational(0x829A, {{1, 134}}), testsupport::Rational(0x829D, {{3, 2}}),
+                                   testsupport::Short(0x8827, {32}), testsupport::Rational(0x920A, {{57, 10}}),
+                                   testsupport::Short(0xA405, {26})},
+                                  {}};
+    testsupport::TiffSpec longModel;
+    longModel.ifd0.fields = {testsupport::Ascii(0x0110, std::string(60, 'M'))};
+    longModel.exif = testsupport::Ifd{{testsupport::Rational(0x829D, {{28, 10}}), testsupport::Short(0x8827, {100})}, {}};
+    const struct {
+        const char* name;
+        QString path;
+        QString summary;
+    } cases[] = {
+        {"phone", Write("IMG_0001.JPG", WithExifJpeg(Encode(Solid(400, 300, Qt::red), "jpeg"), testsupport::BuildTiff(phone).bytes)),
+         QString::fromUtf8("iPhone 13 Pro · 26 mm · F1.5 · 1/134 s · ISO 32")},
+        {"a model wider than the column", Write("long.jpg", WithExifJpeg(Encode(Solid(400, 300, Qt::red), "jpeg"),
+                                                                        testsupport::BuildTiff(longModel).bytes)),
+         QString::fromStdString(std::string(60, 'M')) + QString::fromUtf8(" · F2.8 · ISO 100")},
+        {"titles only", Photo("titles.jpg", 400, 300, 3), QString()},
+    };
+    for (const auto& c : cases) {
+        OpenPhoto(c.path);
+        ASSERT_TRUE(panel->showsPhoto()) << c.name;
+        EXPECT_EQ(panel->shootingSummary(), c.summary) << c.name;
+        const QStringList lines = viewer::PhotoPanel::summaryLines(c.summary);
+        EXPECT_EQ(lines.join(QString::fromUtf8(" · ")), c.summary) << c.name << ": broken at separators only";
+        ASSERT_EQ(panel->captionLines(), 2 + lines.size()) << c.name;
+        const QRectF first = panel->captionRect(0);
+        QImage expected(panel->surface().size(), QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        {
+            QPainter painter(&expected);
+            viewer::PhotoPanel::drawCellText(painter, QString::fromStdString(panel->photoName()), first, Qt::AlignLeft);
+            viewer::PhotoPanel::drawCellText(painter, QString::fromUtf16(u"400 \u00D7 300"), panel->captionRect(1),
+                                             Qt::AlignLeft);
+            for (int k = 0; k < lines.size(); ++k) {
+                const QRectF line = panel->captionRect(2 + k);
+                EXPECT_EQ(line, first.translated(0, 12 * (2 + k))) << c.name << ", line " << k;
+                viewer::PhotoPanel::drawCellText(painter, lines[k], line, Qt::AlignLeft);
+            }
+        }
+        const QRect caption(0, static_cast<int>(first.y()), 200, 12 * (2 + static_cast<int>(lines.size())) + 8);
+        EXPECT_EQ(panel->surface().copy(caption), expected.copy(caption)) << c.name;
+        const QRect below(0, caption.bottom() + 1, 200, 418 - caption.bottom() - 1);
+        EXPECT_FALSE(Bounds(panel->surface(), below, IsInk).isValid()) << c.name << ": nothing under the caption";
+    }
+    // The lines fill the column: a phone's summary needs two, the long model
+    // stands alone on its line (cut with an ellipsis) and the rest follows.
+    EXPECT_EQ(viewer::PhotoPanel::summaryLines(cases[0].summary).size(), 2);
+    EXPECT_EQ(viewer::PhotoPanel::summaryLines(cases[1].summary),
+              QStringList({QString::fromStdString(std::string(60, 'M')), QString::fromUtf8("F2.8 · ISO 100")}));
+}
+
+// A double-click on the preview asks for the large view; beside it, or on
+// the empty state's hint, it does not.
+TEST_F(PanelTest, DoubleClickOnThePreviewAsksForTheLargeView) {
+    QSignalSpy asked(panel, &viewer::PhotoPanel::previewActivated);
+    QTest::mouseDClick(panel, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    EXPECT_EQ(asked.count(), 0) << "empty state";
+    OpenPhoto(Photo("a.jpg", 400, 300, 2));
+    const QRect preview = panel->previewRect();
+    const struct {
+        const char* name;
+        QPoint at;
+        Qt::MouseButton button;
+        int requests;
+    } cases[] = {
+        {"centre of the preview", preview.center(), Qt::LeftButton, 1},
+        {"its top left pixel", preview.topLeft(), Qt::LeftButton, 1},
+        {"above it", QPoint(preview.center().x(), preview.top() - 2), Qt::LeftButton, 0},
+        {"the caption", panel->captionRect(0).center().toPoint(), Qt::LeftButton, 0},
+        {"the right button", preview.center(), Qt::RightButton, 0},
+    };
+    for (const auto& c : cases) {
+        asked.clear();
+        QTest::mouseDClick(panel, c.button, Qt::NoModifier, c.at);
+        EXPECT_EQ(asked.count(), c.requests) << c.name;
+    }
+}
+
 TEST_F(PanelTest, LongNameEndsInsideTheColumn) {
     QString name;
     for (int i = 0; i < 40; ++i) name += QChar(0x76F8 + i % 7);

@@ -177,4 +177,52 @@ TEST(HostileFiles, RawPreviewOfTooManySegmentsIsNotDecoded) {
     }
 }
 
+// libjpeg reads the segments between and after the scans while it decodes,
+// keeping each in a list it walks to the end for the next: a hundred
+// thousand comments there took it 30 s. Counted before it decodes, like
+// those before the first scan; the bytes after the end of the image it never
+// reads.
+TEST(HostileFiles, SegmentsAmongTheScansAreCountedBeforeLibjpegDecodes) {
+    QTemporaryDir dir;
+    const QByteArray baseline = Jpeg(Quarters(64, 48));
+    QByteArray progressive;
+    {
+        QBuffer buffer(&progressive);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(Quarters(64, 48)));
+    }
+    const auto comments = [](QByteArray jpeg, qsizetype at, int count) {
+        return jpeg.insert(at, QByteArray("\xFF\xFE\x00\x02", 4).repeated(count));
+    };
+    const qsizetype lastScan = progressive.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    ASSERT_GT(lastScan, progressive.indexOf(QByteArray("\xFF\xDA", 2)));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        photo::Problem problem;
+    } cases[] = {
+        {"300 comments before the end", comments(baseline, baseline.size() - 2, 300), photo::Problem::None},
+        {"5000 comments before the end", comments(baseline, baseline.size() - 2, 5000), photo::Problem::Damaged},
+        {"5000 comments after the end", comments(baseline, baseline.size(), 5000), photo::Problem::None},
+        {"300 comments before the last scan", comments(progressive, lastScan, 300), photo::Problem::None},
+        {"5000 comments before the last scan", comments(progressive, lastScan, 5000), photo::Problem::Damaged},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QStringLiteral("comments.jpg"));
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(c.bytes);
+        }
+        photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
+        ASSERT_TRUE(photo.isOpen()) << c.name;
+        // Full size: libjpeg's road, not the eighth decoder's.
+        const photo::Picture preview = photo.preview(QSize(64, 48));
+        EXPECT_EQ(preview.problem, c.problem) << c.name;
+        EXPECT_EQ(preview.image.isNull(), c.problem != photo::Problem::None) << c.name;
+    }
+}
+
 }  // namespace

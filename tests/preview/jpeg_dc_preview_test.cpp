@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -486,6 +487,109 @@ TEST(JpegPreview, BrokenRestartsInEachProgressiveScanResyncLikeTheCodec) {
             }
             EXPECT_NE(preview.result, Result::NotHandled) << where;
             EXPECT_EQ(DiffersFromCodec(c.bytes, preview), "") << where;
+        }
+    }
+}
+
+// Split at a restart marker past the middle of its data, a scan decoded by
+// two threads gives libjpeg's picture, and the same result as one thread,
+// whatever is broken in either half or wherever the file is cut; a file
+// whose markers before the split are not the ones due is decoded by one.
+TEST(JpegPreview, TwoThreadsFromARestartMarkerDecodeAsOne) {
+    const Picture scene = jpegtest::Scene(160, 128, 3);
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } files[] = {
+        {"4:4:4, restart every 2 MCUs", Encode(scene, With(k444, [](Layout& l) { l.restartInterval = 2; }))},
+        {"4:2:0, restart every MCU", Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 1; }))},
+        {"grey, restart every 7 MCUs", Encode(scene, With(kGrey, [](Layout& l) { l.restartInterval = 7; }))},
+        {"4:2:0, one scan per component, restart every 3",
+         Encode(scene, With(k420, [](Layout& l) { l.separateScans = true, l.restartInterval = 3; }))},
+    };
+    const bool twoCores = std::thread::hardware_concurrency() >= 2;
+    for (const auto& file : files) {
+        const std::vector<std::size_t> restarts = RestartsBetween(file.bytes, 0, file.bytes.size());
+        ASSERT_GT(restarts.size(), 24u) << file.name;
+        std::vector<Mutation> cases = BreakRestarts(file.bytes, restarts);
+        // The same around a marker in the second half, which the second
+        // thread meets.
+        for (Mutation& late : BreakRestarts(file.bytes, {restarts.end() - 12, restarts.end()})) {
+            late.name += " (second half)";
+            cases.push_back(std::move(late));
+        }
+        for (std::size_t step = 1; step < 8; ++step)
+            cases.push_back({"cut at " + std::to_string(step) + "/8",
+                             Bytes(file.bytes.begin(), file.bytes.begin() + file.bytes.size() * step / 8)});
+        for (const Mutation& c : cases) {
+            const std::string where = std::string(file.name) + ": " + c.name;
+            const JpegPreview one = DecodeJpegPreview(c.bytes, kNoLimit, UINT64_MAX);
+            const JpegPreview two = DecodeJpegPreview(c.bytes, kNoLimit, 1);
+            EXPECT_EQ(one.threads, 1) << where;
+            EXPECT_EQ(two.result, one.result) << where;
+            EXPECT_TRUE(two.pixels == one.pixels) << where;
+            if (two.result != Result::NotHandled) {
+                EXPECT_EQ(DiffersFromCodec(c.bytes, two), "") << where;
+            }
+            if (c.name == "intact" && twoCores) {
+                EXPECT_EQ(two.threads, 2) << where;
+            }
+        }
+    }
+}
+
+// Without restart markers, a second thread decodes from a guessed byte in
+// the middle of the data and its MCUs are taken once they start where the
+// first thread's do: libjpeg's picture and one thread's result, whatever is
+// broken or cut, before or after the guess.
+TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
+    const Picture scene = jpegtest::Scene(400, 272, 4);
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } files[] = {
+        {"4:2:0", Encode(scene, k420)},
+        {"4:4:4", Encode(scene, k444)},
+        {"4:2:2, optimised tables", Encode(scene, With(Sampling({2, 1, 1}, {1, 1, 1}), [](Layout& l) { l.optimize = true; }))},
+        {"grey", Encode(scene, kGrey)},
+        {"4:2:0, one scan per component", Encode(scene, With(k420, [](Layout& l) { l.separateScans = true; }))},
+        {"4:1:0 (4 x 4 transforms)", Encode(scene, Sampling({4, 1, 1}, {2, 1, 1}))},
+    };
+    const bool twoCores = std::thread::hardware_concurrency() >= 2;
+    for (const auto& file : files) {
+        const Bytes& jpeg = file.bytes;
+        const std::size_t scan = jpegtest::FindMarkers(jpeg, 0xDA).front();
+        struct Case {
+            std::string name;
+            Bytes bytes;
+            bool likeLibjpeg = true;
+        };
+        std::vector<Case> cases = {{"intact", jpeg}};
+        for (std::size_t eighth = 1; eighth < 8; ++eighth) {
+            const std::size_t at = scan + (jpeg.size() - scan) * eighth / 8;
+            const std::string where = " at " + std::to_string(eighth) + "/8";
+            cases.push_back({"cut" + where, Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(at))});
+            cases.push_back({"a byte flipped" + where, Patch(jpeg, at, static_cast<std::uint8_t>(jpeg[at] ^ 0x5A))});
+            cases.push_back({"garbage inserted" + where, Insert(jpeg, at, {0x12, 0x34, 0x56, 0x78, 0x9A})});
+            cases.push_back({"a reserved marker" + where, Insert(jpeg, at, {0xFF, 0x02})});
+            cases.push_back({"end of image" + where, Insert(jpeg, at, {0xFF, 0xD9})});
+            // Fill bytes before a stuffed 0xFF: one thread's preview of 4:1:0
+            // differs from libjpeg's there already, so only the threads are compared.
+            cases.push_back({"stuffed bytes" + where, Insert(jpeg, at, {0xFF, 0x00, 0xFF, 0xFF, 0x00}), false});
+        }
+        for (const Case& c : cases) {
+            const std::string where = std::string(file.name) + ": " + c.name;
+            const JpegPreview one = DecodeJpegPreview(c.bytes, kNoLimit, UINT64_MAX);
+            const JpegPreview two = DecodeJpegPreview(c.bytes, kNoLimit, 1);
+            EXPECT_EQ(one.threads, 1) << where;
+            EXPECT_EQ(two.result, one.result) << where;
+            EXPECT_TRUE(two.pixels == one.pixels) << where;
+            if (two.result != Result::NotHandled && c.likeLibjpeg && jpegtest::DecodeEighth(c.bytes).ok) {
+                EXPECT_EQ(DiffersFromCodec(c.bytes, two), "") << where;
+            }
+            if (c.name == "intact" && twoCores) {
+                EXPECT_EQ(two.threads, 2) << where;
+            }
         }
     }
 }

@@ -214,3 +214,34 @@ TEST(WalkCost, JpegSegmentsCountedUpToTheImageData) {
         EXPECT_LE(stats.bytesRead, c.mostRead) << c.name;
     }
 }
+
+// Through the scans, as libjpeg reads while decoding: a scan's data (with
+// stuffed 0xFF, fill bytes and restart markers in it) is passed over up to the
+// marker that ends it, and the segments between and after the scans count
+// up to the end of the image.
+TEST(WalkCost, JpegSegmentsCountedThroughTheScans) {
+    const Bytes comment = {0xFF, 0xFE, 0x00, 0x02};
+    const Bytes scan = {0xFF, 0xDA, 0x00, 0x02};
+    const Bytes data = {0x12, 0xFF, 0x00, 0xFE, 0xFF, 0xD3, 0x34, 0xFF, 0xFF, 0x00, 0xFE, 0x02};
+    const Bytes eoi = {0xFF, 0xD9};
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::uint64_t limit, expect;
+    } cases[] = {
+        {"comments after the only scan", Cat({{0xFF, 0xD8}, scan, data, Repeat(comment, 5), eoi}), 100, 6},
+        {"comments between two scans", Cat({{0xFF, 0xD8}, comment, scan, data, Repeat(comment, 3), scan, data, eoi}),
+         100, 6},
+        {"none counted after the end of the image", Cat({{0xFF, 0xD8}, scan, data, eoi, Repeat(comment, 50)}), 100, 1},
+        {"data looking like comments is not counted", Cat({{0xFF, 0xD8}, scan, Repeat({0xFE, 0x00}, 50), eoi}), 10, 1},
+        {"stuffed bytes and fill bytes before a comment", Cat({{0xFF, 0xD8}, scan, {0xFF, 0x00, 0xFF, 0xFF}, comment}),
+         10, 2},
+        {"a scan running to the end", Cat({{0xFF, 0xD8}, comment, scan, data}), 10, 2},
+        {"5000 comments after the scan, limit 4096", Cat({{0xFF, 0xD8}, scan, data, Repeat(comment, 5000), eoi}), 4096,
+         4097},
+    };
+    for (const auto& c : cases) {
+        const std::unique_ptr<reader::ByteSource> source = reader::MemorySource(c.bytes);
+        EXPECT_EQ(reader::CountJpegSegments(*source, c.limit, true), c.expect) << c.name;
+    }
+}

@@ -26,6 +26,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -349,27 +350,72 @@ protected:
 TEST_F(DialogTest, OpenDialogFilters) {
     WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
         const QStringList shown = ShownFilters(dialog);
-        ASSERT_EQ(shown.size(), 3);
+        ASSERT_EQ(shown.size(), 2);
         EXPECT_EQ(shown[0], QStringLiteral("图像文件(*.bmp,*.gif,*.jpg,*.png)")) << "the design's filter, first and as it was";
-        EXPECT_EQ(shown[2], QStringLiteral("所有文件 (*)"));
+        EXPECT_EQ(shown[1], QStringLiteral("所有文件 (*)"));
         EXPECT_EQ(FilterIndex(dialog), 0);
-        // The photo filter names its patterns, and they are the types the
-        // folder keys step through, in any case.
-        ASSERT_TRUE(shown[1].startsWith(QStringLiteral("所有照片 (")) && shown[1].endsWith(')'));
-        const QStringList patterns = shown[1].mid(6, shown[1].size() - 7).split(' ');
+        // Behind the design's name: the types the folder keys step through,
+        // the design's four among them.
+        const QString first = dialog->nameFilters()[0];
+        const qsizetype open = first.lastIndexOf('(');
+        ASSERT_TRUE(open > 0 && first.endsWith(')')) << first.toStdString();
+        const QStringList patterns = first.mid(open + 1, first.size() - open - 2).split(' ');
         EXPECT_EQ(patterns, viewer::photoPatterns());
+        for (const char* design : {"*.bmp", "*.gif", "*.jpg", "*.png"})
+            EXPECT_TRUE(patterns.contains(QLatin1String(design))) << design;
         for (const QString& pattern : patterns) {
             EXPECT_TRUE(viewer::isPhotoType(QStringLiteral("x") + pattern.mid(1).toUpper())) << pattern.toStdString();
         }
-        EXPECT_TRUE(dialog->nameFilters()[1].endsWith(QStringLiteral("(") + patterns.join(' ') + ')'));
     });
+}
+
+// What the first filter lists in a folder, whatever filter an earlier run
+// remembered: the design's, the "所有照片" filter of earlier versions (gone,
+// so the first one is chosen), or all files.
+TEST_F(DialogTest, OpenDialogListsEveryPhotoTypeUnderTheFirstFilter) {
+    const QString photo = Photo("mixed/c.jpg");
+    for (const char* name : {"a.heic", "b.DNG", "d.webp", "e.cr3", "f.txt", "g.tif"}) {
+        QFile file(dir_.filePath(QStringLiteral("mixed/") + QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    viewer::rememberFolder(QFileInfo(photo).absolutePath());
+    const QString oldPhotoFilter = QStringLiteral("所有照片 (") + viewer::photoPatterns().join(' ') + ')';
+    const struct {
+        QString remembered;
+        int index;
+        QStringList listed;
+    } cases[] = {
+        {QString(), 0, {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "g.tif"}},
+        {QStringLiteral("图像文件(*.bmp,*.gif,*.jpg,*.png)"), 0, {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "g.tif"}},
+        {oldPhotoFilter, 0, {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "g.tif"}},
+        {QStringLiteral("所有文件 (*)"), 1, {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "f.txt", "g.tif"}},
+    };
+    for (const auto& c : cases) {
+        viewer::rememberImageFilter(c.remembered);
+        NewWindow();
+        WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
+            EXPECT_EQ(FilterIndex(dialog), c.index) << c.remembered.toStdString();
+            auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+            ASSERT_TRUE(view);
+            const auto listed = [&] {
+                QStringList names;
+                for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+                    names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+                names.sort();
+                return names;
+            };
+            // The file system model reads the folder on a thread of its own.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == c.listed; }, 5000))
+                << c.remembered.toStdString() << ": " << listed().join(' ').toStdString();
+        });
+    }
 }
 
 TEST_F(DialogTest, OpenDialogRemembersFolderAndFilterAcrossRuns) {
     const QString photo = Photo("trip/day 1/IMG_1.JPG");
     const QString elsewhere = Photo("elsewhere/x.jpg");
     WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
-        dialog->selectNameFilter(dialog->nameFilters()[2]);
+        dialog->selectNameFilter(dialog->nameFilters()[1]);
         Choose(dialog, photo);
     });
     ASSERT_EQ(Shown(), photo);
@@ -379,13 +425,13 @@ TEST_F(DialogTest, OpenDialogRemembersFolderAndFilterAcrossRuns) {
     NewWindow();
     WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(photo).absolutePath());
-        EXPECT_EQ(FilterIndex(dialog), 2);
-        dialog->selectNameFilter(dialog->nameFilters()[1]);
+        EXPECT_EQ(FilterIndex(dialog), 1);
+        dialog->selectNameFilter(dialog->nameFilters()[0]);
         dialog->reject();  // a cancelled dialog remembers nothing
     });
     NewWindow();
     WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
-        EXPECT_EQ(FilterIndex(dialog), 2);
+        EXPECT_EQ(FilterIndex(dialog), 1);
     });
 
     // With a photo on screen, however it came, the dialog starts in its folder.
