@@ -43,7 +43,8 @@ QImage Scene(int width, int height) {
             const int noise = static_cast<int>((seed >> 24) % 25) - 12;
             const int r = 40 + 180 * x / width + noise;
             const int g = 60 + 150 * y / height + noise;
-            const int b = static_cast<int>(128 + 60 * std::sin(x / 37.0) * std::cos(y / 23.0)) + noise;
+            const int b =
+                static_cast<int>(128 + 60 * std::sin(x / 37.0) * std::cos(y / 23.0)) + noise;
             line[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
         }
     }

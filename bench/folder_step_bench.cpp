@@ -42,13 +42,17 @@ QString Name(int index) { return QStringLiteral("IMG_%1.JPG").arg(index, 4, 10, 
 int Generate(const QString& folder, int count) {
     QDir().mkpath(folder);
     const QString body = QDir(folder).filePath(".body.jpg");
-    const QByteArray jpeg = paneltest::WithExifJpeg(paneltest::Encode(Scene(4000, 3000), "jpeg", 92),
-                                                    testsupport::BuildTiff(testsupport::CameraSpec()).bytes);
+    const QByteArray jpeg =
+        paneltest::WithExifJpeg(paneltest::Encode(Scene(4000, 3000), "jpeg", 92),
+                                testsupport::BuildTiff(testsupport::CameraSpec()).bytes);
     if (jpeg.isEmpty() || !paneltest::WriteFile(body, jpeg)) return 1;
     for (int i = 1; i <= count; ++i) {
         const QString photo = QDir(folder).filePath(Name(i));
-        if (::link(QFile::encodeName(body).constData(), QFile::encodeName(photo).constData()) != 0) return 1;
-        if (!paneltest::WriteFile(QDir(folder).filePath(Name(i).replace(".JPG", ".xmp")), "<x:xmpmeta/>")) return 1;
+        if (::link(QFile::encodeName(body).constData(), QFile::encodeName(photo).constData()) != 0)
+            return 1;
+        if (!paneltest::WriteFile(QDir(folder).filePath(Name(i).replace(".JPG", ".xmp")),
+                                  "<x:xmpmeta/>"))
+            return 1;
     }
     std::printf("%d photos of %.1f MB in %s\n", count, jpeg.size() / 1e6, qPrintable(folder));
     return 0;
@@ -64,7 +68,8 @@ int Measure(const QString& folder, int steps) {
     viewer::setSettingsFile(settings.filePath("settings.ini"));
     viewer::setStartupStrings();
     QString answer;
-    viewer::setDialogHandlers({[&](QWidget*) { return answer; }, [](QWidget*) { return QString(); }});
+    viewer::setDialogHandlers(
+        {[&](QWidget*) { return answer; }, [](QWidget*) { return QString(); }});
     viewer::MainWindow window;
     window.show();
     QApplication::processEvents();
@@ -107,12 +112,14 @@ int Measure(const QString& folder, int steps) {
         afterALook.push_back(firstStep(250, true));
         byCommand.push_back(firstStep(250, false));
     }
-    const double firstAtOnce = Median(atOnce), firstAfterALook = Median(afterALook), firstCommand = Median(byCommand);
+    const double firstAtOnce = Median(atOnce), firstAfterALook = Median(afterALook),
+                 firstCommand = Median(byCommand);
     right();
     const auto failed = [](const std::vector<double>& values) {
         return std::any_of(values.begin(), values.end(), [](double ms) { return ms < 0; });
     };
-    if (shown() != QDir(folder).filePath(Name(2)) || failed(atOnce) || failed(afterALook) || failed(byCommand))
+    if (shown() != QDir(folder).filePath(Name(2)) || failed(atOnce) || failed(afterALook) ||
+        failed(byCommand))
         return 1;
 
     std::vector<double> key, dialog;
@@ -126,9 +133,12 @@ int Measure(const QString& folder, int steps) {
             return 1;
         }
     }
-    std::printf("first_key_at_once_ms %.2f\nfirst_key_ms %.2f\nfirst_dialog_ms %.2f\nkey_ms %.2f\ndialog_ms %.2f\n"
-                "listings %d\n",
-                firstAtOnce, firstAfterALook, firstCommand, Median(key), Median(dialog), window.folderPhotos().listings());
+    std::printf(
+        "first_key_at_once_ms %.2f\nfirst_key_ms %.2f\nfirst_dialog_ms %.2f\nkey_ms "
+        "%.2f\ndialog_ms %.2f\n"
+        "listings %d\n",
+        firstAtOnce, firstAfterALook, firstCommand, Median(key), Median(dialog),
+        window.folderPhotos().listings());
     return 0;
 }
 

@@ -57,7 +57,8 @@ const jpegtest::Bytes& Photo(const Size& size, const Kind& kind) {
         layout.h[0] = kind.h;
         layout.v[0] = kind.v;
         layout.progressive = kind.progressive;
-        if (kind.restartEachRow) layout.restartInterval = (size.width + 8 * kind.h - 1) / (8 * kind.h);
+        if (kind.restartEachRow)
+            layout.restartInterval = (size.width + 8 * kind.h - 1) / (8 * kind.h);
         bytes = jpegtest::Encode(jpegtest::Scene(size.width, size.height), layout);
         if (bytes.empty()) std::abort();
     }
@@ -66,15 +67,18 @@ const jpegtest::Bytes& Photo(const Size& size, const Kind& kind) {
 
 void Report(benchmark::State& state, const Size& size, const jpegtest::Bytes& bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
-    state.counters["megapixels/s"] = benchmark::Counter(static_cast<double>(size.width) * size.height / 1e6 *
-                                                            static_cast<double>(state.iterations()),
-                                                        benchmark::Counter::kIsRate);
+    state.counters["megapixels/s"] =
+        benchmark::Counter(static_cast<double>(size.width) * size.height / 1e6 *
+                               static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
 }
 
-void Preview(benchmark::State& state, const Size* size, const Kind* kind, std::uint64_t parallelFromMcus) {
+void Preview(benchmark::State& state, const Size* size, const Kind* kind,
+             std::uint64_t parallelFromMcus) {
     const jpegtest::Bytes& bytes = Photo(*size, *kind);
     for (auto _ : state) {
-        preview::JpegPreview decoded = preview::DecodeJpegPreview(bytes, std::uint64_t{1} << 32, parallelFromMcus);
+        preview::JpegPreview decoded =
+            preview::DecodeJpegPreview(bytes, std::uint64_t{1} << 32, parallelFromMcus);
         if (decoded.result != preview::JpegPreview::Result::Complete) {
             state.SkipWithError("not decoded");
             break;
@@ -108,7 +112,8 @@ int main(int argc, char** argv) {
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();
             if (!kind.progressive)
-                benchmark::RegisterBenchmark(("preview_one_thread/" + name).c_str(), Preview, &size, &kind, UINT64_MAX)
+                benchmark::RegisterBenchmark(("preview_one_thread/" + name).c_str(), Preview, &size,
+                                             &kind, UINT64_MAX)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime();
             benchmark::RegisterBenchmark(("libjpeg/" + name).c_str(), Libjpeg, &size, &kind)

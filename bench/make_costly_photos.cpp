@@ -18,7 +18,8 @@ namespace {
 bool Write(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     if (bytes.empty()) return false;
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     std::printf("%s %.1f KB\n", path.c_str(), bytes.size() / 1e3);
     return static_cast<bool>(out);
 }
@@ -34,11 +35,12 @@ int main(int argc, char** argv) {
     using namespace testsupport;
     const CodedTile small = CodeTile(64, 64, 200, 40, 40, dir);
     const CodedTile large = CodeTile(256, 256, 40, 160, 40, dir);
-    const bool written = Write(dir + "/grid_20000.heic", HeifGrid({small}, 141, 141, 141 * 64, 141 * 64)) &&
-                         Write(dir + "/grid_10000.heic", HeifGrid({small}, 100, 100, 100 * 64, 100 * 64)) &&
-                         Write(dir + "/grid_small.heic", HeifGrid({large}, 6, 8, 8 * 256, 6 * 256)) &&
-                         Write(dir + "/overlay_9459.heic", HeifOverlay(small, 9459, 9459)) &&
-                         Write(dir + "/deflate_7999.tif", DeflatedTiff(7999, 7999, 7999)) &&
-                         Write(dir + "/deflate_7999_strips.tif", DeflatedTiff(7999, 7999, 16));
+    const bool written =
+        Write(dir + "/grid_20000.heic", HeifGrid({small}, 141, 141, 141 * 64, 141 * 64)) &&
+        Write(dir + "/grid_10000.heic", HeifGrid({small}, 100, 100, 100 * 64, 100 * 64)) &&
+        Write(dir + "/grid_small.heic", HeifGrid({large}, 6, 8, 8 * 256, 6 * 256)) &&
+        Write(dir + "/overlay_9459.heic", HeifOverlay(small, 9459, 9459)) &&
+        Write(dir + "/deflate_7999.tif", DeflatedTiff(7999, 7999, 7999)) &&
+        Write(dir + "/deflate_7999_strips.tif", DeflatedTiff(7999, 7999, 16));
     return written ? 0 : 1;
 }

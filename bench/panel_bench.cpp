@@ -67,7 +67,8 @@ int Generate(const QString& folder) {
         }
         std::printf("%s %dx%d %.1f MB\n", size.name, size.width, size.height, jpeg.size() / 1e6);
     }
-    const QByteArray warmUp = paneltest::WithExifJpeg(paneltest::Encode(Scene(640, 480), "jpeg", 92), block);
+    const QByteArray warmUp =
+        paneltest::WithExifJpeg(paneltest::Encode(Scene(640, 480), "jpeg", 92), block);
     return paneltest::WriteFile(QDir(folder).filePath("warmup.jpg"), warmUp) ? 0 : 1;
 }
 
@@ -93,7 +94,8 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
     panel.resize(viewer::PhotoPanel::kPanelWidth, 418);
     panel.openPhoto(warmUp);
     if (!WaitForPreview(panel) || !panel.reason().isEmpty()) {
-        std::fprintf(stderr, "no preview of %s: %s\n", qPrintable(warmUp), qPrintable(panel.reason()));
+        std::fprintf(stderr, "no preview of %s: %s\n", qPrintable(warmUp),
+                     qPrintable(panel.reason()));
         return 1;
     }
     const long worker = previews.workerPid();
@@ -111,8 +113,10 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
             std::fprintf(stderr, "no answer for %s\n", qPrintable(path));
             return 1;
         }
-        if (mode == "open" && (panel.photoFile() != path.toStdString() || !panel.reason().isEmpty())) {
-            std::fprintf(stderr, "not drawn: %s: %s\n", qPrintable(path), qPrintable(panel.reason()));
+        if (mode == "open" &&
+            (panel.photoFile() != path.toStdString() || !panel.reason().isEmpty())) {
+            std::fprintf(stderr, "not drawn: %s: %s\n", qPrintable(path),
+                         qPrintable(panel.reason()));
             return 1;
         }
     } else {
@@ -126,21 +130,25 @@ int Measure(const QString& mode, const QString& path, const QString& warmUp) {
         std::int32_t width = full.width();
         std::int32_t height = full.height();
         platform::fitToBox(viewer::PhotoPanel::kPreviewWidth, 418, width, height);
-        const QImage preview = full.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage preview =
+            full.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (preview.isNull()) return 1;
     }
     const qint64 nanoseconds = timer.nsecsElapsed();
     const bool sameWorker = previews.workerPid() == worker;
-    std::printf("ms %.2f\npeak_kib %ld\nworker_peak_kib %ld\n", nanoseconds / 1e6, StatusKib("VmHWM:") - before,
+    std::printf("ms %.2f\npeak_kib %ld\nworker_peak_kib %ld\n", nanoseconds / 1e6,
+                StatusKib("VmHWM:") - before,
                 sameWorker ? StatusKib("VmHWM:", worker) - workerBefore : -1L);
     // The whole of both processes at their peaks since the reset.
-    std::printf("hwm_kib %ld\nworker_hwm_kib %ld\n", StatusKib("VmHWM:"), sameWorker ? StatusKib("VmHWM:", worker) : -1L);
+    std::printf("hwm_kib %ld\nworker_hwm_kib %ld\n", StatusKib("VmHWM:"),
+                sameWorker ? StatusKib("VmHWM:", worker) : -1L);
     if (mode == "cost") {
         std::vector<std::string> labels, values;
         panel.exifData(labels, values);
         // A file that does not open leaves the warm-up photo's list.
         const bool opened = panel.photoFile() == path.toStdString();
-        std::printf("opened %d\nentries %zu\nreason %s\n", opened ? 1 : 0, opened ? labels.size() : 0,
+        std::printf("opened %d\nentries %zu\nreason %s\n", opened ? 1 : 0,
+                    opened ? labels.size() : 0,
                     panel.reason().isEmpty() ? "-" : panel.reason().toUtf8().constData());
     }
     return 0;

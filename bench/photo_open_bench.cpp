@@ -51,7 +51,8 @@ int Generate(const QString& folder) {
     const std::vector<std::uint8_t> block = testsupport::BuildTiff(testsupport::CameraSpec()).bytes;
     if (!Save(folder, "scene_12mp.jpg", paneltest::Encode(Scene(4032, 3024), "jpeg", 92)) ||
         !Save(folder, "scene_48mp.jpg", paneltest::Encode(Scene(8064, 6048), "jpeg", 92)) ||
-        !Save(folder, "warmup.jpg", paneltest::WithExifJpeg(paneltest::Encode(Scene(640, 480), "jpeg", 92), block)))
+        !Save(folder, "warmup.jpg",
+              paneltest::WithExifJpeg(paneltest::Encode(Scene(640, 480), "jpeg", 92), block)))
         return 1;
 
     // A 24-megapixel raw file whose camera embedded a 1620 x 1080 preview,
@@ -69,7 +70,8 @@ int Generate(const QString& folder) {
     const std::vector<std::uint8_t> raw = testsupport::Dng(dng, &directories);
     if (!Save(folder, "raw_24mp.dng", paneltest::Bytes(raw)) ||
         !Save(folder, "preview.jpg",
-              paneltest::WithExifJpeg(preview, std::vector<std::uint8_t>(raw.begin(), raw.begin() + directories))))
+              paneltest::WithExifJpeg(
+                  preview, std::vector<std::uint8_t>(raw.begin(), raw.begin() + directories))))
         return 1;
     const QByteArray small = paneltest::Encode(Scene(320, 240), "jpeg", 92);
     dng.width = 640;
@@ -86,11 +88,12 @@ bool DecodeWhole(const QString& path) {
     heif_context* context = heif_context_alloc();
     heif_image_handle* handle = nullptr;
     heif_image* image = nullptr;
-    bool decoded = heif_context_read_from_file(context, QFile::encodeName(path).constData(), nullptr).code ==
-                       heif_error_Ok &&
-                   heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
-                   heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr)
-                           .code == heif_error_Ok;
+    bool decoded =
+        heif_context_read_from_file(context, QFile::encodeName(path).constData(), nullptr).code ==
+            heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
+        heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr)
+                .code == heif_error_Ok;
     if (image) heif_image_release(image);
     if (handle) heif_image_handle_release(handle);
     heif_context_free(context);
@@ -137,7 +140,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == "generate") return Generate(args[2]);
-    if (args.size() == 4 && (args[1] == "open" || args[1] == "decode")) return Measure(args[1], args[2], args[3]);
+    if (args.size() == 4 && (args[1] == "open" || args[1] == "decode"))
+        return Measure(args[1], args[2], args[3]);
     std::fprintf(stderr,
                  "usage: photo_open_bench generate DIR\n"
                  "       photo_open_bench open|decode PHOTO WARM_UP_PHOTO\n");

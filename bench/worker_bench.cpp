@@ -38,8 +38,9 @@ namespace {
 
 void report(const char* name, std::vector<double> values) {
     std::sort(values.begin(), values.end());
-    const double median = values.size() % 2 ? values[values.size() / 2]
-                                            : (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
+    const double median = values.size() % 2
+                              ? values[values.size() / 2]
+                              : (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
     std::printf("%-12s %8.2f %8.2f %8.2f\n", name, median, values.front(), values.back());
 }
 
@@ -89,7 +90,8 @@ double hookMs(const sandbox::Decoders& decoders, const QString& path, const QSiz
     QElapsedTimer timer;
     timer.start();
     const int photo = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    const sandbox::DecodeOutcome outcome = decoders.decode(sandbox::DecodeRequest{0, photo, target, sandbox::FormatHint::Jpeg});
+    const sandbox::DecodeOutcome outcome =
+        decoders.decode(sandbox::DecodeRequest{0, photo, target, sandbox::FormatHint::Jpeg});
     ::close(photo);
     const double ms = timer.nsecsElapsed() / 1e6;
     return outcome.picture.isNull() ? -1 : ms;
@@ -97,8 +99,9 @@ double hookMs(const sandbox::Decoders& decoders, const QString& path, const QSiz
 
 double workerMs(sandbox::DecoderClient& client, const QString& path, const QSize& target) {
     std::optional<sandbox::DecodedPicture> answer;
-    const auto connection = QObject::connect(&client, &sandbox::DecoderClient::decoded,
-                                             [&](quint64, const sandbox::DecodedPicture& picture) { answer = picture; });
+    const auto connection = QObject::connect(
+        &client, &sandbox::DecoderClient::decoded,
+        [&](quint64, const sandbox::DecodedPicture& picture) { answer = picture; });
     QElapsedTimer timer;
     timer.start();
     const int photo = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -138,10 +141,12 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() == 4 && args[1] == "startup") return startup(args[2], args[3] == "with", sinceMain);
+    if (args.size() == 4 && args[1] == "startup")
+        return startup(args[2], args[3] == "with", sinceMain);
     if (args.size() != 4) {
-        std::fprintf(stderr, "usage: worker_bench WORKER PHOTO RUNS\n"
-                             "       worker_bench startup WORKER with|without\n");
+        std::fprintf(stderr,
+                     "usage: worker_bench WORKER PHOTO RUNS\n"
+                     "       worker_bench startup WORKER with|without\n");
         return 2;
     }
     const QString worker = args[1];
@@ -152,7 +157,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         return 1;
     }
-    std::printf("photo %s, preview %d x %d, %d runs\n", qPrintable(path), target.width(), target.height(), runs);
+    std::printf("photo %s, preview %d x %d, %d runs\n", qPrintable(path), target.width(),
+                target.height(), runs);
 
     // Starting: how long the caller is held, how long until the worker is ready.
     std::vector<double> startCall, ready;
@@ -180,7 +186,9 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         double ms;
-    } first[] = {{"road", roadMs(path, target)}, {"hook", hookMs(decoders, path, target)}, {"worker", workerMs(client, path, target)}};
+    } first[] = {{"road", roadMs(path, target)},
+                 {"hook", hookMs(decoders, path, target)},
+                 {"worker", workerMs(client, path, target)}};
     for (const auto& decode : first) {
         if (decode.ms >= 0) continue;
         std::fprintf(stderr, "the %s decode failed\n", decode.name);
@@ -202,7 +210,7 @@ int main(int argc, char** argv) {
     report("overhead", overhead);
     report("start_call", startCall);
     report("ready", ready);
-    std::printf("rss_idle_kib %ld\nrss_decoded_kib %ld\nhwm_kib %ld\n", idleKib, statusKib(client.workerPid(), "VmRSS"),
-                statusKib(client.workerPid(), "VmHWM"));
+    std::printf("rss_idle_kib %ld\nrss_decoded_kib %ld\nhwm_kib %ld\n", idleKib,
+                statusKib(client.workerPid(), "VmRSS"), statusKib(client.workerPid(), "VmHWM"));
     return 0;
 }

@@ -182,7 +182,8 @@ void FlatScrollBar::thumbMoved(QMouseEvent* event) {
     const double roundedStep = roundHalfEven(step);
     double value = 0;
     if (roundedStep >= 1) value = std::floor(top / roundedStep);
-    else if (step > 0) value = std::clamp(std::floor(top / step), 0.0, static_cast<double>(maximum_));
+    else if (step > 0)
+        value = std::clamp(std::floor(top / step), 0.0, static_cast<double>(maximum_));
     if (static_cast<int>(value) != value_) {
         value_ = static_cast<int>(value);
         emit valueChanged(value_);
@@ -250,9 +251,12 @@ void FlatScrollBar::readProperties(const platform::PropertyStore& store) {
     setMaximum(store.readInteger(QStringLiteral("max"), 0));
     trackColor_ = readStoredColour(store, QStringLiteral("backColor1"), kDefaultTrack);
     thumbColor_ = readStoredColour(store, QStringLiteral("backColor2"), kDefaultThumb);
-    trackBorderColor_ = readStoredColour(store, QStringLiteral("borderColor1"), kDefaultTrackBorder);
-    thumbBorderColor_ = readStoredColour(store, QStringLiteral("borderColor2"), kDefaultThumbBorder);
-    thumbInnerBorderColor_ = readStoredColour(store, QStringLiteral("borderColor3"), kDefaultThumbInnerBorder);
+    trackBorderColor_ =
+        readStoredColour(store, QStringLiteral("borderColor1"), kDefaultTrackBorder);
+    thumbBorderColor_ =
+        readStoredColour(store, QStringLiteral("borderColor2"), kDefaultThumbBorder);
+    thumbInnerBorderColor_ =
+        readStoredColour(store, QStringLiteral("borderColor3"), kDefaultThumbInnerBorder);
     update();
 }
 
@@ -265,9 +269,12 @@ void FlatScrollBar::writeProperties(platform::PropertyStore& store) const {
     store.writeInteger(QStringLiteral("value"), static_cast<std::int16_t>(value_), 0);
     writeStoredColour(store, QStringLiteral("backColor1"), trackColor_, kDefaultTrack);
     writeStoredColour(store, QStringLiteral("backColor2"), thumbColor_, kDefaultThumb);
-    writeStoredColour(store, QStringLiteral("borderColor1"), trackBorderColor_, kDefaultTrackBorder);
-    writeStoredColour(store, QStringLiteral("borderColor2"), thumbBorderColor_, kDefaultThumbBorder);
-    writeStoredColour(store, QStringLiteral("borderColor3"), thumbInnerBorderColor_, kDefaultThumbInnerBorder);
+    writeStoredColour(store, QStringLiteral("borderColor1"), trackBorderColor_,
+                      kDefaultTrackBorder);
+    writeStoredColour(store, QStringLiteral("borderColor2"), thumbBorderColor_,
+                      kDefaultThumbBorder);
+    writeStoredColour(store, QStringLiteral("borderColor3"), thumbInnerBorderColor_,
+                      kDefaultThumbInnerBorder);
 }
 
 }  // namespace viewer

@@ -91,7 +91,7 @@ private:
     float thumbTop_ = 0;
     Part pressed_ = Part::None;  // which part holds the pointer while a button is down
     bool dragging_ = false;
-    float grabOffset_ = 0;   // where in the thumb the drag took hold
+    float grabOffset_ = 0;     // where in the thumb the drag took hold
     int repeatDirection_ = 0;  // +1 towards larger values (down), -1 up
     int pressY_ = 0;
 

@@ -19,7 +19,9 @@ int hueToChannel(int hue, int mid1, int mid2) {
     return (hue * (mid2 - mid1) + kHlsMax / 12) / (kHlsMax / 6) + mid1;
 }
 
-int channelToRgb(int value) { return std::clamp((value * kRgbMax + kHlsMax / 2) / kHlsMax, 0, kRgbMax); }
+int channelToRgb(int value) {
+    return std::clamp((value * kRgbMax + kHlsMax / 2) / kHlsMax, 0, kRgbMax);
+}
 
 }  // namespace
 
@@ -56,9 +58,10 @@ QColor fromHls(int hue, int luminance, int saturation) {
         const int grey = luminance * kRgbMax / kHlsMax;
         return QColor(grey, grey, grey);
     }
-    const int mid2 = luminance <= kHlsMax / 2
-                         ? ((saturation + kHlsMax) * luminance + kHlsMax / 2) / kHlsMax
-                         : saturation + luminance - (saturation * luminance + kHlsMax / 2) / kHlsMax;
+    const int mid2 =
+        luminance <= kHlsMax / 2
+            ? ((saturation + kHlsMax) * luminance + kHlsMax / 2) / kHlsMax
+            : saturation + luminance - (saturation * luminance + kHlsMax / 2) / kHlsMax;
     const int mid1 = 2 * luminance - mid2;
     return QColor(channelToRgb(hueToChannel(hue + kHlsMax / 3, mid1, mid2)),
                   channelToRgb(hueToChannel(hue, mid1, mid2)),

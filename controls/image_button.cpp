@@ -28,8 +28,9 @@ QFont captionFont() {
 }
 
 // The pictures' keys, in Look order.
-const std::array<QString, 4> kPictureKeys = {QStringLiteral("PictureNormal"), QStringLiteral("PictureHot"),
-                                             QStringLiteral("PictureDown"), QStringLiteral("PictureFalse")};
+const std::array<QString, 4> kPictureKeys = {
+    QStringLiteral("PictureNormal"), QStringLiteral("PictureHot"), QStringLiteral("PictureDown"),
+    QStringLiteral("PictureFalse")};
 
 }  // namespace
 
@@ -211,7 +212,8 @@ void ImageButton::readProperties(const platform::PropertyStore& store) {
     }
     face(Look::Normal).background = readStoredColour(store, QStringLiteral("Color"), kButtonFace);
     face(Look::Hot).background = readStoredColour(store, QStringLiteral("ColorHot"), kButtonFace);
-    face(Look::Pressed).background = readStoredColour(store, QStringLiteral("ColorDown"), kButtonFace);
+    face(Look::Pressed).background =
+        readStoredColour(store, QStringLiteral("ColorDown"), kButtonFace);
     borderColor_ = readStoredColour(store, QStringLiteral("BorderColor"), 0);
     borderWidth_ = store.readInteger(QStringLiteral("BorderWidth"), 1);
     captionColor_ = readStoredColour(store, QStringLiteral("CaptionColor"), 0);
@@ -224,10 +226,12 @@ void ImageButton::readProperties(const platform::PropertyStore& store) {
 void ImageButton::writeProperties(platform::PropertyStore& store) const {
     store.writeBoolean(QStringLiteral("Enabled"), isEnabled(), true);
     store.writeString(QStringLiteral("Caption"), caption_, kDefaultCaption);
-    for (std::size_t i = 0; i < kPictureKeys.size(); ++i) store.writePicture(kPictureKeys[i], faces_[i].source);
+    for (std::size_t i = 0; i < kPictureKeys.size(); ++i)
+        store.writePicture(kPictureKeys[i], faces_[i].source);
     writeStoredColour(store, QStringLiteral("Color"), face(Look::Normal).background, kButtonFace);
     writeStoredColour(store, QStringLiteral("ColorHot"), face(Look::Hot).background, kButtonFace);
-    writeStoredColour(store, QStringLiteral("ColorDown"), face(Look::Pressed).background, kButtonFace);
+    writeStoredColour(store, QStringLiteral("ColorDown"), face(Look::Pressed).background,
+                      kButtonFace);
     writeStoredColour(store, QStringLiteral("BorderColor"), borderColor_, 0);
     writeStoredColour(store, QStringLiteral("CaptionColor"), captionColor_, 0);
     store.writeInteger(QStringLiteral("BorderWidth"), static_cast<std::int16_t>(borderWidth_), 1);

@@ -18,9 +18,11 @@ inline QColor readStoredColour(const platform::PropertyStore& store, const QStri
 }
 
 // Nothing is written for the default's colour, as it stands in the palette now.
-inline void writeStoredColour(platform::PropertyStore& store, const QString& key, const QColor& colour,
-                              std::uint32_t defaultColour) {
-    const auto value = [](const QColor& c) { return static_cast<std::int32_t>(platform::fromQColor(c)); };
+inline void writeStoredColour(platform::PropertyStore& store, const QString& key,
+                              const QColor& colour, std::uint32_t defaultColour) {
+    const auto value = [](const QColor& c) {
+        return static_cast<std::int32_t>(platform::fromQColor(c));
+    };
     store.writeLong(key, value(colour), value(platform::toQColor(defaultColour)));
 }
 

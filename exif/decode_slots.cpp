@@ -22,8 +22,7 @@ bool DecodeSlots::Serves(Slot slot) const {
     case Slot::Byte:
         return type_ == reader::PropertyTypeByte || type_ == reader::PropertyTypeUndefined;
     case Slot::Short:
-    case Slot::Long:
-        return type_ == reader::PropertyTypeShort || type_ == reader::PropertyTypeLong;
+    case Slot::Long: return type_ == reader::PropertyTypeShort || type_ == reader::PropertyTypeLong;
     case Slot::Rational:
         return type_ == reader::PropertyTypeRational || type_ == reader::PropertyTypeSRational;
     case Slot::Offset:

@@ -66,7 +66,9 @@ struct ExtraRow {
 
 const ExtraRow kRows[] = {
     {"镜头厂商", Wording::Text, {Exif(0xA433)}},
-    {"镜头型号", Wording::Text, {Exif(0xA434), Xmp("exifEX:LensModel"), Xmp("aux:Lens"), Only(From::MakerLens)}},
+    {"镜头型号",
+     Wording::Text,
+     {Exif(0xA434), Xmp("exifEX:LensModel"), Xmp("aux:Lens"), Only(From::MakerLens)}},
     {"镜头规格", Wording::LensSpec, {ExifRationals(0xA432), Xmp("aux:LensInfo")}},
     {"机身序列号", Wording::Text, {Exif(0xA431), Xmp("aux:SerialNumber")}},
     {"镜头序列号", Wording::Text, {Exif(0xA435), Xmp("aux:LensSerialNumber")}},
@@ -126,7 +128,8 @@ std::optional<double> Number(std::string_view word) {
     };
     const std::size_t slash = word.find('/');
     if (slash == std::string_view::npos) return parse(word);
-    const auto numerator = parse(word.substr(0, slash)), denominator = parse(word.substr(slash + 1));
+    const auto numerator = parse(word.substr(0, slash)),
+               denominator = parse(word.substr(slash + 1));
     if (!numerator || !denominator || *denominator == 0) return std::nullopt;
     return *numerator / *denominator;
 }
@@ -181,7 +184,8 @@ public:
         case From::Iptc: return IptcValues(iptc(), 2, static_cast<std::uint8_t>(source.tag));
         case From::MakerLens: return one(makerNote().lens);
         case From::ShutterCount:
-            return makerNote().shutterCount ? one(IntText(*makerNote().shutterCount)) : std::vector<std::string>();
+            return makerNote().shutterCount ? one(IntText(*makerNote().shutterCount))
+                                            : std::vector<std::string>();
         case From::GpsPosition: {
             const std::optional<GpsPoint> point = exif::GpsPosition(image_);
             if (!point) return {};
@@ -189,7 +193,9 @@ public:
         }
         case From::GpsSpeed: return one(gpsSpeed());
         case From::ColourProfile: return one(colourProfile());
-        case From::FileSize: return image_.fileSize() > 0 ? one(FileSizeText(image_.fileSize())) : std::vector<std::string>();
+        case From::FileSize:
+            return image_.fileSize() > 0 ? one(FileSizeText(image_.fileSize()))
+                                         : std::vector<std::string>();
         }
         return {};
     }
@@ -217,7 +223,8 @@ private:
         if (!value || !value->Serves(Slot::Rational)) return {};
         std::string words;
         for (std::size_t k = 0;; k += 2) {
-            const auto numerator = value->Element(Slot::Rational, k), denominator = value->Element(Slot::Rational, k + 1);
+            const auto numerator = value->Element(Slot::Rational, k),
+                       denominator = value->Element(Slot::Rational, k + 1);
             if (!numerator || !denominator) break;
             if (!words.empty()) words += ' ';
             words += IntText(*numerator) + "/" + IntText(*denominator);
@@ -234,7 +241,8 @@ private:
 
     std::string windowsText(std::uint32_t tag) {
         const reader::PropertyImage::ItemLocation* location = image_.find(tag);
-        if (!location || location->type != reader::PropertyTypeByte || !image_.readValue(*location, buffer_, kMaxText))
+        if (!location || location->type != reader::PropertyTypeByte ||
+            !image_.readValue(*location, buffer_, kMaxText))
             return {};
         return DecodeUtf16(buffer_.data(), buffer_.size(), false);
     }
@@ -313,7 +321,8 @@ std::string Worded(Wording wording, const std::vector<std::string>& values) {
     }
     case Wording::LensSpec: return values.empty() ? "" : LensSpecText(values.front());
     case Wording::Metres: {
-        const std::vector<std::string_view> words = values.empty() ? std::vector<std::string_view>() : Words(values.front());
+        const std::vector<std::string_view> words =
+            values.empty() ? std::vector<std::string_view>() : Words(values.front());
         const std::optional<double> metres = words.empty() ? std::nullopt : Number(words.front());
         return metres ? GenText(*metres) + " m" : "";
     }
@@ -321,7 +330,9 @@ std::string Worded(Wording wording, const std::vector<std::string>& values) {
     case Wording::Composite: {
         if (values.empty()) return {};
         const std::optional<double> code = Number(values.front());
-        const std::string_view text = code && *code >= 0 && *code <= 3 ? CompositeText(static_cast<std::uint32_t>(*code)) : "";
+        const std::string_view text = code && *code >= 0 && *code <= 3
+                                          ? CompositeText(static_cast<std::uint32_t>(*code))
+                                          : "";
         return text.empty() ? values.front() : std::string(text);
     }
     }
@@ -349,12 +360,15 @@ void AppendExtraRows(const reader::PropertyImage& image, std::vector<MetadataEnt
 }
 
 bool IsExtraGpsLabel(std::string_view label) {
-    return std::any_of(std::begin(kRows), std::end(kRows), [&](const ExtraRow& row) { return row.gps && row.label == label; });
+    return std::any_of(std::begin(kRows), std::end(kRows),
+                       [&](const ExtraRow& row) { return row.gps && row.label == label; });
 }
 
 std::string LensSpecText(std::string_view rationals) {
     const std::vector<std::string_view> words = Words(rationals);
-    const auto at = [&](std::size_t k) { return k < words.size() ? Number(words[k]) : std::nullopt; };
+    const auto at = [&](std::size_t k) {
+        return k < words.size() ? Number(words[k]) : std::nullopt;
+    };
     std::string focal = Span(at(0), at(1));
     if (focal.empty() && at(1) && *at(1) > 0) focal = GenText(*at(1));
     std::string aperture = Span(at(2), at(3));
@@ -384,7 +398,8 @@ std::string RatingText(std::string_view rating) {
 std::string FileSizeText(std::uint64_t bytes) {
     constexpr double kKilobyte = 1024, kMegabyte = 1024 * 1024;
     const double size = static_cast<double>(bytes);
-    const std::string amount = size >= kMegabyte ? FixText(size / kMegabyte, 2) + " MB" : FixText(size / kKilobyte, 2) + " KB";
+    const std::string amount = size >= kMegabyte ? FixText(size / kMegabyte, 2) + " MB"
+                                                 : FixText(size / kKilobyte, 2) + " KB";
     return amount + " (" + IntText(static_cast<std::int64_t>(bytes)) + " 字节)";
 }
 

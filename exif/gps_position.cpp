@@ -36,7 +36,8 @@ private:
 };
 
 // +1 or -1 for the reference letter, nothing for any other text.
-std::optional<double> Sign(const reader::PropertyImage& image, std::uint32_t id, char positive, char negative) {
+std::optional<double> Sign(const reader::PropertyImage& image, std::uint32_t id, char positive,
+                           char negative) {
     const ItemBuffer buffer(image, id);
     const std::optional<std::string> text = buffer.item().Text();
     if (!text || text->size() != 1) return std::nullopt;
@@ -54,7 +55,8 @@ std::optional<double> Degrees(const reader::PropertyImage& image, std::uint32_t 
     double degrees = 0;
     for (std::size_t k = 0; k < 3; ++k) {
         const std::optional<std::int64_t> numerator = buffer.item().Element(Slot::Rational, 2 * k);
-        const std::optional<std::int64_t> denominator = buffer.item().Element(Slot::Rational, 2 * k + 1);
+        const std::optional<std::int64_t> denominator =
+            buffer.item().Element(Slot::Rational, 2 * k + 1);
         if (!numerator || !denominator || *numerator < 0 || *denominator < 0) return std::nullopt;
         if (*denominator == 0) {
             if (k == 0 || *numerator != 0) return std::nullopt;

@@ -22,7 +22,9 @@ std::string IccDescription(std::span<const std::uint8_t> profile) {
         if (tag.startsWith("desc")) {
             // An ASCII count with its NUL, then the text.
             const std::uint64_t count = std::min<std::uint64_t>(tag.u32(8), kMaxText);
-            const reader::ByteView ascii = tag.sub(12, std::min<std::uint64_t>(count, tag.size() - std::min<std::uint64_t>(12, tag.size())));
+            const reader::ByteView ascii =
+                tag.sub(12, std::min<std::uint64_t>(
+                                count, tag.size() - std::min<std::uint64_t>(12, tag.size())));
             text = DecodeText(ascii.bytes().data(), ascii.size());
         } else if (tag.startsWith("mluc")) {
             // Records of language, country, length and offset; UTF-16BE.

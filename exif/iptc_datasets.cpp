@@ -13,7 +13,8 @@ std::vector<IptcText> ParseIptc(std::span<const std::uint8_t> records) {
     std::vector<IptcText> texts;
     bool utf8 = false;
     std::uint64_t pos = 0;
-    for (std::size_t count = 0; count < kMaxIptcDatasets && bytes.fits(pos, 5) && bytes.u8(pos) == 0x1C; ++count) {
+    for (std::size_t count = 0;
+         count < kMaxIptcDatasets && bytes.fits(pos, 5) && bytes.u8(pos) == 0x1C; ++count) {
         const std::uint8_t record = bytes.u8(pos + 1);
         const std::uint8_t dataset = bytes.u8(pos + 2);
         std::uint64_t length = bytes.u16(pos + 3);
@@ -30,17 +31,20 @@ std::vector<IptcText> ParseIptc(std::span<const std::uint8_t> records) {
         const reader::ByteView data = bytes.sub(pos, length);
         pos += length;
         if (record == 1 && dataset == 90) {
-            utf8 = data.startsWith(std::string_view(reinterpret_cast<const char*>(kUtf8), sizeof kUtf8));
+            utf8 = data.startsWith(
+                std::string_view(reinterpret_cast<const char*>(kUtf8), sizeof kUtf8));
         } else if (record == 2) {
             const std::uint8_t* begin = data.bytes().data();
             const std::size_t size = data.bytes().size();
-            texts.push_back({record, dataset, utf8 ? DecodeUtf8(begin, size) : DecodeText(begin, size)});
+            texts.push_back(
+                {record, dataset, utf8 ? DecodeUtf8(begin, size) : DecodeText(begin, size)});
         }
     }
     return texts;
 }
 
-std::vector<std::string> IptcValues(const std::vector<IptcText>& texts, std::uint8_t record, std::uint8_t dataset) {
+std::vector<std::string> IptcValues(const std::vector<IptcText>& texts, std::uint8_t record,
+                                    std::uint8_t dataset) {
     std::vector<std::string> values;
     for (const IptcText& text : texts)
         if (text.record == record && text.dataset == dataset) values.push_back(text.text);

@@ -24,6 +24,7 @@ struct IptcText {
 std::vector<IptcText> ParseIptc(std::span<const std::uint8_t> records);
 
 // The texts of one dataset, in stored order (repeatable ones have several).
-std::vector<std::string> IptcValues(const std::vector<IptcText>& texts, std::uint8_t record, std::uint8_t dataset);
+std::vector<std::string> IptcValues(const std::vector<IptcText>& texts, std::uint8_t record,
+                                    std::uint8_t dataset);
 
 }  // namespace exif

@@ -36,10 +36,19 @@ struct Entry {
 
 std::uint32_t ElementSize(std::uint16_t type) {
     switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: return 8;
+    case 1:
+    case 2:
+    case 6:
+    case 7: return 1;
+    case 3:
+    case 8: return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13: return 4;
+    case 5:
+    case 10:
+    case 12: return 8;
     }
     return 0;
 }
@@ -54,7 +63,8 @@ std::optional<Entry> Find(const NoteDirectory& dir, std::uint16_t tag) {
         Entry entry;
         entry.type = note.u16(at + 2);
         entry.count = note.u32(at + 4);
-        const std::optional<std::uint32_t> length = reader::CheckedByteCount(entry.count, ElementSize(entry.type));
+        const std::optional<std::uint32_t> length =
+            reader::CheckedByteCount(entry.count, ElementSize(entry.type));
         if (!length || *length == 0) return entry;
         if (*length <= 4) {
             entry.value = note.sub(at + 8, *length);
@@ -109,7 +119,8 @@ std::string NikonLens(const std::optional<Entry>& entry) {
 std::string CanonFocalRange(const std::optional<Entry>& entry) {
     if (!entry || entry->type != 3 || entry->count < 26 || entry->value.empty()) return {};
     const double units = entry->value.u16(2 * 25) == 0 ? 1 : entry->value.u16(2 * 25);
-    const double longest = entry->value.u16(2 * 23) / units, shortest = entry->value.u16(2 * 24) / units;
+    const double longest = entry->value.u16(2 * 23) / units,
+                 shortest = entry->value.u16(2 * 24) / units;
     if (shortest <= 0) return {};
     return Range(shortest, std::max(shortest, longest)) + "mm";
 }
@@ -142,11 +153,13 @@ MakerNoteValues ReadMakerNote(const reader::PropertyImage& image) {
         const reader::ByteView note = Ordered(tiff, big);
         const NoteDirectory dir{note, note.u32(4), 0};
         values.lens = NikonLens(Find(dir, 0x0084));
-        if (const auto count = Find(dir, 0x00A7); count && count->type == 4 && count->value.size() == 4)
+        if (const auto count = Find(dir, 0x00A7);
+            count && count->type == 4 && count->value.size() == 4)
             values.shutterCount = count->value.u32(0);
         return values;
     }
-    if (raw.startsWith("OLYMPUS\0"sv) || raw.startsWith("OM SYSTEM\0"sv) || raw.startsWith("OLYMP\0"sv)) {
+    if (raw.startsWith("OLYMPUS\0"sv) || raw.startsWith("OM SYSTEM\0"sv) ||
+        raw.startsWith("OLYMP\0"sv)) {
         // The newer headers give their byte order and count offsets from the
         // note's start; the old "OLYMP" one counts from the TIFF header.
         NoteDirectory dir;
@@ -164,10 +177,12 @@ MakerNoteValues ReadMakerNote(const reader::PropertyImage& image) {
         if ((equipment->type == 13 || equipment->type == 4) && equipment->value.size() >= 4) {
             at = std::int64_t{equipment->value.u32(0)} + dir.shift;
         } else if (equipment->type == 7 && !equipment->value.empty()) {
-            at = static_cast<std::int64_t>(equipment->value.bytes().data() - dir.note.bytes().data());
+            at = static_cast<std::int64_t>(equipment->value.bytes().data() -
+                                           dir.note.bytes().data());
         }
         if (at < 0 || !dir.note.fits(static_cast<std::uint64_t>(at), 2)) return values;
-        values.lens = Text(Find(NoteDirectory{dir.note, static_cast<std::uint64_t>(at), dir.shift}, 0x0203));
+        values.lens =
+            Text(Find(NoteDirectory{dir.note, static_cast<std::uint64_t>(at), dir.shift}, 0x0203));
         return values;
     }
     if (raw.startsWith("Panasonic\0\0\0"sv)) {

@@ -59,7 +59,8 @@ void MetadataList::LoadMetadata(const reader::PropertyImage* image) {
             cut = value.size() < location.length;
             std::uint32_t length = static_cast<std::uint32_t>(value.size());
             if (cut && ShowsText(*row)) length = WholeCharacters(value.data(), length);
-            item = DecodeSlots(location.type, std::span<const std::uint8_t>(value.data(), length), image->bigEndian());
+            item = DecodeSlots(location.type, std::span<const std::uint8_t>(value.data(), length),
+                               image->bigEndian());
         }
         MetadataEntry& entry = entries.emplace_back();
         entry.tag = location.id;
@@ -76,7 +77,8 @@ void MetadataList::SetPhoto(const std::string& path) {
     photoFileName = at == std::string::npos ? path : path.substr(at + 1);
 }
 
-void MetadataList::GetExifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {
+void MetadataList::GetExifData(std::vector<std::string>& labels,
+                               std::vector<std::string>& values) const {
     labels.assign(entryCount, {});
     values.assign(entryCount, {});
     for (std::size_t k = 0; k < entryCount; ++k) {

@@ -18,7 +18,8 @@ std::string GenText(double value) {
     // to_chars prints as printf does in the C locale, whatever locale the
     // program runs in (a GUI toolkit may set one with a decimal comma).
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     return std::string(buffer, result.ptr);
 }
 
@@ -28,7 +29,8 @@ namespace {
 // The largest double takes 309 digits before the point.
 std::string PrintFixed(double value, int decimals) {
     char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     if (result.ec != std::errc()) return {};
     return std::string(buffer, result.ptr);
 }
@@ -94,7 +96,8 @@ double LeadingNumber(std::string_view text) {
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
     if (digits == 0) return 0;
     double value = 0;
-    const auto result = std::from_chars(text.data(), text.data() + digits, value, std::chars_format::fixed);
+    const auto result =
+        std::from_chars(text.data(), text.data() + digits, value, std::chars_format::fixed);
     if (result.ec == std::errc::result_out_of_range) return DBL_MAX;
     return value;
 }

@@ -61,7 +61,8 @@ std::size_t WellFormedLength(std::string_view text) {
 }
 
 std::string ValidUtf8(std::string_view text) {
-    if (IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) return std::string(text);
+    if (IsValidUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
+        return std::string(text);
     std::string out;
     out.reserve(text.size() + 16);
     for (std::size_t i = 0; i < text.size();) {
@@ -77,7 +78,8 @@ std::string ValidUtf8(std::string_view text) {
 }
 
 std::string BuildReport(const std::string& photoName, const std::string& photoPath,
-                        const std::vector<std::string>& labels, const std::vector<std::string>& values) {
+                        const std::vector<std::string>& labels,
+                        const std::vector<std::string>& values) {
     std::string out = Header(photoName, photoPath);
     for (std::size_t i = 0; i < labels.size(); ++i) {
         AppendLineText(out, labels[i]);

@@ -17,7 +17,8 @@ class MetadataList;
 
 // Goes by the labels: a label without a value gets an empty one.
 std::string BuildReport(const std::string& photoName, const std::string& photoPath,
-                        const std::vector<std::string>& labels, const std::vector<std::string>& values);
+                        const std::vector<std::string>& labels,
+                        const std::vector<std::string>& values);
 
 std::string BuildReport(const MetadataList& list);
 

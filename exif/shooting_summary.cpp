@@ -39,7 +39,8 @@ public:
     // The first whole number of the item; nothing unless it is above 0.
     std::optional<std::int64_t> positive(std::uint32_t tag) {
         const std::optional<DecodeSlots> value = item(tag);
-        const std::optional<std::int64_t> number = value ? value->Element(Slot::Long, 0) : std::nullopt;
+        const std::optional<std::int64_t> number =
+            value ? value->Element(Slot::Long, 0) : std::nullopt;
         if (!number || *number <= 0) return std::nullopt;
         return number;
     }
@@ -48,9 +49,11 @@ public:
     std::optional<std::pair<std::uint32_t, std::uint32_t>> rational(std::uint32_t tag) {
         const std::optional<DecodeSlots> value = item(tag);
         if (!value) return std::nullopt;
-        const auto numerator = value->Element(Slot::Rational, 0), denominator = value->Element(Slot::Rational, 1);
+        const auto numerator = value->Element(Slot::Rational, 0),
+                   denominator = value->Element(Slot::Rational, 1);
         if (!numerator || !denominator || *numerator <= 0 || *denominator <= 0) return std::nullopt;
-        return std::pair{static_cast<std::uint32_t>(*numerator), static_cast<std::uint32_t>(*denominator)};
+        return std::pair{static_cast<std::uint32_t>(*numerator),
+                         static_cast<std::uint32_t>(*denominator)};
     }
 
 private:
@@ -120,7 +123,8 @@ std::string ExposureTimeText(std::uint32_t numerator, std::uint32_t denominator)
     const std::uint64_t n = numerator, d = denominator;
     // Exactly, on the rational: 3/10 is 0.3 s, not a double just below it.
     // Halves round away from zero, as the other numbers of the line do.
-    if (10 * n < 3 * d) return Joined("1/", IntText(static_cast<std::int64_t>((2 * d + n) / (2 * n)))) + " s";
+    if (10 * n < 3 * d)
+        return Joined("1/", IntText(static_cast<std::int64_t>((2 * d + n) / (2 * n)))) + " s";
     const std::uint64_t tenths = (20 * n + d) / (2 * d);
     std::string text = IntText(static_cast<std::int64_t>(tenths / 10));
     if (tenths % 10 != 0) text += Joined(".", IntText(static_cast<std::int64_t>(tenths % 10)));
@@ -130,7 +134,8 @@ std::string ExposureTimeText(std::uint32_t numerator, std::uint32_t denominator)
 std::string ShootingSummary(const reader::PropertyImage& image) {
     Items items(image);
     std::string line;
-    for (const std::string& part : {Model(items), FocalLength(items), Aperture(items), ExposureTime(items), Iso(items)}) {
+    for (const std::string& part :
+         {Model(items), FocalLength(items), Aperture(items), ExposureTime(items), Iso(items)}) {
         if (part.empty()) continue;
         if (!line.empty()) line += " \u00B7 ";
         line += part;

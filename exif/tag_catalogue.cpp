@@ -120,7 +120,11 @@ constexpr CatalogueEntry kCatalogue[] = {
     {0x9208, "光源", S, {Code(LightSourceText)}},
     {0x9209, "闪光", S, {Code(FlashText)}},
     {0x920A, "焦距", R, {Gen(0, 1), Lit("mm")}},
-    {0x9214, "对焦范围", S, {Lit("矩形:中心点(X="), Int(0), Lit(",Y="), Int(1), Lit("）,宽="), Int(2), Lit(",高="), Int(3)}},
+    {0x9214,
+     "对焦范围",
+     S,
+     {Lit("矩形:中心点(X="), Int(0), Lit(",Y="), Int(1), Lit("）,宽="), Int(2), Lit(",高="),
+      Int(3)}},
     {0x9286, "用户注释", T, {Comment()}},
     {0x9290, "次秒修改时间", T, {Text()}},
     {0x9291, "次秒拍摄时间", T, {Text()}},
@@ -175,7 +179,8 @@ std::string FNumberText(std::int64_t numerator, std::int64_t denominator) {
     const double apex = static_cast<double>(numerator) / static_cast<double>(denominator);
     const double fNumber = std::exp2(apex / 2);
     // No lens is slower than f/10000: such a value is junk, shown as stored.
-    if (!std::isfinite(fNumber) || fNumber > 10000) return IntText(numerator) + "/" + IntText(denominator);
+    if (!std::isfinite(fNumber) || fNumber > 10000)
+        return IntText(numerator) + "/" + IntText(denominator);
     return RoundedText(fNumber, 1);
 }
 
@@ -187,20 +192,19 @@ std::string MinutesText(const DecodeSlots& item, Slot reads, std::uint8_t first)
     if (!minutes || !minutesDenominator) return {};
     const auto seconds = item.Element(reads, first + 2);
     const auto secondsDenominator = item.Element(reads, first + 3);
-    if (!seconds || !secondsDenominator || *seconds == 0 || *secondsDenominator == 0 || *minutesDenominator == 0)
+    if (!seconds || !secondsDenominator || *seconds == 0 || *secondsDenominator == 0 ||
+        *minutesDenominator == 0)
         return QuotientText(*minutes, *minutesDenominator, NumberForm::General);
-    const double total = static_cast<double>(*minutes) / static_cast<double>(*minutesDenominator) +
-                         static_cast<double>(*seconds) / static_cast<double>(*secondsDenominator) / 60;
+    const double total =
+        static_cast<double>(*minutes) / static_cast<double>(*minutesDenominator) +
+        static_cast<double>(*seconds) / static_cast<double>(*secondsDenominator) / 60;
     return RoundedText(total, 4);
 }
 
 void AppendPiece(std::string& out, const Piece& piece, Slot reads, const DecodeSlots& item) {
     switch (piece.kind) {
-    case PieceKind::End:
-        return;
-    case PieceKind::Literal:
-        out += piece.literal;
-        return;
+    case PieceKind::End: return;
+    case PieceKind::Literal: out += piece.literal; return;
     case PieceKind::Int:
         if (auto value = item.Element(reads, piece.first)) out += IntText(*value);
         return;
@@ -216,12 +220,11 @@ void AppendPiece(std::string& out, const Piece& piece, Slot reads, const DecodeS
         if (numerator && denominator) out += FNumberText(*numerator, *denominator);
         return;
     }
-    case PieceKind::Minutes:
-        out += MinutesText(item, reads, piece.first);
-        return;
+    case PieceKind::Minutes: out += MinutesText(item, reads, piece.first); return;
     case PieceKind::Code:
         // Codes come from unsigned readings of at most 32 bits.
-        if (auto value = item.Element(reads, piece.first)) out += piece.code(static_cast<std::uint32_t>(*value));
+        if (auto value = item.Element(reads, piece.first))
+            out += piece.code(static_cast<std::uint32_t>(*value));
         return;
     case PieceKind::Text:
         if (auto text = item.Text()) out += *text;
@@ -244,8 +247,9 @@ std::span<const CatalogueEntry> Catalogue() { return kCatalogue; }
 
 const CatalogueEntry* FindTag(std::uint32_t tag) {
     const auto* end = std::end(kCatalogue);
-    const auto* row = std::lower_bound(std::begin(kCatalogue), end, tag,
-                                       [](const CatalogueEntry& e, std::uint32_t t) { return e.tag < t; });
+    const auto* row =
+        std::lower_bound(std::begin(kCatalogue), end, tag,
+                         [](const CatalogueEntry& e, std::uint32_t t) { return e.tag < t; });
     return row != end && row->tag == tag ? row : nullptr;
 }
 

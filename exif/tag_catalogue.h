@@ -19,17 +19,17 @@ using TextLookup = std::string_view (*)(std::string_view text);
 // item (Int, Quotient, FNumber, Minutes, Code) are empty when the item lacks
 // that element; literals always stay.
 enum class PieceKind : std::uint8_t {
-    End,        // ends a rule
-    Literal,    // the literal text
-    Int,        // element `first` as an integer
-    Quotient,   // element `first` / element `second` in `form`
-    FNumber,    // the f-number of the APEX value element `first` / element `second`
-    Minutes,    // minutes (elements `first`, +1) with the seconds (+2, +3) folded in
-    Code,       // element `first` looked up with `code`
-    Text,       // the item's text
-    Comment,    // the item's text as a user comment
-    TextCode,   // the item's text looked up with `textCode`
-    Version,    // the leading number of the text / 100 in the general form
+    End,       // ends a rule
+    Literal,   // the literal text
+    Int,       // element `first` as an integer
+    Quotient,  // element `first` / element `second` in `form`
+    FNumber,   // the f-number of the APEX value element `first` / element `second`
+    Minutes,   // minutes (elements `first`, +1) with the seconds (+2, +3) folded in
+    Code,      // element `first` looked up with `code`
+    Text,      // the item's text
+    Comment,   // the item's text as a user comment
+    TextCode,  // the item's text looked up with `textCode`
+    Version,   // the leading number of the text / 100 in the general form
 };
 
 enum class NumberForm : std::uint8_t { General, Fixed2, Fixed3, Fixed4 };

@@ -124,7 +124,8 @@ void AppendUtf8(std::string& out, char32_t c) {
 }  // namespace
 
 std::string DecodeUtf16(const std::uint8_t* bytes, std::size_t length, bool bigEndian) {
-    if (length >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) || (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
+    if (length >= 2 &&
+        ((bytes[0] == 0xFE && bytes[1] == 0xFF) || (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
         bigEndian = bytes[0] == 0xFE;
         bytes += 2;
         length -= 2;
@@ -138,7 +139,8 @@ std::string DecodeUtf16(const std::uint8_t* bytes, std::size_t length, bool bigE
     out.reserve(length + length / 2);
     for (std::size_t k = 0; k < units; ++k) {
         const char16_t c = unit(k);
-        if (c >= 0xD800 && c <= 0xDBFF && k + 1 < units && unit(k + 1) >= 0xDC00 && unit(k + 1) <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && k + 1 < units && unit(k + 1) >= 0xDC00 &&
+            unit(k + 1) <= 0xDFFF) {
             AppendUtf8(out, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (unit(k + 1) - 0xDC00));
             ++k;
         } else if (c >= 0xD800 && c <= 0xDFFF) {

@@ -4,14 +4,8 @@ namespace exif {
 namespace {
 
 constexpr CodeText kOrientation[] = {
-    {1, "1-上/左"},
-    {2, "2-上/右"},
-    {3, "3-下/右"},
-    {4, "4-下/左"},
-    {5, "5-左/上"},
-    {6, "6-右/上"},
-    {7, "7-右/下"},
-    {8, "8-左/下"},
+    {1, "1-上/左"}, {2, "2-上/右"}, {3, "3-下/右"}, {4, "4-下/左"},
+    {5, "5-左/上"}, {6, "6-右/上"}, {7, "7-右/下"}, {8, "8-左/下"},
 };
 
 constexpr CodeText kResolutionUnit[] = {
@@ -21,26 +15,13 @@ constexpr CodeText kResolutionUnit[] = {
 };
 
 constexpr CodeText kExposureProgram[] = {
-    {0, "0-未定义"},
-    {1, "1-手动"},
-    {2, "2-程序"},
-    {3, "3-光圈优先"},
-    {4, "4-快门优先"},
-    {5, "5-景深优先"},
-    {6, "6-运动模式"},
-    {7, "7-肖像模式"},
-    {8, "8-风景模式"},
+    {0, "0-未定义"},   {1, "1-手动"},     {2, "2-程序"},     {3, "3-光圈优先"}, {4, "4-快门优先"},
+    {5, "5-景深优先"}, {6, "6-运动模式"}, {7, "7-肖像模式"}, {8, "8-风景模式"},
 };
 
 constexpr CodeText kMeteringMode[] = {
-    {0, "0-未知"},
-    {1, "1-平均测光"},
-    {2, "2-中央重点测光"},
-    {3, "3-点测光"},
-    {4, "4-多点测光"},
-    {5, "5-多区域测光"},
-    {6, "6-局部测光"},
-    {255, "255-其他"},
+    {0, "0-未知"},     {1, "1-平均测光"},   {2, "2-中央重点测光"}, {3, "3-点测光"},
+    {4, "4-多点测光"}, {5, "5-多区域测光"}, {6, "6-局部测光"},     {255, "255-其他"},
 };
 
 // 13 to 15 lack their closing parenthesis and 15 repeats 色: these are the
@@ -118,15 +99,9 @@ constexpr CodeText kSensingMethod[] = {
 };
 
 constexpr CodeText kCompression[] = {
-    {1, "1-未压缩"},
-    {2, "2-CCITT 1D"},
-    {3, "3-Group 3 Fax"},
-    {4, "4-Group 4 Fax"},
-    {5, "5-LZW"},
-    {6, "6-JPEG压缩（缩略图）"},
-    {7, "7-JPEG"},
-    {8, "8-ZLib"},
-    {32773, "32773-PackBits"},
+    {1, "1-未压缩"},      {2, "2-CCITT 1D"}, {3, "3-Group 3 Fax"},
+    {4, "4-Group 4 Fax"}, {5, "5-LZW"},      {6, "6-JPEG压缩（缩略图）"},
+    {7, "7-JPEG"},        {8, "8-ZLib"},     {32773, "32773-PackBits"},
 };
 
 constexpr CodeText kSceneCaptureType[] = {
@@ -137,11 +112,7 @@ constexpr CodeText kSceneCaptureType[] = {
 };
 
 constexpr CodeText kGainControl[] = {
-    {0, "0-无"},
-    {1, "1-低增益"},
-    {2, "2-高增益"},
-    {3, "3-低增益下"},
-    {4, "4-高增益下"},
+    {0, "0-无"}, {1, "1-低增益"}, {2, "2-高增益"}, {3, "3-低增益下"}, {4, "4-高增益下"},
 };
 
 constexpr CodeText kContrast[] = {
@@ -214,8 +185,12 @@ std::string_view LookupCode(std::span<const CodeText> table, std::uint32_t code)
 }
 
 std::string_view OrientationText(std::uint32_t code) { return LookupCode(kOrientation, code); }
-std::string_view ResolutionUnitText(std::uint32_t code) { return LookupCode(kResolutionUnit, code); }
-std::string_view ExposureProgramText(std::uint32_t code) { return LookupCode(kExposureProgram, code); }
+std::string_view ResolutionUnitText(std::uint32_t code) {
+    return LookupCode(kResolutionUnit, code);
+}
+std::string_view ExposureProgramText(std::uint32_t code) {
+    return LookupCode(kExposureProgram, code);
+}
 std::string_view MeteringModeText(std::uint32_t code) { return LookupCode(kMeteringMode, code); }
 std::string_view LightSourceText(std::uint32_t code) { return LookupCode(kLightSource, code); }
 std::string_view FlashText(std::uint32_t code) { return LookupCode(kFlash, code); }
@@ -223,15 +198,23 @@ std::string_view WhiteBalanceText(std::uint32_t code) { return LookupCode(kWhite
 std::string_view ColorSpaceText(std::uint32_t code) { return LookupCode(kColorSpace, code); }
 std::string_view SensingMethodText(std::uint32_t code) { return LookupCode(kSensingMethod, code); }
 std::string_view CompressionText(std::uint32_t code) { return LookupCode(kCompression, code); }
-std::string_view SceneCaptureTypeText(std::uint32_t code) { return LookupCode(kSceneCaptureType, code); }
+std::string_view SceneCaptureTypeText(std::uint32_t code) {
+    return LookupCode(kSceneCaptureType, code);
+}
 std::string_view GainControlText(std::uint32_t code) { return LookupCode(kGainControl, code); }
 std::string_view ContrastText(std::uint32_t code) { return LookupCode(kContrast, code); }
 std::string_view SaturationText(std::uint32_t code) { return LookupCode(kSaturation, code); }
 std::string_view SharpnessText(std::uint32_t code) { return LookupCode(kSharpness, code); }
-std::string_view SubjectDistanceRangeText(std::uint32_t code) { return LookupCode(kSubjectDistanceRange, code); }
+std::string_view SubjectDistanceRangeText(std::uint32_t code) {
+    return LookupCode(kSubjectDistanceRange, code);
+}
 std::string_view ExposureModeText(std::uint32_t code) { return LookupCode(kExposureMode, code); }
-std::string_view CustomRenderedText(std::uint32_t code) { return LookupCode(kCustomRendered, code); }
-std::string_view YCbCrPositioningText(std::uint32_t code) { return LookupCode(kYCbCrPositioning, code); }
+std::string_view CustomRenderedText(std::uint32_t code) {
+    return LookupCode(kCustomRendered, code);
+}
+std::string_view YCbCrPositioningText(std::uint32_t code) {
+    return LookupCode(kYCbCrPositioning, code);
+}
 std::string_view PhotometricText(std::uint32_t code) { return LookupCode(kPhotometric, code); }
 std::string_view SceneTypeText(std::uint32_t code) { return LookupCode(kSceneType, code); }
 std::string_view FileSourceText(std::uint32_t code) { return LookupCode(kFileSource, code); }
@@ -239,6 +222,8 @@ std::string_view FileSourceText(std::uint32_t code) { return LookupCode(kFileSou
 std::string_view AltitudeRefText(std::uint32_t code) { return code == 0 ? "海平面" : "海平面以下"; }
 std::string_view LatitudeRefText(std::string_view text) { return text == "N" ? "北纬" : "南纬"; }
 std::string_view LongitudeRefText(std::string_view text) { return text == "E" ? "东经" : "西经"; }
-std::string_view ImgDirectionRefText(std::string_view text) { return text == "T" ? "真方向" : "磁方位"; }
+std::string_view ImgDirectionRefText(std::string_view text) {
+    return text == "T" ? "真方向" : "磁方位";
+}
 
 }  // namespace exif

@@ -11,7 +11,7 @@ namespace exif {
 namespace {
 
 struct XmpProperty {
-    std::string_view name;       // as callers ask for it
+    std::string_view name;  // as callers ask for it
     std::string_view namespaceUri;
     std::string_view localName;
 };
@@ -50,15 +50,17 @@ enum class Role : std::uint8_t { Other, Rdf, Description, Property, Container, I
 int PropertyIndex(std::string_view expandedName) {
     const std::size_t split = expandedName.rfind(kSeparator);
     if (split == std::string_view::npos) return -1;
-    const std::string_view uri = expandedName.substr(0, split), local = expandedName.substr(split + 1);
+    const std::string_view uri = expandedName.substr(0, split),
+                           local = expandedName.substr(split + 1);
     for (std::size_t i = 0; i < kProperties.size(); ++i)
-        if (kProperties[i].namespaceUri == uri && kProperties[i].localName == local) return static_cast<int>(i);
+        if (kProperties[i].namespaceUri == uri && kProperties[i].localName == local)
+            return static_cast<int>(i);
     return -1;
 }
 
 bool IsRdf(std::string_view expandedName, std::string_view local) {
-    return expandedName.size() == kRdf.size() + 1 + local.size() && expandedName.starts_with(kRdf) &&
-           expandedName.substr(kRdf.size() + 1) == local;
+    return expandedName.size() == kRdf.size() + 1 + local.size() &&
+           expandedName.starts_with(kRdf) && expandedName.substr(kRdf.size() + 1) == local;
 }
 
 bool Blank(std::string_view text) {
@@ -97,7 +99,8 @@ public:
             text_.clear();
             defaultLanguage_ = false;
             for (const XML_Char** a = attributes; a[0] != nullptr; a += 2)
-                if (std::string_view(a[0]) == kXmlLang && std::string_view(a[1]) == "x-default") defaultLanguage_ = true;
+                if (std::string_view(a[0]) == kXmlLang && std::string_view(a[1]) == "x-default")
+                    defaultLanguage_ = true;
         }
         roles_.push_back(role);
     }
@@ -133,7 +136,8 @@ private:
             return;
         }
         std::vector<std::string>& list = values_[static_cast<std::size_t>(index)];
-        const std::string text = DecodeUtf8(reinterpret_cast<const std::uint8_t*>(value.data()), value.size());
+        const std::string text =
+            DecodeUtf8(reinterpret_cast<const std::uint8_t*>(value.data()), value.size());
         if (first) list.insert(list.begin(), text);
         else list.push_back(text);
     }
@@ -166,7 +170,8 @@ void XmpProperties::Complete(const XmpProperties& other) {
 }
 
 bool XmpProperties::Empty() const {
-    return std::all_of(values_.begin(), values_.end(), [](const auto& list) { return list.empty(); });
+    return std::all_of(values_.begin(), values_.end(),
+                       [](const auto& list) { return list.empty(); });
 }
 
 XmpProperties ParseXmp(std::span<const std::uint8_t> packet) {
@@ -186,11 +191,13 @@ XmpProperties ParseXmp(std::span<const std::uint8_t> packet) {
     XML_SetCharacterDataHandler(parser, [](void* walk, const XML_Char* data, int length) {
         static_cast<Walk*>(walk)->text(data, length);
     });
-    XML_SetStartDoctypeDeclHandler(parser, [](void* walk, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-        static_cast<Walk*>(walk)->stop();
-    });
+    XML_SetStartDoctypeDeclHandler(
+        parser, [](void* walk, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+            static_cast<Walk*>(walk)->stop();
+        });
     // A fault ends the parse; what came before it stays.
-    XML_Parse(parser, reinterpret_cast<const char*>(packet.data()), static_cast<int>(packet.size()), XML_TRUE);
+    XML_Parse(parser, reinterpret_cast<const char*>(packet.data()), static_cast<int>(packet.size()),
+              XML_TRUE);
     XML_ParserFree(parser);
     return properties;
 }

@@ -33,7 +33,8 @@ public:
 
 private:
     friend XmpProperties ParseXmp(std::span<const std::uint8_t> packet);
-    std::vector<std::vector<std::string>> values_;  // by property, in the order of the property table
+    std::vector<std::vector<std::string>>
+        values_;  // by property, in the order of the property table
 };
 
 // The properties read from the packet (which may be cut or broken: what

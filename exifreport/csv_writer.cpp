@@ -31,7 +31,8 @@ void AppendCell(std::string& out, std::string_view text) {
         return;
     }
     out += '"';
-    for (std::size_t quote; (quote = text.find('"')) != std::string_view::npos; text.remove_prefix(quote + 1)) {
+    for (std::size_t quote; (quote = text.find('"')) != std::string_view::npos;
+         text.remove_prefix(quote + 1)) {
         out.append(text.substr(0, quote + 1));
         out += '"';
     }
@@ -66,7 +67,8 @@ void CsvWriter::AppendRow(std::string& out, const exif::MetadataList& list) {
         std::size_t column;
         if (const exif::CatalogueEntry* row = exif::FindTag(entries[i].tag)) {
             column = static_cast<std::size_t>(row - first);
-        } else if (entries[i].tag >= exif::kExtraRowTag && entries[i].tag - exif::kExtraRowTag < exif::ExtraRows().size()) {
+        } else if (entries[i].tag >= exif::kExtraRowTag &&
+                   entries[i].tag - exif::kExtraRowTag < exif::ExtraRows().size()) {
             column = exif::Catalogue().size() + (entries[i].tag - exif::kExtraRowTag);
         } else {
             continue;

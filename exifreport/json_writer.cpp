@@ -89,10 +89,8 @@ void AppendJsonLine(std::string& out, const exif::MetadataList& list) {
             out.append(digits, end);
         }
         out += ",\"label\":"sv;
-        if (const std::string* label = QuotedLabel(entries[i].tag, entries[i].label))
-            out += *label;
-        else
-            AppendString(out, entries[i].label);
+        if (const std::string* label = QuotedLabel(entries[i].tag, entries[i].label)) out += *label;
+        else AppendString(out, entries[i].label);
         out += ",\"value\":"sv;
         AppendString(out, entries[i].value);
         out += '}';

@@ -42,10 +42,12 @@ constexpr const char* kUsage =
     "Photos: JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW,\n"
     "ORF, RW2, RAF, PEF, SRW), BMP and GIF.\n"
     "Exit status: 0 when every photo was reported, 1 when a file named on the command line or\n"
-    "named like a photo is not a photo or a file or folder could not be read, 2 for a usage error.\n";
+    "named like a photo is not a photo or a file or folder could not be read, 2 for a usage "
+    "error.\n";
 
 constexpr const char* kNotAPhoto =
-    "not a JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW, ORF, RW2, "
+    "not a JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW, ORF, "
+    "RW2, "
     "RAF, PEF, SRW), BMP or GIF file";
 
 enum class Output { Report, Csv, Json };
@@ -79,8 +81,7 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
         } else {
             if (arg == "--csv" || arg == "--json")
                 std::fputs("exifreport: --csv and --json exclude each other\n", stderr);
-            else
-                std::fprintf(stderr, "exifreport: unknown option %s\n", TerminalText(arg).c_str());
+            else std::fprintf(stderr, "exifreport: unknown option %s\n", TerminalText(arg).c_str());
             return std::nullopt;
         }
     }
@@ -90,7 +91,8 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
 
 std::string_view FolderOf(const std::string& path) {
     const std::size_t at = path.rfind('/');
-    return at == std::string::npos ? std::string_view() : std::string_view(path).substr(0, at == 0 ? 1 : at);
+    return at == std::string::npos ? std::string_view()
+                                   : std::string_view(path).substr(0, at == 0 ? 1 : at);
 }
 
 class Reporter {
@@ -114,7 +116,8 @@ public:
         const bool empty = source->size() == 0;
         const reader::PropertyImage image = reader::PropertyImage::Open(std::move(source));
         if (image.format() == reader::PhotoFormat::Unknown) {
-            if (named || reader::HasPhotoExtension(path)) Fail(path, empty ? "empty file" : kNotAPhoto);
+            if (named || reader::HasPhotoExtension(path))
+                Fail(path, empty ? "empty file" : kNotAPhoto);
             return;
         }
         list_.SetPhoto(path);
@@ -183,8 +186,9 @@ int main(int argc, char** argv) {
     PhotoWalk walk(std::move(options->paths), options->recursive);
     ProgressLine progress(STDERR_FILENO, ProgressWanted(), walk.KnownTotal());
     Reporter reporter(options->output, progress);
-    walk.Run({[&](const std::string& path, bool named) { reporter.Look(path, named); },
-              [&](const std::string& path, int error) { reporter.Fail(path, std::strerror(error)); }});
+    walk.Run(
+        {[&](const std::string& path, bool named) { reporter.Look(path, named); },
+         [&](const std::string& path, int error) { reporter.Fail(path, std::strerror(error)); }});
     progress.Clear();
 
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

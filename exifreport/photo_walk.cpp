@@ -47,10 +47,12 @@ bool ListFolder(int fd, std::vector<FolderEntry>& entries) {
         struct stat info {};
         // The entry itself first: a link to a folder must not count as one.
         if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISLNK(info.st_mode) && (::fstatat(fd, entry->d_name, &info, 0) != 0 || S_ISDIR(info.st_mode)))
+        if (S_ISLNK(info.st_mode) &&
+            (::fstatat(fd, entry->d_name, &info, 0) != 0 || S_ISDIR(info.st_mode)))
             continue;  // dangling, or a link to a folder
         if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
-        entries.push_back({std::string(name), S_ISDIR(info.st_mode), static_cast<std::uint64_t>(info.st_dev),
+        entries.push_back({std::string(name), S_ISDIR(info.st_mode),
+                           static_cast<std::uint64_t>(info.st_dev),
                            static_cast<std::uint64_t>(info.st_ino)});
     }
     const int error = errno;
@@ -78,7 +80,8 @@ PhotoWalk::PhotoWalk(std::vector<std::string> arguments, bool recursive) {
 }
 
 std::optional<std::size_t> PhotoWalk::KnownTotal() const {
-    const bool anyFolder = std::any_of(arguments_.begin(), arguments_.end(), [](const Argument& a) { return a.folder; });
+    const bool anyFolder = std::any_of(arguments_.begin(), arguments_.end(),
+                                       [](const Argument& a) { return a.folder; });
     return anyFolder ? std::nullopt : std::optional<std::size_t>(arguments_.size());
 }
 
@@ -98,7 +101,8 @@ void PhotoWalk::Run(const WalkEvents& events) {
 void PhotoWalk::WalkFolder(const std::string& path, bool named, const WalkEvents& events) {
     // O_NOFOLLOW below the named folder: a folder swapped for a link while
     // the walk runs is not followed either.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (named ? 0 : O_NOFOLLOW));
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (named ? 0 : O_NOFOLLOW));
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0) {
         const int error = errno;
@@ -114,8 +118,9 @@ void PhotoWalk::WalkFolder(const std::string& path, bool named, const WalkEvents
     }
     std::vector<FolderEntry> entries;
     if (!ListFolder(fd, entries)) events.unreadableFolder(path, errno);
-    std::sort(entries.begin(), entries.end(),
-              [](const FolderEntry& a, const FolderEntry& b) { return NaturalLess(a.name, b.name); });
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+        return NaturalLess(a.name, b.name);
+    });
     for (const FolderEntry& entry : entries) {
         const std::string child = Join(path, entry.name);
         if (entry.folder) {

@@ -78,8 +78,10 @@ void ProgressLine::Draw(std::string_view folder) {
         std::size_t cut = shownFolder.size(), columns = 3;  // "..."
         while (cut > 0) {
             std::size_t start = cut - 1;
-            while (start > 0 && (static_cast<unsigned char>(shownFolder[start]) & 0xC0) == 0x80) --start;
-            const std::size_t characterColumns = Columns(std::string_view(shownFolder).substr(start, cut - start));
+            while (start > 0 && (static_cast<unsigned char>(shownFolder[start]) & 0xC0) == 0x80)
+                --start;
+            const std::size_t characterColumns =
+                Columns(std::string_view(shownFolder).substr(start, cut - start));
             if (columns + characterColumns > room) break;
             columns += characterColumns;
             cut = start;

@@ -34,7 +34,8 @@ std::string Escaped(std::string_view text, bool keepLayout) {
         const std::size_t length = exif::WellFormedLength(text.substr(i));
         const std::string_view sequence = text.substr(i, length == 0 ? 1 : length);
         bool escape = length == 0 || IsControl(sequence);
-        if (keepLayout && (sequence == "\t" || sequence == "\r" || sequence == "\n")) escape = false;
+        if (keepLayout && (sequence == "\t" || sequence == "\r" || sequence == "\n"))
+            escape = false;
         if (!keepLayout && sequence == "\\") escape = true;
         if (escape) {
             for (const char byte : sequence) AppendEscaped(out, static_cast<unsigned char>(byte));

@@ -33,11 +33,13 @@ void Check(bool condition, const char* what, int line) {
 constexpr std::uint64_t kMaxBytes = 64ull << 20;
 
 bool SamePixels(const preview::JpegPreview& preview, const jpegtest::Picture& reference) {
-    if (int(preview.width) != reference.width || int(preview.height) != reference.height) return false;
+    if (int(preview.width) != reference.width || int(preview.height) != reference.height)
+        return false;
     for (std::size_t i = 0; i < preview.pixels.size(); ++i) {
         const std::uint32_t pixel = preview.pixels[i];
         const std::uint8_t* rgb = &reference.rgb[i * 3];
-        if (((pixel >> 16) & 255) != rgb[0] || ((pixel >> 8) & 255) != rgb[1] || (pixel & 255) != rgb[2])
+        if (((pixel >> 16) & 255) != rgb[0] || ((pixel >> 8) & 255) != rgb[1] ||
+            (pixel & 255) != rgb[2])
             return false;
     }
     return true;
@@ -70,9 +72,11 @@ std::vector<jpegtest::SavedSegment> SegmentsWalked(std::span<const std::uint8_t>
             found.push_back({});
             break;
         }
-        if ((reader::jpeg::IsApp(segment->marker) || segment->marker == reader::jpeg::kCom) && segment->length >= 2) {
+        if ((reader::jpeg::IsApp(segment->marker) || segment->marker == reader::jpeg::kCom) &&
+            segment->length >= 2) {
             const std::uint8_t* payload = jpeg.data() + segment->payload;
-            found.push_back({segment->marker, jpegtest::Bytes(payload, payload + segment->payloadLength())});
+            found.push_back(
+                {segment->marker, jpegtest::Bytes(payload, payload + segment->payloadLength())});
         }
     }
     return found;
@@ -91,9 +95,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using preview::JpegPreview;
     const preview::JpegFrame frame = preview::ReadJpegFrame({data, size});
-    if (const std::optional<std::uint64_t> kept = jpegtest::KeptCoefficientBytes({data, size}); kept && frame.found)
+    if (const std::optional<std::uint64_t> kept = jpegtest::KeptCoefficientBytes({data, size});
+        kept && frame.found)
         Require(frame.keptCoefficientBytes == *kept);
-    if (const std::optional<std::vector<jpegtest::SavedSegment>> saved = jpegtest::SegmentsBeforeScan({data, size}))
+    if (const std::optional<std::vector<jpegtest::SavedSegment>> saved =
+            jpegtest::SegmentsBeforeScan({data, size}))
         Require(SegmentsWalked({data, size}) == *saved);
 
     // Split at a restart marker wherever the data has one past its middle, the
@@ -122,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> asRead(data, data + size);
     for (int i = 0; i < 128; ++i) asRead.insert(asRead.end(), {0xFF, 0xD9});
     const JpegPreview same = preview::DecodeJpegPreview(asRead, kMaxBytes);
-    if (same.result != JpegPreview::Result::NotHandled) Require(SamePixels(same, reference.picture));
+    if (same.result != JpegPreview::Result::NotHandled)
+        Require(SamePixels(same, reference.picture));
     return 0;
 }

@@ -45,7 +45,9 @@ void CheckItems(const reader::PropertyImage& image, std::size_t inputSize) {
         Require(value.size() == item.length);
         // A cut value is whole elements.
         Require(image.readValue(item, value, 7));
-        Require(value.size() <= 7 && value.size() % std::max<std::uint32_t>(reader::PropertyElementSize(item.type), 1) == 0);
+        Require(value.size() <= 7 &&
+                value.size() % std::max<std::uint32_t>(reader::PropertyElementSize(item.type), 1) ==
+                    0);
     }
     Require(outOfLine <= inputSize);
 }
@@ -64,8 +66,8 @@ void CheckBlocks(const reader::PropertyImage& image) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const reader::PropertyImage image =
-        reader::PropertyImage::Open(reader::MemorySource(std::vector<std::uint8_t>(data, data + size)));
+    const reader::PropertyImage image = reader::PropertyImage::Open(
+        reader::MemorySource(std::vector<std::uint8_t>(data, data + size)));
     CheckItems(image, size);
     CheckBlocks(image);
 
@@ -78,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The count the image layer weighs before libjpeg reads a header: each
     // segment takes at least four bytes, and counting stops one past the limit.
-    const std::uint64_t segments =
-        reader::CountJpegSegments(*reader::MemorySource(std::vector<std::uint8_t>(data, data + size)), 64);
+    const std::uint64_t segments = reader::CountJpegSegments(
+        *reader::MemorySource(std::vector<std::uint8_t>(data, data + size)), 64);
     Require(segments <= 65 && segments <= size / 4);
     return 0;
 }

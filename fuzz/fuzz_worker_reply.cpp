@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Descriptors beyond what a message may bring are cut by the kernel.
     if (!sendMessage(pair.first.get(), message, sent)) return 0;
-    AcceptedReply accepted = acceptReply(receiveMessage(pair.second.get(), true), kAskedId, kAskedWidth, kAskedHeight);
+    AcceptedReply accepted =
+        acceptReply(receiveMessage(pair.second.get(), true), kAskedId, kAskedWidth, kAskedHeight);
     if (accepted.fault != Fault::None) {
         Require(!accepted.picture);
         return 0;
@@ -84,12 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(!accepted.picture && !reply.reason.empty());
         return 0;
     }
-    Require(reply.width >= 1 && reply.width <= kAskedWidth && reply.height >= 1 && reply.height <= kAskedHeight);
-    Require(reply.stride >= reply.width * bytesPerPixel(reply.pixelFormat) && reply.stride % 4 == 0);
+    Require(reply.width >= 1 && reply.width <= kAskedWidth && reply.height >= 1 &&
+            reply.height <= kAskedHeight);
+    Require(reply.stride >= reply.width * bytesPerPixel(reply.pixelFormat) &&
+            reply.stride % 4 == 0);
     Require(accepted.picture.size() == std::size_t{reply.stride} * reply.height);
     // The whole mapping is there (a page beyond the file would raise SIGBUS).
     volatile std::uint8_t sink = 0;
-    for (std::size_t at = 0; at < accepted.picture.size(); at += 4096) sink = sink + accepted.picture.data()[at];
+    for (std::size_t at = 0; at < accepted.picture.size(); at += 4096)
+        sink = sink + accepted.picture.data()[at];
     sink = sink + accepted.picture.data()[accepted.picture.size() - 1];
     return 0;
 }

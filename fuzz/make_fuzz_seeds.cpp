@@ -59,38 +59,55 @@ Bytes OverlappingBlock() {
 JpegOptions MetadataSegments() {
     const std::string guid = "0123456789ABCDEF0123456789ABCDEF";
     JpegOptions options;
-    options.after.emplace_back(0xE1, XmpSegment(Xmp(
-        " xmp:Rating=\"4\" xmpNote:HasExtendedXMP=\"" + guid + "\"><dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">"
-        "西湖</rdf:li></rdf:Alt></dc:title><dc:subject><rdf:Bag><rdf:li>a</rdf:li><rdf:li>b</rdf:li></rdf:Bag>"
-        "</dc:subject><aux:LensInfo>24/1 70/1 28/10 28/10</aux:LensInfo>")));
-    const std::string extension = Xmp("><dc:description><rdf:Alt><rdf:li>d</rdf:li></rdf:Alt></dc:description>");
+    options.after.emplace_back(
+        0xE1, XmpSegment(Xmp(" xmp:Rating=\"4\" xmpNote:HasExtendedXMP=\"" + guid +
+                             "\"><dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">"
+                             "西湖</rdf:li></rdf:Alt></dc:title><dc:subject><rdf:Bag><rdf:li>a</"
+                             "rdf:li><rdf:li>b</rdf:li></rdf:Bag>"
+                             "</dc:subject><aux:LensInfo>24/1 70/1 28/10 28/10</aux:LensInfo>")));
+    const std::string extension =
+        Xmp("><dc:description><rdf:Alt><rdf:li>d</rdf:li></rdf:Alt></dc:description>");
     Bytes part = Of(std::string_view("http://ns.adobe.com/xmp/extension/\0", 35));
     Append(part, guid);
     AppendU32Be(part, static_cast<std::uint32_t>(extension.size()));
     AppendU32Be(part, 0);
     Append(part, extension);
     options.after.emplace_back(0xE1, part);
-    options.after.emplace_back(0xED, PhotoshopSegment(Iptc({{1, 90, "\x1B%G"}, {2, 5, "标题"}, {2, 25, "k"}, {2, 25, "\xBA\xBC"}})));
-    for (auto& segment : IccSegments(IccProfile("Display P3", true), 2)) options.after.push_back(segment);
+    options.after.emplace_back(
+        0xED, PhotoshopSegment(
+                  Iptc({{1, 90, "\x1B%G"}, {2, 5, "标题"}, {2, 25, "k"}, {2, 25, "\xBA\xBC"}})));
+    for (auto& segment : IccSegments(IccProfile("Display P3", true), 2))
+        options.after.push_back(segment);
     return options;
 }
 
 // Maker notes of each kind, in an otherwise small block.
 std::vector<std::pair<std::string, Bytes>> MakerNoteBlocks() {
-    const auto text = [](std::string_view s) { Bytes b = Of(s); b.push_back(0); return b; };
+    const auto text = [](std::string_view s) {
+        Bytes b = Of(s);
+        b.push_back(0);
+        return b;
+    };
     Bytes nikonTiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
     Bytes lens;
-    for (std::uint32_t v : {18u, 1u, 55u, 1u, 35u, 10u, 56u, 10u}) lens.insert(lens.end(), {std::uint8_t(v), 0, 0, 0});
-    nikonTiff = NoteDirectory(nikonTiff, {{0x0084, 5, 4, lens}, {0x00A7, 4, 1, {0x39, 0x30, 0, 0}}}, false, 0);
+    for (std::uint32_t v : {18u, 1u, 55u, 1u, 35u, 10u, 56u, 10u})
+        lens.insert(lens.end(), {std::uint8_t(v), 0, 0, 0});
+    nikonTiff = NoteDirectory(nikonTiff, {{0x0084, 5, 4, lens}, {0x00A7, 4, 1, {0x39, 0x30, 0, 0}}},
+                              false, 0);
     Bytes nikon = Of(std::string_view("Nikon\0\x02\x10\0\0", 10));
     nikon.insert(nikon.end(), nikonTiff.begin(), nikonTiff.end());
-    Bytes olympus = NoteDirectory(Of(std::string_view("OLYMPUS\0II\x03\0", 12)), {{0x2010, 13, 1, {30, 0, 0, 0}}}, false, 0);
+    Bytes olympus = NoteDirectory(Of(std::string_view("OLYMPUS\0II\x03\0", 12)),
+                                  {{0x2010, 13, 1, {30, 0, 0, 0}}}, false, 0);
     olympus = NoteDirectory(olympus, {{0x0203, 2, 9, text("M.12-40m")}}, false, 0);
     const std::vector<std::tuple<std::string, std::string, Bytes>> notes = {
         {"nikon", "NIKON", nikon},
         {"olympus", "OLYMPUS", olympus},
-        {"panasonic", "Panasonic", NoteDirectory(Of(std::string_view("Panasonic\0\0\0", 12)), {{0x0051, 2, 6, text("LUMIX")}}, false, -60)},
-        {"canon", "Canon", NoteDirectory({}, {{0x0095, 2, 6, text("RF24 ")}, {0x0001, 3, 26, Bytes(52, 1)}}, false, -60)},
+        {"panasonic", "Panasonic",
+         NoteDirectory(Of(std::string_view("Panasonic\0\0\0", 12)), {{0x0051, 2, 6, text("LUMIX")}},
+                       false, -60)},
+        {"canon", "Canon",
+         NoteDirectory({}, {{0x0095, 2, 6, text("RF24 ")}, {0x0001, 3, 26, Bytes(52, 1)}}, false,
+                       -60)},
     };
     std::vector<std::pair<std::string, Bytes>> blocks;
     for (const auto& [name, make, note] : notes) {
@@ -115,7 +132,8 @@ int main(int argc, char** argv) {
         const std::string order = big ? "-be" : "-le";
         const Bytes block = CameraBlock(big);
         JpegOptions app0;
-        app0.before = {{0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}}, {0xFE, {'h', 'i'}}};
+        app0.before = {{0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}},
+                       {0xFE, {'h', 'i'}}};
         seeds.emplace_back("camera" + order + ".tif", block);
         seeds.emplace_back("camera" + order + ".jpg", Jpeg(block, app0));
         seeds.emplace_back("camera-decodable" + order + ".jpg", DecodableJpeg(block));
@@ -159,7 +177,8 @@ int main(int argc, char** argv) {
     seeds.emplace_back("camera-raw-profile-text.png", PngRawProfile(CameraBlock(false), text));
     RawProfileOptions international;
     international.chunk = "iTXt";
-    seeds.emplace_back("camera-raw-profile-itxt.png", PngRawProfile(CameraBlock(true), international));
+    seeds.emplace_back("camera-raw-profile-itxt.png",
+                       PngRawProfile(CameraBlock(true), international));
     const Bytes block = CameraBlock(false);
     seeds.emplace_back("camera-xmp-iptc-icc.jpg", Jpeg(block, MetadataSegments()));
     TiffSpec tiffBlocks = CameraSpec(true);
@@ -173,11 +192,13 @@ int main(int argc, char** argv) {
     seeds.emplace_back("camera-xmp-iptc-icc.tif", BuildTiff(tiffBlocks).bytes);
     // XMP and a profile in a WebP's chunks and in a PNG's (CRCs are not checked).
     Bytes webp = WebP(block, false);
-    for (const auto& [type, data] : {std::pair<std::string, Bytes>{"XMP ", Of(packet)}, {"ICCP", icc}}) {
+    for (const auto& [type, data] :
+         {std::pair<std::string, Bytes>{"XMP ", Of(packet)}, {"ICCP", icc}}) {
         Append(webp, type);
         const std::size_t at = webp.size();
         webp.resize(at + 4);
-        PutU32(webp, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(data.size()), false);
+        PutU32(webp, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(data.size()),
+               false);
         webp.insert(webp.end(), data.begin(), data.end());
         if (data.size() % 2) webp.push_back(0);
     }
@@ -198,7 +219,8 @@ int main(int argc, char** argv) {
     }
     png.insert(png.end() - 12, chunks.begin(), chunks.end());
     seeds.emplace_back("camera-xmp-icc.png", png);
-    for (const auto& [name, note] : MakerNoteBlocks()) seeds.emplace_back("makernote-" + name + ".jpg", Jpeg(note));
+    for (const auto& [name, note] : MakerNoteBlocks())
+        seeds.emplace_back("makernote-" + name + ".jpg", Jpeg(note));
     seeds.emplace_back("plain.bmp", Bmp());
     seeds.emplace_back("plain.gif", Gif());
     seeds.emplace_back("loops.jpg", Jpeg(LoopingBlock()));
@@ -207,7 +229,8 @@ int main(int argc, char** argv) {
 
     for (const auto& [name, bytes] : seeds) {
         if (!WriteFile(dir + "/" + name, bytes)) {
-            std::fprintf(stderr, "make_fuzz_seeds: cannot write %s/%s\n", dir.c_str(), name.c_str());
+            std::fprintf(stderr, "make_fuzz_seeds: cannot write %s/%s\n", dir.c_str(),
+                         name.c_str());
             return 1;
         }
     }

@@ -23,19 +23,20 @@ struct Seed {
     bool rgb = false;
     bool optimize = false;
     bool progressive = false;
-    bool cut = false;  // keep only the first two thirds
+    bool cut = false;               // keep only the first two thirds
     std::vector<Scan> script = {};  // progressive: instead of libjpeg's usual scans
 };
 
 // The DC in steps, the AC in bands refined twice, refinements out of order.
 const std::vector<Scan> kSteps = {
-    {{0, 1, 2}, 0, 0, 0, 2}, {{1}, 1, 2, 0, 2}, {{1}, 3, 63, 0, 2}, {{2}, 1, 63, 0, 1}, {{0}, 1, 63, 0, 0},
-    {{0, 2}, 0, 0, 2, 1},    {{1}, 0, 0, 2, 1}, {{1}, 1, 63, 2, 1}, {{1}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0},
-    {{0, 1, 2}, 0, 0, 1, 0}};
+    {{0, 1, 2}, 0, 0, 0, 2}, {{1}, 1, 2, 0, 2},    {{1}, 3, 63, 0, 2},     {{2}, 1, 63, 0, 1},
+    {{0}, 1, 63, 0, 0},      {{0, 2}, 0, 0, 2, 1}, {{1}, 0, 0, 2, 1},      {{1}, 1, 63, 2, 1},
+    {{1}, 1, 63, 1, 0},      {{2}, 1, 63, 1, 0},   {{0, 1, 2}, 0, 0, 1, 0}};
 // Each scan one component; with a luma sampled 4 x 4 no MCU holds them all.
-const std::vector<Scan> kAlone = {
-    {{0}, 0, 0, 0, 1}, {{1}, 0, 0, 0, 0}, {{2}, 0, 0, 0, 1}, {{1}, 1, 63, 0, 0}, {{2}, 1, 9, 0, 1},
-    {{0}, 1, 63, 0, 0}, {{2}, 10, 63, 0, 0}, {{2}, 1, 9, 1, 0}, {{0}, 0, 0, 1, 0}, {{2}, 0, 0, 1, 0}};
+const std::vector<Scan> kAlone = {{{0}, 0, 0, 0, 1},   {{1}, 0, 0, 0, 0}, {{2}, 0, 0, 0, 1},
+                                  {{1}, 1, 63, 0, 0},  {{2}, 1, 9, 0, 1}, {{0}, 1, 63, 0, 0},
+                                  {{2}, 10, 63, 0, 0}, {{2}, 1, 9, 1, 0}, {{0}, 0, 0, 1, 0},
+                                  {{2}, 0, 0, 1, 0}};
 const std::vector<Scan> kNoAc = {{{0, 1, 2}, 0, 0, 0, 0}};
 
 const Seed kSeeds[] = {
@@ -57,9 +58,42 @@ const Seed kSeeds[] = {
     {"progressive-grey", 40, 24, {1}, {1}, 0, false, false, false, true},
     {"progressive-444-restart-2", 24, 16, {1, 1, 1}, {1, 1, 1}, 2, false, false, false, true},
     {"progressive-422-cut", 33, 17, {2, 1, 1}, {1, 1, 1}, 0, false, false, false, true, true},
-    {"progressive-steps-420", 40, 24, {2, 1, 1}, {2, 1, 1}, 0, false, false, false, true, false, kSteps},
-    {"progressive-steps-restart-1", 24, 24, {2, 1, 1}, {2, 1, 1}, 1, false, false, false, true, false, kSteps},
-    {"progressive-alone-luma-4x4", 40, 40, {4, 1, 1}, {4, 1, 1}, 0, false, false, false, true, false, kAlone},
+    {"progressive-steps-420",
+     40,
+     24,
+     {2, 1, 1},
+     {2, 1, 1},
+     0,
+     false,
+     false,
+     false,
+     true,
+     false,
+     kSteps},
+    {"progressive-steps-restart-1",
+     24,
+     24,
+     {2, 1, 1},
+     {2, 1, 1},
+     1,
+     false,
+     false,
+     false,
+     true,
+     false,
+     kSteps},
+    {"progressive-alone-luma-4x4",
+     40,
+     40,
+     {4, 1, 1},
+     {4, 1, 1},
+     0,
+     false,
+     false,
+     false,
+     true,
+     false,
+     kAlone},
     {"progressive-no-ac", 24, 16, {2, 1, 1}, {2, 1, 1}, 0, false, false, false, true, false, kNoAc},
     {"1x1", 1, 1, {2, 1, 1}, {2, 1, 1}},
 };
@@ -91,7 +125,8 @@ int main(int argc, char** argv) {
         }
         if (seed.cut) jpeg.resize(jpeg.size() * 2 / 3);
         if (!WriteFile(dir + "/" + seed.name + ".jpg", jpeg)) {
-            std::fprintf(stderr, "make_jpeg_seeds: cannot write %s/%s.jpg\n", dir.c_str(), seed.name);
+            std::fprintf(stderr, "make_jpeg_seeds: cannot write %s/%s.jpg\n", dir.c_str(),
+                         seed.name);
             return 1;
         }
     }

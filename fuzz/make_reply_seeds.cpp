@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
             for (int i = 0; i < 4; ++i)
                 if (seals > 0 && (seals & bits[i])) plan |= static_cast<std::uint8_t>(0x10 << i);
         }
-        if (std::string(replyCase.name).find("beyond the memory file") != std::string::npos) plan |= 0x08;
+        if (std::string(replyCase.name).find("beyond the memory file") != std::string::npos)
+            plan |= 0x08;
         std::string name = std::string(argv[1]) + "/seed_" + std::to_string(written++);
         std::FILE* file = std::fopen(name.c_str(), "wb");
         if (!file) return 1;

@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
         std::ifstream in(file, std::ios::binary | std::ios::ate);
         std::vector<std::uint8_t> bytes(in ? static_cast<std::size_t>(in.tellg()) : 0);
         in.seekg(0);
-        if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+        if (!in.read(reinterpret_cast<char*>(bytes.data()),
+                     static_cast<std::streamsize>(bytes.size()))) {
             std::fprintf(stderr, "replay: cannot read %s\n", file.c_str());
             return 1;
         }

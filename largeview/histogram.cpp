@@ -10,7 +10,9 @@ namespace {
 constexpr std::uint64_t kClippedShare = 1000;
 
 // Rec. 601's weights in 256ths: 77 + 150 + 29 = 256, so white stays 255.
-inline int LuminanceOf(int red, int green, int blue) { return (77 * red + 150 * green + 29 * blue + 128) >> 8; }
+inline int LuminanceOf(int red, int green, int blue) {
+    return (77 * red + 150 * green + 29 * blue + 128) >> 8;
+}
 
 }  // namespace
 
@@ -44,8 +46,10 @@ Histogram histogramOf(const QImage& picture) {
         histogram.pixels = std::uint64_t(picture.width()) * std::uint64_t(picture.height());
         return histogram;
     }
-    const bool words = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32_Premultiplied;
-    const QImage converted = words ? picture : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const bool words = picture.format() == QImage::Format_RGB32 ||
+                       picture.format() == QImage::Format_ARGB32_Premultiplied;
+    const QImage converted =
+        words ? picture : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const bool opaque = converted.format() == QImage::Format_RGB32;
     std::uint64_t counted = 0;
     for (int y = 0; y < converted.height(); ++y) {

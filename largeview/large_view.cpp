@@ -40,10 +40,14 @@ struct FormatHintOf {
     sandbox::FormatHint hint;
 };
 constexpr FormatHintOf kFormatHints[] = {
-    {photo::Format::Jpeg, sandbox::FormatHint::Jpeg}, {photo::Format::Png, sandbox::FormatHint::Png},
-    {photo::Format::Gif, sandbox::FormatHint::Gif},   {photo::Format::Bmp, sandbox::FormatHint::Bmp},
-    {photo::Format::Tiff, sandbox::FormatHint::Tiff}, {photo::Format::WebP, sandbox::FormatHint::WebP},
-    {photo::Format::Ico, sandbox::FormatHint::Ico},   {photo::Format::Heif, sandbox::FormatHint::Heif},
+    {photo::Format::Jpeg, sandbox::FormatHint::Jpeg},
+    {photo::Format::Png, sandbox::FormatHint::Png},
+    {photo::Format::Gif, sandbox::FormatHint::Gif},
+    {photo::Format::Bmp, sandbox::FormatHint::Bmp},
+    {photo::Format::Tiff, sandbox::FormatHint::Tiff},
+    {photo::Format::WebP, sandbox::FormatHint::WebP},
+    {photo::Format::Ico, sandbox::FormatHint::Ico},
+    {photo::Format::Heif, sandbox::FormatHint::Heif},
     {photo::Format::Raw, sandbox::FormatHint::Raw},
 };
 
@@ -88,7 +92,9 @@ LargeView::LargeView(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
 
 LargeView::~LargeView() = default;
 
-void LargeView::setWorkerOptions(const sandbox::DecoderClient::Options& options) { WorkerOptions() = options; }
+void LargeView::setWorkerOptions(const sandbox::DecoderClient::Options& options) {
+    WorkerOptions() = options;
+}
 
 void LargeView::showOver(QWidget* over, const QString& path) {
     QScreen* screen = over && over->screen() ? over->screen() : QGuiApplication::primaryScreen();
@@ -170,7 +176,7 @@ void LargeView::takePicture(quint64 id, const sandbox::DecodedPicture& picture) 
     detail_ = QImage();
     failed_ = false;
     problem_.clear();
-    photoSize_ = !picture.photoSize.isEmpty() ? picture.photoSize
+    photoSize_ = !picture.photoSize.isEmpty()   ? picture.photoSize
                  : !pendingPhotoSize_.isEmpty() ? pendingPhotoSize_
                                                 : fitted_.size();
     zoom_.setPhoto(photoSize_);
@@ -203,12 +209,16 @@ void LargeView::askForDetail(const QSize& refused) {
     // A whole fraction of the photo is what every decoder makes without
     // scaling again: libjpeg's factors, a HEIF photo's whole-factor shrink.
     int divisor = 1;
-    while (divisor < kMostDivisor && DividedUp(photoSize_, divisor * 2).width() >= shownWidth) divisor *= 2;
+    while (divisor < kMostDivisor && DividedUp(photoSize_, divisor * 2).width() >= shownWidth)
+        divisor *= 2;
     QSize target = DividedUp(photoSize_, divisor);
-    while (divisor < kMostDivisor && (PictureBytes(target) > kDetailBudgetBytes || !WithinPictureLimits(target) ||
-                                      (refused.isValid() && target.width() >= refused.width())))
+    while (divisor < kMostDivisor &&
+           (PictureBytes(target) > kDetailBudgetBytes || !WithinPictureLimits(target) ||
+            (refused.isValid() && target.width() >= refused.width())))
         target = DividedUp(photoSize_, divisor *= 2);
-    if (target.width() <= sharpest.width() || (refused.isValid() && target.width() >= refused.width())) return;
+    if (target.width() <= sharpest.width() ||
+        (refused.isValid() && target.width() >= refused.width()))
+        return;
     request(target, true);
 }
 
@@ -221,7 +231,8 @@ void LargeView::zoomChanged() {
 void LargeView::updateCursor() {
     if (pending_ != 0) setCursor(Qt::BusyCursor);
     else if (dragging_) setCursor(Qt::ClosedHandCursor);
-    else if (zoom_.photoRect().width() > width() || zoom_.photoRect().height() > height()) setCursor(Qt::OpenHandCursor);
+    else if (zoom_.photoRect().width() > width() || zoom_.photoRect().height() > height())
+        setCursor(Qt::OpenHandCursor);
     else unsetCursor();
 }
 
@@ -283,7 +294,8 @@ void LargeView::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->angleDelta();
     const int steps = delta.y() != 0 ? delta.y() : delta.x();
     if (steps == 0 || fitted_.isNull()) return;
-    zoom_.zoomBy(std::pow(kZoomPerNotch, static_cast<double>(steps) / kWheelNotch), event->position());
+    zoom_.zoomBy(std::pow(kZoomPerNotch, static_cast<double>(steps) / kWheelNotch),
+                 event->position());
     zoomChanged();
     event->accept();
 }
@@ -298,7 +310,8 @@ void LargeView::mousePressEvent(QMouseEvent* event) {
 
 void LargeView::mouseMoveEvent(QMouseEvent* event) {
     if (!pressed_) return;
-    if (!dragging_ && (event->position() - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+    if (!dragging_ &&
+        (event->position() - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
         dragging_ = true;
         updateCursor();
     }
@@ -326,7 +339,8 @@ void LargeView::paintEvent(QPaintEvent*) {
         // zoom shows more than the fitted picture has (shrunk by the painter
         // it would alias).
         const QRectF target = zoom_.photoRect();
-        const bool sharper = !detail_.isNull() && target.width() * devicePixelRatioF() > fitted_.width();
+        const bool sharper =
+            !detail_.isNull() && target.width() * devicePixelRatioF() > fitted_.width();
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(target, sharper ? detail_ : fitted_);
     } else if (failed_) {
@@ -335,24 +349,30 @@ void LargeView::paintEvent(QPaintEvent*) {
         painter.setFont(font);
         painter.setPen(Qt::white);
         const QString line = QStringLiteral("无法预览");
-        painter.drawText(rect(), Qt::AlignCenter, problem_.isEmpty() ? line : line + QLatin1Char('\n') + problem_);
+        painter.drawText(rect(), Qt::AlignCenter,
+                         problem_.isEmpty() ? line : line + QLatin1Char('\n') + problem_);
     }
     if (histogramShown_ && histogram_.pixels > 0) drawHistogram(painter);
 }
 
 QRect LargeView::histogramRect() const {
-    const QSize box(kPlotWidth + 2 * kHistogramPadding, kMarkRow + kPlotHeight + 2 * kHistogramPadding);
-    return QRect(QPoint(width() - kHistogramMargin - box.width(), height() - kHistogramMargin - box.height()), box);
+    const QSize box(kPlotWidth + 2 * kHistogramPadding,
+                    kMarkRow + kPlotHeight + 2 * kHistogramPadding);
+    return QRect(QPoint(width() - kHistogramMargin - box.width(),
+                        height() - kHistogramMargin - box.height()),
+                 box);
 }
 
 QRectF LargeView::shadowMarkRect() const {
     const QRect box = histogramRect();
-    return QRectF(box.left() + kHistogramPadding, box.top() + kHistogramPadding, kMarkSize, kMarkSize);
+    return QRectF(box.left() + kHistogramPadding, box.top() + kHistogramPadding, kMarkSize,
+                  kMarkSize);
 }
 
 QRectF LargeView::highlightMarkRect() const {
     const QRect box = histogramRect();
-    return QRectF(box.right() + 1 - kHistogramPadding - kMarkSize, box.top() + kHistogramPadding, kMarkSize, kMarkSize);
+    return QRectF(box.right() + 1 - kHistogramPadding - kMarkSize, box.top() + kHistogramPadding,
+                  kMarkSize, kMarkSize);
 }
 
 // Red, green and blue added where they overlap (white where all three
@@ -377,7 +397,8 @@ void LargeView::drawHistogram(QPainter& painter) {
             QPainterPath path;
             if (closed) path.moveTo(left, bottom);
             for (int level = 0; level < 256; ++level) {
-                const qreal height = std::min(1.0, histogram_.counts[channel][level] / peak) * kPlotHeight;
+                const qreal height =
+                    std::min(1.0, histogram_.counts[channel][level] / peak) * kPlotHeight;
                 const QPointF point(left + level + 0.5, bottom - height);
                 if (!closed && level == 0) path.moveTo(point);
                 else path.lineTo(point);
@@ -389,26 +410,37 @@ void LargeView::drawHistogram(QPainter& painter) {
             return path;
         };
         canvas.setCompositionMode(QPainter::CompositionMode_Plus);
-        const QColor colours[] = {QColor(200, 30, 30, 200), QColor(30, 190, 30, 200), QColor(40, 60, 230, 200)};
+        const QColor colours[] = {QColor(200, 30, 30, 200), QColor(30, 190, 30, 200),
+                                  QColor(40, 60, 230, 200)};
         for (int channel = Histogram::Red; channel <= Histogram::Blue; ++channel)
-            canvas.fillPath(curve(static_cast<Histogram::Channel>(channel), true), colours[channel]);
+            canvas.fillPath(curve(static_cast<Histogram::Channel>(channel), true),
+                            colours[channel]);
         canvas.setCompositionMode(QPainter::CompositionMode_SourceOver);
         canvas.strokePath(curve(Histogram::Luminance, false), QPen(QColor(235, 235, 235, 220), 1));
 
         const auto mark = [&](const QRectF& at, bool pointsLeft, bool red, bool green, bool blue) {
             QPolygonF triangle;
-            if (pointsLeft) triangle << QPointF(at.left(), at.center().y()) << at.topRight() << at.bottomRight();
-            else triangle << at.topLeft() << QPointF(at.right(), at.center().y()) << at.bottomLeft();
+            if (pointsLeft)
+                triangle << QPointF(at.left(), at.center().y()) << at.topRight()
+                         << at.bottomRight();
+            else
+                triangle << at.topLeft() << QPointF(at.right(), at.center().y()) << at.bottomLeft();
             const bool clipped = red || green || blue;
-            canvas.setPen(QPen(clipped ? QColor(red ? 255 : 0, green ? 255 : 0, blue ? 255 : 0) : QColor(150, 150, 150), 1));
-            canvas.setBrush(clipped ? QBrush(QColor(red ? 255 : 0, green ? 255 : 0, blue ? 255 : 0)) : QBrush(Qt::NoBrush));
+            canvas.setPen(QPen(clipped ? QColor(red ? 255 : 0, green ? 255 : 0, blue ? 255 : 0)
+                                       : QColor(150, 150, 150),
+                               1));
+            canvas.setBrush(clipped ? QBrush(QColor(red ? 255 : 0, green ? 255 : 0, blue ? 255 : 0))
+                                    : QBrush(Qt::NoBrush));
             canvas.drawPolygon(triangle);
         };
         const QPointF origin = box.topLeft();
         mark(shadowMarkRect().translated(-origin), true, histogram_.shadowsClipped(Histogram::Red),
-             histogram_.shadowsClipped(Histogram::Green), histogram_.shadowsClipped(Histogram::Blue));
-        mark(highlightMarkRect().translated(-origin), false, histogram_.highlightsClipped(Histogram::Red),
-             histogram_.highlightsClipped(Histogram::Green), histogram_.highlightsClipped(Histogram::Blue));
+             histogram_.shadowsClipped(Histogram::Green),
+             histogram_.shadowsClipped(Histogram::Blue));
+        mark(highlightMarkRect().translated(-origin), false,
+             histogram_.highlightsClipped(Histogram::Red),
+             histogram_.highlightsClipped(Histogram::Green),
+             histogram_.highlightsClipped(Histogram::Blue));
         canvas.end();
         histogramPicture_ = picture;
     }

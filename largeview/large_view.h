@@ -110,7 +110,8 @@ private:
     quint64 pending_ = 0;
     bool pendingDetail_ = false;
     QSize pendingRequest_;
-    QSize pendingPhotoSize_;  // of the photo asked for; empty when not known before its picture comes
+    QSize
+        pendingPhotoSize_;  // of the photo asked for; empty when not known before its picture comes
 
     QImage fitted_;
     QImage detail_;

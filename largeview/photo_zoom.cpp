@@ -30,12 +30,15 @@ double PhotoZoom::fitScale() const {
 
 double PhotoZoom::minimumScale() const { return std::min(fitScale(), actualScale()); }
 
-double PhotoZoom::maximumScale() const { return std::max(fitScale(), kMostMagnification * actualScale()); }
+double PhotoZoom::maximumScale() const {
+    return std::max(fitScale(), kMostMagnification * actualScale());
+}
 
 void PhotoZoom::fit() {
     scale_ = fitScale();
     fitted_ = true;
-    offset_ = QPointF((view_.width() - photo_.width() * scale_) / 2, (view_.height() - photo_.height() * scale_) / 2);
+    offset_ = QPointF((view_.width() - photo_.width() * scale_) / 2,
+                      (view_.height() - photo_.height() * scale_) / 2);
 }
 
 void PhotoZoom::zoomTo(double scale, const QPointF& anchor) {

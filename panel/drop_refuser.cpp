@@ -21,11 +21,8 @@ bool DropRefuser::eventFilter(QObject*, QEvent* event) {
         return true;
     }
     case QEvent::DragMove:
-    case QEvent::Drop:
-        event->ignore();
-        return true;
-    default:
-        return false;
+    case QEvent::Drop: event->ignore(); return true;
+    default: return false;
     }
 }
 

@@ -10,7 +10,8 @@ HintIcon::HintIcon(QWidget* parent)
     : QWidget(parent), picture_(QStringLiteral(":/pictures/hint.png")) {
     setFixedSize(kSize, kSize);
     const QPixmap hand(QStringLiteral(":/pictures/hand_cursor.png"));
-    setCursor(hand.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(hand, kHotSpotX, kHotSpotY));
+    setCursor(hand.isNull() ? QCursor(Qt::PointingHandCursor)
+                            : QCursor(hand, kHotSpotX, kHotSpotY));
     setToolTip(QStringLiteral("选择要渲染的模板"));
 }
 

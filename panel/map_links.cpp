@@ -24,8 +24,9 @@ QUrl amapUrl(const exif::GpsPoint& point) {
 QUrl openStreetMapUrl(const exif::GpsPoint& point) {
     const QString lat = Degrees(point.latitude);
     const QString lon = Degrees(point.longitude);
-    return QUrl(QStringLiteral("https://www.openstreetmap.org/?mlat=%1&mlon=%2#map=16/%1/%2").arg(lat, lon),
-                QUrl::StrictMode);
+    return QUrl(
+        QStringLiteral("https://www.openstreetmap.org/?mlat=%1&mlon=%2#map=16/%1/%2").arg(lat, lon),
+        QUrl::StrictMode);
 }
 
 }  // namespace viewer

@@ -85,11 +85,14 @@ constexpr Cell kValueCell{198, 290, Qt::AlignLeft};
 // The face the design sets every cell in; without an installed face that
 // stands for it, cells are not drawn.
 const std::optional<QFont>& CellFont() {
-    static const std::optional<QFont> font = platform::faceFont(QStringLiteral("宋体"), kCellFontPixels);
+    static const std::optional<QFont> font =
+        platform::faceFont(QStringLiteral("宋体"), kCellFontPixels);
     return font;
 }
 
-QRectF CellRect(const Cell& cell, int top) { return QRectF(cell.left, top + kCellTop, cell.width, kCellHeight); }
+QRectF CellRect(const Cell& cell, int top) {
+    return QRectF(cell.left, top + kCellTop, cell.width, kCellHeight);
+}
 
 int ClampToInt(double value) {
     return static_cast<int>(std::clamp(value, static_cast<double>(std::numeric_limits<int>::min()),
@@ -113,7 +116,8 @@ QString FirstLocalFile(const QMimeData* data) {
 // hold anything.
 QString OneLine(QString text) {
     for (QChar& c : text)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
     return text;
 }
@@ -128,7 +132,7 @@ QFont PanelFontAt(const QFont& base, int pixels) {
 
 struct PhotoPanel::Pending {
     quint64 ticket = 0;
-    QString name;        // the file's name, for the line should it prove unreadable
+    QString name;  // the file's name, for the line should it prove unreadable
     bool hasMetadata = false;
 };
 
@@ -163,14 +167,16 @@ PhotoPanel::PhotoPanel(QWidget* parent, PreviewLoader* previews) : QWidget(paren
     listSurface_ = new ListSurface(listClip_);
     listSurface_->setObjectName(QStringLiteral("listSurface"));
     listSurface_->setBackground(platform::toQColor(kWindowColour));
-    listSurface_->setRowPainter(
-        [this](QImage& strip, int firstRow, int rowCount) { drawListRows(strip, firstRow, rowCount); });
+    listSurface_->setRowPainter([this](QImage& strip, int firstRow, int rowCount) {
+        drawListRows(strip, firstRow, rowCount);
+    });
     listSurface_->setGeometry(0, 0, 0, 0);
     listSurface_->installEventFilter(this);
 
     scrollBar_ = new FlatScrollBar(this);
     scrollBar_->setObjectName(QStringLiteral("scrollBar"));
-    scrollBar_->readProperties(platform::designProperties(QStringLiteral("photo_panel"), scrollBar_->objectName()));
+    scrollBar_->readProperties(
+        platform::designProperties(QStringLiteral("photo_panel"), scrollBar_->objectName()));
     DropRefuser::install(scrollBar_);
     scrollBar_->installEventFilter(this);
     connect(scrollBar_, &FlatScrollBar::valueChanged, this, &PhotoPanel::scrollList);
@@ -205,8 +211,8 @@ void PhotoPanel::ensureLaidOut() {
 
 QImage PhotoPanel::newSurface() const {
     const qreal ratio = devicePixelRatioF();
-    QImage surface(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio)),
-                   QImage::Format_RGB32);
+    QImage surface(static_cast<int>(std::ceil(width() * ratio)),
+                   static_cast<int>(std::ceil(height() * ratio)), QImage::Format_RGB32);
     surface.setDevicePixelRatio(ratio);
     return surface;
 }
@@ -222,7 +228,8 @@ void PhotoPanel::layOut() {
     listClip_->setGeometry(listViewport_->contentsRect());
     listSurface_->setGeometry(0, 0, listClip_->width(), listSurface_->height());
     scrollBar_->setGeometry(width() - kScrollWidth, 0, kScrollWidth, listViewport_->height());
-    hintIcon_->move(static_cast<int>(platform::roundHalfEven((width() - hintIcon_->width()) / 2.0)), kIconTop);
+    hintIcon_->move(static_cast<int>(platform::roundHalfEven((width() - hintIcon_->width()) / 2.0)),
+                    kIconTop);
     showEmptyHint();
 }
 
@@ -250,24 +257,29 @@ void PhotoPanel::drawEmptyState(const QString& line) {
         const qreal left = (width() - metrics.horizontalAdvance(hint)) / 2;
         painter.drawText(QPointF(left, kHintTop + metrics.ascent()), hint);
         if (!line.isEmpty()) {
-            const QRectF room(kReasonLineMargin, kHintTop + kReasonLineGap, width() - 2 * kReasonLineMargin, 0);
-            platform::drawTextLine(painter, OneLine(line), room, Qt::AlignHCenter, PanelFontAt(font(), kReasonPixels),
+            const QRectF room(kReasonLineMargin, kHintTop + kReasonLineGap,
+                              width() - 2 * kReasonLineMargin, 0);
+            platform::drawTextLine(painter, OneLine(line), room, Qt::AlignHCenter,
+                                   PanelFontAt(font(), kReasonPixels),
                                    QColor::fromRgba(kReasonColour));
         }
     }
     update();
 }
 
-void PhotoPanel::drawCellText(QPainter& painter, const QString& text, const QRectF& cell, Qt::Alignment alignment) {
+void PhotoPanel::drawCellText(QPainter& painter, const QString& text, const QRectF& cell,
+                              Qt::Alignment alignment) {
     if (text.isEmpty() || !CellFont()) return;
-    platform::drawTextLine(painter, text, cell, alignment, *CellFont(), QColor::fromRgba(kTextColour));
+    platform::drawTextLine(painter, text, cell, alignment, *CellFont(),
+                           QColor::fromRgba(kTextColour));
 }
 
 void PhotoPanel::openPhoto(const QString& path) {
     ensureLaidOut();
     // Without the image plugins every photo needs, no photo can be shown.
     if (!photo::decodersAvailable())
-        platform::endWithMessage(QStringLiteral("GDI+ 初始化错误。程序即将关闭。"), QStringLiteral("初始化错误"));
+        platform::endWithMessage(QStringLiteral("GDI+ 初始化错误。程序即将关闭。"),
+                                 QStringLiteral("初始化错误"));
 
     const photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
     const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
@@ -281,7 +293,8 @@ void PhotoPanel::openPhoto(const QString& path) {
     // The photo's own state now; its pixels when the picture comes, or when
     // the patience runs out. The photo last settled is kept aside until then.
     holdPixels();
-    if (!pending_) previous_ = std::make_unique<Shown>(Shown{list_, gpsPosition_, photoSize_, summary_});
+    if (!pending_)
+        previous_ = std::make_unique<Shown>(Shown{list_, gpsPosition_, photoSize_, summary_});
     list_.SetPhoto(path.toStdString());
     showsPhoto_ = true;
     reason_.clear();
@@ -296,15 +309,19 @@ void PhotoPanel::openPhoto(const QString& path) {
         const auto pointer = qScopeGuard([this] { unsetCursor(); });
         list_.LoadMetadata(photo.metadata());
         gpsPosition_ = photo.metadata() ? exif::GpsPosition(*photo.metadata()) : std::nullopt;
-        summary_ = photo.metadata() ? QString::fromStdString(exif::ShootingSummary(*photo.metadata())) : QString();
+        summary_ = photo.metadata()
+                       ? QString::fromStdString(exif::ShootingSummary(*photo.metadata()))
+                       : QString();
         renderList();
     }
 
     // The whole column at the device pixels it is shown at: the worker fits
     // the photo into it as the column does.
     const qreal ratio = surface_.devicePixelRatio();
-    const QSize box(static_cast<int>(std::lround(kPreviewWidth * ratio)), static_cast<int>(std::lround(height() * ratio)));
-    pending_ = std::make_unique<Pending>(Pending{previews_->load(photo, box), name, photo.hasMetadata()});
+    const QSize box(static_cast<int>(std::lround(kPreviewWidth * ratio)),
+                    static_cast<int>(std::lround(height() * ratio)));
+    pending_ =
+        std::make_unique<Pending>(Pending{previews_->load(photo, box), name, photo.hasMetadata()});
 }
 
 void PhotoPanel::previewLoaded(quint64 ticket, const sandbox::DecodedPicture& picture) {
@@ -370,7 +387,8 @@ void PhotoPanel::drawPreview(const sandbox::DecodedPicture& picture) {
     surface_.fill(Qt::white);
     hintIcon_->hide();
     QPainter painter(&surface_);
-    const QSize devicePixels(static_cast<int>(std::lround(w * ratio)), static_cast<int>(std::lround(h * ratio)));
+    const QSize devicePixels(static_cast<int>(std::lround(w * ratio)),
+                             static_cast<int>(std::lround(h * ratio)));
     if (w > 0 && h > 0) {
         QImage image = picture.image;
         if (ratio == 1 && image.size() == devicePixels) {
@@ -414,11 +432,13 @@ void PhotoPanel::drawPlaceholder(const QSize& photoSize, const QString& reason) 
     const qreal lines = QFontMetricsF(title).height() + 4 + QFontMetricsF(detail).height();
     const qreal first = rect.top() + (rect.height() - lines) / 2;
     const QRectF inside = QRectF(rect).adjusted(4, 0, -4, 0);
-    platform::drawTextLine(painter, QStringLiteral("无法预览"), QRectF(inside.left(), first, inside.width(), 0),
-                           Qt::AlignHCenter, title, QColor::fromRgba(kPlaceholderText));
-    platform::drawTextLine(painter, OneLine(reason),
-                           QRectF(inside.left(), first + QFontMetricsF(title).height() + 4, inside.width(), 0),
-                           Qt::AlignHCenter, detail, QColor::fromRgba(kPlaceholderText));
+    platform::drawTextLine(painter, QStringLiteral("无法预览"),
+                           QRectF(inside.left(), first, inside.width(), 0), Qt::AlignHCenter, title,
+                           QColor::fromRgba(kPlaceholderText));
+    platform::drawTextLine(
+        painter, OneLine(reason),
+        QRectF(inside.left(), first + QFontMetricsF(title).height() + 4, inside.width(), 0),
+        Qt::AlignHCenter, detail, QColor::fromRgba(kPlaceholderText));
     photoSize_ = photoSize.isEmpty() ? QSize(0, 0) : photoSize;
     previewRect_ = rect;
     drawCaption(painter, rect, photoSize);
@@ -430,7 +450,8 @@ void PhotoPanel::drawCaption(QPainter& painter, const QRect& box, const QSize& p
     const int captionTop = box.top() + box.height() + kCaptionGap;
     captionRects_ = {QRectF(kCaptionLeft, captionTop, kCaptionWidth, 0),
                      QRectF(kCaptionLeft, captionTop + kCaptionLineStep, kCaptionWidth, 0)};
-    drawCellText(painter, QString::fromStdString(list_.PhotoName()), captionRects_[0], Qt::AlignLeft);
+    drawCellText(painter, QString::fromStdString(list_.PhotoName()), captionRects_[0],
+                 Qt::AlignLeft);
     if (!photoSize.isEmpty())
         drawCellText(painter,
                      QString::number(photoSize.width()) + QString::fromUtf16(u" \u00D7 ") +
@@ -440,7 +461,8 @@ void PhotoPanel::drawCaption(QPainter& painter, const QRect& box, const QSize& p
 }
 
 QRectF PhotoPanel::captionRect(int line) const {
-    return line >= 0 && line < captionLines() ? captionRects_[static_cast<std::size_t>(line)] : QRectF();
+    return line >= 0 && line < captionLines() ? captionRects_[static_cast<std::size_t>(line)]
+                                              : QRectF();
 }
 
 // The summary's parts stay whole: a line that the caption's width cannot
@@ -451,10 +473,10 @@ QStringList PhotoPanel::summaryLines(const QString& summary) {
     const QFontMetricsF metrics(*CellFont());
     QStringList lines;
     for (const QString& part : summary.split(separator)) {
-        if (!lines.isEmpty() && metrics.horizontalAdvance(lines.back() + separator + part) <= kCaptionWidth)
+        if (!lines.isEmpty() &&
+            metrics.horizontalAdvance(lines.back() + separator + part) <= kCaptionWidth)
             lines.back() += separator + part;
-        else
-            lines << part;
+        else lines << part;
     }
     return lines;
 }
@@ -468,7 +490,8 @@ void PhotoPanel::drawSummary(QPainter& painter, qreal top) {
     }
 }
 
-void PhotoPanel::exifData(std::vector<std::string>& labels, std::vector<std::string>& values) const {
+void PhotoPanel::exifData(std::vector<std::string>& labels,
+                          std::vector<std::string>& values) const {
     list_.GetExifData(labels, values);
 }
 
@@ -490,8 +513,8 @@ void PhotoPanel::renderList() {
     // beyond 32,767 pixels. A list longer than the scroll bar can count
     // (a maximum of 32,755) moves several rows per step, so that every row
     // can still be reached.
-    const double wanted =
-        platform::roundHalfEven((static_cast<double>(rows) * kRowHeight - innerHeight) / kRowHeight + 1);
+    const double wanted = platform::roundHalfEven(
+        (static_cast<double>(rows) * kRowHeight - innerHeight) / kRowHeight + 1);
     double max = wanted;
     rowsPerStep_ = 1;
     if (wanted > FlatScrollBar::kMaximumLimit) {
@@ -515,19 +538,23 @@ void PhotoPanel::drawListRows(QImage& strip, int firstRow, int rowCount) {
     const auto available = static_cast<int>(std::min(entries.size(), list_.EntryCount()));
     QPainter painter(&strip);
     if (available == 0) {
-        drawCellText(painter, noMetadataText(), QRectF(0, kCellTop, listSurface_->width(), kCellHeight),
-                     Qt::AlignHCenter);
+        drawCellText(painter, noMetadataText(),
+                     QRectF(0, kCellTop, listSurface_->width(), kCellHeight), Qt::AlignHCenter);
         return;
     }
     for (int k = 0; k < rowCount; ++k) {
         const int row = firstRow + k;
         if (row >= available) break;
         const int y = k * kRowHeight;
-        if (row % 2 == 1) painter.fillRect(QRect(0, y, kBandWidth, kRowHeight), QColor::fromRgba(kBandColour));
+        if (row % 2 == 1)
+            painter.fillRect(QRect(0, y, kBandWidth, kRowHeight), QColor::fromRgba(kBandColour));
         const exif::MetadataEntry& entry = entries[static_cast<std::size_t>(row)];
-        drawCellText(painter, QString::number(row + 1), CellRect(kNumberCell, y), kNumberCell.alignment);
-        drawCellText(painter, QString::fromStdString(entry.label), CellRect(kLabelCell, y), kLabelCell.alignment);
-        drawCellText(painter, QString::fromStdString(entry.value), CellRect(kValueCell, y), kValueCell.alignment);
+        drawCellText(painter, QString::number(row + 1), CellRect(kNumberCell, y),
+                     kNumberCell.alignment);
+        drawCellText(painter, QString::fromStdString(entry.label), CellRect(kLabelCell, y),
+                     kLabelCell.alignment);
+        drawCellText(painter, QString::fromStdString(entry.value), CellRect(kValueCell, y),
+                     kValueCell.alignment);
     }
 }
 
@@ -543,8 +570,10 @@ void PhotoPanel::wheelList(int angleDelta) {
     wheelRemainder_ -= notches * kWheelNotch;
     if (notches == 0) return;
     const int stepsPerNotch = std::max(1, kRowsPerNotch / rowsPerStep_);
-    const double value = static_cast<double>(scrollBar_->value()) - static_cast<double>(notches) * stepsPerNotch;
-    scrollBar_->setValue(static_cast<int>(std::clamp(value, -1.0, static_cast<double>(FlatScrollBar::kMaximumLimit))));
+    const double value =
+        static_cast<double>(scrollBar_->value()) - static_cast<double>(notches) * stepsPerNotch;
+    scrollBar_->setValue(static_cast<int>(
+        std::clamp(value, -1.0, static_cast<double>(FlatScrollBar::kMaximumLimit))));
 }
 
 bool PhotoPanel::scrollListKey(int key) {
@@ -563,7 +592,8 @@ bool PhotoPanel::scrollListKey(int key) {
     default: return false;
     }
     if (scrollBar_->isHidden()) return true;  // no list, or one that has nothing to scroll
-    scrollBar_->setValue(static_cast<int>(std::clamp(target, -1.0, static_cast<double>(FlatScrollBar::kMaximumLimit))));
+    scrollBar_->setValue(static_cast<int>(
+        std::clamp(target, -1.0, static_cast<double>(FlatScrollBar::kMaximumLimit))));
     return true;
 }
 
@@ -597,7 +627,8 @@ QMenu* PhotoPanel::rowMenu(int row) {
     if (gpsPosition_ && exif::IsGpsLabel(entry.label)) {
         const exif::GpsPoint point = *gpsPosition_;
         menu->addSeparator();
-        menu->addAction(QStringLiteral("在地图中查看"), menu, [point] { platform::openUrl(amapUrl(point)); });
+        menu->addAction(QStringLiteral("在地图中查看"), menu,
+                        [point] { platform::openUrl(amapUrl(point)); });
         menu->addAction(QStringLiteral("在 OpenStreetMap 中查看"), menu,
                         [point] { platform::openUrl(openStreetMapUrl(point)); });
     }
@@ -613,10 +644,12 @@ bool PhotoPanel::showCutText(const QPoint& surfacePoint, const QPoint& globalPoi
     const exif::MetadataEntry& entry = list_.Entries()[static_cast<std::size_t>(row)];
     const Cell* cell = nullptr;
     QString text;
-    if (surfacePoint.x() >= kValueCell.left && surfacePoint.x() < kValueCell.left + kValueCell.width) {
+    if (surfacePoint.x() >= kValueCell.left &&
+        surfacePoint.x() < kValueCell.left + kValueCell.width) {
         cell = &kValueCell;
         text = QString::fromStdString(entry.value);
-    } else if (surfacePoint.x() >= kLabelCell.left && surfacePoint.x() < kLabelCell.left + kLabelCell.width) {
+    } else if (surfacePoint.x() >= kLabelCell.left &&
+               surfacePoint.x() < kLabelCell.left + kLabelCell.width) {
         cell = &kLabelCell;
         text = QString::fromStdString(entry.label);
     }
@@ -628,8 +661,8 @@ bool PhotoPanel::showCutText(const QPoint& surfacePoint, const QPoint& globalPoi
         platform::layoutTextLine(text, *CellFont(), unbounded, cell->alignment).text)
         return false;
     if (text.size() > kToolTipCharacters) text = text.left(kToolTipCharacters) + QChar(0x2026);
-    QToolTip::showText(globalPoint, Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal), listSurface_,
-                       QRect(cell->left, top, cell->width, kRowHeight));
+    QToolTip::showText(globalPoint, Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal),
+                       listSurface_, QRect(cell->left, top, cell->width, kRowHeight));
     return true;
 }
 
@@ -677,7 +710,8 @@ void PhotoPanel::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void PhotoPanel::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && showsPhoto_ && previewRect_.contains(event->position().toPoint()))
+    if (event->button() == Qt::LeftButton && showsPhoto_ &&
+        previewRect_.contains(event->position().toPoint()))
         emit previewActivated();
 }
 

@@ -91,7 +91,8 @@ public:
     // One line of a cell or of the caption in `cell` (a width of 0 is
     // unbounded), as the panel draws them: 宋体 at 12 pixels, black, cut with
     // an ellipsis when too wide. An empty text draws nothing.
-    static void drawCellText(QPainter& painter, const QString& text, const QRectF& cell, Qt::Alignment alignment);
+    static void drawCellText(QPainter& painter, const QString& text, const QRectF& cell,
+                             Qt::Alignment alignment);
 
     // Whether a photo is on screen: false in the empty state, which a failed
     // open shows although the previous photo's list is kept.

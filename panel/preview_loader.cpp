@@ -7,8 +7,10 @@ namespace viewer {
 namespace {
 
 // The worker's hints follow the photo road's formats, with Unknown before them.
-static_assert(static_cast<int>(sandbox::FormatHint::Jpeg) == static_cast<int>(photo::Format::Jpeg) + 1);
-static_assert(static_cast<int>(sandbox::FormatHint::Raw) == static_cast<int>(photo::Format::Raw) + 1);
+static_assert(static_cast<int>(sandbox::FormatHint::Jpeg) ==
+              static_cast<int>(photo::Format::Jpeg) + 1);
+static_assert(static_cast<int>(sandbox::FormatHint::Raw) ==
+              static_cast<int>(photo::Format::Raw) + 1);
 
 sandbox::FormatHint hintOf(photo::Format format) {
     return static_cast<sandbox::FormatHint>(static_cast<int>(format) + 1);
@@ -16,7 +18,8 @@ sandbox::FormatHint hintOf(photo::Format format) {
 
 }  // namespace
 
-PreviewLoader::PreviewLoader(QObject* parent) : PreviewLoader(sandbox::DecoderClient::Options(), parent) {}
+PreviewLoader::PreviewLoader(QObject* parent)
+    : PreviewLoader(sandbox::DecoderClient::Options(), parent) {}
 
 PreviewLoader::PreviewLoader(sandbox::DecoderClient::Options options, QObject* parent)
     : QObject(parent), client_(std::move(options)) {

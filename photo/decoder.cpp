@@ -42,7 +42,8 @@ bool bytesCanHold(Format format, const QSize& size, std::uint64_t bytes) {
     else if (format == Format::Png) density = kPngPixelsPerByte;
     else return true;
     const std::int64_t pixels = static_cast<std::int64_t>(size.width()) * size.height();
-    const auto fileBytes = static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, INT64_MAX / kPngPixelsPerByte));
+    const auto fileBytes =
+        static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, INT64_MAX / kPngPixelsPerByte));
     return pixels <= fileBytes * density + kPixelsBeyondDensity;
 }
 
@@ -52,7 +53,9 @@ void prepareReader(QImageReader& reader) {
 }
 
 QImage scaledTo(const QImage& image, const QSize& target) {
-    return image.size() == target ? image : image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image.size() == target
+               ? image
+               : image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 }  // namespace decoding

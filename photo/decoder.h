@@ -23,8 +23,9 @@ namespace photo {
 class PhotoFile;
 
 struct Header {
-    QSize size;           // upright
-    int orientation = 1;  // the Exif code the pixels are turned by; 1 when the decoder turns them itself
+    QSize size;  // upright
+    int orientation =
+        1;  // the Exif code the pixels are turned by; 1 when the decoder turns them itself
     Problem problem = Problem::None;
 };
 

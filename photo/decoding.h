@@ -15,7 +15,8 @@ class QImageReader;
 
 namespace photo::decoding {
 
-std::unique_ptr<Decoder> makeJpegDecoder(std::shared_ptr<const PhotoFile> file, const reader::PropertyImage* metadata);
+std::unique_ptr<Decoder> makeJpegDecoder(std::shared_ptr<const PhotoFile> file,
+                                         const reader::PropertyImage* metadata);
 // PNG, GIF, BMP, TIFF, WebP and ICO.
 std::unique_ptr<Decoder> makeQtDecoder(std::shared_ptr<const PhotoFile> file, Format format,
                                        const reader::PropertyImage* metadata);

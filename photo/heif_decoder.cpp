@@ -11,10 +11,11 @@ namespace {
 // The image takes the pixel buffer over instead of copying it.
 QImage Owning(preview::ShrunkPicture&& picture) {
     auto* pixels = new std::vector<std::uint32_t>(std::move(picture.pixels));
-    return QImage(reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(picture.width),
-                  static_cast<int>(picture.height), static_cast<qsizetype>(picture.width) * 4,
-                  picture.alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32,
-                  [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
+    return QImage(
+        reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(picture.width),
+        static_cast<int>(picture.height), static_cast<qsizetype>(picture.width) * 4,
+        picture.alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32,
+        [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
 }
 
 class HeifDecoder final : public Decoder {
@@ -26,7 +27,9 @@ public:
         header_.emplace();
         photo_ = preview::HeifPhoto::Open(file_->descriptor());
         if (!photo_) header_->problem = Problem::Damaged;
-        else header_->size = QSize(static_cast<int>(photo_->width()), static_cast<int>(photo_->height()));
+        else
+            header_->size =
+                QSize(static_cast<int>(photo_->width()), static_cast<int>(photo_->height()));
         return *header_;
     }
 
@@ -40,13 +43,15 @@ public:
         }
         // More pixels than the photo has would only be made up.
         const QSize wanted = target.boundedTo(head.size);
-        preview::HeifPicture decoded =
-            photo_->Decode(static_cast<std::uint32_t>(wanted.width()), static_cast<std::uint32_t>(wanted.height()),
-                           {static_cast<std::uint64_t>(kDecodeLimitBytes), kMaxHeifCodedImages});
+        preview::HeifPicture decoded = photo_->Decode(
+            static_cast<std::uint32_t>(wanted.width()), static_cast<std::uint32_t>(wanted.height()),
+            {static_cast<std::uint64_t>(kDecodeLimitBytes), kMaxHeifCodedImages});
         switch (decoded.result) {
         case preview::HeifPicture::Result::TooLarge: picture.problem = Problem::TooLarge; break;
         case preview::HeifPicture::Result::Broken: picture.problem = Problem::DecodeFailed; break;
-        case preview::HeifPicture::Result::Unsupported: picture.problem = Problem::UnsupportedCompression; break;
+        case preview::HeifPicture::Result::Unsupported:
+            picture.problem = Problem::UnsupportedCompression;
+            break;
         case preview::HeifPicture::Result::Decoded:
             picture.image = scaledTo(Owning(std::move(decoded.picture)), target);
             break;

@@ -21,12 +21,15 @@
 namespace photo::decoding {
 namespace {
 
-QSize EighthOf(const QSize& frame) { return QSize((frame.width() + 7) / 8, (frame.height() + 7) / 8); }
+QSize EighthOf(const QSize& frame) {
+    return QSize((frame.width() + 7) / 8, (frame.height() + 7) / 8);
+}
 
 // The eighth decoder's budget for a JPEG of this many bytes.
 std::uint64_t EighthBudget(std::size_t fileBytes) {
     return static_cast<std::uint64_t>(
-        std::clamp(static_cast<std::int64_t>(fileBytes) * kEighthBytesPerFileByte, kEighthFloorBytes, kDecodeLimitBytes));
+        std::clamp(static_cast<std::int64_t>(fileBytes) * kEighthBytesPerFileByte,
+                   kEighthFloorBytes, kDecodeLimitBytes));
 }
 
 // The picture at an eighth from the DC coefficients of `bytes` (the whole
@@ -39,9 +42,11 @@ QImage EighthOfJpeg(std::span<const std::uint8_t> bytes, const QSize& frame) {
         return QImage();
     // The image takes the pixel buffer over instead of copying it.
     auto* pixels = new std::vector<std::uint32_t>(std::move(decoded.pixels));
-    QImage eighth(reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(decoded.width),
-                  static_cast<int>(decoded.height), static_cast<qsizetype>(decoded.width) * 4, QImage::Format_RGB32,
-                  [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
+    QImage eighth(
+        reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(decoded.width),
+        static_cast<int>(decoded.height), static_cast<qsizetype>(decoded.width) * 4,
+        QImage::Format_RGB32,
+        [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
     // A grey photo in the format libjpeg gives it, so that it is scaled the same way.
     return decoded.grey ? eighth.convertToFormat(QImage::Format_Grayscale8) : eighth;
 }
@@ -53,8 +58,12 @@ QImage EighthOfJpeg(std::span<const std::uint8_t> bytes, const QSize& frame) {
 // need: four components at full resolution.
 std::int64_t CodecCoefficientBytes(std::span<const std::uint8_t> bytes, const QSize& frame) {
     const preview::JpegFrame probe = preview::ReadJpegFrame(bytes);
-    if (probe.found) return static_cast<std::int64_t>(std::min<std::uint64_t>(probe.keptCoefficientBytes, INT64_MAX));
-    const auto padded = [](int side) { return (static_cast<std::int64_t>(std::max(side, 0)) + 31) / 32 * 32; };
+    if (probe.found)
+        return static_cast<std::int64_t>(
+            std::min<std::uint64_t>(probe.keptCoefficientBytes, INT64_MAX));
+    const auto padded = [](int side) {
+        return (static_cast<std::int64_t>(std::max(side, 0)) + 31) / 32 * 32;
+    };
     return 4 * 2 * padded(frame.width()) * padded(frame.height());
 }
 
@@ -85,11 +94,13 @@ bool SegmentsAffordable(std::uint64_t segments) { return segments <= kMaxJpegSeg
 // counts the segments between and after the scans too, which libjpeg reads
 // while it decodes; only asked for when libjpeg is.
 template <class Affordable>
-Decoded Finish(QImageReader& reader, std::span<const std::uint8_t> bytes, bool whole, const Plan& plan,
-               const QSize& frame, const QSize& target, const Affordable& allSegmentsAffordable) {
+Decoded Finish(QImageReader& reader, std::span<const std::uint8_t> bytes, bool whole,
+               const Plan& plan, const QSize& frame, const QSize& target,
+               const Affordable& allSegmentsAffordable) {
     QImage pixels;
     if (plan.fromEighth && whole) pixels = EighthOfJpeg(bytes, frame);
-    if (pixels.isNull() && pixelBytes(plan.decodeSize) + CodecCoefficientBytes(bytes, frame) > kDecodeLimitBytes)
+    if (pixels.isNull() &&
+        pixelBytes(plan.decodeSize) + CodecCoefficientBytes(bytes, frame) > kDecodeLimitBytes)
         return {QImage(), Problem::TooLarge};
     if (pixels.isNull() && !allSegmentsAffordable()) return {QImage(), Problem::Damaged};
     reader.setScaledSize(target);
@@ -132,14 +143,18 @@ public:
         const Plan plan = PlanDecode(frame_, stored, file_->size());
         if (plan.problem != Problem::None) return Failed(picture, plan.problem);
         // The whole file for the DC decoder, else the head for the frame probe.
-        const bool wantWhole = plan.fromEighth && file_->size() <= static_cast<std::uint64_t>(kDecodeLimitBytes);
-        const PhotoFile::Bytes bytes = file_->readUpTo(0, wantWhole ? file_->size() : kJpegHeadBytes);
+        const bool wantWhole =
+            plan.fromEighth && file_->size() <= static_cast<std::uint64_t>(kDecodeLimitBytes);
+        const PhotoFile::Bytes bytes =
+            file_->readUpTo(0, wantWhole ? file_->size() : kJpegHeadBytes);
         const std::unique_ptr<QIODevice> device = file_->device();
         QImageReader reader(device.get(), "jpeg");
         prepareReader(reader);
-        const Decoded decoded = Finish(reader, bytes.span(), bytes.size == file_->size(), plan, frame_, stored, [&] {
-            return SegmentsAffordable(reader::CountJpegSegments(*file_->byteSource(), kMaxJpegSegments, true));
-        });
+        const Decoded decoded =
+            Finish(reader, bytes.span(), bytes.size == file_->size(), plan, frame_, stored, [&] {
+                return SegmentsAffordable(
+                    reader::CountJpegSegments(*file_->byteSource(), kMaxJpegSegments, true));
+            });
         if (decoded.problem != Problem::None) return Failed(picture, decoded.problem);
         picture.image = upright(decoded.image, head.orientation);
         return picture;
@@ -159,14 +174,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Decoder> makeJpegDecoder(std::shared_ptr<const PhotoFile> file, const reader::PropertyImage* metadata) {
+std::unique_ptr<Decoder> makeJpegDecoder(std::shared_ptr<const PhotoFile> file,
+                                         const reader::PropertyImage* metadata) {
     return std::make_unique<JpegDecoder>(std::move(file), metadata);
 }
 
 QSize jpegFrameSize(std::span<const std::uint8_t> jpeg) {
     if (!SegmentsAffordable(preview::ReadJpegFrame(jpeg).segments)) return QSize();
-    QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()), static_cast<qsizetype>(jpeg.size()));
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()),
+                                               static_cast<qsizetype>(jpeg.size()));
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::ReadOnly)) return QSize();
     QImageReader reader(&buffer, "jpeg");
@@ -177,8 +193,8 @@ QSize jpegFrameSize(std::span<const std::uint8_t> jpeg) {
 Decoded decodeJpeg(std::span<const std::uint8_t> jpeg, const QSize& target) {
     if (target.isEmpty() || !SegmentsAffordable(preview::ReadJpegFrame(jpeg).segments))
         return {QImage(), Problem::DecodeFailed};
-    QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()), static_cast<qsizetype>(jpeg.size()));
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(jpeg.data()),
+                                               static_cast<qsizetype>(jpeg.size()));
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::ReadOnly)) return {QImage(), Problem::DecodeFailed};
     QImageReader reader(&buffer, "jpeg");
@@ -189,8 +205,8 @@ Decoded decodeJpeg(std::span<const std::uint8_t> jpeg, const QSize& target) {
     if (plan.problem != Problem::None) return {QImage(), plan.problem};
     return Finish(reader, jpeg, true, plan, frame, target, [jpeg] {
         reader::MemoryWindow window(jpeg);
-        return SegmentsAffordable(
-            reader::JpegSegmentCount(window, jpeg.size(), kMaxJpegSegments, true, reader::kMaxHeaders));
+        return SegmentsAffordable(reader::JpegSegmentCount(window, jpeg.size(), kMaxJpegSegments,
+                                                           true, reader::kMaxHeaders));
     });
 }
 

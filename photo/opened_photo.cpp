@@ -17,7 +17,8 @@ std::function<bool()>& DecodersCheck() {
 }
 
 int RoundToSide(double value) {
-    return static_cast<int>(std::clamp(std::nearbyint(value), 1.0, static_cast<double>(std::numeric_limits<int>::max())));
+    return static_cast<int>(std::clamp(std::nearbyint(value), 1.0,
+                                       static_cast<double>(std::numeric_limits<int>::max())));
 }
 
 // The decoder a recognised file goes to, with its header read: a file with a
@@ -58,7 +59,8 @@ OpenedPhoto OpenedPhoto::open(const QString& path) {
     photo.file_ = std::move(opened.file);
     photo.format_ = recognition.format;
     photo.mayBeRaw_ = recognition.mayBeRaw;
-    photo.metadata_ = std::make_unique<const reader::PropertyImage>(reader::PropertyImage::Open(photo.file_->byteSource()));
+    photo.metadata_ = std::make_unique<const reader::PropertyImage>(
+        reader::PropertyImage::Open(photo.file_->byteSource()));
     return photo;
 }
 
@@ -69,15 +71,16 @@ OpenedPhoto::~OpenedPhoto() = default;
 bool OpenedPhoto::hasMetadata() const {
     if (!metadata_) return false;
     const reader::EmbeddedBlocks& blocks = metadata_->embedded();
-    return !metadata_->items().empty() || !blocks.xmp.empty() || !blocks.extendedXmp.empty() || !blocks.iptc.empty() ||
-           !blocks.icc.empty();
+    return !metadata_->items().empty() || !blocks.xmp.empty() || !blocks.extendedXmp.empty() ||
+           !blocks.iptc.empty() || !blocks.icc.empty();
 }
 
 Decoder* OpenedPhoto::decoder() {
     if (!file_) return nullptr;
     if (!decoder_) {
-        Chosen chosen = ChooseDecoder(file_, Recognition{Recognition::Verdict::Ok, format_, mayBeRaw_, Problem::None},
-                                      metadata_.get());
+        Chosen chosen = ChooseDecoder(
+            file_, Recognition{Recognition::Verdict::Ok, format_, mayBeRaw_, Problem::None},
+            metadata_.get());
         decoder_ = std::move(chosen.decoder);
         header_ = chosen.header;
     }
@@ -90,7 +93,9 @@ Header OpenedPhoto::header() {
 }
 
 Picture OpenedPhoto::preview(const QSize& target) {
-    if (!decoder()) return Picture{QImage(), QSize(), 1, problem_ == Problem::None ? Problem::DecodeFailed : problem_};
+    if (!decoder())
+        return Picture{QImage(), QSize(), 1,
+                       problem_ == Problem::None ? Problem::DecodeFailed : problem_};
     return decoder_->decode(target);
 }
 
@@ -108,7 +113,8 @@ QSize fittedSize(const QSize& photo, const QSize& box) {
     return QSize(width, height);
 }
 
-Picture decodePhoto(std::shared_ptr<const PhotoFile> file, std::optional<Format> expected, const QSize& box) {
+Picture decodePhoto(std::shared_ptr<const PhotoFile> file, std::optional<Format> expected,
+                    const QSize& box) {
     Picture failed{QImage(), QSize(), 1, Problem::None};
     const Recognition recognition = recognise(*file);
     if (recognition.verdict != Recognition::Verdict::Ok) {

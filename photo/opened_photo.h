@@ -84,7 +84,8 @@ QSize fittedSize(const QSize& photo, const QSize& box);
 // over, recognised again from its bytes (Damaged when that is not `expected`,
 // a file changed since the viewer read it), its header read, and the photo
 // drawn at fittedSize within `box`. `expected` may be empty (nothing known).
-Picture decodePhoto(std::shared_ptr<const PhotoFile> file, std::optional<Format> expected, const QSize& box);
+Picture decodePhoto(std::shared_ptr<const PhotoFile> file, std::optional<Format> expected,
+                    const QSize& box);
 
 // Whether the image plugins every photo's road needs (JPEG and PNG) are
 // installed. Tests replace the check; an empty function restores it.

@@ -45,7 +45,9 @@ int orientationOf(const reader::PropertyImage* metadata) {
     const bool longValue = item->type == reader::PropertyTypeLong && item->length == 4;
     if (!(shortValue || longValue) || !metadata->readValue(*item, value, item->length)) return 1;
     // Little-endian now; a short leaves the upper two bytes zero.
-    return value[1] == 0 && value[2] == 0 && value[3] == 0 && value[0] >= 1 && value[0] <= 8 ? value[0] : 1;
+    return value[1] == 0 && value[2] == 0 && value[3] == 0 && value[0] >= 1 && value[0] <= 8
+               ? value[0]
+               : 1;
 }
 
 bool swapsSides(int orientation) { return TurnOf(orientation).swap; }
@@ -58,10 +60,11 @@ QImage upright(const QImage& stored, int orientation) {
     const Turn& turn = TurnOf(orientation);
     if (stored.isNull() || (!turn.swap && !turn.mirrorAcross && !turn.mirrorDown)) return stored;
     // Every pixel moves as a whole 32-bit value.
-    const QImage source = stored.depth() == 32
-                              ? stored
-                              : stored.convertToFormat(stored.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                                                : QImage::Format_RGB32);
+    const QImage source =
+        stored.depth() == 32
+            ? stored
+            : stored.convertToFormat(stored.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                              : QImage::Format_RGB32);
     const QSize size = uprightSize(source.size(), orientation);
     QImage turned(size, source.format());
     if (turned.isNull()) return turned;

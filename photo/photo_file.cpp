@@ -38,8 +38,7 @@ constexpr std::size_t kHeadBytes = 4 * 1024;
 class FileBytes final : public reader::ByteSource {
 public:
     explicit FileBytes(std::shared_ptr<const PhotoFile> file)
-        : file_(std::move(file)),
-          head_(file_->readUpTo(0, kHeadBytes)) {}
+        : file_(std::move(file)), head_(file_->readUpTo(0, kHeadBytes)) {}
 
     std::uint64_t size() const override { return file_->size(); }
 
@@ -88,7 +87,8 @@ private:
 
 PhotoFile::Opened PhotoFile::open(const QString& path) {
     if (path.isEmpty()) return {nullptr, Problem::Missing};
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) return {nullptr, ProblemOf(errno)};
     return adopt(descriptor);
 }
@@ -117,7 +117,8 @@ bool PhotoFile::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
 std::size_t PhotoFile::readSome(std::uint64_t offset, std::span<std::uint8_t> out) const {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::pread(descriptor_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        const ssize_t n = ::pread(descriptor_, out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -139,6 +140,8 @@ std::unique_ptr<reader::ByteSource> PhotoFile::byteSource() const {
     return std::make_unique<FileBytes>(shared_from_this());
 }
 
-std::unique_ptr<QIODevice> PhotoFile::device() const { return std::make_unique<FileDevice>(shared_from_this()); }
+std::unique_ptr<QIODevice> PhotoFile::device() const {
+    return std::make_unique<FileDevice>(shared_from_this());
+}
 
 }  // namespace photo

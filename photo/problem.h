@@ -13,7 +13,8 @@ enum class Problem {
     Damaged,                 // its header cannot be read, or claims what its bytes cannot hold
     DecodeFailed,            // the header was read, the pixels could not be
     TooLarge,                // showing it would take more memory than a preview may
-    UnsupportedCompression,  // a kind of file the viewer shows, coded in a way its decoders do not read
+    UnsupportedCompression,  // a kind of file the viewer shows, coded in a way its decoders do not
+                             // read
 };
 
 // "文件不存在", "没有读取权限", ...; empty for None.

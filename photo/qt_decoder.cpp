@@ -29,7 +29,9 @@ const char* QtName(Format format) {
 
 // The formats whose pixels the plugins hand out as stored, to be turned by
 // the Exif orientation of their property items.
-bool Oriented(Format format) { return format == Format::Tiff || format == Format::Png || format == Format::WebP; }
+bool Oriented(Format format) {
+    return format == Format::Tiff || format == Format::Png || format == Format::WebP;
+}
 
 std::uint64_t ValueBytes(const reader::PropertyImage& items) {
     std::uint64_t total = 0;
@@ -45,8 +47,8 @@ std::optional<std::uint64_t> Number(const reader::PropertyImage& items, std::uin
     const std::uint32_t size = item->type == 3 ? 2 : 4;
     if (!items.readValue(*item, bytes, size)) return std::nullopt;
     return size == 2 ? std::uint64_t{bytes[0]} | std::uint64_t{bytes[1]} << 8
-                     : std::uint64_t{bytes[0]} | std::uint64_t{bytes[1]} << 8 | std::uint64_t{bytes[2]} << 16 |
-                           std::uint64_t{bytes[3]} << 24;
+                     : std::uint64_t{bytes[0]} | std::uint64_t{bytes[1]} << 8 |
+                           std::uint64_t{bytes[2]} << 16 | std::uint64_t{bytes[3]} << 24;
 }
 
 // What Qt's TIFF reader holds to draw a TIFF of `stored` pixels: the whole
@@ -58,8 +60,10 @@ std::int64_t TiffHeldBytes(const reader::PropertyImage& items, const QSize& stor
     const std::uint64_t height = static_cast<std::uint64_t>(std::max(stored.height(), 0));
     constexpr std::uint32_t kBitsPerSample = 0x102, kSamplesPerPixel = 0x115, kRowsPerStrip = 0x116,
                             kTileWidth = 0x142, kTileLength = 0x143;
-    const std::uint64_t bits = std::clamp<std::uint64_t>(Number(items, kBitsPerSample).value_or(8), 1, 64);
-    const std::uint64_t samples = std::clamp<std::uint64_t>(Number(items, kSamplesPerPixel).value_or(1), 1, 16);
+    const std::uint64_t bits =
+        std::clamp<std::uint64_t>(Number(items, kBitsPerSample).value_or(8), 1, 64);
+    const std::uint64_t samples =
+        std::clamp<std::uint64_t>(Number(items, kSamplesPerPixel).value_or(1), 1, 16);
     const std::uint64_t picture = width * height * (bits > 8 ? 8 : 4);
     std::uint64_t pieceWidth = width;
     std::uint64_t pieceRows = std::min(Number(items, kRowsPerStrip).value_or(height), height);
@@ -74,7 +78,8 @@ std::int64_t TiffHeldBytes(const reader::PropertyImage& items, const QSize& stor
 
 class QtDecoder final : public Decoder {
 public:
-    QtDecoder(std::shared_ptr<const PhotoFile> file, Format format, const reader::PropertyImage* metadata)
+    QtDecoder(std::shared_ptr<const PhotoFile> file, Format format,
+              const reader::PropertyImage* metadata)
         : file_(std::move(file)), format_(format), metadata_(*file_, metadata) {}
 
     Header header() override {
@@ -85,8 +90,9 @@ public:
         prepareReader(reader);
         if (!reader.canRead()) {
             // No plugin for it here (Qt's WebP and TIFF plugins are a package of their own).
-            header_->problem = reader.error() == QImageReader::UnsupportedFormatError ? Problem::UnsupportedCompression
-                                                                                      : Problem::Damaged;
+            header_->problem = reader.error() == QImageReader::UnsupportedFormatError
+                                   ? Problem::UnsupportedCompression
+                                   : Problem::Damaged;
             return *header_;
         }
         if (format_ == Format::Tiff && ValueBytes(metadata_.items()) > kMaxTiffValueBytes) {
@@ -126,7 +132,8 @@ public:
             reader.setScaledSize(stored);
             if (!reader.read(&pixels)) picture.problem = Problem::DecodeFailed;
         }
-        if (picture.problem == Problem::None) picture.image = upright(scaledTo(pixels, stored), head.orientation);
+        if (picture.problem == Problem::None)
+            picture.image = upright(scaledTo(pixels, stored), head.orientation);
         return picture;
     }
 
@@ -134,7 +141,10 @@ private:
     std::int64_t heldBytes() {
         if (format_ == Format::Tiff) return TiffHeldBytes(metadata_.items(), stored_);
         // WebP's reader keeps the whole file in memory beside the picture.
-        const std::int64_t file = format_ == Format::WebP ? static_cast<std::int64_t>(std::min<std::uint64_t>(file_->size(), INT32_MAX)) : 0;
+        const std::int64_t file =
+            format_ == Format::WebP
+                ? static_cast<std::int64_t>(std::min<std::uint64_t>(file_->size(), INT32_MAX))
+                : 0;
         return pixelBytes(stored_) + file;
     }
 

@@ -19,7 +19,8 @@ QImage Bitmap(const preview::RawPreview& preview) {
     if (image.isNull()) return image;
     const std::size_t row = std::size_t{preview.width} * static_cast<std::size_t>(preview.channels);
     for (int y = 0; y < image.height(); ++y)
-        std::memcpy(image.scanLine(y), preview.bytes.data() + static_cast<std::size_t>(y) * row, row);
+        std::memcpy(image.scanLine(y), preview.bytes.data() + static_cast<std::size_t>(y) * row,
+                    row);
     return image;
 }
 
@@ -42,12 +43,14 @@ public:
         if (header_) return *header_;
         header_.emplace();
         preview::RawFailure failure = preview::RawFailure::None;
-        photo_ = preview::OpenRawPhoto(file_->descriptor(), static_cast<std::uint64_t>(kDecodeLimitBytes), &failure);
+        photo_ = preview::OpenRawPhoto(file_->descriptor(),
+                                       static_cast<std::uint64_t>(kDecodeLimitBytes), &failure);
         if (photo_) {
             const preview::RawPreview& preview = photo_->preview;
-            previewSize_ = preview.kind == preview::RawPreview::Kind::Jpeg
-                               ? jpegFrameSize(preview.bytes)
-                               : QSize(static_cast<int>(preview.width), static_cast<int>(preview.height));
+            previewSize_ =
+                preview.kind == preview::RawPreview::Kind::Jpeg
+                    ? jpegFrameSize(preview.bytes)
+                    : QSize(static_cast<int>(preview.width), static_cast<int>(preview.height));
         }
         if (previewSize_.isEmpty()) {
             header_->problem = photo_ ? Problem::Damaged : ProblemOf(failure);
@@ -80,7 +83,8 @@ public:
             pixels = scaledTo(Bitmap(photo_->preview), stored);
             if (pixels.isNull()) picture.problem = Problem::DecodeFailed;
         }
-        if (picture.problem == Problem::None) picture.image = scaledTo(upright(pixels, turn), target);
+        if (picture.problem == Problem::None)
+            picture.image = scaledTo(upright(pixels, turn), target);
         return picture;
     }
 

@@ -34,12 +34,14 @@ constexpr Signature kSignatures[] = {
 };
 
 bool StartsWith(std::span<const std::uint8_t> head, std::size_t offset, std::string_view bytes) {
-    return head.size() >= offset + bytes.size() && std::memcmp(head.data() + offset, bytes.data(), bytes.size()) == 0;
+    return head.size() >= offset + bytes.size() &&
+           std::memcmp(head.data() + offset, bytes.data(), bytes.size()) == 0;
 }
 
 std::uint32_t Little(std::span<const std::uint8_t> head, std::size_t at, int bytes) {
     std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | head[at + static_cast<std::size_t>(i)];
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | head[at + static_cast<std::size_t>(i)];
     return value;
 }
 
@@ -49,11 +51,14 @@ bool IsIcon(std::span<const std::uint8_t> head) {
     if (head.size() < 6 + 16) return false;
     const std::uint32_t type = Little(head, 2, 2);
     const bool cursor = type == 2;
-    return Little(head, 0, 2) == 0 && (type == 1 || cursor) && Little(head, 4, 2) > 0 && head[9] == 0 &&
-           (Little(head, 10, 2) <= 1 || cursor) && (Little(head, 12, 2) <= 32 || cursor) && Little(head, 14, 4) >= 40;
+    return Little(head, 0, 2) == 0 && (type == 1 || cursor) && Little(head, 4, 2) > 0 &&
+           head[9] == 0 && (Little(head, 10, 2) <= 1 || cursor) &&
+           (Little(head, 12, 2) <= 32 || cursor) && Little(head, 14, 4) >= 40;
 }
 
-Recognition Recognised(Format format) { return {Recognition::Verdict::Ok, format, false, Problem::None}; }
+Recognition Recognised(Format format) {
+    return {Recognition::Verdict::Ok, format, false, Problem::None};
+}
 
 }  // namespace
 

@@ -17,8 +17,9 @@ namespace {
 
 // A one-pixel GIF: Qt has no GIF writer to make one.
 constexpr unsigned char kTinyGif[] = {
-    'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xff, 0xff, 0xff, 0, 0, 0, 0x21, 0xf9, 4, 1, 0, 0, 0,
-    0,   0x2c, 0, 0,  0,   0,   1, 0, 1, 0, 0,    2, 2, 0x44, 0x01, 0,  0x3b,
+    'G',  'I', 'F', '8', '9',  'a',  1, 0, 1, 0,    0x80, 0, 0,    0xff, 0xff,
+    0xff, 0,   0,   0,   0x21, 0xf9, 4, 1, 0, 0,    0,    0, 0x2c, 0,    0,
+    0,    0,   1,   0,   1,    0,    0, 2, 2, 0x44, 0x01, 0, 0x3b,
 };
 
 QByteArray Written(const QImage& image, const char* format) {
@@ -42,7 +43,8 @@ void Decode(std::span<const unsigned char> bytes, const QSize& box) {
 }
 
 void Decode(const QByteArray& bytes, const QSize& box) {
-    Decode(std::span(reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<std::size_t>(bytes.size())),
+    Decode(std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                     static_cast<std::size_t>(bytes.size())),
            box);
 }
 
@@ -54,7 +56,8 @@ void warmUpDecoders() {
     QThreadPool::globalInstance();
     QImage tiny(16, 16, QImage::Format_RGB32);
     tiny.fill(Qt::gray);
-    for (const char* format : {"jpeg", "png", "bmp", "tiff", "webp", "ico"}) Decode(Written(tiny, format), QSize(4, 4));
+    for (const char* format : {"jpeg", "png", "bmp", "tiff", "webp", "ico"})
+        Decode(Written(tiny, format), QSize(4, 4));
     // A JPEG at an eighth or less comes from its DC coefficients, larger
     // through libjpeg: both roads.
     QImage larger(64, 64, QImage::Format_RGB32);

@@ -63,11 +63,13 @@ std::uint32_t resolveColour(std::uint32_t colour) {
 
 QColor toQColor(std::uint32_t colour) {
     const std::uint32_t rgb = resolveColour(colour);
-    return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF), static_cast<int>((rgb >> 16) & 0xFF));
+    return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                  static_cast<int>((rgb >> 16) & 0xFF));
 }
 
 std::uint32_t fromQColor(const QColor& colour) {
-    return static_cast<std::uint32_t>(colour.red()) | (static_cast<std::uint32_t>(colour.green()) << 8) |
+    return static_cast<std::uint32_t>(colour.red()) |
+           (static_cast<std::uint32_t>(colour.green()) << 8) |
            (static_cast<std::uint32_t>(colour.blue()) << 16);
 }
 

@@ -43,7 +43,8 @@ bool IsPrivateFolder(const std::string& path) {
 // for them. A folder in /tmp has a name anyone can guess, so it is made with
 // no rights for others and checked after, whoever made it.
 std::string RuntimeFolder() {
-    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir && IsPrivateFolder(dir)) return dir;
+    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir && IsPrivateFolder(dir))
+        return dir;
     const std::string own = "/tmp/exifviewer-" + std::to_string(::geteuid());
     if (::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return {};
     return IsPrivateFolder(own) ? own : std::string();
@@ -58,7 +59,8 @@ std::string UserFile(const std::string& name) {
 bool PeerIsThisUser(const QLocalSocket& socket) {
     struct ucred peer {};
     socklen_t size = sizeof peer;
-    return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+    return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer,
+                        &size) == 0 &&
            size == sizeof peer && peer.uid == ::geteuid();
 }
 
@@ -93,7 +95,9 @@ void workAlone() {
     if (lockFd >= 0) ::close(std::exchange(lockFd, -1));
 }
 
-QString instanceSocketPath(const std::string& socketName) { return QString::fromStdString(UserFile(socketName)); }
+QString instanceSocketPath(const std::string& socketName) {
+    return QString::fromStdString(UserFile(socketName));
+}
 
 QByteArray handOverMessage(const QString& path) {
     const QByteArray utf8 = path.toUtf8();
@@ -113,18 +117,22 @@ bool handOver(const QString& path, int timeoutMs, const QString& socketPath) {
     if (socketPath.isEmpty()) return false;
     for (;;) {
         socket.connectToServer(socketPath);
-        if (socket.waitForConnected(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) break;
+        if (socket.waitForConnected(
+                static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))))
+            break;
         if (deadline.hasExpired()) return false;
         QThread::msleep(kRetryMs);
     }
     if (!PeerIsThisUser(socket)) return false;
     socket.write(message);
     while (socket.bytesToWrite() > 0) {
-        if (deadline.hasExpired() || !socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+        if (deadline.hasExpired() ||
+            !socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
             return false;
     }
     while (socket.bytesAvailable() < 1) {
-        if (deadline.hasExpired() || !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+        if (deadline.hasExpired() ||
+            !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
             return false;
     }
     char answer = 0;

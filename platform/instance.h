@@ -42,7 +42,8 @@ QByteArray handOverMessage(const QString& path);
 // copy answered within `timeoutMs` (one that is still starting gets that long
 // to start listening), and before anything is sent when the socket's other
 // end is not a process of this user.
-bool handOver(const QString& path, int timeoutMs = 5000, const QString& socketPath = instanceSocketPath());
+bool handOver(const QString& path, int timeoutMs = 5000,
+              const QString& socketPath = instanceSocketPath());
 
 // The running copy's side. Every byte that arrives is checked: a message
 // that is too long, not UTF-8, holds a NUL, names a relative path or is not
@@ -51,7 +52,8 @@ class InstanceServer : public QObject {
     Q_OBJECT
 
 public:
-    explicit InstanceServer(const QString& socketPath = instanceSocketPath(), QObject* parent = nullptr);
+    explicit InstanceServer(const QString& socketPath = instanceSocketPath(),
+                            QObject* parent = nullptr);
     ~InstanceServer() override;
 
     // Starts listening. Only the copy that holds the lock calls this, so a

@@ -22,11 +22,13 @@ std::int32_t RoundToInt32(double value) {
 // The default rounding mode rounds halves to even; nothing here changes it.
 double roundHalfEven(double value) { return std::nearbyint(value); }
 
-void fitToBox(std::int32_t maxWidth, std::int32_t maxHeight, std::int32_t& width, std::int32_t& height) {
+void fitToBox(std::int32_t maxWidth, std::int32_t maxHeight, std::int32_t& width,
+              std::int32_t& height) {
     if (height <= 0) return;
     // The ratio is kept in single precision on purpose: it decides the
     // rounding of halves (1000 x 4000 in 418 gives 104.5, which goes to 104).
-    const float ratio = static_cast<float>(static_cast<double>(width) / static_cast<double>(height));
+    const float ratio =
+        static_cast<float>(static_cast<double>(width) / static_cast<double>(height));
     height = maxHeight;
     width = RoundToInt32(static_cast<double>(ratio) * maxHeight);
     if (width > maxWidth) {

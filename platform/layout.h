@@ -14,7 +14,8 @@ double roundHalfEven(double value);
 // The height decides first, so a small picture is enlarged as well as
 // shrunk and a tall one fills the whole height. A height of 0 or less
 // leaves both values unchanged.
-void fitToBox(std::int32_t maxWidth, std::int32_t maxHeight, std::int32_t& width, std::int32_t& height);
+void fitToBox(std::int32_t maxWidth, std::int32_t maxHeight, std::int32_t& width,
+              std::int32_t& height);
 
 // A font size in points as pixels at 96 dots per inch, truncated as the
 // layout's were (16 points are 21 pixels).

@@ -24,8 +24,8 @@ std::function<void(int)>& EndHandler() {
 }
 
 // By MessageIcon.
-constexpr QMessageBox::Icon kBoxIcons[] = {QMessageBox::NoIcon, QMessageBox::Information, QMessageBox::Warning,
-                                           QMessageBox::Critical};
+constexpr QMessageBox::Icon kBoxIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                           QMessageBox::Warning, QMessageBox::Critical};
 
 }  // namespace
 
@@ -37,11 +37,14 @@ void showMessage(const QString& text, MessageIcon icon, const QString& caption, 
         MessageHandler()(message);
         return;
     }
-    QMessageBox box(kBoxIcons[static_cast<int>(icon)], message.caption, message.text, QMessageBox::Ok, owner);
+    QMessageBox box(kBoxIcons[static_cast<int>(icon)], message.caption, message.text,
+                    QMessageBox::Ok, owner);
     box.exec();
 }
 
-void setMessageHandler(std::function<void(const Message&)> handler) { MessageHandler() = std::move(handler); }
+void setMessageHandler(std::function<void(const Message&)> handler) {
+    MessageHandler() = std::move(handler);
+}
 
 void logError(const QString& text) {
     if (ErrorLogHandler()) {
@@ -52,7 +55,9 @@ void logError(const QString& text) {
     syslog(LOG_USER | LOG_ERR, "%s", utf8.constData());
 }
 
-void setErrorLogHandler(std::function<void(const QString&)> handler) { ErrorLogHandler() = std::move(handler); }
+void setErrorLogHandler(std::function<void(const QString&)> handler) {
+    ErrorLogHandler() = std::move(handler);
+}
 
 void endProgram(int exitCode) {
     if (EndHandler()) {

@@ -24,7 +24,8 @@ struct Message {
 };
 
 // A modal box with an OK button; returns when the user closes it.
-void showMessage(const QString& text, MessageIcon icon, const QString& caption = QString(), QWidget* owner = nullptr);
+void showMessage(const QString& text, MessageIcon icon, const QString& caption = QString(),
+                 QWidget* owner = nullptr);
 // Tests take the boxes: the handler gets each one instead of the user.
 void setMessageHandler(std::function<void(const Message&)> handler);
 

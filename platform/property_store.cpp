@@ -49,10 +49,8 @@ std::optional<std::int32_t> ParseColour(const QString& text) {
 
 std::optional<PropertyStore::Value> ValueFromJson(const QJsonValue& json) {
     switch (json.type()) {
-    case QJsonValue::Bool:
-        return PropertyStore::Value{json.toBool()};
-    case QJsonValue::String:
-        return PropertyStore::Value{json.toString()};
+    case QJsonValue::Bool: return PropertyStore::Value{json.toBool()};
+    case QJsonValue::String: return PropertyStore::Value{json.toString()};
     case QJsonValue::Double: {
         const double number = json.toDouble();
         if (!std::isfinite(number)) return std::nullopt;
@@ -68,7 +66,8 @@ std::optional<PropertyStore::Value> ValueFromJson(const QJsonValue& json) {
         if (type == u"picture" && inner.isString())
             return PropertyStore::Value{PropertyStore::PicturePath{inner.toString()}};
         if (type == u"colour" && inner.isString()) {
-            if (const auto colour = ParseColour(inner.toString())) return PropertyStore::Value{*colour};
+            if (const auto colour = ParseColour(inner.toString()))
+                return PropertyStore::Value{*colour};
             return std::nullopt;
         }
         if (type == u"integer" && inner.isDouble()) {
@@ -80,8 +79,7 @@ std::optional<PropertyStore::Value> ValueFromJson(const QJsonValue& json) {
             return PropertyStore::Value{static_cast<float>(inner.toDouble())};
         return std::nullopt;
     }
-    default:
-        return std::nullopt;
+    default: return std::nullopt;
     }
 }
 
@@ -175,7 +173,8 @@ void PropertyStore::writeBoolean(const QString& key, bool value, bool defaultVal
     else put(key, value);
 }
 
-void PropertyStore::writeInteger(const QString& key, std::int16_t value, std::int16_t defaultValue) {
+void PropertyStore::writeInteger(const QString& key, std::int16_t value,
+                                 std::int16_t defaultValue) {
     if (value == defaultValue) remove(key);
     else put(key, value);
 }

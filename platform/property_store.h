@@ -40,7 +40,8 @@ public:
     void writeSingle(const QString& key, float value, float defaultValue);
     void writeString(const QString& key, const QString& value, const QString& defaultValue);
     // An empty path (a picture that was not loaded from a path) is no picture.
-    void writePicture(const QString& key, const QString& path, const QString& defaultPath = QString());
+    void writePicture(const QString& key, const QString& path,
+                      const QString& defaultPath = QString());
 
     bool contains(const QString& key) const;
     std::optional<Value> value(const QString& key) const;

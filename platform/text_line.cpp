@@ -58,13 +58,16 @@ QString CachedFace(const QString& name) {
 QString OneLine(QString line) {
     line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     for (QChar& ch : line) {
-        if (ch == u'\n' || ch == u'\r' || ch == QChar::LineSeparator || ch == QChar::ParagraphSeparator) ch = u' ';
+        if (ch == u'\n' || ch == u'\r' || ch == QChar::LineSeparator ||
+            ch == QChar::ParagraphSeparator)
+            ch = u' ';
     }
     return line;
 }
 
 bool Finite(const QRectF& r) {
-    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height());
+    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) &&
+           std::isfinite(r.height());
 }
 
 }  // namespace
@@ -81,7 +84,8 @@ std::optional<QFont> faceFont(const QString& face, int pixelSize) {
     return font;
 }
 
-TextLine layoutTextLine(const QString& text, const QFont& font, const QRectF& rect, Qt::Alignment alignment) {
+TextLine layoutTextLine(const QString& text, const QFont& font, const QRectF& rect,
+                        Qt::Alignment alignment) {
     TextLine line;
     if (!Finite(rect)) return line;
     line.text = OneLine(text);
@@ -102,14 +106,15 @@ TextLine layoutTextLine(const QString& text, const QFont& font, const QRectF& re
     return line;
 }
 
-void drawTextLine(QPainter& painter, const QString& text, const QRectF& rect, Qt::Alignment alignment,
-                  const QFont& font, const QColor& colour) {
+void drawTextLine(QPainter& painter, const QString& text, const QRectF& rect,
+                  Qt::Alignment alignment, const QFont& font, const QColor& colour) {
     const TextLine line = layoutTextLine(text, font, rect, alignment);
     if (line.text.isEmpty()) return;
     painter.save();
     if (rect.width() > 0) {
         constexpr qreal kTall = 1e6;
-        painter.setClipRect(QRectF(rect.x(), rect.y() - kTall, rect.width(), 2 * kTall + std::max<qreal>(0, rect.height())),
+        painter.setClipRect(QRectF(rect.x(), rect.y() - kTall, rect.width(),
+                                   2 * kTall + std::max<qreal>(0, rect.height())),
                             Qt::IntersectClip);
     }
     painter.setFont(font);

@@ -21,7 +21,7 @@ namespace platform {
 std::optional<QFont> faceFont(const QString& face, int pixelSize);
 
 struct TextLine {
-    QString text;   // as drawn: line breaks as spaces, cut with "…" when too wide
+    QString text;  // as drawn: line breaks as spaces, cut with "…" when too wide
     qreal left = 0;
     qreal width = 0;  // of its advance
 };
@@ -29,12 +29,13 @@ struct TextLine {
 // Where `text` goes in `rect` with `alignment` (left, centre or right). A
 // width of 0 is unbounded: the line then starts, is centred or ends at
 // rect's left edge. The top of the line is rect's top.
-TextLine layoutTextLine(const QString& text, const QFont& font, const QRectF& rect, Qt::Alignment alignment);
+TextLine layoutTextLine(const QString& text, const QFont& font, const QRectF& rect,
+                        Qt::Alignment alignment);
 
 // Draws the line laid out so. Ink outside a bounded width is clipped; the
 // height is not a clip, because the installed faces have taller lines than
 // the 12-pixel cells the layout was made for.
-void drawTextLine(QPainter& painter, const QString& text, const QRectF& rect, Qt::Alignment alignment,
-                  const QFont& font, const QColor& colour);
+void drawTextLine(QPainter& painter, const QString& text, const QRectF& rect,
+                  Qt::Alignment alignment, const QFont& font, const QColor& colour);
 
 }  // namespace platform

@@ -9,12 +9,13 @@ namespace {
 // picture has alpha (a 255 x 255 product times a block of up to 2^32 pixels
 // still fits 64 bits).
 template <bool kAlpha>
-void SumRow(const InterleavedRows& rows, std::uint32_t y, std::uint32_t factorX, std::uint32_t outWidth,
-            std::uint64_t* sums) {
+void SumRow(const InterleavedRows& rows, std::uint32_t y, std::uint32_t factorX,
+            std::uint32_t outWidth, std::uint64_t* sums) {
     constexpr std::size_t kChannels = kAlpha ? 4 : 3;
     const std::uint8_t* sample = rows.data + std::size_t{y} * rows.stride;
     for (std::uint32_t outX = 0, x = 0; outX < outWidth; ++outX, sums += 4) {
-        const auto end = static_cast<std::uint32_t>(std::min<std::uint64_t>(rows.width, std::uint64_t{x} + factorX));
+        const auto end = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(rows.width, std::uint64_t{x} + factorX));
         std::uint64_t r = 0, g = 0, b = 0, a = 0;
         for (; x < end; ++x, sample += kChannels) {
             if constexpr (kAlpha) {
@@ -51,7 +52,8 @@ ShrunkPicture ShrinkByWholeFactors(const InterleavedRows& rows, std::uint32_t mi
     out.pixels.resize(std::size_t{out.width} * out.height);
 
     std::vector<std::uint64_t> sums(std::size_t{out.width} * 4);
-    for (std::uint32_t blockTop = 0, outY = 0; blockTop < rows.height; blockTop += factorY, ++outY) {
+    for (std::uint32_t blockTop = 0, outY = 0; blockTop < rows.height;
+         blockTop += factorY, ++outY) {
         std::fill(sums.begin(), sums.end(), 0);
         const std::uint32_t blockRows = std::min(factorY, rows.height - blockTop);
         for (std::uint32_t y = blockTop; y < blockTop + blockRows; ++y) {
@@ -63,7 +65,8 @@ ShrunkPicture ShrinkByWholeFactors(const InterleavedRows& rows, std::uint32_t mi
             const std::uint64_t* sum = &sums[std::size_t{outX} * 4];
             const std::uint64_t count =
                 std::uint64_t{blockRows} *
-                (std::min<std::uint64_t>(rows.width, (outX + 1ull) * factorX) - std::uint64_t{outX} * factorX);
+                (std::min<std::uint64_t>(rows.width, (outX + 1ull) * factorX) -
+                 std::uint64_t{outX} * factorX);
             // With alpha the colour sums carry a factor of 255 too.
             const std::uint64_t divisor = rows.alpha ? count * 255 : count;
             const auto mean = [](std::uint64_t total, std::uint64_t by) {

@@ -17,7 +17,8 @@ using reader::ByteView;
 constexpr std::uint32_t FourCC(std::string_view code) {
     return std::uint32_t{static_cast<std::uint8_t>(code[0])} << 24 |
            std::uint32_t{static_cast<std::uint8_t>(code[1])} << 16 |
-           std::uint32_t{static_cast<std::uint8_t>(code[2])} << 8 | static_cast<std::uint8_t>(code[3]);
+           std::uint32_t{static_cast<std::uint8_t>(code[2])} << 8 |
+           static_cast<std::uint8_t>(code[3]);
 }
 
 // A photo's meta box takes a few kilobytes (an iPhone's 48 tiles); one of
@@ -33,7 +34,9 @@ constexpr int kMaxDerivationDepth = 4;
 // Sums past this are as good as infinite, and cannot wrap.
 constexpr std::uint64_t kSaturated = std::uint64_t{1} << 62;
 
-std::uint64_t Add(std::uint64_t a, std::uint64_t b) { return std::min(kSaturated, a + std::min(b, kSaturated)); }
+std::uint64_t Add(std::uint64_t a, std::uint64_t b) {
+    return std::min(kSaturated, a + std::min(b, kSaturated));
+}
 std::uint64_t Times(std::uint64_t a, std::uint64_t b) {
     if (a == 0 || b == 0) return 0;
     return a > kSaturated / b ? kSaturated : a * b;
@@ -87,7 +90,8 @@ public:
         std::uint64_t at = 0;
         for (int i = 0; i < kMaxTopLevelBoxes && at + 8 <= fileSize_; ++i) {
             std::uint8_t header[16] = {};
-            const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(16, fileSize_ - at));
+            const std::size_t wanted =
+                static_cast<std::size_t>(std::min<std::uint64_t>(16, fileSize_ - at));
             if (!read_(at, std::span(header, wanted))) return;
             const ByteView view(std::span<const std::uint8_t>(header, wanted), true);
             std::uint64_t size = view.u32(0);
@@ -157,15 +161,19 @@ private:
         const std::uint64_t idWidth = wide ? 4 : 2;
         Children(box, 4, box.size(), [&](const Box& reference) {
             if (reference.type != FourCC("dimg")) return;
-            const auto id = [&](std::uint64_t at) { return wide ? box.u32(at) : std::uint32_t{box.u16(at)}; };
+            const auto id = [&](std::uint64_t at) {
+                return wide ? box.u32(at) : std::uint32_t{box.u16(at)};
+            };
             const std::uint32_t from = id(reference.payload);
             const std::uint64_t count = box.u16(reference.payload + idWidth);
             const std::uint64_t first = reference.payload + idWidth + 2;
-            if (!box.ok() || count * idWidth > reference.end - std::min(first, reference.end)) return;
+            if (!box.ok() || count * idWidth > reference.end - std::min(first, reference.end))
+                return;
             const auto found = layout_.items_.find(from);
             if (found == layout_.items_.end() || !found->second.inputs.empty()) return;
             found->second.inputs.reserve(static_cast<std::size_t>(count));
-            for (std::uint64_t k = 0; k < count; ++k) found->second.inputs.push_back(id(first + k * idWidth));
+            for (std::uint64_t k = 0; k < count; ++k)
+                found->second.inputs.push_back(id(first + k * idWidth));
         });
     }
 
@@ -177,7 +185,8 @@ private:
         });
         if (!ipco || !ipma) return;
         std::vector<Box> properties;  // counted from 1
-        Children(meta, ipco->payload, ipco->end, [&](const Box& box) { properties.push_back(box); });
+        Children(meta, ipco->payload, ipco->end,
+                 [&](const Box& box) { properties.push_back(box); });
 
         const ByteView box = meta.sub(ipma->payload, ipma->end - ipma->payload);
         const std::uint8_t version = box.u8(0);
@@ -193,7 +202,8 @@ private:
             for (std::uint32_t k = 0; k < associations && box.ok(); ++k) {
                 const std::uint32_t index = wideIndex ? box.u16(at) & 0x7FFFu : box.u8(at) & 0x7Fu;
                 at += wideIndex ? 2 : 1;
-                if (found == layout_.items_.end() || index == 0 || index > properties.size()) continue;
+                if (found == layout_.items_.end() || index == 0 || index > properties.size())
+                    continue;
                 applyProperty(meta, properties[index - 1], found->second);
             }
         }
@@ -248,8 +258,9 @@ private:
             at += 2;
             if (!box.ok() || extents * extentSize > box.size() - std::min(at, box.size())) return;
             const auto found = layout_.items_.find(id);
-            const bool canvas = found != layout_.items_.end() &&
-                                (found->second.type == FourCC("grid") || found->second.type == FourCC("iovl"));
+            const bool canvas =
+                found != layout_.items_.end() &&
+                (found->second.type == FourCC("grid") || found->second.type == FourCC("iovl"));
             if (canvas && extents > 0 && dataReference == 0) {
                 const std::uint64_t offset = Add(baseOffset, number(at + indexSize, offsetSize));
                 readCanvas(meta, method, offset, idat, found->second);
@@ -260,16 +271,18 @@ private:
 
     // The start of a grid's or an overlay's description: its first extent
     // holds it in every writer's files.
-    void readCanvas(const ByteView& meta, std::uint32_t method, std::uint64_t offset, const std::optional<Box>& idat,
-                    HeifLayout::Item& item) {
+    void readCanvas(const ByteView& meta, std::uint32_t method, std::uint64_t offset,
+                    const std::optional<Box>& idat, HeifLayout::Item& item) {
         constexpr std::uint64_t kDescription = 20;  // the longest: an overlay's with 32-bit sizes
         std::uint8_t bytes[kDescription] = {};
         ByteView head;
         if (method == 1 && idat) {
             head = meta.sub(idat->payload, idat->end - idat->payload);
-            head = head.sub(offset, std::min<std::uint64_t>(kDescription, head.size() - std::min(offset, head.size())));
+            head = head.sub(offset, std::min<std::uint64_t>(
+                                        kDescription, head.size() - std::min(offset, head.size())));
         } else if (method == 0 && offset < fileSize_) {
-            const std::size_t length = static_cast<std::size_t>(std::min(kDescription, fileSize_ - offset));
+            const std::size_t length =
+                static_cast<std::size_t>(std::min(kDescription, fileSize_ - offset));
             if (!read_(offset, std::span(bytes, length))) return;
             head = ByteView(std::span<const std::uint8_t>(bytes, length), true);
         } else {
@@ -298,7 +311,8 @@ HeifLayout HeifLayout::Read(int descriptor, std::uint64_t fileSize) {
     const ReadAt read = [descriptor](std::uint64_t offset, std::span<std::uint8_t> out) {
         std::size_t done = 0;
         while (done < out.size()) {
-            const ssize_t n = ::pread(descriptor, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+            const ssize_t n = ::pread(descriptor, out.data() + done, out.size() - done,
+                                      static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return false;
             done += static_cast<std::size_t>(n);
@@ -331,8 +345,8 @@ std::optional<HeifImageCost> HeifLayout::CostOf(std::uint32_t id) const {
     return CostOf(id, 0, known);
 }
 
-std::optional<HeifImageCost> HeifLayout::CostOf(std::uint32_t id, int depth,
-                                                std::unordered_map<std::uint32_t, HeifImageCost>& known) const {
+std::optional<HeifImageCost> HeifLayout::CostOf(
+    std::uint32_t id, int depth, std::unordered_map<std::uint32_t, HeifImageCost>& known) const {
     if (const auto cached = known.find(id); cached != known.end()) return cached->second;
     const auto found = items_.find(id);
     if (depth > kMaxDerivationDepth || found == items_.end()) return std::nullopt;
@@ -352,7 +366,8 @@ std::optional<HeifImageCost> HeifLayout::CostOf(std::uint32_t id, int depth,
         }
         // A grid's tiles are decoded a few at a time; an overlay's inputs
         // and an identity's one input, one at a time, beside the canvas.
-        const std::uint64_t atOnce = grid ? std::min<std::uint64_t>(item.inputs.size(), kTilesAtOnce) : 1;
+        const std::uint64_t atOnce =
+            grid ? std::min<std::uint64_t>(item.inputs.size(), kTilesAtOnce) : 1;
         cost.planeBytes = Add(Times(pixels, kPlaneBytesPerPixel), Times(atOnce, largestInput));
     } else {
         if (pixels == 0) return std::nullopt;  // a coded image has its size in ispe

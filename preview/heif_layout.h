@@ -56,15 +56,15 @@ public:
 private:
     struct Item {
         std::uint32_t type = 0;
-        std::uint64_t width = 0;   // ispe, or the canvas of a grid or overlay
+        std::uint64_t width = 0;  // ispe, or the canvas of a grid or overlay
         std::uint64_t height = 0;
-        bool described = false;    // a grid's or overlay's canvas was read
-        bool turned = false;       // irot or imir: libheif turns a copy
+        bool described = false;             // a grid's or overlay's canvas was read
+        bool turned = false;                // irot or imir: libheif turns a copy
         std::vector<std::uint32_t> inputs;  // dimg
     };
 
-    std::optional<HeifImageCost> CostOf(std::uint32_t id, int depth,
-                                        std::unordered_map<std::uint32_t, HeifImageCost>& known) const;
+    std::optional<HeifImageCost> CostOf(
+        std::uint32_t id, int depth, std::unordered_map<std::uint32_t, HeifImageCost>& known) const;
 
     std::unordered_map<std::uint32_t, Item> items_;
     std::optional<std::uint32_t> primary_;

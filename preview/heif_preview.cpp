@@ -49,8 +49,9 @@ struct DescriptorReader {
         auto* out = static_cast<std::uint8_t*>(data);
         std::size_t done = 0;
         while (done < size) {
-            const ssize_t n = ::pread(reading.descriptor, out + done, size - done,
-                                      static_cast<off_t>(reading.position) + static_cast<off_t>(done));
+            const ssize_t n =
+                ::pread(reading.descriptor, out + done, size - done,
+                        static_cast<off_t>(reading.position) + static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return 1;
             done += static_cast<std::size_t>(n);
@@ -75,10 +76,12 @@ struct DescriptorReader {
 };
 
 template <typename Reading>
-const heif_reader DescriptorReader<Reading>::kReader = {1, &Position, &Read, &Seek, &WaitForFileSize};
+const heif_reader DescriptorReader<Reading>::kReader = {1, &Position, &Read, &Seek,
+                                                        &WaitForFileSize};
 
 bool Unsupported(const heif_error& error) {
-    return error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype;
+    return error.code == heif_error_Unsupported_feature ||
+           error.code == heif_error_Unsupported_filetype;
 }
 
 }  // namespace
@@ -87,9 +90,11 @@ bool IsHeif(std::span<const std::uint8_t> head) {
     if (head.size() < 12 || std::memcmp(head.data() + 4, "ftyp", 4) != 0) return false;
     const int length = static_cast<int>(std::min<std::size_t>(head.size(), 1 << 16));
     const heif_brand2 main = heif_read_main_brand(head.data(), length);
-    return std::any_of(std::begin(kStillImageBrands), std::end(kStillImageBrands), [&](const char* brand) {
-        return main == heif_fourcc_to_brand(brand) || heif_has_compatible_brand(head.data(), length, brand);
-    });
+    return std::any_of(std::begin(kStillImageBrands), std::end(kStillImageBrands),
+                       [&](const char* brand) {
+                           return main == heif_fourcc_to_brand(brand) ||
+                                  heif_has_compatible_brand(head.data(), length, brand);
+                       });
 }
 
 bool SameAspect(std::uint32_t thumbWidth, std::uint32_t thumbHeight, std::uint32_t width,
@@ -108,10 +113,12 @@ std::unique_ptr<HeifPhoto> HeifPhoto::Open(int descriptor) {
     std::unique_ptr<HeifPhoto> photo(new HeifPhoto);
     photo->reading_.descriptor = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
     struct stat info {};
-    if (photo->reading_.descriptor < 0 || ::fstat(photo->reading_.descriptor, &info) != 0 || !S_ISREG(info.st_mode))
+    if (photo->reading_.descriptor < 0 || ::fstat(photo->reading_.descriptor, &info) != 0 ||
+        !S_ISREG(info.st_mode))
         return nullptr;
     photo->reading_.size = info.st_size;
-    photo->layout_ = HeifLayout::Read(photo->reading_.descriptor, static_cast<std::uint64_t>(info.st_size));
+    photo->layout_ =
+        HeifLayout::Read(photo->reading_.descriptor, static_cast<std::uint64_t>(info.st_size));
     if (photo->layout_.ItemCount() > kMaxItems) {
         // Not for libheif, whose reading of the boxes alone takes time that
         // grows with the square of the items: a minute for a grid of 20,000
@@ -128,11 +135,15 @@ std::unique_ptr<HeifPhoto> HeifPhoto::Open(int descriptor) {
     photo->context_ = heif_context_alloc();
     if (!photo->context_) return nullptr;
     heif_context_set_maximum_image_size_limit(photo->context_, kMaxSide);
-    if (heif_context_read_from_reader(photo->context_, &DescriptorReader<Reading>::kReader, &photo->reading_, nullptr)
+    if (heif_context_read_from_reader(photo->context_, &DescriptorReader<Reading>::kReader,
+                                      &photo->reading_, nullptr)
             .code != heif_error_Ok)
         return nullptr;
-    if (heif_context_get_primary_image_handle(photo->context_, &photo->primary_).code != heif_error_Ok ||
-        !photo->primary_ || heif_context_get_primary_image_ID(photo->context_, &photo->primaryId_).code != heif_error_Ok)
+    if (heif_context_get_primary_image_handle(photo->context_, &photo->primary_).code !=
+            heif_error_Ok ||
+        !photo->primary_ ||
+        heif_context_get_primary_image_ID(photo->context_, &photo->primaryId_).code !=
+            heif_error_Ok)
         return nullptr;
     photo->width_ = Side(heif_image_handle_get_width(photo->primary_));
     photo->height_ = Side(heif_image_handle_get_height(photo->primary_));
@@ -151,9 +162,11 @@ struct HeifPhoto::Thumbnail {
     heif_item_id id = 0;
 };
 
-bool HeifPhoto::Affordable(std::uint32_t id, const heif_image_handle* handle, const Budget& budget) const {
+bool HeifPhoto::Affordable(std::uint32_t id, const heif_image_handle* handle,
+                           const Budget& budget) const {
     const std::optional<HeifImageCost> cost = layout_.CostOf(id);
-    if (!cost || cost->codedImages > budget.codedImages || cost->planeBytes > budget.bytes) return false;
+    if (!cost || cost->codedImages > budget.codedImages || cost->planeBytes > budget.bytes)
+        return false;
     // The RGB(A) rows the planes are converted into come on top. libheif's
     // answer to whether an image has alpha walks its items once per tile (a
     // grid of 20,000 tiles takes minutes): asked only when it decides.
@@ -164,8 +177,8 @@ bool HeifPhoto::Affordable(std::uint32_t id, const heif_image_handle* handle, co
     return pixels * 4 <= room || heif_image_handle_has_alpha_channel(handle) == 0;
 }
 
-HeifPhoto::Thumbnail HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight, bool largest,
-                                             const Budget& budget) const {
+HeifPhoto::Thumbnail HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight,
+                                             bool largest, const Budget& budget) const {
     Thumbnail best;
     const int count = heif_image_handle_get_number_of_thumbnails(primary_);
     if (count <= 0) return best;
@@ -175,15 +188,16 @@ HeifPhoto::Thumbnail HeifPhoto::ThumbnailFor(std::uint32_t minWidth, std::uint32
     for (int i = 0; i < std::min(listed, count); ++i) {
         const heif_item_id id = ids[static_cast<std::size_t>(i)];
         heif_image_handle* handle = nullptr;
-        if (heif_image_handle_get_thumbnail(primary_, id, &handle).code != heif_error_Ok || !handle) continue;
+        if (heif_image_handle_get_thumbnail(primary_, id, &handle).code != heif_error_Ok || !handle)
+            continue;
         ImageHandle thumbnail(handle);
         const std::uint32_t width = Side(heif_image_handle_get_width(handle));
         const std::uint32_t height = Side(heif_image_handle_get_height(handle));
         const std::uint64_t area = std::uint64_t{width} * height;
-        if (width < minWidth || height < minHeight || !SameAspect(width, height, width_, height_)) continue;
-        if (best.handle && (largest ? area <= bestArea : area >= bestArea)) continue;
-        if (largest && !Affordable(id, handle, budget))
+        if (width < minWidth || height < minHeight || !SameAspect(width, height, width_, height_))
             continue;
+        if (best.handle && (largest ? area <= bestArea : area >= bestArea)) continue;
+        if (largest && !Affordable(id, handle, budget)) continue;
         best.handle = std::move(thumbnail);
         best.id = id;
         bestArea = area;
@@ -195,17 +209,19 @@ namespace {
 
 // One image of the file (the primary image or a thumbnail), decoded and
 // shrunk.
-HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth, std::uint32_t minHeight) {
+HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth,
+                         std::uint32_t minHeight) {
     HeifPicture out;
     const bool alpha = heif_image_handle_has_alpha_channel(source) != 0;
 
-    const std::unique_ptr<heif_decoding_options, OptionsRelease> options(heif_decoding_options_alloc());
+    const std::unique_ptr<heif_decoding_options, OptionsRelease> options(
+        heif_decoding_options_alloc());
     if (!options) return out;
     options->convert_hdr_to_8bit = 1;
     heif_image* decoded = nullptr;
-    const heif_error error =
-        heif_decode_image(source, &decoded, heif_colorspace_RGB,
-                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
+    const heif_error error = heif_decode_image(
+        source, &decoded, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
     const Image image(decoded);
     if (Unsupported(error)) out.result = HeifPicture::Result::Unsupported;
     if (error.code != heif_error_Ok || !image) return out;
@@ -225,13 +241,15 @@ HeifPicture DecodeShrunk(const heif_image_handle* source, std::uint32_t minWidth
 
 }  // namespace
 
-HeifPicture HeifPhoto::Decode(std::uint32_t minWidth, std::uint32_t minHeight, const Budget& budget) const {
+HeifPicture HeifPhoto::Decode(std::uint32_t minWidth, std::uint32_t minHeight,
+                              const Budget& budget) const {
     if (refused_) {
         HeifPicture refused;
         refused.result = HeifPicture::Result::TooLarge;
         return refused;
     }
-    if (const Thumbnail thumbnail = ThumbnailFor(minWidth, minHeight, false, budget); thumbnail.handle) {
+    if (const Thumbnail thumbnail = ThumbnailFor(minWidth, minHeight, false, budget);
+        thumbnail.handle) {
         if (Affordable(thumbnail.id, thumbnail.handle.get(), budget)) {
             HeifPicture out = DecodeShrunk(thumbnail.handle.get(), minWidth, minHeight);
             out.fromThumbnail = true;

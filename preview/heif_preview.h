@@ -79,7 +79,8 @@ private:
     struct Thumbnail;
     // The smallest thumbnail at least minWidth x minHeight, or the largest
     // of any size (minimum 0 x 0 and `largest`), of the photo's aspect.
-    Thumbnail ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight, bool largest, const Budget& budget) const;
+    Thumbnail ThumbnailFor(std::uint32_t minWidth, std::uint32_t minHeight, bool largest,
+                           const Budget& budget) const;
     // Whether decoding item `id` (of `handle`) stays within the budget.
     bool Affordable(std::uint32_t id, const heif_image_handle* handle, const Budget& budget) const;
 

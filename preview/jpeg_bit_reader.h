@@ -24,8 +24,9 @@ struct Bits {
     std::uint64_t buffer = 0;
     int count = 0;
     int pad = 0;
-    std::size_t position = 0;  // next byte not yet in the buffer; the marker's, once one stops the data
-    int marker = 0;            // the marker that stopped the data, or 0
+    std::size_t position =
+        0;           // next byte not yet in the buffer; the marker's, once one stops the data
+    int marker = 0;  // the marker that stopped the data, or 0
     std::size_t markerPosition = 0;  // of its first 0xFF
     std::size_t markerEnd = 0;       // just past its code
     // Data bits put into the buffer since the reader began (stuffed bytes and
@@ -116,15 +117,17 @@ inline Symbol SlowSymbol(const HuffmanTable& table, std::uint64_t buffer) {
     for (int length = kLookahead + 1; length <= 16; ++length) {
         const std::int32_t code = static_cast<std::int32_t>(top >> (16 - length));
         if (code <= table.maxCode[length])
-            return {table.values[static_cast<std::uint32_t>(code + table.valueOffset[length]) & 0xFF], length};
+            return {
+                table.values[static_cast<std::uint32_t>(code + table.valueOffset[length]) & 0xFF],
+                length};
     }
     return {0, 17};
 }
 
 // The AC coefficients of one block, decoded rather than skipped. Returns the
 // positions written (bit n for natural position n).
-inline std::uint64_t DecodeAc(const HuffmanTable& table, Bits& bits, std::span<const std::uint8_t> data,
-                              Coefficients& out) {
+inline std::uint64_t DecodeAc(const HuffmanTable& table, Bits& bits,
+                              std::span<const std::uint8_t> data, Coefficients& out) {
     std::uint64_t written = 0;
     for (int k = 1; k < 64; ++k) {
         if (bits.count < 32) Refill(bits, data);
@@ -138,7 +141,8 @@ inline std::uint64_t DecodeAc(const HuffmanTable& table, Bits& bits, std::span<c
             continue;
         }
         const std::uint16_t found = table.fast[bits.buffer >> (64 - kLookahead)];
-        const Symbol symbol = found ? Symbol{found >> 8, found & 0xFF} : SlowSymbol(table, bits.buffer);
+        const Symbol symbol =
+            found ? Symbol{found >> 8, found & 0xFF} : SlowSymbol(table, bits.buffer);
         bits.buffer <<= symbol.length;
         bits.count -= symbol.length;
         const int run = symbol.value >> 4;
@@ -177,7 +181,8 @@ inline std::uint32_t TakeBits(Bits& bits, int size) {
     return raw;
 }
 
-inline std::int32_t DecodeDcDifference(const HuffmanTable& dc, Bits& bits, std::span<const std::uint8_t> data) {
+inline std::int32_t DecodeDcDifference(const HuffmanTable& dc, Bits& bits,
+                                       std::span<const std::uint8_t> data) {
     // 32 bits cover the longest code and its extra bits.
     if (bits.count < 32) Refill(bits, data);
     if (const std::int32_t entry = dc.difference[bits.buffer >> (64 - kLookahead)]) {

@@ -27,9 +27,7 @@ struct ColourTables {
 };
 constexpr ColourTables kColour;
 
-std::uint32_t Clamp255(int value) {
-    return static_cast<std::uint32_t>(std::clamp(value, 0, 255));
-}
+std::uint32_t Clamp255(int value) { return static_cast<std::uint32_t>(std::clamp(value, 0, 255)); }
 
 // Spreads a component's samples over the preview grid by repeating them, as
 // the reference decoder does at an eighth.
@@ -39,12 +37,15 @@ public:
         : c_(c), ratioY_(static_cast<std::uint32_t>(vMax / (c.v * c.scale))) {
         const auto ratioX = static_cast<std::uint32_t>(hMax / (c.h * c.scale));
         columns_.resize(width);
-        for (std::uint32_t x = 0; x < width; ++x) columns_[x] = std::min(x / ratioX, c.samplesWide - 1);
+        for (std::uint32_t x = 0; x < width; ++x)
+            columns_[x] = std::min(x / ratioX, c.samplesWide - 1);
         whole_ = ratioX == 1 && width <= c.samplesWide;
     }
 
     void row(std::uint32_t y, std::uint8_t* out) const {
-        const std::uint8_t* in = c_.plane.data() + std::size_t{std::min(y / ratioY_, c_.samplesHigh - 1)} * c_.planeWidth;
+        const std::uint8_t* in =
+            c_.plane.data() +
+            std::size_t{std::min(y / ratioY_, c_.samplesHigh - 1)} * c_.planeWidth;
         if (whole_) {
             std::memcpy(out, in, columns_.size());
             return;
@@ -80,11 +81,13 @@ void Decoder::compose(JpegPreview& out) const {
 
     std::vector<std::uint8_t> rows(std::size_t{out.width} * components_.size());
     for (std::uint32_t y = 0; y < out.height; ++y) {
-        for (std::size_t i = 0; i < components_.size(); ++i) resamplers[i].row(y, rows.data() + i * out.width);
+        for (std::size_t i = 0; i < components_.size(); ++i)
+            resamplers[i].row(y, rows.data() + i * out.width);
         std::uint32_t* line = out.pixels.data() + std::size_t{y} * out.width;
         const std::uint8_t* first = rows.data();
         if (components_.size() == 1) {
-            for (std::uint32_t x = 0; x < out.width; ++x) line[x] = 0xFF000000u | first[x] * 0x010101u;
+            for (std::uint32_t x = 0; x < out.width; ++x)
+                line[x] = 0xFF000000u | first[x] * 0x010101u;
             continue;
         }
         const std::uint8_t* second = first + out.width;

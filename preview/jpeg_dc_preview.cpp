@@ -53,13 +53,15 @@ JpegPreview Decoder::run() {
     reader::MemoryWindow window(file_);
     reader::JpegSegmentWalk walk(window, 0, file_.size(), {.skipStrayBytes = true});
     // A missing end counts as one.
-    for (std::optional<reader::JpegSegment> found; (found = walk.next()) && found->marker != kEoi;) {
+    for (std::optional<reader::JpegSegment> found;
+         (found = walk.next()) && found->marker != kEoi;) {
         const int marker = found->marker;
         const bool skipped = IsApp(marker) || marker == kCom || marker == kDnl;
         // A segment that is only skipped may claim less than its own length
         // field; the reference decoder then skips just that.
         bool ok = found->complete && (found->length >= 2 || skipped);
-        const ByteView segment = ok ? view_.sub(found->payload, found->payloadLength()) : ByteView();
+        const ByteView segment =
+            ok ? view_.sub(found->payload, found->payloadLength()) : ByteView();
 
         if (!ok) {
         } else if (marker == kSof0 || marker == kSof1 || marker == kSof2) {
@@ -96,13 +98,15 @@ JpegPreview Decoder::run() {
         // reference decoder estimates them, and the DC too, from the
         // neighbouring blocks' DCs: that picture is the full decoder's.
         for (const Component& c : components_)
-            if (std::any_of(c.lowBit.begin() + 1, c.lowBit.end(), [](int low) { return low != 0; })) return out;
+            if (std::any_of(c.lowBit.begin() + 1, c.lowBit.end(), [](int low) { return low != 0; }))
+                return out;
         transformCoefficients();
     }
     compose(out);
-    const bool allScanned =
-        std::all_of(components_.begin(), components_.end(), [](const Component& c) { return c.scanned; });
-    out.result = partial_ || !allScanned ? JpegPreview::Result::Partial : JpegPreview::Result::Complete;
+    const bool allScanned = std::all_of(components_.begin(), components_.end(),
+                                        [](const Component& c) { return c.scanned; });
+    out.result =
+        partial_ || !allScanned ? JpegPreview::Result::Partial : JpegPreview::Result::Complete;
     out.threads = threads_;
     return out;
 }
@@ -110,7 +114,8 @@ JpegPreview Decoder::run() {
 void Decoder::readApp(int marker, ByteView segment) {
     // The colour space is settled when the first scan starts.
     if (scanned_) return;
-    if (marker == kApp0 && segment.size() >= 14 && segment.startsWith(std::string_view("JFIF\0", 5)))
+    if (marker == kApp0 && segment.size() >= 14 &&
+        segment.startsWith(std::string_view("JFIF\0", 5)))
         jfif_ = true;
     if (marker == kApp14 && segment.size() >= 12 && segment.startsWith("Adobe")) {
         adobe_ = true;
@@ -175,11 +180,13 @@ bool Decoder::readFrame(ByteView segment, bool progressive) {
             c.slots = c.scale == 1 ? &kSlotsDc : c.scale == 2 ? &kSlots2x2 : &kSlots4x4;
             c.blocksPerRow = mcusX_ * c.h;
             const std::uint64_t grid = std::uint64_t{c.blocksPerRow} * mcusY_ * c.v;
-            kept += grid * (sizeof(std::int16_t) * c.slots->count + (c.scale > 1 ? sizeof(std::uint64_t) : 0));
+            kept += grid * (sizeof(std::int16_t) * c.slots->count +
+                            (c.scale > 1 ? sizeof(std::uint64_t) : 0));
         }
     }
     const std::uint64_t perByte = progressive_ ? kProgressiveBlocksPerByte : kBlocksPerByte;
-    if (blocks > file_.size() * perByte + kBlocksAlways || kept + samples + pixels * sizeof(std::uint32_t) > maxBytes_)
+    if (blocks > file_.size() * perByte + kBlocksAlways ||
+        kept + samples + pixels * sizeof(std::uint32_t) > maxBytes_)
         return false;
     for (Component& c : components_) {
         if (!progressive_) {
@@ -227,7 +234,8 @@ const HuffmanTable* Decoder::table(int tableClass, int index) {
         std::uint8_t counts[17] = {};
         std::copy(standard.counts.begin(), standard.counts.end(), counts + 1);
         auto built = std::make_unique<HuffmanTable>();
-        built->usable = BuildTable(*built, counts, ByteView(standard.values, true), tableClass == 0);
+        built->usable =
+            BuildTable(*built, counts, ByteView(standard.values, true), tableClass == 0);
         slot = std::move(built);
         return slot.get();
     }
@@ -244,12 +252,12 @@ bool Decoder::readQuantTables(ByteView segment) {
         if (precision > 1 || index >= kMaxTables || !segment.fits(at + 1, size)) return false;
         QuantTable& table = quantTables_[index].emplace();
         for (int i = 0; i < 64; ++i)
-            table[kNaturalOrder[i]] = precision == 0 ? segment.u8(at + 1 + i) : segment.u16(at + 1 + 2 * i);
+            table[kNaturalOrder[i]] =
+                precision == 0 ? segment.u8(at + 1 + i) : segment.u16(at + 1 + 2 * i);
         at += 1 + size;
     }
     return true;
 }
-
 
 bool Decoder::readScan(ByteView header, std::size_t& position) {
     if (!frameSeen_ || header.size() < 1) return false;
@@ -262,8 +270,9 @@ bool Decoder::readScan(ByteView header, std::size_t& position) {
         const int tables = header.u8(2 + 2 * i);
         Component* found = nullptr;
         for (Component& c : components_) {
-            const bool taken = std::any_of(scan.begin(), scan.begin() + i,
-                                           [&](const ScanComponent& s) { return s.component == &c; });
+            const bool taken =
+                std::any_of(scan.begin(), scan.begin() + i,
+                            [&](const ScanComponent& s) { return s.component == &c; });
             if (c.id == id && !taken) {
                 found = &c;
                 break;
@@ -296,7 +305,8 @@ bool Decoder::readScan(ByteView header, std::size_t& position) {
     if (count > 1 && blocksInMcu > kMaxBlocksInMcu) return false;
 
     if (progressive_) {
-        if (!readProgressiveScan(header, std::span<ScanComponent>(scan.data(), count), position)) return false;
+        if (!readProgressiveScan(header, std::span<ScanComponent>(scan.data(), count), position))
+            return false;
     } else {
         // The spectral selection and successive approximation bytes that
         // follow mean nothing in a sequential frame; some encoders leave
@@ -314,7 +324,8 @@ void Decoder::skipScan(std::uint64_t mcus, std::size_t& position) {
     ScanState state;
     Bits& bits = state.bits;
     findMarker(bits, position);
-    const std::uint64_t intervals = restartInterval_ ? (mcus + restartInterval_ - 1) / restartInterval_ : 1;
+    const std::uint64_t intervals =
+        restartInterval_ ? (mcus + restartInterval_ - 1) / restartInterval_ : 1;
     for (std::uint64_t interval = 1; interval < intervals; ++interval) {
         // Any other marker that resynchronising does not skip stays put
         // until the scan is over.
@@ -328,7 +339,9 @@ void Decoder::skipScan(std::uint64_t mcus, std::size_t& position) {
 }
 
 std::optional<ScanState> Decoder::splitAtRestart(std::size_t position, std::uint64_t mcus) const {
-    if (restartInterval_ == 0 || mcus < parallelFromMcus_ || std::thread::hardware_concurrency() < 2) return {};
+    if (restartInterval_ == 0 || mcus < parallelFromMcus_ ||
+        std::thread::hardware_concurrency() < 2)
+        return {};
     const std::size_t middle = position + (file_.size() - position) / 2;
     for (std::uint64_t taken = 0;;) {
         // The search moves past the marker it finds; 0 is the end of the file.

@@ -37,10 +37,10 @@ struct JpegPreview {
     Result result = Result::NotHandled;
     std::uint32_t imageWidth = 0;  // the frame's size in pixels
     std::uint32_t imageHeight = 0;
-    std::uint32_t width = 0;  // ceil(imageWidth / 8)
+    std::uint32_t width = 0;   // ceil(imageWidth / 8)
     std::uint32_t height = 0;  // ceil(imageHeight / 8)
-    bool grey = false;  // one component: red, green and blue are equal
-    int threads = 1;  // that decoded a scan's entropy data (2 when split at a restart)
+    bool grey = false;         // one component: red, green and blue are equal
+    int threads = 1;           // that decoded a scan's entropy data (2 when split at a restart)
     std::vector<std::uint32_t> pixels;  // 0xFFRRGGBB, row by row, width x height
 };
 

@@ -90,8 +90,12 @@ struct ScanState {
 
 class Decoder {
 public:
-    Decoder(std::span<const std::uint8_t> file, std::uint64_t maxBytes, std::uint64_t parallelFromMcus)
-        : file_(file), view_(file, true), maxBytes_(maxBytes), parallelFromMcus_(parallelFromMcus) {}
+    Decoder(std::span<const std::uint8_t> file, std::uint64_t maxBytes,
+            std::uint64_t parallelFromMcus)
+        : file_(file),
+          view_(file, true),
+          maxBytes_(maxBytes),
+          parallelFromMcus_(parallelFromMcus) {}
 
     JpegPreview run();
 
@@ -108,8 +112,10 @@ private:
     bool readScan(ByteView header, std::size_t& position);
     bool readProgressiveScan(ByteView header, std::span<ScanComponent> scan, std::size_t& position);
     void decodeScan(std::span<const ScanComponent> scan, std::size_t& position);
-    void decodeDcScan(std::span<const ScanComponent> scan, int low, bool refine, std::size_t& position);
-    void decodeAcScan(const ScanComponent& scan, int first, int last, int low, bool refine, std::size_t& position);
+    void decodeDcScan(std::span<const ScanComponent> scan, int low, bool refine,
+                      std::size_t& position);
+    void decodeAcScan(const ScanComponent& scan, int first, int last, int low, bool refine,
+                      std::size_t& position);
     void skipScan(std::uint64_t mcus, std::size_t& position);
     // Where a second thread can take up a sequential scan of `mcus` MCUs
     // whose data starts at `position`: its state at the restart marker past
@@ -172,8 +178,8 @@ private:
 };
 
 template <class DecodeMcu>
-bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu,
-                       std::uint64_t stopAt) const {
+bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state,
+                       DecodeMcu decodeMcu, std::uint64_t stopAt) const {
     const std::uint64_t total = std::min(std::uint64_t{mcusX} * mcusY, stopAt);
     bool ranOut = false;
     // Counted in a local and handed back at the end: a block written through
@@ -184,7 +190,8 @@ bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
     bool starved = false;
     while (mcu < total) {
         const std::uint64_t end =
-            restartInterval_ ? std::min(total, (mcu / restartInterval_ + 1) * restartInterval_) : total;
+            restartInterval_ ? std::min(total, (mcu / restartInterval_ + 1) * restartInterval_)
+                             : total;
         for (; mcu < end && !starved; ++mcu) {
             decodeMcu(mcuX, mcuY);
             starved = state.bits.count < state.bits.pad;

@@ -33,7 +33,8 @@ JpegFrame ReadJpegFrame(std::span<const std::uint8_t> head) {
         ++frame.segments;
         if (reader::jpeg::IsFrame(marker)) {
             const int count = segment.u8(5);
-            if (frameSeen || count < 1 || count > 4 || segment.size() < 6u + 3u * count) return frame;
+            if (frameSeen || count < 1 || count > 4 || segment.size() < 6u + 3u * count)
+                return frame;
             frameSeen = true;
             // Progressive Huffman or arithmetic coding.
             frame.progressive = marker == reader::jpeg::kSof2 || marker == reader::jpeg::kSof10;
@@ -58,7 +59,8 @@ JpegFrame ReadJpegFrame(std::span<const std::uint8_t> head) {
     for (int i = 0; i < frame.components; ++i) {
         const std::uint64_t blocksWide = DivideUp(std::uint64_t{frame.width} * h[i], 8u * hMax);
         const std::uint64_t blocksHigh = DivideUp(std::uint64_t{frame.height} * v[i], 8u * vMax);
-        frame.keptCoefficientBytes += DivideUp(blocksWide, h[i]) * h[i] * DivideUp(blocksHigh, v[i]) * v[i] * 128;
+        frame.keptCoefficientBytes +=
+            DivideUp(blocksWide, h[i]) * h[i] * DivideUp(blocksHigh, v[i]) * v[i] * 128;
     }
     return frame;
 }

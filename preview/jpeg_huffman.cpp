@@ -36,7 +36,8 @@ void BuildCoefficients(HuffmanTable& table) {
         std::int32_t entry = length + size;
         if (size) {
             const std::uint32_t raw = ((window << length) & mask) >> (kLookahead - size);
-            entry |= run << 6 | static_cast<std::int32_t>(static_cast<std::uint32_t>(Extend(raw, size)) << 16);
+            entry |= run << 6 |
+                     static_cast<std::int32_t>(static_cast<std::uint32_t>(Extend(raw, size)) << 16);
         } else {
             entry |= run == 15 ? 15 << 6 : kEndOfBlock;
         }
@@ -54,8 +55,8 @@ void BuildDifferences(HuffmanTable& table) {
         if (!found || length + size > kLookahead) continue;
         const std::uint32_t raw = ((window << length) & mask) >> (kLookahead - size);
         const std::int32_t difference = size ? Extend(raw, size) : 0;
-        table.difference[window] =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(difference) << 8 | (length + size));
+        table.difference[window] = static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(difference) << 8 | (length + size));
     }
 }
 
@@ -83,7 +84,8 @@ void BuildSkips(HuffmanTable& table) {
             }
             if (advance >= 64 || used >= kLookahead) break;
         }
-        if (count > 0) table.skip[window] = SkipEntry(used, advance, beforeLast, firstBits, firstAdvance);
+        if (count > 0)
+            table.skip[window] = SkipEntry(used, advance, beforeLast, firstBits, firstAdvance);
     }
 }
 

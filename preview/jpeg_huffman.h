@@ -61,6 +61,7 @@ inline constexpr std::int32_t kEndOfBlock = 1 << 12;
 // Builds the canonical code from the code-length counts. False for a table
 // that over-fills its code space (or uses an all-ones code), or a DC table
 // with a size category above 15.
-bool BuildTable(HuffmanTable& table, const std::uint8_t (&counts)[17], reader::ByteView symbols, bool dc);
+bool BuildTable(HuffmanTable& table, const std::uint8_t (&counts)[17], reader::ByteView symbols,
+                bool dc);
 
 }  // namespace preview::jpegdecoder

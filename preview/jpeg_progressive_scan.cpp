@@ -38,8 +38,8 @@ struct KeptBlock {
 // 2^shift, as the reference decoder reads it: a run of blocks with nothing
 // in the band (`emptyBlocks`) counts down first. A run of zeros may carry the
 // position past the band's end, and the value lands there.
-void DecodeAcFirst(const HuffmanTable& table, Bits& bits, std::span<const std::uint8_t> data, int first, int last,
-                   int shift, KeptBlock block, std::uint32_t& emptyBlocks) {
+void DecodeAcFirst(const HuffmanTable& table, Bits& bits, std::span<const std::uint8_t> data,
+                   int first, int last, int shift, KeptBlock block, std::uint32_t& emptyBlocks) {
     if (emptyBlocks > 0) {
         --emptyBlocks;
         return;
@@ -52,7 +52,8 @@ void DecodeAcFirst(const HuffmanTable& table, Bits& bits, std::span<const std::u
         if (size) {
             k += run;
             const std::int32_t value = Extend(TakeBits(bits, size), size);
-            block.set(kNaturalOrder[k], static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << shift));
+            block.set(kNaturalOrder[k],
+                      static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << shift));
         } else if (run == 15) {
             k += 15;
         } else {
@@ -66,8 +67,9 @@ void DecodeAcFirst(const HuffmanTable& table, Bits& bits, std::span<const std::u
 // the band. New coefficients (of +-step) come with runs of zeros to skip, and
 // each coefficient that is already not zero on the way takes one correction
 // bit; a new coefficient whose run ends past the band lands just after it.
-void DecodeAcRefine(const HuffmanTable& table, Bits& bits, std::span<const std::uint8_t> data, int first, int last,
-                    std::int32_t step, KeptBlock block, std::uint32_t& emptyBlocks) {
+void DecodeAcRefine(const HuffmanTable& table, Bits& bits, std::span<const std::uint8_t> data,
+                    int first, int last, std::int32_t step, KeptBlock block,
+                    std::uint32_t& emptyBlocks) {
     const auto correct = [&](int position) {
         if (bits.count < 32) Refill(bits, data);
         if (TakeBits(bits, 1)) block.correct(position, step);
@@ -104,7 +106,8 @@ void DecodeAcRefine(const HuffmanTable& table, Bits& bits, std::span<const std::
 
 }  // namespace
 
-bool Decoder::readProgressiveScan(ByteView header, std::span<ScanComponent> scan, std::size_t& position) {
+bool Decoder::readProgressiveScan(ByteView header, std::span<ScanComponent> scan,
+                                  std::size_t& position) {
     const std::size_t at = 1 + 2 * scan.size();
     const int first = header.u8(at);
     const int last = header.u8(at + 1);
@@ -127,14 +130,16 @@ bool Decoder::readProgressiveScan(ByteView header, std::span<ScanComponent> scan
         decodeDcScan(scan, low, high != 0, position);
     } else if (scan[0].component->scale == 1) {
         // Nothing at an eighth comes from these coefficients.
-        skipScan(std::uint64_t{scan[0].component->blocksWide} * scan[0].component->blocksHigh, position);
+        skipScan(std::uint64_t{scan[0].component->blocksWide} * scan[0].component->blocksHigh,
+                 position);
     } else {
         decodeAcScan(scan[0], first, last, low, high != 0, position);
     }
     return true;
 }
 
-void Decoder::decodeDcScan(std::span<const ScanComponent> scan, int low, bool refine, std::size_t& position) {
+void Decoder::decodeDcScan(std::span<const ScanComponent> scan, int low, bool refine,
+                           std::size_t& position) {
     // Blocks are numbered in each component's MCU-padded grid.
     std::uint32_t mcusX = mcusX_, mcusY = mcusY_;
     std::array<McuBlock, kMaxBlocksInMcu> blocks{};
@@ -168,7 +173,8 @@ void Decoder::decodeDcScan(std::span<const ScanComponent> scan, int low, bool re
     std::array<std::uint32_t, kMaxComponents>& prediction = state.prediction;
     const auto dc = [&](int b, std::uint32_t mcuX, std::uint32_t mcuY) -> std::int16_t& {
         const int i = blocks[b].scanIndex;
-        const std::size_t block = std::size_t{mcuY} * stepY[i] + std::size_t{mcuX} * stepX[i] + blocks[b].offset;
+        const std::size_t block =
+            std::size_t{mcuY} * stepY[i] + std::size_t{mcuX} * stepX[i] + blocks[b].offset;
         return kept[i][block * slotCount[i]];
     };
     if (refine) {
@@ -183,7 +189,8 @@ void Decoder::decodeDcScan(std::span<const ScanComponent> scan, int low, bool re
         partial_ |= walkScan(mcusX, mcusY, state, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
-                prediction[i] += static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
+                prediction[i] +=
+                    static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
                 dc(b, mcuX, mcuY) = static_cast<std::int16_t>(prediction[i] << low);
             }
         });
@@ -203,7 +210,9 @@ void Decoder::decodeAcScan(const ScanComponent& scan, int first, int last, int l
     partial_ |= walkScan(c.blocksWide, c.blocksHigh, state, [&](std::uint32_t x, std::uint32_t y) {
         const std::size_t index = std::size_t{y} * c.blocksPerRow + x;
         const KeptBlock block{&c.coefficients[index * c.slots->count], &c.nonzero[index], c.slots};
-        if (refine) DecodeAcRefine(table, bits, data, first, last, std::int32_t{1} << low, block, emptyBlocks);
+        if (refine)
+            DecodeAcRefine(table, bits, data, first, last, std::int32_t{1} << low, block,
+                           emptyBlocks);
         else DecodeAcFirst(table, bits, data, first, last, low, block, emptyBlocks);
     });
     position = bits.marker ? bits.markerPosition : bits.position;
@@ -223,13 +232,17 @@ void Decoder::transformCoefficients() {
                 for (std::uint32_t x = 0; x < c.blocksPerRow; ++x) {
                     const std::size_t index = std::size_t{y} * c.blocksPerRow + x;
                     const std::int16_t* kept = &c.coefficients[index * c.slots->count];
-                    std::uint8_t* out = &c.plane[std::size_t{y} * scale * c.planeWidth + std::size_t{x} * scale];
-                    const std::uint8_t sample = DcSample(static_cast<std::uint16_t>(kept[0]), quant[0]);
+                    std::uint8_t* out =
+                        &c.plane[std::size_t{y} * scale * c.planeWidth + std::size_t{x} * scale];
+                    const std::uint8_t sample =
+                        DcSample(static_cast<std::uint16_t>(kept[0]), quant[0]);
                     if (scale == 1 || !(c.nonzero[index] & reads)) {
-                        for (std::uint32_t row = 0; row < scale; ++row) std::memset(out + row * std::size_t{c.planeWidth}, sample, scale);
+                        for (std::uint32_t row = 0; row < scale; ++row)
+                            std::memset(out + row * std::size_t{c.planeWidth}, sample, scale);
                         continue;
                     }
-                    for (int slot = 0; slot < c.slots->count; ++slot) coefficients[c.slots->position[slot]] = kept[slot];
+                    for (int slot = 0; slot < c.slots->count; ++slot)
+                        coefficients[c.slots->position[slot]] = kept[slot];
                     if (scale == 2) Transform2x2(coefficients, quant, out, c.planeWidth);
                     else Transform4x4(coefficients, quant, out, c.planeWidth);
                 }

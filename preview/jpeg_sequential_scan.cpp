@@ -48,8 +48,9 @@ inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint
 // A block of a component drawn at 2 x 2 or 4 x 4 samples: from the small
 // transform, or its DC sample throughout when the transform reads none of the
 // coefficients written. Its DC is set from the prediction.
-inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written, std::uint32_t prediction, int scale,
-                            const QuantTable& quant, std::uint8_t* out, std::uint32_t stride) {
+inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written,
+                            std::uint32_t prediction, int scale, const QuantTable& quant,
+                            std::uint8_t* out, std::uint32_t stride) {
     if (written & (scale == 2 ? kReads2x2 : kReads4x4)) {
         coefficients[0] = static_cast<std::int16_t>(prediction & 0xFFFF);
         if (scale == 2) Transform2x2(coefficients, quant, out, stride);
@@ -57,7 +58,8 @@ inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written, s
         return;
     }
     const std::uint8_t sample = DcSample(prediction, quant[0]);
-    for (int y = 0; y < scale; ++y) std::memset(out + y * std::size_t{stride}, sample, static_cast<std::size_t>(scale));
+    for (int y = 0; y < scale; ++y)
+        std::memset(out + y * std::size_t{stride}, sample, static_cast<std::size_t>(scale));
 }
 
 // What the thread that decodes from a guessed point in the middle of a scan
@@ -76,12 +78,12 @@ struct Speculation {
           reads(std::make_unique_for_overwrite<bool[]>(mcus * blocksInMcu)),
           kept(std::make_unique_for_overwrite<std::int16_t[]>(mcus * slotsInMcu)) {}
 
-    std::uint64_t capacity;                 // MCUs
-    std::unique_ptr<std::uint64_t[]> at;    // data bits from the scan's start to each MCU's start
-    std::unique_ptr<bool[]> ranOut;         // the data ran out within the MCU
-    std::unique_ptr<std::int32_t[]> dc;     // each block's DC difference
-    std::unique_ptr<bool[]> reads;          // each block's: the small transform reads some of it
-    std::unique_ptr<std::int16_t[]> kept;   // those coefficients, in the transform's slots
+    std::uint64_t capacity;                // MCUs
+    std::unique_ptr<std::uint64_t[]> at;   // data bits from the scan's start to each MCU's start
+    std::unique_ptr<bool[]> ranOut;        // the data ran out within the MCU
+    std::unique_ptr<std::int32_t[]> dc;    // each block's DC difference
+    std::unique_ptr<bool[]> reads;         // each block's: the small transform reads some of it
+    std::unique_ptr<std::int16_t[]> kept;  // those coefficients, in the transform's slots
     // The MCUs whose records the other thread may read, and kFinished once
     // no more will come.
     static constexpr std::uint64_t kFinished = std::uint64_t{1} << 63;
@@ -92,7 +94,8 @@ struct Speculation {
 
 // Bytes each MCU's records take.
 std::uint64_t SpeculationBytes(int blocksInMcu, int slotsInMcu) {
-    return sizeof(std::uint64_t) + sizeof(bool) + std::uint64_t(blocksInMcu) * (sizeof(std::int32_t) + sizeof(bool)) +
+    return sizeof(std::uint64_t) + sizeof(bool) +
+           std::uint64_t(blocksInMcu) * (sizeof(std::int32_t) + sizeof(bool)) +
            std::uint64_t(slotsInMcu) * sizeof(std::int16_t);
 }
 
@@ -108,7 +111,8 @@ std::optional<std::pair<std::size_t, std::uint64_t>> Decoder::middleOfScan(std::
     for (std::size_t at = from; at < middle;) {
         const void* found = std::memchr(file_.data() + at, 0xFF, middle - at);
         if (!found) break;
-        const auto ff = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - file_.data());
+        const auto ff =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - file_.data());
         std::size_t next = ff + 1;
         while (next < file_.size() && file_[next] == 0xFF) ++next;
         if (next >= file_.size() || file_[next] != 0) return {};  // the scan ends before the middle
@@ -159,16 +163,19 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         const auto decodeMcu = [&](std::uint32_t mcuX, std::uint32_t mcuY) {
             std::array<std::uint8_t*, kMaxComponents> corner{};
             for (std::size_t i = 0; i < scan.size(); ++i)
-                corner[i] = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] + std::size_t{mcuX} * stepX[i];
+                corner[i] = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] +
+                            std::size_t{mcuX} * stepX[i];
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
                 const HuffmanTable& ac = *scan[i].ac;
-                prediction[i] += static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
+                prediction[i] +=
+                    static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
                 if (scales[i] > 1) {
                     std::uint64_t written = DecodeAc(ac, bits, data, coefficients);
                     DrawScaledBlock(coefficients, written, prediction[i], scales[i], *quant[i],
                                     corner[i] + blocks[b].offset, planeWidth[i]);
-                    for (; written; written &= written - 1) coefficients[std::countr_zero(written)] = 0;
+                    for (; written; written &= written - 1)
+                        coefficients[std::countr_zero(written)] = 0;
                     continue;
                 }
                 corner[i][blocks[b].offset] = DcSample(prediction[i], (*quant[i])[0]);
@@ -180,7 +187,9 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     };
 
     // Where the reader stands in the data: bits from the scan's start.
-    const auto bitsRead = [](const Bits& bits) { return bits.loaded - static_cast<std::uint64_t>(bits.count - bits.pad); };
+    const auto bitsRead = [](const Bits& bits) {
+        return bits.loaded - static_cast<std::uint64_t>(bits.count - bits.pad);
+    };
     const std::uint64_t mcus = std::uint64_t{mcusX} * mcusY;
     // The slots of the coefficients kept for the blocks drawn by a transform.
     std::array<int, kMaxBlocksInMcu> slotAt{};
@@ -197,7 +206,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         Bits bits;
         bits.position = start;
         Coefficients coefficients{};
-        for (std::uint64_t m = 0; m < guess.capacity && !guess.stop.load(std::memory_order_relaxed); ++m) {
+        for (std::uint64_t m = 0; m < guess.capacity && !guess.stop.load(std::memory_order_relaxed);
+             ++m) {
             guess.at[m] = startBits + bitsRead(bits);
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
@@ -230,12 +240,15 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     // `record` on; false when they end before the scan's data does.
     const auto drawGuessed = [&](ScanState& state, std::uint64_t first, const Speculation& guess,
                                  std::uint64_t record) {
-        const std::uint64_t published = guess.progress.load(std::memory_order_acquire) & ~Speculation::kFinished;
-        const bool covered = record + (mcus - first) <= published || (published > record && guess.ranOut[published - 1]);
+        const std::uint64_t published =
+            guess.progress.load(std::memory_order_acquire) & ~Speculation::kFinished;
+        const bool covered = record + (mcus - first) <= published ||
+                             (published > record && guess.ranOut[published - 1]);
         if (!covered) return false;
         Coefficients coefficients{};
         for (std::uint64_t m = first, r = record; m < mcus; ++m, ++r) {
-            const auto mcuX = static_cast<std::uint32_t>(m % mcusX), mcuY = static_cast<std::uint32_t>(m / mcusX);
+            const auto mcuX = static_cast<std::uint32_t>(m % mcusX),
+                       mcuY = static_cast<std::uint32_t>(m / mcusX);
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
                 std::uint8_t* out = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] +
@@ -247,11 +260,13 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                     continue;
                 }
                 const Slots& slots = scales[i] == 2 ? kSlots2x2 : kSlots4x4;
-                const std::uint64_t reads = guess.reads[block] ? (scales[i] == 2 ? kReads2x2 : kReads4x4) : 0;
+                const std::uint64_t reads =
+                    guess.reads[block] ? (scales[i] == 2 ? kReads2x2 : kReads4x4) : 0;
                 const std::int16_t* kept = &guess.kept[r * slotsInMcu + slotAt[b]];
                 if (reads)
                     for (int k = 1; k < slots.count; ++k) coefficients[slots.position[k]] = kept[k];
-                DrawScaledBlock(coefficients, reads, state.prediction[i], scales[i], *quant[i], out, planeWidth[i]);
+                DrawScaledBlock(coefficients, reads, state.prediction[i], scales[i], *quant[i], out,
+                                planeWidth[i]);
                 coefficients = {};
             }
             if (guess.ranOut[r]) {
@@ -267,7 +282,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     state.bits.position = position;
     std::optional<ScanState> second = splitAtRestart(position, mcus);
     std::optional<std::pair<std::size_t, std::uint64_t>> middle;
-    if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ && std::thread::hardware_concurrency() >= 2 &&
+    if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ &&
+        std::thread::hardware_concurrency() >= 2 &&
         mcus * SpeculationBytes(blockCount, slotsInMcu) <= maxBytes_ / 2)
         middle = middleOfScan(position);
     std::unique_ptr<Speculation> records;

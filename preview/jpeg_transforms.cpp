@@ -5,7 +5,8 @@ namespace preview::jpegdecoder {
 // The reference decoder's 2 x 2 inverse transform (it reads rows and columns
 // 0, 1, 3, 5 and 7), in the same fixed point, for the components it decodes
 // at twice the DC's resolution at an eighth (the chroma of 4:2:0).
-void Transform2x2(const Coefficients& in, const QuantTable& quant, std::uint8_t* out, std::size_t stride) {
+void Transform2x2(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
+                  std::size_t stride) {
     constexpr std::int64_t c1 = 29692, c3 = -10426, c5 = 6967, c7 = -5906;  // 13-bit fractions
     constexpr int kOdd[4] = {1, 3, 5, 7};
     constexpr std::int64_t kWeight[4] = {c1, c3, c5, c7};
@@ -31,7 +32,8 @@ void Transform2x2(const Coefficients& in, const QuantTable& quant, std::uint8_t*
 
 // Its 4 x 4 transform (all rows and columns but 4), for a component sampled
 // at a quarter of the others' rate both ways.
-void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t* out, std::size_t stride) {
+void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
+                  std::size_t stride) {
     // 13-bit fractions: the even part's c2 and c6, the odd part's weights of
     // inputs 7, 5, 3 and 1 for outputs 1/2 (first) and 0/3 (second).
     constexpr std::int64_t c2 = 15137, c6 = -6270;
@@ -56,8 +58,14 @@ void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t*
     };
     std::int32_t work[4][8] = {};
     for (int column : {0, 1, 2, 3, 5, 6, 7}) {
-        pass([&](int row) { return std::int64_t{Dequantise(in[row * 8 + column], quant[row * 8 + column])}; }, 12,
-             [&](int row, std::int64_t value) { work[row][column] = static_cast<std::int32_t>(value); });
+        pass(
+            [&](int row) {
+                return std::int64_t{Dequantise(in[row * 8 + column], quant[row * 8 + column])};
+            },
+            12,
+            [&](int row, std::int64_t value) {
+                work[row][column] = static_cast<std::int32_t>(value);
+            });
     }
     for (int row = 0; row < 4; ++row) {
         pass([&](int column) { return std::int64_t{work[row][column]}; }, 19,

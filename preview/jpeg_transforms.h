@@ -34,11 +34,13 @@ inline std::uint8_t Limit(std::int64_t value) {
 // Coefficients and quantisation steps are 16-bit in the reference decoder, so
 // wild values wrap as they do there.
 inline std::int32_t Dequantise(std::int32_t coefficient, std::uint16_t quant) {
-    return static_cast<std::int16_t>(coefficient) * static_cast<std::int32_t>(static_cast<std::int16_t>(quant));
+    return static_cast<std::int16_t>(coefficient) *
+           static_cast<std::int32_t>(static_cast<std::int16_t>(quant));
 }
 
 inline std::uint8_t DcSample(std::uint32_t prediction, std::uint16_t quant) {
-    return Limit((std::int64_t{Dequantise(static_cast<std::int32_t>(prediction & 0xFFFF), quant)} + 4) >> 3);
+    return Limit(
+        (std::int64_t{Dequantise(static_cast<std::int32_t>(prediction & 0xFFFF), quant)} + 4) >> 3);
 }
 
 using Coefficients = std::array<std::int16_t, 64>;
@@ -83,10 +85,12 @@ inline constexpr Slots kSlots4x4(kReads4x4);
 // The reference decoder's 2 x 2 inverse transform (it reads rows and columns
 // 0, 1, 3, 5 and 7), in the same fixed point, for the components it decodes
 // at twice the DC's resolution at an eighth (the chroma of 4:2:0).
-void Transform2x2(const Coefficients& in, const QuantTable& quant, std::uint8_t* out, std::size_t stride);
+void Transform2x2(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
+                  std::size_t stride);
 
 // Its 4 x 4 transform (all rows and columns but 4), for a component sampled
 // at a quarter of the others' rate both ways.
-void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t* out, std::size_t stride);
+void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
+                  std::size_t stride);
 
 }  // namespace preview::jpegdecoder

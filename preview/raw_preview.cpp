@@ -27,17 +27,17 @@ struct Signature {
 // The first bytes of the raw containers LibRaw reads. A TIFF header may begin
 // a plain TIFF just as well, so only LibRaw can tell.
 constexpr Signature kSignatures[] = {
-    {0, std::string_view("II*\0", 4), RawSignature::TiffBased},         // DNG, CR2, NEF, ARW, PEF, SRW ...
+    {0, std::string_view("II*\0", 4), RawSignature::TiffBased},  // DNG, CR2, NEF, ARW, PEF, SRW ...
     {0, std::string_view("MM\0*", 4), RawSignature::TiffBased},
-    {0, std::string_view("IIRO", 4), RawSignature::Raw},                 // Olympus ORF
+    {0, std::string_view("IIRO", 4), RawSignature::Raw},  // Olympus ORF
     {0, std::string_view("IIRS", 4), RawSignature::Raw},
     {0, std::string_view("MMOR", 4), RawSignature::Raw},
-    {0, std::string_view("IIU\0", 4), RawSignature::Raw},                // Panasonic RW2
-    {0, std::string_view("FUJIFILM", 8), RawSignature::Raw},             // Fujifilm RAF
-    {4, std::string_view("ftypcrx ", 8), RawSignature::Raw},             // Canon CR3
+    {0, std::string_view("IIU\0", 4), RawSignature::Raw},                  // Panasonic RW2
+    {0, std::string_view("FUJIFILM", 8), RawSignature::Raw},               // Fujifilm RAF
+    {4, std::string_view("ftypcrx ", 8), RawSignature::Raw},               // Canon CR3
     {0, std::string_view("II\x1a\0\0\0HEAPCCDR", 14), RawSignature::Raw},  // Canon CRW
-    {0, std::string_view("\0MRM", 4), RawSignature::Raw},                // Minolta MRW
-    {0, std::string_view("FOVb", 4), RawSignature::Raw},                 // Sigma X3F
+    {0, std::string_view("\0MRM", 4), RawSignature::Raw},                  // Minolta MRW
+    {0, std::string_view("FOVb", 4), RawSignature::Raw},                   // Sigma X3F
 };
 
 // Exif orientation by LibRaw flip code.
@@ -50,9 +50,11 @@ void IgnoreDataError(void*, const char*, const int) {}
 // bytes at each place, which unbuffered would be a system call each.
 class DescriptorStream final : public LibRaw_abstract_datastream {
 public:
-    explicit DescriptorStream(int descriptor) : descriptor_(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0)) {
+    explicit DescriptorStream(int descriptor)
+        : descriptor_(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0)) {
         struct stat info {};
-        if (descriptor_ >= 0 && ::fstat(descriptor_, &info) == 0 && S_ISREG(info.st_mode)) size_ = info.st_size;
+        if (descriptor_ >= 0 && ::fstat(descriptor_, &info) == 0 && S_ISREG(info.st_mode))
+            size_ = info.st_size;
         else size_ = -1;
     }
     ~DescriptorStream() override {
@@ -80,7 +82,8 @@ public:
         if (whence == SEEK_CUR) base = position_;
         else if (whence == SEEK_END) base = size_;
         else if (whence != SEEK_SET) return -1;
-        if ((offset > 0 && base > INT64_MAX - offset) || (offset < 0 && base < INT64_MIN - offset)) return -1;
+        if ((offset > 0 && base > INT64_MAX - offset) || (offset < 0 && base < INT64_MIN - offset))
+            return -1;
         position_ = std::clamp<INT64>(base + offset, 0, size_);
         return 0;
     }
@@ -116,7 +119,8 @@ public:
         const int result = std::sscanf(text, format, value);
         if (result > 0) {
             std::size_t skipped = 1;
-            while (skipped < length && skipped <= 24 && !std::strchr(" \t\n", text[skipped]) && text[skipped] != 0)
+            while (skipped < length && skipped <= 24 && !std::strchr(" \t\n", text[skipped]) &&
+                   text[skipped] != 0)
                 ++skipped;
             position_ = at + static_cast<INT64>(skipped);
         }
@@ -132,7 +136,8 @@ private:
         while (done < length && position_ < size_) {
             const INT64 inBuffer = position_ - bufferStart_;
             if (inBuffer >= 0 && inBuffer < static_cast<INT64>(buffered_)) {
-                const std::size_t n = std::min(length - done, buffered_ - static_cast<std::size_t>(inBuffer));
+                const std::size_t n =
+                    std::min(length - done, buffered_ - static_cast<std::size_t>(inBuffer));
                 std::memcpy(out + done, buffer_.data() + inBuffer, n);
                 done += n;
                 position_ += static_cast<INT64>(n);
@@ -154,7 +159,8 @@ private:
     std::size_t ReadAt(INT64 at, std::uint8_t* out, std::size_t length) const {
         std::size_t done = 0;
         while (done < length) {
-            const ssize_t n = ::pread(descriptor_, out + done, length - done, static_cast<off_t>(at) + static_cast<off_t>(done));
+            const ssize_t n = ::pread(descriptor_, out + done, length - done,
+                                      static_cast<off_t>(at) + static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             done += static_cast<std::size_t>(n);
@@ -205,7 +211,8 @@ struct Session {
 RawSignature RawSignatureOf(std::span<const std::uint8_t> head) {
     for (const Signature& signature : kSignatures) {
         if (head.size() < signature.offset + signature.bytes.size()) continue;
-        if (std::memcmp(head.data() + signature.offset, signature.bytes.data(), signature.bytes.size()) == 0)
+        if (std::memcmp(head.data() + signature.offset, signature.bytes.data(),
+                        signature.bytes.size()) == 0)
             return signature.kind;
     }
     return RawSignature::None;
@@ -215,7 +222,8 @@ int OrientationFromFlip(int flip) {
     return flip >= 0 && flip < 8 ? kOrientationByFlip[static_cast<std::size_t>(flip)] : 1;
 }
 
-std::unique_ptr<RawPhoto> OpenRawPhoto(int descriptor, std::uint64_t maxBytes, RawFailure* failure) {
+std::unique_ptr<RawPhoto> OpenRawPhoto(int descriptor, std::uint64_t maxBytes,
+                                       RawFailure* failure) {
     const auto fail = [failure](RawFailure why) {
         if (failure) *failure = why;
         return nullptr;
@@ -234,7 +242,8 @@ std::unique_ptr<RawPhoto> OpenRawPhoto(int descriptor, std::uint64_t maxBytes, R
 
     const libraw_thumbnail_t& thumbnail = raw->imgdata.thumbnail;
     const std::uint64_t samples = std::uint64_t{thumbnail.twidth} * thumbnail.theight * 3;
-    if (thumbnail.tlength == 0 || thumbnail.twidth == 0 || thumbnail.theight == 0) return fail(RawFailure::NoPreview);
+    if (thumbnail.tlength == 0 || thumbnail.twidth == 0 || thumbnail.theight == 0)
+        return fail(RawFailure::NoPreview);
     if (thumbnail.tlength > fileSize) return fail(RawFailure::Broken);
     if (thumbnail.tlength > maxBytes || samples > maxBytes) return fail(RawFailure::TooLarge);
     if (raw->unpack_thumb() != LIBRAW_SUCCESS || !thumbnail.thumb) return fail(RawFailure::Broken);
@@ -245,14 +254,17 @@ std::unique_ptr<RawPhoto> OpenRawPhoto(int descriptor, std::uint64_t maxBytes, R
     preview.height = thumbnail.theight;
     if (thumbnail.tformat == LIBRAW_THUMBNAIL_JPEG) {
         preview.kind = RawPreview::Kind::Jpeg;
-    } else if (thumbnail.tformat == LIBRAW_THUMBNAIL_BITMAP && (thumbnail.tcolors == 1 || thumbnail.tcolors == 3) &&
-               thumbnail.tlength == std::uint64_t{thumbnail.twidth} * thumbnail.theight * thumbnail.tcolors) {
+    } else if (thumbnail.tformat == LIBRAW_THUMBNAIL_BITMAP &&
+               (thumbnail.tcolors == 1 || thumbnail.tcolors == 3) &&
+               thumbnail.tlength ==
+                   std::uint64_t{thumbnail.twidth} * thumbnail.theight * thumbnail.tcolors) {
         preview.kind = RawPreview::Kind::Bitmap;
         preview.channels = thumbnail.tcolors;
     } else {
         return fail(RawFailure::NoPreview);
     }
-    preview.bytes = std::span(reinterpret_cast<const std::uint8_t*>(thumbnail.thumb), thumbnail.tlength);
+    preview.bytes =
+        std::span(reinterpret_cast<const std::uint8_t*>(thumbnail.thumb), thumbnail.tlength);
 
     raw->adjust_sizes_info_only();
     photo->width = raw->imgdata.sizes.iwidth;

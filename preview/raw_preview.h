@@ -61,7 +61,8 @@ enum class RawFailure {
 // reason in `failure`) when LibRaw does not take the file for a raw photo,
 // or when the photo has no preview of a kind that can be shown, or one that
 // would take more than `maxBytes` (or more bytes than the file has).
-std::unique_ptr<RawPhoto> OpenRawPhoto(int descriptor, std::uint64_t maxBytes, RawFailure* failure = nullptr);
+std::unique_ptr<RawPhoto> OpenRawPhoto(int descriptor, std::uint64_t maxBytes,
+                                       RawFailure* failure = nullptr);
 
 // LibRaw's flip code (dcraw's: bit 0 mirrors, bit 1 flips, bit 2 swaps the
 // axes; 3 and 5 and 6 the rotations) as an Exif orientation; 1 for a code

@@ -59,8 +59,9 @@ public:
     // this view marked bad) when the range does not fit.
     ByteView sub(std::uint64_t offset, std::uint64_t length) const {
         if (!check(offset, length)) return ByteView({}, bigEndian_);
-        return ByteView(bytes_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)),
-                        bigEndian_);
+        return ByteView(
+            bytes_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)),
+            bigEndian_);
     }
 
     // Whether the view starts with exactly these bytes; marks nothing.
@@ -87,7 +88,8 @@ private:
 // The byte length of `count` elements of `elementSize` bytes, or nothing when
 // it does not fit in 32 bits: a hostile count times 8 wraps a 32-bit product
 // into a small, plausible length.
-inline std::optional<std::uint32_t> CheckedByteCount(std::uint32_t count, std::uint32_t elementSize) {
+inline std::optional<std::uint32_t> CheckedByteCount(std::uint32_t count,
+                                                     std::uint32_t elementSize) {
     const std::uint64_t bytes = std::uint64_t{count} * elementSize;
     if (bytes > UINT32_MAX) return std::nullopt;
     return static_cast<std::uint32_t>(bytes);

@@ -5,7 +5,8 @@ namespace reader {
 std::vector<std::uint8_t> IptcOfPhotoshopResources(const ByteView& resources) {
     constexpr std::uint16_t kIptcResource = 0x0404;
     // Each resource takes at least 12 bytes, so the walk ends with the bytes.
-    for (std::uint64_t pos = 0; resources.fits(pos, 12) && resources.sub(pos, 4).startsWith("8BIM");) {
+    for (std::uint64_t pos = 0;
+         resources.fits(pos, 12) && resources.sub(pos, 4).startsWith("8BIM");) {
         const std::uint16_t id = resources.u16(pos + 4);
         // A Pascal name padded to an even length with its length byte.
         const std::uint64_t nameLength = resources.u8(pos + 6);

@@ -49,7 +49,8 @@ inline constexpr bool IsRestart(int marker) { return marker >= kRst0 && marker <
 
 // A start of frame: SOF0 to SOF15 but DHT, JPG and DAC, which share the range.
 inline constexpr bool IsFrame(int marker) {
-    return marker >= kSof0 && marker <= kSof15 && marker != kDht && marker != kJpg && marker != kDac;
+    return marker >= kSof0 && marker <= kSof15 && marker != kDht && marker != kJpg &&
+           marker != kDac;
 }
 
 inline constexpr bool IsApp(int marker) { return marker >= kApp0 && marker <= kApp15; }
@@ -67,7 +68,9 @@ struct JpegSegment {
     // itself) lie inside the walk.
     bool complete = false;
 
-    std::uint16_t payloadLength() const { return length > 2 ? static_cast<std::uint16_t>(length - 2) : 0; }
+    std::uint16_t payloadLength() const {
+        return length > 2 ? static_cast<std::uint16_t>(length - 2) : 0;
+    }
     // The bytes end before the length field does.
     bool lengthCutOff() const { return !complete && length == 0; }
 };
@@ -88,7 +91,8 @@ public:
     ByteView peek(std::uint64_t offset, std::uint64_t length, bool bigEndian) const {
         if (offset >= bytes_.size()) return ByteView({}, bigEndian);
         return ByteView(bytes_.subspan(static_cast<std::size_t>(offset),
-                                       static_cast<std::size_t>(std::min<std::uint64_t>(length, bytes_.size() - offset))),
+                                       static_cast<std::size_t>(std::min<std::uint64_t>(
+                                           length, bytes_.size() - offset))),
                         bigEndian);
     }
 
@@ -105,7 +109,8 @@ private:
 template <class Window>
 class JpegSegmentWalk {
 public:
-    JpegSegmentWalk(Window& window, std::uint64_t start, std::uint64_t end, JpegWalkRules rules = {})
+    JpegSegmentWalk(Window& window, std::uint64_t start, std::uint64_t end,
+                    JpegWalkRules rules = {})
         : window_(window), position_(start + 2), end_(end), rules_(rules) {}
 
     // The next segment; nothing at the end of the bytes, at what a strict walk
@@ -117,7 +122,8 @@ public:
                 return std::nullopt;
             }
             ++steps_;
-            const ByteView bytes = window_.peek(position_, std::min<std::uint64_t>(2, end_ - position_), true);
+            const ByteView bytes =
+                window_.peek(position_, std::min<std::uint64_t>(2, end_ - position_), true);
             if (bytes.empty()) return std::nullopt;  // unreadable
             const bool marker = bytes.u8(0) == 0xFF;
             if (!marker || (bytes.size() == 2 && bytes.u8(1) == 0x00)) {
@@ -142,7 +148,8 @@ public:
                 return segment;
             }
             segment.payload = position_ + 2;
-            const ByteView field = window_.peek(position_, std::min<std::uint64_t>(2, end_ - position_), true);
+            const ByteView field =
+                window_.peek(position_, std::min<std::uint64_t>(2, end_ - position_), true);
             if (field.size() < 2) {
                 position_ = end_;
                 return segment;
@@ -186,8 +193,10 @@ std::uint64_t EndOfScanData(Window& window, std::uint64_t position, std::uint64_
             position += chunk.size();
             continue;
         }
-        position += static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(found) - chunk.bytes().data());
-        const ByteView pair = window.peek(position, std::min<std::uint64_t>(2, end - position), true);
+        position += static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(found) -
+                                               chunk.bytes().data());
+        const ByteView pair =
+            window.peek(position, std::min<std::uint64_t>(2, end - position), true);
         if (pair.size() < 2) return end;
         const int code = pair.u8(1);
         if (code == 0xFF) ++position;
@@ -203,8 +212,8 @@ std::uint64_t EndOfScanData(Window& window, std::uint64_t position, std::uint64_
 // that takes `maxSteps` markers, fill and stray bytes counts as one past
 // `limit`, since libjpeg would read on.
 template <class Window>
-std::uint64_t JpegSegmentCount(Window& window, std::uint64_t end, std::uint64_t limit, bool throughScans,
-                               std::uint64_t maxSteps) {
+std::uint64_t JpegSegmentCount(Window& window, std::uint64_t end, std::uint64_t limit,
+                               bool throughScans, std::uint64_t maxSteps) {
     const ByteView start = window.peek(0, 2, true);
     if (start.size() < 2 || start.u8(0) != 0xFF || start.u8(1) != jpeg::kSoi) return 0;
     // A stray byte must not hide the segments after it from the count.
@@ -215,7 +224,8 @@ std::uint64_t JpegSegmentCount(Window& window, std::uint64_t end, std::uint64_t 
         if (marker == jpeg::kEoi || marker == jpeg::kSoi || segment->lengthCutOff()) break;
         if (marker == jpeg::kSos && !throughScans) break;
         if (++count > limit) return count;
-        if (marker == jpeg::kSos) walk.resumeAt(EndOfScanData(window, segment->payload + segment->payloadLength(), end));
+        if (marker == jpeg::kSos)
+            walk.resumeAt(EndOfScanData(window, segment->payload + segment->payloadLength(), end));
     }
     return walk.gaveUp() ? limit + 1 : count;
 }

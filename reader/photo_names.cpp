@@ -8,11 +8,12 @@ namespace {
 
 constexpr std::array<std::string_view, 23> kExtensions = {
     "jpg", "jpeg", "jpe", "tif", "tiff", "png", "webp", "heic", "heif", "avif", "dng", "cr2",
-    "cr3", "nef", "nrw", "arw", "orf", "rw2", "raf", "pef", "srw", "bmp", "gif",
+    "cr3", "nef",  "nrw", "arw", "orf",  "rw2", "raf",  "pef",  "srw",  "bmp",  "gif",
 };
 
 bool EqualIgnoringCase(std::string_view a, std::string_view lower) {
-    return a.size() == lower.size() && std::equal(a.begin(), a.end(), lower.begin(), [](char c, char l) {
+    return a.size() == lower.size() &&
+           std::equal(a.begin(), a.end(), lower.begin(), [](char c, char l) {
                return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == l;
            });
 }

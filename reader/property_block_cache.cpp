@@ -8,7 +8,8 @@ namespace {
 
 class CachedRangeSource final : public ByteSource {
 public:
-    CachedRangeSource(std::unique_ptr<ByteSource> source, std::uint64_t offset, std::vector<std::uint8_t> bytes)
+    CachedRangeSource(std::unique_ptr<ByteSource> source, std::uint64_t offset,
+                      std::vector<std::uint8_t> bytes)
         : source_(std::move(source)), offset_(offset), bytes_(std::move(bytes)) {}
 
     std::uint64_t size() const override { return source_->size(); }

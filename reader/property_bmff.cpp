@@ -13,12 +13,13 @@ using namespace std::string_view_literals;
 constexpr std::uint32_t FourCC(std::string_view code) {
     return std::uint32_t{static_cast<std::uint8_t>(code[0])} << 24 |
            std::uint32_t{static_cast<std::uint8_t>(code[1])} << 16 |
-           std::uint32_t{static_cast<std::uint8_t>(code[2])} << 8 | static_cast<std::uint8_t>(code[3]);
+           std::uint32_t{static_cast<std::uint8_t>(code[2])} << 8 |
+           static_cast<std::uint8_t>(code[3]);
 }
 
 // Canon's box in moov that holds the CMT boxes.
-constexpr std::array<std::uint8_t, 16> kCanonUuid = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
-                                                     0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+constexpr std::array<std::uint8_t, 16> kCanonUuid = {
+    0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0, 0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
 
 // The most bytes of one box that are read into memory: the item information
 // and item location boxes, which hold a few entries per image item. An
@@ -118,8 +119,8 @@ template <typename Visit>
 void ChildrenIn(BoxReader& reader, const ByteView& bytes, std::uint64_t begin, Visit visit) {
     for (std::uint64_t pos = begin; pos < bytes.size() && !reader.spent();) {
         reader.count();
-        const std::optional<Box> box = ParseBox(bytes.sub(pos, std::min<std::uint64_t>(32, bytes.size() - pos)), pos,
-                                                bytes.size());
+        const std::optional<Box> box = ParseBox(
+            bytes.sub(pos, std::min<std::uint64_t>(32, bytes.size() - pos)), pos, bytes.size());
         if (!box || visit(*box)) return;
         pos = box->end;
     }
@@ -164,7 +165,9 @@ MetadataItems FindMetadataItems(BoxReader& reader, const Box& iinf) {
             while (at < entry.size() && entry.u8(at) != 0) ++at;
             const std::uint64_t contentType = at + 1;
             if (contentType < entry.size() &&
-                entry.sub(contentType, std::min<std::uint64_t>(kXmpType.size(), entry.size() - contentType))
+                entry
+                    .sub(contentType,
+                         std::min<std::uint64_t>(kXmpType.size(), entry.size() - contentType))
                     .startsWith(kXmpType))
                 items.xmp.push_back(id);
         }
@@ -217,13 +220,15 @@ std::map<std::uint32_t, ItemPlace> ItemPlaces(BoxReader& reader, const Box& iloc
         pos += 2 + baseOffsetSize;
         const std::uint64_t extentCount = bytes.u16(pos);
         pos += 2;
-        if (!bytes.ok() || extentCount * extentSize > bytes.size() - std::min(pos, bytes.size())) break;
+        if (!bytes.ok() || extentCount * extentSize > bytes.size() - std::min(pos, bytes.size()))
+            break;
         // Extents of no length (lengthSize 0) cannot hold an Exif item.
         if (lengthSize != 0 && std::find(wanted.begin(), wanted.end(), id) != wanted.end() &&
             !places.contains(id)) {
             for (std::uint64_t k = 0; k < extentCount; ++k) {
                 const std::uint64_t at = pos + k * extentSize + indexSize;
-                place.extents.emplace_back(Number(bytes, at, offsetSize), Number(bytes, at + offsetSize, lengthSize));
+                place.extents.emplace_back(Number(bytes, at, offsetSize),
+                                           Number(bytes, at + offsetSize, lengthSize));
             }
             places.emplace(id, std::move(place));
         }
@@ -249,12 +254,14 @@ std::optional<std::vector<Extent>> FileExtents(const ItemPlace& place, std::uint
     std::vector<Extent> extents;
     for (const auto& [offset, length] : place.extents) {
         // A length of 0 (the whole file) cannot be an Exif item.
-        if (length == 0 || place.baseOffset > dataSize || offset >= dataSize - place.baseOffset) return std::nullopt;
+        if (length == 0 || place.baseOffset > dataSize || offset >= dataSize - place.baseOffset)
+            return std::nullopt;
         const std::uint64_t available = dataSize - place.baseOffset - offset;
         // The last piece of a file cut short gives what it holds, as the
         // other containers' blocks do; a piece before it must be whole.
         if (length > available && extents.size() + 1 < place.extents.size()) return std::nullopt;
-        extents.push_back(Extent{dataStart + place.baseOffset + offset, std::min(length, available)});
+        extents.push_back(
+            Extent{dataStart + place.baseOffset + offset, std::min(length, available)});
     }
     return extents;
 }
@@ -269,17 +276,21 @@ std::optional<std::uint64_t> TiffStart(std::uint64_t length, Read at) {
     const ByteView head = at(0, std::min<std::uint64_t>(length, 10));
     if (head.size() < 8) return std::nullopt;
     const std::uint64_t declared = std::uint64_t{head.u32(0)} + 4;
-    const bool exifHeader = head.sub(4, std::min<std::uint64_t>(6, head.size() - 4)).startsWith("Exif\0\0"sv);
+    const bool exifHeader =
+        head.sub(4, std::min<std::uint64_t>(6, head.size() - 4)).startsWith("Exif\0\0"sv);
     for (std::uint64_t start : {declared, std::uint64_t{10}, std::uint64_t{4}}) {
         if (start == 10 && !exifHeader) continue;
-        if (start <= length && length - start >= 8 && StartsWithTiffHeader(at(start, 4))) return start;
+        if (start <= length && length - start >= 8 && StartsWithTiffHeader(at(start, 4)))
+            return start;
     }
     return std::nullopt;
 }
 
 // The first XMP item, within its cap.
-void ReadXmpItem(BoxReader& reader, const ItemPlace& place, const std::optional<Box>& idat, EmbeddedBlocks& embedded) {
-    const std::optional<std::vector<Extent>> extents = FileExtents(place, reader.window().sourceSize(), idat);
+void ReadXmpItem(BoxReader& reader, const ItemPlace& place, const std::optional<Box>& idat,
+                 EmbeddedBlocks& embedded) {
+    const std::optional<std::vector<Extent>> extents =
+        FileExtents(place, reader.window().sourceSize(), idat);
     if (!extents) return;
     std::uint64_t total = 0;
     for (const Extent& extent : *extents) total += extent.length;
@@ -323,7 +334,8 @@ void FindColour(BoxReader& reader, const std::optional<Box>& iprp, const std::op
             pos += version < 1 ? 2 : 4;
             const std::uint32_t associations = bytes.u8(pos++);
             for (std::uint32_t k = 0; k < associations && bytes.ok(); ++k) {
-                const std::uint32_t index = wideIndex ? bytes.u16(pos) & 0x7FFFu : bytes.u8(pos) & 0x7Fu;
+                const std::uint32_t index =
+                    wideIndex ? bytes.u16(pos) & 0x7FFFu : bytes.u8(pos) & 0x7Fu;
                 pos += wideIndex ? 2 : 1;
                 if (item == primary && bytes.ok()) primaryProperties.push_back(index);
             }
@@ -337,7 +349,8 @@ void FindColour(BoxReader& reader, const std::optional<Box>& iprp, const std::op
         ++index;
         if (box.type != FourCC("colr")) return false;
         if (!first) first = box;
-        if (std::find(primaryProperties.begin(), primaryProperties.end(), index) != primaryProperties.end())
+        if (std::find(primaryProperties.begin(), primaryProperties.end(), index) !=
+            primaryProperties.end())
             chosen = box;
         return chosen.has_value();
     });
@@ -383,13 +396,15 @@ void FindExifItem(BoxReader& reader, const Box& meta, ContainerScan& scan) {
     for (std::uint32_t id : metadata.exif) {
         const auto place = places.find(id);
         if (place == places.end()) continue;
-        const std::optional<std::vector<Extent>> extents = FileExtents(place->second, fileSize, idat);
+        const std::optional<std::vector<Extent>> extents =
+            FileExtents(place->second, fileSize, idat);
         if (!extents) continue;
         if (extents->size() == 1) {
             const Extent& item = extents->front();
-            const std::optional<std::uint64_t> start = TiffStart(item.length, [&](std::uint64_t at, std::uint64_t n) {
-                return reader.window().exact(item.offset + at, n, true);
-            });
+            const std::optional<std::uint64_t> start =
+                TiffStart(item.length, [&](std::uint64_t at, std::uint64_t n) {
+                    return reader.window().exact(item.offset + at, n, true);
+                });
             if (!start) continue;
             scan.blocks.push_back(BlockAt(item.offset + *start, item.length - *start, fileSize));
             return;
@@ -409,8 +424,8 @@ void FindExifItem(BoxReader& reader, const Box& meta, ContainerScan& scan) {
         }
         if (!complete) continue;
         const ByteView item(bytes, true);
-        const std::optional<std::uint64_t> start =
-            TiffStart(bytes.size(), [&](std::uint64_t at, std::uint64_t n) { return item.sub(at, n); });
+        const std::optional<std::uint64_t> start = TiffStart(
+            bytes.size(), [&](std::uint64_t at, std::uint64_t n) { return item.sub(at, n); });
         if (!start) continue;
         scan.blocks.push_back(TiffBlock{*start, bytes.size() - *start});
         scan.assembled = std::move(bytes);
@@ -432,7 +447,10 @@ void FindCanonBlocks(BoxReader& reader, std::uint64_t fileSize, ContainerScan& s
     if (!canon) return;
     std::optional<Box> found[3];
     reader.children(canon->payload, canon->end, [&](const Box& box) {
-        const int slot = box.type == FourCC("CMT1") ? 0 : box.type == FourCC("CMT2") ? 1 : box.type == FourCC("CMT4") ? 2 : -1;
+        const int slot = box.type == FourCC("CMT1")   ? 0
+                         : box.type == FourCC("CMT2") ? 1
+                         : box.type == FourCC("CMT4") ? 2
+                                                      : -1;
         if (slot >= 0 && !found[slot]) found[slot] = box;
         return false;
     });
@@ -447,8 +465,9 @@ void FindCanonBlocks(BoxReader& reader, std::uint64_t fileSize, ContainerScan& s
 
 // CR3 keeps its XMP packet in a uuid box of its own at the top level.
 void FindCanonXmp(BoxReader& reader, std::uint64_t fileSize, EmbeddedBlocks& embedded) {
-    constexpr std::array<std::uint8_t, 16> kXmpUuid = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
-                                                       0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
+    constexpr std::array<std::uint8_t, 16> kXmpUuid = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9,
+                                                       0x42, 0xe8, 0x9c, 0x71, 0x99, 0x94,
+                                                       0x91, 0xe3, 0xaf, 0xac};
     reader.children(0, fileSize, [&](const Box& box) {
         if (box.type != FourCC("uuid") || box.uuid != kXmpUuid) return false;
         if (box.end - box.payload <= kMaxXmpBytes) {
@@ -464,14 +483,17 @@ bool IsAvifBrand(std::uint32_t brand) {
 }
 
 bool IsHeifBrand(std::uint32_t brand) {
-    constexpr std::string_view kBrands[] = {"heic", "heix", "hevc", "hevx", "heim", "heis", "hevm", "hevs"};
-    return std::any_of(std::begin(kBrands), std::end(kBrands), [&](std::string_view b) { return brand == FourCC(b); });
+    constexpr std::string_view kBrands[] = {"heic", "heix", "hevc", "hevx",
+                                            "heim", "heis", "hevm", "hevs"};
+    return std::any_of(std::begin(kBrands), std::end(kBrands),
+                       [&](std::string_view b) { return brand == FourCC(b); });
 }
 
 // Brands that say only "an image file of this family"; the other brands
 // tell HEIC from AVIF.
 bool IsImageFileBrand(std::uint32_t brand) {
-    return brand == FourCC("mif1") || brand == FourCC("msf1") || brand == FourCC("mif2") || brand == FourCC("miaf");
+    return brand == FourCC("mif1") || brand == FourCC("msf1") || brand == FourCC("mif2") ||
+           brand == FourCC("miaf");
 }
 
 PhotoFormat FormatOfBrands(std::uint32_t major, const ByteView& compatible) {

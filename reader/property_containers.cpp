@@ -36,8 +36,10 @@ void WalkJpegSegments(BufferedWindow& window, std::uint64_t start, std::uint64_t
     JpegSegmentWalk walk(window, start, end, {.skipStrayBytes = false, .maxSteps = kMaxHeaders});
     while (const std::optional<JpegSegment> segment = walk.next()) {
         if (segment->marker == jpeg::kSoi) continue;  // a second SOI: passed over
-        if (segment->marker == jpeg::kEoi || segment->marker == jpeg::kSos || segment->length < 2) return;
-        if (!visit(segment->marker, segment->payload, std::uint64_t{segment->payloadLength()})) return;
+        if (segment->marker == jpeg::kEoi || segment->marker == jpeg::kSos || segment->length < 2)
+            return;
+        if (!visit(segment->marker, segment->payload, std::uint64_t{segment->payloadLength()}))
+            return;
     }
 }
 
@@ -48,8 +50,8 @@ constexpr std::string_view kPhotoshopHeader = "Photoshop 3.0\0"sv;
 
 // Appends the bytes at [offset, offset + length) to `out` unless that would
 // take it past `cap`; false when they were not appended.
-bool AppendWithin(BufferedWindow& window, std::uint64_t offset, std::uint64_t length, std::vector<std::uint8_t>& out,
-                  std::uint64_t cap) {
+bool AppendWithin(BufferedWindow& window, std::uint64_t offset, std::uint64_t length,
+                  std::vector<std::uint8_t>& out, std::uint64_t cap) {
     if (length > cap - std::min<std::uint64_t>(cap, out.size())) return false;
     const ByteView bytes = window.exact(offset, length, true);
     if (bytes.size() != length) return false;
@@ -67,59 +69,67 @@ std::optional<TiffBlock> ScanJpeg(BufferedWindow& window, std::uint64_t start, s
     constexpr std::uint64_t kFollowing = 2048;
     EmbeddedBlocks& embedded = scan.embedded;
     std::optional<TiffBlock> block;
-    std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> iccChunks;  // sequence number, bytes
+    std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>>
+        iccChunks;  // sequence number, bytes
     std::uint64_t iccBytes = 0, extendedBytes = 0;
     std::vector<std::uint8_t> photoshop;
-    WalkJpegSegments(window, start, end, [&](std::uint8_t code, std::uint64_t payload, std::uint64_t length) {
-        if (code != jpeg::kApp1 && code != jpeg::kApp2 && code != jpeg::kApp13) return true;
-        const ByteView head = window.peek(payload, std::min<std::uint64_t>(length, 80), true);
-        if (code == jpeg::kApp1 && !block && head.startsWith(kExifHeader)) {
-            block = BlockAt(payload + kExifHeader.size(), length - kExifHeader.size(), end);
-            if (!window.holds(block->offset, block->size))
-                window.peek(block->offset, block->size + kFollowing, true);
-            const ByteView segment = window.exact(block->offset, block->size, true);
-            if (segment.size() == block->size) {
-                scan.copy.assign(segment.bytes().begin(), segment.bytes().begin() + block->size);
-                scan.copyOffset = block->offset;
+    WalkJpegSegments(
+        window, start, end, [&](std::uint8_t code, std::uint64_t payload, std::uint64_t length) {
+            if (code != jpeg::kApp1 && code != jpeg::kApp2 && code != jpeg::kApp13) return true;
+            const ByteView head = window.peek(payload, std::min<std::uint64_t>(length, 80), true);
+            if (code == jpeg::kApp1 && !block && head.startsWith(kExifHeader)) {
+                block = BlockAt(payload + kExifHeader.size(), length - kExifHeader.size(), end);
+                if (!window.holds(block->offset, block->size))
+                    window.peek(block->offset, block->size + kFollowing, true);
+                const ByteView segment = window.exact(block->offset, block->size, true);
+                if (segment.size() == block->size) {
+                    scan.copy.assign(segment.bytes().begin(),
+                                     segment.bytes().begin() + block->size);
+                    scan.copyOffset = block->offset;
+                }
+            } else if (code == jpeg::kApp1 && embedded.xmp.empty() && head.startsWith(kXmpHeader)) {
+                AppendWithin(window, payload + kXmpHeader.size(), length - kXmpHeader.size(),
+                             embedded.xmp, kMaxXmpBytes);
+            } else if (code == jpeg::kApp1 && head.startsWith(kExtendedXmpHeader) &&
+                       length >= kExtendedXmpHeader.size() + 40) {
+                // GUID, full length, offset of this part, then the part.
+                const ByteView fields = head.sub(kExtendedXmpHeader.size(), 40);
+                ExtendedXmpPart part;
+                for (std::size_t i = 0; i < part.guid.size(); ++i) part.guid[i] = fields.u8(i);
+                part.fullLength = fields.u32(32);
+                part.offset = fields.u32(36);
+                const std::uint64_t data = kExtendedXmpHeader.size() + 40;
+                if (fields.ok() &&
+                    AppendWithin(window, payload + data, length - data, part.bytes,
+                                 kMaxExtendedXmpBytes - std::min<std::uint64_t>(
+                                                            extendedBytes, kMaxExtendedXmpBytes))) {
+                    extendedBytes += part.bytes.size();
+                    embedded.extendedXmp.push_back(std::move(part));
+                }
+            } else if (code == jpeg::kApp2 && head.startsWith(kIccHeader) &&
+                       length >= kIccHeader.size() + 2) {
+                const std::uint8_t sequence = head.u8(kIccHeader.size());
+                const std::uint64_t data = kIccHeader.size() + 2;
+                std::vector<std::uint8_t> chunk;
+                if (AppendWithin(window, payload + data, length - data, chunk,
+                                 kMaxIccBytes - std::min<std::uint64_t>(iccBytes, kMaxIccBytes))) {
+                    iccBytes += chunk.size();
+                    iccChunks.emplace_back(sequence, std::move(chunk));
+                }
+            } else if (code == jpeg::kApp13 && head.startsWith(kPhotoshopHeader)) {
+                // Photoshop continues its resources from one APP13 into the next.
+                AppendWithin(window, payload + kPhotoshopHeader.size(),
+                             length - kPhotoshopHeader.size(), photoshop, kMaxIptcBytes);
             }
-        } else if (code == jpeg::kApp1 && embedded.xmp.empty() && head.startsWith(kXmpHeader)) {
-            AppendWithin(window, payload + kXmpHeader.size(), length - kXmpHeader.size(), embedded.xmp, kMaxXmpBytes);
-        } else if (code == jpeg::kApp1 && head.startsWith(kExtendedXmpHeader) &&
-                   length >= kExtendedXmpHeader.size() + 40) {
-            // GUID, full length, offset of this part, then the part.
-            const ByteView fields = head.sub(kExtendedXmpHeader.size(), 40);
-            ExtendedXmpPart part;
-            for (std::size_t i = 0; i < part.guid.size(); ++i) part.guid[i] = fields.u8(i);
-            part.fullLength = fields.u32(32);
-            part.offset = fields.u32(36);
-            const std::uint64_t data = kExtendedXmpHeader.size() + 40;
-            if (fields.ok() && AppendWithin(window, payload + data, length - data, part.bytes,
-                                            kMaxExtendedXmpBytes - std::min<std::uint64_t>(extendedBytes, kMaxExtendedXmpBytes))) {
-                extendedBytes += part.bytes.size();
-                embedded.extendedXmp.push_back(std::move(part));
-            }
-        } else if (code == jpeg::kApp2 && head.startsWith(kIccHeader) && length >= kIccHeader.size() + 2) {
-            const std::uint8_t sequence = head.u8(kIccHeader.size());
-            const std::uint64_t data = kIccHeader.size() + 2;
-            std::vector<std::uint8_t> chunk;
-            if (AppendWithin(window, payload + data, length - data, chunk,
-                             kMaxIccBytes - std::min<std::uint64_t>(iccBytes, kMaxIccBytes))) {
-                iccBytes += chunk.size();
-                iccChunks.emplace_back(sequence, std::move(chunk));
-            }
-        } else if (code == jpeg::kApp13 && head.startsWith(kPhotoshopHeader)) {
-            // Photoshop continues its resources from one APP13 into the next.
-            AppendWithin(window, payload + kPhotoshopHeader.size(), length - kPhotoshopHeader.size(), photoshop,
-                         kMaxIptcBytes);
-        }
-        return true;
-    });
+            return true;
+        });
     // The chunks in their numbered order, each number once.
     std::stable_sort(iccChunks.begin(), iccChunks.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 0; i < iccChunks.size(); ++i) {
         if (i > 0 && iccChunks[i].first == iccChunks[i - 1].first) continue;
-        embedded.icc.insert(embedded.icc.end(), iccChunks[i].second.begin(), iccChunks[i].second.end());
+        embedded.icc.insert(embedded.icc.end(), iccChunks[i].second.begin(),
+                            iccChunks[i].second.end());
     }
     if (!photoshop.empty()) embedded.iptc = IptcOfPhotoshopResources(ByteView(photoshop, true));
     return block;
@@ -134,15 +144,19 @@ struct ProfileChunk {
 
 // The Exif of the first text chunk that holds a raw profile with a TIFF
 // block, put together in `scan`.
-void ReadRawProfile(BufferedWindow& window, const std::vector<ProfileChunk>& chunks, ContainerScan& scan) {
+void ReadRawProfile(BufferedWindow& window, const std::vector<ProfileChunk>& chunks,
+                    ContainerScan& scan) {
     for (const ProfileChunk& chunk : chunks) {
         if (chunk.length > kMaxPngTextChunk) continue;
         const ByteView data = window.exact(chunk.data, chunk.length, true);
         if (data.empty()) continue;
-        std::optional<std::vector<std::uint8_t>> profile = RawProfileBytes(data.bytes(), chunk.kind);
+        std::optional<std::vector<std::uint8_t>> profile =
+            RawProfileBytes(data.bytes(), chunk.kind);
         if (!profile) continue;
-        const std::uint64_t skip = ByteView(*profile, false).startsWith(kExifHeader) ? kExifHeader.size() : 0;
-        if (!StartsWithTiffHeader(ByteView(*profile, false).sub(skip, profile->size() - skip))) continue;
+        const std::uint64_t skip =
+            ByteView(*profile, false).startsWith(kExifHeader) ? kExifHeader.size() : 0;
+        if (!StartsWithTiffHeader(ByteView(*profile, false).sub(skip, profile->size() - skip)))
+            continue;
         const std::uint64_t size = profile->size() - skip;
         scan.assembled = std::move(*profile);
         scan.blocks.push_back(TiffBlock{skip, size});
@@ -173,16 +187,24 @@ void ScanPng(BufferedWindow& window, ContainerScan& scan) {
         const std::optional<PngText> kind = PngTextKind(type.bytes());
         if (type.startsWith("IEND") || (type.startsWith("IDAT") && !scan.blocks.empty())) break;
         if (exifChunk) {
-            if (scan.blocks.empty()) scan.blocks.push_back(SkipExifHeader(window, BlockAt(data, length, size)));
+            if (scan.blocks.empty())
+                scan.blocks.push_back(SkipExifHeader(window, BlockAt(data, length, size)));
         } else if (iccChunk && scan.embedded.icc.empty() && length <= kMaxIccBytes) {
             const ByteView bytes = window.exact(data, length, true);
-            if (auto profile = IccProfile(bytes.bytes(), kMaxIccBytes)) scan.embedded.icc = std::move(*profile);
-        } else if (kind == PngText::International && scan.embedded.xmp.empty() && length <= kMaxXmpBytes + kMaxKeyword &&
-                   IsXmpKeyword(window.peek(data, std::min<std::uint64_t>(length, kMaxKeyword), true).bytes())) {
+            if (auto profile = IccProfile(bytes.bytes(), kMaxIccBytes))
+                scan.embedded.icc = std::move(*profile);
+        } else if (kind == PngText::International && scan.embedded.xmp.empty() &&
+                   length <= kMaxXmpBytes + kMaxKeyword &&
+                   IsXmpKeyword(
+                       window.peek(data, std::min<std::uint64_t>(length, kMaxKeyword), true)
+                           .bytes())) {
             const ByteView bytes = window.exact(data, length, true);
-            if (auto packet = XmpText(bytes.bytes(), kMaxXmpBytes)) scan.embedded.xmp = std::move(*packet);
+            if (auto packet = XmpText(bytes.bytes(), kMaxXmpBytes))
+                scan.embedded.xmp = std::move(*packet);
         } else if (kind && profiles.size() < kMaxProfileChunks &&
-                   IsRawProfileKeyword(window.peek(data, std::min<std::uint64_t>(length, kMaxKeyword), true).bytes())) {
+                   IsRawProfileKeyword(
+                       window.peek(data, std::min<std::uint64_t>(length, kMaxKeyword), true)
+                           .bytes())) {
             profiles.push_back(ProfileChunk{data, length, *kind});
         }
         pos = data + length + 4;  // and the CRC
@@ -223,7 +245,8 @@ std::optional<TiffBlock> FindRafBlock(BufferedWindow& window, ContainerScan& sca
     const std::uint64_t length = where.u32(4);
     if (offset >= size) return std::nullopt;
     const std::uint64_t end = offset + std::min(length, size - offset);
-    if (end - offset < 3 || !window.exact(offset, 3, true).startsWith("\xFF\xD8\xFF")) return std::nullopt;
+    if (end - offset < 3 || !window.exact(offset, 3, true).startsWith("\xFF\xD8\xFF"))
+        return std::nullopt;
     return ScanJpeg(window, offset, end, scan);
 }
 
@@ -263,8 +286,8 @@ ContainerScan ScanContainer(const ByteSource& source) {
     if (head.startsWith("\xFF\xD8\xFF")) {
         scan.format = PhotoFormat::Jpeg;
         add(ScanJpeg(window, 0, size, scan));
-    } else if (head.startsWith("II*\0"sv) || head.startsWith("MM\0*"sv) || head.startsWith("II+\0"sv) ||
-               head.startsWith("MM\0+"sv)) {
+    } else if (head.startsWith("II*\0"sv) || head.startsWith("MM\0*"sv) ||
+               head.startsWith("II+\0"sv) || head.startsWith("MM\0+"sv)) {
         // BigTIFF is recognised; its 64-bit directories are not read, so it
         // lists no items.
         wholeFile(PhotoFormat::Tiff, false, 0);

@@ -60,7 +60,8 @@ ContainerScan ScanContainer(const ByteSource& source);
 // bytes counts as one past `limit`. For a decoder whose cost grows faster
 // than the count (libjpeg keeps the segments it saves in a list it walks to
 // the end for each new one).
-std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit, bool throughScans = false);
+std::uint64_t CountJpegSegments(const ByteSource& source, std::uint64_t limit,
+                                bool throughScans = false);
 
 // Shared by the container walks.
 

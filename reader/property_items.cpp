@@ -74,7 +74,8 @@ void PropertyImage::takeBlocksFromItems() {
     take(0x8773, embedded_.icc, kMaxIccBytes);
 }
 
-bool PropertyImage::readValue(const ItemLocation& item, std::uint8_t* out, std::uint32_t length) const {
+bool PropertyImage::readValue(const ItemLocation& item, std::uint8_t* out,
+                              std::uint32_t length) const {
     if (length > item.length) return false;
     if (length == 0) return true;
     if (!out) return false;
@@ -89,27 +90,30 @@ bool PropertyImage::readValue(const ItemLocation& item, std::uint8_t* out, std::
     return true;
 }
 
-const PropertyImage::ItemLocation* PropertyImage::find(std::uint32_t id, std::uint32_t occurrence) const {
-    const auto first = std::lower_bound(byId_.begin(), byId_.end(), id,
-                                        [&](std::uint32_t index, std::uint32_t wanted) {
-                                            return items_[index].id < wanted;
-                                        });
+const PropertyImage::ItemLocation* PropertyImage::find(std::uint32_t id,
+                                                       std::uint32_t occurrence) const {
+    const auto first = std::lower_bound(
+        byId_.begin(), byId_.end(), id,
+        [&](std::uint32_t index, std::uint32_t wanted) { return items_[index].id < wanted; });
     if (static_cast<std::uint64_t>(byId_.end() - first) <= occurrence) return nullptr;
     const ItemLocation& item = items_[first[occurrence]];
     return item.id == id ? &item : nullptr;
 }
 
-bool PropertyImage::readValue(const ItemLocation& item, std::vector<std::uint8_t>& out, std::uint32_t limit) const {
+bool PropertyImage::readValue(const ItemLocation& item, std::vector<std::uint8_t>& out,
+                              std::uint32_t limit) const {
     std::uint32_t length = std::min(item.length, limit);
     // Whole elements only, so that a big-endian value swaps as it should.
-    if (length < item.length) length -= length % std::max<std::uint32_t>(PropertyElementSize(item.type), 1);
+    if (length < item.length)
+        length -= length % std::max<std::uint32_t>(PropertyElementSize(item.type), 1);
     out.resize(length);
     if (readValue(item, out.data(), length)) return true;
     out.clear();
     return false;
 }
 
-bool PropertyImage::readStored(const ItemLocation& item, std::vector<std::uint8_t>& out, std::uint32_t limit) const {
+bool PropertyImage::readStored(const ItemLocation& item, std::vector<std::uint8_t>& out,
+                               std::uint32_t limit) const {
     if (!readValue(item, out, limit)) return false;
     // Back to the file's order, unit by unit as readValue swapped it.
     if (item.bigEndian) SwapUnits(out, PropertySwapUnit(item.type));

@@ -59,11 +59,11 @@ std::unique_ptr<ByteSource> FileSource(const std::string& path);
 class PropertyImage {
 public:
     struct ItemLocation {
-        std::uint32_t id = 0;        // the tag; IFD1's tags renumbered 0x5020 and up (see the walk)
+        std::uint32_t id = 0;  // the tag; IFD1's tags renumbered 0x5020 and up (see the walk)
         std::uint16_t type = 0;
-        std::uint32_t count = 0;     // elements
-        std::uint32_t length = 0;    // bytes: count x element size
-        std::uint64_t offset = 0;    // of the value in the source (unused when inline)
+        std::uint32_t count = 0;   // elements
+        std::uint32_t length = 0;  // bytes: count x element size
+        std::uint64_t offset = 0;  // of the value in the source (unused when inline)
         // Of the value from its TIFF header: the base of the offsets inside
         // a maker note (unused when inline).
         std::uint64_t tiffOffset = 0;
@@ -98,7 +98,8 @@ public:
 
     // The first `limit` bytes of the value as the file stores them, not
     // swapped: blocks kept in a number type (IPTC as LONG) are bytes.
-    bool readStored(const ItemLocation& item, std::vector<std::uint8_t>& out, std::uint32_t limit) const;
+    bool readStored(const ItemLocation& item, std::vector<std::uint8_t>& out,
+                    std::uint32_t limit) const;
 
     // The item listed `occurrence`-th (0 = first) with this id, or nullptr.
     // O(log n): a walk asks for every one of tens of thousands of items.

@@ -80,7 +80,8 @@ std::optional<std::vector<std::uint8_t>> ParseProfile(Bytes text) {
     if (digits == 0 || at == text.size() || text[at] != '\n') return std::nullopt;
     ++at;
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, (text.size() - at) / 2)));
+    bytes.reserve(
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, (text.size() - at) / 2)));
     int high = -1;
     for (; at < text.size() && bytes.size() < length; ++at) {
         const std::uint8_t c = text[at];
@@ -108,15 +109,19 @@ std::optional<PngText> PngTextKind(std::span<const std::uint8_t> type) {
 
 bool IsRawProfileKeyword(std::span<const std::uint8_t> data) {
     constexpr std::string_view kPrefix = "Raw profile type ";
-    if (!Starts(data, kPrefix) || data.size() < kPrefix.size() + 5 || data[kPrefix.size() + 4] != 0) return false;
+    if (!Starts(data, kPrefix) || data.size() < kPrefix.size() + 5 || data[kPrefix.size() + 4] != 0)
+        return false;
     std::string name;
     for (std::size_t i = 0; i < 4; ++i) name += Lower(data[kPrefix.size() + i]);
     return name == "exif" || name == "app1";
 }
 
-bool IsXmpKeyword(std::span<const std::uint8_t> data) { return Starts(data, std::string_view("XML:com.adobe.xmp\0", 18)); }
+bool IsXmpKeyword(std::span<const std::uint8_t> data) {
+    return Starts(data, std::string_view("XML:com.adobe.xmp\0", 18));
+}
 
-std::optional<std::vector<std::uint8_t>> XmpText(std::span<const std::uint8_t> data, std::size_t cap) {
+std::optional<std::vector<std::uint8_t>> XmpText(std::span<const std::uint8_t> data,
+                                                 std::size_t cap) {
     std::optional<Bytes> rest = AfterNul(data);
     if (!rest || rest->size() < 2) return std::nullopt;
     const bool compressed = (*rest)[0] != 0;
@@ -129,13 +134,15 @@ std::optional<std::vector<std::uint8_t>> XmpText(std::span<const std::uint8_t> d
     return std::vector<std::uint8_t>(rest->begin(), rest->end());
 }
 
-std::optional<std::vector<std::uint8_t>> IccProfile(std::span<const std::uint8_t> data, std::size_t cap) {
+std::optional<std::vector<std::uint8_t>> IccProfile(std::span<const std::uint8_t> data,
+                                                    std::size_t cap) {
     const std::optional<Bytes> rest = AfterNul(data);  // past the profile's name
     if (!rest || rest->empty() || (*rest)[0] != 0) return std::nullopt;
     return Inflate(rest->subspan(1), cap);
 }
 
-std::optional<std::vector<std::uint8_t>> RawProfileBytes(std::span<const std::uint8_t> data, PngText kind) {
+std::optional<std::vector<std::uint8_t>> RawProfileBytes(std::span<const std::uint8_t> data,
+                                                         PngText kind) {
     std::optional<Bytes> rest = AfterNul(data);  // past the keyword
     if (!rest) return std::nullopt;
     bool compressed = kind == PngText::Compressed;

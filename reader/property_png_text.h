@@ -34,11 +34,13 @@ bool IsRawProfileKeyword(std::span<const std::uint8_t> data);
 // the chunk is compressed) read as "\n<name>\n<length>\n<hex digits>", the
 // digits broken by white space. Nothing when the chunk holds no such text.
 // A text that ends early gives the bytes it has.
-std::optional<std::vector<std::uint8_t>> RawProfileBytes(std::span<const std::uint8_t> data, PngText kind);
+std::optional<std::vector<std::uint8_t>> RawProfileBytes(std::span<const std::uint8_t> data,
+                                                         PngText kind);
 
 // The zlib stream inflated, at most `cap` bytes; nothing when it would be
 // longer. A stream that breaks off gives what came before.
-std::optional<std::vector<std::uint8_t>> Inflate(std::span<const std::uint8_t> compressed, std::size_t cap);
+std::optional<std::vector<std::uint8_t>> Inflate(std::span<const std::uint8_t> compressed,
+                                                 std::size_t cap);
 
 // Whether an iTXt chunk's data begins with the XMP keyword
 // "XML:com.adobe.xmp" and its NUL.
@@ -46,9 +48,11 @@ bool IsXmpKeyword(std::span<const std::uint8_t> data);
 
 // The XMP packet of such an iTXt chunk, inflated when it is compressed;
 // nothing when the chunk is broken or the packet longer than `cap`.
-std::optional<std::vector<std::uint8_t>> XmpText(std::span<const std::uint8_t> data, std::size_t cap);
+std::optional<std::vector<std::uint8_t>> XmpText(std::span<const std::uint8_t> data,
+                                                 std::size_t cap);
 
 // The colour profile of an iCCP chunk's data (name, NUL, method 0, zlib).
-std::optional<std::vector<std::uint8_t>> IccProfile(std::span<const std::uint8_t> data, std::size_t cap);
+std::optional<std::vector<std::uint8_t>> IccProfile(std::span<const std::uint8_t> data,
+                                                    std::size_t cap);
 
 }  // namespace reader

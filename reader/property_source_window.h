@@ -28,7 +28,8 @@ public:
     // Exactly `length` bytes at `offset`, or an empty view when they cannot
     // be read. The view lives until the next call.
     ByteView exact(std::uint64_t offset, std::uint64_t length, bool bigEndian) {
-        if (offset > source_.size() || length > source_.size() - offset) return ByteView({}, bigEndian);
+        if (offset > source_.size() || length > source_.size() - offset)
+            return ByteView({}, bigEndian);
         buffer_.resize(static_cast<std::size_t>(length));
         if (!source_.read(offset, buffer_)) return ByteView({}, bigEndian);
         return ByteView(buffer_, bigEndian);
@@ -68,13 +69,15 @@ public:
         if (offset > size_ || length > size_ - offset) return ByteView({}, bigEndian);
         if (!holds(offset, length) && !load(offset, length)) return ByteView({}, bigEndian);
         const auto at = static_cast<std::size_t>(offset - start_);
-        return ByteView(std::span<const std::uint8_t>(buffer_).subspan(at, static_cast<std::size_t>(length)),
-                        bigEndian);
+        return ByteView(
+            std::span<const std::uint8_t>(buffer_).subspan(at, static_cast<std::size_t>(length)),
+            bigEndian);
     }
 
     // Whether the bytes are in memory already.
     bool holds(std::uint64_t offset, std::uint64_t length) const {
-        return offset >= start_ && offset - start_ <= buffer_.size() && length <= buffer_.size() - (offset - start_);
+        return offset >= start_ && offset - start_ <= buffer_.size() &&
+               length <= buffer_.size() - (offset - start_);
     }
 
 private:

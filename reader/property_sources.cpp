@@ -106,8 +106,8 @@ std::unique_ptr<ByteSource> FileSource(const std::string& path) {
     }
     // Devices and pipes report no size and so offer no bytes: they read as an
     // unknown format instead of blocking or streaming forever.
-    const std::uint64_t size = S_ISREG(info.st_mode) && info.st_size > 0
-                                   ? static_cast<std::uint64_t>(info.st_size) : 0;
+    const std::uint64_t size =
+        S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     auto source = std::make_unique<FileByteSource>(fd, size);
     if (!source->readHead()) {
         const int error = errno;

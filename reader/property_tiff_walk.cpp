@@ -52,14 +52,12 @@ struct ThumbnailTag {
 };
 
 constexpr std::array<ThumbnailTag, 30> kThumbnailTags{{
-    {0x0100, 0x5020}, {0x0101, 0x5021}, {0x0102, 0x5022}, {0x0103, 0x5023},
-    {0x0106, 0x5024}, {0x010E, 0x5025}, {0x010F, 0x5026}, {0x0110, 0x5027},
-    {0x0111, 0x5028}, {0x0112, 0x5029}, {0x0115, 0x502A}, {0x0116, 0x502B},
-    {0x0117, 0x502C}, {0x011A, 0x502D}, {0x011B, 0x502E}, {0x011C, 0x502F},
-    {0x0128, 0x5030}, {0x012D, 0x5031}, {0x0131, 0x5032}, {0x0132, 0x5033},
-    {0x013B, 0x5034}, {0x013E, 0x5035}, {0x013F, 0x5036}, {0x0211, 0x5037},
-    {0x0212, 0x5038}, {0x0213, 0x5039}, {0x0214, 0x503A}, {0x8298, 0x503B},
-    {0x0201, 0x0201}, {0x0202, 0x0202},
+    {0x0100, 0x5020}, {0x0101, 0x5021}, {0x0102, 0x5022}, {0x0103, 0x5023}, {0x0106, 0x5024},
+    {0x010E, 0x5025}, {0x010F, 0x5026}, {0x0110, 0x5027}, {0x0111, 0x5028}, {0x0112, 0x5029},
+    {0x0115, 0x502A}, {0x0116, 0x502B}, {0x0117, 0x502C}, {0x011A, 0x502D}, {0x011B, 0x502E},
+    {0x011C, 0x502F}, {0x0128, 0x5030}, {0x012D, 0x5031}, {0x0131, 0x5032}, {0x0132, 0x5033},
+    {0x013B, 0x5034}, {0x013E, 0x5035}, {0x013F, 0x5036}, {0x0211, 0x5037}, {0x0212, 0x5038},
+    {0x0213, 0x5039}, {0x0214, 0x503A}, {0x8298, 0x503B}, {0x0201, 0x0201}, {0x0202, 0x0202},
 }};
 
 std::optional<std::uint32_t> ThumbnailId(std::uint16_t tag) {
@@ -81,8 +79,12 @@ class TiffWalk {
 public:
     TiffWalk(const ByteSource& source, const TiffBlock& block, bool bigEndian,
              std::vector<PropertyImage::ItemLocation>& items)
-        : window_(source), block_(block), bigEndian_(bigEndian), items_(items),
-          entriesLeft_(block.size / kEntrySize + kEntrySlack), valueBytesLeft_(block.size) {}
+        : window_(source),
+          block_(block),
+          bigEndian_(bigEndian),
+          items_(items),
+          entriesLeft_(block.size / kEntrySize + kEntrySlack),
+          valueBytesLeft_(block.size) {}
 
     void run(std::uint32_t ifd0) {
         switch (block_.role) {
@@ -176,7 +178,8 @@ private:
         const std::uint32_t pointer = bytes.u32(8);
         const bool pointerType = type == PropertyTypeLong || type == PropertyTypeIfd ||
                                  (type == PropertyTypeSLong && pointer <= INT32_MAX);
-        if (kind == Directory::Main && (tag == kExifPointer || tag == kGpsPointer) && pointerType && count == 1) {
+        if (kind == Directory::Main && (tag == kExifPointer || tag == kGpsPointer) && pointerType &&
+            count == 1) {
             const Directory target = tag == kExifPointer ? Directory::Exif : Directory::Gps;
             // The first pointer of each kind is followed; later ones are items only.
             const bool seen = std::any_of(subDirectories_.begin(), subDirectories_.end(),
@@ -232,8 +235,8 @@ void ListTiffItems(const ByteSource& source, const TiffBlock& block,
     const ByteView ordered(header.bytes(), bigEndian);
     const std::uint16_t magic = ordered.u16(2);
     // Anything else is not a TIFF header, or BigTIFF.
-    if (magic != 42 && !(block.rawHeader && std::find(std::begin(kRawMagic), std::end(kRawMagic), magic) !=
-                                                std::end(kRawMagic)))
+    if (magic != 42 && !(block.rawHeader && std::find(std::begin(kRawMagic), std::end(kRawMagic),
+                                                      magic) != std::end(kRawMagic)))
         return;
     const std::uint32_t ifd0 = ordered.u32(4);
     TiffWalk(source, block, bigEndian, items).run(ifd0);

@@ -15,7 +15,8 @@ SocketPair makeSocketPair() {
     return {UniqueFd(ends[0]), UniqueFd(ends[1])};
 }
 
-bool sendMessage(int socket, std::span<const std::uint8_t> bytes, std::span<const int> descriptors) {
+bool sendMessage(int socket, std::span<const std::uint8_t> bytes,
+                 std::span<const int> descriptors) {
     iovec part{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
     msghdr header{};
     header.msg_iov = &part;
@@ -74,11 +75,12 @@ Received receiveMessage(int socket, bool wait) {
             received.descriptors.emplace_back(descriptor);
         }
     }
-    received.truncated = (header.msg_flags & MSG_TRUNC) != 0 || static_cast<std::size_t>(length) > kMaxMessageBytes;
+    received.truncated =
+        (header.msg_flags & MSG_TRUNC) != 0 || static_cast<std::size_t>(length) > kMaxMessageBytes;
     received.descriptorsTruncated = (header.msg_flags & MSG_CTRUNC) != 0;
     received.bytes.resize(std::min(static_cast<std::size_t>(length), kMaxMessageBytes));
     received.status = length == 0 && received.descriptors.empty() ? Received::Status::Closed
-                                                                   : Received::Status::Message;
+                                                                  : Received::Status::Message;
     return received;
 }
 

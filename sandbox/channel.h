@@ -26,7 +26,8 @@ SocketPair makeSocketPair();
 // Sends one message with `descriptors` beside it (duplicated by the kernel;
 // the caller keeps its own). False when the peer is gone or the socket
 // refused it. Never raises SIGPIPE.
-bool sendMessage(int socket, std::span<const std::uint8_t> bytes, std::span<const int> descriptors = {});
+bool sendMessage(int socket, std::span<const std::uint8_t> bytes,
+                 std::span<const int> descriptors = {});
 
 struct Received {
     enum class Status {
@@ -39,9 +40,9 @@ struct Received {
     std::vector<std::uint8_t> bytes;
     // Owned here whatever happens next; close-on-exec.
     std::vector<UniqueFd> descriptors;
-    bool truncated = false;           // longer than kMaxMessageBytes: the bytes are not the message
-    bool descriptorsTruncated = false; // more descriptors than kMaxReceivedDescriptors
-    bool foreignControl = false;      // ancillary data other than descriptors
+    bool truncated = false;  // longer than kMaxMessageBytes: the bytes are not the message
+    bool descriptorsTruncated = false;  // more descriptors than kMaxReceivedDescriptors
+    bool foreignControl = false;        // ancillary data other than descriptors
 };
 
 // Takes the next message, waiting for it when `wait` (else WouldBlock).

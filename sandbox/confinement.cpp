@@ -19,7 +19,9 @@
 namespace sandbox {
 namespace {
 
-void logLine(const char* what) { std::fprintf(stderr, "exifviewer-decoder: %s (%s)\n", what, std::strerror(errno)); }
+void logLine(const char* what) {
+    std::fprintf(stderr, "exifviewer-decoder: %s (%s)\n", what, std::strerror(errno));
+}
 
 // The address space the decoders may add to what the worker maps once they
 // are loaded: two pictures at the decode limit (the decoder's own buffer and
@@ -157,7 +159,8 @@ const Rule kAllowList[] = {
 
 std::uint32_t enterNamespaces() {
     constexpr int kOthers = CLONE_NEWNS | CLONE_NEWNET | CLONE_NEWIPC;
-    if (::unshare(CLONE_NEWUSER | kOthers) == 0) return kUserNamespace | kMountNamespace | kNetworkNamespace | kIpcNamespace;
+    if (::unshare(CLONE_NEWUSER | kOthers) == 0)
+        return kUserNamespace | kMountNamespace | kNetworkNamespace | kIpcNamespace;
     logLine("no new user namespace; trying the others alone");
     struct Space {
         int flag;
@@ -236,9 +239,12 @@ bool installSyscallFilter(int socket) {
         if (value == kOwnPid) value = static_cast<std::uint64_t>(::getpid());
         int added = 0;
         switch (rule.kind) {
-        case Rule::Kind::Allow: added = ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, number, 0); break;
+        case Rule::Kind::Allow:
+            added = ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, number, 0);
+            break;
         case Rule::Kind::AllowIfEqual:
-            added = ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, number, 1, SCMP_CMP(rule.arg, SCMP_CMP_EQ, value));
+            added = ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, number, 1,
+                                       SCMP_CMP(rule.arg, SCMP_CMP_EQ, value));
             break;
         case Rule::Kind::AllowIfMaskedZero:
             added = ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, number, 1,
@@ -249,27 +255,32 @@ bool installSyscallFilter(int socket) {
                                        SCMP_CMP(rule.arg, SCMP_CMP_MASKED_EQ, value, value));
             break;
         case Rule::Kind::Refuse:
-            added = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(static_cast<std::uint32_t>(value)), number, 0);
+            added = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(static_cast<std::uint32_t>(value)),
+                                       number, 0);
             break;
         }
         if (added != 0) {
-            std::fprintf(stderr, "exifviewer-decoder: filter rule for %s refused (%s)\n", rule.name, std::strerror(-added));
+            std::fprintf(stderr, "exifviewer-decoder: filter rule for %s refused (%s)\n", rule.name,
+                         std::strerror(-added));
             built = false;
         }
     }
     const int loaded = built ? ::seccomp_load(filter) : -1;
     ::seccomp_release(filter);
     if (loaded != 0) {
-        std::fprintf(stderr, "exifviewer-decoder: no system-call filter (%s)\n", std::strerror(loaded < 0 ? -loaded : EINVAL));
+        std::fprintf(stderr, "exifviewer-decoder: no system-call filter (%s)\n",
+                     std::strerror(loaded < 0 ? -loaded : EINVAL));
         return false;
     }
     return true;
 }
 
 double processorSeconds() {
-    rusage usage {};
+    rusage usage{};
     if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 

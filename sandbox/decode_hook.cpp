@@ -22,17 +22,21 @@ std::optional<photo::Format> formatOf(FormatHint hint) {
 DecodeOutcome decodeWithPhotoRoad(const DecodeRequest& request) {
     DecodeOutcome outcome;
     // The road closes the descriptor it adopts; the worker closes its own.
-    const photo::PhotoFile::Opened opened = photo::PhotoFile::adopt(::fcntl(request.photo, F_DUPFD_CLOEXEC, 0));
+    const photo::PhotoFile::Opened opened =
+        photo::PhotoFile::adopt(::fcntl(request.photo, F_DUPFD_CLOEXEC, 0));
     if (!opened.file) {
         outcome.reason = photo::reasonText(opened.problem);
         return outcome;
     }
-    const photo::Picture picture = photo::decodePhoto(opened.file, formatOf(request.format), request.target);
+    const photo::Picture picture =
+        photo::decodePhoto(opened.file, formatOf(request.format), request.target);
     outcome.photoSize = picture.size;
     outcome.orientation = picture.orientation;
     if (picture.ok()) outcome.picture = picture.image;
-    else outcome.reason = photo::reasonText(picture.problem == photo::Problem::None ? photo::Problem::DecodeFailed
-                                                                                     : picture.problem);
+    else
+        outcome.reason =
+            photo::reasonText(picture.problem == photo::Problem::None ? photo::Problem::DecodeFailed
+                                                                      : picture.problem);
     return outcome;
 }
 

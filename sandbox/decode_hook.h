@@ -27,10 +27,10 @@ struct DecodeRequest {
 };
 
 struct DecodeOutcome {
-    QImage picture;  // upright, fitted within target; null when there is none
-    QSize photoSize; // the photo's own size, upright; empty when unknown
+    QImage picture;       // upright, fitted within target; null when there is none
+    QSize photoSize;      // the photo's own size, upright; empty when unknown
     int orientation = 1;  // the Exif orientation the stored pixels were turned by
-    QString reason;  // why there is no picture, for the user
+    QString reason;       // why there is no picture, for the user
 };
 
 struct Decoders {

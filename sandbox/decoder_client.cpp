@@ -71,14 +71,16 @@ QImage imageOver(MappedPicture mapped, const Reply& reply) {
     };
     auto* mapping = new Mapping{nullptr, mapped.size()};
     mapping->data = mapped.release();
-    QImage image(static_cast<const uchar*>(mapping->data), static_cast<int>(reply.width), static_cast<int>(reply.height),
-                 static_cast<qsizetype>(reply.stride), qtFormat(reply.pixelFormat),
-                 [](void* info) {
-                     auto* owned = static_cast<Mapping*>(info);
-                     MappedPicture::unmap(owned->data, owned->length);
-                     delete owned;
-                 },
-                 mapping);
+    QImage image(
+        static_cast<const uchar*>(mapping->data), static_cast<int>(reply.width),
+        static_cast<int>(reply.height), static_cast<qsizetype>(reply.stride),
+        qtFormat(reply.pixelFormat),
+        [](void* info) {
+            auto* owned = static_cast<Mapping*>(info);
+            MappedPicture::unmap(owned->data, owned->length);
+            delete owned;
+        },
+        mapping);
     if (image.isNull()) {
         MappedPicture::unmap(mapping->data, mapping->length);
         delete mapping;
@@ -127,7 +129,8 @@ struct DecoderClient::Worker {
 
 DecoderClient::DecoderClient(QObject* parent) : DecoderClient(Options(), parent) {}
 
-DecoderClient::DecoderClient(Options options, QObject* parent) : QObject(parent), options_(std::move(options)) {
+DecoderClient::DecoderClient(Options options, QObject* parent)
+    : QObject(parent), options_(std::move(options)) {
     qRegisterMetaType<sandbox::DecodedPicture>();
     if (options_.program.isEmpty()) options_.program = defaultProgram();
     deadline_.setSingleShot(true);
@@ -151,7 +154,8 @@ DecoderClient::~DecoderClient() {
 }
 
 QString DecoderClient::defaultProgram() {
-    return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(EXIFVIEWER_WORKER_FROM_BINDIR)));
+    return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath())
+                               .filePath(QStringLiteral(EXIFVIEWER_WORKER_FROM_BINDIR)));
 }
 
 void DecoderClient::start() {
@@ -161,7 +165,8 @@ void DecoderClient::start() {
 quint64 DecoderClient::request(int descriptor, FormatHint format, const QSize& size) {
     struct stat info {};
     const int mode = ::fcntl(descriptor, F_GETFL);
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || mode < 0 || (mode & O_ACCMODE) != O_RDONLY)
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || mode < 0 ||
+        (mode & O_ACCMODE) != O_RDONLY)
         return submit(UniqueFd(), format, size, QStringLiteral("照片不是以只读方式打开的普通文件"));
     UniqueFd photo(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
     const QString refusal = photo ? QString() : QStringLiteral("无法读取照片");
@@ -183,9 +188,12 @@ void DecoderClient::cancel() {
 
 qint64 DecoderClient::workerPid() const { return worker_ ? worker_->process.pid : 0; }
 
-quint32 DecoderClient::confinement() const { return worker_ && worker_->ready ? worker_->confinement : 0; }
+quint32 DecoderClient::confinement() const {
+    return worker_ && worker_->ready ? worker_->confinement : 0;
+}
 
-quint64 DecoderClient::submit(UniqueFd photo, FormatHint format, const QSize& size, QString refusal) {
+quint64 DecoderClient::submit(UniqueFd photo, FormatHint format, const QSize& size,
+                              QString refusal) {
     const quint64 id = ++lastId_;
     newest_ = id;
     queued_.reset();
@@ -195,7 +203,8 @@ quint64 DecoderClient::submit(UniqueFd photo, FormatHint format, const QSize& si
     if (!refusal.isEmpty()) {
         // Answered from the event loop, like every other request.
         QMetaObject::invokeMethod(
-            this, [this, id, refusal] {
+            this,
+            [this, id, refusal] {
                 answer(id, failure(refusal));
                 deliver();
             },
@@ -223,7 +232,8 @@ bool DecoderClient::startWorker() {
     for (const QString& argument : options_.arguments) arguments.push_back(argument.toStdString());
     Spawned spawned = spawnWorker(QFile::encodeName(options_.program).toStdString(), arguments);
     if (spawned.process.pid < 0) {
-        qWarning("exifviewer: cannot start the decoder %s: %s", qPrintable(options_.program), std::strerror(spawned.error));
+        qWarning("exifviewer: cannot start the decoder %s: %s", qPrintable(options_.program),
+                 std::strerror(spawned.error));
         return false;
     }
     auto worker = std::make_unique<Worker>();
@@ -232,7 +242,8 @@ bool DecoderClient::startWorker() {
     connect(worker->messages, &QSocketNotifier::activated, this, &DecoderClient::readMessages);
     worker->ended = new QSocketNotifier(worker->process.pidfd.get(), QSocketNotifier::Read);
     Worker* started = worker.get();
-    connect(worker->ended, &QSocketNotifier::activated, this, [this, started] { workerEnded(started); });
+    connect(worker->ended, &QSocketNotifier::activated, this,
+            [this, started] { workerEnded(started); });
     worker_ = std::move(worker);
     deadline_.start(options_.startLimitMs);
     return true;
@@ -248,7 +259,8 @@ void DecoderClient::sendNext() {
     request.format = inFlight_->format;
     const int photo[] = {inFlight_->photo.get()};
     deadline_.start(options_.timeLimitMs);
-    if (!sendMessage(worker_->process.socket.get(), encode(request), photo)) stopWorker(endedReason());
+    if (!sendMessage(worker_->process.socket.get(), encode(request), photo))
+        stopWorker(endedReason());
 }
 
 void DecoderClient::readMessages() {
@@ -279,7 +291,8 @@ void DecoderClient::handleMessage(Received&& received) {
     const std::optional<MessageKind> kind = kindOf(received.bytes);
     if (kind == MessageKind::Ready && !worker_->ready) {
         const Parsed<Ready> ready = parseReady(received.bytes);
-        if (!ready.message || received.truncated || received.foreignControl || !received.descriptors.empty()) {
+        if (!ready.message || received.truncated || received.foreignControl ||
+            !received.descriptors.empty()) {
             qWarning("exifviewer: decoder's first message refused: %s",
                      describe(ready.message ? Fault::DescriptorCount : ready.fault));
             stopWorker(startFailedReason());
@@ -309,13 +322,15 @@ void DecoderClient::handleMessage(Received&& received) {
     }
     const Reply& reply = accepted.reply;
     DecodedPicture picture;
-    picture.photoSize = QSize(static_cast<int>(reply.photoWidth), static_cast<int>(reply.photoHeight));
+    picture.photoSize =
+        QSize(static_cast<int>(reply.photoWidth), static_cast<int>(reply.photoHeight));
     picture.orientation = reply.orientation;
     if (reply.status == ReplyStatus::Picture) {
         picture.image = imageOver(std::move(accepted.picture), reply);
         if (picture.image.isNull()) picture.reason = QStringLiteral("无法显示预览");
     } else {
-        picture.reason = QString::fromUtf8(reply.reason.data(), static_cast<qsizetype>(reply.reason.size()));
+        picture.reason =
+            QString::fromUtf8(reply.reason.data(), static_cast<qsizetype>(reply.reason.size()));
     }
     finishInFlight(std::move(picture));
     sendNext();
@@ -360,9 +375,11 @@ void DecoderClient::workerEnded(Worker* ended) {
         const bool retired = WIFEXITED(status) && WEXITSTATUS(status) == kExitRetired;
         afterWorker(reaped ? exitReason(status) : endedReason(), wasReady, retired);
     } else {
-        const auto found = std::find_if(ending_.begin(), ending_.end(),
-                                        [&](const std::unique_ptr<Worker>& worker) { return worker.get() == ended; });
-        if (found != ending_.end() && reapWorker((*found)->process.pid, &status)) ending_.erase(found);
+        const auto found = std::find_if(
+            ending_.begin(), ending_.end(),
+            [&](const std::unique_ptr<Worker>& worker) { return worker.get() == ended; });
+        if (found != ending_.end() && reapWorker((*found)->process.pid, &status))
+            ending_.erase(found);
     }
     deliver();
 }
@@ -400,7 +417,9 @@ void DecoderClient::deadlinePassed() {
     deliver();
 }
 
-void DecoderClient::answer(quint64 id, DecodedPicture picture) { answers_.emplace_back(id, std::move(picture)); }
+void DecoderClient::answer(quint64 id, DecodedPicture picture) {
+    answers_.emplace_back(id, std::move(picture));
+}
 
 void DecoderClient::deliver() {
     std::vector<std::pair<quint64, DecodedPicture>> answers;

@@ -33,10 +33,10 @@ class QSocketNotifier;
 namespace sandbox {
 
 struct DecodedPicture {
-    QImage image;     // upright, fitted within the size asked for; null when there is none
-    QSize photoSize;  // the photo's own size, upright; empty when unknown
+    QImage image;         // upright, fitted within the size asked for; null when there is none
+    QSize photoSize;      // the photo's own size, upright; empty when unknown
     int orientation = 1;  // the Exif orientation its stored pixels were turned by
-    QString reason;   // why there is no picture, for the user
+    QString reason;       // why there is no picture, for the user
     bool ok() const { return !image.isNull(); }
 };
 

@@ -162,21 +162,24 @@ std::optional<MessageKind> kindOf(std::span<const std::uint8_t> bytes) {
     const reader::ByteView view(bytes, false);
     if (view.size() < kHeaderBytes || view.u32(0) != kMagic) return std::nullopt;
     const std::uint16_t kind = view.u16(4);
-    if (kind < static_cast<std::uint16_t>(MessageKind::Ready) || kind > static_cast<std::uint16_t>(MessageKind::Reply))
+    if (kind < static_cast<std::uint16_t>(MessageKind::Ready) ||
+        kind > static_cast<std::uint16_t>(MessageKind::Reply))
         return std::nullopt;
     return static_cast<MessageKind>(kind);
 }
 
 Parsed<Ready> parseReady(std::span<const std::uint8_t> bytes) {
     const reader::ByteView view(bytes, false);
-    if (const Fault fault = checkHeader(view, MessageKind::Ready, kReadyBytes); fault != Fault::None)
+    if (const Fault fault = checkHeader(view, MessageKind::Ready, kReadyBytes);
+        fault != Fault::None)
         return refused<Ready>(fault);
     return {Ready{view.u32(kHeaderBytes)}, Fault::None};
 }
 
 Parsed<Request> parseRequest(std::span<const std::uint8_t> bytes) {
     const reader::ByteView view(bytes, false);
-    if (const Fault fault = checkHeader(view, MessageKind::Request, kRequestBytes); fault != Fault::None)
+    if (const Fault fault = checkHeader(view, MessageKind::Request, kRequestBytes);
+        fault != Fault::None)
         return refused<Request>(fault);
     Request request;
     std::size_t at = kHeaderBytes;
@@ -196,7 +199,8 @@ Parsed<Request> parseRequest(std::span<const std::uint8_t> bytes) {
 
 Parsed<Reply> parseReply(std::span<const std::uint8_t> bytes) {
     const reader::ByteView view(bytes, false);
-    if (const Fault fault = checkHeader(view, MessageKind::Reply, kReplyFixedBytes); fault != Fault::None)
+    if (const Fault fault = checkHeader(view, MessageKind::Reply, kReplyFixedBytes);
+        fault != Fault::None)
         return refused<Reply>(fault);
     Reply reply;
     std::size_t at = kHeaderBytes;
@@ -221,8 +225,10 @@ Parsed<Reply> parseReply(std::span<const std::uint8_t> bytes) {
     reply.reason.assign(reason.bytes().begin(), reason.bytes().end());
     if (!isReasonText(reply.reason)) return refused<Reply>(Fault::ReasonNotText);
 
-    if (reply.photoWidth > kMaxPhotoSide || reply.photoHeight > kMaxPhotoSide) return refused<Reply>(Fault::BadSize);
-    if (reply.orientation < 1 || reply.orientation > 8) return refused<Reply>(Fault::BadOrientation);
+    if (reply.photoWidth > kMaxPhotoSide || reply.photoHeight > kMaxPhotoSide)
+        return refused<Reply>(Fault::BadSize);
+    if (reply.orientation < 1 || reply.orientation > 8)
+        return refused<Reply>(Fault::BadOrientation);
     if (status == static_cast<std::uint16_t>(ReplyStatus::Failed)) {
         reply.status = ReplyStatus::Failed;
         if (reply.reason.empty()) return refused<Reply>(Fault::MissingReason);
@@ -231,18 +237,21 @@ Parsed<Reply> parseReply(std::span<const std::uint8_t> bytes) {
             return refused<Reply>(Fault::BadSize);
         return {std::move(reply), Fault::None};
     }
-    if (status != static_cast<std::uint16_t>(ReplyStatus::Picture)) return refused<Reply>(Fault::BadStatus);
+    if (status != static_cast<std::uint16_t>(ReplyStatus::Picture))
+        return refused<Reply>(Fault::BadStatus);
     reply.status = ReplyStatus::Picture;
     if (!reply.reason.empty()) return refused<Reply>(Fault::UnexpectedReason);
     reply.pixelFormat = static_cast<PixelFormat>(pixelFormat);
     const std::uint32_t pixelBytes = bytesPerPixel(reply.pixelFormat);
     if (pixelBytes == 0) return refused<Reply>(Fault::BadPixelFormat);
-    if (reply.width == 0 || reply.height == 0 || reply.width > kMaxPictureSide || reply.height > kMaxPictureSide)
+    if (reply.width == 0 || reply.height == 0 || reply.width > kMaxPictureSide ||
+        reply.height > kMaxPictureSide)
         return refused<Reply>(Fault::BadSize);
     // Sides within kMaxPictureSide: none of these products overflows 64 bits.
     if (reply.stride < std::uint64_t{reply.width} * pixelBytes || reply.stride % 4 != 0)
         return refused<Reply>(Fault::BadStride);
-    if (std::uint64_t{reply.stride} * reply.height > kMaxPictureBytes) return refused<Reply>(Fault::PictureTooLarge);
+    if (std::uint64_t{reply.stride} * reply.height > kMaxPictureBytes)
+        return refused<Reply>(Fault::PictureTooLarge);
     return {std::move(reply), Fault::None};
 }
 

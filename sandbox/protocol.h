@@ -124,29 +124,29 @@ struct Reply {
 // which one caught a message.
 enum class Fault {
     None,
-    Truncated,         // shorter than its fields, or than the reason it announces
-    TrailingBytes,     // longer than its fields and reason
-    BadMagic,          // not a message of this build
-    UnexpectedKind,    // a message of another kind than the one awaited
-    WrongId,           // an answer to another request than the one asked
+    Truncated,       // shorter than its fields, or than the reason it announces
+    TrailingBytes,   // longer than its fields and reason
+    BadMagic,        // not a message of this build
+    UnexpectedKind,  // a message of another kind than the one awaited
+    WrongId,         // an answer to another request than the one asked
     BadStatus,
-    BadOrientation,    // outside 1-8
+    BadOrientation,  // outside 1-8
     BadPixelFormat,
-    BadSize,           // a side of 0 for a picture, or beyond the limits
-    LargerThanAsked,   // a picture larger than the request's size
-    BadStride,         // shorter than a row, or rows not 4-byte aligned
-    PictureTooLarge,   // stride x height beyond kMaxPictureBytes
+    BadSize,          // a side of 0 for a picture, or beyond the limits
+    LargerThanAsked,  // a picture larger than the request's size
+    BadStride,        // shorter than a row, or rows not 4-byte aligned
+    PictureTooLarge,  // stride x height beyond kMaxPictureBytes
     ReasonTooLong,
     ReasonNotText,     // not UTF-8, or holding control characters
     MissingReason,     // a failure without a reason
     UnexpectedReason,  // a picture with a reason
     BadFlags,          // request flags this build does not know
     BadFormatHint,
-    DescriptorCount,   // a picture without exactly one descriptor, a failure with any
-    UnexpectedControl, // ancillary data other than descriptors
-    NotMemoryFile,     // a descriptor that is not a sealable memory file
-    NotSealed,         // writable, or resizable, or its seals not sealed
-    PictureBeyondFile, // stride x height beyond the memory file's size
+    DescriptorCount,    // a picture without exactly one descriptor, a failure with any
+    UnexpectedControl,  // ancillary data other than descriptors
+    NotMemoryFile,      // a descriptor that is not a sealable memory file
+    NotSealed,          // writable, or resizable, or its seals not sealed
+    PictureBeyondFile,  // stride x height beyond the memory file's size
     MapFailed,
 };
 const char* describe(Fault fault);

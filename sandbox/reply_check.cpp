@@ -25,10 +25,12 @@ AcceptedReply acceptReply(Received&& received, std::uint64_t expectedId, std::ui
         if (!received.descriptors.empty()) return refuse(Fault::DescriptorCount);
         return accepted;
     }
-    if (reply.width > askedWidth || reply.height > askedHeight) return refuse(Fault::LargerThanAsked);
+    if (reply.width > askedWidth || reply.height > askedHeight)
+        return refuse(Fault::LargerThanAsked);
     if (received.descriptors.size() != 1) return refuse(Fault::DescriptorCount);
-    MappedFile mapped = mapSealedFile(received.descriptors.front().get(),
-                                      static_cast<std::size_t>(std::uint64_t{reply.stride} * reply.height));
+    MappedFile mapped =
+        mapSealedFile(received.descriptors.front().get(),
+                      static_cast<std::size_t>(std::uint64_t{reply.stride} * reply.height));
     if (mapped.fault != Fault::None) return refuse(mapped.fault);
     accepted.picture = std::move(mapped.picture);
     return accepted;

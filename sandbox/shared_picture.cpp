@@ -14,7 +14,8 @@ UniqueFd sealedMemoryFile(std::span<const std::uint8_t> bytes) {
     // mapping exists.
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t written = ::pwrite(file.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        const ssize_t written = ::pwrite(file.get(), bytes.data() + done, bytes.size() - done,
+                                         static_cast<off_t>(done));
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return {};
         done += static_cast<std::size_t>(written);
@@ -48,13 +49,15 @@ void MappedPicture::unmap(const void* data, std::size_t length) {
 
 MappedFile mapSealedFile(int descriptor, std::size_t length) {
     struct stat info {};
-    if (length == 0 || ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) return {{}, Fault::NotMemoryFile};
+    if (length == 0 || ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode))
+        return {{}, Fault::NotMemoryFile};
     // Only memory files answer for seals; any other file gives EINVAL.
     const int seals = ::fcntl(descriptor, F_GET_SEALS);
     if (seals < 0) return {{}, Fault::NotMemoryFile};
     if ((seals & kRequiredSeals) != kRequiredSeals) return {{}, Fault::NotSealed};
     // Sealed: the size read now is the size for good.
-    if (::fstat(descriptor, &info) != 0 || info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) < length)
+    if (::fstat(descriptor, &info) != 0 || info.st_size < 0 ||
+        static_cast<std::uint64_t>(info.st_size) < length)
         return {{}, Fault::PictureBeyondFile};
     void* data = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, descriptor, 0);
     if (data == MAP_FAILED) return {{}, Fault::MapFailed};

@@ -20,7 +20,8 @@
 // the worker with its signal, as in the real build.
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" const char* __asan_default_options() {
-    return "detect_leaks=0:handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigfpe=0:handle_sigill=0:symbolize=0";
+    return "detect_leaks=0:handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigfpe=0:handle_"
+           "sigill=0:symbolize=0";
 }
 extern "C" const char* __ubsan_default_options() { return "symbolize=0:print_stacktrace=0"; }
 #endif
@@ -31,13 +32,15 @@ namespace {
 bool isViewerSocket(int descriptor) {
     int type = 0;
     socklen_t length = sizeof(type);
-    return ::getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_SEQPACKET;
+    return ::getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
+           type == SOCK_SEQPACKET;
 }
 
 // The reason as one line of text within kMaxReasonBytes, cut at a character.
 std::string reasonLine(const QString& reason) {
     QString line;
-    for (const char32_t c : reason.toUcs4()) line += QChar::isPrint(c) ? QString::fromUcs4(&c, 1) : QStringLiteral(" ");
+    for (const char32_t c : reason.toUcs4())
+        line += QChar::isPrint(c) ? QString::fromUcs4(&c, 1) : QStringLiteral(" ");
     line = line.simplified();
     QByteArray bytes = line.toUtf8();
     while (static_cast<std::size_t>(bytes.size()) > kMaxReasonBytes) {
@@ -57,8 +60,8 @@ QImage wireImage(QImage picture, const QSize& target) {
     case QImage::Format_ARGB32_Premultiplied:
     case QImage::Format_Grayscale8: return picture;
     default:
-        return picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                                  : QImage::Format_RGB32);
+        return picture.convertToFormat(
+            picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     }
 }
 
@@ -79,11 +82,14 @@ bool sendOutcome(int socket, const Request& request, const DecodeOutcome& outcom
     reply.id = request.id;
     reply.photoWidth = photoSide(outcome.photoSize.width());
     reply.photoHeight = photoSide(outcome.photoSize.height());
-    reply.orientation = static_cast<std::uint16_t>(outcome.orientation >= 1 && outcome.orientation <= 8 ? outcome.orientation : 1);
+    reply.orientation = static_cast<std::uint16_t>(
+        outcome.orientation >= 1 && outcome.orientation <= 8 ? outcome.orientation : 1);
     UniqueFd pixels;
     if (!outcome.picture.isNull()) {
-        const QImage picture = wireImage(outcome.picture, QSize(static_cast<int>(request.width), static_cast<int>(request.height)));
-        pixels = sealedMemoryFile({picture.constBits(), static_cast<std::size_t>(picture.sizeInBytes())});
+        const QImage picture = wireImage(outcome.picture, QSize(static_cast<int>(request.width),
+                                                                static_cast<int>(request.height)));
+        pixels = sealedMemoryFile(
+            {picture.constBits(), static_cast<std::size_t>(picture.sizeInBytes())});
         if (pixels) {
             reply.status = ReplyStatus::Picture;
             reply.pixelFormat = wireFormat(picture.format());
@@ -94,7 +100,8 @@ bool sendOutcome(int socket, const Request& request, const DecodeOutcome& outcom
     }
     if (reply.status != ReplyStatus::Picture) {
         reply.status = ReplyStatus::Failed;
-        reply.reason = reasonLine(outcome.picture.isNull() ? outcome.reason : QStringLiteral("无法传送预览"));
+        reply.reason =
+            reasonLine(outcome.picture.isNull() ? outcome.reason : QStringLiteral("无法传送预览"));
     }
     const int descriptors[] = {pixels.get()};
     return sendMessage(socket, encode(reply),
@@ -106,20 +113,23 @@ int serve(int socket, const Decoders& decoders) {
         Received received = receiveMessage(socket, true);
         if (received.status == Received::Status::Closed) return 0;
         const Parsed<Request> parsed =
-            received.status == Received::Status::Message && !received.truncated ? parseRequest(received.bytes)
-                                                                               : Parsed<Request>{std::nullopt, Fault::Truncated};
+            received.status == Received::Status::Message && !received.truncated
+                ? parseRequest(received.bytes)
+                : Parsed<Request>{std::nullopt, Fault::Truncated};
         if (!parsed.message || received.descriptors.size() != 1 || received.descriptorsTruncated) {
-            std::fprintf(stderr, "exifviewer-decoder: request refused: %s\n",
-                         parsed.message ? describe(Fault::DescriptorCount) : describe(parsed.fault));
+            std::fprintf(
+                stderr, "exifviewer-decoder: request refused: %s\n",
+                parsed.message ? describe(Fault::DescriptorCount) : describe(parsed.fault));
             return kExitProtocol;
         }
         const Request& request = *parsed.message;
         DecodeOutcome outcome;
         bool outOfMemory = false;
         try {
-            outcome = decoders.decode(DecodeRequest{request.id, received.descriptors.front().get(),
-                                                    QSize(static_cast<int>(request.width), static_cast<int>(request.height)),
-                                                    request.format});
+            outcome = decoders.decode(DecodeRequest{
+                request.id, received.descriptors.front().get(),
+                QSize(static_cast<int>(request.width), static_cast<int>(request.height)),
+                request.format});
         } catch (const std::bad_alloc&) {
             // Whatever held the memory is released; the decoder's state may
             // not be sound any more, so this worker answers and retires.
@@ -138,7 +148,8 @@ int serve(int socket, const Decoders& decoders) {
 
 int runWorker(const Decoders& decoders) {
     if (!isViewerSocket(kWorkerSocket)) {
-        std::fputs("exifviewer-decoder: the viewer's photo decoder; it is started by exifviewer\n", stderr);
+        std::fputs("exifviewer-decoder: the viewer's photo decoder; it is started by exifviewer\n",
+                   stderr);
         return kExitNoSocket;
     }
     ::fcntl(kWorkerSocket, F_SETFD, FD_CLOEXEC);

@@ -43,7 +43,9 @@ std::vector<char*> workerEnvironment() {
 // Through syscall(): glibc 2.36's <sys/pidfd.h> declares its wrappers
 // without C linkage, so C++ cannot link them.
 int pidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
-void pidfdSendSignal(int pidfd, int signal) { ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0); }
+void pidfdSendSignal(int pidfd, int signal) {
+    ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0);
+}
 
 struct SpawnSetup {
     posix_spawn_file_actions_t actions;
@@ -92,12 +94,14 @@ Spawned spawnWorker(const std::string& program, const std::vector<std::string>& 
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> environment = workerEnvironment();
 
     pid_t pid = -1;
-    const int failed = ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environment.data());
+    const int failed = ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes,
+                                     argv.data(), environment.data());
     if (failed != 0) {
         spawned.error = failed;
         return spawned;

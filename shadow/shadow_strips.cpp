@@ -49,12 +49,8 @@ int stripAlpha(StripSide side, int width, int height, int depth, int x, int y) {
     case StripSide::Right:
         alpha = (depth - x) * verticalRamp(height - 1 - y, height, depth) / depth;
         break;
-    case StripSide::Bottom:
-        alpha = (depth - 1 - y) * horizontalRamp(x, depth) / depth;
-        break;
-    case StripSide::Left:
-        alpha = (depth - 1 - (width - 1 - x)) * 255 / depth;
-        break;
+    case StripSide::Bottom: alpha = (depth - 1 - y) * horizontalRamp(x, depth) / depth; break;
+    case StripSide::Left: alpha = (depth - 1 - (width - 1 - x)) * 255 / depth; break;
     case StripSide::Top:
         alpha = (depth - (height - 1 - y)) * horizontalRamp(x, depth) / depth;
         break;

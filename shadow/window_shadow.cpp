@@ -74,7 +74,8 @@ bool WindowShadow::attach(QWidget* window) {
 void WindowShadow::reportMisuse(const QString& text) const {
     const QString where = QStringLiteral("WindowShadow.attach");
     platform::logError(where + QStringLiteral(": ") + text);
-    platform::showMessage(text + QLatin1Char('.'), platform::MessageIcon::Warning, QStringLiteral("Error in ") + where);
+    platform::showMessage(text + QLatin1Char('.'), platform::MessageIcon::Warning,
+                          QStringLiteral("Error in ") + where);
 }
 
 // The filter sees each event before the window does and never takes one.
@@ -82,19 +83,16 @@ bool WindowShadow::eventFilter(QObject* watched, QEvent* event) {
     if (watched != window_) return false;
     switch (event->type()) {
     case QEvent::Move:
-    case QEvent::Resize:
-        place();
-        break;
+    case QEvent::Resize: place(); break;
     case QEvent::Show:
         place();
         showStrips(true, false);
         break;
-    case QEvent::Hide:
-        showStrips(false, false);
-        break;
+    case QEvent::Hide: showStrips(false, false); break;
     case QEvent::WindowStateChange: {
         // Restored; while minimised the window system hides the owned strips.
-        const Qt::WindowStates sized = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+        const Qt::WindowStates sized =
+            Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
         if (!(window_->windowState() & sized) && windowVisible()) showStrips(true, false);
         break;
     }
@@ -103,8 +101,7 @@ bool WindowShadow::eventFilter(QObject* watched, QEvent* event) {
         detectSupport();
         renderAll();
         break;
-    default:
-        break;
+    default: break;
     }
     return false;
 }
@@ -187,7 +184,8 @@ void WindowShadow::place() {
         renderStrip(StripSide::Left);
     }
     for (StripSide side : kStripSides) {
-        if (StripWindow* strip = strips_[indexOf(side)]) strip->setGeometry(stripRect(side, window, depth_));
+        if (StripWindow* strip = strips_[indexOf(side)])
+            strip->setGeometry(stripRect(side, window, depth_));
     }
 }
 

@@ -8,8 +8,13 @@ namespace {
 
 // Options of Qt's application classes that take the next argument as value.
 constexpr const char* kOptionsWithValue[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
-    "qwindowtitle", "session", "display", "name", "title", "style", "stylesheet", "geometry",
+    "platform",        "platformpluginpath",
+    "platformtheme",   "plugin",
+    "qwindowgeometry", "qwindowicon",
+    "qwindowtitle",    "session",
+    "display",         "name",
+    "title",           "style",
+    "stylesheet",      "geometry",
 };
 
 bool TakesValue(const QString& option) {

@@ -24,7 +24,9 @@ DialogHandlers& Handlers() {
 struct ImageFilter {
     QString shown;
     QStringList patterns;
-    QString full() const { return shown + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'); }
+    QString full() const {
+        return shown + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
 };
 
 // The design's filter, the one a first run starts with, names the four
@@ -55,7 +57,8 @@ public:
         if (!files.isEmpty()) {
             const QFileInfo info(files.first());
             if (!info.isDir() && !info.absoluteDir().exists()) {
-                platform::showMessage(QStringLiteral("文件夹“%1”不存在。").arg(QDir::toNativeSeparators(info.absolutePath())),
+                platform::showMessage(QStringLiteral("文件夹“%1”不存在。")
+                                          .arg(QDir::toNativeSeparators(info.absolutePath())),
                                       platform::MessageIcon::Warning, QString(), this);
                 return;
             }
@@ -85,7 +88,8 @@ QString RunOpenDialog(QWidget* owner, const QString& lastPhoto) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
     const QString chosenFilter = dialog.selectedNameFilter();
     for (const ImageFilter& filter : ImageFilters()) {
-        if (chosenFilter == filter.shown || chosenFilter == filter.full()) rememberImageFilter(filter.shown);
+        if (chosenFilter == filter.shown || chosenFilter == filter.full())
+            rememberImageFilter(filter.shown);
     }
     return dialog.selectedFiles().first();
 }
@@ -122,7 +126,8 @@ QString reportNameFor(const QString& photo) {
 }
 
 QString chooseImageFile(QWidget* owner, const QString& lastPhoto) {
-    const QString chosen = Handlers().openImage ? Handlers().openImage(owner) : RunOpenDialog(owner, lastPhoto);
+    const QString chosen =
+        Handlers().openImage ? Handlers().openImage(owner) : RunOpenDialog(owner, lastPhoto);
     return chosen.trimmed();
 }
 

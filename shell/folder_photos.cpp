@@ -13,7 +13,8 @@ namespace {
 // Qt's collator compares code points, numbers and all, in the C locale
 // (as under LANG=C.UTF-8); the program's own Chinese then decides the order.
 QCollator NaturalOrder(const QLocale& locale) {
-    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::Chinese, QLocale::China) : locale);
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::Chinese, QLocale::China)
+                                                       : locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     return collator;

@@ -22,7 +22,8 @@ bool HandedOverToRunningCopy(int argc, char** argv) {
     bool delivered = false;
     {
         QCoreApplication app(argc, argv);
-        delivered = platform::handOver(viewer::photoArgument(QCoreApplication::arguments(), QDir::currentPath()));
+        delivered = platform::handOver(
+            viewer::photoArgument(QCoreApplication::arguments(), QDir::currentPath()));
     }
     return delivered || platform::anotherCopyRunning();
 }
@@ -38,8 +39,8 @@ int main(int argc, char** argv) {
     // The toolkit's own texts (file dialog, message box buttons) in Chinese,
     // like the rest of the interface.
     QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QApplication::installTranslator(&qtTexts);
     }
 
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
     auto* mainWindow = new viewer::MainWindow();
     // Without the socket this copy works alone, and so do later starts.
     platform::InstanceServer server;
-    QObject::connect(&server, &platform::InstanceServer::received, mainWindow, &viewer::MainWindow::takeHandOver);
+    QObject::connect(&server, &platform::InstanceServer::received, mainWindow,
+                     &viewer::MainWindow::takeHandOver);
     if (!server.listen()) platform::workAlone();
 
     mainWindow->showCentred();

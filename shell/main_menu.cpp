@@ -19,8 +19,9 @@ void MainMenu::popUpRightAligned(const QPoint& topRight) {
 
 void MainMenu::showAbout() {
     const std::array<std::string, 2>& lines = startupStrings().contactLines;
-    platform::showMessage(QString::fromStdString(lines[0]) + QLatin1Char('\n') + QString::fromStdString(lines[1]),
-                          platform::MessageIcon::Information);
+    platform::showMessage(
+        QString::fromStdString(lines[0]) + QLatin1Char('\n') + QString::fromStdString(lines[1]),
+        platform::MessageIcon::Information);
 }
 
 }  // namespace viewer

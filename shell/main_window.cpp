@@ -34,7 +34,8 @@ constexpr int kHandOverRetryMs = 200;
 ImageButton* MakeButton(QWidget* parent, const char* name) {
     auto* button = new ImageButton(parent);
     button->setObjectName(QLatin1String(name));
-    button->readProperties(platform::designProperties(QStringLiteral("main_window"), button->objectName()));
+    button->readProperties(
+        platform::designProperties(QStringLiteral("main_window"), button->objectName()));
     return button;
 }
 
@@ -53,7 +54,8 @@ QLabel* MakeLabel(QWidget* parent, const QString& text) {
 
 MainWindow::MainWindow(QWidget* parent) : MainWindow(sandbox::DecoderClient::Options(), parent) {}
 
-MainWindow::MainWindow(const sandbox::DecoderClient::Options& decoder, QWidget* parent) : QWidget(parent) {
+MainWindow::MainWindow(const sandbox::DecoderClient::Options& decoder, QWidget* parent)
+    : QWidget(parent) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setWindowIcon(QIcon(QStringLiteral(":/pictures/app_icon.png")));
     QPalette palette = this->palette();
@@ -88,7 +90,8 @@ MainWindow::MainWindow(const sandbox::DecoderClient::Options& decoder, QWidget* 
     connect(panel_, &PhotoPanel::previewActivated, this, &MainWindow::showLargeView);
     connect(saveButton_, &ImageButton::clicked, this, &MainWindow::saveCommand);
     connect(menuButton_, &ImageButton::clicked, this, &MainWindow::popUpMenu);
-    connect(minimiseButton_, &ImageButton::clicked, this, [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    connect(minimiseButton_, &ImageButton::clicked, this,
+            [this] { setWindowState(windowState() | Qt::WindowMinimized); });
     connect(closeButton_, &ImageButton::clicked, this, &MainWindow::close);
 
     layOut();
@@ -106,7 +109,8 @@ void MainWindow::layOut() {
     }
     setFixedSize(kWidth, kHeight);
     setWindowTitle(platform::appTitle());
-    versionLabel_->setText(QStringLiteral("%1.%2").arg(EXIFVIEWER_VERSION_MAJOR).arg(EXIFVIEWER_VERSION_MINOR));
+    versionLabel_->setText(
+        QStringLiteral("%1.%2").arg(EXIFVIEWER_VERSION_MAJOR).arg(EXIFVIEWER_VERSION_MINOR));
     versionLabel_->adjustSize();
     versionLabel_->move(296, 40);
     openButton_->setGeometry(435, 0, 82, 80);
@@ -150,11 +154,13 @@ void MainWindow::openPath(const QString& path) {
 // that is shown without its picture (a photo still being copied), may be
 // chosen again.
 void MainWindow::previewSettled() {
-    if (lastPathOpened_ && (!panel_->showsPhoto() || !panel_->reason().isEmpty())) lastPathOpened_ = false;
+    if (lastPathOpened_ && (!panel_->showsPhoto() || !panel_->reason().isEmpty()))
+        lastPathOpened_ = false;
 }
 
 QString MainWindow::showNeighbour(int step) {
-    const QString from = stepFrom_.isEmpty() ? QString::fromStdString(panel_->photoFile()) : stepFrom_;
+    const QString from =
+        stepFrom_.isEmpty() ? QString::fromStdString(panel_->photoFile()) : stepFrom_;
     if (from.isEmpty()) return QString();
     const QString next = folderPhotos_.neighbour(from, step);
     if (next.isEmpty()) return QString();
@@ -237,8 +243,8 @@ void MainWindow::saveCommand() {
     // After a failed open the panel still holds the previous photo's list,
     // but the user sees none: there is nothing to save.
     if (!panel_->showsPhoto()) {
-        platform::showMessage(QStringLiteral("当前没有可保存的图像信息"), platform::MessageIcon::Information,
-                              QString(), this);
+        platform::showMessage(QStringLiteral("当前没有可保存的图像信息"),
+                              platform::MessageIcon::Information, QString(), this);
         return;
     }
     const QString path = chooseReportFile(this, QString::fromStdString(panel_->photoFile()));
@@ -247,16 +253,18 @@ void MainWindow::saveCommand() {
     setCursor(Qt::WaitCursor);
     std::vector<std::string> labels, values;
     panel_->exifData(labels, values);
-    const std::string report = exif::BuildReport(panel_->photoName(), panel_->photoFile(), labels, values);
+    const std::string report =
+        exif::BuildReport(panel_->photoName(), panel_->photoFile(), labels, values);
     QString error;
     const bool saved = writeReportFile(path, QByteArray::fromStdString(report), &error);
     unsetCursor();
 
     if (saved) {
-        platform::showMessage(QStringLiteral("保存完毕"), platform::MessageIcon::Information, QString(), this);
-    } else {
-        platform::showMessage(QStringLiteral("报告未能保存到“%1”：%2").arg(path, error), platform::MessageIcon::Warning,
+        platform::showMessage(QStringLiteral("保存完毕"), platform::MessageIcon::Information,
                               QString(), this);
+    } else {
+        platform::showMessage(QStringLiteral("报告未能保存到“%1”：%2").arg(path, error),
+                              platform::MessageIcon::Warning, QString(), this);
     }
 }
 
@@ -290,7 +298,8 @@ void MainWindow::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == panel_ && event->type() == QEvent::Drop) stepFrom_.clear();
     if ((watched == statusLabel_ || watched == versionLabel_) &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        (event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick)) {
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -30,7 +30,8 @@ private:
 
 bool WriteAll(int fd, const QByteArray& bytes) {
     for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        const ssize_t written =
+            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return false;
         done += written;
@@ -42,8 +43,10 @@ bool WriteAll(int fd, const QByteArray& bytes) {
 // prepared: O_EXCL refuses anything already there, links included.
 int CreateTemporary(int folder, const QByteArray& name, mode_t mode, QByteArray* created) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *created = "." + name + "." + QByteArray::number(QRandomGenerator::system()->generate64(), 36) + ".tmp";
-        const int fd = ::openat(folder, created->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        *created = "." + name + "." +
+                   QByteArray::number(QRandomGenerator::system()->generate64(), 36) + ".tmp";
+        const int fd = ::openat(folder, created->constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -61,7 +64,8 @@ bool writeReportFile(const QString& path, const QByteArray& bytes, QString* erro
     if (name.isEmpty()) return fail(EISDIR);
     // Everything below happens inside this one folder, whatever its path
     // comes to mean meanwhile.
-    Descriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.ok()) return fail(errno);
 
     // A link at the chosen name may point anywhere (a shell start-up file, a
@@ -94,7 +98,8 @@ bool writeReportFile(const QString& path, const QByteArray& bytes, QString* erro
     if (::close(file.release()) != 0) return discard();
     // The rename replaces the name itself: a link that appeared at it since
     // the check is replaced, never followed.
-    if (::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0) return discard();
+    if (::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) != 0)
+        return discard();
     return true;
 }
 

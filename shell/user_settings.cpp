@@ -16,9 +16,10 @@ QString& SettingsFile() {
 }
 
 std::unique_ptr<QSettings> Open() {
-    if (!SettingsFile().isEmpty()) return std::make_unique<QSettings>(SettingsFile(), QSettings::IniFormat);
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("exifviewer"),
-                                       QStringLiteral("exifviewer"));
+    if (!SettingsFile().isEmpty())
+        return std::make_unique<QSettings>(SettingsFile(), QSettings::IniFormat);
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("exifviewer"), QStringLiteral("exifviewer"));
 }
 
 // What this process wrote last: stepping through a folder writes its name

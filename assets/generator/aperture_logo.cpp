@@ -16,16 +16,14 @@ constexpr int kBlades = 6;
 // unevenly is what makes six flat shapes read as overlapping blades.
 constexpr double kBladeOpacity[kBlades] = {0.95, 0.78, 0.62, 0.50, 0.62, 0.82};
 
-QPointF unit(const QPointF &vector)
-{
+QPointF unit(const QPointF& vector) {
     const double length = std::hypot(vector.x(), vector.y());
     return vector / length;
 }
 
-} // namespace
+}  // namespace
 
-QImage apertureLogo(int size, const QColor &colour)
-{
+QImage apertureLogo(int size, const QColor& colour) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
 
@@ -55,14 +53,15 @@ QImage apertureLogo(int size, const QColor &colour)
     disc.addEllipse(centre, bladeRadius, bladeRadius);
     const double far = size * 2.0;
     for (int i = 0; i < kBlades; ++i) {
-        const QPointF &here = vertex[i];
-        const QPointF &next = vertex[(i + 1) % kBlades];
-        const QPointF &previous = vertex[(i + kBlades - 1) % kBlades];
+        const QPointF& here = vertex[i];
+        const QPointF& next = vertex[(i + 1) % kBlades];
+        const QPointF& previous = vertex[(i + kBlades - 1) % kBlades];
         const QPointF alongEdge = unit(next - here);
         const QPointF alongPrevious = unit(here - previous);
         QPainterPath wedge;
         wedge.addPolygon(QPolygonF{here, next, next + alongEdge * far,
-                                   here + (alongEdge + alongPrevious) * far, here + alongPrevious * far});
+                                   here + (alongEdge + alongPrevious) * far,
+                                   here + alongPrevious * far});
         wedge.closeSubpath();
         QColor shade = colour;
         shade.setAlphaF(colour.alphaF() * kBladeOpacity[i]);
@@ -74,8 +73,8 @@ QImage apertureLogo(int size, const QColor &colour)
     painter.setClipPath(disc);
     painter.setPen(QPen(Qt::black, std::max(1.0, size * 0.022), Qt::SolidLine, Qt::FlatCap));
     for (int i = 0; i < kBlades; ++i) {
-        const QPointF &here = vertex[i];
-        const QPointF &next = vertex[(i + 1) % kBlades];
+        const QPointF& here = vertex[i];
+        const QPointF& next = vertex[(i + 1) % kBlades];
         painter.drawLine(next, next + unit(next - here) * bladeRadius * 2.0);
     }
     return image;

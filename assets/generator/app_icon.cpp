@@ -18,10 +18,9 @@ constexpr double kLogoSize = 84;
 constexpr double kInset = 2.5;
 constexpr double kCornerRadius = 24;
 
-} // namespace
+}  // namespace
 
-QImage appIcon(int size)
-{
+QImage appIcon(int size) {
     const double scale = size / kDesignSize;
     QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
     icon.fill(Qt::transparent);

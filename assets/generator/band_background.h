@@ -16,4 +16,4 @@ QColor bandColour(int x, int y);
 
 // The band's background under `area` (band coordinates), as an opaque image
 // of area.size().
-QImage bandBackground(const QRect &area);
+QImage bandBackground(const QRect& area);

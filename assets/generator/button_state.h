@@ -5,7 +5,7 @@ enum class ButtonState { Normal, Hot, Down, Disabled };
 
 struct ButtonStateName {
     ButtonState state;
-    const char *suffix;
+    const char* suffix;
 };
 
 inline constexpr ButtonStateName kButtonStateNames[] = {

@@ -8,15 +8,13 @@ namespace {
 
 constexpr int kSize = 32;
 
-QPainterPath roundedBar(const QRectF &rect, double radius)
-{
+QPainterPath roundedBar(const QRectF& rect, double radius) {
     QPainterPath path;
     path.addRoundedRect(rect, radius, radius);
     return path;
 }
 
-QPainterPath handShape()
-{
+QPainterPath handShape() {
     // Edges lie on half pixels so the 1-pixel outline falls on whole pixels;
     // the index finger's outline peaks at the hot spot's row and column.
     const double tipX = kHandHotSpot.x() + 0.5;
@@ -45,10 +43,9 @@ QPainterPath handShape()
     return hand.simplified();
 }
 
-} // namespace
+}  // namespace
 
-QImage handCursor()
-{
+QImage handCursor() {
     QImage cursor(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
     cursor.fill(Qt::transparent);
     QPainter painter(&cursor);

@@ -16,10 +16,9 @@ constexpr int kTitleLeft = 84;
 constexpr int kLogoSize = 54;
 constexpr int kLogoLeft = 18;
 
-} // namespace
+}  // namespace
 
-QImage headerBand()
-{
+QImage headerBand() {
     QImage band = bandBackground(QRect(0, 0, kBandWidth, kBandHeight));
     QPainter painter(&band);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -30,7 +29,8 @@ QImage headerBand()
     // The title is drawn as a path so that its soft shadow and its face are
     // exactly the same outline.
     QPainterPath title;
-    title.addText(kTitleLeft, kTitleBaseline, cjkFont(26, QFont::Bold), QStringLiteral("EXIF 信息查看器"));
+    title.addText(kTitleLeft, kTitleBaseline, cjkFont(26, QFont::Bold),
+                  QStringLiteral("EXIF 信息查看器"));
     painter.setPen(Qt::NoPen);
     painter.fillPath(title.translated(0, 1.5), QColor(0, 0, 0, 70));
     painter.fillPath(title, Qt::white);

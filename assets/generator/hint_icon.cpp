@@ -8,10 +8,9 @@ namespace {
 
 constexpr int kSize = 128;
 
-} // namespace
+}  // namespace
 
-QImage hintIcon()
-{
+QImage hintIcon() {
     QImage icon(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
     icon.fill(Qt::transparent);
     QPainter painter(&icon);

@@ -18,9 +18,9 @@ namespace {
 
 // Where each button sits on the band: its picture carries that piece of band.
 struct ToolButtonPlace {
-    const char *name;
+    const char* name;
     ToolIcon icon;
-    const char *caption;
+    const char* caption;
     int left;
 };
 
@@ -30,7 +30,7 @@ constexpr ToolButtonPlace kToolButtons[] = {
 };
 
 struct WindowButtonPlace {
-    const char *name;
+    const char* name;
     WindowGlyph glyph;
     int left;
 };
@@ -41,8 +41,7 @@ constexpr WindowButtonPlace kWindowButtons[] = {
     {"close", WindowGlyph::Close, 709},
 };
 
-bool save(const QDir &folder, const QString &name, const QImage &image)
-{
+bool save(const QDir& folder, const QString& name, const QImage& image) {
     const QString path = folder.filePath(name);
     if (!image.save(path, "PNG")) {
         QTextStream(stderr) << "cannot write " << path << '\n';
@@ -52,13 +51,11 @@ bool save(const QDir &folder, const QString &name, const QImage &image)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     // Text needs a GUI application, not a screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
 
     if (argc != 2) {
@@ -72,18 +69,20 @@ int main(int argc, char **argv)
     }
 
     bool ok = save(folder, QStringLiteral("header.png"), headerBand());
-    for (const ToolButtonPlace &button : kToolButtons) {
-        for (const ButtonStateName &state : kButtonStateNames) {
-            const QString name = QStringLiteral("%1_%2.png").arg(QLatin1String(button.name), QLatin1String(state.suffix));
+    for (const ToolButtonPlace& button : kToolButtons) {
+        for (const ButtonStateName& state : kButtonStateNames) {
+            const QString name = QStringLiteral("%1_%2.png")
+                                     .arg(QLatin1String(button.name), QLatin1String(state.suffix));
             ok &= save(folder, name,
-                       toolButtonPicture(button.icon, QString::fromUtf8(button.caption), button.left, state.state));
+                       toolButtonPicture(button.icon, QString::fromUtf8(button.caption),
+                                         button.left, state.state));
         }
     }
-    for (const WindowButtonPlace &button : kWindowButtons) {
-        for (const ButtonStateName &state : kButtonStateNames) {
-            if (state.state == ButtonState::Disabled)
-                continue;
-            const QString name = QStringLiteral("%1_%2.png").arg(QLatin1String(button.name), QLatin1String(state.suffix));
+    for (const WindowButtonPlace& button : kWindowButtons) {
+        for (const ButtonStateName& state : kButtonStateNames) {
+            if (state.state == ButtonState::Disabled) continue;
+            const QString name = QStringLiteral("%1_%2.png")
+                                     .arg(QLatin1String(button.name), QLatin1String(state.suffix));
             ok &= save(folder, name, windowButtonPicture(button.glyph, button.left, state.state));
         }
     }

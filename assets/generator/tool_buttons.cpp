@@ -11,18 +11,15 @@ namespace {
 
 // The face: icon and caption on a transparent layer, so the disabled look can
 // grey it as a whole.
-QImage toolFace(ToolIcon icon, const QString &caption)
-{
+QImage toolFace(ToolIcon icon, const QString& caption) {
     QImage face(kToolButtonWidth, kToolButtonHeight, QImage::Format_ARGB32_Premultiplied);
     face.fill(Qt::transparent);
     QPainter painter(&face);
     painter.setRenderHint(QPainter::Antialiasing);
 
     const QColor ink = Qt::white;
-    if (icon == ToolIcon::Landscape)
-        paintLandscapeIcon(painter, QRectF(22, 12, 38, 30), ink);
-    else
-        paintFloppyIcon(painter, QRectF(26, 11, 30, 31), ink);
+    if (icon == ToolIcon::Landscape) paintLandscapeIcon(painter, QRectF(22, 12, 38, 30), ink);
+    else paintFloppyIcon(painter, QRectF(26, 11, 30, 31), ink);
 
     const QFont font = cjkFont(13, QFont::Medium);
     QPainterPath text;
@@ -35,11 +32,10 @@ QImage toolFace(ToolIcon icon, const QString &caption)
     return face;
 }
 
-QImage greyed(const QImage &face)
-{
+QImage greyed(const QImage& face) {
     QImage grey = face.convertToFormat(QImage::Format_ARGB32);
     for (int row = 0; row < grey.height(); ++row) {
-        auto *line = reinterpret_cast<QRgb *>(grey.scanLine(row));
+        auto* line = reinterpret_cast<QRgb*>(grey.scanLine(row));
         for (int column = 0; column < grey.width(); ++column) {
             const QRgb pixel = line[column];
             const int level = qGray(pixel);
@@ -50,15 +46,15 @@ QImage greyed(const QImage &face)
     return grey;
 }
 
-} // namespace
+}  // namespace
 
-QImage toolButtonPicture(ToolIcon icon, const QString &caption, int bandLeft, ButtonState state)
-{
+QImage toolButtonPicture(ToolIcon icon, const QString& caption, int bandLeft, ButtonState state) {
     QImage picture = bandBackground(QRect(bandLeft, 0, kToolButtonWidth, kToolButtonHeight));
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    const QRectF plate = QRectF(0, 0, kToolButtonWidth, kToolButtonHeight).adjusted(1.5, 2.5, -1.5, -2.5);
+    const QRectF plate =
+        QRectF(0, 0, kToolButtonWidth, kToolButtonHeight).adjusted(1.5, 2.5, -1.5, -2.5);
     switch (state) {
     case ButtonState::Hot: {
         QLinearGradient glow(plate.topLeft(), plate.bottomLeft());
@@ -75,16 +71,12 @@ QImage toolButtonPicture(ToolIcon icon, const QString &caption, int bandLeft, Bu
         painter.drawRoundedRect(plate, 4, 4);
         break;
     case ButtonState::Normal:
-    case ButtonState::Disabled:
-        break;
+    case ButtonState::Disabled: break;
     }
 
     const QImage face = toolFace(icon, caption);
-    if (state == ButtonState::Disabled)
-        painter.drawImage(0, 0, greyed(face));
-    else if (state == ButtonState::Down)
-        painter.drawImage(1, 1, face); // pressed in
-    else
-        painter.drawImage(0, 0, face);
+    if (state == ButtonState::Disabled) painter.drawImage(0, 0, greyed(face));
+    else if (state == ButtonState::Down) painter.drawImage(1, 1, face);  // pressed in
+    else painter.drawImage(0, 0, face);
     return picture;
 }

@@ -13,4 +13,4 @@ enum class ToolIcon { Landscape, Floppy };
 inline constexpr int kToolButtonWidth = 82;
 inline constexpr int kToolButtonHeight = 80;
 
-QImage toolButtonPicture(ToolIcon icon, const QString &caption, int bandLeft, ButtonState state);
+QImage toolButtonPicture(ToolIcon icon, const QString& caption, int bandLeft, ButtonState state);

@@ -7,17 +7,17 @@ namespace {
 
 constexpr double kStroke = 2.0;
 
-} // namespace
+}  // namespace
 
-void paintLandscapeIcon(QPainter &painter, const QRectF &box, const QColor &colour)
-{
+void paintLandscapeIcon(QPainter& painter, const QRectF& box, const QColor& colour) {
     painter.save();
     const QRectF frame = box.adjusted(kStroke / 2, kStroke / 2, -kStroke / 2, -kStroke / 2);
     painter.setPen(QPen(colour, kStroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(frame, 3, 3);
 
-    const QRectF inside = frame.adjusted(kStroke / 2 + 2, kStroke / 2 + 2, -kStroke / 2 - 2, -kStroke / 2 - 2);
+    const QRectF inside =
+        frame.adjusted(kStroke / 2 + 2, kStroke / 2 + 2, -kStroke / 2 - 2, -kStroke / 2 - 2);
     QPainterPath clip;
     clip.addRoundedRect(inside, 1.5, 1.5);
     painter.setClipPath(clip);
@@ -40,8 +40,7 @@ void paintLandscapeIcon(QPainter &painter, const QRectF &box, const QColor &colo
     painter.restore();
 }
 
-void paintFloppyIcon(QPainter &painter, const QRectF &box, const QColor &colour)
-{
+void paintFloppyIcon(QPainter& painter, const QRectF& box, const QColor& colour) {
     painter.save();
     const QRectF body = box.adjusted(kStroke / 2, kStroke / 2, -kStroke / 2, -kStroke / 2);
     const double cut = body.width() * 0.2;
@@ -78,15 +77,16 @@ void paintFloppyIcon(QPainter &painter, const QRectF &box, const QColor &colour)
     painter.drawPath(shutterShape.subtracted(shutterWindow));
 
     // The label, with two ruled lines.
-    const QRectF label(body.left() + w * 0.16, body.top() + h * 0.52, w * 0.68, h * 0.48 - kStroke / 2);
+    const QRectF label(body.left() + w * 0.16, body.top() + h * 0.52, w * 0.68,
+                       h * 0.48 - kStroke / 2);
     QColor paper = colour;
     paper.setAlphaF(colour.alphaF() * 0.9);
     QPainterPath labelShape;
     labelShape.addRoundedRect(label, 1.5, 1.5);
     QPainterPath rules;
     for (double line : {0.34, 0.64})
-        rules.addRect(QRectF(label.left() + label.width() * 0.18, label.top() + label.height() * line,
-                             label.width() * 0.64, 1.4));
+        rules.addRect(QRectF(label.left() + label.width() * 0.18,
+                             label.top() + label.height() * line, label.width() * 0.64, 1.4));
     painter.setBrush(paper);
     painter.drawPath(labelShape.subtracted(rules));
     painter.restore();

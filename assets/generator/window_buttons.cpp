@@ -10,18 +10,14 @@ namespace {
 constexpr QColor kCloseHot{232, 17, 35};
 constexpr QColor kCloseDown{176, 14, 28};
 
-void paintGlyph(QPainter &painter, WindowGlyph glyph, const QColor &ink)
-{
+void paintGlyph(QPainter& painter, WindowGlyph glyph, const QColor& ink) {
     // Bars lie on whole pixels so they stay sharp; every glyph is centred on
     // row 9, the menu's middle bar, so the three read as one row.
     switch (glyph) {
     case WindowGlyph::Menu:
-        for (int top : {5, 9, 13})
-            painter.fillRect(QRect(9, top, 10, 1), ink);
+        for (int top : {5, 9, 13}) painter.fillRect(QRect(9, top, 10, 1), ink);
         break;
-    case WindowGlyph::Minimise:
-        painter.fillRect(QRect(9, 9, 10, 1), ink);
-        break;
+    case WindowGlyph::Minimise: painter.fillRect(QRect(9, 9, 10, 1), ink); break;
     case WindowGlyph::Close:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(ink, 1.25, Qt::SolidLine, Qt::FlatCap));
@@ -31,10 +27,9 @@ void paintGlyph(QPainter &painter, WindowGlyph glyph, const QColor &ink)
     }
 }
 
-} // namespace
+}  // namespace
 
-QImage windowButtonPicture(WindowGlyph glyph, int bandLeft, ButtonState state)
-{
+QImage windowButtonPicture(WindowGlyph glyph, int bandLeft, ButtonState state) {
     QImage picture = bandBackground(QRect(bandLeft, 0, kWindowButtonWidth, kWindowButtonHeight));
     QPainter painter(&picture);
     const QRect whole(0, 0, kWindowButtonWidth, kWindowButtonHeight);
@@ -52,8 +47,7 @@ QImage windowButtonPicture(WindowGlyph glyph, int bandLeft, ButtonState state)
         painter.translate(1, 1);
         break;
     case ButtonState::Normal:
-    case ButtonState::Disabled:
-        break;
+    case ButtonState::Disabled: break;
     }
     paintGlyph(painter, glyph, ink);
     return picture;

@@ -24,7 +24,8 @@ public:
         host.resize(120, 600);
         scroll = new FlatScrollBar(&host);
         scroll->setGeometry(20, 10, 17, 325);
-        QObject::connect(scroll, &FlatScrollBar::valueChanged, [this](int v) { log.push_back("change " + std::to_string(v)); });
+        QObject::connect(scroll, &FlatScrollBar::valueChanged,
+                         [this](int v) { log.push_back("change " + std::to_string(v)); });
         QObject::connect(scroll, &FlatScrollBar::trackPressed, [this] { log.push_back("down"); });
         QObject::connect(scroll, &FlatScrollBar::trackReleased, [this] { log.push_back("up"); });
         host.show();
@@ -34,9 +35,13 @@ public:
 
     // Positions relative to the scroll bar.
     QPoint at(int x, int y) const { return QPoint(x, y) + scroll->pos(); }
-    void press(int y, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(window, b, {}, at(8, y)); }
+    void press(int y, Qt::MouseButton b = Qt::LeftButton) {
+        QTest::mousePress(window, b, {}, at(8, y));
+    }
     void moveTo(int y) { QTest::mouseMove(window, at(8, y)); }
-    void release(int y, Qt::MouseButton b = Qt::LeftButton) { QTest::mouseRelease(window, b, {}, at(8, y)); }
+    void release(int y, Qt::MouseButton b = Qt::LeftButton) {
+        QTest::mouseRelease(window, b, {}, at(8, y));
+    }
     void setUp(int innerHeight, int max, int value) {
         scroll->setGeometry(20, 10, 17, innerHeight);
         scroll->setMaximum(max);
@@ -69,7 +74,8 @@ TEST_F(ScrollTest, SettingMax) {
         EXPECT_EQ(scroll->maximum(), c.expectMax) << c.name;
         EXPECT_EQ(log, c.expectLog) << c.name;
         EXPECT_FLOAT_EQ(scroll->stepHeight(), 325.0f / (c.expectMax + 1)) << c.name;
-        EXPECT_EQ(scroll->thumbRect().height(), std::max(1, static_cast<int>(std::nearbyint(scroll->stepHeight()))))
+        EXPECT_EQ(scroll->thumbRect().height(),
+                  std::max(1, static_cast<int>(std::nearbyint(scroll->stepHeight()))))
             << c.name << ": the thumb is one position high, at least a pixel";
     }
     scroll->setMaximum(0);
@@ -95,7 +101,8 @@ TEST_F(ScrollTest, SettingValueClampsPlacesAndAlwaysRaisesChange) {
         scroll->setValue(c.set);
         EXPECT_EQ(scroll->value(), c.expect) << c.name;
         EXPECT_FLOAT_EQ(scroll->thumbTop(), c.expect * step) << c.name;
-        EXPECT_EQ(scroll->thumbRect().top(), static_cast<int>(std::nearbyint(c.expect * step))) << c.name;
+        EXPECT_EQ(scroll->thumbRect().top(), static_cast<int>(std::nearbyint(c.expect * step)))
+            << c.name;
         EXPECT_EQ(log, Log{"change " + std::to_string(c.expect)}) << c.name;
     }
 }
@@ -170,7 +177,7 @@ TEST_F(ScrollTest, DragReportsByTheRoundedStepAndSnapsOnRelease) {
     setUp(325, 30, 0);
     press(5);  // on the thumb, 5 pixels below its top
     EXPECT_TRUE(scroll->isDragging());
-    moveTo(600);  // far below the control
+    moveTo(600);                                  // far below the control
     EXPECT_FLOAT_EQ(scroll->thumbTop(), 315.0f);  // round(325 - 10.484)
     EXPECT_EQ(scroll->thumbRect().top(), 315);
     EXPECT_EQ(scroll->value(), 31) << "315 div 10: one more than max, until the release";
@@ -184,16 +191,14 @@ TEST_F(ScrollTest, DragReportsByTheRoundedStepAndSnapsOnRelease) {
 TEST_F(ScrollTest, DragFollowsThePointerWithinTheTrack) {
     setUp(325, 30, 0);
     struct Step {
-        int y;         // pointer, relative to the control
-        float top;     // thumb top afterwards
+        int y;      // pointer, relative to the control
+        float top;  // thumb top afterwards
         int value;
     };
     press(5);
     const Step steps[] = {
-        {25, 20, 2},    // the grab point stays under the pointer
-        {26, 21, 2},
-        {58, 53, 5},
-        {-400, 0, 0},   // far above: stays at the top
+        {25, 20, 2},                              // the grab point stays under the pointer
+        {26, 21, 2},  {58, 53, 5}, {-400, 0, 0},  // far above: stays at the top
         {104, 99, 9},
     };
     for (const Step& s : steps) {
@@ -234,7 +239,8 @@ TEST_F(ScrollTest, StepBelowHalfAPixelStillMapsEveryPositionIntoRange) {
     for (int y = 0; y <= 340; y += 5) {
         moveTo(y);
         if (y == 165) {
-            EXPECT_EQ(scroll->value(), 508) << "165 / (325 / 1001): the middle of the track is the middle of the range";
+            EXPECT_EQ(scroll->value(), 508)
+                << "165 / (325 / 1001): the middle of the track is the middle of the range";
         }
     }
     EXPECT_EQ(scroll->value(), 1000) << "the whole track is dragged over, not a part of it";
@@ -248,10 +254,10 @@ TEST_F(ScrollTest, StepBelowHalfAPixelStillMapsEveryPositionIntoRange) {
 }
 
 TEST_F(ScrollTest, SnapAfterASmallerMaxStaysInRange) {
-    setUp(100, 10, 9);  // thumb at 81.8
+    setUp(100, 10, 9);      // thumb at 81.8
     scroll->setMaximum(0);  // value 0, thumb top left where it was
     log.clear();
-    press(85);          // on the (now full-height) thumb, below the track's end
+    press(85);  // on the (now full-height) thumb, below the track's end
     release(85);
     EXPECT_EQ(scroll->value(), 0);
     EXPECT_LE(scroll->value(), scroll->maximum());
@@ -288,9 +294,9 @@ TEST_F(ScrollTest, ReleaseBeyondTheEndsKeepsTheValueAndReports) {
     EXPECT_EQ(scroll->value(), 10);
     EXPECT_EQ(log, (Log{"down", "up", "change 10"}));
 
-    setUp(330, 10, 0);   // thumb at 0..30
+    setUp(330, 10, 0);  // thumb at 0..30
     press(200);
-    release(-40);        // above the top
+    release(-40);  // above the top
     EXPECT_EQ(scroll->value(), 0);
     EXPECT_EQ(log, (Log{"down", "up", "change 0"}));
 }
@@ -362,8 +368,8 @@ TEST_F(ScrollTest, StoredPropertiesKeysAndRoundTrip) {
     FlatScrollBar fresh;
     platform::PropertyStore builtIn;
     fresh.writeProperties(builtIn);
-    EXPECT_EQ(builtIn.keys(), (QStringList{"backcolor1", "backcolor2", "bordercolor1", "bordercolor2",
-                                            "bordercolor3"}))
+    EXPECT_EQ(builtIn.keys(), (QStringList{"backcolor1", "backcolor2", "bordercolor1",
+                                           "bordercolor2", "bordercolor3"}))
         << "the built-in look differs from the read defaults; size, value and max are defaults";
 
     setUp(330, 10, 7);
@@ -371,9 +377,11 @@ TEST_F(ScrollTest, StoredPropertiesKeysAndRoundTrip) {
     scroll->setTrackColor(QColor(0x56, 0x34, 0x12));
     platform::PropertyStore store;
     scroll->writeProperties(store);
-    EXPECT_EQ(store.keys(), (QStringList{"width", "height", "max", "value", "backcolor1", "backcolor2",
-                                         "bordercolor1", "bordercolor2", "bordercolor3"}));
-    EXPECT_FLOAT_EQ(store.readSingle(QStringLiteral("width"), 0), 450.0f) << "kept in twips, 15 to the pixel";
+    EXPECT_EQ(store.keys(),
+              (QStringList{"width", "height", "max", "value", "backcolor1", "backcolor2",
+                           "bordercolor1", "bordercolor2", "bordercolor3"}));
+    EXPECT_FLOAT_EQ(store.readSingle(QStringLiteral("width"), 0), 450.0f)
+        << "kept in twips, 15 to the pixel";
     EXPECT_EQ(store.readLong(QStringLiteral("backColor1"), 0), 0x00123456) << "kept as 0x00BBGGRR";
 
     FlatScrollBar loaded;
@@ -398,12 +406,31 @@ TEST_F(ScrollTest, ReadingStoredProperties) {
     };
     const Case cases[] = {
         {"value beyond max is kept as stored",
-         [](platform::PropertyStore& s) { s.writeInteger("max", 30, 0); s.writeInteger("value", 50, 0); }, 50, 30, {}},
+         [](platform::PropertyStore& s) {
+             s.writeInteger("max", 30, 0);
+             s.writeInteger("value", 50, 0);
+         },
+         50,
+         30,
+         {}},
         {"without max the value goes to 0 with Change(0)",
-         [](platform::PropertyStore& s) { s.writeInteger("value", 5, 0); }, 0, 0, {"change 0"}},
+         [](platform::PropertyStore& s) { s.writeInteger("value", 5, 0); },
+         0,
+         0,
+         {"change 0"}},
         {"stored max above the limit is clamped",
-         [](platform::PropertyStore& s) { s.writeInteger("max", 32767, 0); s.writeInteger("value", 3, 0); }, 3, 32755, {}},
-        {"stored negative max", [](platform::PropertyStore& s) { s.writeInteger("max", -1, 0); }, 0, 0, {"change 0"}},
+         [](platform::PropertyStore& s) {
+             s.writeInteger("max", 32767, 0);
+             s.writeInteger("value", 3, 0);
+         },
+         3,
+         32755,
+         {}},
+        {"stored negative max",
+         [](platform::PropertyStore& s) { s.writeInteger("max", -1, 0); },
+         0,
+         0,
+         {"change 0"}},
     };
     for (const Case& c : cases) {
         platform::PropertyStore store;
@@ -444,8 +471,10 @@ TEST_F(ScrollTest, PhotoPanelInstanceAsDesigned) {
           std::tuple{"thumb", scroll->thumbColor(), derived.thumbColor()},
           std::tuple{"track outline", scroll->trackBorderColor(), derived.trackBorderColor()},
           std::tuple{"thumb outline", scroll->thumbBorderColor(), derived.thumbBorderColor()},
-          std::tuple{"thumb inner outline", scroll->thumbInnerBorderColor(), derived.thumbInnerBorderColor()}}) {
-        EXPECT_EQ(stored, fromTrack) << name << ": the stored colours are the ones the window's colour gives";
+          std::tuple{"thumb inner outline", scroll->thumbInnerBorderColor(),
+                     derived.thumbInnerBorderColor()}}) {
+        EXPECT_EQ(stored, fromTrack)
+            << name << ": the stored colours are the ones the window's colour gives";
     }
     platform::PropertyStore written;
     scroll->writeProperties(written);

@@ -51,7 +51,8 @@ TEST(FromHls, GivesTheScrollBarsDerivedColoursAndClamps) {
         {"hue 300 clamps to 240, which is red", 300, 120, 240, {255, 0, 0}},
         {"negative luminance clamps to black", 41, -7, 240, {0, 0, 0}},
     };
-    for (const Case& c : cases) EXPECT_EQ(fromHls(c.hue, c.luminance, c.saturation), c.expect) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(fromHls(c.hue, c.luminance, c.saturation), c.expect) << c.name;
 }
 
 TEST(FromHls, RoundTripStaysClose) {

@@ -71,8 +71,12 @@ public:
     // Positions relative to the button.
     QPoint at(QPoint p) const { return p + button->pos(); }
     void move(QPoint p) { QTest::mouseMove(window, at(p)); }
-    void press(QPoint p, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(window, b, {}, at(p)); }
-    void release(QPoint p, Qt::MouseButton b = Qt::LeftButton) { QTest::mouseRelease(window, b, {}, at(p)); }
+    void press(QPoint p, Qt::MouseButton b = Qt::LeftButton) {
+        QTest::mousePress(window, b, {}, at(p));
+    }
+    void release(QPoint p, Qt::MouseButton b = Qt::LeftButton) {
+        QTest::mouseRelease(window, b, {}, at(p));
+    }
 
     QColor pixel(QPoint p) { return button->grab().toImage().pixelColor(p); }
 
@@ -99,29 +103,75 @@ TEST_F(ButtonTest, PointerSequences) {
     };
     const Case cases[] = {
         {"first move inside at the corner", {{S::Move, {0, 0}}}, {"enter"}, Look::Hot, true, true},
-        {"further moves inside raise nothing", {{S::Move, {0, 0}}, {S::Move, {5, 5}}, {S::Move, {27, 19}}},
-         {"enter"}, Look::Hot, true, true},
-        {"x = width is still inside", {{S::Move, {5, 5}}, {S::Move, {28, 5}}}, {"enter"}, Look::Hot, true, true},
+        {"further moves inside raise nothing",
+         {{S::Move, {0, 0}}, {S::Move, {5, 5}}, {S::Move, {27, 19}}},
+         {"enter"},
+         Look::Hot,
+         true,
+         true},
+        {"x = width is still inside",
+         {{S::Move, {5, 5}}, {S::Move, {28, 5}}},
+         {"enter"},
+         Look::Hot,
+         true,
+         true},
         {"one pixel beyond is outside, delivered through the grab",
-         {{S::Move, {5, 5}}, {S::Move, {29, 5}}}, {"enter", "leave"}, Look::Normal, false, false},
-        {"press and release without moving", {{S::Move, {5, 5}}, {S::Press, {5, 5}}, {S::Release, {5, 5}}},
-         {"enter", "click"}, Look::Hot, false, true},
+         {{S::Move, {5, 5}}, {S::Move, {29, 5}}},
+         {"enter", "leave"},
+         Look::Normal,
+         false,
+         false},
+        {"press and release without moving",
+         {{S::Move, {5, 5}}, {S::Press, {5, 5}}, {S::Release, {5, 5}}},
+         {"enter", "click"},
+         Look::Hot,
+         false,
+         true},
         {"the next move after a click enters again",
          {{S::Move, {5, 5}}, {S::Press, {5, 5}}, {S::Release, {5, 5}}, {S::Move, {6, 6}}},
-         {"enter", "click", "enter"}, Look::Hot, true, true},
+         {"enter", "click", "enter"},
+         Look::Hot,
+         true,
+         true},
         {"press, leave, return, release: no click",
-         {{S::Move, {5, 5}}, {S::Press, {5, 5}}, {S::Move, {60, 50}}, {S::Move, {5, 5}}, {S::Release, {5, 5}}},
-         {"enter", "leave", "enter"}, Look::Hot, true, true},
+         {{S::Move, {5, 5}},
+          {S::Press, {5, 5}},
+          {S::Move, {60, 50}},
+          {S::Move, {5, 5}},
+          {S::Release, {5, 5}}},
+         {"enter", "leave", "enter"},
+         Look::Hot,
+         true,
+         true},
         {"a held press dragged around outside leaves once",
-         {{S::Move, {5, 5}}, {S::Press, {5, 5}}, {S::Move, {60, 50}}, {S::Move, {70, 50}}, {S::Move, {-5, 3}}},
-         {"enter", "leave"}, Look::Normal, false, false},
+         {{S::Move, {5, 5}},
+          {S::Press, {5, 5}},
+          {S::Move, {60, 50}},
+          {S::Move, {70, 50}},
+          {S::Move, {-5, 3}}},
+         {"enter", "leave"},
+         Look::Normal,
+         false,
+         false},
         {"right button clicks too",
-         {{S::Move, {5, 5}}, {S::Press, {5, 5}, Qt::RightButton}, {S::Release, {5, 5}, Qt::RightButton}},
-         {"enter", "click"}, Look::Hot, false, true},
+         {{S::Move, {5, 5}},
+          {S::Press, {5, 5}, Qt::RightButton},
+          {S::Release, {5, 5}, Qt::RightButton}},
+         {"enter", "click"},
+         Look::Hot,
+         false,
+         true},
         {"after a click, a press with a small move turns hot: no second click",
-         {{S::Move, {5, 5}}, {S::Press, {5, 5}}, {S::Release, {5, 5}}, {S::Press, {5, 5}}, {S::Move, {6, 5}},
+         {{S::Move, {5, 5}},
+          {S::Press, {5, 5}},
+          {S::Release, {5, 5}},
+          {S::Press, {5, 5}},
+          {S::Move, {6, 5}},
           {S::Release, {6, 5}}},
-         {"enter", "click", "enter"}, Look::Hot, true, true},
+         {"enter", "click", "enter"},
+         Look::Hot,
+         true,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,7 +199,8 @@ TEST_F(ButtonTest, DoubleClickRaisesOneClick) {
     const QPointF global = button->mapToGlobal(pos);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
                               QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
         QMouseEvent event(type, pos, global, Qt::LeftButton, held, Qt::NoModifier);
         QApplication::sendEvent(button, &event);
     }
@@ -198,14 +249,30 @@ TEST_F(ButtonTest, EachLookDrawsItsPictureOrTheNormalOneOverItsColour) {
     };
     const Case cases[] = {
         {"normal", true, [](ButtonTest&) {}, red, QColor(10, 20, 30)},
-        {"hot with its own picture", true, [](ButtonTest& t) { t.move({5, 5}); }, green, QColor(40, 50, 60)},
-        {"hot without: normal picture over the hot colour", false, [](ButtonTest& t) { t.move({5, 5}); }, red,
-         QColor(40, 50, 60)},
-        {"pressed with its own picture", true, [](ButtonTest& t) { t.move({5, 5}); t.press({5, 5}); }, yellow,
-         QColor(70, 80, 90)},
-        {"pressed without", false, [](ButtonTest& t) { t.move({5, 5}); t.press({5, 5}); }, red, QColor(70, 80, 90)},
-        {"disabled with its own picture", true, [](ButtonTest& t) { t.button->setEnabled(false); }, cyan,
-         QColor(100, 110, 120)},
+        {"hot with its own picture", true,
+         [](ButtonTest& t) {
+             t.move({5, 5});
+         },
+         green, QColor(40, 50, 60)},
+        {"hot without: normal picture over the hot colour", false,
+         [](ButtonTest& t) {
+             t.move({5, 5});
+         },
+         red, QColor(40, 50, 60)},
+        {"pressed with its own picture", true,
+         [](ButtonTest& t) {
+             t.move({5, 5});
+             t.press({5, 5});
+         },
+         yellow, QColor(70, 80, 90)},
+        {"pressed without", false,
+         [](ButtonTest& t) {
+             t.move({5, 5});
+             t.press({5, 5});
+         },
+         red, QColor(70, 80, 90)},
+        {"disabled with its own picture", true, [](ButtonTest& t) { t.button->setEnabled(false); },
+         cyan, QColor(100, 110, 120)},
         {"disabled without", false, [](ButtonTest& t) { t.button->setEnabled(false); }, red,
          QColor(100, 110, 120)},
     };
@@ -342,18 +409,21 @@ TEST_F(ButtonTest, CreatedWithoutStoredPropertiesWritesNothing) {
     platform::PropertyStore store;
     fresh.writeProperties(store);
     EXPECT_TRUE(store.isEmpty()) << store.keys().join(u',').toStdString();
-    EXPECT_EQ(fresh.caption(), QStringLiteral("按钮")) << "reading an empty store gives the same button";
+    EXPECT_EQ(fresh.caption(), QStringLiteral("按钮"))
+        << "reading an empty store gives the same button";
 }
 
 TEST_F(ButtonTest, StoredPropertiesRoundTrip) {
     platform::PropertyStore stored;
     stored.writeBoolean(QStringLiteral("Enabled"), false, true);
     stored.writeString(QStringLiteral("Caption"), QStringLiteral("保存"), QString());
-    stored.writePicture(QStringLiteral("PictureNormal"), QStringLiteral(":/pictures/open_normal.png"));
+    stored.writePicture(QStringLiteral("PictureNormal"),
+                        QStringLiteral(":/pictures/open_normal.png"));
     stored.writePicture(QStringLiteral("PictureHot"), QStringLiteral(":/pictures/open_hot.png"));
     stored.writePicture(QStringLiteral("PictureDown"), QStringLiteral(":/pictures/open_down.png"));
-    stored.writePicture(QStringLiteral("PictureFalse"), QStringLiteral(":/pictures/open_disabled.png"));
-    stored.writeLong(QStringLiteral("Color"), 0x00030201, 0);      // red 1, green 2, blue 3
+    stored.writePicture(QStringLiteral("PictureFalse"),
+                        QStringLiteral(":/pictures/open_disabled.png"));
+    stored.writeLong(QStringLiteral("Color"), 0x00030201, 0);  // red 1, green 2, blue 3
     stored.writeLong(QStringLiteral("ColorHot"), 0x00060504, 0);
     stored.writeLong(QStringLiteral("ColorDown"), 0x00090807, 0);
     stored.writeLong(QStringLiteral("BorderColor"), 0x000C0B0A, 0);
@@ -368,7 +438,8 @@ TEST_F(ButtonTest, StoredPropertiesRoundTrip) {
     EXPECT_EQ(loaded.look(), Look::Normal) << "loading does not change the look";
     EXPECT_EQ(loaded.caption(), QStringLiteral("保存"));
     EXPECT_EQ(loaded.picture(Look::Normal).size(), QSize(82, 80)) << "the picture itself is loaded";
-    EXPECT_EQ(loaded.picture(Look::Disabled).toImage(), QPixmap(":/pictures/open_disabled.png").toImage());
+    EXPECT_EQ(loaded.picture(Look::Disabled).toImage(),
+              QPixmap(":/pictures/open_disabled.png").toImage());
     EXPECT_EQ(loaded.background(Look::Normal), QColor(1, 2, 3));
     EXPECT_EQ(loaded.background(Look::Hot), QColor(4, 5, 6));
     EXPECT_EQ(loaded.background(Look::Pressed), QColor(7, 8, 9));
@@ -381,14 +452,17 @@ TEST_F(ButtonTest, StoredPropertiesRoundTrip) {
     platform::PropertyStore written;
     loaded.writeProperties(written);
     EXPECT_EQ(written.keys(),
-              (QStringList{"enabled", "caption", "picturenormal", "picturehot", "picturedown", "picturefalse",
-                           "color", "colorhot", "colordown", "bordercolor", "captioncolor", "borderwidth"}));
-    for (const QString& key : stored.keys()) EXPECT_EQ(written.value(key), stored.value(key)) << key.toStdString();
+              (QStringList{"enabled", "caption", "picturenormal", "picturehot", "picturedown",
+                           "picturefalse", "color", "colorhot", "colordown", "bordercolor",
+                           "captioncolor", "borderwidth"}));
+    for (const QString& key : stored.keys())
+        EXPECT_EQ(written.value(key), stored.value(key)) << key.toStdString();
 
     loaded.setPicture(Look::Hot, solid(4, 4, Qt::red));
     platform::PropertyStore afterCode;
     loaded.writeProperties(afterCode);
-    EXPECT_FALSE(afterCode.contains(QStringLiteral("PictureHot"))) << "a picture set in code has no path to keep";
+    EXPECT_FALSE(afterCode.contains(QStringLiteral("PictureHot")))
+        << "a picture set in code has no path to keep";
 }
 
 TEST_F(ButtonTest, LoadedDisabledButtonLooksNormalButIgnoresThePointer) {
@@ -414,8 +488,11 @@ TEST_F(ButtonTest, StoredCaption) {
     };
     const Case cases[] = {
         {"no Caption entry", [](platform::PropertyStore&) {}, QStringLiteral("按钮")},
-        {"empty caption", [](platform::PropertyStore& s) { s.writeString("Caption", QString(), "按钮"); }, QString()},
-        {"key in other case", [](platform::PropertyStore& s) { s.writeString("CAPTION", "打开", "按钮"); },
+        {"empty caption",
+         [](platform::PropertyStore& s) { s.writeString("Caption", QString(), "按钮"); },
+         QString()},
+        {"key in other case",
+         [](platform::PropertyStore& s) { s.writeString("CAPTION", "打开", "按钮"); },
          QStringLiteral("打开")},
     };
     for (const Case& c : cases) {
@@ -433,24 +510,27 @@ TEST_F(ButtonTest, TheMainWindowsButtonsAsDesigned) {
         bool disabledPicture;
     };
     const Case cases[] = {
-        {"openButton", {82, 80}, true},      {"saveButton", {82, 80}, true},
-        {"menuButton", {28, 20}, false},     {"minimiseButton", {28, 20}, false},
+        {"openButton", {82, 80}, true},   {"saveButton", {82, 80}, true},
+        {"menuButton", {28, 20}, false},  {"minimiseButton", {28, 20}, false},
         {"closeButton", {28, 20}, false},
     };
     for (const Case& c : cases) {
         ImageButton designed(&host);
-        designed.readProperties(platform::designProperties(QStringLiteral("main_window"), QString::fromLatin1(c.instance)));
+        designed.readProperties(platform::designProperties(QStringLiteral("main_window"),
+                                                           QString::fromLatin1(c.instance)));
         designed.resize(designed.sizeHint());
         EXPECT_EQ(designed.size(), c.size) << c.instance;
         EXPECT_EQ(designed.caption(), QString()) << c.instance;
         EXPECT_TRUE(designed.isEnabled()) << c.instance;
         for (Look look : {Look::Normal, Look::Hot, Look::Pressed}) {
-            EXPECT_FALSE(designed.picture(look).isNull()) << c.instance << " look " << static_cast<int>(look);
+            EXPECT_FALSE(designed.picture(look).isNull())
+                << c.instance << " look " << static_cast<int>(look);
         }
         EXPECT_EQ(!designed.picture(Look::Disabled).isNull(), c.disabledPicture) << c.instance;
         // The pictures cover the button: no background shows in any corner.
         const QImage shown = designed.grab().toImage();
-        const QImage picture = designed.picture(Look::Normal).toImage().convertToFormat(shown.format());
+        const QImage picture =
+            designed.picture(Look::Normal).toImage().convertToFormat(shown.format());
         for (QPoint corner : {QPoint(0, 0), QPoint(c.size.width() - 1, c.size.height() - 1)}) {
             EXPECT_EQ(shown.pixel(corner), picture.pixel(corner)) << c.instance;
         }

@@ -27,7 +27,8 @@ using Bytes = std::vector<std::uint8_t>;
 using Rows = std::map<std::string, std::string>;
 
 Rows ExtraRowsOf(Bytes bytes) {
-    const reader::PropertyImage image = reader::PropertyImage::Open(reader::MemorySource(std::move(bytes)));
+    const reader::PropertyImage image =
+        reader::PropertyImage::Open(reader::MemorySource(std::move(bytes)));
     MetadataList list;
     list.LoadMetadata(&image);
     Rows rows;
@@ -36,7 +37,8 @@ Rows ExtraRowsOf(Bytes bytes) {
     return rows;
 }
 
-Bytes SmallTiff(std::vector<Field> ifd0, std::vector<Field> exif = {}, std::vector<Field> gps = {}) {
+Bytes SmallTiff(std::vector<Field> ifd0, std::vector<Field> exif = {},
+                std::vector<Field> gps = {}) {
     TiffSpec spec;
     spec.ifd0.fields = std::move(ifd0);
     if (!exif.empty()) spec.exif = Ifd{std::move(exif), {}};
@@ -50,19 +52,15 @@ TEST(ExtraRows, Wordings) {
         std::string expected;
     };
     const Case lens[] = {
-        {"24/1 70/1 28/10 28/10", "24-70mm F2.8"},
-        {"24/1 105/1 35/10 56/10", "24-105mm F3.5-5.6"},
-        {"50/1 50/1 18/10 18/10", "50mm F1.8"},
-        {"24/1 70/1 0/0 0/0", "24-70mm"},
-        {"0/0 0/0 28/10 28/10", "F2.8"},
-        {"0/0 0/0 0/0 0/0", ""},
-        {"18 55 3.5 5.6", "18-55mm F3.5-5.6"},
-        {"junk", ""},
+        {"24/1 70/1 28/10 28/10", "24-70mm F2.8"}, {"24/1 105/1 35/10 56/10", "24-105mm F3.5-5.6"},
+        {"50/1 50/1 18/10 18/10", "50mm F1.8"},    {"24/1 70/1 0/0 0/0", "24-70mm"},
+        {"0/0 0/0 28/10 28/10", "F2.8"},           {"0/0 0/0 0/0 0/0", ""},
+        {"18 55 3.5 5.6", "18-55mm F3.5-5.6"},     {"junk", ""},
     };
     for (const Case& c : lens) EXPECT_EQ(LensSpecText(c.input), c.expected) << c.input;
     const Case ratings[] = {
-        {"5", "★★★★★"}, {"4", "★★★★☆"}, {"1", "★☆☆☆☆"}, {"0", "未评级"}, {"-1", "已拒绝"},
-        {"6", "6"}, {"4.5", "4.5"}, {" 3 ", "★★★☆☆"}, {"x", "x"},
+        {"5", "★★★★★"}, {"4", "★★★★☆"}, {"1", "★☆☆☆☆"},   {"0", "未评级"}, {"-1", "已拒绝"},
+        {"6", "6"},     {"4.5", "4.5"}, {" 3 ", "★★★☆☆"}, {"x", "x"},
     };
     for (const Case& c : ratings) EXPECT_EQ(RatingText(c.input), c.expected) << c.input;
     const struct {
@@ -81,15 +79,26 @@ TEST(ExtraRows, Wordings) {
 // Each row takes the first of its sources with a value, in the order the
 // catalogue gives; an empty or blank source passes the turn on.
 TEST(ExtraRows, TheFirstSourceWithAValueWins) {
-    const Bytes iptc = Iptc({{1, 90, "\x1B%G"}, {2, 5, "IPTC 标题"}, {2, 120, "IPTC 描述"}, {2, 80, "李四"},
-                             {2, 80, "王五"}, {2, 25, "西湖"}, {2, 25, "杭州"}, {2, 90, "杭州"}, {2, 95, "浙江"},
+    const Bytes iptc = Iptc({{1, 90, "\x1B%G"},
+                             {2, 5, "IPTC 标题"},
+                             {2, 120, "IPTC 描述"},
+                             {2, 80, "李四"},
+                             {2, 80, "王五"},
+                             {2, 25, "西湖"},
+                             {2, 25, "杭州"},
+                             {2, 90, "杭州"},
+                             {2, 95, "浙江"},
                              {2, 101, "中国"}});
-    const std::vector<Field> ifd0 = {Ascii(0x010F, "Canon"), Byte(0x9C9B, Utf16Le(u"XP 标题")),
-                                     Byte(0x9C9D, Utf16Le(u"张三")), Byte(0x9C9E, Utf16Le(u"湖;山")),
-                                     Byte(0x9C9F, Utf16Le(u"主题")), Byte(0x9C9C, Utf16Le(u"备注文字")),
+    const std::vector<Field> ifd0 = {Ascii(0x010F, "Canon"),
+                                     Byte(0x9C9B, Utf16Le(u"XP 标题")),
+                                     Byte(0x9C9D, Utf16Le(u"张三")),
+                                     Byte(0x9C9E, Utf16Le(u"湖;山")),
+                                     Byte(0x9C9F, Utf16Le(u"主题")),
+                                     Byte(0x9C9C, Utf16Le(u"备注文字")),
                                      Short(0x4746, {3})};
-    const std::vector<Field> exif = {Ascii(0xA436, "Exif title"), Ascii(0xA437, "Exif photographer"),
-                                     Ascii(0xA433, "Canon"), Ascii(0xA434, "  "), Ascii(0x9011, "+08:00")};
+    const std::vector<Field> exif = {Ascii(0xA436, "Exif title"),
+                                     Ascii(0xA437, "Exif photographer"), Ascii(0xA433, "Canon"),
+                                     Ascii(0xA434, "  "), Ascii(0x9011, "+08:00")};
     struct Case {
         const char* name;
         std::string xmp;  // properties; empty: no XMP segment
@@ -97,24 +106,55 @@ TEST(ExtraRows, TheFirstSourceWithAValueWins) {
         Rows expected;
     };
     const Case cases[] = {
-        {"XMP first", Xmp(" xmp:Rating=\"5\" xmp:Label=\"红色\">"
-                          "<dc:title><rdf:Alt><rdf:li xml:lang=\"zh-CN\">中文</rdf:li>"
-                          "<rdf:li xml:lang=\"x-default\">默认标题</rdf:li></rdf:Alt></dc:title>"
-                          "<dc:creator><rdf:Seq><rdf:li>甲</rdf:li><rdf:li>乙</rdf:li></rdf:Seq></dc:creator>"
-                          "<dc:subject><rdf:Bag><rdf:li>一</rdf:li><rdf:li> </rdf:li><rdf:li>二</rdf:li></rdf:Bag></dc:subject>"
-                          "<photoshop:City>上海</photoshop:City><aux:Lens>EF24-105mm f/4L IS USM</aux:Lens>"),
+        {"XMP first",
+         Xmp(" xmp:Rating=\"5\" xmp:Label=\"红色\">"
+             "<dc:title><rdf:Alt><rdf:li xml:lang=\"zh-CN\">中文</rdf:li>"
+             "<rdf:li xml:lang=\"x-default\">默认标题</rdf:li></rdf:Alt></dc:title>"
+             "<dc:creator><rdf:Seq><rdf:li>甲</rdf:li><rdf:li>乙</rdf:li></rdf:Seq></dc:creator>"
+             "<dc:subject><rdf:Bag><rdf:li>一</rdf:li><rdf:li> "
+             "</rdf:li><rdf:li>二</rdf:li></rdf:Bag></dc:subject>"
+             "<photoshop:City>上海</photoshop:City><aux:Lens>EF24-105mm f/4L IS USM</aux:Lens>"),
          true,
-         {{"镜头厂商", "Canon"}, {"镜头型号", "EF24-105mm f/4L IS USM"}, {"拍摄时区", "+08:00"},
-          {"标题", "默认标题"}, {"描述", "IPTC 描述"}, {"创作者", "甲; 乙"}, {"关键词", "一; 二"},
-          {"主题", "主题"}, {"备注", "备注文字"}, {"评级", "★★★★★"}, {"颜色标签", "红色"}, {"城市", "上海"},
-          {"省/州", "浙江"}, {"国家/地区", "中国"}}},
-        {"IPTC next", "", true,
-         {{"镜头厂商", "Canon"}, {"拍摄时区", "+08:00"}, {"标题", "IPTC 标题"}, {"描述", "IPTC 描述"},
-          {"创作者", "李四; 王五"}, {"关键词", "西湖; 杭州"}, {"主题", "主题"}, {"备注", "备注文字"},
-          {"评级", "★★★☆☆"}, {"城市", "杭州"}, {"省/州", "浙江"}, {"国家/地区", "中国"}}},
-        {"Exif and Windows last", "", false,
-         {{"镜头厂商", "Canon"}, {"拍摄时区", "+08:00"}, {"标题", "Exif title"}, {"创作者", "Exif photographer"},
-          {"关键词", "湖;山"}, {"主题", "主题"}, {"备注", "备注文字"}, {"评级", "★★★☆☆"}}},
+         {{"镜头厂商", "Canon"},
+          {"镜头型号", "EF24-105mm f/4L IS USM"},
+          {"拍摄时区", "+08:00"},
+          {"标题", "默认标题"},
+          {"描述", "IPTC 描述"},
+          {"创作者", "甲; 乙"},
+          {"关键词", "一; 二"},
+          {"主题", "主题"},
+          {"备注", "备注文字"},
+          {"评级", "★★★★★"},
+          {"颜色标签", "红色"},
+          {"城市", "上海"},
+          {"省/州", "浙江"},
+          {"国家/地区", "中国"}}},
+        {"IPTC next",
+         "",
+         true,
+         {{"镜头厂商", "Canon"},
+          {"拍摄时区", "+08:00"},
+          {"标题", "IPTC 标题"},
+          {"描述", "IPTC 描述"},
+          {"创作者", "李四; 王五"},
+          {"关键词", "西湖; 杭州"},
+          {"主题", "主题"},
+          {"备注", "备注文字"},
+          {"评级", "★★★☆☆"},
+          {"城市", "杭州"},
+          {"省/州", "浙江"},
+          {"国家/地区", "中国"}}},
+        {"Exif and Windows last",
+         "",
+         false,
+         {{"镜头厂商", "Canon"},
+          {"拍摄时区", "+08:00"},
+          {"标题", "Exif title"},
+          {"创作者", "Exif photographer"},
+          {"关键词", "湖;山"},
+          {"主题", "主题"},
+          {"备注", "备注文字"},
+          {"评级", "★★★☆☆"}}},
     };
     for (const Case& c : cases) {
         JpegOptions options;
@@ -142,7 +182,8 @@ TEST(ExtraRows, IptcTextEncodings) {
     for (const auto& c : cases) {
         JpegOptions options;
         options.after.emplace_back(0xED, PhotoshopSegment(c.iptc));
-        EXPECT_EQ(ExtraRowsOf(Jpeg(SmallTiff({Ascii(0x010F, "x")}), options))["标题"], c.expected) << c.name;
+        EXPECT_EQ(ExtraRowsOf(Jpeg(SmallTiff({Ascii(0x010F, "x")}), options))["标题"], c.expected)
+            << c.name;
     }
 }
 
@@ -163,7 +204,8 @@ TEST(ExtraRows, ColourProfileFromEveryPlaceItIsKept) {
         {"TIFF tag 0x8773", SmallTiff({Ascii(0x010F, "x"), Undefined(0x8773, v4)}), "Display P3"},
         {"no profile", Jpeg(tiff), ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(ExtraRowsOf(c.photo)["颜色配置文件"], c.expected) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(ExtraRowsOf(c.photo)["颜色配置文件"], c.expected) << c.name;
 }
 
 // A HEIF image's colour: the colr property the primary image is associated
@@ -191,7 +233,8 @@ TEST(ExtraRows, HeifColourOfThePrimaryImage) {
     // ipco's properties, then ipma giving item 1 (the primary) the listed ones.
     const auto heif = [&](const std::vector<Bytes>& properties, const Bytes& associated) {
         Bytes ipco;
-        for (const Bytes& property : properties) ipco.insert(ipco.end(), property.begin(), property.end());
+        for (const Bytes& property : properties)
+            ipco.insert(ipco.end(), property.begin(), property.end());
         Bytes ipma = {0, 0, 0, 0};
         AppendU32Be(ipma, 1);
         AppendU16Be(ipma, 1);
@@ -219,10 +262,13 @@ TEST(ExtraRows, HeifColourOfThePrimaryImage) {
         {"nclx BT.2020", heif({nclx(9)}, {0x81}), "BT.2020"},
         {"nclx sRGB", heif({nclx(1)}, {1}), "sRGB"},
         {"nclx of other primaries", heif({nclx(5)}, {1}), ""},
-        {"the primary's profile, not the first colr", heif({nclx(1), prof("Display P3")}, {2}), "Display P3"},
-        {"no association: the first colr", heif({prof("sRGB IEC61966-2.1"), nclx(12)}, {}), "sRGB IEC61966-2.1"},
+        {"the primary's profile, not the first colr", heif({nclx(1), prof("Display P3")}, {2}),
+         "Display P3"},
+        {"no association: the first colr", heif({prof("sRGB IEC61966-2.1"), nclx(12)}, {}),
+         "sRGB IEC61966-2.1"},
     };
-    for (const auto& c : cases) EXPECT_EQ(ExtraRowsOf(c.photo)["颜色配置文件"], c.expected) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(ExtraRowsOf(c.photo)["颜色配置文件"], c.expected) << c.name;
 }
 
 // Exif 3.0's UTF-8 type is decoded as UTF-8 in the classic rows too, and the
@@ -232,12 +278,13 @@ TEST(ExtraRows, Utf8TypeAndGps) {
     Bytes withNul = utf8;
     withNul.push_back(0);
     const std::vector<Field> gps = {
-        Ascii(0x0001, "S"), Rational(0x0002, {{31, 1}, {13, 1}, {4620, 100}}),
-        Ascii(0x0003, "W"), Rational(0x0004, {{121, 1}, {28, 1}, {5760, 100}}),
-        Ascii(0x000C, "N"), Rational(0x000D, {{125, 10}}), Ascii(0x0012, "WGS-84"),
-        Ascii(0x001D, "2024:05:01"), Rational(0x001F, {{35, 10}})};
-    const reader::PropertyImage image = reader::PropertyImage::Open(reader::MemorySource(
-        SmallTiff({Raw(0x010F, 129, static_cast<std::uint32_t>(withNul.size()), withNul)}, {}, gps)));
+        Ascii(0x0001, "S"),          Rational(0x0002, {{31, 1}, {13, 1}, {4620, 100}}),
+        Ascii(0x0003, "W"),          Rational(0x0004, {{121, 1}, {28, 1}, {5760, 100}}),
+        Ascii(0x000C, "N"),          Rational(0x000D, {{125, 10}}),
+        Ascii(0x0012, "WGS-84"),     Ascii(0x001D, "2024:05:01"),
+        Rational(0x001F, {{35, 10}})};
+    const reader::PropertyImage image = reader::PropertyImage::Open(reader::MemorySource(SmallTiff(
+        {Raw(0x010F, 129, static_cast<std::uint32_t>(withNul.size()), withNul)}, {}, gps)));
     MetadataList list;
     list.LoadMetadata(&image);
     Rows rows;
@@ -254,15 +301,17 @@ TEST(ExtraRows, Utf8TypeAndGps) {
     std::vector<std::string> extra;
     for (const MetadataEntry& entry : entries)
         if (entry.tag >= kExtraRowTag) extra.push_back(entry.label);
-    EXPECT_EQ(extra, (std::vector<std::string>{"GPS 坐标", "GPS 日期", "GPS 水平误差", "GPS 速度", "GPS 测量基准", "文件大小"}));
+    EXPECT_EQ(extra, (std::vector<std::string>{"GPS 坐标", "GPS 日期", "GPS 水平误差", "GPS 速度",
+                                               "GPS 测量基准", "文件大小"}));
 }
 
 // Extended XMP (a JPEG's packet past 64 KiB): the parts named by the main
 // packet's GUID are joined, in any order, and fill what the main lacks.
 TEST(ExtraRows, ExtendedXmpJoinsItsParts) {
     const std::string guid = "0123456789ABCDEF0123456789ABCDEF";
-    const std::string extension = Xmp("><dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">" +
-                                      std::string(60000, 'd') + "</rdf:li></rdf:Alt></dc:description>");
+    const std::string extension =
+        Xmp("><dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">" + std::string(60000, 'd') +
+            "</rdf:li></rdf:Alt></dc:description>");
     const auto part = [&](std::size_t from, std::size_t to, const std::string& id) {
         Bytes out = Of(std::string_view("http://ns.adobe.com/xmp/extension/\0", 35));
         Append(out, id);
@@ -278,9 +327,13 @@ TEST(ExtraRows, ExtendedXmpJoinsItsParts) {
         std::vector<Bytes> parts;
         bool joined;
     } cases[] = {
-        {"both parts, second first", {part(half, extension.size(), guid), part(0, half, guid)}, true},
+        {"both parts, second first",
+         {part(half, extension.size(), guid), part(0, half, guid)},
+         true},
         {"a part missing", {part(0, half, guid)}, false},
-        {"a part of another GUID", {part(0, half, guid), part(half, extension.size(), std::string(32, 'F'))}, false},
+        {"a part of another GUID",
+         {part(0, half, guid), part(half, extension.size(), std::string(32, 'F'))},
+         false},
     };
     for (const auto& c : cases) {
         JpegOptions options;
@@ -296,17 +349,26 @@ TEST(ExtraRows, ExtendedXmpJoinsItsParts) {
 // Maker notes as the makers lay them out, built here: each with its header,
 // byte order and offset base.
 TEST(ExtraRows, MakerNotes) {
-    const auto text = [](std::string_view s) { Bytes b = Of(s); b.push_back(0); return b; };
+    const auto text = [](std::string_view s) {
+        Bytes b = Of(s);
+        b.push_back(0);
+        return b;
+    };
     const auto rationalsBe = [](std::vector<std::pair<std::uint32_t, std::uint32_t>> values) {
         Bytes b;
-        for (auto [n, d] : values) { AppendU32Be(b, n); AppendU32Be(b, d); }
+        for (auto [n, d] : values) {
+            AppendU32Be(b, n);
+            AppendU32Be(b, d);
+        }
         return b;
     };
 
     // Nikon: "Nikon\0" 2.10, then a TIFF of its own (big-endian here).
     Bytes nikonTiff = {'M', 'M', 0, 42, 0, 0, 0, 8};
-    nikonTiff = NoteDirectory(nikonTiff, {{0x0084, 5, 4, rationalsBe({{18, 1}, {55, 1}, {35, 10}, {56, 10}})},
-                                      {0x00A7, 4, 1, {0, 0, 0x30, 0x39}}}, true, 0);
+    nikonTiff = NoteDirectory(nikonTiff,
+                              {{0x0084, 5, 4, rationalsBe({{18, 1}, {55, 1}, {35, 10}, {56, 10}})},
+                               {0x00A7, 4, 1, {0, 0, 0x30, 0x39}}},
+                              true, 0);
     Bytes nikon = Of(std::string_view("Nikon\0\x02\x10\0\0", 10));
     nikon.insert(nikon.end(), nikonTiff.begin(), nikonTiff.end());
 
@@ -314,8 +376,9 @@ TEST(ExtraRows, MakerNotes) {
     Bytes olympus = Of(std::string_view("OLYMPUS\0II\x03\0", 12));
     const std::size_t equipmentAt = olympus.size() + 2 + 12 + 4;
     Bytes equipment = NoteDirectory({}, {{0x0203, 2, 23, text("M.12-40mm F2.8 PRO    ")}}, false,
-                                -static_cast<std::int64_t>(equipmentAt));
-    olympus = NoteDirectory(olympus, {{0x2010, 13, 1, {static_cast<std::uint8_t>(equipmentAt), 0, 0, 0}}}, false, 0);
+                                    -static_cast<std::int64_t>(equipmentAt));
+    olympus = NoteDirectory(
+        olympus, {{0x2010, 13, 1, {static_cast<std::uint8_t>(equipmentAt), 0, 0, 0}}}, false, 0);
     olympus.insert(olympus.end(), equipment.begin(), equipment.end());
 
     struct Case {
@@ -327,28 +390,39 @@ TEST(ExtraRows, MakerNotes) {
         std::string shutterCount;
     };
     const Case cases[] = {
-        {"Nikon lens range and shutter count", "NIKON CORPORATION", false, [&](std::int64_t) { return nikon; },
-         "18-55mm f/3.5-5.6", "12345"},
-        {"Olympus equipment", "OLYMPUS CORPORATION", true, [&](std::int64_t) { return olympus; }, "M.12-40mm F2.8 PRO", ""},
+        {"Nikon lens range and shutter count", "NIKON CORPORATION", false,
+         [&](std::int64_t) { return nikon; }, "18-55mm f/3.5-5.6", "12345"},
+        {"Olympus equipment", "OLYMPUS CORPORATION", true, [&](std::int64_t) { return olympus; },
+         "M.12-40mm F2.8 PRO", ""},
         {"Panasonic, offsets from the TIFF header", "Panasonic", false,
          [&](std::int64_t at) {
-             return NoteDirectory(Of(std::string_view("Panasonic\0\0\0", 12)), {{0x0051, 2, 22, text("LUMIX G VARIO 12-60mm")}},
-                              false, -at);
+             return NoteDirectory(Of(std::string_view("Panasonic\0\0\0", 12)),
+                                  {{0x0051, 2, 22, text("LUMIX G VARIO 12-60mm")}}, false, -at);
          },
          "LUMIX G VARIO 12-60mm", ""},
         {"Canon lens model", "Canon", true,
-         [&](std::int64_t at) { return NoteDirectory({}, {{0x0095, 2, 11, text("RF24-105mm")}}, true, -at); }, "RF24-105mm", ""},
+         [&](std::int64_t at) {
+             return NoteDirectory({}, {{0x0095, 2, 11, text("RF24-105mm")}}, true, -at);
+         },
+         "RF24-105mm", ""},
         {"Canon focal range of the camera settings", "Canon", false,
          [&](std::int64_t at) {
              Bytes settings(2 * 30, 0);
-             const auto put = [&](int k, int v) { settings[2 * k] = std::uint8_t(v); settings[2 * k + 1] = std::uint8_t(v >> 8); };
+             const auto put = [&](int k, int v) {
+                 settings[2 * k] = std::uint8_t(v);
+                 settings[2 * k + 1] = std::uint8_t(v >> 8);
+             };
              put(23, 288), put(24, 72), put(25, 10);
              return NoteDirectory({}, {{0x0001, 3, 30, settings}}, false, -at);
          },
          "7.2-28.8mm", ""},
         {"Canon value outside the note", "Canon", false,
-         [&](std::int64_t at) { return NoteDirectory({}, {{0x0095, 2, 11, text("RF24-105mm")}}, false, -at + 100000); }, "", ""},
-        {"another maker", "FUJIFILM", false, [&](std::int64_t) { return Of("FUJIFILM\x0C\0\0\0\0\0"); }, "", ""},
+         [&](std::int64_t at) {
+             return NoteDirectory({}, {{0x0095, 2, 11, text("RF24-105mm")}}, false, -at + 100000);
+         },
+         "", ""},
+        {"another maker", "FUJIFILM", false,
+         [&](std::int64_t) { return Of("FUJIFILM\x0C\0\0\0\0\0"); }, "", ""},
     };
     for (const Case& c : cases) {
         // The note's place in the block depends on its own length: build
@@ -363,8 +437,10 @@ TEST(ExtraRows, MakerNotes) {
             const TiffLayout layout = BuildTiff(spec);
             tiff = layout.bytes;
             const std::uint32_t entry = layout.entry(layout.exif, 0);
-            const std::uint32_t offset = c.big ? tiff[entry + 8] << 24 | tiff[entry + 9] << 16 | tiff[entry + 10] << 8 | tiff[entry + 11]
-                                               : tiff[entry + 11] << 24 | tiff[entry + 10] << 16 | tiff[entry + 9] << 8 | tiff[entry + 8];
+            const std::uint32_t offset = c.big ? tiff[entry + 8] << 24 | tiff[entry + 9] << 16 |
+                                                     tiff[entry + 10] << 8 | tiff[entry + 11]
+                                               : tiff[entry + 11] << 24 | tiff[entry + 10] << 16 |
+                                                     tiff[entry + 9] << 8 | tiff[entry + 8];
             at = offset;
         }
         Rows rows = ExtraRowsOf(Jpeg(tiff));
@@ -383,8 +459,10 @@ TEST(ExtraRows, HostileXmpCostsLittle) {
     for (int k = 0; k < 1000; ++k) deep += "<a:b xmlns:a=\"a\">";
     for (int k = 0; k < 1000; ++k) deep += "</a:b>";
     const std::string bomb =
-        "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
-        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>" +
+        "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b "
+        "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d "
+        "\"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>" +
         Xmp(" xmp:Label=\"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">");
     std::string many = "><dc:subject><rdf:Bag>";
     for (int k = 0; k < 50'000; ++k) many += "<rdf:li>k</rdf:li>";
@@ -401,10 +479,13 @@ TEST(ExtraRows, HostileXmpCostsLittle) {
     };
     for (const auto& c : cases) {
         Bytes xmpTag(c.packet.begin(), c.packet.end());
-        const Bytes tiff = SmallTiff({Ascii(0x010F, "x"), Raw(0x02BC, 7, static_cast<std::uint32_t>(xmpTag.size()), xmpTag)});
+        const Bytes tiff =
+            SmallTiff({Ascii(0x010F, "x"),
+                       Raw(0x02BC, 7, static_cast<std::uint32_t>(xmpTag.size()), xmpTag)});
         const auto start = std::chrono::steady_clock::now();
         Rows rows = ExtraRowsOf(tiff);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(rows["颜色标签"], c.label) << c.name;
         EXPECT_EQ(rows.count("关键词"), 0u) << c.name;
         // Reported, not asserted: bench/hostile_cost.sh measures the cost.
@@ -413,10 +494,12 @@ TEST(ExtraRows, HostileXmpCostsLittle) {
     // Fifty thousand keywords within the cap: the parse stops at the most
     // values a packet may give.
     const Bytes packet = Of(Xmp(many));
-    const Rows rows = ExtraRowsOf(SmallTiff({Raw(0x02BC, 7, static_cast<std::uint32_t>(packet.size()), packet)}));
+    const Rows rows =
+        ExtraRowsOf(SmallTiff({Raw(0x02BC, 7, static_cast<std::uint32_t>(packet.size()), packet)}));
     ASSERT_EQ(rows.count("关键词"), 1u);
     const std::string& joined = rows.at("关键词");
-    EXPECT_EQ(static_cast<std::size_t>(std::count(joined.begin(), joined.end(), ';')) + 1, kMaxXmpValues);
+    EXPECT_EQ(static_cast<std::size_t>(std::count(joined.begin(), joined.end(), ';')) + 1,
+              kMaxXmpValues);
 }
 
 }  // namespace

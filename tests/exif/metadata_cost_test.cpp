@@ -47,8 +47,8 @@ Loaded Load(const Photo& photo) {
     head.resize(kValueAt);
     head.insert(head.end(), photo.lead.begin(), photo.lead.end());
     Loaded loaded;
-    const reader::PropertyImage image =
-        reader::PropertyImage::Open(std::make_unique<PatternSource>(photo.size, head, photo.unit, &loaded.stats));
+    const reader::PropertyImage image = reader::PropertyImage::Open(
+        std::make_unique<PatternSource>(photo.size, head, photo.unit, &loaded.stats));
     MetadataList list;
     list.LoadMetadata(&image);
     // The catalogue's rows; the extra ones (the file's size) are not what is measured.
@@ -75,7 +75,7 @@ Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
 // and marked; a text of 1 MiB is whole. Only that much of the file is read.
 TEST(MetadataCost, ALongTextIsCutAt1MiBAndMarked) {
     constexpr std::uint64_t kHuge = std::uint64_t{1} << 31;  // 2 GiB claimed
-    const std::string han = "中";                           // three bytes in UTF-8
+    const std::string han = "中";                            // three bytes in UTF-8
     struct Case {
         const char* name;
         std::uint32_t count;  // of the ASCII value
@@ -86,7 +86,8 @@ TEST(MetadataCost, ALongTextIsCutAt1MiBAndMarked) {
     const Case cases[] = {
         {"1 MiB of letters", kMiB, "", "A", Repeat("A", kMiB)},
         {"1 MiB and a byte", kMiB + 1, "", "A", Repeat("A", kMiB) + kCutMark},
-        {"2 GiB of letters", static_cast<std::uint32_t>(kHuge - 1), "", "A", Repeat("A", kMiB) + kCutMark},
+        {"2 GiB of letters", static_cast<std::uint32_t>(kHuge - 1), "", "A",
+         Repeat("A", kMiB) + kCutMark},
         // 1 MiB is one more than a multiple of three.
         {"cut after a whole character", static_cast<std::uint32_t>(kHuge - 1), "a", han,
          "a" + Repeat(han, (kMiB - 1) / 3) + kCutMark},
@@ -96,12 +97,16 @@ TEST(MetadataCost, ALongTextIsCutAt1MiBAndMarked) {
          "ab" + Repeat(han, (kMiB - 2) / 3) + kCutMark},
     };
     for (const Case& c : cases) {
-        const Loaded loaded = Load({{Ascii(0x010F, "Canon"), At(Raw(0x010E, reader::PropertyTypeAscii, c.count, {}))},
-                                    Of(c.lead), Of(c.unit), kHuge + 2 * kValueAt});
+        const Loaded loaded =
+            Load({{Ascii(0x010F, "Canon"), At(Raw(0x010E, reader::PropertyTypeAscii, c.count, {}))},
+                  Of(c.lead),
+                  Of(c.unit),
+                  kHuge + 2 * kValueAt});
         ASSERT_EQ(loaded.entries.size(), 2u) << c.name;
         EXPECT_EQ(loaded.entries[0].value, "Canon") << c.name;
         const std::string& value = loaded.entries[1].value;
-        EXPECT_TRUE(IsValidUtf8(reinterpret_cast<const std::uint8_t*>(value.data()), value.size())) << c.name;
+        EXPECT_TRUE(IsValidUtf8(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()))
+            << c.name;
         EXPECT_EQ(value.size(), c.expected.size()) << c.name;
         EXPECT_TRUE(value == c.expected) << c.name;  // not printed: a megabyte
         EXPECT_LE(loaded.stats.bytesRead, kMiB + 4 * kValueAt) << c.name;
@@ -113,7 +118,8 @@ TEST(MetadataCost, ALongTextIsCutAt1MiBAndMarked) {
 // alone would be, without a mark.
 TEST(MetadataCost, OnlyShownValuesAreReadAndNoMoreThan1MiBOfEach) {
     constexpr std::uint64_t k512MiB = std::uint64_t{512} << 20;
-    constexpr std::uint32_t kLongest = (k512MiB - 2 * kValueAt) / 8;  // in elements of up to 8 bytes
+    constexpr std::uint32_t kLongest =
+        (k512MiB - 2 * kValueAt) / 8;  // in elements of up to 8 bytes
     struct Case {
         const char* name;
         std::uint16_t tag;
@@ -123,15 +129,19 @@ TEST(MetadataCost, OnlyShownValuesAreReadAndNoMoreThan1MiBOfEach) {
     };
     const Case cases[] = {
         {"unknown tag of 512 MiB", 0xC4A5, reader::PropertyTypeUndefined, 0, Bytes{'x'}},
-        {"subject area of 512 MiB", 0x9214, reader::PropertyTypeShort, 4, Bytes{1, 0, 2, 0, 3, 0, 4, 0}},
+        {"subject area of 512 MiB", 0x9214, reader::PropertyTypeShort, 4,
+         Bytes{1, 0, 2, 0, 3, 0, 4, 0}},
         {"latitude of 512 MiB", 0x0002, reader::PropertyTypeRational, 3,
          Bytes{35, 0, 0, 0, 1, 0, 0, 0, 30, 0, 0, 0, 1, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        const Loaded whole = Load({{Ascii(0x010F, "Canon"), At(Raw(c.tag, c.type, c.shortCount, {}))}, {}, c.unit,
-                                   2 * kValueAt + 64});
-        const Loaded huge =
-            Load({{Ascii(0x010F, "Canon"), At(Raw(c.tag, c.type, kLongest, {}))}, {}, c.unit, k512MiB});
+        const Loaded whole =
+            Load({{Ascii(0x010F, "Canon"), At(Raw(c.tag, c.type, c.shortCount, {}))},
+                  {},
+                  c.unit,
+                  2 * kValueAt + 64});
+        const Loaded huge = Load(
+            {{Ascii(0x010F, "Canon"), At(Raw(c.tag, c.type, kLongest, {}))}, {}, c.unit, k512MiB});
         ASSERT_EQ(huge.entries.size(), c.shortCount == 0 ? 1u : 2u) << c.name;
         ASSERT_EQ(whole.entries.size(), huge.entries.size()) << c.name;
         for (std::size_t i = 0; i < huge.entries.size(); ++i) {

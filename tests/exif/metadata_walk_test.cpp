@@ -23,7 +23,8 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 // The entries of the catalogue's rows; the extra rows that follow them
 // (extra_rows_test.cpp) are left out.
 Entries Load(std::vector<std::uint8_t> bytes, MetadataList& list) {
-    const reader::PropertyImage image = reader::PropertyImage::Open(reader::MemorySource(std::move(bytes)));
+    const reader::PropertyImage image =
+        reader::PropertyImage::Open(reader::MemorySource(std::move(bytes)));
     list.LoadMetadata(&image);
     std::vector<std::string> labels, values;
     list.GetExifData(labels, values);
@@ -33,7 +34,8 @@ Entries Load(std::vector<std::uint8_t> bytes, MetadataList& list) {
     bool extra = false;
     for (std::size_t i = 0; i < labels.size() && i < values.size(); ++i) {
         extra = extra || list.Entries()[i].tag >= kExtraRowTag;
-        EXPECT_EQ(extra, list.Entries()[i].tag >= kExtraRowTag) << "a catalogue row after an extra row: " << labels[i];
+        EXPECT_EQ(extra, list.Entries()[i].tag >= kExtraRowTag)
+            << "a catalogue row after an extra row: " << labels[i];
         if (!extra) entries.emplace_back(labels[i], values[i]);
     }
     return entries;
@@ -121,8 +123,9 @@ TEST(MetadataWalk, CameraPhotoInEveryContainerAndByteOrder) {
         };
         for (const Container& c : containers) {
             const Entries entries = Load(c.bytes);
-            EXPECT_EQ(entries, expected) << c.name << (bigEndian ? " big-endian" : " little-endian") << "\n"
-                                         << Describe(entries);
+            EXPECT_EQ(entries, expected)
+                << c.name << (bigEndian ? " big-endian" : " little-endian") << "\n"
+                << Describe(entries);
         }
     }
 }
@@ -145,7 +148,8 @@ TEST(MetadataWalk, UnicodeCommentInEitherByteOrder) {
                                {"用户注释", "西湖 at dusk"}};
         for (const auto& bytes : {layout.bytes, Jpeg(layout.bytes)}) {
             const Entries entries = Load(bytes);
-            EXPECT_EQ(entries, expected) << (bigEndian ? "big-endian" : "little-endian") << "\n" << Describe(entries);
+            EXPECT_EQ(entries, expected) << (bigEndian ? "big-endian" : "little-endian") << "\n"
+                                         << Describe(entries);
         }
     }
 }
@@ -172,11 +176,13 @@ TEST(MetadataWalk, PointersOfEveryType) {
         for (const Case& c : cases) {
             // IFD0 ends with the Exif pointer, then the GPS pointer.
             TiffLayout layout = plain;
-            const auto index = static_cast<std::uint32_t>(CameraSpec().ifd0.fields.size() + (c.tag == 0x8825 ? 1 : 0));
+            const auto index = static_cast<std::uint32_t>(CameraSpec().ifd0.fields.size() +
+                                                          (c.tag == 0x8825 ? 1 : 0));
             const std::uint32_t at = layout.entry(layout.ifd0, index);
             PutU16(layout.bytes, at + 2, c.type, bigEndian);
             if (c.value) PutU32(layout.bytes, at + 8, *c.value, bigEndian);
-            const std::string name = std::string(c.name) + (bigEndian ? " (big-endian)" : " (little-endian)");
+            const std::string name =
+                std::string(c.name) + (bigEndian ? " (big-endian)" : " (little-endian)");
             const Entries entries = Load(Jpeg(layout.bytes));
             if (!c.value) {
                 EXPECT_EQ(entries, asLong) << name << "\n" << Describe(entries);
@@ -186,9 +192,9 @@ TEST(MetadataWalk, PointersOfEveryType) {
             Entries expected;
             for (const auto& [label, value] : asLong) {
                 if (label == "GPS Info IFD Pointer")
-                    expected.emplace_back(label, "偏移:" + std::to_string(static_cast<std::int32_t>(*c.value)));
-                else if (!label.starts_with("GPS "))
-                    expected.emplace_back(label, value);
+                    expected.emplace_back(
+                        label, "偏移:" + std::to_string(static_cast<std::int32_t>(*c.value)));
+                else if (!label.starts_with("GPS ")) expected.emplace_back(label, value);
             }
             EXPECT_EQ(entries, expected) << name << "\n" << Describe(entries);
         }
@@ -211,11 +217,8 @@ TEST(MetadataWalk, TagsOutsideTheCatalogueLeaveNoGap) {
 TEST(MetadataWalk, RepeatedTagsShowTheirOwnValues) {
     TiffSpec spec;
     spec.ifd0.fields = {
-        Ascii(0x010F, "First"),
-        Short(0x0112, {1}),
-        Ascii(0x010F, "Second"),
-        Short(0x0112, {8}),
-        Short(0x8827, {100}),
+        Ascii(0x010F, "First"), Short(0x0112, {1}),   Ascii(0x010F, "Second"),
+        Short(0x0112, {8}),     Short(0x8827, {100}),
     };
     Ifd exif;
     exif.fields = {Short(0x8827, {200}), Ascii(0x010F, "Third")};
@@ -223,7 +226,8 @@ TEST(MetadataWalk, RepeatedTagsShowTheirOwnValues) {
     const TiffLayout layout = BuildTiff(spec);
     const Entries entries = Load(layout.bytes);
     const Entries expected{
-        {"厂商", "First"},   {"方向", "1-上/左"},   {"厂商", "Second"}, {"方向", "8-左/下"},
+        {"厂商", "First"},     {"方向", "1-上/左"},
+        {"厂商", "Second"},    {"方向", "8-左/下"},
         {"ISO 感光度", "100"}, {"Exif IFD Pointer", "偏移:" + std::to_string(layout.exif)},
         {"ISO 感光度", "200"}, {"厂商", "Third"},
     };
@@ -281,7 +285,8 @@ public:
         : bytes_(std::move(bytes)), failing_(std::move(failing)) {}
     std::uint64_t size() const override { return bytes_.size(); }
     bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        if (*failing_ || offset > bytes_.size() || out.size() > bytes_.size() - offset) return false;
+        if (*failing_ || offset > bytes_.size() || out.size() > bytes_.size() - offset)
+            return false;
         std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
         return true;
     }
@@ -294,13 +299,13 @@ private:
 TEST(MetadataWalk, AnUnreadableItemKeepsItsLabel) {
     TiffSpec spec;
     spec.ifd0.fields = {
-        Ascii(0x010F, "Canon EOS"),      // out of line: read when fetched
-        Short(0x0112, {6}),              // inline: already in memory
-        Rational(0x829A, {{1, 125}}),    // out of line
+        Ascii(0x010F, "Canon EOS"),    // out of line: read when fetched
+        Short(0x0112, {6}),            // inline: already in memory
+        Rational(0x829A, {{1, 125}}),  // out of line
     };
     auto failing = std::make_shared<bool>(false);
-    const reader::PropertyImage image =
-        reader::PropertyImage::Open(std::make_unique<FailingSource>(BuildTiff(spec).bytes, failing));
+    const reader::PropertyImage image = reader::PropertyImage::Open(
+        std::make_unique<FailingSource>(BuildTiff(spec).bytes, failing));
     ASSERT_EQ(image.items().size(), 3u);
     *failing = true;
     MetadataList list;
@@ -318,9 +323,11 @@ TEST(MetadataWalk, TensOfThousandsOfItems) {
     constexpr std::uint32_t kIfd0Items = 40000;
     constexpr std::uint32_t kExifItems = 30000;
     TiffSpec spec;
-    for (std::uint32_t k = 0; k < kIfd0Items; ++k) spec.ifd0.fields.push_back(Short(0x8827, {static_cast<std::uint16_t>(k)}));
+    for (std::uint32_t k = 0; k < kIfd0Items; ++k)
+        spec.ifd0.fields.push_back(Short(0x8827, {static_cast<std::uint16_t>(k)}));
     Ifd exif;
-    for (std::uint32_t k = 0; k < kExifItems; ++k) exif.fields.push_back(Long(0xA002, {100000 + k}));
+    for (std::uint32_t k = 0; k < kExifItems; ++k)
+        exif.fields.push_back(Long(0xA002, {100000 + k}));
     spec.exif = exif;
     const TiffLayout layout = BuildTiff(spec);
 
@@ -352,7 +359,11 @@ TEST(MetadataWalk, PhotosWithoutCatalogueItems) {
         {"JPEG without Exif", Jpeg({}), true},
         {"unknown bytes", {'h', 'e', 'l', 'l', 'o'}, false},
         {"empty file", {}, false},
-        {"only tags outside the catalogue", BuildTiff(TiffSpec{false, Ifd{{Short(0x0102, {8}), Byte(0x0000, {2})}, {}}, {}, {}, {}, {}, {}}).bytes, true},
+        {"only tags outside the catalogue",
+         BuildTiff(
+             TiffSpec{false, Ifd{{Short(0x0102, {8}), Byte(0x0000, {2})}, {}}, {}, {}, {}, {}, {}})
+             .bytes,
+         true},
     };
     for (const Case& c : cases) {
         MetadataList list;
@@ -391,8 +402,10 @@ TEST(MetadataWalk, ReportOfALoadedPhoto) {
     EXPECT_EQ(labels, (std::vector<std::string>{"厂商", "光圈", "方向", "图像标题", "文件大小"}));
     EXPECT_EQ(values, (std::vector<std::string>{"Canon", "F2.8", "", "line one\nline two", size}));
 
-    const std::string expected = "图像：猫.jpg\r\n路径：/照片/猫.jpg\r\n" + std::string(50, '-') +
-                                 "\r\n厂商Canon\r\n光圈F2.8\r\n方向\r\n图像标题line one line two\r\n文件大小" + size + "\r\n";
+    const std::string expected =
+        "图像：猫.jpg\r\n路径：/照片/猫.jpg\r\n" + std::string(50, '-') +
+        "\r\n厂商Canon\r\n光圈F2.8\r\n方向\r\n图像标题line one line two\r\n文件大小" + size +
+        "\r\n";
     EXPECT_EQ(BuildReport(list), expected);
     EXPECT_EQ(BuildReport(list.PhotoName(), list.PhotoFile(), labels, values), expected);
 }

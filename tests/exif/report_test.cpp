@@ -20,24 +20,66 @@ TEST(Report, ExactBytes) {
         std::vector<std::string> values;
         std::string expected;
     } cases[] = {
-        {"three entries give six lines", "a.jpg", "/p/a.jpg",
-         {"光圈", "厂商", "方向"}, {"F2.8", "Canon", "1-上/左"},
-         "图像：a.jpg\r\n路径：/p/a.jpg\r\n" + kRule + "\r\n光圈F2.8\r\n厂商Canon\r\n方向1-上/左\r\n"},
-        {"Chinese name in a Chinese folder", "猫.jpg", "/照片/猫.jpg", {}, {},
+        {"three entries give six lines",
+         "a.jpg",
+         "/p/a.jpg",
+         {"光圈", "厂商", "方向"},
+         {"F2.8", "Canon", "1-上/左"},
+         "图像：a.jpg\r\n路径：/p/a.jpg\r\n" + kRule +
+             "\r\n光圈F2.8\r\n厂商Canon\r\n方向1-上/左\r\n"},
+        {"Chinese name in a Chinese folder",
+         "猫.jpg",
+         "/照片/猫.jpg",
+         {},
+         {},
          "图像：猫.jpg\r\n路径：/照片/猫.jpg\r\n" + kRule + "\r\n"},
-        {"empty list gives the three header lines", "", "", {}, {},
+        {"empty list gives the three header lines",
+         "",
+         "",
+         {},
+         {},
          "图像：\r\n路径：\r\n" + kRule + "\r\n"},
-        {"empty value", "a", "a", {"方向"}, {""}, "图像：a\r\n路径：a\r\n" + kRule + "\r\n方向\r\n"},
-        {"newline in a value", "a", "a", {"用户注释"}, {"line one\nline two"},
+        {"empty value",
+         "a",
+         "a",
+         {"方向"},
+         {""},
+         "图像：a\r\n路径：a\r\n" + kRule + "\r\n方向\r\n"},
+        {"newline in a value",
+         "a",
+         "a",
+         {"用户注释"},
+         {"line one\nline two"},
          "图像：a\r\n路径：a\r\n" + kRule + "\r\n用户注释line one line two\r\n"},
-        {"CR LF in a value is two spaces", "a", "a", {"用户注释"}, {"x\r\ny"},
+        {"CR LF in a value is two spaces",
+         "a",
+         "a",
+         {"用户注释"},
+         {"x\r\ny"},
          "图像：a\r\n路径：a\r\n" + kRule + "\r\n用户注释x  y\r\n"},
-        {"newline in the name and the path", "new\nline.jpg", "/tmp/new\nline.jpg", {}, {},
+        {"newline in the name and the path",
+         "new\nline.jpg",
+         "/tmp/new\nline.jpg",
+         {},
+         {},
          "图像：new line.jpg\r\n路径：/tmp/new line.jpg\r\n" + kRule + "\r\n"},
-        {"CR in a label", "a", "a", {"x\ry"}, {"v"}, "图像：a\r\n路径：a\r\n" + kRule + "\r\nx yv\r\n"},
-        {"more labels than values", "a", "a", {"厂商", "型号"}, {"Canon"},
+        {"CR in a label",
+         "a",
+         "a",
+         {"x\ry"},
+         {"v"},
+         "图像：a\r\n路径：a\r\n" + kRule + "\r\nx yv\r\n"},
+        {"more labels than values",
+         "a",
+         "a",
+         {"厂商", "型号"},
+         {"Canon"},
          "图像：a\r\n路径：a\r\n" + kRule + "\r\n厂商Canon\r\n型号\r\n"},
-        {"more values than labels", "a", "a", {"厂商"}, {"Canon", "stray"},
+        {"more values than labels",
+         "a",
+         "a",
+         {"厂商"},
+         {"Canon", "stray"},
          "图像：a\r\n路径：a\r\n" + kRule + "\r\n厂商Canon\r\n"},
     };
     for (const Case& c : cases)
@@ -45,7 +87,8 @@ TEST(Report, ExactBytes) {
 }
 
 TEST(Report, NoByteOrderMarkAndEveryLineEndsInCrLf) {
-    const std::string report = BuildReport("猫.jpg", "/照片/猫.jpg", {"厂商", "型号"}, {"Canon", "EOS"});
+    const std::string report =
+        BuildReport("猫.jpg", "/照片/猫.jpg", {"厂商", "型号"}, {"Canon", "EOS"});
     ASSERT_GE(report.size(), 3u);
     EXPECT_NE(report.substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(report.substr(report.size() - 2), "\r\n");
@@ -72,8 +115,14 @@ TEST(Report, NameBytesThatAreNotUtf8BecomeReplacementCharacters) {
         std::string expected;
     } cases[] = {
         {"valid text stays", "猫 a.jpg", "猫 a.jpg"},
-        {"a stray byte", "a\xFF" "b", "a" + r + "b"},
-        {"a cut sequence, one per byte", "a\xE4\xB8" "b", "a" + r + r + "b"},
+        {"a stray byte",
+         "a\xFF"
+         "b",
+         "a" + r + "b"},
+        {"a cut sequence, one per byte",
+         "a\xE4\xB8"
+         "b",
+         "a" + r + r + "b"},
         {"a lead byte at the end", "a\xC3", "a" + r},
         {"an encoded surrogate", "\xED\xA0\x80", r + r + r},
         {"an overlong slash", "\xC0\xAF", r + r},

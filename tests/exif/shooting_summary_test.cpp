@@ -44,7 +44,8 @@ TEST(ShootingSummary, ExposureTimeAsPhotographersWriteIt) {
         {0, 0, ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ExposureTimeText(c.numerator, c.denominator), c.expected) << c.numerator << "/" << c.denominator;
+        EXPECT_EQ(ExposureTimeText(c.numerator, c.denominator), c.expected)
+            << c.numerator << "/" << c.denominator;
 }
 
 std::string SummaryOf(std::vector<Field> ifd0, std::vector<Field> exif, bool bigEndian = false) {
@@ -52,7 +53,8 @@ std::string SummaryOf(std::vector<Field> ifd0, std::vector<Field> exif, bool big
     spec.bigEndian = bigEndian;
     spec.ifd0.fields = std::move(ifd0);
     if (!exif.empty()) spec.exif = Ifd{std::move(exif), {}};
-    const reader::PropertyImage image = reader::PropertyImage::Open(reader::MemorySource(BuildTiff(spec).bytes));
+    const reader::PropertyImage image =
+        reader::PropertyImage::Open(reader::MemorySource(BuildTiff(spec).bytes));
     return ShootingSummary(image);
 }
 
@@ -68,16 +70,24 @@ TEST(ShootingSummary, PartsFromTheirItems) {
         std::vector<Field> ifd0, exif;
         std::string expected;
     } cases[] = {
-        {"a phone's photo", {Ascii(0x010F, "Apple"), model}, {time, fNumber, iso, focal, focal35},
+        {"a phone's photo",
+         {Ascii(0x010F, "Apple"), model},
+         {time, fNumber, iso, focal, focal35},
          "iPhone 13 Pro · 26 mm · F1.5 · 1/134 s · ISO 32"},
         {"no 35 mm focal length", {model}, {focal, fNumber}, "iPhone 13 Pro · 5.7 mm · F1.5"},
-        {"a 35 mm focal length of 0 is unknown", {model}, {focal, Short(0xA405, {0})}, "iPhone 13 Pro · 5.7 mm"},
+        {"a 35 mm focal length of 0 is unknown",
+         {model},
+         {focal, Short(0xA405, {0})},
+         "iPhone 13 Pro · 5.7 mm"},
         {"a whole focal length", {}, {Rational(0x920A, {{500, 10}})}, "50 mm"},
         {"no model", {}, {time, iso}, "1/134 s · ISO 32"},
         {"only the time", {}, {Rational(0x829A, {{4, 300}})}, "1/75 s"},
         {"model with padding", {Ascii(0x0110, "  Canon EOS R5 \n ")}, {}, "Canon EOS R5"},
         {"blank model", {Ascii(0x0110, "   ")}, {iso}, "ISO 32"},
-        {"model as UTF-8 type", {Raw(0x0110, 129, 7, {'X', '-', 'T', '5', ' ', ' ', 0})}, {}, "X-T5"},
+        {"model as UTF-8 type",
+         {Raw(0x0110, 129, 7, {'X', '-', 'T', '5', ' ', ' ', 0})},
+         {},
+         "X-T5"},
         {"F2.8", {}, {Rational(0x829D, {{28, 10}})}, "F2.8"},
         {"F16", {}, {Rational(0x829D, {{16, 1}})}, "F16"},
         {"F1.78 is marked F1.8", {}, {Rational(0x829D, {{178, 100}})}, "F1.8"},
@@ -85,9 +95,18 @@ TEST(ShootingSummary, PartsFromTheirItems) {
         {"an f-number of 0/0 is unknown", {}, {Rational(0x829D, {{0, 0}}), iso}, "ISO 32"},
         {"a negative time is unknown", {}, {SRational(0x829A, {{-1, 100}})}, ""},
         {"ISO as LONG", {}, {Long(0x8827, {800})}, "ISO 800"},
-        {"ISO at its ceiling, ISOSpeed given", {}, {Short(0x8827, {65535}), Long(0x8833, {102400})}, "ISO 102400"},
-        {"ISO at its ceiling, exposure index given", {}, {Short(0x8827, {65535}), Long(0x8832, {80000})}, "ISO 80000"},
-        {"ISO at its ceiling, output sensitivity given", {}, {Short(0x8827, {65535}), Long(0x8831, {70000})}, "ISO 70000"},
+        {"ISO at its ceiling, ISOSpeed given",
+         {},
+         {Short(0x8827, {65535}), Long(0x8833, {102400})},
+         "ISO 102400"},
+        {"ISO at its ceiling, exposure index given",
+         {},
+         {Short(0x8827, {65535}), Long(0x8832, {80000})},
+         "ISO 80000"},
+        {"ISO at its ceiling, output sensitivity given",
+         {},
+         {Short(0x8827, {65535}), Long(0x8831, {70000})},
+         "ISO 70000"},
         {"ISO at its ceiling alone", {}, {Short(0x8827, {65535})}, "ISO 65535"},
         {"only the newer ISO tag", {}, {Long(0x8832, {400})}, "ISO 400"},
         {"ISO 0 is unknown", {}, {Short(0x8827, {0})}, ""},

@@ -24,7 +24,8 @@ struct RuleCase {
 void ExpectValues(const RuleCase* begin, const RuleCase* end) {
     for (const RuleCase* c = begin; c != end; ++c) {
         MetadataEntry entry;
-        ASSERT_TRUE(FormatItem(c->item.tag, DecodeSlots(c->item.type, c->item.le), entry)) << c->name;
+        ASSERT_TRUE(FormatItem(c->item.tag, DecodeSlots(c->item.type, c->item.le), entry))
+            << c->name;
         EXPECT_FALSE(entry.label.empty()) << c->name;
         EXPECT_EQ(entry.value, c->expected) << c->name;
     }
@@ -37,7 +38,9 @@ TEST(TagCatalogue, HoldsSeventyFiveTagsInOrder) {
     for (std::size_t i = 0; i < catalogue.size(); ++i) {
         const CatalogueEntry& row = catalogue[i];
         EXPECT_FALSE(row.label.empty()) << row.tag;
-        EXPECT_TRUE(IsValidUtf8(reinterpret_cast<const std::uint8_t*>(row.label.data()), row.label.size())) << row.tag;
+        EXPECT_TRUE(
+            IsValidUtf8(reinterpret_cast<const std::uint8_t*>(row.label.data()), row.label.size()))
+            << row.tag;
         EXPECT_TRUE(labels.insert(row.label).second) << "label used twice: " << row.label;
         EXPECT_NE(row.pieces[0].kind, PieceKind::End) << row.tag;
         if (i > 0) {
@@ -48,10 +51,11 @@ TEST(TagCatalogue, HoldsSeventyFiveTagsInOrder) {
 }
 
 TEST(TagCatalogue, TagsOutsideWriteNothing) {
-    for (std::uint32_t tag : {0x0000u, 0x927Cu, 0x0102u, 0x0111u, 0xA005u, 0x5020u, 0x502Du, 0xFFFFu,
-                              0x10112u, 0xFFFFFFFFu}) {
+    for (std::uint32_t tag : {0x0000u, 0x927Cu, 0x0102u, 0x0111u, 0xA005u, 0x5020u, 0x502Du,
+                              0xFFFFu, 0x10112u, 0xFFFFFFFFu}) {
         MetadataEntry entry{"kept", "kept"};
-        EXPECT_FALSE(FormatItem(tag, DecodeSlots(3, std::vector<std::uint8_t>{1, 0}), entry)) << tag;
+        EXPECT_FALSE(FormatItem(tag, DecodeSlots(3, std::vector<std::uint8_t>{1, 0}), entry))
+            << tag;
         EXPECT_EQ(entry.label, "kept") << tag;
         EXPECT_EQ(entry.value, "kept") << tag;
     }
@@ -90,20 +94,25 @@ TEST(TagCatalogue, DocumentedExamples) {
         {"latitude with seconds", Rational(0x0002, {{35, 1}, {40, 1}, {30, 1}}), "35°40.5'"},
         {"latitude decimal minutes", Rational(0x0002, {{22, 1}, {3045, 100}, {0, 1}}), "22°30.45'"},
         {"longitude", Rational(0x0004, {{139, 1}, {4545, 100}, {0, 1}}), "139°45.45'"},
-        {"latitude degrees with a denominator", Rational(0x0002, {{350, 10}, {40, 1}, {0, 1}}), "35°40'"},
-        {"latitude in decimal degrees", Rational(0x0002, {{3123040, 100000}, {0, 1}, {0, 1}}), "31.2304°0'"},
+        {"latitude degrees with a denominator", Rational(0x0002, {{350, 10}, {40, 1}, {0, 1}}),
+         "35°40'"},
+        {"latitude in decimal degrees", Rational(0x0002, {{3123040, 100000}, {0, 1}, {0, 1}}),
+         "31.2304°0'"},
         {"longitude degrees over zero", Rational(0x0004, {{121, 0}, {28, 1}, {0, 1}}), "121/0°28'"},
         {"altitude", Rational(0x0006, {{1234, 10}}), "123.4000 m"},
         {"image direction", Rational(0x0011, {{18000, 100}}), "180.0000"},
         {"time stamp", Rational(0x0007, {{8, 1}, {5, 1}, {7, 1}}), "8:5:7 UTC"},
-        {"time stamp fractional seconds", Rational(0x0007, {{8, 1}, {5, 1}, {715, 100}}), "8:5:7.15 UTC"},
-        {"time stamp hours and minutes with denominators", Rational(0x0007, {{800, 100}, {50, 10}, {7, 1}}), "8:5:7 UTC"},
+        {"time stamp fractional seconds", Rational(0x0007, {{8, 1}, {5, 1}, {715, 100}}),
+         "8:5:7.15 UTC"},
+        {"time stamp hours and minutes with denominators",
+         Rational(0x0007, {{800, 100}, {50, 10}, {7, 1}}), "8:5:7 UTC"},
         {"x resolution", Rational(0x011A, {{72, 1}}), "72"},
         {"y resolution", Rational(0x011B, {{300, 1}}), "300"},
         {"focal-plane resolution", Rational(0xA20E, {{4000, 1}}), "4000.000"},
         {"focal-plane y resolution", Rational(0xA20F, {{10, 3}}), "3.333"},
         {"ISO", Short(0x8827, {100}), "100"},
-        {"subject area", Short(0x9214, {1000, 750, 200, 150}), "矩形:中心点(X=1000,Y=750）,宽=200,高=150"},
+        {"subject area", Short(0x9214, {1000, 750, 200, 150}),
+         "矩形:中心点(X=1000,Y=750）,宽=200,高=150"},
         {"YCbCr sub-sampling", Short(0x0212, {2, 1}), "2|1"},
         {"EXIF version 0230", UndefinedText(0x9000, "0230"), "v2.3"},
         {"EXIF version 0220", UndefinedText(0x9000, "0220"), "v2.2"},
@@ -119,7 +128,8 @@ TEST(TagCatalogue, DocumentedExamples) {
         {"subject distance", Rational(0x9206, {{125, 100}}), "1.25 m"},
         {"make", Ascii(0x010F, "Canon"), "Canon"},
         {"model", Ascii(0x0110, "Canon EOS 5D Mark IV"), "Canon EOS 5D Mark IV"},
-        {"user comment with its code", UndefinedText(0x9286, std::string("ASCII\0\0\0Holiday", 15)), "Holiday"},
+        {"user comment with its code", UndefinedText(0x9286, std::string("ASCII\0\0\0Holiday", 15)),
+         "Holiday"},
         {"sub-second time", Ascii(0x9291, "07"), "07"},
         {"make in GBK bytes", Raw(0x010F, 2, 5, {0xBC, 0xD1, 0xC4, 0xDC, 0}), "佳能"},
         {"latitude ref N", Ascii(0x0001, "N"), "北纬"},
@@ -185,7 +195,8 @@ TEST(TagCatalogue, TypePairings) {
         {"altitude ref stored as SHORT", Short(0x0005, {0}), ""},
         {"aperture stored as SRATIONAL", SRational(0x829D, {{28, 10}}), "F2.8"},
         {"exposure bias stored as RATIONAL", Rational(0x9204, {{1, 3}}), "0.33EV"},
-        {"exposure bias RATIONAL is unsigned", Rational(0x9204, {{0xFFFFFFFFu, 1}}), "4294967295.00EV"},
+        {"exposure bias RATIONAL is unsigned", Rational(0x9204, {{0xFFFFFFFFu, 1}}),
+         "4294967295.00EV"},
         {"latitude stored as SRATIONAL", SRational(0x0002, {{-35, 1}, {40, 1}}), "-35°40'"},
         {"exposure time stored as SRATIONAL", SRational(0x829A, {{-1, 125}}), "-1/125\""},
         {"image width stored as SLONG", SLong(0xA002, {4000}), ""},
@@ -238,15 +249,20 @@ TEST(TagCatalogue, GpsSecondsJoinTheMinutes) {
         {"tie rounds away from zero", Rational(0x0002, {{1, 1}, {0, 1}, {15, 8}}), "1°0.0313'"},
         {"trailing zeros dropped", Rational(0x0002, {{31, 1}, {13, 1}, {30, 1}}), "31°13.5'"},
         {"a whole minute more", Rational(0x0002, {{31, 1}, {13, 1}, {60, 1}}), "31°14'"},
-        {"decimal degrees with seconds", Rational(0x0002, {{3123040, 100000}, {0, 1}, {30, 1}}), "31.2304°0.5'"},
-        {"zero seconds: minutes as stored", Rational(0x0002, {{1, 1}, {1, 3}, {0, 1}}), "1°0.333333333333333'"},
-        {"zero seconds over a denominator", Rational(0x0002, {{1, 1}, {1, 3}, {0, 7}}), "1°0.333333333333333'"},
+        {"decimal degrees with seconds", Rational(0x0002, {{3123040, 100000}, {0, 1}, {30, 1}}),
+         "31.2304°0.5'"},
+        {"zero seconds: minutes as stored", Rational(0x0002, {{1, 1}, {1, 3}, {0, 1}}),
+         "1°0.333333333333333'"},
+        {"zero seconds over a denominator", Rational(0x0002, {{1, 1}, {1, 3}, {0, 7}}),
+         "1°0.333333333333333'"},
         {"missing seconds", Rational(0x0004, {{1, 1}, {1, 3}}), "1°0.333333333333333'"},
-        {"seconds without a denominator", Raw(0x0004, 5, 0, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 30, 0, 0, 0}),
+        {"seconds without a denominator",
+         Raw(0x0004, 5, 0, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 30, 0, 0, 0}),
          "1°0.333333333333333'"},
         {"seconds over zero", Rational(0x0002, {{35, 1}, {40, 1}, {30, 0}}), "35°40'"},
         {"minutes over zero", Rational(0x0002, {{35, 1}, {40, 0}, {30, 1}}), "35°40/0'"},
-        {"largest words", Rational(0x0002, {{1, 1}, {0xFFFFFFFFu, 1}, {0xFFFFFFFFu, 1}}), "1°4366550083.25'"},
+        {"largest words", Rational(0x0002, {{1, 1}, {0xFFFFFFFFu, 1}, {0xFFFFFFFFu, 1}}),
+         "1°4366550083.25'"},
     };
     ExpectValues(std::begin(cases), std::end(cases));
 }
@@ -257,12 +273,16 @@ TEST(TagCatalogue, UnsignedValues) {
         {"ISO 0x8005", Short(0x8827, {0x8005}), "32773"},
         {"compression 0x8005", Short(0x0103, {0x8005}), "32773-PackBits"},
         {"35 mm 0xFFFF", Short(0xA405, {0xFFFF}), "65535mm"},
-        {"subject area 0xFFFF", Short(0x9214, {0xFFFF, 1, 2, 3}), "矩形:中心点(X=65535,Y=1）,宽=2,高=3"},
+        {"subject area 0xFFFF", Short(0x9214, {0xFFFF, 1, 2, 3}),
+         "矩形:中心点(X=65535,Y=1）,宽=2,高=3"},
         {"image width 0xFFFFFFFF", Long(0xA002, {0xFFFFFFFFu}), "4294967295"},
         {"pointer 0x80000000", Long(0x8769, {0x80000000u}), "偏移:2147483648"},
-        {"exposure time words", Rational(0x829A, {{0xFFFFFFFFu, 0x80000000u}}), "4294967295/2147483648\""},
-        {"latitude degrees", Rational(0x0002, {{0xFFFFFFFFu, 1}, {0xFFFFFFFFu, 1}}), "4294967295°4294967295'"},
-        {"time stamp hours", Rational(0x0007, {{0x80000000u, 1}, {0, 1}, {0, 1}}), "2147483648:0:0 UTC"},
+        {"exposure time words", Rational(0x829A, {{0xFFFFFFFFu, 0x80000000u}}),
+         "4294967295/2147483648\""},
+        {"latitude degrees", Rational(0x0002, {{0xFFFFFFFFu, 1}, {0xFFFFFFFFu, 1}}),
+         "4294967295°4294967295'"},
+        {"time stamp hours", Rational(0x0007, {{0x80000000u, 1}, {0, 1}, {0, 1}}),
+         "2147483648:0:0 UTC"},
         {"aperture of huge words", Rational(0x829D, {{0xFFFFFFFFu, 0xFFFFFFFFu}}), "F1"},
         {"colour space 0xFFFF", Short(0xA001, {0xFFFF}), "65535-未校准"},
         {"colour space 2", Short(0xA001, {2}), ""},
@@ -300,11 +320,15 @@ TEST(TagCatalogue, MissingElements) {
     const RuleCase cases[] = {
         {"YCbCr with one value", Short(0x0212, {2}), "2|"},
         {"YCbCr with none", Short(0x0212, {}), "|"},
-        {"subject area as a point", Short(0x9214, {1000, 750}), "矩形:中心点(X=1000,Y=750）,宽=,高="},
-        {"subject area as a circle", Short(0x9214, {1000, 750, 90}), "矩形:中心点(X=1000,Y=750）,宽=90,高="},
+        {"subject area as a point", Short(0x9214, {1000, 750}),
+         "矩形:中心点(X=1000,Y=750）,宽=,高="},
+        {"subject area as a circle", Short(0x9214, {1000, 750, 90}),
+         "矩形:中心点(X=1000,Y=750）,宽=90,高="},
         {"time stamp with two rationals", Rational(0x0007, {{8, 1}, {5, 1}}), "8:5: UTC"},
         {"time stamp with one rational", Rational(0x0007, {{8, 1}}), "8:: UTC"},
-        {"time stamp with a lone numerator", Raw(0x0007, 5, 0, {8, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0}), "8:5: UTC"},
+        {"time stamp with a lone numerator",
+         Raw(0x0007, 5, 0, {8, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0}),
+         "8:5: UTC"},
         {"latitude with one rational", Rational(0x0002, {{35, 1}}), "35°'"},
         {"aperture with a numerator only", Raw(0x829D, 5, 0, {28, 0, 0, 0}), "F"},
         {"exposure bias with a numerator only", Raw(0x9204, 10, 0, {1, 0, 0, 0}), "EV"},
@@ -335,7 +359,8 @@ TEST(TagCatalogue, NumberEdges) {
         {"aperture of minus zero", SRational(0x829D, {{0, -1}}), "F0"},
         {"focal length of a third", Rational(0x920A, {{1, 3}}), "0.333333333333333mm"},
         {"version text without digits", Ascii(0x9000, "abc"), "v0"},
-        {"version with a long digit run", UndefinedText(0x9000, std::string(400, '9')), "v1.79769313486232e+306"},
+        {"version with a long digit run", UndefinedText(0x9000, std::string(400, '9')),
+         "v1.79769313486232e+306"},
         {"version with leading space", UndefinedText(0xA000, " 100"), "v0"},
         {"version beyond four digits", UndefinedText(0x9000, "12345"), "v123.45"},
     };

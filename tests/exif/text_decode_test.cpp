@@ -35,13 +35,21 @@ TEST(TextDecode, Decodes) {
         {"NUL inside ASCII", std::string("ab\0cd\0", 6), "abcd"},
         {"NUL inside GBK text", std::string("\xBC\xD1\0\xC4\xDC\0", 6), "佳能"},
         {"only NULs", std::string(8, '\0'), ""},
-        {"other texts keep a comment's code", std::string("ASCII\0\0\0Holiday", 15), "ASCIIHoliday"},
+        {"other texts keep a comment's code", std::string("ASCII\0\0\0Holiday", 15),
+         "ASCIIHoliday"},
         {"version digits", "0220", "0220"},
         {"invalid byte alone", "\xFF", kReplacement},
-        {"invalid byte in the middle", "a\xFF" "b", "a" + kReplacement + "b"},
+        {"invalid byte in the middle",
+         "a\xFF"
+         "b",
+         "a" + kReplacement + "b"},
         {"invalid byte between GBK characters", "\xBC\xD1\xFF\xC4\xDC", "佳" + kReplacement + "能"},
         {"lead byte cut off at the end", "abc\x81", "abc" + kReplacement},
-        {"lead byte, then ASCII", "\x81" "\x20" "x", kReplacement + " x"},
+        {"lead byte, then ASCII",
+         "\x81"
+         "\x20"
+         "x",
+         kReplacement + " x"},
     };
     for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.expected) << c.name;
     // Overlong forms must not pass as UTF-8 (they would smuggle a '/' or a
@@ -94,7 +102,8 @@ TEST(TextDecode, AnyBytesGiveCleanText) {
 using namespace std::string_literals;
 
 std::string Comment(const std::string& bytes, bool bigEndianFile) {
-    return DecodeUserComment(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), bigEndianFile);
+    return DecodeUserComment(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                             bigEndianFile);
 }
 
 TEST(TextDecode, UserComment) {
@@ -111,16 +120,20 @@ TEST(TextDecode, UserComment) {
         {"ASCII padded with NULs and spaces", ascii + "Holiday  \0\0\0\0 "s, true, "Holiday"},
         {"ASCII code with GBK text", ascii + "\xBC\xD1\xC4\xDC", false, "佳能"},
         {"undefined code", undefined + "Holiday", false, "Holiday"},
-        {"undefined code, all NULs (a camera's empty comment)", undefined + std::string(256, '\0'), false, ""},
+        {"undefined code, all NULs (a camera's empty comment)", undefined + std::string(256, '\0'),
+         false, ""},
         {"only spaces", ascii + "      ", false, ""},
         {"JIS code is not shown", "JIS\0\0\0\0\0abc"s, false, "abc"},
         {"unknown code is not shown", "XYZ12345hello", false, "hello"},
         {"shorter than a code: all comment", "Hi", true, "Hi"},
         {"empty", "", false, ""},
-        {"UNICODE in a big-endian file", unicode + "\x4F\x60\x59\x7D\x00\x20\x00\x77"s, true, "你好 w"},
-        {"UNICODE in a little-endian file", unicode + "\x60\x4F\x7D\x59\x20\x00\x77\x00"s, false, "你好 w"},
+        {"UNICODE in a big-endian file", unicode + "\x4F\x60\x59\x7D\x00\x20\x00\x77"s, true,
+         "你好 w"},
+        {"UNICODE in a little-endian file", unicode + "\x60\x4F\x7D\x59\x20\x00\x77\x00"s, false,
+         "你好 w"},
         {"UNICODE code padded with a space", "UNICODE \x60\x4F", false, "你"},
-        {"byte-order mark wins over a little-endian file", unicode + "\xFE\xFF\x4F\x60", false, "你"},
+        {"byte-order mark wins over a little-endian file", unicode + "\xFE\xFF\x4F\x60", false,
+         "你"},
         {"byte-order mark wins over a big-endian file", unicode + "\xFF\xFE\x60\x4F", true, "你"},
         {"surrogate pair", unicode + "\xD8\x3D\xDC\xF7", true, "\xF0\x9F\x93\xB7"},
         {"lone high surrogate", unicode + "\xD8\x3D\x00\x41"s, true, kReplacement + "A"},

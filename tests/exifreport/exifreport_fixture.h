@@ -64,8 +64,10 @@ protected:
     }
     void TearDown() override {
         // Folders a test locked must be opened again before they can be removed.
-        for (const auto& entry : fs::recursive_directory_iterator(dir_, fs::directory_options::skip_permission_denied))
-            if (entry.is_directory() && !entry.is_symlink()) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+        for (const auto& entry :
+             fs::recursive_directory_iterator(dir_, fs::directory_options::skip_permission_denied))
+            if (entry.is_directory() && !entry.is_symlink())
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
         fs::remove_all(dir_);
     }
 
@@ -80,10 +82,14 @@ protected:
     ProcessResult Exec(const std::vector<std::string>& args, bool asUser = false) {
         using testsupport::ShellQuote;
         std::string command = ShellQuote(EXIFREPORT_PATH);
-        if (asUser && ::geteuid() == 0) command = "setpriv --bounding-set=-dac_override,-dac_read_search " + command;
+        if (asUser && ::geteuid() == 0)
+            command = "setpriv --bounding-set=-dac_override,-dac_read_search " + command;
         for (const auto& a : args) command.append(" ").append(ShellQuote(a));
         const fs::path out = dir_.string() + ".stdout", err = dir_.string() + ".stderr";
-        command.append(" >").append(ShellQuote(out.string())).append(" 2>").append(ShellQuote(err.string()));
+        command.append(" >")
+            .append(ShellQuote(out.string()))
+            .append(" 2>")
+            .append(ShellQuote(err.string()));
         ProcessResult run;
         const int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -23,7 +23,8 @@ TEST(NaturalOrder, SortsAsPeopleNumberPhotos) {
         {"a", "a1", "a1b", "a2", "ab"},
         {"007", "7", "08", "9"},  // equal values fall back to the bytes
         {"x1.2.jpg", "x1.10.jpg", "x2.1.jpg"},
-        {"DSC 9.jpg", "DSC 99999999999999999999998.jpg", "DSC 99999999999999999999999.jpg", "DSC 100000000000000000000000.jpg"},
+        {"DSC 9.jpg", "DSC 99999999999999999999998.jpg", "DSC 99999999999999999999999.jpg",
+         "DSC 100000000000000000000000.jpg"},
         {"Z.jpg", "照片2.jpg", "照片10.jpg"},
         {"", "0", "00", "a"},
     };
@@ -32,7 +33,8 @@ TEST(NaturalOrder, SortsAsPeopleNumberPhotos) {
         for (int round = 0; round < 5; ++round) {
             std::vector<std::string> names = expected;
             std::shuffle(names.begin(), names.end(), shuffle);
-            std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
+            std::sort(names.begin(), names.end(),
+                      [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
             EXPECT_EQ(names, expected);
         }
     }
@@ -41,8 +43,9 @@ TEST(NaturalOrder, SortsAsPeopleNumberPhotos) {
 // std::sort needs a strict weak order; a total one makes the output the same
 // whatever order the folder lists its names in.
 TEST(NaturalOrder, IsATotalOrderOverDistinctNames) {
-    const std::vector<std::string> names = {"", "a", "A", "a0", "a00", "a1", "A1", "a01", "a10", "a9", "a9b", "ab",
-                                            "1", "01", "001", "10", "9", "z", "_", "\xFF", "é", "照片", "照片1", "a 1"};
+    const std::vector<std::string> names = {
+        "",  "a",  "A",   "a0", "a00", "a1", "A1", "a01",  "a10", "a9",   "a9b",   "ab",
+        "1", "01", "001", "10", "9",   "z",  "_",  "\xFF", "é",   "照片", "照片1", "a 1"};
     for (const auto& a : names) {
         EXPECT_FALSE(NaturalLess(a, a)) << a;
         for (const auto& b : names) {
@@ -70,7 +73,9 @@ TEST(TerminalText, EscapesWhatCouldBreakTheLineOrSteerTheTerminal) {
         {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
         {"bell\a", "bell\\x07"},
         {"del\x7f", "del\\x7f"},
-        {"c1 \xC2\x9B" "31m", "c1 \\xc2\\x9b31m"},
+        {"c1 \xC2\x9B"
+         "31m",
+         "c1 \\xc2\\x9b31m"},
         {"no-break\xC2\xA0space", "no-break\xC2\xA0space"},
         {"back\\slash", "back\\\\slash"},
         {"gbk \xB2\xE2", "gbk \\xb2\\xe2"},
@@ -90,7 +95,9 @@ TEST(TerminalText, ReportsKeepTabsLineEndsAndBackslashes) {
         {"厂商Canon\r\n型号EOS\r\n", "厂商Canon\r\n型号EOS\r\n"},
         {"a\tb C:\\photos", "a\tb C:\\photos"},
         {"厂商\x1b]52;c;ZXZpbA==\x07\r\n", "厂商\\x1b]52;c;ZXZpbA==\\x07\r\n"},
-        {"\xC2\x9B" "2J\x7f", "\\xc2\\x9b2J\\x7f"},
+        {"\xC2\x9B"
+         "2J\x7f",
+         "\\xc2\\x9b2J\\x7f"},
         {"gbk \xB2\xE2", "gbk \\xb2\\xe2"},
     };
     for (const auto& c : cases) EXPECT_EQ(TerminalReportText(c.text), c.expected) << c.expected;
@@ -98,9 +105,7 @@ TEST(TerminalText, ReportsKeepTabsLineEndsAndBackslashes) {
 
 class ProgressLineTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(::pipe2(fds_, O_NONBLOCK), 0);
-    }
+    void SetUp() override { ASSERT_EQ(::pipe2(fds_, O_NONBLOCK), 0); }
     void TearDown() override {
         ::close(fds_[0]);
         ::close(fds_[1]);
@@ -109,7 +114,8 @@ protected:
         std::string out;
         char chunk[4096];
         ssize_t n;
-        while ((n = ::read(fds_[0], chunk, sizeof chunk)) > 0) out.append(chunk, static_cast<std::size_t>(n));
+        while ((n = ::read(fds_[0], chunk, sizeof chunk)) > 0)
+            out.append(chunk, static_cast<std::size_t>(n));
         return out;
     }
     int fds_[2] = {-1, -1};

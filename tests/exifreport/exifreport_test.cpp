@@ -12,7 +12,8 @@ using namespace exifreport_test;
 using namespace testsupport;
 
 const std::string kNotAPhoto =
-    "not a JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW, ORF, RW2, RAF, PEF, "
+    "not a JPEG, TIFF, PNG, WebP, HEIC/HEIF, AVIF, camera raw (DNG, CR2, CR3, NEF, NRW, ARW, ORF, "
+    "RW2, RAF, PEF, "
     "SRW), BMP or GIF file";
 
 TEST_F(ExifReportTest, WritesEachReportInTurn) {
@@ -33,7 +34,9 @@ TEST_F(ExifReportTest, NameAndPathAreAsGiven) {
     const std::string relative = (dir_ / "." / "a.jpg").string();
     const ProcessResult run = Exec({relative});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.rfind("图像：a.jpg\r\n路径：" + relative + "\r\n" + std::string(50, '-') + "\r\n", 0), 0u);
+    EXPECT_EQ(run.out.rfind(
+                  "图像：a.jpg\r\n路径：" + relative + "\r\n" + std::string(50, '-') + "\r\n", 0),
+              0u);
 }
 
 TEST_F(ExifReportTest, BadFilesAreNamedAndTheOthersGoOn) {
@@ -96,7 +99,9 @@ TEST_F(ExifReportTest, UsageErrorsAndHelp) {
         const std::string name = ::testing::PrintToString(c.args);
         EXPECT_EQ(run.status, c.status) << name;
         const std::string& usage = c.usageOnStdout ? run.out : run.err;
-        EXPECT_NE(usage.find("usage: exifreport [-r] [--csv | --json] PHOTO|FOLDER...\n"), std::string::npos) << name;
+        EXPECT_NE(usage.find("usage: exifreport [-r] [--csv | --json] PHOTO|FOLDER...\n"),
+                  std::string::npos)
+            << name;
         EXPECT_EQ(c.usageOnStdout ? run.err : run.out, "") << name;
     }
 }
@@ -128,7 +133,8 @@ TEST_F(ExifReportTest, NamesInComplaintsAreEscaped) {
         const std::string path = Write(c.name, {'n', 'o'});
         const ProcessResult run = Exec({path});
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, "exifreport: " + dir_.string() + "/" + c.shown + ": " + kNotAPhoto + "\n");
+        EXPECT_EQ(run.err,
+                  "exifreport: " + dir_.string() + "/" + c.shown + ": " + kNotAPhoto + "\n");
     }
 }
 
@@ -137,8 +143,8 @@ TEST_F(ExifReportTest, PhotoWithoutMetadataGivesTheHeaderAndItsSize) {
     const std::string bmp = Write("plain.bmp", bytes);
     const ProcessResult run = Exec({bmp});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "图像：plain.bmp\r\n路径：" + bmp + "\r\n" + std::string(50, '-') + "\r\n文件大小" +
-                           exif::FileSizeText(bytes.size()) + "\r\n");
+    EXPECT_EQ(run.out, "图像：plain.bmp\r\n路径：" + bmp + "\r\n" + std::string(50, '-') +
+                           "\r\n文件大小" + exif::FileSizeText(bytes.size()) + "\r\n");
 }
 
 }  // namespace

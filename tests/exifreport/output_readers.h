@@ -121,7 +121,9 @@ private:
             i_ += 4;
         } else {
             const std::size_t start = i_;
-            while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == '-')) ++i_;
+            while (i_ < s_.size() &&
+                   (std::isdigit(static_cast<unsigned char>(s_[i_])) || s_[i_] == '-'))
+                ++i_;
             if (start == i_) return Fail();
             v.number = std::stod(std::string(s_.substr(start, i_ - start)));
         }

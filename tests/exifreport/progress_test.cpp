@@ -18,11 +18,13 @@ protected:
     void SetUp() override {
         ExifReportTest::SetUp();
         int master = -1, slave = -1;
-        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) GTEST_SKIP() << "no pseudo-terminals here";
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+            GTEST_SKIP() << "no pseudo-terminals here";
         ::close(master);
         ::close(slave);
         const std::vector<std::uint8_t> photo = Jpeg(BuildTiff(CameraSpec(false)).bytes);
-        for (int i = 1; i <= kPhotos; ++i) photos_.push_back(Write("many/IMG_" + std::to_string(i) + ".jpg", photo));
+        for (int i = 1; i <= kPhotos; ++i)
+            photos_.push_back(Write("many/IMG_" + std::to_string(i) + ".jpg", photo));
     }
 
     // Runs exifreport with standard error on a pseudo-terminal (and standard
@@ -59,7 +61,8 @@ protected:
         char chunk[4096];
         ssize_t n;
         // Reading ends with EIO once the child has closed its side.
-        while ((n = ::read(master, chunk, sizeof chunk)) > 0) shown.append(chunk, static_cast<std::size_t>(n));
+        while ((n = ::read(master, chunk, sizeof chunk)) > 0)
+            shown.append(chunk, static_cast<std::size_t>(n));
         ::close(master);
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -93,8 +96,12 @@ TEST_F(ProgressTest, ACountOfNamedFilesAndComplaintsOnAClearLine) {
     std::string out;
     const std::string shown = OnTerminal(args, false, out);
     const std::string total = std::to_string(kPhotos + 1);
-    EXPECT_EQ(shown.rfind("\r\x1b[Kexifreport: 1/" + total + " photos  " + (dir_ / "many").string(), 0), 0u) << shown;
-    EXPECT_NE(shown.find("\r\x1b[Kexifreport: " + text + ": not a JPEG"), std::string::npos) << shown;
+    EXPECT_EQ(
+        shown.rfind("\r\x1b[Kexifreport: 1/" + total + " photos  " + (dir_ / "many").string(), 0),
+        0u)
+        << shown;
+    EXPECT_NE(shown.find("\r\x1b[Kexifreport: " + text + ": not a JPEG"), std::string::npos)
+        << shown;
     EXPECT_EQ(shown.substr(shown.size() - 4), "\r\x1b[K");
 }
 
@@ -107,7 +114,9 @@ TEST_F(ProgressTest, ReportsOnATerminalCannotSteerIt) {
     std::string out;
     const std::string shown = OnTerminal({photo}, true, out);
     EXPECT_EQ(shown.find('\x1b'), std::string::npos);
-    EXPECT_NE(shown.find("厂商Evil\\x1b]0;owned\\x07\\x1b[2J\r\n型号C:\\cam\tX\r\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("厂商Evil\\x1b]0;owned\\x07\\x1b[2J\r\n型号C:\\cam\tX\r\n"),
+              std::string::npos)
+        << shown;
     EXPECT_NE(Exec({photo}).out.find("厂商Evil\x1b]0;owned\x07\x1b[2J\r\n"), std::string::npos);
 }
 

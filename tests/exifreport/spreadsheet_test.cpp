@@ -57,7 +57,8 @@ TEST_F(SpreadsheetTest, CsvHasAColumnPerLabelAndTheFirstValueOfEachTag) {
     EXPECT_EQ(header[0], "文件");
     EXPECT_EQ(header[1], "路径");
     for (std::size_t i = 0; i < catalogue.size(); ++i) EXPECT_EQ(header[2 + i], catalogue[i].label);
-    for (std::size_t i = 0; i < extra.size(); ++i) EXPECT_EQ(header[2 + catalogue.size() + i], extra[i]);
+    for (std::size_t i = 0; i < extra.size(); ++i)
+        EXPECT_EQ(header[2 + catalogue.size() + i], extra[i]);
 
     const struct {
         std::string path;
@@ -104,7 +105,8 @@ TEST_F(SpreadsheetTest, CsvOfNoPhotosIsTheHeaderAlone) {
 TEST_F(SpreadsheetTest, JsonLineHoldsEveryEntryWithItsTag) {
     const ProcessResult run = Exec({"--json", camera_, odd_, plain_});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(exif::IsValidUtf8(reinterpret_cast<const std::uint8_t*>(run.out.data()), run.out.size()));
+    EXPECT_TRUE(
+        exif::IsValidUtf8(reinterpret_cast<const std::uint8_t*>(run.out.data()), run.out.size()));
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 3u);
@@ -128,7 +130,8 @@ TEST_F(SpreadsheetTest, JsonLineHoldsEveryEntryWithItsTag) {
                 EXPECT_EQ(entries[i]["tag"].kind, Json::Null) << names[p] << " " << i;
                 continue;
             }
-            const exif::CatalogueEntry* row = exif::FindTag(static_cast<std::uint32_t>(entries[i]["tag"].number));
+            const exif::CatalogueEntry* row =
+                exif::FindTag(static_cast<std::uint32_t>(entries[i]["tag"].number));
             ASSERT_NE(row, nullptr) << names[p] << " " << i;
             EXPECT_EQ(row->label, expected.label) << names[p] << " " << i;
         }

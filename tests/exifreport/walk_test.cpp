@@ -50,17 +50,28 @@ TEST_F(WalkTest, ReportsEachPhotoOnceInNaturalOrder) {
         std::vector<std::string> complaints;
     } cases[] = {
         {"a folder", {"-r", P("photos")}, walked, {}},
-        {"options after the folder, a trailing slash", {P("photos") + "/", "--recursive"}, walked, {}},
-        {"a named link to a folder is followed", {"-r", P("link-to-photos")},
-         {P("link-to-photos/b/IMG_1.png"), P("link-to-photos/c/deep/IMG_3.tif"), P("link-to-photos/IMG_2.jpg"),
-          P("link-to-photos/IMG_10.jpg")},
+        {"options after the folder, a trailing slash",
+         {P("photos") + "/", "--recursive"},
+         walked,
          {}},
-        {"a folder named twice is walked once", {"-r", P("photos"), P("link-to-photos")}, walked, {}},
+        {"a named link to a folder is followed",
+         {"-r", P("link-to-photos")},
+         {P("link-to-photos/b/IMG_1.png"), P("link-to-photos/c/deep/IMG_3.tif"),
+          P("link-to-photos/IMG_2.jpg"), P("link-to-photos/IMG_10.jpg")},
+         {}},
+        {"a folder named twice is walked once",
+         {"-r", P("photos"), P("link-to-photos")},
+         walked,
+         {}},
         {"named files first as given, the walk leaves them out",
-         {"-r", P("photos/same-as-10.jpg"), P("photos/notes.txt"), P("photos"), P("photos/b/IMG_1.png")},
-         {P("photos/same-as-10.jpg"), P("photos/c/deep/IMG_3.tif"), P("photos/IMG_2.jpg"), P("photos/b/IMG_1.png")},
+         {"-r", P("photos/same-as-10.jpg"), P("photos/notes.txt"), P("photos"),
+          P("photos/b/IMG_1.png")},
+         {P("photos/same-as-10.jpg"), P("photos/c/deep/IMG_3.tif"), P("photos/IMG_2.jpg"),
+          P("photos/b/IMG_1.png")},
          {P("photos/notes.txt") + ": not a JPEG"}},
-        {"without -r a folder is named", {P("photos"), P("photos/IMG_2.jpg")}, {P("photos/IMG_2.jpg")},
+        {"without -r a folder is named",
+         {P("photos"), P("photos/IMG_2.jpg")},
+         {P("photos/IMG_2.jpg")},
          {P("photos") + ": is a folder; use -r"}},
     };
     for (const auto& c : cases) {
@@ -71,7 +82,8 @@ TEST_F(WalkTest, ReportsEachPhotoOnceInNaturalOrder) {
         const std::vector<std::string> complaints = Lines(run.err);
         ASSERT_EQ(complaints.size(), c.complaints.size()) << c.name << "\n" << run.err;
         for (std::size_t i = 0; i < complaints.size(); ++i)
-            EXPECT_EQ(complaints[i].rfind("exifreport: " + c.complaints[i], 0), 0u) << c.name << ": " << complaints[i];
+            EXPECT_EQ(complaints[i].rfind("exifreport: " + c.complaints[i], 0), 0u)
+                << c.name << ": " << complaints[i];
         EXPECT_EQ(run.status, c.complaints.empty() ? 0 : 1) << c.name;
     }
 }
@@ -114,7 +126,10 @@ TEST_F(WalkTest, DamagedPhotosAreNamedOtherFilesSkipped) {
         Write(std::string("damaged/") + c.name, c.bytes);
         const ProcessResult run = Exec({"-r", P("damaged")});
         if (c.complaint) {
-            EXPECT_EQ(run.err.rfind("exifreport: " + P(std::string("damaged/") + c.name) + ": " + c.complaint, 0), 0u)
+            EXPECT_EQ(
+                run.err.rfind(
+                    "exifreport: " + P(std::string("damaged/") + c.name) + ": " + c.complaint, 0),
+                0u)
                 << c.name << ": " << run.err;
             EXPECT_EQ(Lines(run.err).size(), 1u) << c.name;
             EXPECT_EQ(run.status, 1) << c.name;
@@ -122,7 +137,8 @@ TEST_F(WalkTest, DamagedPhotosAreNamedOtherFilesSkipped) {
             EXPECT_EQ(run.err, "") << c.name;
             EXPECT_EQ(run.status, 0) << c.name;
         }
-        EXPECT_EQ(run.out, c.bytes == jpeg ? Expected(P(std::string("damaged/") + c.name)) : "") << c.name;
+        EXPECT_EQ(run.out, c.bytes == jpeg ? Expected(P(std::string("damaged/") + c.name)) : "")
+            << c.name;
     }
 }
 

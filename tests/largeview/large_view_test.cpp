@@ -71,7 +71,8 @@ protected:
 
     QString Jpeg(const QString& name, const QImage& picture) {
         const QString path = dir_.filePath(name);
-        EXPECT_TRUE(paneltest::WriteFile(path, paneltest::Encode(picture, "jpeg", 95))) << name.toStdString();
+        EXPECT_TRUE(paneltest::WriteFile(path, paneltest::Encode(picture, "jpeg", 95)))
+            << name.toStdString();
         return path;
     }
 
@@ -91,7 +92,8 @@ protected:
     viewer::LargeView* OpenLarge(const QString& path) {
         window_->openPath(path);
         viewer::PhotoPanel* panel = window_->panel();
-        EXPECT_TRUE(QTest::qWaitFor([panel] { return !panel->previewPending(); }, kDecodeWaitMs)) << "no preview";
+        EXPECT_TRUE(QTest::qWaitFor([panel] { return !panel->previewPending(); }, kDecodeWaitMs))
+            << "no preview";
         EXPECT_TRUE(panel->showsPhoto());
         QTest::mouseDClick(panel, Qt::LeftButton, Qt::NoModifier, panel->previewRect().center());
         viewer::LargeView* view = window_->largeView();
@@ -109,7 +111,9 @@ protected:
 
     static void Key(viewer::LargeView* view, Qt::Key key) { QTest::keyClick(view, key); }
 
-    static QImage Grab(viewer::LargeView* view) { return view->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    static QImage Grab(viewer::LargeView* view) {
+        return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
 
     QTemporaryDir dir_;
     viewer::MainWindow* window_ = nullptr;
@@ -124,7 +128,8 @@ TEST_F(LargeViewTest, DoubleClickOpensItAtScreenSizeHWithHistogramEscCloses) {
     EXPECT_EQ(view->geometry(), screen);
 
     // Decoded for the screen, not at the photo's size: the photo fitted in it.
-    const QSize fitted = QSize(3000, 2000).scaled(screen.size() * view->devicePixelRatioF(), Qt::KeepAspectRatio);
+    const QSize fitted =
+        QSize(3000, 2000).scaled(screen.size() * view->devicePixelRatioF(), Qt::KeepAspectRatio);
     ASSERT_FALSE(view->failed()) << view->problem().toStdString();
     EXPECT_EQ(view->photoSize(), QSize(3000, 2000));
     EXPECT_LE(std::abs(view->fittedPicture().width() - fitted.width()), 1);
@@ -132,13 +137,16 @@ TEST_F(LargeViewTest, DoubleClickOpensItAtScreenSizeHWithHistogramEscCloses) {
     EXPECT_TRUE(view->zoom().fitted());
     const QRectF shown = view->zoom().photoRect();
     EXPECT_TRUE(QRectF(screen.adjusted(0, 0, 1, 1).translated(-screen.topLeft())).contains(shown));
-    EXPECT_TRUE(qFuzzyCompare(shown.width(), screen.width()) || qFuzzyCompare(shown.height(), screen.height()))
+    EXPECT_TRUE(qFuzzyCompare(shown.width(), screen.width()) ||
+                qFuzzyCompare(shown.height(), screen.height()))
         << "the largest size that fits";
 
     const QImage plain = Grab(view);
-    const QPoint leftQuarter(static_cast<int>(shown.left() + shown.width() / 4), static_cast<int>(shown.center().y()));
+    const QPoint leftQuarter(static_cast<int>(shown.left() + shown.width() / 4),
+                             static_cast<int>(shown.center().y()));
     EXPECT_TRUE(IsWhite(plain.pixel(leftQuarter)));
-    const QRgb ramp = plain.pixel(static_cast<int>(shown.left() + shown.width() * 3 / 4), leftQuarter.y());
+    const QRgb ramp =
+        plain.pixel(static_cast<int>(shown.left() + shown.width() * 3 / 4), leftQuarter.y());
     EXPECT_TRUE(qRed(ramp) > 60 && qRed(ramp) < 200) << "the grey ramp";
 
     // H: the histogram over the photo, the photo showing through its box;
@@ -153,7 +161,8 @@ TEST_F(LargeViewTest, DoubleClickOpensItAtScreenSizeHWithHistogramEscCloses) {
     const QRect box = view->histogramRect();
     ASSERT_TRUE(QRect(QPoint(), screen.size()).contains(box));
     EXPECT_NE(withHistogram.copy(box), plain.copy(box));
-    EXPECT_EQ(withHistogram.copy(0, 0, screen.width(), box.top()), plain.copy(0, 0, screen.width(), box.top()))
+    EXPECT_EQ(withHistogram.copy(0, 0, screen.width(), box.top()),
+              plain.copy(0, 0, screen.width(), box.top()))
         << "nothing drawn outside the histogram's box";
     EXPECT_TRUE(IsWhite(withHistogram.pixel(view->highlightMarkRect().center().toPoint())));
     const QRgb shadowMark = withHistogram.pixel(view->shadowMarkRect().center().toPoint());
@@ -178,7 +187,8 @@ TEST_F(LargeViewTest, DoubleClickOpensItAtScreenSizeHWithHistogramEscCloses) {
     const QRectF again = view->zoom().photoRect();
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, again.center().toPoint());
     EXPECT_TRUE(view->isVisible()) << "a click on the photo";
-    const QPoint beside = again.top() >= 4 ? QPoint(screen.width() / 2, 1) : QPoint(1, screen.height() / 2);
+    const QPoint beside =
+        again.top() >= 4 ? QPoint(screen.width() / 2, 1) : QPoint(1, screen.height() / 2);
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, beside);
     EXPECT_FALSE(view->isVisible()) << "a click beside the photo";
 }
@@ -223,10 +233,11 @@ TEST_F(LargeViewTest, ZoomKeysWheelAndDrag) {
     EXPECT_TRUE(view->zoom().fitted());
     const QRectF fittedRect = view->zoom().photoRect();
     const double fitScale = view->zoom().scale();
-    const QPointF pointer = fittedRect.topLeft() + QPointF(fittedRect.width() * 0.3, fittedRect.height() * 0.5);
+    const QPointF pointer =
+        fittedRect.topLeft() + QPointF(fittedRect.width() * 0.3, fittedRect.height() * 0.5);
     const QPointF photoPoint = (pointer - fittedRect.topLeft()) / fitScale;
-    QWheelEvent wheel(pointer, view->mapToGlobal(pointer), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+    QWheelEvent wheel(pointer, view->mapToGlobal(pointer), QPoint(), QPoint(0, 240), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(view, &wheel);
     EXPECT_NEAR(view->zoom().scale(), fitScale * 1.25 * 1.25, 1e-9);
     ASSERT_GT(view->zoom().photoRect().width(), screen.width());
@@ -242,17 +253,20 @@ TEST_F(LargeViewTest, ZoomKeysWheelAndDrag) {
 TEST_F(LargeViewTest, ArrowKeysStepThroughTheFolder) {
     const QString first = Jpeg("a.jpg", WhiteAndRamp(1600, 1200));
     const QString second = dir_.filePath("b.png");
-    ASSERT_TRUE(paneltest::WriteFile(second, paneltest::Encode(TopRedBottomBlue(900, 1200), "png")));
+    ASSERT_TRUE(
+        paneltest::WriteFile(second, paneltest::Encode(TopRedBottomBlue(900, 1200), "png")));
     viewer::LargeView* view = OpenLarge(first);
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->photoSize(), QSize(1600, 1200));
 
     Key(view, Qt::Key_Right);
-    EXPECT_EQ(QString::fromStdString(window_->panel()->photoFile()), second) << "the main window steps too";
+    EXPECT_EQ(QString::fromStdString(window_->panel()->photoFile()), second)
+        << "the main window steps too";
     WaitForPicture(view);
     ASSERT_FALSE(view->failed()) << view->problem().toStdString();
     EXPECT_EQ(view->photoSize(), QSize(900, 1200));
-    const QSize fitted = QSize(900, 1200).scaled(view->size() * view->devicePixelRatioF(), Qt::KeepAspectRatio);
+    const QSize fitted =
+        QSize(900, 1200).scaled(view->size() * view->devicePixelRatioF(), Qt::KeepAspectRatio);
     EXPECT_LE(std::abs(view->fittedPicture().height() - fitted.height()), 1);
     const QImage& picture = view->fittedPicture();
     EXPECT_TRUE(IsRed(picture.pixel(picture.width() / 2, picture.height() / 4)));
@@ -296,11 +310,13 @@ TEST_F(LargeViewTest, HeicShowsItsPrimaryImageUpright) {
         GTEST_SKIP() << "this worker does not decode HEIF";
     ASSERT_FALSE(view->failed()) << view->problem().toStdString();
     EXPECT_EQ(view->photoSize(), QSize(900, 1200));
-    const QSize fitted = QSize(900, 1200).scaled(view->size() * view->devicePixelRatioF(), Qt::KeepAspectRatio);
+    const QSize fitted =
+        QSize(900, 1200).scaled(view->size() * view->devicePixelRatioF(), Qt::KeepAspectRatio);
     EXPECT_LE(std::abs(view->fittedPicture().height() - std::min(fitted.height(), 1200)), 1)
         << "the primary image, not the 160-pixel thumbnail";
     const QImage& picture = view->fittedPicture();
-    EXPECT_TRUE(IsRed(picture.pixel(picture.width() * 3 / 4, picture.height() / 2))) << "upright: red on the right";
+    EXPECT_TRUE(IsRed(picture.pixel(picture.width() * 3 / 4, picture.height() / 2)))
+        << "upright: red on the right";
     EXPECT_TRUE(IsBlue(picture.pixel(picture.width() / 4, picture.height() / 2)));
     Key(view, Qt::Key_Escape);
 }

@@ -38,7 +38,9 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 using namespace oracle;
 
-std::uint32_t U32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
+std::uint32_t U32(const std::uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24;
+}
 
 // Every source of the extra rows, by exiftool: Exif 2.3 tags and GPS, XMP,
 // IPTC (where the container keeps it), the Windows XP tags, a colour
@@ -46,32 +48,70 @@ std::uint32_t U32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 
 // by number. The XMP and IPTC values differ from the Exif ones, so the
 // source a row takes shows.
 const std::vector<std::string> kExtraExiftool = {
-    "-LensMake=Canon", "-LensModel=RF24-105mm F4 L IS USM", "-LensInfo=24 105 4 4",
-    "-SerialNumber=012345678901", "-LensSerialNumber=9876543210", "-OwnerName=张三",
-    "-OffsetTimeOriginal=+08:00", "-OffsetTime=+09:00", "-OffsetTimeDigitized=-03:30",
-    "-GPSLatitude=31.2295", "-GPSLatitudeRef=S", "-GPSLongitude=121.482667", "-GPSLongitudeRef=E",
-    "-GPSDateStamp=2024:05:01", "-GPSHPositioningError=3.5", "-GPSSpeed=12.5", "-GPSSpeedRef=N",
+    "-LensMake=Canon",
+    "-LensModel=RF24-105mm F4 L IS USM",
+    "-LensInfo=24 105 4 4",
+    "-SerialNumber=012345678901",
+    "-LensSerialNumber=9876543210",
+    "-OwnerName=张三",
+    "-OffsetTimeOriginal=+08:00",
+    "-OffsetTime=+09:00",
+    "-OffsetTimeDigitized=-03:30",
+    "-GPSLatitude=31.2295",
+    "-GPSLatitudeRef=S",
+    "-GPSLongitude=121.482667",
+    "-GPSLongitudeRef=E",
+    "-GPSDateStamp=2024:05:01",
+    "-GPSHPositioningError=3.5",
+    "-GPSSpeed=12.5",
+    "-GPSSpeedRef=N",
     "-GPSMapDatum=WGS-84",
-    "-XMP-dc:Title=西湖日落", "-XMP-dc:Description=傍晚的西湖", "-XMP-dc:Creator=张三", "-XMP-dc:Creator=李四",
-    "-XMP-dc:Subject=西湖", "-XMP-dc:Subject=日落", "-XMP-xmp:Rating=4", "-XMP-xmp:Label=红色",
-    "-XMP-photoshop:City=杭州", "-XMP-photoshop:State=浙江", "-XMP-photoshop:Country=中国",
+    "-XMP-dc:Title=西湖日落",
+    "-XMP-dc:Description=傍晚的西湖",
+    "-XMP-dc:Creator=张三",
+    "-XMP-dc:Creator=李四",
+    "-XMP-dc:Subject=西湖",
+    "-XMP-dc:Subject=日落",
+    "-XMP-xmp:Rating=4",
+    "-XMP-xmp:Label=红色",
+    "-XMP-photoshop:City=杭州",
+    "-XMP-photoshop:State=浙江",
+    "-XMP-photoshop:Country=中国",
     "-XMP-aux:SerialNumber=xmp-serial",
-    "-XPTitle=窗口标题", "-XPComment=备注文字", "-XPAuthor=王五", "-XPKeywords=湖;山", "-XPSubject=主题",
+    "-XPTitle=窗口标题",
+    "-XPComment=备注文字",
+    "-XPAuthor=王五",
+    "-XPKeywords=湖;山",
+    "-XPSubject=主题",
     "-EXIF:Rating=3",
 };
 const std::vector<std::string> kExtraIptc = {
-    "-IPTC:CodedCharacterSet=UTF8", "-IPTC:ObjectName=IPTC 标题", "-IPTC:Keywords=k1", "-IPTC:Keywords=k2",
-    "-IPTC:By-line=赵六", "-IPTC:City=宁波",
+    "-IPTC:CodedCharacterSet=UTF8",
+    "-IPTC:ObjectName=IPTC 标题",
+    "-IPTC:Keywords=k1",
+    "-IPTC:Keywords=k2",
+    "-IPTC:By-line=赵六",
+    "-IPTC:City=宁波",
 };
 const std::vector<std::string> kExtraExiv2 = {
     "set Exif.Photo.0xa436 Ascii Exif 标题", "set Exif.Photo.0xa437 Ascii 摄影师",
-    "set Exif.Photo.0xa439 Ascii 1.2.0", "set Exif.Photo.0xa43a Ascii Lightroom",
+    "set Exif.Photo.0xa439 Ascii 1.2.0",     "set Exif.Photo.0xa43a Ascii Lightroom",
     "set Exif.Photo.0xa43b Ascii GIMP 2.10", "set Exif.Photo.0xa460 Short 2",
 };
 
 // How a row is held against exiftool's reading of the first of its sources
 // that exiftool finds.
-enum class ExtraCheck { Text, Joined, LensSpec, Rating, Metres, Speed, Position, Composite, FileSize };
+enum class ExtraCheck {
+    Text,
+    Joined,
+    LensSpec,
+    Rating,
+    Metres,
+    Speed,
+    Position,
+    Composite,
+    FileSize
+};
 
 struct ExtraExpectation {
     const char* label;
@@ -81,7 +121,9 @@ struct ExtraExpectation {
 
 const ExtraExpectation kExtraExpectations[] = {
     {"镜头厂商", {"[ExifIFD] LensMake"}, ExtraCheck::Text},
-    {"镜头型号", {"[ExifIFD] LensModel", "[XMP-exifEX] LensModel", "[XMP-aux] Lens"}, ExtraCheck::Text},
+    {"镜头型号",
+     {"[ExifIFD] LensModel", "[XMP-exifEX] LensModel", "[XMP-aux] Lens"},
+     ExtraCheck::Text},
     {"镜头规格", {"[ExifIFD] LensInfo", "[XMP-aux] LensInfo"}, ExtraCheck::LensSpec},
     {"机身序列号", {"[ExifIFD] SerialNumber", "[XMP-aux] SerialNumber"}, ExtraCheck::Text},
     {"镜头序列号", {"[ExifIFD] LensSerialNumber", "[XMP-aux] LensSerialNumber"}, ExtraCheck::Text},
@@ -95,9 +137,13 @@ const ExtraExpectation kExtraExpectations[] = {
     {"GPS 水平误差", {"[GPS] GPSHPositioningError"}, ExtraCheck::Metres},
     {"GPS 速度", {"[GPS] GPSSpeed"}, ExtraCheck::Speed},
     {"GPS 测量基准", {"[GPS] GPSMapDatum"}, ExtraCheck::Text},
-    {"标题", {"[XMP-dc] Title", "[IPTC] ObjectName", "[ExifIFD] Exif_0xa436", "[IFD0] XPTitle"}, ExtraCheck::Text},
+    {"标题",
+     {"[XMP-dc] Title", "[IPTC] ObjectName", "[ExifIFD] Exif_0xa436", "[IFD0] XPTitle"},
+     ExtraCheck::Text},
     {"描述", {"[XMP-dc] Description", "[IPTC] Caption-Abstract"}, ExtraCheck::Text},
-    {"创作者", {"[XMP-dc] Creator", "[IPTC] By-line", "[ExifIFD] Exif_0xa437", "[IFD0] XPAuthor"}, ExtraCheck::Joined},
+    {"创作者",
+     {"[XMP-dc] Creator", "[IPTC] By-line", "[ExifIFD] Exif_0xa437", "[IFD0] XPAuthor"},
+     ExtraCheck::Joined},
     {"关键词", {"[XMP-dc] Subject", "[IPTC] Keywords", "[IFD0] XPKeywords"}, ExtraCheck::Joined},
     {"主题", {"[IFD0] XPSubject"}, ExtraCheck::Text},
     {"备注", {"[IFD0] XPComment"}, ExtraCheck::Text},
@@ -105,7 +151,9 @@ const ExtraExpectation kExtraExpectations[] = {
     {"颜色标签", {"[XMP-xmp] Label"}, ExtraCheck::Text},
     {"城市", {"[XMP-photoshop] City", "[IPTC] City"}, ExtraCheck::Text},
     {"省/州", {"[XMP-photoshop] State", "[IPTC] Province-State"}, ExtraCheck::Text},
-    {"国家/地区", {"[XMP-photoshop] Country", "[IPTC] Country-PrimaryLocationName"}, ExtraCheck::Text},
+    {"国家/地区",
+     {"[XMP-photoshop] Country", "[IPTC] Country-PrimaryLocationName"},
+     ExtraCheck::Text},
     {"合成图像", {"[ExifIFD] CompositeImage"}, ExtraCheck::Composite},
     {"RAW 显影软件", {"[ExifIFD] Exif_0xa43a"}, ExtraCheck::Text},
     {"图像编辑软件", {"[ExifIFD] Exif_0xa43b"}, ExtraCheck::Text},
@@ -119,8 +167,8 @@ constexpr std::string_view kListSeparator = "|~|";
 // exiftool's reading: "[group] name" to the value, lists split.
 std::map<std::string, std::vector<std::string>> ExiftoolGroups(const std::string& path) {
     const std::optional<std::string> out =
-        Capture("exiftool -q -q -a -u -n -S -G1 -charset exif=utf8 -charset iptc=utf8 -sep " + ShellQuote(std::string(kListSeparator)) + " " +
-                ShellQuote(path));
+        Capture("exiftool -q -q -a -u -n -S -G1 -charset exif=utf8 -charset iptc=utf8 -sep " +
+                ShellQuote(std::string(kListSeparator)) + " " + ShellQuote(path));
     EXPECT_TRUE(out.has_value()) << path;
     std::map<std::string, std::vector<std::string>> values;
     std::istringstream lines(out.value_or(""));
@@ -131,7 +179,8 @@ std::map<std::string, std::vector<std::string>> ExiftoolGroups(const std::string
         key.erase(std::remove(key.begin(), key.end(), '\t'), key.end());
         std::vector<std::string> items;
         std::string_view rest = std::string_view(line).substr(colon + 2);
-        for (std::size_t at; (at = rest.find(kListSeparator)) != std::string_view::npos; rest.remove_prefix(at + kListSeparator.size()))
+        for (std::size_t at; (at = rest.find(kListSeparator)) != std::string_view::npos;
+             rest.remove_prefix(at + kListSeparator.size()))
             items.emplace_back(rest.substr(0, at));
         items.emplace_back(rest);
         values.emplace(key, items);
@@ -146,9 +195,12 @@ std::string Trim(const std::string& text) {
 }
 
 // Empty when our row agrees with the peer's values, else why not.
-std::string ExtraDisagreement(ExtraCheck check, const std::string& ours, const std::vector<std::string>& peer) {
-    const std::string why = "ours \"" + ours + "\", exiftool \"" + (peer.empty() ? "" : peer.front()) + "\"";
-    const std::vector<double> numbers = peer.empty() ? std::vector<double>() : NumbersIn(peer.front());
+std::string ExtraDisagreement(ExtraCheck check, const std::string& ours,
+                              const std::vector<std::string>& peer) {
+    const std::string why =
+        "ours \"" + ours + "\", exiftool \"" + (peer.empty() ? "" : peer.front()) + "\"";
+    const std::vector<double> numbers =
+        peer.empty() ? std::vector<double>() : NumbersIn(peer.front());
     switch (check) {
     case ExtraCheck::Text: return ours == Trim(peer.front()) ? "" : why;
     case ExtraCheck::Joined: {
@@ -204,7 +256,8 @@ void ExpectExtraRowsAsExiftool(const std::string& path, std::size_t atLeast) {
         }
         if (first == nullptr) {
             absent += std::string(" ") + e.label;
-            EXPECT_EQ(ours.count(e.label), 0u) << e.label << " shown as \"" << ours[e.label] << "\", but exiftool has none";
+            EXPECT_EQ(ours.count(e.label), 0u)
+                << e.label << " shown as \"" << ours[e.label] << "\", but exiftool has none";
             continue;
         }
         ASSERT_EQ(ours.count(e.label), 1u) << e.label << " missing in " << path;
@@ -234,7 +287,8 @@ TEST_F(PeerOracle, ExtraRowsAgreeWithExiftool) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = (dir_ / (std::string("extra") + std::to_string(++made_) + Suffix(c.base))).string();
+        const std::string path =
+            (dir_ / (std::string("extra") + std::to_string(++made_) + Suffix(c.base))).string();
         ASSERT_TRUE(MakeBase(c.base, path));
         // exiv2 first: writing after exiftool, it would drop XMP properties it does not know.
         if (c.base != Base::Png && c.base != Base::Heic) {
@@ -242,21 +296,27 @@ TEST_F(PeerOracle, ExtraRowsAgreeWithExiftool) {
             for (const std::string& tag : kExtraExiv2) command += " -M" + ShellQuote(tag);
             ASSERT_TRUE(Capture(command + " " + ShellQuote(path)).has_value()) << command;
         }
-        std::string command = "exiftool -q -q -overwrite_original -charset exif=utf8 -charset iptc=utf8";
+        std::string command =
+            "exiftool -q -q -overwrite_original -charset exif=utf8 -charset iptc=utf8";
         if (c.base == Base::JpegII) command += " -ExifByteOrder=II";
         for (const std::string& tag : kExtraExiftool) command += " " + ShellQuote(tag);
         if (c.iptc)
             for (const std::string& tag : kExtraIptc) command += " " + ShellQuote(tag);
         if (c.profile) command += " " + ShellQuote("-ICC_Profile<=" + icc);
         ASSERT_TRUE(Capture(command + " " + ShellQuote(path)).has_value()) << command;
-        ExpectExtraRowsAsExiftool(path, c.compared - (c.base == Base::Png || c.base == Base::Heic ? 5 : 0));
+        ExpectExtraRowsAsExiftool(
+            path, c.compared - (c.base == Base::Png || c.base == Base::Heic ? 5 : 0));
     }
 }
 
 // Maker notes of the makers whose lens the rows read, built by the test
 // writer, against exiftool's reading of the same notes.
 TEST_F(PeerOracle, MakerNoteRowsAgreeWithExiftool) {
-    const auto text = [](std::string_view value) { Bytes b = Of(value); b.push_back(0); return b; };
+    const auto text = [](std::string_view value) {
+        Bytes b = Of(value);
+        b.push_back(0);
+        return b;
+    };
     struct Case {
         const char* name;
         std::string make;
@@ -270,15 +330,19 @@ TEST_F(PeerOracle, MakerNoteRowsAgreeWithExiftool) {
          [&](std::int64_t) {
              Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
              Bytes lens;
-             for (std::uint32_t v : {18u, 1u, 55u, 1u, 35u, 10u, 56u, 10u}) lens.insert(lens.end(), {std::uint8_t(v), 0, 0, 0});
-             tiff = NoteDirectory(tiff, {{0x0084, 5, 4, lens}, {0x00A7, 4, 1, {0x39, 0x30, 0, 0}}}, false, 0);
+             for (std::uint32_t v : {18u, 1u, 55u, 1u, 35u, 10u, 56u, 10u})
+                 lens.insert(lens.end(), {std::uint8_t(v), 0, 0, 0});
+             tiff = NoteDirectory(tiff, {{0x0084, 5, 4, lens}, {0x00A7, 4, 1, {0x39, 0x30, 0, 0}}},
+                                  false, 0);
              Bytes note = Of(std::string_view("Nikon\0\x02\x10\0\0", 10));
              note.insert(note.end(), tiff.begin(), tiff.end());
              return note;
          },
          "[Nikon] Lens", true},
         {"Canon", "Canon", false,
-         [&](std::int64_t at) { return NoteDirectory({}, {{0x0095, 2, 19, text("RF24-105mm F4 L IS")}}, false, -at); },
+         [&](std::int64_t at) {
+             return NoteDirectory({}, {{0x0095, 2, 19, text("RF24-105mm F4 L IS")}}, false, -at);
+         },
          "[Canon] LensModel", false},
         {"Panasonic", "Panasonic", false,
          [&](std::int64_t at) {
@@ -288,7 +352,8 @@ TEST_F(PeerOracle, MakerNoteRowsAgreeWithExiftool) {
          "[Panasonic] LensType", false},
         {"Olympus", "OLYMPUS CORPORATION", false,
          [&](std::int64_t) {
-             Bytes note = NoteDirectory(Of(std::string_view("OLYMPUS\0II\x03\0", 12)), {{0x2010, 13, 1, {30, 0, 0, 0}}}, false, 0);
+             Bytes note = NoteDirectory(Of(std::string_view("OLYMPUS\0II\x03\0", 12)),
+                                        {{0x2010, 13, 1, {30, 0, 0, 0}}}, false, 0);
              return NoteDirectory(note, {{0x0203, 2, 19, text("M.12-40mm F2.8 PRO")}}, false, 0);
          },
          "[Olympus] LensModel", false},
@@ -313,7 +378,8 @@ TEST_F(PeerOracle, MakerNoteRowsAgreeWithExiftool) {
         exif::MetadataList list;
         list.LoadMetadata(&image);
         std::map<std::string, std::string> ours;
-        for (const exif::MetadataEntry& entry : list.Entries()) ours.emplace(entry.label, entry.value);
+        for (const exif::MetadataEntry& entry : list.Entries())
+            ours.emplace(entry.label, entry.value);
         const auto lens = peer.find(c.peerLens);
         ASSERT_NE(lens, peer.end()) << "exiftool did not read " << c.peerLens;
         if (std::string(c.name) == "Nikon") {

@@ -43,48 +43,121 @@ using namespace oracle;
 
 // What a camera writes, in exiftool's words; "#=" sets the stored number.
 const std::vector<std::string> kCameraTags = {
-    "-Make=Canon", "-Model=Canon EOS R5", "-Orientation#=6", "-XResolution=300", "-YResolution=300",
-    "-ResolutionUnit#=2", "-Software=Digital Photo Professional 4.17", "-ModifyDate=2024:05:01 10:20:31",
-    "-Artist=张三", "-Copyright=(c) 2024 张三", "-ImageDescription=西湖 at dusk",
-    "-ExposureTime=1/125", "-FNumber=2.8", "-ExposureProgram#=3", "-ISO=400", "-ExifVersion=0232",
-    "-DateTimeOriginal=2024:05:01 10:20:30", "-CreateDate=2024:05:01 10:20:30", "-ShutterSpeedValue=1/125",
-    "-ApertureValue=2.8", "-BrightnessValue=-0.35", "-ExposureCompensation=-0.7", "-SubjectDistance=1.25",
-    "-MeteringMode#=5", "-LightSource#=13", "-EXIF:Flash#=25", "-FocalLength=50", "-SubjectArea=1000 750 200 150",
-    "-SubSecTimeOriginal=07", "-SubSecTime=11", "-SubSecTimeDigitized=07", "-FlashpixVersion=0100",
-    "-ColorSpace#=1", "-ExifImageWidth=6000", "-ExifImageHeight=4000", "-FocalPlaneXResolution=1600.5",
-    "-FocalPlaneYResolution=1600.5", "-FocalPlaneResolutionUnit#=3", "-SensingMethod#=2", "-FileSource#=3",
-    "-SceneType#=1", "-CustomRendered#=0", "-ExposureMode#=0", "-WhiteBalance#=1", "-DigitalZoomRatio=1.5",
-    "-FocalLengthIn35mmFormat=75", "-SceneCaptureType#=2", "-GainControl#=1", "-Contrast#=2",
-    "-Saturation#=1", "-Sharpness#=2", "-SubjectDistanceRange#=3", "-MaxApertureValue=5.6",
+    "-Make=Canon",
+    "-Model=Canon EOS R5",
+    "-Orientation#=6",
+    "-XResolution=300",
+    "-YResolution=300",
+    "-ResolutionUnit#=2",
+    "-Software=Digital Photo Professional 4.17",
+    "-ModifyDate=2024:05:01 10:20:31",
+    "-Artist=张三",
+    "-Copyright=(c) 2024 张三",
+    "-ImageDescription=西湖 at dusk",
+    "-ExposureTime=1/125",
+    "-FNumber=2.8",
+    "-ExposureProgram#=3",
+    "-ISO=400",
+    "-ExifVersion=0232",
+    "-DateTimeOriginal=2024:05:01 10:20:30",
+    "-CreateDate=2024:05:01 10:20:30",
+    "-ShutterSpeedValue=1/125",
+    "-ApertureValue=2.8",
+    "-BrightnessValue=-0.35",
+    "-ExposureCompensation=-0.7",
+    "-SubjectDistance=1.25",
+    "-MeteringMode#=5",
+    "-LightSource#=13",
+    "-EXIF:Flash#=25",
+    "-FocalLength=50",
+    "-SubjectArea=1000 750 200 150",
+    "-SubSecTimeOriginal=07",
+    "-SubSecTime=11",
+    "-SubSecTimeDigitized=07",
+    "-FlashpixVersion=0100",
+    "-ColorSpace#=1",
+    "-ExifImageWidth=6000",
+    "-ExifImageHeight=4000",
+    "-FocalPlaneXResolution=1600.5",
+    "-FocalPlaneYResolution=1600.5",
+    "-FocalPlaneResolutionUnit#=3",
+    "-SensingMethod#=2",
+    "-FileSource#=3",
+    "-SceneType#=1",
+    "-CustomRendered#=0",
+    "-ExposureMode#=0",
+    "-WhiteBalance#=1",
+    "-DigitalZoomRatio=1.5",
+    "-FocalLengthIn35mmFormat=75",
+    "-SceneCaptureType#=2",
+    "-GainControl#=1",
+    "-Contrast#=2",
+    "-Saturation#=1",
+    "-Sharpness#=2",
+    "-SubjectDistanceRange#=3",
+    "-MaxApertureValue=5.6",
     "-UserComment=晴天 sunny day",
-    "-GPSLatitude=31.2304", "-GPSLatitudeRef=N", "-GPSLongitude=121.4737", "-GPSLongitudeRef=W",
-    "-GPSAltitude=12.5", "-GPSAltitudeRef#=1", "-GPSTimeStamp=10:20:30.5", "-GPSImgDirection=180.25",
+    "-GPSLatitude=31.2304",
+    "-GPSLatitudeRef=N",
+    "-GPSLongitude=121.4737",
+    "-GPSLongitudeRef=W",
+    "-GPSAltitude=12.5",
+    "-GPSAltitudeRef#=1",
+    "-GPSTimeStamp=10:20:30.5",
+    "-GPSImgDirection=180.25",
     "-GPSImgDirectionRef=T",
 };
 
 // A phone: fewer tags, other values, a south-east position, an ASCII comment.
 const std::vector<std::string> kPhoneTags = {
-    "-Make=HUAWEI", "-Model=ELS-AN00", "-Orientation#=1", "-ExposureTime=1/50", "-FNumber=1.8",
-    "-ISO=1600", "-ExposureProgram#=2", "-EXIF:Flash#=16", "-FocalLength=5.58", "-WhiteBalance#=0",
-    "-MeteringMode#=2", "-DateTimeOriginal=2026:01:31 23:59:59", "-ExposureCompensation=0",
-    "-GPSLatitude=33.8568", "-GPSLatitudeRef=S", "-GPSLongitude=151.2153", "-GPSLongitudeRef=E",
-    "-GPSAltitude=0", "-GPSAltitudeRef#=0", "-MaxApertureValue=1.8", "-UserComment=hello",
+    "-Make=HUAWEI",
+    "-Model=ELS-AN00",
+    "-Orientation#=1",
+    "-ExposureTime=1/50",
+    "-FNumber=1.8",
+    "-ISO=1600",
+    "-ExposureProgram#=2",
+    "-EXIF:Flash#=16",
+    "-FocalLength=5.58",
+    "-WhiteBalance#=0",
+    "-MeteringMode#=2",
+    "-DateTimeOriginal=2026:01:31 23:59:59",
+    "-ExposureCompensation=0",
+    "-GPSLatitude=33.8568",
+    "-GPSLatitudeRef=S",
+    "-GPSLongitude=151.2153",
+    "-GPSLongitudeRef=E",
+    "-GPSAltitude=0",
+    "-GPSAltitudeRef#=0",
+    "-MaxApertureValue=1.8",
+    "-UserComment=hello",
 };
 
 // The same kind of photo by the other writer, in exiv2's modify commands:
 // its own layout, an interoperability directory (whose tags must not pass
 // for GPS tags) and a Unicode user comment.
 const std::vector<std::string> kExiv2Tags = {
-    "set Exif.Image.Make Nikon", "set Exif.Image.Model NIKON Z 6_2", "set Exif.Image.Orientation 8",
-    "set Exif.Image.XResolution 240/1", "set Exif.Image.ResolutionUnit 3",
-    "set Exif.Photo.ExposureTime 10/2500", "set Exif.Photo.FNumber 56/10", "set Exif.Photo.ISOSpeedRatings 200",
-    "set Exif.Photo.DateTimeOriginal 2025:10:01 08:00:00", "set Exif.Photo.Flash 16",
-    "set Exif.Photo.FocalLength 2400/100", "set Exif.Photo.ExposureBiasValue -1/3",
+    "set Exif.Image.Make Nikon",
+    "set Exif.Image.Model NIKON Z 6_2",
+    "set Exif.Image.Orientation 8",
+    "set Exif.Image.XResolution 240/1",
+    "set Exif.Image.ResolutionUnit 3",
+    "set Exif.Photo.ExposureTime 10/2500",
+    "set Exif.Photo.FNumber 56/10",
+    "set Exif.Photo.ISOSpeedRatings 200",
+    "set Exif.Photo.DateTimeOriginal 2025:10:01 08:00:00",
+    "set Exif.Photo.Flash 16",
+    "set Exif.Photo.FocalLength 2400/100",
+    "set Exif.Photo.ExposureBiasValue -1/3",
     "set Exif.Photo.MaxApertureValue 297/100",
-    "set Exif.Photo.UserComment charset=Unicode 你好", "set Exif.Photo.PixelXDimension 6048",
-    "set Exif.Iop.InteroperabilityIndex R98", "set Exif.Iop.InteroperabilityVersion 48 49 48 48",
-    "set Exif.GPSInfo.GPSLatitudeRef N", "set Exif.GPSInfo.GPSLatitude 40/1 2655/100 0/1",
-    "set Exif.GPSInfo.GPSLongitudeRef W", "set Exif.GPSInfo.GPSLongitude 79/1 58/1 5616/100",
+    "set Exif.Photo.UserComment charset=Unicode 你好",
+    "set Exif.Photo.PixelXDimension 6048",
+    "set Exif.Iop.InteroperabilityIndex R98",
+    "set Exif.Iop.InteroperabilityVersion 48 49 48 48",
+    "set Exif.GPSInfo.GPSLatitudeRef N",
+    "set Exif.GPSInfo.GPSLatitude 40/1 2655/100 0/1",
+    "set Exif.GPSInfo.GPSLongitudeRef W",
+    "set Exif.GPSInfo.GPSLongitude 79/1 58/1 5616/100",
     "set Exif.GPSInfo.GPSTimeStamp 8/1 0/1 0/1",
 };
 
@@ -101,7 +174,8 @@ std::string Describe(const std::vector<PeerItem>& items) {
     std::string text;
     char head[64];
     for (const PeerItem& item : items) {
-        std::snprintf(head, sizeof head, "0x%04x %-10s %5u ", item.id, item.type.c_str(), item.count);
+        std::snprintf(head, sizeof head, "0x%04x %-10s %5u ", item.id, item.type.c_str(),
+                      item.count);
         text += head + item.value + "\n";
     }
     return text;
@@ -110,8 +184,8 @@ std::string Describe(const std::vector<PeerItem>& items) {
 // Our numbers for the thumbnail tags that exiftool writes into IFD1.
 std::optional<std::uint32_t> ThumbnailNumber(std::uint32_t tag) {
     static const std::map<std::uint32_t, std::uint32_t> numbers = {
-        {0x0103, 0x5023}, {0x011A, 0x502D}, {0x011B, 0x502E}, {0x0128, 0x5030},
-        {0x0201, 0x0201}, {0x0202, 0x0202},
+        {0x0103, 0x5023}, {0x011A, 0x502D}, {0x011B, 0x502E},
+        {0x0128, 0x5030}, {0x0201, 0x0201}, {0x0202, 0x0202},
     };
     const auto it = numbers.find(tag);
     if (it == numbers.end()) return std::nullopt;
@@ -122,7 +196,8 @@ std::optional<std::uint32_t> ThumbnailNumber(std::uint32_t tag) {
 // directories (both writers put the Exif pointer first), then IFD1.
 // Interoperability entries are not items.
 std::vector<PeerItem> Exiv2Items(const std::string& path) {
-    const std::optional<std::string> out = Capture("exiv2 -q -pv " + ShellQuote(path) + " 2>/dev/null");
+    const std::optional<std::string> out =
+        Capture("exiv2 -q -pv " + ShellQuote(path) + " 2>/dev/null");
     EXPECT_TRUE(out.has_value()) << "exiv2 could not read " << path;
     std::map<std::string, std::vector<PeerItem>> groups;
     std::istringstream lines(out.value_or(""));
@@ -148,16 +223,20 @@ std::vector<PeerItem> Exiv2Items(const std::string& path) {
 
 std::string TypeName(std::uint16_t type) {
     static const std::map<std::uint16_t, std::string> names = {
-        {1, "Byte"},   {2, "Ascii"},  {3, "Short"}, {4, "Long"},  {5, "Rational"}, {6, "SByte"},
-        {7, "Undefined"}, {8, "SShort"}, {9, "SLong"}, {10, "SRational"}, {11, "Float"}, {12, "Double"},
-        {13, "Ifd"},
+        {1, "Byte"},   {2, "Ascii"},     {3, "Short"},  {4, "Long"},  {5, "Rational"},
+        {6, "SByte"},  {7, "Undefined"}, {8, "SShort"}, {9, "SLong"}, {10, "SRational"},
+        {11, "Float"}, {12, "Double"},   {13, "Ifd"},
     };
     const auto it = names.find(type);
     return it == names.end() ? "type" + std::to_string(type) : it->second;
 }
 
-std::uint32_t U32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
-std::uint32_t U32Be(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+std::uint32_t U32(const std::uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24;
+}
+std::uint32_t U32Be(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
 
 // Our item's value in exiv2's plain words. The user comment's value is left
 // out: exiv2 words it its own way ("charset=Ascii hello").
@@ -183,7 +262,8 @@ std::string ValueText(const readertest::Item& item) {
         for (std::size_t i = 0; i + 4 <= length; i += 4) add(std::to_string(U32(v + i)));
         return text;
     case reader::PropertyTypeSLong:
-        for (std::size_t i = 0; i + 4 <= length; i += 4) add(std::to_string(std::int32_t(U32(v + i))));
+        for (std::size_t i = 0; i + 4 <= length; i += 4)
+            add(std::to_string(std::int32_t(U32(v + i))));
         return text;
     case reader::PropertyTypeRational:
         for (std::size_t i = 0; i + 8 <= length; i += 8)
@@ -191,7 +271,8 @@ std::string ValueText(const readertest::Item& item) {
         return text;
     case reader::PropertyTypeSRational:
         for (std::size_t i = 0; i + 8 <= length; i += 8)
-            add(std::to_string(std::int32_t(U32(v + i))) + "/" + std::to_string(std::int32_t(U32(v + i + 4))));
+            add(std::to_string(std::int32_t(U32(v + i))) + "/" +
+                std::to_string(std::int32_t(U32(v + i + 4))));
         return text;
     }
     return "?";
@@ -201,7 +282,8 @@ std::vector<PeerItem> OurItems(const std::string& path) {
     std::vector<PeerItem> items;
     for (const readertest::Item& item :
          readertest::ReadAll(reader::PropertyImage::Open(reader::FileSource(path)))) {
-        const std::uint32_t elementSize = std::max<std::uint32_t>(reader::PropertyElementSize(item.type), 1);
+        const std::uint32_t elementSize =
+            std::max<std::uint32_t>(reader::PropertyElementSize(item.type), 1);
         const auto count = static_cast<std::uint32_t>(item.value.size() / elementSize);
         items.push_back({item.id, TypeName(item.type), count, ValueText(item)});
     }
@@ -221,13 +303,13 @@ void ExpectItemsAsExiv2(const std::string& path, const std::string& peerPath = {
 
 // How a worded value is held against exiftool's number (-n) for its tag.
 enum class Check {
-    Text,        // prefix + the same text + suffix
-    Number,      // prefix + number + suffix, within the tolerance
-    Code,        // "n-..." (or a bare "n"), n the stored code
-    Fraction,    // "n/d\"" equals the number
-    DegMin,      // "D°M'", the seconds in the minutes to four decimals
-    Apex,        // "x TV" / "x AV": the APEX form of exiftool's seconds or f-number
-    Numbers,     // the same numbers in the same order, whatever stands between them
+    Text,      // prefix + the same text + suffix
+    Number,    // prefix + number + suffix, within the tolerance
+    Code,      // "n-..." (or a bare "n"), n the stored code
+    Fraction,  // "n/d\"" equals the number
+    DegMin,    // "D°M'", the seconds in the minutes to four decimals
+    Apex,      // "x TV" / "x AV": the APEX form of exiftool's seconds or f-number
+    Numbers,   // the same numbers in the same order, whatever stands between them
 };
 
 struct Expectation {
@@ -292,7 +374,8 @@ const Expectation kExpectations[] = {
     {"FocalPlaneYResolution", "焦平面垂直分辨率", Check::Number, "", "", 0.0005},
     {"GPSAltitude", "GPS 高度", Check::Number, "", " m", 0.00005},
     {"GPSImgDirection", "GPS 图像方向", Check::Number, "", "", 0.00005},
-    {"ExifVersion", "EXIF版本", Check::Number, "v"},  // exiftool's "0232" against our 2.32, both x100
+    {"ExifVersion", "EXIF版本", Check::Number,
+     "v"},  // exiftool's "0232" against our 2.32, both x100
     {"FlashpixVersion", "Flashpix 版本", Check::Number, "v"},
     {"ExposureTime", "曝光时间", Check::Fraction},
     {"ShutterSpeedValue", "TV快门速度", Check::Apex, "", " TV", 0.005},
@@ -302,7 +385,8 @@ const Expectation kExpectations[] = {
 };
 
 bool Strip(std::string_view& text, std::string_view prefix, std::string_view suffix) {
-    if (!text.starts_with(prefix) || !text.ends_with(suffix) || text.size() < prefix.size() + suffix.size())
+    if (!text.starts_with(prefix) || !text.ends_with(suffix) ||
+        text.size() < prefix.size() + suffix.size())
         return false;
     text = text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
     return true;
@@ -314,8 +398,7 @@ std::string Disagreement(const Expectation& e, std::string_view ours, const std:
     const std::optional<double> number = ParseNumber(peer);
     std::string_view text = ours;
     switch (e.check) {
-    case Check::Text:
-        return Strip(text, e.prefix, e.suffix) && text == peer ? "" : why;
+    case Check::Text: return Strip(text, e.prefix, e.suffix) && text == peer ? "" : why;
     case Check::Code: {
         const std::string code = std::string(ours.substr(0, ours.find('-')));
         return code == peer ? "" : why;
@@ -331,15 +414,17 @@ std::string Disagreement(const Expectation& e, std::string_view ours, const std:
         if (!Strip(text, "", "\"")) return why;
         const std::size_t slash = text.find('/');
         const auto n = ParseNumber(text.substr(0, slash));
-        const auto d = slash == std::string_view::npos ? std::nullopt : ParseNumber(text.substr(slash + 1));
+        const auto d =
+            slash == std::string_view::npos ? std::nullopt : ParseNumber(text.substr(slash + 1));
         return n && d && number && std::fabs(*n / *d - *number) <= 1e-12 ? "" : why;
     }
     case Check::DegMin: {
         if (!Strip(text, "", "'")) return why;
         const std::size_t degree = text.find("°");
         const auto d = ParseNumber(text.substr(0, degree));
-        const auto m = degree == std::string_view::npos ? std::nullopt
-                                                        : ParseNumber(text.substr(degree + std::string_view("°").size()));
+        const auto m = degree == std::string_view::npos
+                           ? std::nullopt
+                           : ParseNumber(text.substr(degree + std::string_view("°").size()));
         if (!d || !m || !number) return why;
         // Half a ten-thousandth of a minute, in degrees.
         return std::fabs(*number - (*d + *m / 60)) <= 0.00005 / 60 + 1e-12 ? "" : why;
@@ -369,7 +454,8 @@ std::map<std::string, std::string> ExiftoolNumbers(const std::string& path) {
     std::istringstream lines(out.value_or(""));
     for (std::string line; std::getline(lines, line);) {
         const std::size_t colon = line.find(": ");
-        if (colon != std::string::npos) values.emplace(line.substr(0, colon), line.substr(colon + 2));
+        if (colon != std::string::npos)
+            values.emplace(line.substr(0, colon), line.substr(colon + 2));
     }
     return values;
 }
@@ -381,18 +467,21 @@ void ExpectWordingAsExiftool(const std::string& path, std::size_t atLeast) {
     exif::MetadataList list;
     list.LoadMetadata(&image);
     std::multimap<std::string, std::string> ours;
-    for (std::size_t i = 0; i < list.EntryCount(); ++i) ours.emplace(list.Entries()[i].label, list.Entries()[i].value);
+    for (std::size_t i = 0; i < list.EntryCount(); ++i)
+        ours.emplace(list.Entries()[i].label, list.Entries()[i].value);
 
     const std::map<std::string, std::string> peer = ExiftoolNumbers(path);
     std::size_t compared = 0;
     for (const Expectation& e : kExpectations) {
         const auto it = peer.find(e.peerTag);
         if (it == peer.end()) {
-            EXPECT_EQ(ours.count(e.label), 0u) << e.label << " shown, but exiftool has no " << e.peerTag;
+            EXPECT_EQ(ours.count(e.label), 0u)
+                << e.label << " shown, but exiftool has no " << e.peerTag;
             continue;
         }
         ASSERT_EQ(ours.count(e.label), 1u) << e.label << " for " << e.peerTag << " in " << path;
-        EXPECT_EQ(Disagreement(e, ours.find(e.label)->second, it->second), "") << e.label << " in " << path;
+        EXPECT_EQ(Disagreement(e, ours.find(e.label)->second, it->second), "")
+            << e.label << " in " << path;
         ++compared;
     }
     EXPECT_GE(compared, atLeast) << path;
@@ -410,7 +499,8 @@ struct PhotoCase {
 };
 
 const PhotoCase kPhotos[] = {
-    {"camera JPEG, big-endian Exif, thumbnail", Base::Jpeg, &kCameraTags, true, Writer::Exiftool, 59},
+    {"camera JPEG, big-endian Exif, thumbnail", Base::Jpeg, &kCameraTags, true, Writer::Exiftool,
+     59},
     {"camera JPEG, little-endian Exif", Base::JpegII, &kCameraTags, false, Writer::Exiftool, 59},
     {"camera TIFF, little-endian", Base::TiffII, &kCameraTags, false, Writer::Exiftool, 59},
     {"camera TIFF, big-endian", Base::TiffMM, &kCameraTags, false, Writer::Exiftool, 59},
@@ -418,7 +508,8 @@ const PhotoCase kPhotos[] = {
     {"camera PNG, raw profile", Base::PngProfile, &kCameraTags, false, Writer::Exiftool, 59},
     {"camera WebP", Base::WebP, &kCameraTags, false, Writer::Exiftool, 59},
     {"camera HEIC", Base::Heic, &kCameraTags, false, Writer::Exiftool, 59},
-    {"camera HEIC with thumbnail images", Base::HeicThumbnail, &kCameraTags, true, Writer::Exiftool, 59},
+    {"camera HEIC with thumbnail images", Base::HeicThumbnail, &kCameraTags, true, Writer::Exiftool,
+     59},
     {"camera AVIF", Base::Avif, &kCameraTags, false, Writer::Exiftool, 59},
     {"phone JPEG", Base::Jpeg, &kPhoneTags, false, Writer::Exiftool, 19},
     {"phone WebP", Base::WebP, &kPhoneTags, false, Writer::Exiftool, 19},
@@ -442,7 +533,9 @@ void PatchPointerType(const std::string& path, std::uint16_t tag, std::uint16_t 
     }
     ASSERT_LE(tiff + 8, bytes.size());
     const bool big = bytes[tiff] == 'M';
-    const auto u16 = [&](std::size_t at) { return big ? bytes[at] << 8 | bytes[at + 1] : bytes[at + 1] << 8 | bytes[at]; };
+    const auto u16 = [&](std::size_t at) {
+        return big ? bytes[at] << 8 | bytes[at + 1] : bytes[at + 1] << 8 | bytes[at];
+    };
     const std::size_t ifd0 = tiff + (big ? U32Be(&bytes[tiff + 4]) : U32(&bytes[tiff + 4]));
     ASSERT_LE(ifd0 + 2, bytes.size());
     for (int i = 0, count = u16(ifd0); i < count; ++i) {
@@ -457,7 +550,9 @@ void PatchPointerType(const std::string& path, std::uint16_t tag, std::uint16_t 
     FAIL() << "no entry for tag " << tag << " in " << path;
 }
 
-bool IsHeif(Base base) { return base == Base::Heic || base == Base::HeicThumbnail || base == Base::Avif; }
+bool IsHeif(Base base) {
+    return base == Base::Heic || base == Base::HeicThumbnail || base == Base::Avif;
+}
 
 TEST_F(PeerOracle, ItemsAreTheOnesExiv2Reads) {
     for (const PhotoCase& c : kPhotos) {
@@ -498,7 +593,8 @@ TEST_F(PeerOracle, PointersStoredAsSLongOrIfd) {
     } cases[] = {
         {"GPS pointer as SLONG, big-endian JPEG", Base::Jpeg, 0x8825, 9, "GPS Info IFD Pointer"},
         {"Exif pointer as SLONG, little-endian JPEG", Base::JpegII, 0x8769, 9, "Exif IFD Pointer"},
-        {"GPS pointer as IFD, little-endian TIFF", Base::TiffII, 0x8825, 13, "GPS Info IFD Pointer"},
+        {"GPS pointer as IFD, little-endian TIFF", Base::TiffII, 0x8825, 13,
+         "GPS Info IFD Pointer"},
         {"Exif pointer as IFD, big-endian TIFF", Base::TiffMM, 0x8769, 13, "Exif IFD Pointer"},
     };
     for (const Case& c : cases) {
@@ -515,7 +611,8 @@ TEST_F(PeerOracle, PointersStoredAsSLongOrIfd) {
         exif::MetadataList list;
         list.LoadMetadata(&image);
         const auto& entries = list.Entries();
-        const auto entry = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.label == c.label; });
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](const auto& e) { return e.label == c.label; });
         ASSERT_NE(entry, entries.end());
         EXPECT_EQ(entry->value, "偏移:" + offset);
     }
@@ -527,7 +624,8 @@ TEST_F(PeerOracle, ImageMagicksApp1ProfileReadsAsTheExifProfile) {
     const std::string app1 = ProfilePng(kCameraTags, (dir_ / "app1.png").string(), "app1");
     std::vector<PeerItem> expected;
     for (const char* name : {"exif", "APP1"}) {
-        const std::string path = ProfilePng(kCameraTags, (dir_ / (std::string(name) + ".png")).string(), name);
+        const std::string path =
+            ProfilePng(kCameraTags, (dir_ / (std::string(name) + ".png")).string(), name);
         if (expected.empty()) expected = OurItems(path);
         EXPECT_EQ(Describe(OurItems(path)), Describe(expected)) << name;
     }

@@ -24,9 +24,10 @@ std::vector<std::uint8_t> PlainTiff(bool bigEndian) {
     spec.bigEndian = bigEndian;
     spec.trailer.assign(64, 0x80);
     auto fields = [](std::uint32_t stripOffset) {
-        return std::vector<Field>{Short(0x0100, {8}),  Short(0x0101, {8}),   Short(0x0102, {8}),
-                                  Short(0x0103, {1}),  Short(0x0106, {1}),   Long(0x0111, {stripOffset}),
-                                  Short(0x0115, {1}),  Short(0x0116, {8}),   Long(0x0117, {64})};
+        return std::vector<Field>{
+            Short(0x0100, {8}), Short(0x0101, {8}), Short(0x0102, {8}),
+            Short(0x0103, {1}), Short(0x0106, {1}), Long(0x0111, {stripOffset}),
+            Short(0x0115, {1}), Short(0x0116, {8}), Long(0x0117, {64})};
     };
     spec.ifd0.fields = fields(0);
     const std::uint32_t strip = BuildTiff(spec).trailer;
@@ -48,8 +49,10 @@ std::optional<std::string> Capture(const std::string& command) {
 }
 
 bool HavePeers() {
-    return Capture("command -v exiftool >/dev/null && command -v exiv2 >/dev/null && command -v heif-enc >/dev/null && "
-                   "command -v convert >/dev/null")
+    return Capture(
+               "command -v exiftool >/dev/null && command -v exiv2 >/dev/null && command -v "
+               "heif-enc >/dev/null && "
+               "command -v convert >/dev/null")
         .has_value();
 }
 
@@ -89,7 +92,8 @@ std::vector<std::uint8_t> RenameRawProfile(std::vector<std::uint8_t> png, const 
     std::copy(name.begin(), name.end(), at + 17);
     // The chunk's CRC covers its type and data.
     const std::size_t type = static_cast<std::size_t>(at - png.begin()) - 4;
-    const std::uint32_t length = png[type - 4] << 24 | png[type - 3] << 16 | png[type - 2] << 8 | png[type - 1];
+    const std::uint32_t length =
+        png[type - 4] << 24 | png[type - 3] << 16 | png[type - 2] << 8 | png[type - 1];
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::size_t i = type; i < type + 4 + length; ++i) {
         crc ^= png[i];
@@ -118,7 +122,8 @@ std::vector<double> NumbersIn(std::string_view text) {
     const std::string s(text);
     for (const char* p = s.c_str(); *p != '\0';) {
         char* end = nullptr;
-        const double value = std::isdigit(static_cast<unsigned char>(*p)) ? std::strtod(p, &end) : 0;
+        const double value =
+            std::isdigit(static_cast<unsigned char>(*p)) ? std::strtod(p, &end) : 0;
         if (end != nullptr && end != p) {
             numbers.push_back(value);
             p = end;
@@ -130,14 +135,17 @@ std::vector<double> NumbersIn(std::string_view text) {
 }
 
 void PeerOracle::SetUp() {
-    if (!HavePeers()) GTEST_SKIP() << "exiftool and exiv2 are needed (scripts/deps.sh installs them)";
+    if (!HavePeers())
+        GTEST_SKIP() << "exiftool and exiv2 are needed (scripts/deps.sh installs them)";
     dir_ = testsupport::MakeTempFolder("peer-oracle-");
 }
 
 void PeerOracle::TearDown() { std::filesystem::remove_all(dir_); }
 
-std::string PeerOracle::Photo(Base base, const std::vector<std::string>& tags, bool thumbnail, Writer writer) {
-    const std::string path = (dir_ / (std::string("photo") + std::to_string(++made_) + Suffix(base))).string();
+std::string PeerOracle::Photo(Base base, const std::vector<std::string>& tags, bool thumbnail,
+                              Writer writer) {
+    const std::string path =
+        (dir_ / (std::string("photo") + std::to_string(++made_) + Suffix(base))).string();
     if (base == Base::PngProfile) return ProfilePng(tags, path, "exif");
     if (!MakeBase(base, path)) return path;
     std::string command;
@@ -165,7 +173,8 @@ bool PeerOracle::MakeBase(Base base, const std::string& path) {
         return true;
     }
     const std::string jpeg = (dir_ / "drawn.jpg").string();
-    std::string command = "convert -size 64x48 gradient:olive-skyblue " + ShellQuote(jpeg) + " && heif-enc -q 50";
+    std::string command =
+        "convert -size 64x48 gradient:olive-skyblue " + ShellQuote(jpeg) + " && heif-enc -q 50";
     if (base == Base::HeicThumbnail) command += " -t 32";
     if (base == Base::Avif) command += " -A -p chroma=420";
     command += " -o " + ShellQuote(path) + " " + ShellQuote(jpeg) + " >/dev/null";
@@ -174,14 +183,16 @@ bool PeerOracle::MakeBase(Base base, const std::string& path) {
     return made;
 }
 
-std::string PeerOracle::ProfilePng(const std::vector<std::string>& tags, const std::string& path, const std::string& name) {
+std::string PeerOracle::ProfilePng(const std::vector<std::string>& tags, const std::string& path,
+                                   const std::string& name) {
     const std::string jpeg = (dir_ / "profile.jpg").string();
     const std::string app1 = (dir_ / "profile.app1").string();
     EXPECT_TRUE(WriteFile(jpeg, DecodableJpeg({})));
     std::string command = "exiftool -q -q -overwrite_original -charset exif=utf8";
     for (const std::string& tag : tags) command += " " + ShellQuote(tag);
-    command += " " + ShellQuote(jpeg) + " && { printf 'Exif\\0\\0'; exiftool -b -Exif " + ShellQuote(jpeg) +
-               "; } >" + ShellQuote(app1) + " && convert -size 64x48 gradient:olive-skyblue -profile " +
+    command += " " + ShellQuote(jpeg) + " && { printf 'Exif\\0\\0'; exiftool -b -Exif " +
+               ShellQuote(jpeg) + "; } >" + ShellQuote(app1) +
+               " && convert -size 64x48 gradient:olive-skyblue -profile " +
                ShellQuote("APP1:" + app1) + " " + ShellQuote(path);
     EXPECT_TRUE(Capture(command).has_value()) << command;
     const std::vector<std::uint8_t> bytes = ReadFile(path);

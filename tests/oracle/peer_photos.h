@@ -21,9 +21,16 @@ std::optional<std::string> Capture(const std::string& command);
 bool HavePeers();
 
 enum class Base {
-    Jpeg, JpegII, TiffII, TiffMM, Png, WebP,
-    Heic, HeicThumbnail, Avif,  // heif-enc's, from a JPEG that ImageMagick draws
-    PngProfile,                 // ImageMagick's, with the Exif a JPEG got in a "Raw profile type" chunk
+    Jpeg,
+    JpegII,
+    TiffII,
+    TiffMM,
+    Png,
+    WebP,
+    Heic,
+    HeicThumbnail,
+    Avif,        // heif-enc's, from a JPEG that ImageMagick draws
+    PngProfile,  // ImageMagick's, with the Exif a JPEG got in a "Raw profile type" chunk
 };
 
 // The photo's bytes without metadata, where they are our own; empty for the
@@ -50,7 +57,8 @@ protected:
     void TearDown() override;
 
     // A photo of the given kind with the tags written by exiftool or exiv2.
-    std::string Photo(Base base, const std::vector<std::string>& tags, bool thumbnail, Writer writer);
+    std::string Photo(Base base, const std::vector<std::string>& tags, bool thumbnail,
+                      Writer writer);
     // The photo without metadata: our bytes, or heif-enc's HEIC or AVIF of a
     // JPEG that ImageMagick draws.
     bool MakeBase(Base base, const std::string& path);
@@ -58,7 +66,8 @@ protected:
     // exiftool writes the tags into a JPEG, whose Exif segment becomes the
     // PNG's APP1 profile, and the profile is renamed `name` ("app1" keeps
     // ImageMagick's own name).
-    std::string ProfilePng(const std::vector<std::string>& tags, const std::string& path, const std::string& name);
+    std::string ProfilePng(const std::vector<std::string>& tags, const std::string& path,
+                           const std::string& name);
 
     std::filesystem::path dir_;
     int made_ = 0;

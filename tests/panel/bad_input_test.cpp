@@ -22,7 +22,8 @@ long PeakKilobytes() {
 // A PNG claiming width x height over a few bytes of data.
 QByteArray Claiming(std::uint32_t width, std::uint32_t height) {
     const std::vector<std::uint8_t> png = testsupport::PngClaiming(width, height);
-    return QByteArray(reinterpret_cast<const char*>(png.data()), static_cast<qsizetype>(png.size()));
+    return QByteArray(reinterpret_cast<const char*>(png.data()),
+                      static_cast<qsizetype>(png.size()));
 }
 
 // A JPEG whose frame header claims width x height.
@@ -57,9 +58,11 @@ std::vector<std::uint8_t> BrokenBlock() {
     testsupport::TiffSpec tiff = testsupport::CameraSpec();
     testsupport::TiffLayout layout = testsupport::BuildTiff(tiff);
     std::vector<std::uint8_t>& bytes = layout.bytes;
-    testsupport::PutU16(bytes, layout.exif, 0xFFFF, false);                      // count beyond the block
-    testsupport::PutU32(bytes, layout.entry(layout.ifd0, 0) + 8, 0xFFFFFFF0u, false);  // make's text outside
-    testsupport::PutU32(bytes, layout.entry(layout.gps, 1) + 4, 0x40000000u, false);   // a huge count
+    testsupport::PutU16(bytes, layout.exif, 0xFFFF, false);  // count beyond the block
+    testsupport::PutU32(bytes, layout.entry(layout.ifd0, 0) + 8, 0xFFFFFFF0u,
+                        false);  // make's text outside
+    testsupport::PutU32(bytes, layout.entry(layout.gps, 1) + 4, 0x40000000u,
+                        false);  // a huge count
     return bytes;
 }
 
@@ -80,16 +83,22 @@ TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
     using photo::Problem;
     const Case cases[] = {
         {"empty file", QByteArray(), Shown::CannotOpen, Problem::NotAPhoto, 0},
-        {"text file", QByteArray("Dear diary,\nnothing to see.\n"), Shown::CannotOpen, Problem::NotAPhoto, 0},
+        {"text file", QByteArray("Dear diary,\nnothing to see.\n"), Shown::CannotOpen,
+         Problem::NotAPhoto, 0},
         {"JPEG start only", QByteArray("\xFF\xD8\xFF", 3), Shown::CannotOpen, Problem::Damaged, 0},
         {"JPEG cut in its header", noisy.left(200), Shown::Placeholder, Problem::Damaged, -1},
-        {"JPEG cut in its scan", noisy.left(noisy.size() / 2), Shown::Preview, Problem::None, 4},  // three titles and the size
-        {"PNG claiming 60000 x 60000", Claiming(60000, 60000), Shown::Placeholder, Problem::TooLarge, 1},
-        {"JPEG claiming 65000 x 65000", ClaimingJpeg(65000, 65000), Shown::Placeholder, Problem::TooLarge, 1},
+        {"JPEG cut in its scan", noisy.left(noisy.size() / 2), Shown::Preview, Problem::None,
+         4},  // three titles and the size
+        {"PNG claiming 60000 x 60000", Claiming(60000, 60000), Shown::Placeholder,
+         Problem::TooLarge, 1},
+        {"JPEG claiming 65000 x 65000", ClaimingJpeg(65000, 65000), Shown::Placeholder,
+         Problem::TooLarge, 1},
         // Its header cut short: neither a size nor metadata to show.
-        {"PNG with a header only", Claiming(64, 48).left(33), Shown::CannotOpen, Problem::Damaged, 0},
-        {"JPEG with broken metadata", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock()),
-         Shown::Preview, Problem::None, -1},
+        {"PNG with a header only", Claiming(64, 48).left(33), Shown::CannotOpen, Problem::Damaged,
+         0},
+        {"JPEG with broken metadata",
+         WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock()), Shown::Preview,
+         Problem::None, -1},
     };
     const long peakBefore = PeakKilobytes();
     for (const Case& c : cases) {
@@ -104,7 +113,8 @@ TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
             EXPECT_FALSE(panel->hintIcon()->isVisible()) << c.name;
             EXPECT_TRUE(panel->listViewport()->isVisible()) << c.name << ": its metadata is listed";
             if (c.entries >= 0) {
-                EXPECT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.entries)) << c.name;
+                EXPECT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.entries))
+                    << c.name;
             }
             // The photo's pixels, or the placeholder's light grey box.
             const QRect box = panel->previewRect();
@@ -114,7 +124,8 @@ TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
             else EXPECT_NE(middle, kPlaceholderGrey) << c.name;
         } else {
             EXPECT_FALSE(panel->showsPhoto()) << c.name;
-            EXPECT_EQ(panel->photoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
+            EXPECT_EQ(panel->photoFile(), good.toStdString())
+                << c.name << ": the earlier photo is kept";
             EXPECT_EQ(panel->photoName(), "good.jpg") << c.name;
             EXPECT_EQ(Labels().size(), 12u) << c.name;
             EXPECT_EQ(panel->photoWidth(), 64) << c.name;
@@ -123,7 +134,8 @@ TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
             EXPECT_FALSE(panel->scrollBar()->isVisible()) << c.name;
             EXPECT_FALSE(Bounds(panel->surface(), QRect(0, 0, 200, 418), IsRed).isValid())
                 << c.name << ": no preview left";
-            EXPECT_TRUE(Bounds(panel->surface(), kReasonLine, IsInk).isValid()) << c.name << ": the line saying why";
+            EXPECT_TRUE(Bounds(panel->surface(), kReasonLine, IsInk).isValid())
+                << c.name << ": the line saying why";
         }
     }
     // Qt's own buffers and the test photos stay well below this; a decode of
@@ -132,7 +144,8 @@ TEST_F(PanelTest, BadFilesNeverCrashHangOrAllocateHugely) {
 }
 
 TEST_F(PanelTest, BrokenMetadataStillListsWhatCanBeRead) {
-    OpenPhoto(Write("broken.jpg", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock())));
+    OpenPhoto(
+        Write("broken.jpg", WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BrokenBlock())));
     const std::vector<std::string> labels = Labels();
     EXPECT_FALSE(labels.empty());
     EXPECT_EQ(std::count(labels.begin(), labels.end(), "型号"), 1) << "the model is intact";

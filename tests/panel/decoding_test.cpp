@@ -24,7 +24,8 @@ protected:
         const QRect box = panel->previewRect();
         if (!box.isValid()) return false;
         const QColor shown = QColor::fromRgb(panel->surface().pixel(box.center()));
-        return std::abs(shown.red() - colour.red()) < 40 && std::abs(shown.green() - colour.green()) < 40 &&
+        return std::abs(shown.red() - colour.red()) < 40 &&
+               std::abs(shown.green() - colour.green()) < 40 &&
                std::abs(shown.blue() - colour.blue()) < 40;
     }
 };
@@ -36,7 +37,7 @@ TEST_F(DecodingTest, AWorkerKilledDuringADecodeCostsThatPictureOnly) {
     const struct {
         const char* name;
         std::string command;
-        bool killHere;  // SIGKILL from the test, else the worker's filter
+        bool killHere;       // SIGKILL from the test, else the worker's filter
         const char* reason;  // a part of the placeholder's reason
     } cases[] = {
         {"SIGKILL during a decode", "sleep 20000", true, "终止"},
@@ -46,7 +47,8 @@ TEST_F(DecodingTest, AWorkerKilledDuringADecodeCostsThatPictureOnly) {
     const QString next = Photo("next.jpg", 64, 48, 3);
     for (const auto& c : cases) {
         previews->start();
-        ASSERT_TRUE(WaitUntil([this] { return previews->confinement() != 0; })) << c.name << ": no worker ready";
+        ASSERT_TRUE(WaitUntil([this] { return previews->confinement() != 0; }))
+            << c.name << ": no worker ready";
         const QString path = CommandPhoto("command.jpg", c.command);
         panel->openPhoto(path);
         if (c.killHere) {
@@ -59,9 +61,12 @@ TEST_F(DecodingTest, AWorkerKilledDuringADecodeCostsThatPictureOnly) {
         ASSERT_TRUE(WaitForPreview()) << c.name;
         EXPECT_TRUE(panel->showsPhoto()) << c.name << ": shown with its metadata";
         EXPECT_EQ(panel->photoFile(), path.toStdString()) << c.name;
-        EXPECT_TRUE(panel->reason().contains(QString::fromUtf8(c.reason))) << c.name << ": " << panel->reason().toStdString();
-        EXPECT_EQ(panel->surface().pixel(panel->previewRect().center()), kPlaceholderGrey) << c.name;
-        EXPECT_TRUE(Bounds(panel->surface(), panel->previewRect(), IsInk).isValid()) << c.name << ": 无法预览 and why";
+        EXPECT_TRUE(panel->reason().contains(QString::fromUtf8(c.reason)))
+            << c.name << ": " << panel->reason().toStdString();
+        EXPECT_EQ(panel->surface().pixel(panel->previewRect().center()), kPlaceholderGrey)
+            << c.name;
+        EXPECT_TRUE(Bounds(panel->surface(), panel->previewRect(), IsInk).isValid())
+            << c.name << ": 无法预览 and why";
 
         OpenPhoto(next);
         EXPECT_TRUE(panel->reason().isEmpty()) << c.name << ": " << panel->reason().toStdString();
@@ -81,10 +86,12 @@ TEST_F(DecodingTest, ASlowDecodeKeepsNothingWaiting) {
     EXPECT_TRUE(panel->updatesEnabled()) << "the panel's pixels are no longer held";
     EXPECT_TRUE(panel->listViewport()->isVisible());
     EXPECT_EQ(panel->photoFile(), slow.toStdString());
-    QWheelEvent wheel(QPointF(300, 200), panel->listViewport()->mapToGlobal(QPointF(100, 200)), QPoint(),
-                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(300, 200), panel->listViewport()->mapToGlobal(QPointF(100, 200)),
+                      QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
     QCoreApplication::sendEvent(panel->listViewport(), &wheel);
-    EXPECT_EQ(panel->scrollBar()->value(), 3) << "the list scrolled while the picture was on its way";
+    EXPECT_EQ(panel->scrollBar()->value(), 3)
+        << "the list scrolled while the picture was on its way";
     EXPECT_EQ(settled.count(), 0);
 
     ASSERT_TRUE(WaitForPreview());
@@ -139,7 +146,8 @@ TEST_F(DecodingTest, AQuickPhotoAppearsInOneStep) {
         watch.whilePending = 0;
         panel->openPhoto(c.path);
         ASSERT_TRUE(WaitForPreview()) << c.name;
-        EXPECT_EQ(watch.whilePending > 0, c.paintedBeforeThePicture) << c.name << ": " << watch.whilePending << " paints";
+        EXPECT_EQ(watch.whilePending > 0, c.paintedBeforeThePicture)
+            << c.name << ": " << watch.whilePending << " paints";
         EXPECT_TRUE(panel->updatesEnabled()) << c.name;
     }
 }

@@ -40,9 +40,11 @@ TEST_F(PanelTest, PreviewIsDrawnAtDevicePixels) {
 
     // What the screen gets is the surface, pixel for pixel.
     QCoreApplication::processEvents();
-    const QImage shown = panel->grab(QRect(0, 100, 200, 200)).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown =
+        panel->grab(QRect(0, 100, 200, 200)).toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown.size(), QSize(400, 400));
-    EXPECT_EQ(shown.copy(0, 0, 400, 400), surface.copy(0, 200, 400, 400).convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(shown.copy(0, 0, 400, 400),
+              surface.copy(0, 200, 400, 400).convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(PanelTest, ListTextIsDrawnAtDevicePixels) {
@@ -53,13 +55,19 @@ TEST_F(PanelTest, ListTextIsDrawnAtDevicePixels) {
     expected.fill(panel->listSurface()->background());
     {
         QPainter painter(&expected);
-        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("1"), QRectF(0, 4, 30, 12), Qt::AlignHCenter);
-        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("图像标题"), QRectF(30, 4, 160, 12), Qt::AlignRight);
-        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("Title 1"), QRectF(198, 4, 290, 12), Qt::AlignLeft);
+        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("1"), QRectF(0, 4, 30, 12),
+                                         Qt::AlignHCenter);
+        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("图像标题"),
+                                         QRectF(30, 4, 160, 12), Qt::AlignRight);
+        viewer::PhotoPanel::drawCellText(painter, QStringLiteral("Title 1"),
+                                         QRectF(198, 4, 290, 12), Qt::AlignLeft);
     }
 
     QCoreApplication::processEvents();
-    const QImage shown = panel->listSurface()->grab(QRect(0, 0, 516, 20)).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = panel->listSurface()
+                             ->grab(QRect(0, 0, 516, 20))
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), expected.size());
     EXPECT_EQ(shown, expected.convertToFormat(QImage::Format_RGB32));
     // Layout pixels enlarged would make every aligned 2 x 2 block one colour.
@@ -67,7 +75,9 @@ TEST_F(PanelTest, ListTextIsDrawnAtDevicePixels) {
     for (int y = 0; y + 1 < shown.height(); y += 2) {
         for (int x = 0; x + 1 < shown.width(); x += 2) {
             const QRgb p = shown.pixel(x, y);
-            if (shown.pixel(x + 1, y) != p || shown.pixel(x, y + 1) != p || shown.pixel(x + 1, y + 1) != p) ++mixedBlocks;
+            if (shown.pixel(x + 1, y) != p || shown.pixel(x, y + 1) != p ||
+                shown.pixel(x + 1, y + 1) != p)
+                ++mixedBlocks;
         }
     }
     EXPECT_GT(mixedBlocks, 20);

@@ -25,7 +25,8 @@ namespace {
 using namespace testsupport;
 using Angle = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
-TiffSpec WithGps(const char* latitudeRef, Angle latitude, const char* longitudeRef, Angle longitude) {
+TiffSpec WithGps(const char* latitudeRef, Angle latitude, const char* longitudeRef,
+                 Angle longitude) {
     TiffSpec spec = CameraSpec();
     spec.gps->fields = {Ascii(0x0001, latitudeRef), Rational(0x0002, std::move(latitude)),
                         Ascii(0x0003, longitudeRef), Rational(0x0004, std::move(longitude))};
@@ -48,7 +49,8 @@ protected:
     }
 
     QString Open(const QString& name, const TiffSpec& spec) {
-        const QString path = Write(name, WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BuildTiff(spec).bytes));
+        const QString path = Write(
+            name, WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), BuildTiff(spec).bytes));
         OpenPhoto(path);
         return path;
     }
@@ -122,7 +124,8 @@ TEST_F(ListActionsTest, CopyItemsAndTheReport) {
     const QString path = Open("camera.jpg", CameraSpec());
     exif::MetadataList fromFile;
     fromFile.SetPhoto(path.toStdString());
-    const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path.toStdString()));
+    const reader::PropertyImage image =
+        reader::PropertyImage::Open(reader::FileSource(path.toStdString()));
     fromFile.LoadMetadata(&image);
     const QString report = QString::fromStdString(exif::BuildReport(fromFile));
     const struct {
@@ -152,16 +155,20 @@ TEST_F(ListActionsTest, MapLinksOfKnownPhotos) {
         const char* osm;
     } cases[] = {
         // 35°40'30" N, 139°45.45' E.
-        {"camera block", CameraSpec(), "https://uri.amap.com/marker?position=139.757500,35.675000&coordinate=wgs84",
-         "https://www.openstreetmap.org/?mlat=35.675000&mlon=139.757500#map=16/35.675000/139.757500"},
+        {"camera block", CameraSpec(),
+         "https://uri.amap.com/marker?position=139.757500,35.675000&coordinate=wgs84",
+         "https://www.openstreetmap.org/?mlat=35.675000&mlon=139.757500#map=16/35.675000/"
+         "139.757500"},
         // 33°51'54.5" S, 151°12'34.6" E.
         {"south", WithGps("S", {{33, 1}, {51, 1}, {545, 10}}, "E", {{151, 1}, {12, 1}, {346, 10}}),
          "https://uri.amap.com/marker?position=151.209611,-33.865139&coordinate=wgs84",
-         "https://www.openstreetmap.org/?mlat=-33.865139&mlon=151.209611#map=16/-33.865139/151.209611"},
+         "https://www.openstreetmap.org/?mlat=-33.865139&mlon=151.209611#map=16/-33.865139/"
+         "151.209611"},
         // 40°42'46" N, 74°0'21.5" W.
         {"west", WithGps("N", {{40, 1}, {42, 1}, {46, 1}}, "W", {{74, 1}, {0, 1}, {215, 10}}),
          "https://uri.amap.com/marker?position=-74.005972,40.712778&coordinate=wgs84",
-         "https://www.openstreetmap.org/?mlat=40.712778&mlon=-74.005972#map=16/40.712778/-74.005972"},
+         "https://www.openstreetmap.org/?mlat=40.712778&mlon=-74.005972#map=16/40.712778/"
+         "-74.005972"},
     };
     for (const auto& c : cases) {
         Open("map.jpg", c.spec);
@@ -189,7 +196,8 @@ TEST_F(ListActionsTest, ValueCutShortShowsItsWholeTextInATooltip) {
         {"a value cut short", 1, 250, true, wide},
         {"the label of that row fits", 1, 100, false, ""},
         {"the number column", 1, 10, false, ""},
-        {"markup is shown as written", 2, 250, true, "&lt;b&gt;" + std::string(80, 'M') + "&lt;/b&gt;"},
+        {"markup is shown as written", 2, 250, true,
+         "&lt;b&gt;" + std::string(80, 'M') + "&lt;/b&gt;"},
         {"below the last row", 5, 250, false, ""},
     };
     for (const auto& c : cases) {

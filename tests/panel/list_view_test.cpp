@@ -19,7 +19,9 @@ namespace {
 
 constexpr QRgb kBand = 0xFFF2F3DEu;
 
-QRgb WindowColour(const viewer::PhotoPanel* panel) { return panel->listSurface()->background().rgb(); }
+QRgb WindowColour(const viewer::PhotoPanel* panel) {
+    return panel->listSurface()->background().rgb();
+}
 
 TEST_F(PanelTest, ScrollRangeFollowsTheListLength) {
     struct Case {
@@ -30,12 +32,13 @@ TEST_F(PanelTest, ScrollRangeFollowsTheListLength) {
     // round((rows x 20 - inner height) / 20 + 1), halves to even; a negative
     // result is 0 in the scroll bar. The frame takes 4 pixels of the height.
     const Case cases[] = {
-        {418, 30, 10}, {418, 21, 1}, {418, 20, 0}, {418, 10, 0}, {418, 1, 0},
-        {414, 30, 10},  // 10.5 halves to 10
-        {414, 31, 12},  // 11.5 halves to 12
+        {418, 30, 10}, {418, 21, 1}, {418, 20, 0},
+        {418, 10, 0},  {418, 1, 0},  {414, 30, 10},  // 10.5 halves to 10
+        {414, 31, 12},                               // 11.5 halves to 12
     };
     for (const Case& c : cases) {
-        const std::string name = std::to_string(c.rows) + " rows in a panel " + std::to_string(c.panelHeight) + " high";
+        const std::string name =
+            std::to_string(c.rows) + " rows in a panel " + std::to_string(c.panelHeight) + " high";
         panel->resize(737, c.panelHeight);
         OpenPhoto(Photo(QString::fromStdString(std::to_string(c.rows) + ".jpg"), 64, 48, c.rows));
         ASSERT_EQ(panel->metadata().EntryCount(), static_cast<std::size_t>(c.rows)) << name;
@@ -144,7 +147,8 @@ TEST_F(PanelTest, DraggingTheThumbScrollsTheList) {
         int to;
         int value;
     };
-    const Case cases[] = {{"down 2 steps", 19 + 76, 2}, {"to the bottom", 417, 10}, {"back to the top", 0, 0}};
+    const Case cases[] = {
+        {"down 2 steps", 19 + 76, 2}, {"to the bottom", 417, 10}, {"back to the top", 0, 0}};
     for (const Case& c : cases) {
         const QPoint from = scroll->mapTo(host.get(), QPoint(8, scroll->thumbRect().top() + 19));
         const QPoint to = scroll->mapTo(host.get(), QPoint(8, c.to));
@@ -179,7 +183,8 @@ TEST_F(PanelTest, WheelMovesThreeRowsPerNotch) {
         // As the window system delivers it: to the widget under the pointer,
         // passed up to its parents while nobody takes it.
         QWheelEvent wheel(QPointF(c.at), QPointF(window->mapToGlobal(c.at)), QPoint(),
-                          QPoint(0, c.delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                          QPoint(0, c.delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
         QSpontaneKeyEvent::setSpontaneous(&wheel);
         qApp->notify(window, &wheel);
         EXPECT_EQ(panel->scrollBar()->value(), c.value) << c.name;
@@ -200,7 +205,8 @@ TEST_F(PanelTest, SecondPhotoWithFewerRowsLeavesNoneOfTheFirst) {
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
     const QRgb window = WindowColour(panel);
-    EXPECT_FALSE(Bounds(view, QRect(0, 60, 516, 354), [&](QRgb p) { return p != window; }).isValid())
+    EXPECT_FALSE(
+        Bounds(view, QRect(0, 60, 516, 354), [&](QRgb p) { return p != window; }).isValid())
         << "below the three rows only background";
     EXPECT_TRUE(Bounds(view, QRect(0, 0, 516, 60), IsInk).isValid());
 }
@@ -219,7 +225,8 @@ TEST_F(PanelTest, PhotoWithoutExifListsItsSize) {
     const Case cases[] = {
         {"no Exif at all", Encode(Solid(64, 48, Qt::red), "jpeg")},
         {"only tags outside the catalogue",
-         WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"), testsupport::BuildTiff(unknownOnly).bytes)},
+         WithExifJpeg(Encode(Solid(64, 48, Qt::red), "jpeg"),
+                      testsupport::BuildTiff(unknownOnly).bytes)},
     };
     for (const Case& c : cases) {
         OpenPhoto(Photo("a.jpg", 64, 48, 30));
@@ -234,7 +241,8 @@ TEST_F(PanelTest, PhotoWithoutExifListsItsSize) {
         EXPECT_EQ(panel->listSurface()->geometry(), QRect(0, 0, 516, 20)) << c.name;
         EXPECT_EQ(panel->rowAt(QPoint(250, 10)), 0) << c.name;
         QCoreApplication::processEvents();
-        EXPECT_TRUE(Bounds(ViewportPixels(), QRect(0, 0, 516, 20), IsInk).isValid()) << c.name << ": the row is drawn";
+        EXPECT_TRUE(Bounds(ViewportPixels(), QRect(0, 0, 516, 20), IsInk).isValid())
+            << c.name << ": the row is drawn";
     }
 }
 
@@ -272,7 +280,8 @@ TEST_F(PanelTest, VeryLongListStaysReachableAndWithinMemory) {
     const int drawn = surface->stripsDrawn();
     QCoreApplication::processEvents();
     const QImage view = ViewportPixels();
-    EXPECT_TRUE(Bounds(view, QRect(0, 0, 516, 400), IsInk).isValid()) << "rows drawn when first shown";
+    EXPECT_TRUE(Bounds(view, QRect(0, 0, 516, 400), IsInk).isValid())
+        << "rows drawn when first shown";
     EXPECT_GT(surface->stripsDrawn(), drawn);
     EXPECT_LE(surface->bytesHeld(), viewer::ListSurface::kBudgetBytes);
     // Row 40,000 (odd index) is banded and ends 14 pixels above the bottom.

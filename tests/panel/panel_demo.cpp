@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
     QString photo = args.size() > 1 ? args[1] : QString();
     if (photo == "--camera") {
         photo = dir.filePath(QStringLiteral("IMG_0001.JPG"));
-        const QByteArray bytes = paneltest::WithExifJpeg(paneltest::Encode(Landscape(4000, 3000), "jpeg"),
-                                                         testsupport::BuildTiff(testsupport::CameraSpec()).bytes);
+        const QByteArray bytes =
+            paneltest::WithExifJpeg(paneltest::Encode(Landscape(4000, 3000), "jpeg"),
+                                    testsupport::BuildTiff(testsupport::CameraSpec()).bytes);
         if (!paneltest::WriteFile(photo, bytes)) return 1;
     }
 
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
     window.show();
     if (!photo.isEmpty()) panel.openPhoto(photo);
     if (args.size() > 2) panel.scrollBar()->setValue(args[2].toInt());
-    std::printf("entries %zu, Max %d\n", panel.metadata().EntryCount(), panel.scrollBar()->maximum());
+    std::printf("entries %zu, Max %d\n", panel.metadata().EntryCount(),
+                panel.scrollBar()->maximum());
     std::fflush(stdout);
     return app.exec();
 }

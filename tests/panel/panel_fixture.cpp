@@ -51,7 +51,8 @@ bool WaitUntil(const std::function<bool()>& done, int milliseconds) {
 }
 
 void PanelTest::SetUp() {
-    platform::setMessageHandler([this](const platform::Message& message) { messageBoxes.push_back(message.text); });
+    platform::setMessageHandler(
+        [this](const platform::Message& message) { messageBoxes.push_back(message.text); });
     ASSERT_TRUE(dir.isValid());
     previews = std::make_unique<viewer::PreviewLoader>(TestDecoder(MisbehavingWorker()));
     host = std::make_unique<QWidget>();
@@ -67,7 +68,8 @@ void PanelTest::TearDown() {
     panel = nullptr;
     previews.reset();
     platform::setMessageHandler({});
-    EXPECT_TRUE(messageBoxes.empty()) << "unexpected message box: " << messageBoxes.front().toStdString();
+    EXPECT_TRUE(messageBoxes.empty())
+        << "unexpected message box: " << messageBoxes.front().toStdString();
 }
 
 void PanelTest::OpenPhoto(const QString& path) {
@@ -75,7 +77,9 @@ void PanelTest::OpenPhoto(const QString& path) {
     EXPECT_TRUE(WaitForPreview()) << "no preview of " << path.toStdString();
 }
 
-bool PanelTest::WaitForPreview() { return WaitUntil([this] { return !panel->previewPending(); }); }
+bool PanelTest::WaitForPreview() {
+    return WaitUntil([this] { return !panel->previewPending(); });
+}
 
 QString PanelTest::Write(const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
@@ -86,18 +90,19 @@ QString PanelTest::Write(const QString& name, const QByteArray& bytes) {
 QString PanelTest::Photo(const QString& name, int width, int height, int rows, const char* format) {
     const QByteArray pixels = Encode(Solid(width, height, Qt::red), format);
     const std::vector<std::uint8_t> block = TitleBlock(std::max(rows - 1, 0));
-    const QByteArray bytes = QByteArray(format) == "png" ? WithExifPng(pixels, block)
-                                                         : WithExifJpeg(pixels, block);
+    const QByteArray bytes =
+        QByteArray(format) == "png" ? WithExifPng(pixels, block) : WithExifJpeg(pixels, block);
     return Write(name, bytes);
 }
 
-QString PanelTest::CommandPhoto(const QString& name, const std::string& command, const QColor& colour, int width,
-                                int height, int rows) {
+QString PanelTest::CommandPhoto(const QString& name, const std::string& command,
+                                const QColor& colour, int width, int height, int rows) {
     const QByteArray jpeg = Encode(Solid(width, height, colour), "jpeg");
     const QByteArray text = QByteArray("exifviewer-test: ") + command.c_str() + "\n";
     // A comment segment right after SOI: a JPEG all the same.
     QByteArray segment("\xFF\xFE", 2);
-    segment.append(static_cast<char>((text.size() + 2) >> 8)).append(static_cast<char>((text.size() + 2) & 0xFF));
+    segment.append(static_cast<char>((text.size() + 2) >> 8))
+        .append(static_cast<char>((text.size() + 2) & 0xFF));
     segment.append(text);
     const QByteArray commented = jpeg.left(2) + segment + jpeg.mid(2);
     return Write(name, WithExifJpeg(commented, TitleBlock(std::max(rows - 1, 0))));
@@ -108,8 +113,10 @@ QImage PanelTest::ListPixels(const QRect& area) const {
 }
 
 QImage PanelTest::ViewportPixels() const {
-    return panel->listViewport()->grab(panel->listViewport()->contentsRect()).toImage().convertToFormat(
-        QImage::Format_RGB32);
+    return panel->listViewport()
+        ->grab(panel->listViewport()->contentsRect())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 std::vector<std::string> PanelTest::Labels() const {

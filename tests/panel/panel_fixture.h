@@ -64,12 +64,14 @@ protected:
     QString Write(const QString& name, const QByteArray& bytes);
     // A solid red JPEG (or PNG) of width x height whose list has `rows` rows:
     // `rows` - 1 image titles, then the file's size.
-    QString Photo(const QString& name, int width, int height, int rows, const char* format = "jpeg");
+    QString Photo(const QString& name, int width, int height, int rows,
+                  const char* format = "jpeg");
 
     // A solid JPEG of width x height with `rows` list rows whose comment
     // holds a command for the test worker ("sleep 3000", "socket"...).
-    QString CommandPhoto(const QString& name, const std::string& command, const QColor& colour = Qt::red,
-                         int width = 64, int height = 48, int rows = 6);
+    QString CommandPhoto(const QString& name, const std::string& command,
+                         const QColor& colour = Qt::red, int width = 64, int height = 48,
+                         int rows = 6);
 
     // The list rows as the panel shows them: the pixels of the list surface.
     QImage ListPixels(const QRect& area) const;

@@ -31,12 +31,14 @@ DropResult DropAt(viewer::PhotoPanel* panel, const QPoint& at, QMimeData* data) 
     if (!target) target = panel;
     const QPoint local = target->mapFrom(panel, at);
     DropResult result;
-    QDragEnterEvent enter(local, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data, Qt::LeftButton, {});
+    QDragEnterEvent enter(local, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data,
+                          Qt::LeftButton, {});
     QApplication::sendEvent(target, &enter);
     result.enterAccepted = enter.isAccepted();
     result.enterAction = enter.dropAction();
     if (!result.enterAccepted) return result;
-    QDropEvent drop(QPointF(local), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data, Qt::LeftButton, {});
+    QDropEvent drop(QPointF(local), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data,
+                    Qt::LeftButton, {});
     QApplication::sendEvent(target, &drop);
     result.dropAccepted = drop.isAccepted();
     return result;
@@ -56,7 +58,8 @@ TEST_F(PanelTest, HintIconLook) {
     EXPECT_EQ(icon->cursor().hotSpot(), QPoint(12, 4));
     EXPECT_EQ(icon->cursor().pixmap().size(), QSize(32, 32));
     const QImage shown = icon->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage picture = QImage(QStringLiteral(":/pictures/hint.png")).convertToFormat(QImage::Format_RGB32);
+    const QImage picture =
+        QImage(QStringLiteral(":/pictures/hint.png")).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(picture.size(), QSize(128, 128)) << "the hint picture is compiled in";
     EXPECT_EQ(shown.pixel(64, 64), picture.pixel(64, 64));
     EXPECT_EQ(shown.pixel(10, 120), picture.pixel(10, 120));
@@ -100,17 +103,70 @@ TEST_F(PanelTest, DropsOpenTheFirstLocalFile) {
         std::string opened;  // PhotoFile afterwards; "" = the drop did nothing
     };
     const Case cases[] = {
-        {"a file on the empty panel", false, {600, 50}, [&](QMimeData& m) { m.setUrls(Files({a})); }, true, a.toStdString()},
-        {"three files: the first", false, {600, 50}, [&](QMimeData& m) { m.setUrls(Files({b, c, a})); }, true, b.toStdString()},
-        {"on the icon", false, {368, 170}, [&](QMimeData& m) { m.setUrls(Files({c})); }, true, c.toStdString()},
-        {"on the preview column of a shown photo", true, {100, 400}, [&](QMimeData& m) { m.setUrls(Files({b})); }, true, b.toStdString()},
-        {"a web address first, then a file", false, {600, 50},
-         [&](QMimeData& m) { m.setUrls({QUrl("https://example.com/x.jpg"), QUrl::fromLocalFile(c)}); }, true, c.toStdString()},
-        {"text, no files", false, {600, 50}, [](QMimeData& m) { m.setText("/tmp/a.jpg"); }, false, ""},
-        {"only a web address", false, {600, 50}, [](QMimeData& m) { m.setUrls({QUrl("https://example.com/x.jpg")}); }, false, ""},
-        {"on the list viewport", true, {400, 10}, [&](QMimeData& m) { m.setUrls(Files({c})); }, true, ""},
-        {"on the scroll bar", true, {728, 300}, [&](QMimeData& m) { m.setUrls(Files({c})); }, true, ""},
-        {"on the scroll bar's thumb", true, {728, 5}, [&](QMimeData& m) { m.setUrls(Files({c})); }, true, ""},
+        {"a file on the empty panel",
+         false,
+         {600, 50},
+         [&](QMimeData& m) { m.setUrls(Files({a})); },
+         true,
+         a.toStdString()},
+        {"three files: the first",
+         false,
+         {600, 50},
+         [&](QMimeData& m) {
+             m.setUrls(Files({b, c, a}));
+         },
+         true,
+         b.toStdString()},
+        {"on the icon",
+         false,
+         {368, 170},
+         [&](QMimeData& m) { m.setUrls(Files({c})); },
+         true,
+         c.toStdString()},
+        {"on the preview column of a shown photo",
+         true,
+         {100, 400},
+         [&](QMimeData& m) { m.setUrls(Files({b})); },
+         true,
+         b.toStdString()},
+        {"a web address first, then a file",
+         false,
+         {600, 50},
+         [&](QMimeData& m) {
+             m.setUrls({QUrl("https://example.com/x.jpg"), QUrl::fromLocalFile(c)});
+         },
+         true,
+         c.toStdString()},
+        {"text, no files",
+         false,
+         {600, 50},
+         [](QMimeData& m) { m.setText("/tmp/a.jpg"); },
+         false,
+         ""},
+        {"only a web address",
+         false,
+         {600, 50},
+         [](QMimeData& m) { m.setUrls({QUrl("https://example.com/x.jpg")}); },
+         false,
+         ""},
+        {"on the list viewport",
+         true,
+         {400, 10},
+         [&](QMimeData& m) { m.setUrls(Files({c})); },
+         true,
+         ""},
+        {"on the scroll bar",
+         true,
+         {728, 300},
+         [&](QMimeData& m) { m.setUrls(Files({c})); },
+         true,
+         ""},
+        {"on the scroll bar's thumb",
+         true,
+         {728, 5},
+         [&](QMimeData& m) { m.setUrls(Files({c})); },
+         true,
+         ""},
     };
     const QString shown = Photo("shown.jpg", 64, 48, 30);
     for (const Case& k : cases) {
@@ -125,7 +181,8 @@ TEST_F(PanelTest, DropsOpenTheFirstLocalFile) {
             EXPECT_FALSE(result.dropAccepted) << k.name;
             EXPECT_EQ(panel->photoFile(), before) << k.name;
             if (result.enterAccepted) {
-                EXPECT_EQ(result.enterAction, Qt::IgnoreAction) << k.name << ": the no-drop pointer";
+                EXPECT_EQ(result.enterAction, Qt::IgnoreAction)
+                    << k.name << ": the no-drop pointer";
             }
         } else {
             EXPECT_TRUE(result.dropAccepted) << k.name;

@@ -40,7 +40,8 @@ std::vector<std::uint8_t> OrientationBlock(int orientation) {
 
 class PhotosTest : public PanelTest {
 protected:
-    QString Heic(const QString& name, const QImage& stored, int orientation, int thumbnailSide = 0) {
+    QString Heic(const QString& name, const QImage& stored, int orientation,
+                 int thumbnailSide = 0) {
         testsupport::HeifSpec spec;
         spec.width = stored.width();
         spec.height = stored.height();
@@ -78,9 +79,10 @@ protected:
         expected.fill(Qt::white);
         {
             QPainter painter(&expected);
-            viewer::PhotoPanel::drawCellText(painter, QString::fromStdString(panel->photoName()), panel->captionRect(0),
+            viewer::PhotoPanel::drawCellText(painter, QString::fromStdString(panel->photoName()),
+                                             panel->captionRect(0), Qt::AlignLeft);
+            viewer::PhotoPanel::drawCellText(painter, sizeLine, panel->captionRect(1),
                                              Qt::AlignLeft);
-            viewer::PhotoPanel::drawCellText(painter, sizeLine, panel->captionRect(1), Qt::AlignLeft);
             const QRectF third = panel->captionRect(1).translated(0, 12);
             viewer::PhotoPanel::drawCellText(painter, summary, third, Qt::AlignLeft);
         }
@@ -100,19 +102,22 @@ TEST_F(PhotosTest, TurnedPhotosShowUprightWithTheirUprightSize) {
     };
     const Case cases[] = {
         {"JPEG stored 4000 x 3000 with orientation 6",
-         Write("portrait.jpg", WithExifJpeg(Encode(TopRedBottomBlue(4000, 3000), "jpeg"), OrientationBlock(6))),
+         Write("portrait.jpg",
+               WithExifJpeg(Encode(TopRedBottomBlue(4000, 3000), "jpeg"), OrientationBlock(6))),
          3000, 4000, QRect(0, 76, 200, 267), "6-右/上", ""},
         {"PNG stored 400 x 300 with orientation 6",
-         Write("portrait.png", WithExifPng(Encode(TopRedBottomBlue(400, 300), "png"), OrientationBlock(6))),
+         Write("portrait.png",
+               WithExifPng(Encode(TopRedBottomBlue(400, 300), "png"), OrientationBlock(6))),
          300, 400, QRect(0, 76, 200, 267), "6-右/上", ""},
-        {"HEIC turned by its rotation box", Heic("portrait.heic", TopRedBottomBlue(400, 300), 6), 300, 400,
-         QRect(0, 76, 200, 267), nullptr, ""},
-        {"HEIC drawn from its thumbnail", Heic("thumbnail.heic", TopRedBottomBlue(1200, 900), 6, 320), 900, 1200,
+        {"HEIC turned by its rotation box", Heic("portrait.heic", TopRedBottomBlue(400, 300), 6),
+         300, 400, QRect(0, 76, 200, 267), nullptr, ""},
+        {"HEIC drawn from its thumbnail",
+         Heic("thumbnail.heic", TopRedBottomBlue(1200, 900), 6, 320), 900, 1200,
          QRect(0, 76, 200, 267), nullptr, ""},
         // The developed image's size, not the 150 x 100 preview's; the
         // model its raw directory gives is the summary.
-        {"DNG with orientation 6", Dng("portrait.dng", TurnedDng(6)), 400, 600, QRect(0, 59, 200, 300), "6-右/上",
-         "Canon EOS 5D"},
+        {"DNG with orientation 6", Dng("portrait.dng", TurnedDng(6)), 400, 600,
+         QRect(0, 59, 200, 300), "6-右/上", "Canon EOS 5D"},
     };
     for (const Case& c : cases) {
         OpenPhoto(c.path);
@@ -122,7 +127,8 @@ TEST_F(PhotosTest, TurnedPhotosShowUprightWithTheirUprightSize) {
         EXPECT_EQ(panel->previewRect(), c.preview) << c.name;
         // Red stands on the right, blue on the left (a pixel of blending between).
         const QImage surface = panel->surface();
-        const QRect left(c.preview.left(), c.preview.top(), c.preview.width() / 2, c.preview.height());
+        const QRect left(c.preview.left(), c.preview.top(), c.preview.width() / 2,
+                         c.preview.height());
         const QRect right = left.translated(c.preview.width() / 2, 0);
         const QRect red = Bounds(surface, c.preview, IsRed);
         const QRect blue = Bounds(surface, c.preview, IsBlue);
@@ -130,13 +136,15 @@ TEST_F(PhotosTest, TurnedPhotosShowUprightWithTheirUprightSize) {
         EXPECT_TRUE(left.adjusted(0, 0, 1, 0).contains(blue)) << c.name;
         EXPECT_GT(red.width() * red.height(), right.width() * right.height() * 9 / 10) << c.name;
         EXPECT_GT(blue.width() * blue.height(), left.width() * left.height() * 9 / 10) << c.name;
-        ExpectCaption(QString::number(c.width) + QString::fromUtf16(u" \u00D7 ") + QString::number(c.height),
-                      QString::fromUtf8(c.summary), c.name);
+        ExpectCaption(
+            QString::number(c.width) + QString::fromUtf16(u" \u00D7 ") + QString::number(c.height),
+            QString::fromUtf8(c.summary), c.name);
         if (c.storedOrientation) {
             const std::vector<std::string> labels = Labels(), values = Values();
             const auto at = std::find(labels.begin(), labels.end(), "方向");
             ASSERT_NE(at, labels.end()) << c.name;
-            EXPECT_EQ(values[static_cast<std::size_t>(at - labels.begin())], c.storedOrientation) << c.name;
+            EXPECT_EQ(values[static_cast<std::size_t>(at - labels.begin())], c.storedOrientation)
+                << c.name;
         }
     }
 }
@@ -206,9 +214,20 @@ TEST_F(PhotosTest, BrokenHeifAndRawFilesSayWhy) {
         {"HEIC cut in its pixels", heic.left(mdat + 40), Shown::CannotOpen},
         {"HEIC cut to its file type box", heic.left(32), Shown::CannotOpen},
         {"HEIC claiming 100000 x 100000", claiming(100000, 100000), Shown::CannotOpen},
-        {"HEIF file type over nothing", QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0" "mif1heic", 24), Shown::CannotOpen},
-        {"CR3 file type over nothing", QByteArray("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24), Shown::CannotOpen},
-        {"Fujifilm signature over nothing", QByteArray("FUJIFILMCCD-RAW 0201FF383501"), Shown::CannotOpen},
+        {"HEIF file type over nothing",
+         QByteArray("\0\0\0\x18"
+                    "ftypheic\0\0\0\0"
+                    "mif1heic",
+                    24),
+         Shown::CannotOpen},
+        {"CR3 file type over nothing",
+         QByteArray("\0\0\0\x18"
+                    "ftypcrx \0\0\0\x01"
+                    "crx isom",
+                    24),
+         Shown::CannotOpen},
+        {"Fujifilm signature over nothing", QByteArray("FUJIFILMCCD-RAW 0201FF383501"),
+         Shown::CannotOpen},
         {"Olympus signature over nothing", QByteArray("IIRO\x08\0\0\0\0\0", 10), Shown::CannotOpen},
         // Raw files whose metadata is read, whose preview is not.
         {"DNG preview running past the end", Bytes(testsupport::Dng(pastEnd)), Shown::Placeholder},
@@ -224,15 +243,19 @@ TEST_F(PhotosTest, BrokenHeifAndRawFilesSayWhy) {
         EXPECT_FALSE(panel->reason().isEmpty()) << c.name;
         EXPECT_FALSE(Bounds(panel->surface(), QRect(0, 0, 200, 418), IsRed).isValid()) << c.name;
         if (c.shown == Shown::Placeholder) {
-            EXPECT_EQ(panel->photoFile(), path.toStdString()) << c.name << ": " << panel->reason().toStdString();
+            EXPECT_EQ(panel->photoFile(), path.toStdString())
+                << c.name << ": " << panel->reason().toStdString();
             EXPECT_TRUE(panel->listViewport()->isVisible()) << c.name;
             ASSERT_TRUE(panel->previewRect().isValid()) << c.name;
-            EXPECT_EQ(panel->surface().pixel(panel->previewRect().center()), kPlaceholderGrey) << c.name;
+            EXPECT_EQ(panel->surface().pixel(panel->previewRect().center()), kPlaceholderGrey)
+                << c.name;
         } else {
-            EXPECT_EQ(panel->photoFile(), good.toStdString()) << c.name << ": the earlier photo is kept";
+            EXPECT_EQ(panel->photoFile(), good.toStdString())
+                << c.name << ": the earlier photo is kept";
             EXPECT_EQ(Labels().size(), 12u) << c.name;
             EXPECT_TRUE(panel->hintIcon()->isVisible()) << c.name << ": the empty state";
-            EXPECT_TRUE(Bounds(panel->surface(), kReasonLine, IsInk).isValid()) << c.name << ": the line saying why";
+            EXPECT_TRUE(Bounds(panel->surface(), kReasonLine, IsInk).isValid())
+                << c.name << ": the line saying why";
         }
     }
     EXPECT_LT(PeakKilobytes() - peakBefore, 256 * 1024);

@@ -22,7 +22,8 @@ namespace {
 TEST_F(PanelTest, LayoutOfAPanel418High) {
     EXPECT_EQ(panel->size(), QSize(737, 418));
     EXPECT_EQ(panel->listViewport()->geometry(), QRect(200, 0, 520, 418));
-    EXPECT_EQ(panel->listViewport()->contentsRect().size(), QSize(516, 414)) << "a 2-pixel sunken frame";
+    EXPECT_EQ(panel->listViewport()->contentsRect().size(), QSize(516, 414))
+        << "a 2-pixel sunken frame";
     EXPECT_EQ(panel->listSurface()->x(), 0);
     EXPECT_EQ(panel->listSurface()->width(), 516);
     EXPECT_EQ(panel->scrollBar()->geometry(), QRect(720, 0, 17, 418));
@@ -72,7 +73,8 @@ TEST_F(PanelTest, EmptyStateShowsIconAndCentredHintLine) {
     EXPECT_GE(ink.height(), 14) << "16 points is about 21 pixels";
     EXPECT_NEAR(ink.center().x(), 737 / 2.0, 3.0) << "centred under the icon";
     // What is on screen is the surface.
-    const QImage shown = panel->grab(QRect(0, 240, 737, 60)).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown =
+        panel->grab(QRect(0, 240, 737, 60)).toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, surface.copy(0, 240, 737, 60));
 }
 
@@ -92,7 +94,8 @@ TEST_F(PanelTest, PreviewAndCaptionPlacement) {
         {"1070 x 4180: left 46.5 halves to 46", 1070, 4180, QRect(46, 0, 107, 418), 422},
     };
     for (const Case& c : cases) {
-        const QString path = Photo(QStringLiteral("p%1x%2.jpg").arg(c.width).arg(c.height), c.width, c.height, 3);
+        const QString path =
+            Photo(QStringLiteral("p%1x%2.jpg").arg(c.width).arg(c.height), c.width, c.height, 3);
         OpenPhoto(path);
         const QImage surface = panel->surface();
         const QRect column(0, 0, 200, 418);
@@ -138,7 +141,8 @@ TEST_F(PanelTest, CaptionShowsNameAndSize) {
     };
     const Case cases[] = {
         {"plain name", "photo.jpg", 400, 300, QString::fromUtf16(u"400 \u00D7 300")},
-        {"Chinese name", QString::fromUtf16(u"相片 一.jpg"), 4000, 3000, QString::fromUtf16(u"4000 \u00D7 3000")},
+        {"Chinese name", QString::fromUtf16(u"相片 一.jpg"), 4000, 3000,
+         QString::fromUtf16(u"4000 \u00D7 3000")},
     };
     for (const Case& c : cases) {
         const QString path = Photo(c.file, c.width, c.height, 2);
@@ -152,7 +156,8 @@ TEST_F(PanelTest, CaptionShowsNameAndSize) {
         {
             QPainter painter(&expected);
             viewer::PhotoPanel::drawCellText(painter, c.file, first, Qt::AlignLeft);
-            viewer::PhotoPanel::drawCellText(painter, c.sizeLine, panel->captionRect(1), Qt::AlignLeft);
+            viewer::PhotoPanel::drawCellText(painter, c.sizeLine, panel->captionRect(1),
+                                             Qt::AlignLeft);
         }
         const QRect rows(0, static_cast<int>(first.y()), 200, 40);
         EXPECT_EQ(panel->surface().copy(rows), expected.copy(rows)) << c.name;
@@ -163,23 +168,29 @@ TEST_F(PanelTest, CaptionShowsNameAndSize) {
 // as they are; a photo that says none of it has two caption lines only.
 TEST_F(PanelTest, ShootingSummaryUnderTheCaption) {
     testsupport::TiffSpec phone;
-    phone.ifd0.fields = {testsupport::Ascii(0x010F, "Apple"), testsupport::Ascii(0x0110, "iPhone 13 Pro")};
-    phone.exif = testsupport::Ifd{{testsupport::Rational(0x829A, {{1, 134}}), testsupport::Rational(0x829D, {{3, 2}}),
-                                   testsupport::Short(0x8827, {32}), testsupport::Rational(0x920A, {{57, 10}}),
-                                   testsupport::Short(0xA405, {26})},
-                                  {}};
+    phone.ifd0.fields = {testsupport::Ascii(0x010F, "Apple"),
+                         testsupport::Ascii(0x0110, "iPhone 13 Pro")};
+    phone.exif = testsupport::Ifd{
+        {testsupport::Rational(0x829A, {{1, 134}}), testsupport::Rational(0x829D, {{3, 2}}),
+         testsupport::Short(0x8827, {32}), testsupport::Rational(0x920A, {{57, 10}}),
+         testsupport::Short(0xA405, {26})},
+        {}};
     testsupport::TiffSpec longModel;
     longModel.ifd0.fields = {testsupport::Ascii(0x0110, std::string(60, 'M'))};
-    longModel.exif = testsupport::Ifd{{testsupport::Rational(0x829D, {{28, 10}}), testsupport::Short(0x8827, {100})}, {}};
+    longModel.exif = testsupport::Ifd{
+        {testsupport::Rational(0x829D, {{28, 10}}), testsupport::Short(0x8827, {100})}, {}};
     const struct {
         const char* name;
         QString path;
         QString summary;
     } cases[] = {
-        {"phone", Write("IMG_0001.JPG", WithExifJpeg(Encode(Solid(400, 300, Qt::red), "jpeg"), testsupport::BuildTiff(phone).bytes)),
+        {"phone",
+         Write("IMG_0001.JPG", WithExifJpeg(Encode(Solid(400, 300, Qt::red), "jpeg"),
+                                            testsupport::BuildTiff(phone).bytes)),
          QString::fromUtf8("iPhone 13 Pro · 26 mm · F1.5 · 1/134 s · ISO 32")},
-        {"a model wider than the column", Write("long.jpg", WithExifJpeg(Encode(Solid(400, 300, Qt::red), "jpeg"),
-                                                                        testsupport::BuildTiff(longModel).bytes)),
+        {"a model wider than the column",
+         Write("long.jpg", WithExifJpeg(Encode(Solid(400, 300, Qt::red), "jpeg"),
+                                        testsupport::BuildTiff(longModel).bytes)),
          QString::fromStdString(std::string(60, 'M')) + QString::fromUtf8(" · F2.8 · ISO 100")},
         {"titles only", Photo("titles.jpg", 400, 300, 3), QString()},
     };
@@ -188,32 +199,37 @@ TEST_F(PanelTest, ShootingSummaryUnderTheCaption) {
         ASSERT_TRUE(panel->showsPhoto()) << c.name;
         EXPECT_EQ(panel->shootingSummary(), c.summary) << c.name;
         const QStringList lines = viewer::PhotoPanel::summaryLines(c.summary);
-        EXPECT_EQ(lines.join(QString::fromUtf8(" · ")), c.summary) << c.name << ": broken at separators only";
+        EXPECT_EQ(lines.join(QString::fromUtf8(" · ")), c.summary)
+            << c.name << ": broken at separators only";
         ASSERT_EQ(panel->captionLines(), 2 + lines.size()) << c.name;
         const QRectF first = panel->captionRect(0);
         QImage expected(panel->surface().size(), QImage::Format_RGB32);
         expected.fill(Qt::white);
         {
             QPainter painter(&expected);
-            viewer::PhotoPanel::drawCellText(painter, QString::fromStdString(panel->photoName()), first, Qt::AlignLeft);
-            viewer::PhotoPanel::drawCellText(painter, QString::fromUtf16(u"400 \u00D7 300"), panel->captionRect(1),
-                                             Qt::AlignLeft);
+            viewer::PhotoPanel::drawCellText(painter, QString::fromStdString(panel->photoName()),
+                                             first, Qt::AlignLeft);
+            viewer::PhotoPanel::drawCellText(painter, QString::fromUtf16(u"400 \u00D7 300"),
+                                             panel->captionRect(1), Qt::AlignLeft);
             for (int k = 0; k < lines.size(); ++k) {
                 const QRectF line = panel->captionRect(2 + k);
                 EXPECT_EQ(line, first.translated(0, 12 * (2 + k))) << c.name << ", line " << k;
                 viewer::PhotoPanel::drawCellText(painter, lines[k], line, Qt::AlignLeft);
             }
         }
-        const QRect caption(0, static_cast<int>(first.y()), 200, 12 * (2 + static_cast<int>(lines.size())) + 8);
+        const QRect caption(0, static_cast<int>(first.y()), 200,
+                            12 * (2 + static_cast<int>(lines.size())) + 8);
         EXPECT_EQ(panel->surface().copy(caption), expected.copy(caption)) << c.name;
         const QRect below(0, caption.bottom() + 1, 200, 418 - caption.bottom() - 1);
-        EXPECT_FALSE(Bounds(panel->surface(), below, IsInk).isValid()) << c.name << ": nothing under the caption";
+        EXPECT_FALSE(Bounds(panel->surface(), below, IsInk).isValid())
+            << c.name << ": nothing under the caption";
     }
     // The lines fill the column: a phone's summary needs two, the long model
     // stands alone on its line (cut with an ellipsis) and the rest follows.
     EXPECT_EQ(viewer::PhotoPanel::summaryLines(cases[0].summary).size(), 2);
     EXPECT_EQ(viewer::PhotoPanel::summaryLines(cases[1].summary),
-              QStringList({QString::fromStdString(std::string(60, 'M')), QString::fromUtf8("F2.8 · ISO 100")}));
+              QStringList({QString::fromStdString(std::string(60, 'M')),
+                           QString::fromUtf8("F2.8 · ISO 100")}));
 }
 
 // A double-click on the preview asks for the large view; beside it, or on
@@ -262,7 +278,8 @@ TEST_F(PanelTest, PointerWaitsForTheListAndAFailureKeepsItsReason) {
     using photo::Problem;
     std::vector<std::pair<Qt::CursorShape, bool>> pointerDuringList;
     QObject::connect(panel->scrollBar(), &viewer::FlatScrollBar::valueChanged, [&](int) {
-        pointerDuringList.emplace_back(panel->cursor().shape(), panel->testAttribute(Qt::WA_SetCursor));
+        pointerDuringList.emplace_back(panel->cursor().shape(),
+                                       panel->testAttribute(Qt::WA_SetCursor));
     });
     const struct {
         const char* name;
@@ -273,10 +290,10 @@ TEST_F(PanelTest, PointerWaitsForTheListAndAFailureKeepsItsReason) {
         {"a photo with a list", Photo("a.jpg", 640, 480, 12), true, Problem::None},
         {"a file that is not an image", Write("b.jpg", "not an image"), false, Problem::NotAPhoto},
         {"a missing file", dir.filePath("missing.jpg"), false, Problem::Missing},
-        {"a photo without Exif, its size listed", Write("c.png", Encode(Solid(30, 20, Qt::red), "png")), true,
-         Problem::None},
-        {"a PNG whose pixels are missing", Write("d.png", Bytes(testsupport::PngClaiming(64, 48))), true,
-         Problem::DecodeFailed},
+        {"a photo without Exif, its size listed",
+         Write("c.png", Encode(Solid(30, 20, Qt::red), "png")), true, Problem::None},
+        {"a PNG whose pixels are missing", Write("d.png", Bytes(testsupport::PngClaiming(64, 48))),
+         true, Problem::DecodeFailed},
     };
     for (const auto& c : cases) {
         pointerDuringList.clear();
@@ -301,7 +318,8 @@ struct ProgramEnded : std::runtime_error {
 
 TEST_F(PanelTest, WithoutImageDecodersTheProgramEndsWithTheMessage) {
     std::vector<platform::Message> shown;
-    platform::setMessageHandler([&](const platform::Message& message) { shown.push_back(message); });
+    platform::setMessageHandler(
+        [&](const platform::Message& message) { shown.push_back(message); });
     platform::setEndProgramHandler([](int) { throw ProgramEnded(); });
     photo::setDecodersCheck([] { return false; });
     const QString path = Photo("a.jpg", 40, 30, 2);
@@ -333,7 +351,8 @@ TEST_F(PanelTest, CellTextAlignmentsAndEmptyText) {
         image.fill(Qt::white);
         {
             QPainter painter(&image);
-            viewer::PhotoPanel::drawCellText(painter, c.text, QRectF(100, 10, 200, 12), c.alignment);
+            viewer::PhotoPanel::drawCellText(painter, c.text, QRectF(100, 10, 200, 12),
+                                             c.alignment);
         }
         const QRect ink = Bounds(image, image.rect(), IsInk);
         ASSERT_TRUE(ink.isValid()) << c.name;
@@ -348,7 +367,8 @@ TEST_F(PanelTest, CellTextAlignmentsAndEmptyText) {
     image.fill(Qt::white);
     {
         QPainter painter(&image);
-        viewer::PhotoPanel::drawCellText(painter, QString(), QRectF(100, 10, 200, 12), Qt::AlignLeft);
+        viewer::PhotoPanel::drawCellText(painter, QString(), QRectF(100, 10, 200, 12),
+                                         Qt::AlignLeft);
     }
     EXPECT_FALSE(Bounds(image, image.rect(), IsInk).isValid()) << "an empty text draws nothing";
 }

@@ -57,7 +57,8 @@ TEST(HostileFiles, CutOrOverwrittenFilesAreRefusedOrDrawnWhole) {
     QTemporaryDir dir;
     std::vector<Base> bases;
     for (const char* format : {"jpeg", "png", "tiff", "webp", "bmp"})
-        bases.push_back({format, Encode(Quarters(128, 96), format), std::string_view(format) != "png" && std::string_view(format) != "webp"});
+        bases.push_back({format, Encode(Quarters(128, 96), format),
+                         std::string_view(format) != "png" && std::string_view(format) != "webp"});
     for (const bool avif : {false, true}) {
         testsupport::HeifSpec spec;
         const QImage picture = Quarters(128, 96);
@@ -71,7 +72,8 @@ TEST(HostileFiles, CutOrOverwrittenFilesAreRefusedOrDrawnWhole) {
         ASSERT_EQ(testsupport::WriteHeif(path.toStdString(), spec), "");
         bases.push_back({avif ? "AVIF" : "HEIC", ReadAll(path)});
     }
-    for (const auto preview : {testsupport::DngSpec::Preview::Jpeg, testsupport::DngSpec::Preview::Bitmap}) {
+    for (const auto preview :
+         {testsupport::DngSpec::Preview::Jpeg, testsupport::DngSpec::Preview::Bitmap}) {
         testsupport::DngSpec spec;
         spec.width = 64;
         spec.height = 48;
@@ -85,8 +87,9 @@ TEST(HostileFiles, CutOrOverwrittenFilesAreRefusedOrDrawnWhole) {
         spec.previewWidth = 32;
         spec.previewHeight = 24;
         const std::vector<std::uint8_t> dng = testsupport::Dng(spec);
-        bases.push_back({preview == testsupport::DngSpec::Preview::Jpeg ? "DNG" : "DNG with a bitmap preview",
-                         QByteArray(reinterpret_cast<const char*>(dng.data()), qsizetype(dng.size()))});
+        bases.push_back(
+            {preview == testsupport::DngSpec::Preview::Jpeg ? "DNG" : "DNG with a bitmap preview",
+             QByteArray(reinterpret_cast<const char*>(dng.data()), qsizetype(dng.size()))});
     }
 
     constexpr int kVariants = 80;
@@ -109,8 +112,9 @@ TEST(HostileFiles, CutOrOverwrittenFilesAreRefusedOrDrawnWhole) {
             } else {
                 // Most overwrites land in the first kilobytes: the boxes or the
                 // directories.
-                const std::uint32_t span = variant % 4 == 1 ? std::min<std::uint32_t>(2048, bytes.size())
-                                                            : static_cast<std::uint32_t>(bytes.size());
+                const std::uint32_t span = variant % 4 == 1
+                                               ? std::min<std::uint32_t>(2048, bytes.size())
+                                               : static_cast<std::uint32_t>(bytes.size());
                 for (int i = 0; i < 6; ++i) {
                     const std::uint32_t at = random(span);
                     bytes[at] = static_cast<char>(random(256));
@@ -203,11 +207,16 @@ TEST(HostileFiles, SegmentsAmongTheScansAreCountedBeforeLibjpegDecodes) {
         QByteArray bytes;
         photo::Problem problem;
     } cases[] = {
-        {"300 comments before the end", comments(baseline, baseline.size() - 2, 300), photo::Problem::None},
-        {"5000 comments before the end", comments(baseline, baseline.size() - 2, 5000), photo::Problem::Damaged},
-        {"5000 comments after the end", comments(baseline, baseline.size(), 5000), photo::Problem::None},
-        {"300 comments before the last scan", comments(progressive, lastScan, 300), photo::Problem::None},
-        {"5000 comments before the last scan", comments(progressive, lastScan, 5000), photo::Problem::Damaged},
+        {"300 comments before the end", comments(baseline, baseline.size() - 2, 300),
+         photo::Problem::None},
+        {"5000 comments before the end", comments(baseline, baseline.size() - 2, 5000),
+         photo::Problem::Damaged},
+        {"5000 comments after the end", comments(baseline, baseline.size(), 5000),
+         photo::Problem::None},
+        {"300 comments before the last scan", comments(progressive, lastScan, 300),
+         photo::Problem::None},
+        {"5000 comments before the last scan", comments(progressive, lastScan, 5000),
+         photo::Problem::Damaged},
     };
     for (const auto& c : cases) {
         const QString path = dir.filePath(QStringLiteral("comments.jpg"));

@@ -22,7 +22,8 @@ using jpegtest::Layout;
 QByteArray QtJpeg(const jpegtest::Picture& picture, int quality) {
     QImage image(picture.width, picture.height, QImage::Format_RGB888);
     for (int y = 0; y < picture.height; ++y)
-        std::copy_n(&picture.rgb[std::size_t(y) * picture.width * 3], picture.width * 3, image.scanLine(y));
+        std::copy_n(&picture.rgb[std::size_t(y) * picture.width * 3], picture.width * 3,
+                    image.scanLine(y));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -34,7 +35,8 @@ QByteArray QtJpeg(const jpegtest::Picture& picture, int quality) {
 
 QByteArray Encoded(const jpegtest::Picture& picture, const Layout& layout) {
     const Bytes bytes = jpegtest::Encode(picture, layout);
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
 }
 
 Layout Grey() {
@@ -68,7 +70,8 @@ QImage CodecScaled(const QString& path, const QSize& target) {
     reader.setAutoTransform(false);
     reader.setScaledSize(target);
     QImage image = reader.read();
-    if (image.size() != target) image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (image.size() != target)
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
@@ -120,7 +123,8 @@ TEST(JpegPreview, IsWhatLibjpegsScaledDecodeGives) {
         {"a small photo enlarged", QtJpeg(jpegtest::Scene(120, 90, 2), 90), QSize(200, 150), 0, 0},
         // Just at an eighth, where the codec decodes at a quarter and scales
         // down: the same picture, not the same pixels.
-        {"1597 x 1197 at 200 x 150", QtJpeg(jpegtest::Scene(1597, 1197, 11), 90), QSize(200, 150), 1.0, 8},
+        {"1597 x 1197 at 200 x 150", QtJpeg(jpegtest::Scene(1597, 1197, 11), 90), QSize(200, 150),
+         1.0, 8},
     };
     QTemporaryDir dir;
     for (const auto& c : cases) {
@@ -136,9 +140,11 @@ TEST(JpegPreview, IsWhatLibjpegsScaledDecodeGives) {
         ASSERT_TRUE(preview.ok()) << c.name;
         ASSERT_EQ(preview.image.size(), c.target) << c.name;
 
-        const Difference d = Compare(preview.image.convertToFormat(QImage::Format_RGB32), CodecScaled(path, c.target));
+        const Difference d = Compare(preview.image.convertToFormat(QImage::Format_RGB32),
+                                     CodecScaled(path, c.target));
         EXPECT_LE(d.mean, c.maxMean) << c.name << ": mean " << d.mean << ", largest " << d.largest;
-        EXPECT_LE(d.largest, c.maxLargest) << c.name << ": mean " << d.mean << ", largest " << d.largest;
+        EXPECT_LE(d.largest, c.maxLargest)
+            << c.name << ": mean " << d.mean << ", largest " << d.largest;
     }
 }
 
@@ -154,15 +160,19 @@ TEST(JpegPreview, ProgressiveFilesTooDearForLibjpegAreRefused) {
         Problem problem;
     } cases[] = {
         // Its eighth takes 16 MB; libjpeg would keep 288 MB.
-        {"12000 x 12000 flat grey: drawn from its DC", jpegtest::FlatProgressiveGrey(12000, 12000, true), Problem::None},
-        {"12000 x 12000 flat grey without AC scans", jpegtest::FlatProgressiveGrey(12000, 12000, false), Problem::TooLarge},
+        {"12000 x 12000 flat grey: drawn from its DC",
+         jpegtest::FlatProgressiveGrey(12000, 12000, true), Problem::None},
+        {"12000 x 12000 flat grey without AC scans",
+         jpegtest::FlatProgressiveGrey(12000, 12000, false), Problem::TooLarge},
         // 3 MB: its eighth takes 175 MB; libjpeg would keep 3.2 GB.
-        {"40000 x 40000 flat grey", jpegtest::FlatProgressiveGrey(40000, 40000, true), Problem::TooLarge},
-        {"40000 x 40000 flat grey without AC scans", jpegtest::FlatProgressiveGrey(40000, 40000, false),
+        {"40000 x 40000 flat grey", jpegtest::FlatProgressiveGrey(40000, 40000, true),
          Problem::TooLarge},
+        {"40000 x 40000 flat grey without AC scans",
+         jpegtest::FlatProgressiveGrey(40000, 40000, false), Problem::TooLarge},
     };
     // What libjpeg makes of the same flat grey.
-    const jpegtest::Decoded flat = jpegtest::DecodeEighth(jpegtest::FlatProgressiveGrey(16, 16, true));
+    const jpegtest::Decoded flat =
+        jpegtest::DecodeEighth(jpegtest::FlatProgressiveGrey(16, 16, true));
     ASSERT_TRUE(flat.ok);
     const QRgb grey = qRgb(flat.picture.rgb[0], flat.picture.rgb[1], flat.picture.rgb[2]);
     QTemporaryDir dir;

@@ -53,7 +53,9 @@ QByteArray Jpeg() {
     return bytes;
 }
 
-bool MakeFifo(const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; }
+bool MakeFifo(const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
 
 // A listening Unix socket bound to `path`; its descriptor, or -1.
 int BindSocket(const QString& path) {
@@ -63,7 +65,8 @@ int BindSocket(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     if (fd < 0 || name.size() >= static_cast<qsizetype>(sizeof(address.sun_path))) return -1;
     std::copy(name.begin(), name.end(), address.sun_path);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 1) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::listen(fd, 1) != 0) {
         ::close(fd);
         return -1;
     }
@@ -98,7 +101,9 @@ TEST_F(NonRegularFiles, AreFailedOpensAtOnce) {
     };
     for (const auto& c : cases) {
         photo::Problem problem = photo::Problem::None;
-        EXPECT_TRUE(ReturnsInTime([&] { problem = photo::OpenedPhoto::open(c.path).problem(); }, fifo)) << c.name;
+        EXPECT_TRUE(
+            ReturnsInTime([&] { problem = photo::OpenedPhoto::open(c.path).problem(); }, fifo))
+            << c.name;
         EXPECT_EQ(problem, photo::Problem::NotAPhoto) << c.name;
     }
     ::close(socket);
@@ -122,7 +127,8 @@ TEST_F(NonRegularFiles, APhotoReplacedByAFifoIsStillTheFileOpened) {
     // At an eighth and above it: the preview decoder's road and libjpeg's.
     for (const QSize target : {QSize(8, 6), QSize(64, 48)}) {
         photo::Picture preview;
-        EXPECT_TRUE(ReturnsInTime([&] { preview = photo.preview(target); }, path)) << target.width();
+        EXPECT_TRUE(ReturnsInTime([&] { preview = photo.preview(target); }, path))
+            << target.width();
         ASSERT_TRUE(preview.ok()) << target.width();
         EXPECT_EQ(preview.image.size(), target);
         const QColor middle = preview.image.pixelColor(target.width() / 2, target.height() / 2);

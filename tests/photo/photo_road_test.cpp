@@ -38,7 +38,8 @@ QByteArray Encode(const QImage& image, const char* format, int quality = 90) {
 }
 
 QByteArray Bytes(const std::vector<std::uint8_t>& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
 }
 
 // Left half red, right half blue.
@@ -49,7 +50,9 @@ QImage TwoColours(int width, int height) {
     return image;
 }
 
-QByteArray Claiming(std::uint32_t width, std::uint32_t height) { return Bytes(testsupport::PngClaiming(width, height)); }
+QByteArray Claiming(std::uint32_t width, std::uint32_t height) {
+    return Bytes(testsupport::PngClaiming(width, height));
+}
 
 // A real JPEG whose frame header is rewritten to claim another size.
 QByteArray ClaimingJpeg(std::uint16_t width, std::uint16_t height) {
@@ -105,7 +108,8 @@ QByteArray TiffWithValues(const std::vector<std::uint32_t>& values) {
 
 // True when every channel is within `tolerance` (JPEG is lossy).
 bool Near(QColor actual, QColor expect, int tolerance = 40) {
-    return std::abs(actual.red() - expect.red()) <= tolerance && std::abs(actual.green() - expect.green()) <= tolerance &&
+    return std::abs(actual.red() - expect.red()) <= tolerance &&
+           std::abs(actual.green() - expect.green()) <= tolerance &&
            std::abs(actual.blue() - expect.blue()) <= tolerance;
 }
 
@@ -161,17 +165,39 @@ TEST_F(PhotoRoad, OpenGivesTheFormatAndSizeOrAReason) {
         {"webp", Encode(TwoColours(20, 10), "webp"), Problem::None, Format::WebP, {20, 10}},
         {"ico", Encode(TwoColours(16, 16), "ico"), Problem::None, Format::Ico, {16, 16}},
         // Only the header is read when opening, so missing pixels still open.
-        {"png header claiming 60000 x 60000", Claiming(60000, 60000), Problem::None, Format::Png, {60000, 60000}},
-        {"text file", QByteArray("hello, this is not a picture\n"), Problem::NotAPhoto, Format::Jpeg, {}},
+        {"png header claiming 60000 x 60000",
+         Claiming(60000, 60000),
+         Problem::None,
+         Format::Png,
+         {60000, 60000}},
+        {"text file",
+         QByteArray("hello, this is not a picture\n"),
+         Problem::NotAPhoto,
+         Format::Jpeg,
+         {}},
         {"empty file", QByteArray(), Problem::NotAPhoto, Format::Jpeg, {}},
         {"svg: a format the viewer does not offer",
-         QByteArray(R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"/>)"), Problem::NotAPhoto,
-         Format::Jpeg, {}},
-        {"png signature only", QByteArray("\x89PNG\r\n\x1a\n", 8), Problem::Damaged, Format::Jpeg, {}},
+         QByteArray(R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"/>)"),
+         Problem::NotAPhoto,
+         Format::Jpeg,
+         {}},
+        {"png signature only",
+         QByteArray("\x89PNG\r\n\x1a\n", 8),
+         Problem::Damaged,
+         Format::Jpeg,
+         {}},
         {"jpeg start only", QByteArray("\xFF\xD8\xFF", 3), Problem::Damaged, Format::Jpeg, {}},
-        {"jpeg after 300 empty comments", JpegAfterComments(300), Problem::None, Format::Jpeg, {64, 48}},
+        {"jpeg after 300 empty comments",
+         JpegAfterComments(300),
+         Problem::None,
+         Format::Jpeg,
+         {64, 48}},
         // libjpeg would take seconds over the segments of a few megabytes.
-        {"jpeg after 5000 empty comments", JpegAfterComments(5000), Problem::Damaged, Format::Jpeg, {}},
+        {"jpeg after 5000 empty comments",
+         JpegAfterComments(5000),
+         Problem::Damaged,
+         Format::Jpeg,
+         {}},
     };
     for (const Case& c : cases) {
         // A misleading suffix: the content decides.
@@ -202,7 +228,8 @@ TEST_F(PhotoRoad, PathsThatAreNoPhotoSayWhy) {
         Problem problem;
     } cases[] = {
         {"a missing file", dir.filePath(QStringLiteral("missing.jpg")), Problem::Missing},
-        {"a file below a missing folder", dir.filePath(QStringLiteral("none/a.jpg")), Problem::Missing},
+        {"a file below a missing folder", dir.filePath(QStringLiteral("none/a.jpg")),
+         Problem::Missing},
         {"a file below a file", locked + QStringLiteral("/a.jpg"), Problem::Missing},
         {"an empty path", QString(), Problem::Missing},
         {"a folder", dir.path(), Problem::NotAPhoto},
@@ -213,7 +240,8 @@ TEST_F(PhotoRoad, PathsThatAreNoPhotoSayWhy) {
     if (readable >= 0) ::close(readable);
     for (const auto& c : cases) {
         if (c.problem == Problem::NoPermission && readable >= 0) {
-            ADD_FAILURE() << c.name << ": readable here all the same (root that keeps its capabilities?)";
+            ADD_FAILURE() << c.name
+                          << ": readable here all the same (root that keeps its capabilities?)";
             continue;
         }
         EXPECT_EQ(OpenedPhoto::open(c.path).problem(), c.problem) << c.name;
@@ -230,8 +258,8 @@ TEST_F(PhotoRoad, HeadersTooDearAreRefusedBeforeTheDecoderReadsThem) {
         Problem problem;
     } cases[] = {
         {"tiff with a 1 MiB value", TiffWithValues({1u << 20}), 4096 + (1 << 20), Problem::None},
-        {"tiff with three 30 MiB values", TiffWithValues({30u << 20, 30u << 20, 30u << 20}), 4096 + (90 << 20),
-         Problem::TooLarge},
+        {"tiff with three 30 MiB values", TiffWithValues({30u << 20, 30u << 20, 30u << 20}),
+         4096 + (90 << 20), Problem::TooLarge},
     };
     for (const auto& c : cases) {
         const QString path = write(QStringLiteral("values.tif"), c.bytes);
@@ -243,7 +271,8 @@ TEST_F(PhotoRoad, HeadersTooDearAreRefusedBeforeTheDecoderReadsThem) {
 }
 
 TEST_F(PhotoRoad, MetadataIsReadFromTheFileOpened) {
-    const auto jpeg = testsupport::DecodableJpeg(testsupport::BuildTiff(testsupport::CameraSpec()).bytes);
+    const auto jpeg =
+        testsupport::DecodableJpeg(testsupport::BuildTiff(testsupport::CameraSpec()).bytes);
     OpenedPhoto camera = OpenedPhoto::open(write(QStringLiteral("camera.jpg"), Bytes(jpeg)));
     ASSERT_TRUE(camera.isOpen());
     ASSERT_NE(camera.metadata(), nullptr);
@@ -251,7 +280,8 @@ TEST_F(PhotoRoad, MetadataIsReadFromTheFileOpened) {
     EXPECT_GT(camera.metadata()->items().size(), 5u);
 
     // A picture without metadata still has an (empty) list of items.
-    OpenedPhoto plain = OpenedPhoto::open(write(QStringLiteral("plain.png"), Encode(TwoColours(4, 4), "png")));
+    OpenedPhoto plain =
+        OpenedPhoto::open(write(QStringLiteral("plain.png"), Encode(TwoColours(4, 4), "png")));
     ASSERT_NE(plain.metadata(), nullptr);
     EXPECT_TRUE(plain.metadata()->items().empty());
 }
@@ -277,7 +307,9 @@ TEST_F(PhotoRoad, AFileReplacedAfterOpeningIsNotWhatIsShown) {
 
 TEST(Recogniser, TellsTheFormatFromTheFirstBytesAlone) {
     using Verdict = photo::Recognition::Verdict;
-    const auto bytes = [](std::string_view text) { return std::vector<std::uint8_t>(text.begin(), text.end()); };
+    const auto bytes = [](std::string_view text) {
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    };
     // An icon directory: type 1, one image, its entry (16 x 16, 1 plane, 32 bits, 1128 bytes).
     const std::string icon("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x68\x04\0\0\x16\0\0\0", 22);
     std::string iconReserved = icon;
@@ -289,28 +321,57 @@ TEST(Recogniser, TellsTheFormatFromTheFirstBytesAlone) {
         Format format;
         bool mayBeRaw;
     } cases[] = {
-        {"JPEG", bytes(std::string_view("\xFF\xD8\xFF\xE0\0\x10JFIF", 10)), Verdict::Ok, Format::Jpeg, false},
-        {"JPEG's first two bytes only", bytes("\xFF\xD8"), Verdict::Unsupported, Format::Jpeg, false},
+        {"JPEG", bytes(std::string_view("\xFF\xD8\xFF\xE0\0\x10JFIF", 10)), Verdict::Ok,
+         Format::Jpeg, false},
+        {"JPEG's first two bytes only", bytes("\xFF\xD8"), Verdict::Unsupported, Format::Jpeg,
+         false},
         {"PNG", bytes("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR"), Verdict::Ok, Format::Png, false},
         {"GIF 87a", bytes("GIF87a\x01\0\x01\0"), Verdict::Ok, Format::Gif, false},
         {"GIF 89a", bytes("GIF89a\x01\0\x01\0"), Verdict::Ok, Format::Gif, false},
         {"no GIF 88a", bytes("GIF88a\x01\0\x01\0"), Verdict::Unsupported, Format::Jpeg, false},
-        {"BMP", bytes(std::string_view("BM\x46\0\0\0\0\0\0\0\x36\0\0\0", 14)), Verdict::Ok, Format::Bmp, false},
-        {"little-endian TIFF: may be raw", bytes(std::string_view("II*\0\x08\0\0\0", 8)), Verdict::Ok, Format::Tiff, true},
-        {"big-endian TIFF: may be raw", bytes(std::string_view("MM\0*\0\0\0\x08", 8)), Verdict::Ok, Format::Tiff, true},
-        {"BigTIFF: no raw file", bytes(std::string_view("II+\0\x08\0\0\0", 8)), Verdict::Ok, Format::Tiff, false},
-        {"WebP", bytes(std::string_view("RIFF\x24\0\0\0WEBPVP8 ", 16)), Verdict::Ok, Format::WebP, false},
-        {"a RIFF wave", bytes(std::string_view("RIFF\x24\0\0\0WAVEfmt ", 16)), Verdict::Unsupported, Format::Jpeg,
+        {"BMP", bytes(std::string_view("BM\x46\0\0\0\0\0\0\0\x36\0\0\0", 14)), Verdict::Ok,
+         Format::Bmp, false},
+        {"little-endian TIFF: may be raw", bytes(std::string_view("II*\0\x08\0\0\0", 8)),
+         Verdict::Ok, Format::Tiff, true},
+        {"big-endian TIFF: may be raw", bytes(std::string_view("MM\0*\0\0\0\x08", 8)), Verdict::Ok,
+         Format::Tiff, true},
+        {"BigTIFF: no raw file", bytes(std::string_view("II+\0\x08\0\0\0", 8)), Verdict::Ok,
+         Format::Tiff, false},
+        {"WebP", bytes(std::string_view("RIFF\x24\0\0\0WEBPVP8 ", 16)), Verdict::Ok, Format::WebP,
          false},
-        {"icon", bytes(icon), Verdict::Ok, Format::Ico, false},
-        {"icon directory with a reserved byte set", bytes(iconReserved), Verdict::Unsupported, Format::Jpeg, false},
-        {"HEIC", bytes(std::string_view("\0\0\0\x18" "ftypheic\0\0\0\0" "mif1heic", 24)), Verdict::Ok, Format::Heif, false},
-        {"AVIF", bytes(std::string_view("\0\0\0\x1c" "ftypavif\0\0\0\0" "avifmif1miaf", 28)), Verdict::Ok, Format::Heif, false},
-        {"an MP4 video", bytes(std::string_view("\0\0\0\x18" "ftypisom\0\0\x02\0" "isommp41", 24)), Verdict::Unsupported,
+        {"a RIFF wave", bytes(std::string_view("RIFF\x24\0\0\0WAVEfmt ", 16)), Verdict::Unsupported,
          Format::Jpeg, false},
-        {"Canon CR3", bytes(std::string_view("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24)), Verdict::Ok, Format::Raw, false},
-        {"Olympus ORF", bytes(std::string_view("IIRO\x08\0\0\0", 8)), Verdict::Ok, Format::Raw, false},
-        {"Panasonic RW2", bytes(std::string_view("IIU\0\x08\0\0\0", 8)), Verdict::Ok, Format::Raw, false},
+        {"icon", bytes(icon), Verdict::Ok, Format::Ico, false},
+        {"icon directory with a reserved byte set", bytes(iconReserved), Verdict::Unsupported,
+         Format::Jpeg, false},
+        {"HEIC",
+         bytes(std::string_view("\0\0\0\x18"
+                                "ftypheic\0\0\0\0"
+                                "mif1heic",
+                                24)),
+         Verdict::Ok, Format::Heif, false},
+        {"AVIF",
+         bytes(std::string_view("\0\0\0\x1c"
+                                "ftypavif\0\0\0\0"
+                                "avifmif1miaf",
+                                28)),
+         Verdict::Ok, Format::Heif, false},
+        {"an MP4 video",
+         bytes(std::string_view("\0\0\0\x18"
+                                "ftypisom\0\0\x02\0"
+                                "isommp41",
+                                24)),
+         Verdict::Unsupported, Format::Jpeg, false},
+        {"Canon CR3",
+         bytes(std::string_view("\0\0\0\x18"
+                                "ftypcrx \0\0\0\x01"
+                                "crx isom",
+                                24)),
+         Verdict::Ok, Format::Raw, false},
+        {"Olympus ORF", bytes(std::string_view("IIRO\x08\0\0\0", 8)), Verdict::Ok, Format::Raw,
+         false},
+        {"Panasonic RW2", bytes(std::string_view("IIU\0\x08\0\0\0", 8)), Verdict::Ok, Format::Raw,
+         false},
         {"Fujifilm RAF", bytes("FUJIFILMCCD-RAW 0201FF383501"), Verdict::Ok, Format::Raw, false},
         {"text", bytes("Dear diary,\n"), Verdict::Unsupported, Format::Jpeg, false},
         {"nothing", {}, Verdict::Unsupported, Format::Jpeg, false},
@@ -347,15 +408,19 @@ TEST_F(PhotoRoad, PreviewIsTheWholePhotoAtTheSizeAskedFor) {
         OpenedPhoto photo = OpenedPhoto::open(write(QStringLiteral("two"), c.bytes));
         ASSERT_TRUE(photo.isOpen()) << c.name;
         const photo::Picture preview = photo.preview(c.target);
-        ASSERT_TRUE(preview.ok()) << c.name << ": " << photo::reasonText(preview.problem).toStdString();
+        ASSERT_TRUE(preview.ok()) << c.name << ": "
+                                  << photo::reasonText(preview.problem).toStdString();
         EXPECT_EQ(preview.image.size(), c.target) << c.name;
         EXPECT_EQ(preview.size, photo.header().size) << c.name;
         if (c.target.width() < 4) continue;
         const int w = c.target.width(), h = c.target.height();
         for (const QPoint at : {QPoint(w / 4, h / 2), QPoint(2, 2), QPoint(w / 2 - 3, h - 3)})
-            EXPECT_TRUE(Near(preview.image.pixelColor(at), Qt::red)) << c.name << " at " << at.x() << "," << at.y();
-        for (const QPoint at : {QPoint(3 * w / 4, h / 2), QPoint(w - 3, 2), QPoint(w / 2 + 3, h - 3)})
-            EXPECT_TRUE(Near(preview.image.pixelColor(at), Qt::blue)) << c.name << " at " << at.x() << "," << at.y();
+            EXPECT_TRUE(Near(preview.image.pixelColor(at), Qt::red))
+                << c.name << " at " << at.x() << "," << at.y();
+        for (const QPoint at :
+             {QPoint(3 * w / 4, h / 2), QPoint(w - 3, 2), QPoint(w / 2 + 3, h - 3)})
+            EXPECT_TRUE(Near(preview.image.pixelColor(at), Qt::blue))
+                << c.name << " at " << at.x() << "," << at.y();
     }
 }
 
@@ -372,8 +437,14 @@ TEST_F(PhotoRoad, PreviewsThatCannotBeMadeSafelySayWhy) {
         // At an eighth per side this JPEG would still need 8125 x 8125
         // pixels (252 MiB), over the budget before its bytes are weighed.
         {"jpeg claiming 65000 x 65000", ClaimingJpeg(65000, 65000), {200, 150}, Problem::TooLarge},
-        {"png claiming 4000 x 3000 in 60 bytes", Claiming(4000, 3000), {200, 150}, Problem::Damaged},
-        {"target of 9000 x 9000 pixels", Encode(TwoColours(8, 8), "png"), {9000, 9000}, Problem::TooLarge},
+        {"png claiming 4000 x 3000 in 60 bytes",
+         Claiming(4000, 3000),
+         {200, 150},
+         Problem::Damaged},
+        {"target of 9000 x 9000 pixels",
+         Encode(TwoColours(8, 8), "png"),
+         {9000, 9000},
+         Problem::TooLarge},
         {"png whose pixels are missing", Claiming(300, 200), {200, 150}, Problem::DecodeFailed},
         {"empty target: nothing decoded", Encode(TwoColours(8, 8), "png"), {0, 150}, Problem::None},
     };
@@ -418,9 +489,11 @@ TEST_F(PhotoRoad, DecodeStepAloneGivesTheRoadsPicture) {
     // A file whose first bytes no longer say what the viewer read there (it
     // was written over meanwhile) is not drawn in its place.
     {
-        const photo::PhotoFile::Opened png = photo::PhotoFile::open(write(QStringLiteral("png"), Encode(TwoColours(8, 8), "png")));
+        const photo::PhotoFile::Opened png =
+            photo::PhotoFile::open(write(QStringLiteral("png"), Encode(TwoColours(8, 8), "png")));
         ASSERT_TRUE(png.file);
-        EXPECT_EQ(photo::decodePhoto(png.file, Format::Jpeg, QSize(8, 8)).problem, Problem::Damaged);
+        EXPECT_EQ(photo::decodePhoto(png.file, Format::Jpeg, QSize(8, 8)).problem,
+                  Problem::Damaged);
         EXPECT_TRUE(photo::decodePhoto(png.file, std::nullopt, QSize(8, 8)).ok());
     }
     // A descriptor of something else than a regular file is refused and closed.
@@ -459,7 +532,8 @@ TEST_F(PhotoRoad, LargeJpegAskedForSmallIsDecodedSmall) {
     }
     OpenedPhoto photo = OpenedPhoto::open(path);
     ASSERT_TRUE(photo.isOpen());
-    if (!ResetPeakResident() || StatusKiB("VmHWM:") < 0) GTEST_SKIP() << "no resettable peak-memory counter here";
+    if (!ResetPeakResident() || StatusKiB("VmHWM:") < 0)
+        GTEST_SKIP() << "no resettable peak-memory counter here";
     const long before = StatusKiB("VmRSS:");
     const photo::Picture preview = photo.preview(QSize(200, 150));
     const long growth = StatusKiB("VmHWM:") - before;

@@ -43,7 +43,9 @@ QImage UprightBlocks(int block = kBlock) {
 // pixels turn to stand upright (6: a quarter clockwise), so they are stored
 // turned the other way.
 QImage Stored(const QImage& upright, int orientation) {
-    const auto turned = [&](qreal degrees) { return upright.transformed(QTransform().rotate(degrees)); };
+    const auto turned = [&](qreal degrees) {
+        return upright.transformed(QTransform().rotate(degrees));
+    };
     switch (orientation) {
     case 2: return upright.mirrored(true, false);
     case 3: return upright.mirrored(true, true);
@@ -66,10 +68,13 @@ QByteArray Encode(const QImage& image, const char* format) {
     return bytes;
 }
 
-std::vector<std::uint8_t> Vector(const QByteArray& bytes) { return std::vector<std::uint8_t>(bytes.begin(), bytes.end()); }
+std::vector<std::uint8_t> Vector(const QByteArray& bytes) {
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
 
 bool Near(QColor actual, QColor expect, int tolerance = 60) {
-    return std::abs(actual.red() - expect.red()) <= tolerance && std::abs(actual.green() - expect.green()) <= tolerance &&
+    return std::abs(actual.red() - expect.red()) <= tolerance &&
+           std::abs(actual.green() - expect.green()) <= tolerance &&
            std::abs(actual.blue() - expect.blue()) <= tolerance;
 }
 
@@ -101,7 +106,8 @@ protected:
 
     // Opens the photo and asks for its preview at `target`; checks its size
     // and returns the preview (null when it could not be opened or made).
-    QImage Draw(const QString& path, const QSize& upright, const QSize& target, const std::string& name) {
+    QImage Draw(const QString& path, const QSize& upright, const QSize& target,
+                const std::string& name) {
         photo::OpenedPhoto photo = photo::OpenedPhoto::open(path);
         EXPECT_TRUE(photo.isOpen()) << name;
         if (!photo.isOpen()) return QImage();
@@ -126,11 +132,13 @@ TEST_F(UprightPhotos, ExifOrientationOfJpegTiffPngAndWebP) {
                                        Encode(Stored(upright, orientation), format));
             paths += " " + testsupport::ShellQuote(path.toStdString());
         }
-        ASSERT_TRUE(testsupport::RunQuietly("exiftool -overwrite_original -Orientation#=" +
-                                            std::to_string(orientation) + paths));
+        ASSERT_TRUE(testsupport::RunQuietly(
+            "exiftool -overwrite_original -Orientation#=" + std::to_string(orientation) + paths));
         for (const char* format : formats) {
-            const std::string name = std::string(format) + " with orientation " + std::to_string(orientation);
-            const QString path = dir.filePath(QStringLiteral("o%1.%2").arg(orientation).arg(format));
+            const std::string name =
+                std::string(format) + " with orientation " + std::to_string(orientation);
+            const QString path =
+                dir.filePath(QStringLiteral("o%1.%2").arg(orientation).arg(format));
             // Qt's own reading of the Exif orientation, where it has one, agrees
             // that the stored picture and the code make the upright blocks.
             if (std::string(format) == "jpeg") {
@@ -160,19 +168,23 @@ TEST_F(UprightPhotos, RawPreviewTurnedByTheCamerasOrientation) {
         spec.previewWidth = static_cast<std::uint32_t>(stored.width());
         spec.previewHeight = static_cast<std::uint32_t>(stored.height());
         const std::vector<std::uint8_t> dng = testsupport::Dng(spec);
-        const QString path = Write(QStringLiteral("o%1.dng").arg(orientation),
-                                   QByteArray(reinterpret_cast<const char*>(dng.data()), qsizetype(dng.size())));
+        const QString path =
+            Write(QStringLiteral("o%1.dng").arg(orientation),
+                  QByteArray(reinterpret_cast<const char*>(dng.data()), qsizetype(dng.size())));
         const std::string name = "DNG with orientation " + std::to_string(orientation);
         for (const QSize& target : {QSize(30, 20), QSize(150, 100), QSize(450, 300)})
-            EXPECT_EQ(BlocksDiffer(Draw(path, QSize(600, 400), target, name)), "") << name << " at " << target.width();
+            EXPECT_EQ(BlocksDiffer(Draw(path, QSize(600, 400), target, name)), "")
+                << name << " at " << target.width();
 
         spec.preview = testsupport::DngSpec::Preview::Bitmap;
         spec.previewBytes = Rgb(stored);
         const std::vector<std::uint8_t> bitmap = testsupport::Dng(spec);
-        const QString bitmapPath =
-            Write(QStringLiteral("b%1.dng").arg(orientation),
-                  QByteArray(reinterpret_cast<const char*>(bitmap.data()), qsizetype(bitmap.size())));
-        EXPECT_EQ(BlocksDiffer(Draw(bitmapPath, QSize(600, 400), QSize(150, 100), name + ", bitmap preview")), "")
+        const QString bitmapPath = Write(
+            QStringLiteral("b%1.dng").arg(orientation),
+            QByteArray(reinterpret_cast<const char*>(bitmap.data()), qsizetype(bitmap.size())));
+        EXPECT_EQ(BlocksDiffer(Draw(bitmapPath, QSize(600, 400), QSize(150, 100),
+                                    name + ", bitmap preview")),
+                  "")
             << name << ", bitmap preview";
     }
 }
@@ -184,7 +196,8 @@ TEST_F(UprightPhotos, HeifTurnedByItsOwnBoxes) {
         bool avif;
         int thumbnailSide;
     };
-    const Variant variants[] = {{"HEIC", false, 0}, {"HEIC drawn from its thumbnail", false, 160}, {"AVIF", true, 0}};
+    const Variant variants[] = {
+        {"HEIC", false, 0}, {"HEIC drawn from its thumbnail", false, 160}, {"AVIF", true, 0}};
     for (const Variant& variant : variants) {
         for (int orientation = 1; orientation <= 8; ++orientation) {
             testsupport::HeifSpec spec;
@@ -197,14 +210,16 @@ TEST_F(UprightPhotos, HeifTurnedByItsOwnBoxes) {
             spec.thumbnailSide = variant.thumbnailSide;
             const QString path = dir.filePath(QStringLiteral("o%1.heif").arg(orientation));
             ASSERT_EQ(testsupport::WriteHeif(path.toStdString(), spec), "") << variant.name;
-            const std::string name = std::string(variant.name) + " with orientation " + std::to_string(orientation);
+            const std::string name =
+                std::string(variant.name) + " with orientation " + std::to_string(orientation);
             EXPECT_EQ(BlocksDiffer(Draw(path, QSize(300, 200), QSize(150, 100), name)), "") << name;
         }
     }
 }
 
 TEST_F(UprightPhotos, HeifExifOrientationIsNotAppliedASecondTime) {
-    if (!testsupport::HavePrograms("heif-enc exiftool")) GTEST_SKIP() << "heif-enc or exiftool is not installed";
+    if (!testsupport::HavePrograms("heif-enc exiftool"))
+        GTEST_SKIP() << "heif-enc or exiftool is not installed";
     // heif-enc keeps the JPEG's Exif block, orientation 6 included, but writes
     // no rotation box: the file's own transformations show it as stored.
     const QImage upright = UprightBlocks();
@@ -212,12 +227,15 @@ TEST_F(UprightPhotos, HeifExifOrientationIsNotAppliedASecondTime) {
     const QString heic = dir.filePath(QStringLiteral("exif6.heic"));
     ASSERT_TRUE(testsupport::RunQuietly("exiftool -overwrite_original -Orientation#=6 " +
                                         testsupport::ShellQuote(jpeg.toStdString())));
-    ASSERT_TRUE(testsupport::RunQuietly("heif-enc -q 90 -o " + testsupport::ShellQuote(heic.toStdString()) + " " +
+    ASSERT_TRUE(testsupport::RunQuietly("heif-enc -q 90 -o " +
+                                        testsupport::ShellQuote(heic.toStdString()) + " " +
                                         testsupport::ShellQuote(jpeg.toStdString())));
     photo::OpenedPhoto photo = photo::OpenedPhoto::open(heic);
     ASSERT_TRUE(photo.isOpen());
     EXPECT_EQ(photo.header().orientation, 1);
-    EXPECT_EQ(BlocksDiffer(Draw(heic, QSize(300, 200), QSize(150, 100), "HEIC with Exif orientation 6")), "");
+    EXPECT_EQ(
+        BlocksDiffer(Draw(heic, QSize(300, 200), QSize(150, 100), "HEIC with Exif orientation 6")),
+        "");
 }
 
 // Qt's own transforms turn the picture the other way: turned upright pixel
@@ -227,7 +245,8 @@ TEST(PhotoOrientation, EachCodeStandsItsStoredPixelsUpright) {
     for (int orientation = 1; orientation <= 8; ++orientation) {
         const QImage stored = Stored(upright, orientation);
         EXPECT_EQ(photo::uprightSize(stored.size(), orientation), upright.size()) << orientation;
-        EXPECT_EQ(photo::upright(stored, orientation), upright.convertToFormat(stored.format())) << orientation;
+        EXPECT_EQ(photo::upright(stored, orientation), upright.convertToFormat(stored.format()))
+            << orientation;
     }
 }
 

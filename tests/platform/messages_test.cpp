@@ -15,7 +15,8 @@ struct ProgramEnded {
 class Messages : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::setMessageHandler([this](const platform::Message& message) { boxes.push_back(message); });
+        platform::setMessageHandler(
+            [this](const platform::Message& message) { boxes.push_back(message); });
         platform::setEndProgramHandler([](int code) { throw ProgramEnded{code}; });
     }
     void TearDown() override {
@@ -28,7 +29,8 @@ protected:
 
 TEST_F(Messages, ABoxWithoutCaptionIsCaptionedWithTheTitle) {
     platform::showMessage(QStringLiteral("保存完毕"), platform::MessageIcon::Information);
-    platform::showMessage(QStringLiteral("x"), platform::MessageIcon::Warning, QStringLiteral("Error in here"));
+    platform::showMessage(QStringLiteral("x"), platform::MessageIcon::Warning,
+                          QStringLiteral("Error in here"));
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].caption, platform::appTitle());
     EXPECT_EQ(boxes[0].icon, platform::MessageIcon::Information);

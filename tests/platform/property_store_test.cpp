@@ -42,7 +42,10 @@ TEST(PropertyStore, WriteOfTheDefaultStoresNothing) {
          [&](PropertyStore& s) { s.writeLong(key, 0, -2147483633); }},
         {"single", [&](PropertyStore& s) { s.writeSingle(key, 255.0f, 255.0f); },
          [&](PropertyStore& s) { s.writeSingle(key, 300.0f, 255.0f); }},
-        {"string", [&](PropertyStore& s) { s.writeString(key, QStringLiteral("按钮"), QStringLiteral("按钮")); },
+        {"string",
+         [&](PropertyStore& s) {
+             s.writeString(key, QStringLiteral("按钮"), QStringLiteral("按钮"));
+         },
          [&](PropertyStore& s) { s.writeString(key, QString(), QStringLiteral("按钮")); }},
         {"picture", [&](PropertyStore& s) { s.writePicture(key, QString()); },
          [&](PropertyStore& s) { s.writePicture(key, QStringLiteral(":/pictures/a.png")); }},
@@ -71,15 +74,18 @@ TEST(PropertyStore, MissingOrUnreadableKeyReadsAsTheDefault) {
         {"missing integer", store.readInteger(QStringLiteral("none"), 7) == 7},
         {"missing long", store.readLong(QStringLiteral("none"), -9) == -9},
         {"missing single", store.readSingle(QStringLiteral("none"), 1.5f) == 1.5f},
-        {"missing string", store.readString(QStringLiteral("none"), QStringLiteral("按钮")) == QStringLiteral("按钮")},
+        {"missing string", store.readString(QStringLiteral("none"), QStringLiteral("按钮")) ==
+                               QStringLiteral("按钮")},
         {"missing picture", store.readPicture(QStringLiteral("none")).isEmpty()},
         {"string read as a number", store.readLong(QStringLiteral("text"), 5) == 5},
-        {"number read as a string", store.readString(QStringLiteral("big"), QStringLiteral("d")) == QStringLiteral("d")},
+        {"number read as a string",
+         store.readString(QStringLiteral("big"), QStringLiteral("d")) == QStringLiteral("d")},
         {"40000 does not fit 16 bits", store.readInteger(QStringLiteral("big"), 3) == 3},
         {"40000 as a long", store.readLong(QStringLiteral("big"), 3) == 40000},
         {"2.5 as an integer rounds to even", store.readInteger(QStringLiteral("half"), 0) == 2},
         {"true as a long is -1", store.readLong(QStringLiteral("flag"), 0) == -1},
-        {"picture read as a string", store.readString(QStringLiteral("pic"), QStringLiteral("d")) == QStringLiteral("d")},
+        {"picture read as a string",
+         store.readString(QStringLiteral("pic"), QStringLiteral("d")) == QStringLiteral("d")},
         {"picture path", store.readPicture(QStringLiteral("pic")) == QStringLiteral(":/x.png")},
     };
     for (const Case& c : cases) EXPECT_TRUE(c.equal) << c.name;
@@ -91,8 +97,10 @@ TEST(PropertyStore, RoundTripThroughTheFileFormKeepsTypesAndValues) {
     store.writeInteger(QStringLiteral("BorderWidth"), -3, 1);
     store.writeLong(QStringLiteral("Color"), static_cast<std::int32_t>(0x8000000Fu), 0);
     store.writeSingle(QStringLiteral("width"), 262.5f, 255.0f);
-    store.writeString(QStringLiteral("Caption"), QStringLiteral("保存信息"), QStringLiteral("按钮"));
-    store.writePicture(QStringLiteral("PictureNormal"), QStringLiteral(":/pictures/open_normal.png"));
+    store.writeString(QStringLiteral("Caption"), QStringLiteral("保存信息"),
+                      QStringLiteral("按钮"));
+    store.writePicture(QStringLiteral("PictureNormal"),
+                       QStringLiteral(":/pictures/open_normal.png"));
 
     const QByteArray file = QJsonDocument(store.toJson()).toJson();
     const PropertyStore back = PropertyStore::fromJson(QJsonDocument::fromJson(file).object());
@@ -114,7 +122,8 @@ TEST(PropertyStore, FileFormValues) {
     };
     const Case cases[] = {
         {"colour in the &H form", R"({"k": {"colour": "&H00007571&"}})", true, 0x7571},
-        {"system colour", R"({"k": {"colour": "&H8000000F&"}})", true, static_cast<std::int32_t>(0x8000000Fu)},
+        {"system colour", R"({"k": {"colour": "&H8000000F&"}})", true,
+         static_cast<std::int32_t>(0x8000000Fu)},
         {"colour in the 0x form", R"({"k": {"colour": "0x0009C1BD"}})", true, 0x0009C1BD},
         {"plain number", R"({"k": 255})", true, 255},
         {"colour that is not hex", R"({"k": {"colour": "&Hzz&"}})", false, 0},
@@ -136,10 +145,12 @@ TEST(PropertyStore, FileFormValues) {
 }
 
 TEST(DesignProperties, PhotoPanelScrollBarHoldsOnlyItsColours) {
-    const PropertyStore store = designProperties(QStringLiteral("photo_panel"), QStringLiteral("scrollBar"));
-    EXPECT_EQ(store.keys(), (QStringList{QStringLiteral("backcolor1"), QStringLiteral("backcolor2"),
-                                         QStringLiteral("bordercolor1"), QStringLiteral("bordercolor2"),
-                                         QStringLiteral("bordercolor3")}));
+    const PropertyStore store =
+        designProperties(QStringLiteral("photo_panel"), QStringLiteral("scrollBar"));
+    EXPECT_EQ(store.keys(),
+              (QStringList{QStringLiteral("backcolor1"), QStringLiteral("backcolor2"),
+                           QStringLiteral("bordercolor1"), QStringLiteral("bordercolor2"),
+                           QStringLiteral("bordercolor3")}));
     EXPECT_EQ(store.readLong(QStringLiteral("backColor1"), 0), 0x00007571);
     EXPECT_EQ(store.readLong(QStringLiteral("backColor2"), 0), 0x00008A87);
     EXPECT_EQ(store.readLong(QStringLiteral("borderColor1"), 0), 0x0000605E);
@@ -161,14 +172,21 @@ TEST(DesignProperties, MainWindowButtons) {
         {"closeButton", ":/pictures/close_normal.png", ""},
     };
     for (const Case& c : cases) {
-        const PropertyStore store = designProperties(QStringLiteral("main_window"), QString::fromLatin1(c.instance));
-        EXPECT_EQ(store.readPicture(QStringLiteral("PictureNormal")), QString::fromLatin1(c.normal)) << c.instance;
-        EXPECT_EQ(store.readPicture(QStringLiteral("PictureFalse")), QString::fromLatin1(c.disabled)) << c.instance;
+        const PropertyStore store =
+            designProperties(QStringLiteral("main_window"), QString::fromLatin1(c.instance));
+        EXPECT_EQ(store.readPicture(QStringLiteral("PictureNormal")), QString::fromLatin1(c.normal))
+            << c.instance;
+        EXPECT_EQ(store.readPicture(QStringLiteral("PictureFalse")),
+                  QString::fromLatin1(c.disabled))
+            << c.instance;
         // All five have an empty caption, stored because it differs from "按钮".
-        EXPECT_EQ(store.readString(QStringLiteral("Caption"), QStringLiteral("按钮")), QString()) << c.instance;
+        EXPECT_EQ(store.readString(QStringLiteral("Caption"), QStringLiteral("按钮")), QString())
+            << c.instance;
     }
-    EXPECT_TRUE(designProperties(QStringLiteral("main_window"), QStringLiteral("helpButton")).isEmpty());
-    EXPECT_TRUE(designProperties(QStringLiteral("no_such_window"), QStringLiteral("openButton")).isEmpty());
+    EXPECT_TRUE(
+        designProperties(QStringLiteral("main_window"), QStringLiteral("helpButton")).isEmpty());
+    EXPECT_TRUE(
+        designProperties(QStringLiteral("no_such_window"), QStringLiteral("openButton")).isEmpty());
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ QImage Draw(const Line& line, QSize surfaceSize = QSize(300, 40)) {
     const std::optional<QFont> font = faceFont(kSong, line.pixels);
     EXPECT_TRUE(font.has_value()) << "fonts-noto-cjk is needed";
     QPainter painter(&surface);
-    if (font) platform::drawTextLine(painter, line.text, line.rect, line.alignment, *font, Qt::black);
+    if (font)
+        platform::drawTextLine(painter, line.text, line.rect, line.alignment, *font, Qt::black);
     return surface;
 }
 
@@ -71,9 +72,11 @@ TEST(FaceFont, WindowsFacesFallBackToInstalledChineseFaces) {
         QString expect;  // empty: no font
     } cases[] = {
         {"Song face", kSong, QStringLiteral("Noto Serif CJK SC")},
-        {"Song face by its Latin name", QStringLiteral("simsun"), QStringLiteral("Noto Serif CJK SC")},
+        {"Song face by its Latin name", QStringLiteral("simsun"),
+         QStringLiteral("Noto Serif CJK SC")},
         {"installed face", QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK SC")},
-        {"installed face in other case", QStringLiteral("noto sans cjk sc"), QStringLiteral("Noto Sans CJK SC")},
+        {"installed face in other case", QStringLiteral("noto sans cjk sc"),
+         QStringLiteral("Noto Sans CJK SC")},
         {"no such face", QStringLiteral("No Such Face 123"), QString()},
         {"empty name", QString(), QString()},
     };
@@ -98,14 +101,32 @@ TEST_F(TextLine, LayoutAlignsAndTrims) {
         std::function<qreal(qreal w)> expectLeft;
     } cases[] = {
         {"left", abc, {10, 5, 200, 12}, Qt::AlignLeft, abc, [](qreal) { return 10.0; }},
-        {"centre", abc, {10, 5, 200, 12}, Qt::AlignHCenter, abc, [](qreal w) { return 110.0 - w / 2; }},
+        {"centre",
+         abc,
+         {10, 5, 200, 12},
+         Qt::AlignHCenter,
+         abc,
+         [](qreal w) { return 110.0 - w / 2; }},
         {"right", abc, {10, 5, 200, 12}, Qt::AlignRight, abc, [](qreal w) { return 210.0 - w; }},
         {"unbounded left", abc, {10, 5, 0, 0}, Qt::AlignLeft, abc, [](qreal) { return 10.0; }},
-        {"unbounded centre: centred on x", abc, {100, 5, 0, 0}, Qt::AlignHCenter, abc,
+        {"unbounded centre: centred on x",
+         abc,
+         {100, 5, 0, 0},
+         Qt::AlignHCenter,
+         abc,
          [](qreal w) { return 100.0 - w / 2; }},
-        {"unbounded right: ends at x", abc, {100, 5, 0, 0}, Qt::AlignRight, abc, [](qreal w) { return 100.0 - w; }},
-        {"line breaks become spaces", QStringLiteral("a\nb\r\nc\rd\u2028e"), {0, 0, 0, 0}, Qt::AlignLeft,
-         QStringLiteral("a b c d e"), [](qreal) { return 0.0; }},
+        {"unbounded right: ends at x",
+         abc,
+         {100, 5, 0, 0},
+         Qt::AlignRight,
+         abc,
+         [](qreal w) { return 100.0 - w; }},
+        {"line breaks become spaces",
+         QStringLiteral("a\nb\r\nc\rd\u2028e"),
+         {0, 0, 0, 0},
+         Qt::AlignLeft,
+         QStringLiteral("a b c d e"),
+         [](qreal) { return 0.0; }},
     };
     for (const auto& c : cases) {
         const platform::TextLine line = layoutTextLine(c.text, font, c.rect, c.alignment);
@@ -122,7 +143,8 @@ TEST_F(TextLine, TooWideEndsInAnEllipsisWithinTheRectangle) {
         qreal width;
         Qt::Alignment alignment;
     } cases[] = {
-        {"file name of 40 Chinese characters in 192", QString(40, QChar(0x56FE)), 192, Qt::AlignLeft},
+        {"file name of 40 Chinese characters in 192", QString(40, QChar(0x56FE)), 192,
+         Qt::AlignLeft},
         {"long value in the 290-pixel column", QString(80, u'9'), 290, Qt::AlignLeft},
         {"long label stays right-aligned", QString(30, QChar(0x5149)), 160, Qt::AlignRight},
         {"long line centred fills the cell", QString(30, QChar(0x5149)), 100, Qt::AlignHCenter},
@@ -149,9 +171,21 @@ TEST(DrawTextLine, InkStaysInItsCellAndFollowsTheAlignment) {
         int minX, maxX;
         qreal centre;
     } cases[] = {
-        {"number cell centred in 0..30", {QStringLiteral("12"), {0, 4, 30, 12}, Qt::AlignHCenter}, 0, 29, 15},
-        {"label cell right-aligned to 190", {QStringLiteral("曝光时间"), {30, 4, 160, 12}, Qt::AlignRight}, 30, 189, -1},
-        {"value cell from 198", {QStringLiteral("1/125 秒"), {198, 4, 90, 12}, Qt::AlignLeft}, 198, 287, -1},
+        {"number cell centred in 0..30",
+         {QStringLiteral("12"), {0, 4, 30, 12}, Qt::AlignHCenter},
+         0,
+         29,
+         15},
+        {"label cell right-aligned to 190",
+         {QStringLiteral("曝光时间"), {30, 4, 160, 12}, Qt::AlignRight},
+         30,
+         189,
+         -1},
+        {"value cell from 198",
+         {QStringLiteral("1/125 秒"), {198, 4, 90, 12}, Qt::AlignLeft},
+         198,
+         287,
+         -1},
         {"too wide, ellipsis", {QString(60, QChar(0x5149)), {20, 4, 100, 12}}, 20, 119, -1},
     };
     for (const auto& c : cases) {

@@ -42,7 +42,8 @@ constexpr HeifPhoto::Budget kNoBudget{kNoLimit, kNoLimit};
 // be opened): the decoders are handed descriptors, never paths.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path) : descriptor_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    explicit OpenFile(const std::string& path)
+        : descriptor_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
     ~OpenFile() {
         if (descriptor_ >= 0) ::close(descriptor_);
     }
@@ -54,7 +55,9 @@ private:
     int descriptor_;
 };
 
-std::unique_ptr<HeifPhoto> OpenHeif(const std::string& path) { return HeifPhoto::Open(OpenFile(path).descriptor()); }
+std::unique_ptr<HeifPhoto> OpenHeif(const std::string& path) {
+    return HeifPhoto::Open(OpenFile(path).descriptor());
+}
 
 std::unique_ptr<preview::RawPhoto> OpenRaw(const std::string& path, std::uint64_t maxBytes,
                                            preview::RawFailure* failure = nullptr) {
@@ -76,35 +79,70 @@ TEST(BoxShrink, AveragesWholeBlocks) {
     };
     const Case cases[] = {
         {"2 x 2 blocks",
-         4, 2, false, 0,
-         {0, 0, 0,    4, 8, 12,   100, 0, 0,   0, 0, 0,
-          8, 0, 0,    0, 0, 0,    0, 0, 0,     100, 200, 255},
-         2, 1, 2, 1,
+         4,
+         2,
+         false,
+         0,
+         {0, 0, 0, 4, 8, 12, 100, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 100, 200, 255},
+         2,
+         1,
+         2,
+         1,
          {0xFF030203u, 0xFF323240u}},
         {"an edge block the factor does not fill averages what it has",
-         5, 1, false, 0,
-         {10, 10, 10,  20, 20, 20,  30, 30, 30,  40, 40, 40,  255, 0, 1},
-         2, 1, 3, 1,
+         5,
+         1,
+         false,
+         0,
+         {10, 10, 10, 20, 20, 20, 30, 30, 30, 40, 40, 40, 255, 0, 1},
+         2,
+         1,
+         3,
+         1,
          {0xFF0F0F0Fu, 0xFF232323u, 0xFFFF0001u}},
         {"rows with padding between them",
-         1, 2, false, 5,
-         {1, 2, 3, 9, 9, 9, 9, 9,   3, 4, 6, 9, 9, 9, 9, 9},
-         1, 1, 1, 1,
+         1,
+         2,
+         false,
+         5,
+         {1, 2, 3, 9, 9, 9, 9, 9, 3, 4, 6, 9, 9, 9, 9, 9},
+         1,
+         1,
+         1,
+         1,
          {0xFF020305u}},
         {"never enlarged",
-         2, 1, false, 0,
+         2,
+         1,
+         false,
+         0,
          {1, 2, 3, 4, 5, 6},
-         8, 8, 2, 1,
+         8,
+         8,
+         2,
+         1,
          {0xFF010203u, 0xFF040506u}},
         {"alpha: colours weighed by it, premultiplied",
-         2, 1, true, 0,
-         {255, 0, 0, 255,   0, 0, 255, 0},
-         1, 1, 1, 1,
+         2,
+         1,
+         true,
+         0,
+         {255, 0, 0, 255, 0, 0, 255, 0},
+         1,
+         1,
+         1,
+         1,
          {0x80800000u}},
         {"alpha: half-transparent grey",
-         1, 1, true, 0,
+         1,
+         1,
+         true,
+         0,
          {200, 100, 50, 128},
-         1, 1, 1, 1,
+         1,
+         1,
+         1,
+         1,
          {0x80643219u}},
     };
     for (const Case& c : cases) {
@@ -114,7 +152,8 @@ TEST(BoxShrink, AveragesWholeBlocks) {
         rows.height = c.height;
         rows.alpha = c.alpha;
         rows.stride = c.width * (c.alpha ? 4 : 3) + c.padding;
-        const preview::ShrunkPicture out = preview::ShrinkByWholeFactors(rows, c.minWidth, c.minHeight);
+        const preview::ShrunkPicture out =
+            preview::ShrinkByWholeFactors(rows, c.minWidth, c.minHeight);
         EXPECT_EQ(out.width, c.outWidth) << c.name;
         EXPECT_EQ(out.height, c.outHeight) << c.name;
         EXPECT_EQ(out.alpha, c.alpha) << c.name;
@@ -137,13 +176,16 @@ TEST(BoxShrink, KeepsAtLeastTheMinimum) {
     };
     for (const Case& c : cases) {
         const std::vector<std::uint8_t> samples(std::size_t{c.width} * c.height * 3, 77);
-        const InterleavedRows rows{samples.data(), std::size_t{c.width} * 3, c.width, c.height, false};
-        const preview::ShrunkPicture out = preview::ShrinkByWholeFactors(rows, c.minWidth, c.minHeight);
+        const InterleavedRows rows{samples.data(), std::size_t{c.width} * 3, c.width, c.height,
+                                   false};
+        const preview::ShrunkPicture out =
+            preview::ShrinkByWholeFactors(rows, c.minWidth, c.minHeight);
         EXPECT_EQ(out.width, c.outWidth) << c.width << " x " << c.height;
         EXPECT_EQ(out.height, c.outHeight) << c.width << " x " << c.height;
         EXPECT_GE(out.width, std::min(c.width, c.minWidth));
         EXPECT_GE(out.height, std::min(c.height, c.minHeight));
-        EXPECT_EQ(out.pixels, std::vector<std::uint32_t>(std::size_t{out.width} * out.height, 0xFF4D4D4Du));
+        EXPECT_EQ(out.pixels,
+                  std::vector<std::uint32_t>(std::size_t{out.width} * out.height, 0xFF4D4D4Du));
     }
 }
 
@@ -157,13 +199,13 @@ TEST(Containers, ThumbnailAspectAllowsForRounding) {
     const Case cases[] = {
         {160, 120, 4000, 3000, true},
         {320, 240, 4032, 3024, true},
-        {161, 120, 4000, 3000, true},   // 4000 x 0.04015 rounds up, 3000 x 0.04015 down
-        {162, 120, 4000, 3000, true},   // 4000 x 0.0403 and 3000 x 0.0403: each within a pixel
+        {161, 120, 4000, 3000, true},  // 4000 x 0.04015 rounds up, 3000 x 0.04015 down
+        {162, 120, 4000, 3000, true},  // 4000 x 0.0403 and 3000 x 0.0403: each within a pixel
         {163, 120, 4000, 3000, false},
-        {320, 212, 4256, 2832, true},   // 212.9 rounded down
-        {320, 212, 8640, 5760, true},   // a Sony HIF's small thumbnail: 213.3 down
+        {320, 212, 4256, 2832, true},     // 212.9 rounded down
+        {320, 212, 8640, 5760, true},     // a Sony HIF's small thumbnail: 213.3 down
         {1616, 1080, 8640, 5760, false},  // its large one: 1077.3 or 1620 wide
-        {120, 160, 4000, 3000, false},  // a thumbnail not turned like its photo
+        {120, 160, 4000, 3000, false},    // a thumbnail not turned like its photo
         {240, 320, 3024, 4032, true},
         {320, 180, 4032, 3024, false},  // 16:9 of a 4:3 photo
         {4, 1, 4000, 3000, false},
@@ -176,7 +218,9 @@ TEST(Containers, ThumbnailAspectAllowsForRounding) {
             << c.thumbWidth << " x " << c.thumbHeight << " of " << c.width << " x " << c.height;
 }
 
-std::vector<std::uint8_t> Head(std::string_view text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
+std::vector<std::uint8_t> Head(std::string_view text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
 
 TEST(Containers, SignaturesAtTheStart) {
     struct Case {
@@ -186,17 +230,50 @@ TEST(Containers, SignaturesAtTheStart) {
         bool heif;
     };
     const Case cases[] = {
-        {"little-endian TIFF", Head(std::string_view("II*\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16)), RawSignature::TiffBased, false},
-        {"big-endian TIFF", Head(std::string_view("MM\0*\0\0\0\x08\0\0\0\0\0\0\0\0", 16)), RawSignature::TiffBased, false},
-        {"Olympus", Head(std::string_view("IIRO\x08\0\0\0\0\0\0\0\0\0\0\0", 16)), RawSignature::Raw, false},
-        {"Panasonic", Head(std::string_view("IIU\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16)), RawSignature::Raw, false},
+        {"little-endian TIFF", Head(std::string_view("II*\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16)),
+         RawSignature::TiffBased, false},
+        {"big-endian TIFF", Head(std::string_view("MM\0*\0\0\0\x08\0\0\0\0\0\0\0\0", 16)),
+         RawSignature::TiffBased, false},
+        {"Olympus", Head(std::string_view("IIRO\x08\0\0\0\0\0\0\0\0\0\0\0", 16)), RawSignature::Raw,
+         false},
+        {"Panasonic", Head(std::string_view("IIU\0\x08\0\0\0\0\0\0\0\0\0\0\0", 16)),
+         RawSignature::Raw, false},
         {"Fujifilm", Head("FUJIFILMCCD-RAW 0201FF383501"), RawSignature::Raw, false},
-        {"Canon CR3", Head(std::string_view("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24)), RawSignature::Raw, false},
-        {"HEIC", Head(std::string_view("\0\0\0\x18" "ftypheic\0\0\0\0" "mif1heic", 24)), RawSignature::None, true},
-        {"AVIF", Head(std::string_view("\0\0\0\x1c" "ftypavif\0\0\0\0" "avifmif1miaf", 28)), RawSignature::None, true},
-        {"HEIF by its general brand", Head(std::string_view("\0\0\0\x14" "ftypmif1\0\0\0\0" "heic", 20)), RawSignature::None, true},
-        {"an MP4 video", Head(std::string_view("\0\0\0\x18" "ftypisom\0\0\x02\0" "isommp41", 24)), RawSignature::None, false},
-        {"JPEG", Head(std::string_view("\xFF\xD8\xFF\xE1\0\x10" "Exif\0\0II*\0", 16)), RawSignature::None, false},
+        {"Canon CR3",
+         Head(std::string_view("\0\0\0\x18"
+                               "ftypcrx \0\0\0\x01"
+                               "crx isom",
+                               24)),
+         RawSignature::Raw, false},
+        {"HEIC",
+         Head(std::string_view("\0\0\0\x18"
+                               "ftypheic\0\0\0\0"
+                               "mif1heic",
+                               24)),
+         RawSignature::None, true},
+        {"AVIF",
+         Head(std::string_view("\0\0\0\x1c"
+                               "ftypavif\0\0\0\0"
+                               "avifmif1miaf",
+                               28)),
+         RawSignature::None, true},
+        {"HEIF by its general brand",
+         Head(std::string_view("\0\0\0\x14"
+                               "ftypmif1\0\0\0\0"
+                               "heic",
+                               20)),
+         RawSignature::None, true},
+        {"an MP4 video",
+         Head(std::string_view("\0\0\0\x18"
+                               "ftypisom\0\0\x02\0"
+                               "isommp41",
+                               24)),
+         RawSignature::None, false},
+        {"JPEG",
+         Head(std::string_view("\xFF\xD8\xFF\xE1\0\x10"
+                               "Exif\0\0II*\0",
+                               16)),
+         RawSignature::None, false},
         {"short", Head("II"), RawSignature::None, false},
         {"empty", {}, RawSignature::None, false},
     };
@@ -211,16 +288,18 @@ TEST(Containers, SignaturesAtTheStart) {
 class Files : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = testsupport::MakeTempFolder(std::string("container-preview-") +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-");
+        dir = testsupport::MakeTempFolder(
+            std::string("container-preview-") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-");
     }
     void TearDown() override { fs::remove_all(dir); }
 
     std::string Path(const std::string& name) const { return (dir / name).string(); }
 
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-        std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                          static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(Path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return Path(name);
     }
 
@@ -253,12 +332,14 @@ bool Reddish(const std::array<int, 3>& rgb) { return rgb[0] > 180 && rgb[1] < 70
 bool Bluish(const std::array<int, 3>& rgb) { return rgb[2] > 180 && rgb[0] < 70 && rgb[1] < 70; }
 
 TEST_F(Files, HeifFromHeifEncDrawnFromTheThumbnailWhenLargeEnough) {
-    if (!testsupport::HavePrograms("heif-enc")) GTEST_SKIP() << "heif-enc (libheif-examples) is not installed";
+    if (!testsupport::HavePrograms("heif-enc"))
+        GTEST_SKIP() << "heif-enc (libheif-examples) is not installed";
     const std::string source = Write("two.png", Encoded(TwoColours(640, 480), "png"));
     const struct {
         const char* name;
         const char* options;
-    } files[] = {{"thumbnailed.heic", "-t 160"}, {"plain.heic", ""}, {"thumbnailed.avif", "-A -t 160"}};
+    } files[] = {
+        {"thumbnailed.heic", "-t 160"}, {"plain.heic", ""}, {"thumbnailed.avif", "-A -t 160"}};
     for (const auto& file : files) {
         ASSERT_TRUE(testsupport::RunQuietly("heif-enc -q 85 " + std::string(file.options) + " -o " +
                                             testsupport::ShellQuote(Path(file.name)) + " " +
@@ -271,12 +352,9 @@ TEST_F(Files, HeifFromHeifEncDrawnFromTheThumbnailWhenLargeEnough) {
         bool fromThumbnail;
     };
     const Case cases[] = {
-        {"thumbnailed.heic", 100, 75, true},
-        {"thumbnailed.heic", 160, 120, true},
-        {"thumbnailed.heic", 160, 121, false},
-        {"thumbnailed.heic", 640, 480, false},
-        {"plain.heic", 100, 75, false},
-        {"thumbnailed.avif", 120, 90, true},
+        {"thumbnailed.heic", 100, 75, true},   {"thumbnailed.heic", 160, 120, true},
+        {"thumbnailed.heic", 160, 121, false}, {"thumbnailed.heic", 640, 480, false},
+        {"plain.heic", 100, 75, false},        {"thumbnailed.avif", 120, 90, true},
         {"thumbnailed.avif", 200, 150, false},
     };
     for (const Case& c : cases) {
@@ -328,8 +406,10 @@ TEST_F(Files, HeifThumbnailOfThePhotosAspectIsUsed) {
         const HeifPicture decoded = heif->Decode(200, 133, kNoBudget);
         ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded) << c.name;
         EXPECT_EQ(decoded.fromThumbnail, c.used) << c.name;
-        const std::array<int, 3> left = At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2);
-        EXPECT_EQ(Reddish(left), !c.used) << c.name << ": the photo's own picture, or the thumbnail's";
+        const std::array<int, 3> left =
+            At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2);
+        EXPECT_EQ(Reddish(left), !c.used)
+            << c.name << ": the photo's own picture, or the thumbnail's";
     }
 }
 
@@ -353,11 +433,25 @@ TEST_F(Files, HeifBeyondTheLimitIsRefusedBeforeDecoding) {
         bool fromThumbnail;
     } cases[] = {
         {"within the budget", 200, 150, kNoBudget, HeifPicture::Result::Decoded, false},
-        {"the rows alone: its planes are over the budget, the thumbnail instead", 200, 150, {320 * 240 * 3, kNoLimit},
-         HeifPicture::Result::Decoded, true},
-        {"not even the thumbnail", 200, 150, {80 * 60 * 3, kNoLimit}, HeifPicture::Result::TooLarge, false},
+        {"the rows alone: its planes are over the budget, the thumbnail instead",
+         200,
+         150,
+         {320 * 240 * 3, kNoLimit},
+         HeifPicture::Result::Decoded,
+         true},
+        {"not even the thumbnail",
+         200,
+         150,
+         {80 * 60 * 3, kNoLimit},
+         HeifPicture::Result::TooLarge,
+         false},
         {"no coded image allowed", 200, 150, {kNoLimit, 0}, HeifPicture::Result::TooLarge, false},
-        {"the thumbnail is large enough", 80, 60, {320 * 240 * 3, kNoLimit}, HeifPicture::Result::Decoded, true},
+        {"the thumbnail is large enough",
+         80,
+         60,
+         {320 * 240 * 3, kNoLimit},
+         HeifPicture::Result::Decoded,
+         true},
     };
     for (const auto& c : cases) {
         const HeifPicture decoded = heif->Decode(c.minWidth, c.minHeight, c.budget);
@@ -390,29 +484,37 @@ TEST_F(Files, RawFileSizePreviewAndOrientation) {
     const RawCase cases[] = {
         {"JPEG preview", dng([](auto&) {}), preview::RawFailure::None},
         {"big-endian", dng([](auto& s) { s.bigEndian = true; }), preview::RawFailure::None},
-        {"developed size is the raw data's, not the preview's", dng([](auto& s) { s.width = 200; s.height = 90; }),
+        {"developed size is the raw data's, not the preview's", dng([](auto& s) {
+             s.width = 200;
+             s.height = 90;
+         }),
          preview::RawFailure::None},
         {"bitmap preview", dng([&](auto& s) {
              s.preview = testsupport::DngSpec::Preview::Bitmap;
              s.previewBytes = rgb;
              s.previewWidth = 30;
              s.previewHeight = 20;
-         }), preview::RawFailure::None},
-        {"no preview", dng([](auto& s) { s.preview = testsupport::DngSpec::Preview::None; s.previewBytes.clear(); }),
+         }),
+         preview::RawFailure::None},
+        {"no preview", dng([](auto& s) {
+             s.preview = testsupport::DngSpec::Preview::None;
+             s.previewBytes.clear();
+         }),
          preview::RawFailure::NoPreview},
         {"preview running past the end", dng([](auto& s) { s.previewLengthOverride = 1u << 30; }),
          preview::RawFailure::Broken},
-        {"bitmap preview claiming 60000 x 60000",
-         dng([&](auto& s) {
+        {"bitmap preview claiming 60000 x 60000", dng([&](auto& s) {
              s.preview = testsupport::DngSpec::Preview::Bitmap;
              s.previewBytes = rgb;
              s.previewWidth = 60000;
              s.previewHeight = 60000;
-         }), preview::RawFailure::TooLarge},
+         }),
+         preview::RawFailure::TooLarge},
     };
     for (const RawCase& c : cases) {
         preview::RawFailure failure = preview::RawFailure::None;
-        const std::unique_ptr<preview::RawPhoto> raw = OpenRaw(Write("photo.dng", testsupport::Dng(c.spec)), 64 << 20, &failure);
+        const std::unique_ptr<preview::RawPhoto> raw =
+            OpenRaw(Write("photo.dng", testsupport::Dng(c.spec)), 64 << 20, &failure);
         EXPECT_EQ(failure, c.failure) << c.name;
         ASSERT_EQ(raw != nullptr, c.failure == preview::RawFailure::None) << c.name;
         if (!raw) continue;
@@ -421,9 +523,12 @@ TEST_F(Files, RawFileSizePreviewAndOrientation) {
         EXPECT_EQ(raw->orientation, 1) << c.name;
         EXPECT_EQ(raw->preview.width, c.spec.previewWidth) << c.name;
         EXPECT_EQ(raw->preview.height, c.spec.previewHeight) << c.name;
-        EXPECT_EQ(std::vector(raw->preview.bytes.begin(), raw->preview.bytes.end()), c.spec.previewBytes) << c.name;
-        EXPECT_EQ(raw->preview.kind, c.spec.preview == testsupport::DngSpec::Preview::Jpeg ? RawPreview::Kind::Jpeg
-                                                                                           : RawPreview::Kind::Bitmap)
+        EXPECT_EQ(std::vector(raw->preview.bytes.begin(), raw->preview.bytes.end()),
+                  c.spec.previewBytes)
+            << c.name;
+        EXPECT_EQ(raw->preview.kind, c.spec.preview == testsupport::DngSpec::Preview::Jpeg
+                                         ? RawPreview::Kind::Jpeg
+                                         : RawPreview::Kind::Bitmap)
             << c.name;
     }
 }
@@ -440,15 +545,19 @@ TEST_F(Files, NotRawFilesAndLimits) {
         std::uint64_t limit;
         preview::RawFailure failure;
     } cases[] = {
-        {"a preview over the limit", dng, spec.previewBytes.size() - 1, preview::RawFailure::TooLarge},
+        {"a preview over the limit", dng, spec.previewBytes.size() - 1,
+         preview::RawFailure::TooLarge},
         {"the limit a preview's pixels take", dng, 60 * 40 * 3, preview::RawFailure::None},
-        {"a plain TIFF", Write("plain.tif", Encoded(TwoColours(60, 40), "tiff")), kNoLimit, preview::RawFailure::NotRaw},
+        {"a plain TIFF", Write("plain.tif", Encoded(TwoColours(60, 40), "tiff")), kNoLimit,
+         preview::RawFailure::NotRaw},
         {"a JPEG", Write("photo.jpg", spec.previewBytes), kNoLimit, preview::RawFailure::NotRaw},
         {"no descriptor", Path("missing.dng"), kNoLimit, preview::RawFailure::NotRaw},
     };
     for (const auto& c : cases) {
         preview::RawFailure failure = preview::RawFailure::None;
-        EXPECT_EQ(OpenRaw(c.path, c.limit, &failure) != nullptr, c.failure == preview::RawFailure::None) << c.name;
+        EXPECT_EQ(OpenRaw(c.path, c.limit, &failure) != nullptr,
+                  c.failure == preview::RawFailure::None)
+            << c.name;
         EXPECT_EQ(failure, c.failure) << c.name;
     }
     EXPECT_EQ(OpenHeif(Path("missing.heic")), nullptr);
@@ -482,11 +591,13 @@ TEST_F(Files, PreviewsReadTheFileOpenedNotItsName) {
         heifPhoto = HeifPhoto::Open(heifFile.descriptor());
     }
     ASSERT_NE(rawPhoto, nullptr);
-    EXPECT_EQ(std::vector(rawPhoto->preview.bytes.begin(), rawPhoto->preview.bytes.end()), dng.previewBytes);
+    EXPECT_EQ(std::vector(rawPhoto->preview.bytes.begin(), rawPhoto->preview.bytes.end()),
+              dng.previewBytes);
     ASSERT_NE(heifPhoto, nullptr);
     const HeifPicture decoded = heifPhoto->Decode(32, 24, kNoBudget);
     ASSERT_EQ(decoded.result, HeifPicture::Result::Decoded);
-    EXPECT_TRUE(Reddish(At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2)));
+    EXPECT_TRUE(
+        Reddish(At(decoded.picture, decoded.picture.width / 4, decoded.picture.height / 2)));
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ std::vector<std::uint8_t> FirstInputIs(std::vector<std::uint8_t> bytes, std::uin
 
 TEST(HeifLayout, CostOfImagesMadeOfImages) {
     QTemporaryDir folder;
-    const testsupport::CodedTile tile = testsupport::CodeTile(64, 64, 200, 40, 40, folder.path().toStdString());
+    const testsupport::CodedTile tile =
+        testsupport::CodeTile(64, 64, 200, 40, 40, folder.path().toStdString());
     ASSERT_FALSE(tile.data.empty()) << "libheif's encoder wrote no tile";
     const std::uint64_t tileBytes = 64 * 64 * kPlane;
     const std::vector<std::uint8_t> grid = testsupport::HeifGrid({tile}, 141, 141, 9024, 9024);
@@ -51,11 +52,12 @@ TEST(HeifLayout, CostOfImagesMadeOfImages) {
         {"overlay with a 32-bit canvas", testsupport::HeifOverlay(tile, 70000, 2), 1,
          HeifImageCost{70000ull * 2 * kPlane + tileBytes, 1}},
         {"an item that is not there", grid, 99999, std::nullopt},
-        {"a grid that is its own first tile", FirstInputIs(testsupport::HeifGrid({tile}, 1, 2, 128, 64), 1), 1,
-         std::nullopt},
-        {"a grid whose first tile is missing", FirstInputIs(testsupport::HeifGrid({tile}, 1, 2, 128, 64), 77), 1,
-         std::nullopt},
-        {"cut before its boxes end", std::vector<std::uint8_t>(grid.begin(), grid.begin() + 4000), 1, std::nullopt},
+        {"a grid that is its own first tile",
+         FirstInputIs(testsupport::HeifGrid({tile}, 1, 2, 128, 64), 1), 1, std::nullopt},
+        {"a grid whose first tile is missing",
+         FirstInputIs(testsupport::HeifGrid({tile}, 1, 2, 128, 64), 77), 1, std::nullopt},
+        {"cut before its boxes end", std::vector<std::uint8_t>(grid.begin(), grid.begin() + 4000),
+         1, std::nullopt},
         {"no file", {}, 1, std::nullopt},
     };
     for (const auto& c : cases) {
@@ -71,7 +73,8 @@ TEST(HeifLayout, CostOfImagesMadeOfImages) {
 // its size as the boxes give it, and how many items the file lists.
 TEST(HeifLayout, PrimaryImageItsSizeAndTheItemCount) {
     QTemporaryDir folder;
-    const testsupport::CodedTile tile = testsupport::CodeTile(64, 64, 200, 40, 40, folder.path().toStdString());
+    const testsupport::CodedTile tile =
+        testsupport::CodeTile(64, 64, 200, 40, 40, folder.path().toStdString());
     ASSERT_FALSE(tile.data.empty()) << "libheif's encoder wrote no tile";
     const std::vector<std::uint8_t> grid = testsupport::HeifGrid({tile}, 141, 141, 9024, 9024);
     const struct {
@@ -83,7 +86,11 @@ TEST(HeifLayout, PrimaryImageItsSizeAndTheItemCount) {
     } cases[] = {
         {"grid of 141 x 141 tiles", grid, 1, {9024, 9024}, 141 * 141 + 1},
         {"overlay", testsupport::HeifOverlay(tile, 9459, 9459), 1, {9459, 9459}, 2},
-        {"cut before its boxes end", std::vector<std::uint8_t>(grid.begin(), grid.begin() + 4000), std::nullopt, {0, 0}, 0},
+        {"cut before its boxes end",
+         std::vector<std::uint8_t>(grid.begin(), grid.begin() + 4000),
+         std::nullopt,
+         {0, 0},
+         0},
     };
     for (const auto& c : cases) {
         const HeifLayout layout = HeifLayout::Parse(c.bytes);

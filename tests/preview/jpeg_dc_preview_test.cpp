@@ -22,11 +22,11 @@
 
 namespace {
 
-using preview::DecodeJpegPreview;
-using preview::JpegPreview;
 using jpegtest::Bytes;
 using jpegtest::Layout;
 using jpegtest::Picture;
+using preview::DecodeJpegPreview;
+using preview::JpegPreview;
 using Result = JpegPreview::Result;
 
 constexpr std::uint64_t kNoLimit = 1ull << 32;
@@ -36,8 +36,9 @@ constexpr std::uint64_t kNoLimit = 1ull << 32;
 std::string Mismatch(const JpegPreview& preview, const Picture& reference) {
     if (int(preview.width) != reference.width || int(preview.height) != reference.height ||
         preview.pixels.size() != std::size_t(reference.width) * reference.height)
-        return "size " + std::to_string(preview.width) + " x " + std::to_string(preview.height) + ", libjpeg " +
-               std::to_string(reference.width) + " x " + std::to_string(reference.height);
+        return "size " + std::to_string(preview.width) + " x " + std::to_string(preview.height) +
+               ", libjpeg " + std::to_string(reference.width) + " x " +
+               std::to_string(reference.height);
     int differing = 0;
     std::string first;
     for (std::size_t i = 0; i < preview.pixels.size(); ++i) {
@@ -46,9 +47,10 @@ std::string Mismatch(const JpegPreview& preview, const Picture& reference) {
         const std::uint8_t* theirs = &reference.rgb[i * 3];
         if (ours[0] == theirs[0] && ours[1] == theirs[1] && ours[2] == theirs[2]) continue;
         if (differing++ == 0)
-            first = "pixel " + std::to_string(i % preview.width) + "," + std::to_string(i / preview.width) + ": " +
-                    std::to_string(ours[0]) + " " + std::to_string(ours[1]) + " " + std::to_string(ours[2]) +
-                    ", libjpeg " + std::to_string(theirs[0]) + " " + std::to_string(theirs[1]) + " " +
+            first = "pixel " + std::to_string(i % preview.width) + "," +
+                    std::to_string(i / preview.width) + ": " + std::to_string(ours[0]) + " " +
+                    std::to_string(ours[1]) + " " + std::to_string(ours[2]) + ", libjpeg " +
+                    std::to_string(theirs[0]) + " " + std::to_string(theirs[1]) + " " +
                     std::to_string(theirs[2]);
     }
     return differing ? std::to_string(differing) + " pixels differ, first " + first : "";
@@ -65,7 +67,8 @@ std::string DiffersFromCodec(std::span<const std::uint8_t> bytes, const JpegPrev
 QImage ToQImage(const Picture& picture, bool grey) {
     QImage image(picture.width, picture.height, QImage::Format_RGB888);
     for (int y = 0; y < picture.height; ++y)
-        std::copy_n(&picture.rgb[std::size_t(y) * picture.width * 3], picture.width * 3, image.scanLine(y));
+        std::copy_n(&picture.rgb[std::size_t(y) * picture.width * 3], picture.width * 3,
+                    image.scanLine(y));
     return grey ? image.convertToFormat(QImage::Format_Grayscale8) : image;
 }
 
@@ -96,7 +99,8 @@ const Layout k444 = Sampling({1, 1, 1}, {1, 1, 1});
 const Layout k420 = Sampling({2, 1, 1}, {2, 1, 1});
 
 Bytes Erase(Bytes bytes, std::size_t at, std::size_t count) {
-    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
+    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
     return bytes;
 }
 
@@ -127,7 +131,8 @@ Bytes WithoutJfif(Bytes jpeg) {
 
 // Another Adobe marker, just before the end of the image.
 Bytes WithLateAdobeMarker(Bytes jpeg, std::uint8_t transform) {
-    const Bytes marker = {0xFF, 0xEE, 0, 14, 'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform};
+    const Bytes marker = {0xFF, 0xEE, 0,   14, 'A', 'd', 'o', 'b',
+                          'e',  0,    100, 0,  0,   0,   0,   transform};
     const std::size_t end = jpegtest::FindMarkers(jpeg, 0xD9).back();
     return Insert(std::move(jpeg), end, marker);
 }
@@ -185,7 +190,8 @@ TEST(JpegPreview, MatchesTheCodecsEighthSizeDecode) {
         {"qt quality 95", QtJpeg(scene, 95)},
         {"qt grey", QtJpeg(scene, 90, true)},
         {"4:4:4", Encode(scene, k444)},
-        {"4:4:4 quality 100 (long DC codes)", Encode(scene, With(k444, [](Layout& l) { l.quality = 100; }))},
+        {"4:4:4 quality 100 (long DC codes)",
+         Encode(scene, With(k444, [](Layout& l) { l.quality = 100; }))},
         {"4:2:2", Encode(scene, Sampling({2, 1, 1}, {1, 1, 1}))},
         {"4:4:0", Encode(scene, Sampling({1, 1, 1}, {2, 1, 1}))},
         {"4:2:0", Encode(scene, k420)},
@@ -195,27 +201,35 @@ TEST(JpegPreview, MatchesTheCodecsEighthSizeDecode) {
         {"blue chroma 2 x 2, the rest 1 x 1", Encode(odd, Sampling({1, 2, 1}, {1, 2, 1}))},
         {"restart every MCU", Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 1; }))},
         {"restart every 7 MCUs", Encode(odd, With(k444, [](Layout& l) { l.restartInterval = 7; }))},
-        {"one scan per component", Encode(odd, With(k420, [](Layout& l) { l.separateScans = true; }))},
+        {"one scan per component",
+         Encode(odd, With(k420, [](Layout& l) { l.separateScans = true; }))},
         {"4:4:4 one scan per component, restarts",
          Encode(odd, With(k444, [](Layout& l) { l.separateScans = true, l.restartInterval = 3; }))},
         {"luma 4 x 4, one scan per component",
-         Encode(scene, With(Sampling({4, 1, 1}, {4, 1, 1}), [](Layout& l) { l.separateScans = true; }))},
+         Encode(scene,
+                With(Sampling({4, 1, 1}, {4, 1, 1}), [](Layout& l) { l.separateScans = true; }))},
         {"optimised tables", Encode(scene, With(k420, [](Layout& l) { l.optimize = true; }))},
         {"stored as RGB", Encode(scene, With(k444, [](Layout& l) { l.rgb = true; }))},
         {"ids R, G, B and no JFIF marker: RGB",
          WithIds(WithoutJfif(Encode(odd, k444)), 'R', 'G', 'B')},
         {"ids R, G, B under a JFIF marker: YCbCr", WithIds(Encode(odd, k444), 'R', 'G', 'B')},
-        {"Adobe transform 1: YCbCr", WithAdobeTransform(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 1)},
-        {"Adobe transform 7: YCbCr", WithAdobeTransform(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 7)},
-        {"Adobe transform 1 after the scan: still RGB", WithLateAdobeMarker(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 1)},
+        {"Adobe transform 1: YCbCr",
+         WithAdobeTransform(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 1)},
+        {"Adobe transform 7: YCbCr",
+         WithAdobeTransform(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 7)},
+        {"Adobe transform 1 after the scan: still RGB",
+         WithLateAdobeMarker(Encode(odd, With(k444, [](Layout& l) { l.rgb = true; })), 1)},
         {"ids 7, 8, 9 and no marker: YCbCr", WithIds(WithoutJfif(Encode(odd, k444)), 7, 8, 9)},
         {"no Huffman tables", WithoutHuffmanTables(Encode(scene, k420))},
         {"a broken Huffman table no scan uses", WithUnusedBrokenTable(Encode(odd, k420))},
         {"a comment claiming no length", Insert(Encode(odd, k420), 2, {0xFF, 0xFE, 0, 0})},
-        {"no Huffman tables, grey", WithoutHuffmanTables(Encode(odd, With(k444, [](Layout& l) { l.components = 1; })))},
-        {"scan header with zeros for the spectral range", WithSpectralRange(Encode(odd, k420), 0, 0)},
+        {"no Huffman tables, grey",
+         WithoutHuffmanTables(Encode(odd, With(k444, [](Layout& l) { l.components = 1; })))},
+        {"scan header with zeros for the spectral range",
+         WithSpectralRange(Encode(odd, k420), 0, 0)},
         {"scan header with a progressive range", WithSpectralRange(Encode(odd, k420), 1, 5)},
-        {"grey with restarts", Encode(odd, With(k444, [](Layout& l) { l.components = 1, l.restartInterval = 5; }))},
+        {"grey with restarts",
+         Encode(odd, With(k444, [](Layout& l) { l.components = 1, l.restartInterval = 5; }))},
         {"1 x 1", Encode(jpegtest::Scene(1, 1), k420)},
         {"9 x 17 4:4:4", Encode(jpegtest::Scene(9, 17), k444)},
         {"9 x 17 4:2:2", Encode(jpegtest::Scene(9, 17), Sampling({2, 1, 1}, {1, 1, 1}))},
@@ -229,7 +243,6 @@ TEST(JpegPreview, MatchesTheCodecsEighthSizeDecode) {
         EXPECT_EQ(DiffersFromCodec(photo.bytes, preview), "") << photo.name;
     }
 }
-
 
 using Script = std::vector<jpegtest::Scan>;
 
@@ -246,35 +259,28 @@ const Layout kGrey = With(k444, [](Layout& l) { l.components = 1; });
 // one for the chroma, refined afterwards).
 const Script kWholeCoefficients = {
     {{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 63, 0, 0}, {{1}, 1, 63, 0, 0}, {{2}, 1, 63, 0, 0}};
-const Script kDcByComponent = {
-    {{2}, 0, 0, 0, 0}, {{0}, 0, 0, 0, 0}, {{1}, 0, 0, 0, 0},
-    {{1}, 1, 63, 0, 0}, {{0}, 1, 63, 0, 0}, {{2}, 1, 63, 0, 0}};
+const Script kDcByComponent = {{{2}, 0, 0, 0, 0},  {{0}, 0, 0, 0, 0},  {{1}, 0, 0, 0, 0},
+                               {{1}, 1, 63, 0, 0}, {{0}, 1, 63, 0, 0}, {{2}, 1, 63, 0, 0}};
 // The DC in three steps, the chroma's AC in narrow bands refined twice, the
 // refinements out of order.
 const Script kManySteps = {
-    {{0, 1, 2}, 0, 0, 0, 2},
-    {{1}, 1, 1, 0, 2}, {{1}, 2, 9, 0, 2}, {{1}, 10, 63, 0, 2},
-    {{2}, 1, 5, 0, 2}, {{2}, 6, 63, 0, 2},
-    {{0}, 1, 63, 0, 1},
-    {{0, 2}, 0, 0, 2, 1}, {{1}, 0, 0, 2, 1},
-    {{2}, 1, 63, 2, 1}, {{1}, 1, 63, 2, 1},
-    {{0}, 1, 63, 1, 0},
-    {{1}, 1, 3, 1, 0}, {{1}, 4, 63, 1, 0}, {{2}, 1, 63, 1, 0},
-    {{0, 1, 2}, 0, 0, 1, 0}};
+    {{0, 1, 2}, 0, 0, 0, 2}, {{1}, 1, 1, 0, 2},  {{1}, 2, 9, 0, 2},  {{1}, 10, 63, 0, 2},
+    {{2}, 1, 5, 0, 2},       {{2}, 6, 63, 0, 2}, {{0}, 1, 63, 0, 1}, {{0, 2}, 0, 0, 2, 1},
+    {{1}, 0, 0, 2, 1},       {{2}, 1, 63, 2, 1}, {{1}, 1, 63, 2, 1}, {{0}, 1, 63, 1, 0},
+    {{1}, 1, 3, 1, 0},       {{1}, 4, 63, 1, 0}, {{2}, 1, 63, 1, 0}, {{0, 1, 2}, 0, 0, 1, 0}};
 // The same with no DC scan for two components or more, as an MCU of a luma
 // sampled 4 x 4 holds too many blocks for one.
-const Script kStepsAlone = {
-    {{0}, 0, 0, 0, 1}, {{1}, 0, 0, 0, 1}, {{2}, 0, 0, 0, 1},
-    {{1}, 1, 63, 0, 2}, {{2}, 1, 63, 0, 1}, {{0}, 1, 63, 0, 0},
-    {{1}, 1, 63, 2, 1}, {{1}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0},
-    {{0}, 0, 0, 1, 0}, {{1}, 0, 0, 1, 0}, {{2}, 0, 0, 1, 0}};
+const Script kStepsAlone = {{{0}, 0, 0, 0, 1},  {{1}, 0, 0, 0, 1},  {{2}, 0, 0, 0, 1},
+                            {{1}, 1, 63, 0, 2}, {{2}, 1, 63, 0, 1}, {{0}, 1, 63, 0, 0},
+                            {{1}, 1, 63, 2, 1}, {{1}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0},
+                            {{0}, 0, 0, 1, 0},  {{1}, 0, 0, 1, 0},  {{2}, 0, 0, 1, 0}};
 // The DC's lowest bit never sent: nothing is missing from the AC, so libjpeg
 // does not smooth, and the DC is what it is.
 const Script kDcLowBitNeverSent = {
     {{0, 1, 2}, 0, 0, 0, 1}, {{0}, 1, 63, 0, 0}, {{1}, 1, 63, 0, 0}, {{2}, 1, 63, 0, 0}};
-const Script kGreySteps = {
-    {{0}, 0, 0, 0, 3}, {{0}, 1, 5, 0, 1}, {{0}, 0, 0, 3, 2}, {{0}, 6, 63, 0, 0},
-    {{0}, 1, 5, 1, 0}, {{0}, 0, 0, 2, 1}, {{0}, 0, 0, 1, 0}};
+const Script kGreySteps = {{{0}, 0, 0, 0, 3},  {{0}, 1, 5, 0, 1}, {{0}, 0, 0, 3, 2},
+                           {{0}, 6, 63, 0, 0}, {{0}, 1, 5, 1, 0}, {{0}, 0, 0, 2, 1},
+                           {{0}, 0, 0, 1, 0}};
 
 // A progressive file is drawn from its DC scans, its AC scans skipped; where
 // libjpeg's eighth takes AC coefficients (a component sampled at half or a
@@ -294,31 +300,42 @@ TEST(JpegPreview, ProgressiveMatchesTheCodecsEighthSizeDecode) {
          Encode(scene, Progressive(Sampling({4, 1, 1}, {4, 1, 1}), kDcByComponent))},
         {"luma 3 x 1", Encode(odd, Progressive(Sampling({3, 1, 1}, {1, 1, 1})))},
         {"luma 4 x 2", Encode(odd, Progressive(Sampling({4, 1, 1}, {2, 1, 1})))},
-        {"blue chroma 2 x 2, the rest 1 x 1", Encode(odd, Progressive(Sampling({1, 2, 1}, {1, 2, 1})))},
+        {"blue chroma 2 x 2, the rest 1 x 1",
+         Encode(odd, Progressive(Sampling({1, 2, 1}, {1, 2, 1})))},
         {"quality 100", Encode(scene, Progressive(With(k420, [](Layout& l) { l.quality = 100; })))},
         {"quality 20", Encode(scene, Progressive(With(k420, [](Layout& l) { l.quality = 20; })))},
         {"stored as RGB", Encode(odd, Progressive(With(k444, [](Layout& l) { l.rgb = true; })))},
-        {"restart every MCU", Encode(odd, Progressive(With(k420, [](Layout& l) { l.restartInterval = 1; })))},
-        {"restart every 7 MCUs", Encode(odd, Progressive(With(k444, [](Layout& l) { l.restartInterval = 7; })))},
-        {"grey, restart every 5 MCUs", Encode(odd, Progressive(With(kGrey, [](Layout& l) { l.restartInterval = 5; })))},
-        {"whole coefficients, no successive approximation", Encode(odd, Progressive(k420, kWholeCoefficients))},
+        {"restart every MCU",
+         Encode(odd, Progressive(With(k420, [](Layout& l) { l.restartInterval = 1; })))},
+        {"restart every 7 MCUs",
+         Encode(odd, Progressive(With(k444, [](Layout& l) { l.restartInterval = 7; })))},
+        {"grey, restart every 5 MCUs",
+         Encode(odd, Progressive(With(kGrey, [](Layout& l) { l.restartInterval = 5; })))},
+        {"whole coefficients, no successive approximation",
+         Encode(odd, Progressive(k420, kWholeCoefficients))},
         {"DC one component a scan", Encode(odd, Progressive(k420, kDcByComponent))},
         {"many steps and bands, 4:2:0", Encode(scene, Progressive(k420, kManySteps))},
         {"many steps and bands, 4:2:0, restarts",
-         Encode(odd, Progressive(With(k420, [](Layout& l) { l.restartInterval = 3; }), kManySteps))},
+         Encode(odd,
+                Progressive(With(k420, [](Layout& l) { l.restartInterval = 3; }), kManySteps))},
         {"each scan one component, in steps, luma 4 x 4",
          Encode(odd, Progressive(Sampling({4, 1, 1}, {4, 1, 1}), kStepsAlone))},
         {"each scan one component, in steps, 4:2:0, restarts",
-         Encode(odd, Progressive(With(k420, [](Layout& l) { l.restartInterval = 2; }), kStepsAlone))},
+         Encode(odd,
+                Progressive(With(k420, [](Layout& l) { l.restartInterval = 2; }), kStepsAlone))},
         {"many steps and bands, 4:4:4", Encode(odd, Progressive(k444, kManySteps))},
         {"DC's low bit never sent", Encode(odd, Progressive(k420, kDcLowBitNeverSent))},
         // libjpeg estimates no more than the first nine AC coefficients.
-        {"no AC from coefficient 10 on",
-         Encode(odd, Progressive(k420, {{{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 9, 0, 0}, {{1}, 1, 9, 0, 0}, {{2}, 1, 9, 0, 0}}))},
+        {"no AC from coefficient 10 on", Encode(odd, Progressive(k420, {{{0, 1, 2}, 0, 0, 0, 0},
+                                                                        {{0}, 1, 9, 0, 0},
+                                                                        {{1}, 1, 9, 0, 0},
+                                                                        {{2}, 1, 9, 0, 0}}))},
         {"grey in steps", Encode(odd, Progressive(kGrey, kGreySteps))},
-        {"flat grey, runs of empty blocks across rows", jpegtest::FlatProgressiveGrey(2000, 1500, true)},
+        {"flat grey, runs of empty blocks across rows",
+         jpegtest::FlatProgressiveGrey(2000, 1500, true)},
         {"1 x 1", Encode(jpegtest::Scene(1, 1), Progressive(k420))},
-        {"9 x 17 4:2:2", Encode(jpegtest::Scene(9, 17), Progressive(Sampling({2, 1, 1}, {1, 1, 1})))},
+        {"9 x 17 4:2:2",
+         Encode(jpegtest::Scene(9, 17), Progressive(Sampling({2, 1, 1}, {1, 1, 1})))},
         {"4001 x 3001 4:2:0", Encode(jpegtest::Scene(4001, 3001, 3), Progressive(k420))},
     };
     for (const Photo& photo : photos) {
@@ -341,7 +358,8 @@ TEST(JpegPreview, ProgressiveFromImageMagickMatchesTheCodec) {
     {
         std::ofstream ppm(input, std::ios::binary);
         ppm << "P6\n" << scene.width << ' ' << scene.height << "\n255\n";
-        ppm.write(reinterpret_cast<const char*>(scene.rgb.data()), static_cast<std::streamsize>(scene.rgb.size()));
+        ppm.write(reinterpret_cast<const char*>(scene.rgb.data()),
+                  static_cast<std::streamsize>(scene.rgb.size()));
     }
     const char* conversions[] = {
         "-interlace JPEG",
@@ -352,8 +370,8 @@ TEST(JpegPreview, ProgressiveFromImageMagickMatchesTheCodec) {
         "-interlace JPEG -colorspace Gray",
     };
     for (const char* options : conversions) {
-        const std::string command = "convert " + testsupport::ShellQuote(input) + " " + options + " " +
-                                    testsupport::ShellQuote(output);
+        const std::string command = "convert " + testsupport::ShellQuote(input) + " " + options +
+                                    " " + testsupport::ShellQuote(output);
         ASSERT_EQ(std::system(command.c_str()), 0) << options;
         std::ifstream in(output, std::ios::binary);
         const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -373,15 +391,18 @@ TEST(JpegPreview, CutShortEndsLikeTheCodec) {
     const struct {
         const char* name;
         Bytes bytes;
-        int drawnFrom;  // the scan (counted from the end when negative) whose data the preview needs
+        int drawnFrom;  // the scan (counted from the end when negative) whose data the preview
+                        // needs
     } files[] = {
         {"4:4:4", Encode(scene, k444), 0},
         {"grey, restarts", Encode(scene, With(kGrey, [](Layout& l) { l.restartInterval = 4; })), 0},
         {"4:2:0, restarts", Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 2; })), 0},
         {"4:2:2, one scan per component",
-         Encode(scene, With(Sampling({2, 1, 1}, {1, 1, 1}), [](Layout& l) { l.separateScans = true; })), 0},
-        {"progressive 4:2:0, restarts", Encode(scene, Progressive(With(k420, [](Layout& l) { l.restartInterval = 3; }))),
-         -1},
+         Encode(scene,
+                With(Sampling({2, 1, 1}, {1, 1, 1}), [](Layout& l) { l.separateScans = true; })),
+         0},
+        {"progressive 4:2:0, restarts",
+         Encode(scene, Progressive(With(k420, [](Layout& l) { l.restartInterval = 3; }))), -1},
         {"progressive grey", Encode(scene, Progressive(kGrey)), -1},
         // The last scan refines the DC, which the preview decodes; the one
         // before sends the last AC bits.
@@ -389,7 +410,8 @@ TEST(JpegPreview, CutShortEndsLikeTheCodec) {
     };
     for (const auto& file : files) {
         const std::vector<std::size_t> scans = jpegtest::FindMarkers(file.bytes, 0xDA);
-        const std::size_t sos = scans.at(file.drawnFrom < 0 ? scans.size() + file.drawnFrom : file.drawnFrom);
+        const std::size_t sos =
+            scans.at(file.drawnFrom < 0 ? scans.size() + file.drawnFrom : file.drawnFrom);
         const std::size_t dataStart = sos + 2 + (file.bytes[sos + 2] << 8 | file.bytes[sos + 3]);
         const std::size_t steps = 97;
         for (std::size_t step = 0; step <= steps; ++step) {
@@ -425,14 +447,16 @@ struct Mutation {
 // at `restarts`, in order.
 std::vector<Mutation> BreakRestarts(const Bytes& jpeg, const std::vector<std::size_t>& restarts) {
     const std::size_t fifth = restarts.at(4);
-    const std::size_t cut = (restarts.at(3) + 2 + fifth) / 2;  // the second half of the interval before it
+    const std::size_t cut =
+        (restarts.at(3) + 2 + fifth) / 2;  // the second half of the interval before it
     const auto renumber = [&](int offset) {
         return Patch(jpeg, fifth + 1, static_cast<std::uint8_t>(0xD0 + ((4 + offset) & 7)));
     };
     return {
         {"intact", jpeg},
         {"one restart lost", Erase(jpeg, fifth, 2)},
-        {"three restarts lost", Erase(Erase(Erase(jpeg, restarts.at(9), 2), restarts.at(8), 2), fifth, 2)},
+        {"three restarts lost",
+         Erase(Erase(Erase(jpeg, restarts.at(9), 2), restarts.at(8), 2), fifth, 2)},
         {"numbered one ahead", renumber(1)},
         {"numbered two ahead", renumber(2)},
         {"numbered one behind", renumber(-1)},
@@ -473,7 +497,8 @@ TEST(JpegPreview, BrokenRestartsResyncLikeTheCodec) {
 // starts. Only an end of image before the last scan leaves AC bits missing.
 TEST(JpegPreview, BrokenRestartsInEachProgressiveScanResyncLikeTheCodec) {
     const Picture scene = jpegtest::Scene(96, 64, 9);
-    const Bytes jpeg = Encode(scene, Progressive(With(k420, [](Layout& l) { l.restartInterval = 1; })));
+    const Bytes jpeg =
+        Encode(scene, Progressive(With(k420, [](Layout& l) { l.restartInterval = 1; })));
     std::vector<std::size_t> scans = jpegtest::FindMarkers(jpeg, 0xDA);
     ASSERT_GT(scans.size(), 5u);
     for (std::size_t s = 0; s < scans.size(); ++s) {
@@ -501,11 +526,15 @@ TEST(JpegPreview, TwoThreadsFromARestartMarkerDecodeAsOne) {
         const char* name;
         Bytes bytes;
     } files[] = {
-        {"4:4:4, restart every 2 MCUs", Encode(scene, With(k444, [](Layout& l) { l.restartInterval = 2; }))},
-        {"4:2:0, restart every MCU", Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 1; }))},
-        {"grey, restart every 7 MCUs", Encode(scene, With(kGrey, [](Layout& l) { l.restartInterval = 7; }))},
+        {"4:4:4, restart every 2 MCUs",
+         Encode(scene, With(k444, [](Layout& l) { l.restartInterval = 2; }))},
+        {"4:2:0, restart every MCU",
+         Encode(scene, With(k420, [](Layout& l) { l.restartInterval = 1; }))},
+        {"grey, restart every 7 MCUs",
+         Encode(scene, With(kGrey, [](Layout& l) { l.restartInterval = 7; }))},
         {"4:2:0, one scan per component, restart every 3",
-         Encode(scene, With(k420, [](Layout& l) { l.separateScans = true, l.restartInterval = 3; }))},
+         Encode(scene,
+                With(k420, [](Layout& l) { l.separateScans = true, l.restartInterval = 3; }))},
     };
     const bool twoCores = std::thread::hardware_concurrency() >= 2;
     for (const auto& file : files) {
@@ -519,8 +548,9 @@ TEST(JpegPreview, TwoThreadsFromARestartMarkerDecodeAsOne) {
             cases.push_back(std::move(late));
         }
         for (std::size_t step = 1; step < 8; ++step)
-            cases.push_back({"cut at " + std::to_string(step) + "/8",
-                             Bytes(file.bytes.begin(), file.bytes.begin() + file.bytes.size() * step / 8)});
+            cases.push_back(
+                {"cut at " + std::to_string(step) + "/8",
+                 Bytes(file.bytes.begin(), file.bytes.begin() + file.bytes.size() * step / 8)});
         for (const Mutation& c : cases) {
             const std::string where = std::string(file.name) + ": " + c.name;
             const JpegPreview one = DecodeJpegPreview(c.bytes, kNoLimit, UINT64_MAX);
@@ -550,9 +580,11 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
     } files[] = {
         {"4:2:0", Encode(scene, k420)},
         {"4:4:4", Encode(scene, k444)},
-        {"4:2:2, optimised tables", Encode(scene, With(Sampling({2, 1, 1}, {1, 1, 1}), [](Layout& l) { l.optimize = true; }))},
+        {"4:2:2, optimised tables",
+         Encode(scene, With(Sampling({2, 1, 1}, {1, 1, 1}), [](Layout& l) { l.optimize = true; }))},
         {"grey", Encode(scene, kGrey)},
-        {"4:2:0, one scan per component", Encode(scene, With(k420, [](Layout& l) { l.separateScans = true; }))},
+        {"4:2:0, one scan per component",
+         Encode(scene, With(k420, [](Layout& l) { l.separateScans = true; }))},
         {"4:1:0 (4 x 4 transforms)", Encode(scene, Sampling({4, 1, 1}, {2, 1, 1}))},
     };
     const bool twoCores = std::thread::hardware_concurrency() >= 2;
@@ -568,14 +600,18 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
         for (std::size_t eighth = 1; eighth < 8; ++eighth) {
             const std::size_t at = scan + (jpeg.size() - scan) * eighth / 8;
             const std::string where = " at " + std::to_string(eighth) + "/8";
-            cases.push_back({"cut" + where, Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(at))});
-            cases.push_back({"a byte flipped" + where, Patch(jpeg, at, static_cast<std::uint8_t>(jpeg[at] ^ 0x5A))});
-            cases.push_back({"garbage inserted" + where, Insert(jpeg, at, {0x12, 0x34, 0x56, 0x78, 0x9A})});
+            cases.push_back({"cut" + where,
+                             Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(at))});
+            cases.push_back({"a byte flipped" + where,
+                             Patch(jpeg, at, static_cast<std::uint8_t>(jpeg[at] ^ 0x5A))});
+            cases.push_back(
+                {"garbage inserted" + where, Insert(jpeg, at, {0x12, 0x34, 0x56, 0x78, 0x9A})});
             cases.push_back({"a reserved marker" + where, Insert(jpeg, at, {0xFF, 0x02})});
             cases.push_back({"end of image" + where, Insert(jpeg, at, {0xFF, 0xD9})});
             // Fill bytes before a stuffed 0xFF: one thread's preview of 4:1:0
             // differs from libjpeg's there already, so only the threads are compared.
-            cases.push_back({"stuffed bytes" + where, Insert(jpeg, at, {0xFF, 0x00, 0xFF, 0xFF, 0x00}), false});
+            cases.push_back(
+                {"stuffed bytes" + where, Insert(jpeg, at, {0xFF, 0x00, 0xFF, 0xFF, 0x00}), false});
         }
         for (const Case& c : cases) {
             const std::string where = std::string(file.name) + ": " + c.name;
@@ -584,7 +620,8 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
             EXPECT_EQ(one.threads, 1) << where;
             EXPECT_EQ(two.result, one.result) << where;
             EXPECT_TRUE(two.pixels == one.pixels) << where;
-            if (two.result != Result::NotHandled && c.likeLibjpeg && jpegtest::DecodeEighth(c.bytes).ok) {
+            if (two.result != Result::NotHandled && c.likeLibjpeg &&
+                jpegtest::DecodeEighth(c.bytes).ok) {
                 EXPECT_EQ(DiffersFromCodec(c.bytes, two), "") << where;
             }
             if (c.name == "intact" && twoCores) {
@@ -597,7 +634,8 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
 // The sequential or progressive frame header.
 std::size_t FrameAt(const Bytes& jpeg) {
     for (std::uint8_t code : {0xC0, 0xC2})
-        if (const auto found = jpegtest::FindMarkers(jpeg, code); !found.empty()) return found.front();
+        if (const auto found = jpegtest::FindMarkers(jpeg, code); !found.empty())
+            return found.front();
     return jpeg.size();
 }
 
@@ -612,7 +650,8 @@ Bytes WithFrameSize(Bytes jpeg, int width, int height) {
 
 // A comment segment of `size` bytes right after the start of image.
 Bytes WithComment(const Bytes& jpeg, std::size_t size) {
-    Bytes segment = {0xFF, 0xFE, static_cast<std::uint8_t>((size + 2) >> 8), static_cast<std::uint8_t>(size + 2)};
+    Bytes segment = {0xFF, 0xFE, static_cast<std::uint8_t>((size + 2) >> 8),
+                     static_cast<std::uint8_t>(size + 2)};
     segment.resize(segment.size() + size, 'c');
     return Insert(jpeg, 2, segment);
 }
@@ -630,8 +669,9 @@ TEST(JpegPreview, LeavesToTheFullDecoderWhatItDoesNotHandle) {
     const std::size_t range = jpegtest::FindMarkers(progressive, 0xDA).front() + 11;
     // Its frame header again, as a sequential one.
     const std::size_t frame = FrameAt(progressive);
-    Bytes sequentialFrame(progressive.begin() + static_cast<std::ptrdiff_t>(frame),
-                          progressive.begin() + static_cast<std::ptrdiff_t>(frame + 2 + progressive[frame + 3]));
+    Bytes sequentialFrame(
+        progressive.begin() + static_cast<std::ptrdiff_t>(frame),
+        progressive.begin() + static_cast<std::ptrdiff_t>(frame + 2 + progressive[frame + 3]));
     sequentialFrame[1] = 0xC0;
     const struct {
         const char* name;
@@ -640,41 +680,49 @@ TEST(JpegPreview, LeavesToTheFullDecoderWhatItDoesNotHandle) {
     } cases[] = {
         // libjpeg smooths a progressive picture while some of the first AC
         // coefficients are not fully known.
-        {"progressive without AC scans", Encode(scene, Progressive(k420, {{{0, 1, 2}, 0, 0, 0, 0}})), kNoLimit},
+        {"progressive without AC scans",
+         Encode(scene, Progressive(k420, {{{0, 1, 2}, 0, 0, 0, 0}})), kNoLimit},
         {"flat grey without AC scans", jpegtest::FlatProgressiveGrey(2000, 1500, false), kNoLimit},
         {"progressive, the chroma's AC never sent",
          Encode(scene, Progressive(k420, {{{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 63, 0, 0}})), kNoLimit},
-        {"progressive, grey AC one bit short", Encode(scene, Progressive(kGrey, {{{0}, 0, 0, 0, 0}, {{0}, 1, 63, 0, 1}})),
-         kNoLimit},
+        {"progressive, grey AC one bit short",
+         Encode(scene, Progressive(kGrey, {{{0}, 0, 0, 0, 0}, {{0}, 1, 63, 0, 1}})), kNoLimit},
         {"progressive, AC from coefficient 10 on",
          Encode(scene, Progressive(kGrey, {{{0}, 0, 0, 0, 0}, {{0}, 10, 63, 0, 0}})), kNoLimit},
-        {"progressive without Huffman tables (libjpeg has no standard ones for it)", WithoutHuffmanTables(progressive),
-         kNoLimit},
+        {"progressive without Huffman tables (libjpeg has no standard ones for it)",
+         WithoutHuffmanTables(progressive), kNoLimit},
         {"progressive DC scan with AC", Patch(progressive, range + 1, 5), kNoLimit},
         {"progressive AC scan of three components", Patch(progressive, range, 1), kNoLimit},
-        {"progressive refinement of two bits at once", Patch(progressive, range + 2, 0x20), kNoLimit},
-        {"progressive low bit 14", Patch(progressive, range + 2, 0x0E), kNoLimit},
-        {"progressive, arithmetic coding", Encode(scene, Progressive(With(k420, [](Layout& l) { l.arithmetic = true; }))),
+        {"progressive refinement of two bits at once", Patch(progressive, range + 2, 0x20),
          kNoLimit},
-        {"progressive CMYK", Encode(scene, Progressive(With(k444, [](Layout& l) { l.components = 4; }))), kNoLimit},
+        {"progressive low bit 14", Patch(progressive, range + 2, 0x0E), kNoLimit},
+        {"progressive, arithmetic coding",
+         Encode(scene, Progressive(With(k420, [](Layout& l) { l.arithmetic = true; }))), kNoLimit},
+        {"progressive CMYK",
+         Encode(scene, Progressive(With(k444, [](Layout& l) { l.components = 4; }))), kNoLimit},
         {"progressive, a second frame header after the first scan",
-         Insert(progressive, jpegtest::FindMarkers(progressive, 0xDA).at(1), sequentialFrame), kNoLimit},
-        {"progressive 65535 x 65535 in a small file", WithFrameSize(progressive, 65535, 65535), kNoLimit},
+         Insert(progressive, jpegtest::FindMarkers(progressive, 0xDA).at(1), sequentialFrame),
+         kNoLimit},
+        {"progressive 65535 x 65535 in a small file", WithFrameSize(progressive, 65535, 65535),
+         kNoLimit},
         // 1000 bytes hold the sequential file's buffers, not the chroma AC
         // a progressive one keeps until its last scan.
         {"progressive, its kept coefficients over the limit", progressive, 1000},
-        {"arithmetic coding", Encode(scene, With(k420, [](Layout& l) { l.arithmetic = true; })), kNoLimit},
+        {"arithmetic coding", Encode(scene, With(k420, [](Layout& l) { l.arithmetic = true; })),
+         kNoLimit},
         {"CMYK", Encode(scene, With(k444, [](Layout& l) { l.components = 4; })), kNoLimit},
         {"12-bit samples", Patch(plain, sof + 4, 12), kNoLimit},
         {"lossless frame", Patch(plain, sof + 1, 0xC3), kNoLimit},
-        {"luma 2 x 2, blue chroma 3 x 1 (not whole-number)", Patch(plain, sof + 14, 0x31), kNoLimit},
+        {"luma 2 x 2, blue chroma 3 x 1 (not whole-number)", Patch(plain, sof + 14, 0x31),
+         kNoLimit},
         {"18 blocks in an MCU", Patch(plain, sof + 11, 0x44), kNoLimit},
         {"sampling factor 5", Patch(plain, sof + 11, 0x52), kNoLimit},
         {"quantisation table 4", Patch(plain, sof + 12, 4), kNoLimit},
         {"over-full Huffman table", Patch(plain, dht + 5, 2), kNoLimit},
         {"scan names an undefined table", Patch(plain, sos + 6, 0x33), kNoLimit},
         {"scan names an unknown component", Patch(plain, sos + 5, 9), kNoLimit},
-        {"no scan", Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(sos)), kNoLimit},
+        {"no scan", Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(sos)),
+         kNoLimit},
         // libjpeg adds a later scan's coefficients to the earlier ones'.
         {"a component coded in two scans", Patch(scans, secondScan + 5, 1), kNoLimit},
         {"second start of image", Insert(plain, sof, {0xFF, 0xD8}), kNoLimit},
@@ -706,8 +754,10 @@ TEST(JpegPreview, WorkStopsWhereTheDataEnds) {
         {"2000 x 1500 promised, padded with a comment",
          WithComment(WithFrameSize(small, 2000, 1500), 60000)},
         {"6000 x 4000 grey promised",
-         WithComment(WithFrameSize(Encode(jpegtest::Scene(64, 48, 4), With(k444, [](Layout& l) { l.components = 1; })),
-                                   6000, 4000), 65000)},
+         WithComment(WithFrameSize(Encode(jpegtest::Scene(64, 48, 4),
+                                          With(k444, [](Layout& l) { l.components = 1; })),
+                                   6000, 4000),
+                     65000)},
     };
     for (const auto& c : cases) {
         const JpegPreview preview = DecodeJpegPreview(c.bytes, kNoLimit);

@@ -18,14 +18,20 @@ using Bytes = std::vector<std::uint8_t>;
 // Where the box of this type begins (its size field); the n-th one.
 std::size_t BoxAt(const Bytes& bytes, const std::string& type, int nth = 0) {
     for (std::size_t i = 4; i + 4 <= bytes.size(); ++i) {
-        if (std::equal(type.begin(), type.end(), bytes.begin() + static_cast<long>(i)) && nth-- == 0) return i - 4;
+        if (std::equal(type.begin(), type.end(), bytes.begin() + static_cast<long>(i)) &&
+            nth-- == 0)
+            return i - 4;
     }
     ADD_FAILURE() << "no box " << type;
     return 0;
 }
 
-void Put32(Bytes& bytes, std::size_t at, std::uint32_t value) { PutU32(bytes, static_cast<std::uint32_t>(at), value, true); }
-void Put16(Bytes& bytes, std::size_t at, std::uint16_t value) { PutU16(bytes, static_cast<std::uint32_t>(at), value, true); }
+void Put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    PutU32(bytes, static_cast<std::uint32_t>(at), value, true);
+}
+void Put16(Bytes& bytes, std::size_t at, std::uint16_t value) {
+    PutU16(bytes, static_cast<std::uint32_t>(at), value, true);
+}
 
 // The item location box of a version-1 file, written by Heif(): 4-byte
 // offsets and lengths, no base offsets or indexes. Its payload begins with
@@ -60,44 +66,61 @@ TEST(Bmff, CraftedFilesGiveOnlyWhatIsReallyThere) {
     };
     const Case cases[] = {
         {"intact", [](Bytes&) {}, PhotoFormat::Heif, true},
-        {"ftyp larger than the file", [](Bytes& b) { Put32(b, 0, 0x10000); }, PhotoFormat::Unknown, false},
-        {"ftyp smaller than its brands", [](Bytes& b) { Put32(b, 0, 12); }, PhotoFormat::Unknown, false},
+        {"ftyp larger than the file", [](Bytes& b) { Put32(b, 0, 0x10000); }, PhotoFormat::Unknown,
+         false},
+        {"ftyp smaller than its brands", [](Bytes& b) { Put32(b, 0, 12); }, PhotoFormat::Unknown,
+         false},
         {"ftyp of size 0 (to the end)", [](Bytes& b) { Put32(b, 0, 0); }, PhotoFormat::Heif, false},
-        {"meta of size 0 (to the end)", [&](Bytes& b) { Put32(b, meta, 0); }, PhotoFormat::Heif, true},
-        {"meta larger than the file", [&](Bytes& b) { Put32(b, meta, size); }, PhotoFormat::Heif, false},
-        {"meta smaller than its header", [&](Bytes& b) { Put32(b, meta, 7); }, PhotoFormat::Heif, false},
+        {"meta of size 0 (to the end)", [&](Bytes& b) { Put32(b, meta, 0); }, PhotoFormat::Heif,
+         true},
+        {"meta larger than the file", [&](Bytes& b) { Put32(b, meta, size); }, PhotoFormat::Heif,
+         false},
+        {"meta smaller than its header", [&](Bytes& b) { Put32(b, meta, 7); }, PhotoFormat::Heif,
+         false},
         {"meta with a 64-bit size past the end",
          [&](Bytes& b) {
              Put32(b, meta, 1);
-             b.insert(b.begin() + static_cast<long>(meta) + 8, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0});
+             b.insert(b.begin() + static_cast<long>(meta) + 8,
+                      {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0});
          },
          PhotoFormat::Heif, false},
-        {"mdat larger than the file", [&](Bytes& b) { Put32(b, mdat, 0xFFFFFFFF); }, PhotoFormat::Heif, true},
+        {"mdat larger than the file", [&](Bytes& b) { Put32(b, mdat, 0xFFFFFFFF); },
+         PhotoFormat::Heif, true},
         {"iloc version 3", [&](Bytes& b) { b[iloc.payload] = 3; }, PhotoFormat::Heif, false},
-        {"iloc offset size 3", [&](Bytes& b) { b[iloc.payload + 4] = 0x34; }, PhotoFormat::Heif, false},
-        {"iloc length size 0", [&](Bytes& b) { b[iloc.payload + 4] = 0x40; }, PhotoFormat::Heif, false},
-        {"iloc claiming 65535 items", [&](Bytes& b) { Put16(b, iloc.payload + 6, 0xFFFF); }, PhotoFormat::Heif,
-         true},
+        {"iloc offset size 3", [&](Bytes& b) { b[iloc.payload + 4] = 0x34; }, PhotoFormat::Heif,
+         false},
+        {"iloc length size 0", [&](Bytes& b) { b[iloc.payload + 4] = 0x40; }, PhotoFormat::Heif,
+         false},
+        {"iloc claiming 65535 items", [&](Bytes& b) { Put16(b, iloc.payload + 6, 0xFFFF); },
+         PhotoFormat::Heif, true},
         {"Exif extent count past the box", [&](Bytes& b) { Put16(b, iloc.extentCount(), 0xFFFF); },
          PhotoFormat::Heif, false},
-        {"Exif extent offset past the file", [&](Bytes& b) { Put32(b, iloc.offset(), size); }, PhotoFormat::Heif,
-         false},
-        {"Exif extent offset wrapping", [&](Bytes& b) { Put32(b, iloc.offset(), 0xFFFFFFF0); }, PhotoFormat::Heif,
-         false},
-        {"Exif extent of length 0", [&](Bytes& b) { Put32(b, iloc.length(), 0); }, PhotoFormat::Heif, false},
+        {"Exif extent offset past the file", [&](Bytes& b) { Put32(b, iloc.offset(), size); },
+         PhotoFormat::Heif, false},
+        {"Exif extent offset wrapping", [&](Bytes& b) { Put32(b, iloc.offset(), 0xFFFFFFF0); },
+         PhotoFormat::Heif, false},
+        {"Exif extent of length 0", [&](Bytes& b) { Put32(b, iloc.length(), 0); },
+         PhotoFormat::Heif, false},
         {"Exif extent running past the file, as when cut short",
          [&](Bytes& b) { Put32(b, iloc.length(), 0xFFFFFFFF); }, PhotoFormat::Heif, true},
-        {"Exif item in another file", [&](Bytes& b) { Put16(b, iloc.dataReference(), 1); }, PhotoFormat::Heif, false},
-        {"Exif item made of other items", [&](Bytes& b) { Put16(b, iloc.method(), 2); }, PhotoFormat::Heif, false},
-        {"Exif item in idat, without one", [&](Bytes& b) { Put16(b, iloc.method(), 1); }, PhotoFormat::Heif, false},
-        {"Exif item without location", [&](Bytes& b) { Put16(b, iloc.exifEntry(), 7); }, PhotoFormat::Heif, false},
-        {"Exif item protected", [&](Bytes& b) { Put16(b, exifInfe + 6, 1); }, PhotoFormat::Heif, false},
-        {"item information of version 1", [&](Bytes& b) { b[exifInfe] = 1; }, PhotoFormat::Heif, false},
+        {"Exif item in another file", [&](Bytes& b) { Put16(b, iloc.dataReference(), 1); },
+         PhotoFormat::Heif, false},
+        {"Exif item made of other items", [&](Bytes& b) { Put16(b, iloc.method(), 2); },
+         PhotoFormat::Heif, false},
+        {"Exif item in idat, without one", [&](Bytes& b) { Put16(b, iloc.method(), 1); },
+         PhotoFormat::Heif, false},
+        {"Exif item without location", [&](Bytes& b) { Put16(b, iloc.exifEntry(), 7); },
+         PhotoFormat::Heif, false},
+        {"Exif item protected", [&](Bytes& b) { Put16(b, exifInfe + 6, 1); }, PhotoFormat::Heif,
+         false},
+        {"item information of version 1", [&](Bytes& b) { b[exifInfe] = 1; }, PhotoFormat::Heif,
+         false},
         {"item information claiming 65535 entries",
          [&](Bytes& b) { Put16(b, BoxAt(good, "iinf") + 12, 0xFFFF); }, PhotoFormat::Heif, true},
         {"Exif item offset field to nothing",
          [&](Bytes& b) {
-             const std::size_t item = BoxAt(good, "mdat") + 8 + 32 + 3;  // after the image and the junk
+             const std::size_t item =
+                 BoxAt(good, "mdat") + 8 + 32 + 3;  // after the image and the junk
              Put32(b, item, 1);
              b[item + 4] = 'X';  // no "Exif\0\0" to fall back on
          },
@@ -109,7 +132,8 @@ TEST(Bmff, CraftedFilesGiveOnlyWhatIsReallyThere) {
         const reader::PropertyImage image = readertest::OpenBytes(bytes);
         EXPECT_EQ(image.format(), c.format) << c.name;
         if (c.hasItems) {
-            EXPECT_EQ(readertest::ReadAll(image), readertest::ReadAll(readertest::OpenBytes(tiff))) << c.name;
+            EXPECT_EQ(readertest::ReadAll(image), readertest::ReadAll(readertest::OpenBytes(tiff)))
+                << c.name;
         } else {
             EXPECT_TRUE(image.items().empty()) << c.name;
         }
@@ -123,7 +147,8 @@ TEST(Bmff, PiecesAddingUpToMoreThanTheFileAreNotPutTogether) {
     HeifOptions three;
     three.pieces = 3;
     const Bytes good = Heif(tiff, three);
-    const std::size_t exifEntry = BoxAt(good, "iloc") + 8 + 8 + 14;  // version 0: 14-byte image entry
+    const std::size_t exifEntry =
+        BoxAt(good, "iloc") + 8 + 8 + 14;  // version 0: 14-byte image entry
     const std::size_t firstExtent = exifEntry + 6;
     struct Case {
         const char* name;
@@ -131,7 +156,8 @@ TEST(Bmff, PiecesAddingUpToMoreThanTheFileAreNotPutTogether) {
         bool hasItems;
     };
     const std::uint32_t size = static_cast<std::uint32_t>(good.size());
-    const Case cases[] = {{"pieces as they are", 0, true}, {"three times half the file", size / 2, false},
+    const Case cases[] = {{"pieces as they are", 0, true},
+                          {"three times half the file", size / 2, false},
                           {"three times the whole file", size, false}};
     for (const Case& c : cases) {
         Bytes bytes = good;
@@ -185,14 +211,16 @@ TEST(Bmff, Cr3ListsIfd0ExifAndGpsAsATiffWould) {
             TiffSpec spec;
             std::size_t pointerItems;  // listed by CR3 but not by the TIFF below
         };
-        const Case cases[] = {{"camera", camera, 0}, {"no GPS", noGps, 0}, {"Exif pointer in CMT1", selfPointer, 1}};
+        const Case cases[] = {
+            {"camera", camera, 0}, {"no GPS", noGps, 0}, {"Exif pointer in CMT1", selfPointer, 1}};
         for (const Case& c : cases) {
             const std::string name = std::string(c.name) + (big ? " (big-endian)" : "");
             // The TIFF's own pointer entries are not in a CR3's blocks.
             std::vector<readertest::Item> expected;
             TiffSpec plain = c.spec;
             if (c.pointerItems) plain.ifd0.fields.pop_back();
-            for (const readertest::Item& item : readertest::ReadAll(readertest::OpenBytes(BuildTiff(plain).bytes))) {
+            for (const readertest::Item& item :
+                 readertest::ReadAll(readertest::OpenBytes(BuildTiff(plain).bytes))) {
                 if (item.id != 0x8769 && item.id != 0x8825) expected.push_back(item);
             }
             const reader::PropertyImage image = readertest::OpenBytes(Cr3(c.spec));

@@ -72,7 +72,8 @@ TEST(ByteView, SubViewIsEmptyWhenTheRangeDoesNotFit) {
     for (const Case& c : cases) {
         const ByteView view(kBytes, true);
         const ByteView sub = view.sub(c.offset, c.length);
-        EXPECT_EQ(std::vector<std::uint8_t>(sub.bytes().begin(), sub.bytes().end()), c.expected) << c.name;
+        EXPECT_EQ(std::vector<std::uint8_t>(sub.bytes().begin(), sub.bytes().end()), c.expected)
+            << c.name;
         EXPECT_EQ(view.ok(), c.parentOk) << c.name;
         EXPECT_TRUE(sub.bigEndian()) << c.name;
     }

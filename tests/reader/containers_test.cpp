@@ -21,8 +21,9 @@ Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 Bytes JpegSegment(std::uint8_t marker, const Bytes& payload) {
     const std::size_t length = payload.size() + 2;
-    return Cat({{0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)},
-                payload});
+    return Cat(
+        {{0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)},
+         payload});
 }
 
 Bytes ExifPayload(const Bytes& tiff) { return Cat({Text(std::string("Exif\0\0", 6)), tiff}); }
@@ -67,52 +68,95 @@ std::vector<Case> Cases(bool big) {
     };
     std::vector<Case> cases = {
         {"heic", Heif(tiff), PhotoFormat::Heif, true},
-        {"heic, item location version 1, base offsets and extent indexes",
-         heif([](HeifOptions& o) { o.ilocVersion = 1; o.baseOffsetSize = 4; o.indexSize = 4; }), PhotoFormat::Heif, true},
-        {"heic, item location version 2, 64-bit offsets and lengths, 32-bit item ids",
-         heif([](HeifOptions& o) { o.ilocVersion = 2; o.offsetSize = 8; o.lengthSize = 8; o.baseOffsetSize = 8; o.infeVersion = 3; }),
+        {"heic, item location version 1, base offsets and extent indexes", heif([](HeifOptions& o) {
+             o.ilocVersion = 1;
+             o.baseOffsetSize = 4;
+             o.indexSize = 4;
+         }),
          PhotoFormat::Heif, true},
-        {"heic, Exif item in idat", heif([](HeifOptions& o) { o.ilocVersion = 1; o.inIdat = true; }), PhotoFormat::Heif, true},
-        {"heic, Exif item in three pieces", heif([](HeifOptions& o) { o.pieces = 3; }), PhotoFormat::Heif, true},
-        {"heic, Exif item in idat in two pieces",
-         heif([](HeifOptions& o) { o.ilocVersion = 2; o.inIdat = true; o.pieces = 2; }), PhotoFormat::Heif, true},
-        {"heic, meta after mdat", heif([](HeifOptions& o) { o.metaAfterMdat = true; }), PhotoFormat::Heif, true},
-        {"heic, 64-bit box sizes", heif([](HeifOptions& o) { o.largeSizes = true; }), PhotoFormat::Heif, true},
+        {"heic, item location version 2, 64-bit offsets and lengths, 32-bit item ids",
+         heif([](HeifOptions& o) {
+             o.ilocVersion = 2;
+             o.offsetSize = 8;
+             o.lengthSize = 8;
+             o.baseOffsetSize = 8;
+             o.infeVersion = 3;
+         }),
+         PhotoFormat::Heif, true},
+        {"heic, Exif item in idat", heif([](HeifOptions& o) {
+             o.ilocVersion = 1;
+             o.inIdat = true;
+         }),
+         PhotoFormat::Heif, true},
+        {"heic, Exif item in three pieces", heif([](HeifOptions& o) { o.pieces = 3; }),
+         PhotoFormat::Heif, true},
+        {"heic, Exif item in idat in two pieces", heif([](HeifOptions& o) {
+             o.ilocVersion = 2;
+             o.inIdat = true;
+             o.pieces = 2;
+         }),
+         PhotoFormat::Heif, true},
+        {"heic, meta after mdat", heif([](HeifOptions& o) { o.metaAfterMdat = true; }),
+         PhotoFormat::Heif, true},
+        {"heic, 64-bit box sizes", heif([](HeifOptions& o) { o.largeSizes = true; }),
+         PhotoFormat::Heif, true},
         {"heic, TIFF header right after the offset field",
          heif([](HeifOptions& o) { o.exifHeader = false; }), PhotoFormat::Heif, true},
-        {"heic, offset field 0 before \"Exif\\0\\0\"", heif([](HeifOptions& o) { o.tiffOffset = 0; }),
+        {"heic, offset field 0 before \"Exif\\0\\0\"",
+         heif([](HeifOptions& o) { o.tiffOffset = 0; }), PhotoFormat::Heif, true},
+        {"heic, offset field past the item",
+         heif([](HeifOptions& o) { o.tiffOffset = 0x7FFFFFFF; }), PhotoFormat::Heif, true},
+        {"heic, offset field to no TIFF header", heif([](HeifOptions& o) {
+             o.tiffOffset = 2;
+             o.exifHeader = false;
+         }),
          PhotoFormat::Heif, true},
-        {"heic, offset field past the item", heif([](HeifOptions& o) { o.tiffOffset = 0x7FFFFFFF; }),
+        {"heif, mif1 brand", heif([](HeifOptions& o) {
+             o.majorBrand = "mif1";
+             o.compatibleBrands = {"mif1"};
+         }),
          PhotoFormat::Heif, true},
-        {"heic, offset field to no TIFF header", heif([](HeifOptions& o) { o.tiffOffset = 2; o.exifHeader = false; }),
-         PhotoFormat::Heif, true},
-        {"heif, mif1 brand", heif([](HeifOptions& o) { o.majorBrand = "mif1"; o.compatibleBrands = {"mif1"}; }),
-         PhotoFormat::Heif, true},
-        {"avif", heif([](HeifOptions& o) { o.majorBrand = "avif"; o.compatibleBrands = {"mif1", "avif", "miaf"}; }),
+        {"avif", heif([](HeifOptions& o) {
+             o.majorBrand = "avif";
+             o.compatibleBrands = {"mif1", "avif", "miaf"};
+         }),
          PhotoFormat::Avif, true},
-        {"avif, mif1 major brand", heif([](HeifOptions& o) { o.majorBrand = "mif1"; o.compatibleBrands = {"mif1", "avif"}; }),
+        {"avif, mif1 major brand", heif([](HeifOptions& o) {
+             o.majorBrand = "mif1";
+             o.compatibleBrands = {"mif1", "avif"};
+         }),
          PhotoFormat::Avif, true},
         {"heic without Exif item", Heif({}), PhotoFormat::Heif, false},
-        {"iso video", heif([](HeifOptions& o) { o.majorBrand = "isom"; o.compatibleBrands = {"isom", "mp41"}; }),
+        {"iso video", heif([](HeifOptions& o) {
+             o.majorBrand = "isom";
+             o.compatibleBrands = {"isom", "mp41"};
+         }),
          PhotoFormat::Unknown, false},
         {"raf", Raf(Jpeg(tiff, afterApp0)), PhotoFormat::Raf, true},
         {"raf, JPEG without Exif", Raf(DecodableJpeg({})), PhotoFormat::Raf, false},
         {"orf", WithHeader(tiff, big ? "MMOR" : "IIRO"), PhotoFormat::Orf, true},
         {"png, raw profile exif in zTXt", PngRawProfile(tiff), PhotoFormat::Png, true},
-        {"png, raw profile APP1 in tEXt", profile([](RawProfileOptions& o) { o.chunk = "tEXt"; o.name = "APP1"; }),
+        {"png, raw profile APP1 in tEXt", profile([](RawProfileOptions& o) {
+             o.chunk = "tEXt";
+             o.name = "APP1";
+         }),
          PhotoFormat::Png, true},
-        {"png, raw profile app1 in zTXt, as ImageMagick names it", profile([](RawProfileOptions& o) { o.name = "app1"; }),
+        {"png, raw profile app1 in zTXt, as ImageMagick names it",
+         profile([](RawProfileOptions& o) { o.name = "app1"; }), PhotoFormat::Png, true},
+        {"png, raw profile in compressed iTXt",
+         profile([](RawProfileOptions& o) { o.chunk = "iTXt"; }), PhotoFormat::Png, true},
+        {"png, raw profile in plain iTXt", profile([](RawProfileOptions& o) {
+             o.chunk = "iTXt";
+             o.compressed = false;
+         }),
          PhotoFormat::Png, true},
-        {"png, raw profile in compressed iTXt", profile([](RawProfileOptions& o) { o.chunk = "iTXt"; }), PhotoFormat::Png,
-         true},
-        {"png, raw profile in plain iTXt",
-         profile([](RawProfileOptions& o) { o.chunk = "iTXt"; o.compressed = false; }), PhotoFormat::Png, true},
-        {"png, raw profile without Exif header", profile([](RawProfileOptions& o) { o.exifHeader = false; }),
-         PhotoFormat::Png, true},
+        {"png, raw profile without Exif header",
+         profile([](RawProfileOptions& o) { o.exifHeader = false; }), PhotoFormat::Png, true},
         {"png, eXIf chunk after a raw profile",
-         PngRawProfile(BuildTiff(TiffSpec{}).bytes, RawProfileOptions{.eXIf = tiff}), PhotoFormat::Png, true},
-        {"png, raw profile of another kind", profile([](RawProfileOptions& o) { o.name = "iptc"; }), PhotoFormat::Png,
-         false},
+         PngRawProfile(BuildTiff(TiffSpec{}).bytes, RawProfileOptions{.eXIf = tiff}),
+         PhotoFormat::Png, true},
+        {"png, raw profile of another kind", profile([](RawProfileOptions& o) { o.name = "iptc"; }),
+         PhotoFormat::Png, false},
 
         {"tiff", tiff, PhotoFormat::Tiff, true},
         {"jpeg, Exif first", Jpeg(tiff), PhotoFormat::Jpeg, true},
@@ -120,24 +164,40 @@ std::vector<Case> Cases(bool big) {
         {"jpeg, Exif after the tables", Jpeg(tiff, afterTables), PhotoFormat::Jpeg, true},
         {"jpeg, decodable", DecodableJpeg(tiff), PhotoFormat::Jpeg, true},
         {"jpeg, fill bytes and standalone markers",
-         Cat({{0xFF, 0xD8, 0xFF, 0xFF, 0xFF}, JpegSegment(0xE0, kJfif), {0xFF, 0xD0, 0xFF, 0x01},
-              Bytes(100, 0xFF), JpegSegment(0xE1, ExifPayload(tiff)), kImageData}),
+         Cat({{0xFF, 0xD8, 0xFF, 0xFF, 0xFF},
+              JpegSegment(0xE0, kJfif),
+              {0xFF, 0xD0, 0xFF, 0x01},
+              Bytes(100, 0xFF),
+              JpegSegment(0xE1, ExifPayload(tiff)),
+              kImageData}),
          PhotoFormat::Jpeg, true},
         {"jpeg, XMP APP1 before the Exif APP1",
-         Cat({{0xFF, 0xD8}, JpegSegment(0xE1, xmp), JpegSegment(0xE1, ExifPayload(tiff)), kImageData}),
+         Cat({{0xFF, 0xD8},
+              JpegSegment(0xE1, xmp),
+              JpegSegment(0xE1, ExifPayload(tiff)),
+              kImageData}),
          PhotoFormat::Jpeg, true},
         {"jpeg, APP1 too short for the Exif header",
-         Cat({{0xFF, 0xD8}, JpegSegment(0xE1, Text("Exif")), JpegSegment(0xE1, ExifPayload(tiff)), kImageData}),
+         Cat({{0xFF, 0xD8},
+              JpegSegment(0xE1, Text("Exif")),
+              JpegSegment(0xE1, ExifPayload(tiff)),
+              kImageData}),
          PhotoFormat::Jpeg, true},
         {"jpeg, Exif only after the image data",
-         Cat({{0xFF, 0xD8}, kImageData, JpegSegment(0xE1, ExifPayload(tiff))}), PhotoFormat::Jpeg, false},
-        {"jpeg, Exif only after EOI", Cat({{0xFF, 0xD8, 0xFF, 0xD9}, JpegSegment(0xE1, ExifPayload(tiff))}),
-         PhotoFormat::Jpeg, false},
+         Cat({{0xFF, 0xD8}, kImageData, JpegSegment(0xE1, ExifPayload(tiff))}), PhotoFormat::Jpeg,
+         false},
+        {"jpeg, Exif only after EOI",
+         Cat({{0xFF, 0xD8, 0xFF, 0xD9}, JpegSegment(0xE1, ExifPayload(tiff))}), PhotoFormat::Jpeg,
+         false},
         {"jpeg, garbage instead of a marker",
-         Cat({{0xFF, 0xD8}, JpegSegment(0xE0, kJfif), {0x00}, JpegSegment(0xE1, ExifPayload(tiff))}),
+         Cat({{0xFF, 0xD8},
+              JpegSegment(0xE0, kJfif),
+              {0x00},
+              JpegSegment(0xE1, ExifPayload(tiff))}),
          PhotoFormat::Jpeg, false},
-        {"jpeg, Exif in APP2", Cat({{0xFF, 0xD8}, JpegSegment(0xE2, ExifPayload(tiff)), kImageData}),
-         PhotoFormat::Jpeg, false},
+        {"jpeg, Exif in APP2",
+         Cat({{0xFF, 0xD8}, JpegSegment(0xE2, ExifPayload(tiff)), kImageData}), PhotoFormat::Jpeg,
+         false},
         {"jpeg without Exif", DecodableJpeg({}), PhotoFormat::Jpeg, false},
         {"png, eXIf before IDAT", Png(tiff, true), PhotoFormat::Png, true},
         {"png, eXIf after IDAT", Png(tiff, false), PhotoFormat::Png, true},
@@ -146,18 +206,23 @@ std::vector<Case> Cases(bool big) {
         {"webp, bare EXIF chunk", WebP(tiff, false), PhotoFormat::WebP, true},
         {"webp, EXIF chunk with an Exif header", WebP(tiff, true), PhotoFormat::WebP, true},
         {"webp, after an odd-sized chunk",
-         Riff({RiffChunk("VP8X", Bytes(10, 0)), RiffChunk("ICCP", Bytes(7, 0x11)), RiffChunk("EXIF", tiff)}),
+         Riff({RiffChunk("VP8X", Bytes(10, 0)), RiffChunk("ICCP", Bytes(7, 0x11)),
+               RiffChunk("EXIF", tiff)}),
          PhotoFormat::WebP, true},
         {"webp without EXIF", WebP({}), PhotoFormat::WebP, false},
         {"bmp", Bmp(), PhotoFormat::Bmp, false},
         {"gif89a", Gif(), PhotoFormat::Gif, false},
         {"gif87a", Cat({Text("GIF87a"), Bytes(20, 0)}), PhotoFormat::Gif, false},
-        {"bigtiff", Cat({Text(big ? std::string("MM\0+", 4) : std::string("II+\0", 4)), {8, 0, 0, 0}, Bytes(32, 0)}),
+        {"bigtiff",
+         Cat({Text(big ? std::string("MM\0+", 4) : std::string("II+\0", 4)),
+              {8, 0, 0, 0},
+              Bytes(32, 0)}),
          PhotoFormat::Tiff, false},
         {"empty file", {}, PhotoFormat::Unknown, false},
         {"text", Text("hello, world"), PhotoFormat::Unknown, false},
         {"bare SOI", {0xFF, 0xD8}, PhotoFormat::Unknown, false},
-        {"riff that is not webp", Cat({Text("RIFF"), {4, 0, 0, 0}, Text("WAVE")}), PhotoFormat::Unknown, false},
+        {"riff that is not webp", Cat({Text("RIFF"), {4, 0, 0, 0}, Text("WAVE")}),
+         PhotoFormat::Unknown, false},
         {"exif block without container", ExifPayload(tiff), PhotoFormat::Unknown, false},
     };
     if (!big) {  // headers that exist in one byte order only
@@ -169,7 +234,8 @@ std::vector<Case> Cases(bool big) {
 
 TEST(Containers, EachFindsTheExifBlockInEitherByteOrder) {
     for (bool big : {false, true}) {
-        const std::vector<Item> expected = readertest::ReadAll(readertest::OpenBytes(BuildTiff(CameraSpec(big)).bytes));
+        const std::vector<Item> expected =
+            readertest::ReadAll(readertest::OpenBytes(BuildTiff(CameraSpec(big)).bytes));
         ASSERT_GT(expected.size(), 50u);
         for (const Case& c : Cases(big)) {
             const std::string name = c.name + (big ? " (big-endian)" : " (little-endian)");
@@ -200,7 +266,10 @@ TEST(Containers, RawFilesShapedAsTiffListAsTiff) {
         return f;
     }();
     const Shape shapes[] = {
-        {"dng", {Byte(0xC612, {1, 4, 0, 0}), Ascii(0xC614, "Canon EOS 5D Mark IV"), subIfds}, {}, false},
+        {"dng",
+         {Byte(0xC612, {1, 4, 0, 0}), Ascii(0xC614, "Canon EOS 5D Mark IV"), subIfds},
+         {},
+         false},
         {"cr2", {Short(0x0111, {0}), Short(0x0117, {0})}, {'C', 'R', 2, 0, 0, 0, 0, 0}, true},
         {"nef", {subIfds, Byte(0x9216, {1, 0, 0, 0})}, {}, true},
         {"nrw", {Short(0x0100, {160}), Short(0x0101, {120}), subIfds}, {}, false},
@@ -212,7 +281,8 @@ TEST(Containers, RawFilesShapedAsTiffListAsTiff) {
         for (const Shape& shape : shapes) {
             const std::string name = std::string(shape.name) + (big ? " (big-endian)" : "");
             TiffSpec plain = CameraSpec(big);
-            plain.ifd0.fields.insert(plain.ifd0.fields.end(), shape.ifd0Extra.begin(), shape.ifd0Extra.end());
+            plain.ifd0.fields.insert(plain.ifd0.fields.end(), shape.ifd0Extra.begin(),
+                                     shape.ifd0Extra.end());
             RawParts raw;
             raw.afterHeader = shape.afterHeader;
             if (shape.rawIfd) {
@@ -225,7 +295,8 @@ TEST(Containers, RawFilesShapedAsTiffListAsTiff) {
             EXPECT_EQ(image.format(), PhotoFormat::Tiff) << name;
             EXPECT_EQ(readertest::Ids(image), readertest::Ids(expected)) << name;
             for (std::uint32_t id : {0x010Fu, 0x829Au, 0x0002u, 0x5023u}) {
-                EXPECT_EQ(readertest::ValueOf(image, id), readertest::ValueOf(expected, id)) << name << " " << id;
+                EXPECT_EQ(readertest::ValueOf(image, id), readertest::ValueOf(expected, id))
+                    << name << " " << id;
             }
         }
     }

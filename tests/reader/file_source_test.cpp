@@ -94,8 +94,13 @@ TEST_F(FileSourceTest, EveryContainerReadsAsFromMemory) {
     for (bool big : {false, true}) {
         const Bytes tiff = BuildTiff(CameraSpec(big)).bytes;
         const std::pair<const char*, Bytes> files[] = {
-            {"photo.tif", tiff}, {"photo.jpg", DecodableJpeg(tiff)}, {"photo.png", Png(tiff, false)},
-            {"photo.webp", WebP(tiff, true)}, {"photo.bmp", Bmp()}, {"photo.gif", Gif()}, {"empty", {}},
+            {"photo.tif", tiff},
+            {"photo.jpg", DecodableJpeg(tiff)},
+            {"photo.png", Png(tiff, false)},
+            {"photo.webp", WebP(tiff, true)},
+            {"photo.bmp", Bmp()},
+            {"photo.gif", Gif()},
+            {"empty", {}},
         };
         for (const auto& [name, bytes] : files) {
             const reader::PropertyImage fromMemory = readertest::OpenBytes(bytes);
@@ -147,12 +152,19 @@ TEST_F(FileSourceTest, A100MegabyteFileIsReadOnlyWhereItsMetadataLies) {
     Bytes pngHead = Png({}, true);
     pngHead.resize(pngHead.size() - 12);
     const std::uint32_t idatLength = static_cast<std::uint32_t>(kSize - 4096 - pngHead.size() - 8);
-    pngHead.insert(pngHead.end(), {static_cast<std::uint8_t>(idatLength >> 24), static_cast<std::uint8_t>(idatLength >> 16),
-                                   static_cast<std::uint8_t>(idatLength >> 8), static_cast<std::uint8_t>(idatLength),
-                                   'I', 'D', 'A', 'T'});
+    pngHead.insert(pngHead.end(), {static_cast<std::uint8_t>(idatLength >> 24),
+                                   static_cast<std::uint8_t>(idatLength >> 16),
+                                   static_cast<std::uint8_t>(idatLength >> 8),
+                                   static_cast<std::uint8_t>(idatLength), 'I', 'D', 'A', 'T'});
     const std::uint64_t pngTailOffset = pngHead.size() + idatLength + 4;
-    Bytes pngTail{0, 0, static_cast<std::uint8_t>(tiff.size() >> 8), static_cast<std::uint8_t>(tiff.size()),
-                  'e', 'X', 'I', 'f'};
+    Bytes pngTail{0,
+                  0,
+                  static_cast<std::uint8_t>(tiff.size() >> 8),
+                  static_cast<std::uint8_t>(tiff.size()),
+                  'e',
+                  'X',
+                  'I',
+                  'f'};
     pngTail.insert(pngTail.end(), tiff.begin(), tiff.end());
 
     struct Case {
@@ -206,7 +218,8 @@ TEST_F(FileSourceTest, ACameraJpegCostsTwoReadsTheHeadAndTheExifBlock) {
     const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path));
     const std::vector<readertest::Item> items = readertest::ReadAll(image);
     const IoSnapshot after = ReadIo();
-    const std::uint64_t calls = after.calls - before.calls - 1;  // less the first snapshot's own read
+    const std::uint64_t calls =
+        after.calls - before.calls - 1;  // less the first snapshot's own read
     const std::uint64_t bytes = after.bytes - before.bytes;
 
     EXPECT_EQ(items, readertest::ReadAll(readertest::OpenBytes(jpeg)));

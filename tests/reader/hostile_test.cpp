@@ -49,7 +49,8 @@ TEST(Hostile, EveryTruncationGivesASubsetOfTheItemsWithTheirOwnValues) {
             ASSERT_GT(full.size(), 40u) << name;
             std::size_t previous = 0;
             for (std::size_t length = 0; length < bytes.size(); ++length) {
-                const std::vector<Item> items = ReadAll(OpenBytes(Bytes(bytes.begin(), bytes.begin() + length)));
+                const std::vector<Item> items =
+                    ReadAll(OpenBytes(Bytes(bytes.begin(), bytes.begin() + length)));
                 ASSERT_TRUE(readertest::IsSubsequence(items, full))
                     << name << (big ? " (big-endian)" : "") << " cut at " << length;
                 previous = std::max(previous, items.size());
@@ -112,7 +113,9 @@ TEST(Hostile, DirectoryLoopsAreReadOnce) {
          [](Small& s) { PutU32(s.layout.bytes, s.nextPointer(), s.layout.exif, false); },
          {0x0112, 0x8769, 0x8825, 0xA001, 0x0000}},
         {"IFD1 points back to IFD0",
-         [](Small& s) { PutU32(s.layout.bytes, s.layout.entry(s.layout.ifd1, 1), s.layout.ifd0, false); },
+         [](Small& s) {
+             PutU32(s.layout.bytes, s.layout.entry(s.layout.ifd1, 1), s.layout.ifd0, false);
+         },
          {0x0112, 0x8769, 0x8825, 0xA001, 0x0000, 0x5023}},
     };
     for (const Case& c : cases) {
@@ -134,8 +137,9 @@ TEST(Hostile, ValuesAndDirectoriesOutsideTheBlockAreNotListed) {
             const std::uint32_t entry = s.layout.entry(s.layout.ifd0, 0);
             PutU16(s.layout.bytes, entry + 2, reader::PropertyTypeUndefined, false);
             PutU32(s.layout.bytes, entry + 4, 6, false);
-            PutU32(s.layout.bytes, entry + 8, offset == 0 ? static_cast<std::uint32_t>(s.layout.bytes.size()) - 6
-                                                          : offset, false);
+            PutU32(s.layout.bytes, entry + 8,
+                   offset == 0 ? static_cast<std::uint32_t>(s.layout.bytes.size()) - 6 : offset,
+                   false);
         };
     };
     const IdList withoutOrientation{0x8769, 0x8825, 0xA001, 0x0000, 0x5023};
@@ -146,7 +150,8 @@ TEST(Hostile, ValuesAndDirectoriesOutsideTheBlockAreNotListed) {
          [&](Small& s) { sixBytesAt(static_cast<std::uint32_t>(s.layout.bytes.size()) - 5)(s); },
          withoutOrientation},
         {"value starting at the end",
-         [&](Small& s) { sixBytesAt(static_cast<std::uint32_t>(s.layout.bytes.size()))(s); }, withoutOrientation},
+         [&](Small& s) { sixBytesAt(static_cast<std::uint32_t>(s.layout.bytes.size()))(s); },
+         withoutOrientation},
         {"value offset that wraps 32 bits", sixBytesAt(0xFFFFFFFE), withoutOrientation},
         {"value offset that wraps to 0", sixBytesAt(0xFFFFFFFA), withoutOrientation},
         {"Exif directory past the end",
@@ -154,10 +159,12 @@ TEST(Hostile, ValuesAndDirectoriesOutsideTheBlockAreNotListed) {
          {0x0112, 0x8769, 0x8825, 0x0000, 0x5023}},
         {"Exif directory on the last byte",
          [](Small& s) {
-             PutU32(s.layout.bytes, s.exifPointer(), static_cast<std::uint32_t>(s.layout.bytes.size()) - 1, false);
+             PutU32(s.layout.bytes, s.exifPointer(),
+                    static_cast<std::uint32_t>(s.layout.bytes.size()) - 1, false);
          },
          {0x0112, 0x8769, 0x8825, 0x0000, 0x5023}},
-        {"IFD1 past the end", [](Small& s) { PutU32(s.layout.bytes, s.nextPointer(), 0xFFFFFFFF, false); },
+        {"IFD1 past the end",
+         [](Small& s) { PutU32(s.layout.bytes, s.nextPointer(), 0xFFFFFFFF, false); },
          {0x0112, 0x8769, 0x8825, 0xA001, 0x0000}},
         {"IFD0 past the end", [](Small& s) { PutU32(s.layout.bytes, 4, 0xFFFFFFF0, false); }, {}},
         {"IFD0 at offset 0 (none)", [](Small& s) { PutU32(s.layout.bytes, 4, 0, false); }, {}},
@@ -189,7 +196,8 @@ TEST(Hostile, ADirectoryThatDoesNotFitGivesTheEntriesThatDo) {
             {layout.entry(layout.ifd0, 0), {}},
         };
         for (const Case& c : cases) {
-            EXPECT_EQ(Ids(OpenBytes(Bytes(layout.bytes.begin(), layout.bytes.begin() + c.cut))), c.expected)
+            EXPECT_EQ(Ids(OpenBytes(Bytes(layout.bytes.begin(), layout.bytes.begin() + c.cut))),
+                      c.expected)
                 << c.cut << " bytes" << (big ? " (big-endian)" : "");
         }
     }
@@ -214,7 +222,8 @@ TEST(Hostile, CountsWhoseByteLengthOverflows32BitsAreNotListed) {
         for (const Case& c : cases) {
             TiffSpec spec;
             spec.bigEndian = big;
-            spec.ifd0.fields = {Short(0x0100, {1}), Raw(0x0101, c.type, c.count, {}), Short(0x0102, {3})};
+            spec.ifd0.fields = {Short(0x0100, {1}), Raw(0x0101, c.type, c.count, {}),
+                                Short(0x0102, {3})};
             spec.ifd0.fields[1].offsetOverride = 8;
             EXPECT_EQ(Ids(OpenBytes(BuildTiff(spec).bytes)), (IdList{0x0100, 0x0102}))
                 << c.name << (big ? " (big-endian)" : "");
@@ -233,8 +242,9 @@ TEST(Hostile, AValueOfAlmostFourGigabytesIsListedAndReadOnlyWhereAskedFor) {
     PutU32(head, 18, 64, false);
     PutU32(head, 22, 0, false);
     readertest::SyntheticSource::Stats stats;
-    const reader::PropertyImage image = reader::PropertyImage::Open(
-        std::make_unique<readertest::SyntheticSource>(std::uint64_t{5} << 30, head, 0, Bytes{}, &stats));
+    const reader::PropertyImage image =
+        reader::PropertyImage::Open(std::make_unique<readertest::SyntheticSource>(
+            std::uint64_t{5} << 30, head, 0, Bytes{}, &stats));
     ASSERT_EQ(Ids(image), IdList{0x9286});
     EXPECT_EQ(image.items()[0].length, UINT32_MAX);
     const std::uint64_t before = stats.bytesRead;
@@ -249,7 +259,8 @@ TEST(Hostile, AFullDirectoryOf65535EntriesIsListed) {
         TiffSpec spec;
         spec.bigEndian = big;
         for (std::uint32_t i = 0; i < 65535; ++i) {
-            spec.ifd0.fields.push_back(Short(static_cast<std::uint16_t>(i), {static_cast<std::uint16_t>(i ^ 0x5A5A)}));
+            spec.ifd0.fields.push_back(
+                Short(static_cast<std::uint16_t>(i), {static_cast<std::uint16_t>(i ^ 0x5A5A)}));
         }
         const reader::PropertyImage image = OpenBytes(BuildTiff(spec).bytes);
         ASSERT_EQ(image.items().size(), 65535u);
@@ -281,7 +292,7 @@ TEST(Hostile, EntryBudgetStopsOverlappingDirectories) {
         const Bytes block = OverlappingDirectories(entries);
         const reader::PropertyImage image = OpenBytes(block);
         const IdList ids = Ids(image);
-        EXPECT_GE(ids.size(), entries) << entries;               // IFD0 itself
+        EXPECT_GE(ids.size(), entries) << entries;                 // IFD0 itself
         EXPECT_LE(ids.size(), block.size() / 12 + 16) << entries;  // but not twice
     }
 }
@@ -295,7 +306,8 @@ TEST(Hostile, ValueBudgetStopsEntriesSharingOneLargeValue) {
     }
     spec.trailer = Bytes(4000, 'x');
     TiffLayout layout = BuildTiff(spec);
-    for (std::uint32_t i = 0; i < 500; ++i) PutU32(layout.bytes, layout.entry(layout.ifd0, i) + 8, layout.trailer, false);
+    for (std::uint32_t i = 0; i < 500; ++i)
+        PutU32(layout.bytes, layout.entry(layout.ifd0, i) + 8, layout.trailer, false);
     const reader::PropertyImage image = OpenBytes(layout.bytes);
     std::uint64_t listed = 0;
     for (const auto& item : image.items()) listed += item.length;
@@ -344,13 +356,19 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
     pngHead.resize(pngHead.size() - 12);  // drop IEND
     const std::uint64_t idatData = pngHead.size() + 8;
     const std::uint32_t idatLength = static_cast<std::uint32_t>(kSize - 4096 - idatData);
-    pngHead.insert(pngHead.end(), {static_cast<std::uint8_t>(idatLength >> 24), static_cast<std::uint8_t>(idatLength >> 16),
-                                   static_cast<std::uint8_t>(idatLength >> 8), static_cast<std::uint8_t>(idatLength),
-                                   'I', 'D', 'A', 'T'});
+    pngHead.insert(pngHead.end(), {static_cast<std::uint8_t>(idatLength >> 24),
+                                   static_cast<std::uint8_t>(idatLength >> 16),
+                                   static_cast<std::uint8_t>(idatLength >> 8),
+                                   static_cast<std::uint8_t>(idatLength), 'I', 'D', 'A', 'T'});
     const std::uint64_t pngTailOffset = idatData + idatLength + 4;
-    Bytes pngTail{static_cast<std::uint8_t>(tiff.size() >> 24), static_cast<std::uint8_t>(tiff.size() >> 16),
-                  static_cast<std::uint8_t>(tiff.size() >> 8), static_cast<std::uint8_t>(tiff.size()),
-                  'e', 'X', 'I', 'f'};
+    Bytes pngTail{static_cast<std::uint8_t>(tiff.size() >> 24),
+                  static_cast<std::uint8_t>(tiff.size() >> 16),
+                  static_cast<std::uint8_t>(tiff.size() >> 8),
+                  static_cast<std::uint8_t>(tiff.size()),
+                  'e',
+                  'X',
+                  'I',
+                  'f'};
     pngTail.insert(pngTail.end(), tiff.begin(), tiff.end());
 
     // A WebP whose EXIF chunk follows a VP8 chunk of almost 1 GiB.
@@ -366,13 +384,26 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
     const Case cases[] = {
         {"tiff", tiffHead, ifd0, tiffTail, reader::PhotoFormat::Tiff, {0x02BC, 0x0112}, {3, 0}},
         {"jpeg", Jpeg(tiff, {}), 0, {}, reader::PhotoFormat::Jpeg, {0x010F, 0x0112}, {6, 0}},
-        {"png", pngHead, pngTailOffset, pngTail, reader::PhotoFormat::Png, {0x010F, 0x0112}, {6, 0}},
-        {"webp", webpHead, 20 + vp8Length, webpTail, reader::PhotoFormat::WebP, {0x010F, 0x0112}, {6, 0}},
+        {"png",
+         pngHead,
+         pngTailOffset,
+         pngTail,
+         reader::PhotoFormat::Png,
+         {0x010F, 0x0112},
+         {6, 0}},
+        {"webp",
+         webpHead,
+         20 + vp8Length,
+         webpTail,
+         reader::PhotoFormat::WebP,
+         {0x010F, 0x0112},
+         {6, 0}},
     };
     for (const Case& c : cases) {
         readertest::SyntheticSource::Stats stats;
-        const reader::PropertyImage image = reader::PropertyImage::Open(
-            std::make_unique<readertest::SyntheticSource>(kSize, c.head, c.tailOffset, c.tail, &stats));
+        const reader::PropertyImage image =
+            reader::PropertyImage::Open(std::make_unique<readertest::SyntheticSource>(
+                kSize, c.head, c.tailOffset, c.tail, &stats));
         EXPECT_EQ(image.format(), c.format) << c.name;
         EXPECT_EQ(Ids(image), c.expected) << c.name;
         EXPECT_LT(stats.bytesRead, 3 * 4096u) << c.name;
@@ -384,10 +415,12 @@ TEST(Hostile, HugeFilesAreReadOnlyWhereTheMetadataLies) {
 TEST(Hostile, AContainersExifBlockIsReadOnceAndValuesComeFromMemory) {
     for (bool big : {false, true}) {
         for (const auto& [name, bytes] : CameraFiles(big)) {
-            if (name == "tiff" || name == "orf") continue;  // a TIFF file is read where its directories lie
+            if (name == "tiff" || name == "orf")
+                continue;  // a TIFF file is read where its directories lie
             readertest::SyntheticSource::Stats stats;
-            const reader::PropertyImage image = reader::PropertyImage::Open(
-                std::make_unique<readertest::SyntheticSource>(bytes.size(), bytes, 0, Bytes{}, &stats));
+            const reader::PropertyImage image =
+                reader::PropertyImage::Open(std::make_unique<readertest::SyntheticSource>(
+                    bytes.size(), bytes, 0, Bytes{}, &stats));
             const std::uint64_t readsToOpen = stats.reads;
             EXPECT_EQ(ReadAll(image), ReadAll(OpenBytes(bytes))) << name;
             EXPECT_EQ(stats.reads, readsToOpen) << name << ": values were read again";

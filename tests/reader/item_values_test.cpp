@@ -18,7 +18,8 @@ TEST(ItemValues, EachItemHandsOutItsTypeAndItsValueLittleEndian) {
     for (bool big : {false, true}) {
         TiffSpec spec;
         spec.bigEndian = big;
-        spec.ifd0.fields = {Ascii(0x010F, "Canon"), Short(0x0112, {6}), Raw(0x0201, reader::PropertyTypeLong, 0, {}),
+        spec.ifd0.fields = {Ascii(0x010F, "Canon"), Short(0x0112, {6}),
+                            Raw(0x0201, reader::PropertyTypeLong, 0, {}),
                             Rational(0x011A, {{72, 1}}), Raw(0x9C9B, 129, 3, {'a', 'b', 0})};
         const PropertyImage image = readertest::OpenBytes(BuildTiff(spec).bytes);
         const std::vector<readertest::Item> expected = {
@@ -47,13 +48,14 @@ TEST(ItemValues, TheStartOfALongValueIsReadInWholeElements) {
             std::uint32_t expected;  // value bytes read
         };
         const Case cases[] = {
-            {0x010E, 0, 0}, {0x010E, 5, 5}, {0x010E, 19, 19}, {0x010E, 40, 19},
-            {0x9214, 1, 0}, {0x9214, 7, 6},  {0x9214, 10, 10}, {0x9214, 11, 10},
+            {0x010E, 0, 0},  {0x010E, 5, 5},   {0x010E, 19, 19}, {0x010E, 40, 19},
+            {0x9214, 1, 0},  {0x9214, 7, 6},   {0x9214, 10, 10}, {0x9214, 11, 10},
             {0x0002, 15, 8}, {0x0002, 16, 16}, {0x0002, 23, 16}, {0x0002, 24, 24},
-            {0x0112, 1, 0}, {0x0112, 2, 2},
+            {0x0112, 1, 0},  {0x0112, 2, 2},
         };
         for (const Case& c : cases) {
-            const std::string name = std::to_string(c.id) + " in " + std::to_string(c.limit) + (big ? " (MM)" : " (II)");
+            const std::string name =
+                std::to_string(c.id) + " in " + std::to_string(c.limit) + (big ? " (MM)" : " (II)");
             const Bytes whole = readertest::ValueOf(image, c.id);
             Bytes part(3, 0xEE);  // replaced, not appended to
             ASSERT_TRUE(image.readValue(*image.find(c.id), part, c.limit)) << name;
@@ -72,7 +74,8 @@ TEST(ItemValues, StoredBytesAreNotSwapped) {
         // The builder swaps LONGs for a big-endian file: give it the bytes it will store.
         Bytes le = iptc;
         if (big)
-            for (std::size_t at = 0; at < le.size(); at += 4) std::reverse(le.begin() + at, le.begin() + at + 4);
+            for (std::size_t at = 0; at < le.size(); at += 4)
+                std::reverse(le.begin() + at, le.begin() + at + 4);
         spec.ifd0.fields = {Raw(0x83BB, reader::PropertyTypeLong, 2, le)};
         const PropertyImage image = readertest::OpenBytes(BuildTiff(spec).bytes);
         Bytes stored;
@@ -100,7 +103,8 @@ TEST(ItemValues, ATagListedSeveralTimesKeepsEachValue) {
     };
     const Case cases[] = {{0, {10, 0}}, {1, {11, 0}}, {2, {12, 0}}, {3, {'N', 0}}, {4, {}}};
     for (const Case& c : cases) {
-        EXPECT_EQ(readertest::ValueOf(image, 0x0001, c.occurrence), c.value) << "occurrence " << c.occurrence;
+        EXPECT_EQ(readertest::ValueOf(image, 0x0001, c.occurrence), c.value)
+            << "occurrence " << c.occurrence;
     }
     std::vector<Bytes> walked;
     for (const readertest::Item& item : readertest::ReadAll(image))
@@ -118,7 +122,8 @@ TEST(ItemValues, TensOfThousandsOfItemsEachReadTheirOwnValue) {
     const std::vector<readertest::Item> items = readertest::ReadAll(image);
     ASSERT_EQ(items.size(), 60000u);
     for (std::uint32_t i = 0; i < 60000; ++i) {
-        ASSERT_EQ(items[i], (readertest::Item{0x9000 + i % 7, 4, readertest::Le(i, 4)})) << "item " << i;
+        ASSERT_EQ(items[i], (readertest::Item{0x9000 + i % 7, 4, readertest::Le(i, 4)}))
+            << "item " << i;
     }
     EXPECT_EQ(readertest::ValueOf(image, 0x9003, 5000), readertest::Le(35003, 4));
 }
@@ -150,7 +155,8 @@ TEST(ItemValues, TheThumbnailsTagsAreRenumbered) {
                    Short(0x9999, {1})};
     spec.ifd1 = ifd1;
     const PropertyImage image = readertest::OpenBytes(BuildTiff(spec).bytes);
-    EXPECT_EQ(readertest::Ids(image), (std::vector<std::uint32_t>{0x0103, 0x0100, 0x5023, 0x5020, 0x0201, 0x0202}));
+    EXPECT_EQ(readertest::Ids(image),
+              (std::vector<std::uint32_t>{0x0103, 0x0100, 0x5023, 0x5020, 0x0201, 0x0202}));
     EXPECT_EQ(readertest::ValueOf(image, 0x5020), readertest::Le(160, 4));
     EXPECT_EQ(readertest::ValueOf(image, 0x0100), readertest::Le(4000, 4));
 }

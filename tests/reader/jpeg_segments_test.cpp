@@ -34,9 +34,9 @@ std::string Walk(Window& window, std::uint64_t start, std::uint64_t end, JpegWal
     std::string out;
     char text[32];
     while (const std::optional<JpegSegment> segment = walk.next()) {
-        std::snprintf(text, sizeof text, "%s%02X@%llu/%u%s", out.empty() ? "" : " ", segment->marker,
-                      static_cast<unsigned long long>(segment->offset), unsigned{segment->length},
-                      segment->complete ? "" : "*");
+        std::snprintf(text, sizeof text, "%s%02X@%llu/%u%s", out.empty() ? "" : " ",
+                      segment->marker, static_cast<unsigned long long>(segment->offset),
+                      unsigned{segment->length}, segment->complete ? "" : "*");
         out += text;
         if (segment->length >= 2) {
             EXPECT_EQ(segment->payload, segment->offset + 4);
@@ -59,19 +59,27 @@ TEST(JpegSegments, EachRuleInMemoryAndThroughTheReadersWindow) {
     };
     const Case cases[] = {
         {"segments one after another, the scan's header too",
-         {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x04, 0xAA, 0xBB, 0xFF, 0xDB, 0x00, 0x02, 0xFF, 0xDA, 0x00, 0x02},
-         strict, "E1@2/4 DB@8/2 DA@12/2"},
+         {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x04, 0xAA, 0xBB, 0xFF, 0xDB, 0x00, 0x02, 0xFF, 0xDA, 0x00,
+          0x02},
+         strict,
+         "E1@2/4 DB@8/2 DA@12/2"},
         {"fill bytes before a marker", Cat({{0xFF, 0xD8, 0xFF, 0xFF}, comment}), strict, "FE@4/2"},
-        {"restart markers and TEM passed over", Cat({{0xFF, 0xD8, 0xFF, 0xD0, 0xFF, 0x01}, comment}), strict, "FE@6/2"},
-        {"SOI and EOI stand alone", {0xFF, 0xD8, 0xFF, 0xD8, 0xFF, 0xD9, 0xFF, 0xFE, 0x00, 0x02}, strict,
+        {"restart markers and TEM passed over",
+         Cat({{0xFF, 0xD8, 0xFF, 0xD0, 0xFF, 0x01}, comment}), strict, "FE@6/2"},
+        {"SOI and EOI stand alone",
+         {0xFF, 0xD8, 0xFF, 0xD8, 0xFF, 0xD9, 0xFF, 0xFE, 0x00, 0x02},
+         strict,
          "D8@2/0 D9@4/0 FE@6/2"},
         {"a stray byte ends a strict walk", Cat({{0xFF, 0xD8, 0x00}, comment}), strict, ""},
         {"a stray byte passed over", Cat({{0xFF, 0xD8, 0x12, 0x34}, comment}), lenient, "FE@4/2"},
         {"FF 00 ends a strict walk", Cat({{0xFF, 0xD8, 0xFF, 0x00}, comment}), strict, ""},
         {"FF 00 passed over", Cat({{0xFF, 0xD8, 0xFF, 0x00}, comment}), lenient, "FE@4/2"},
-        {"a length under two claims two", Cat({{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x01}, comment}), strict,
-         "FE@2/1 FE@6/2"},
-        {"a segment running past the end", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10, 0xAA}, strict, "E1@2/16*"},
+        {"a length under two claims two", Cat({{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x01}, comment}),
+         strict, "FE@2/1 FE@6/2"},
+        {"a segment running past the end",
+         {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10, 0xAA},
+         strict,
+         "E1@2/16*"},
         {"a length field cut off", {0xFF, 0xD8, 0xFF, 0xE1, 0x00}, lenient, "E1@2/0*"},
         {"a lone FF at the end", {0xFF, 0xD8, 0xFF}, lenient, ""},
         {"a walk inside the bytes, the second segment's length outside",
@@ -114,7 +122,8 @@ std::vector<jpegtest::SavedSegment> LenientWalk(const Bytes& jpeg) {
     std::vector<jpegtest::SavedSegment> found;
     while (const std::optional<JpegSegment> segment = walk.next()) {
         if (segment->marker == reader::jpeg::kSos || !segment->complete) break;
-        if ((reader::jpeg::IsApp(segment->marker) || segment->marker == reader::jpeg::kCom) && segment->length >= 2) {
+        if ((reader::jpeg::IsApp(segment->marker) || segment->marker == reader::jpeg::kCom) &&
+            segment->length >= 2) {
             const auto payload = jpeg.begin() + static_cast<std::ptrdiff_t>(segment->payload);
             found.push_back({segment->marker, Bytes(payload, payload + segment->payloadLength())});
         }
@@ -137,14 +146,23 @@ TEST(JpegSegments, FindsTheSegmentsLibjpegSaves) {
     // libjpeg writes APP0 (JFIF) first; the rest go after it.
     const std::size_t afterApp0 = 4 + (photo[4] << 8 | photo[5]);
     const std::vector<Bytes> added = {
-        segment(0xE1, std::string("Exif\0\0MM\0*", 10)), segment(0xE2, "ICC_PROFILE"),
-        segment(0xED, "Photoshop 3.0"), segment(0xFE, "a comment"), segment(0xE1, ""),
+        segment(0xE1, std::string("Exif\0\0MM\0*", 10)),
+        segment(0xE2, "ICC_PROFILE"),
+        segment(0xED, "Photoshop 3.0"),
+        segment(0xFE, "a comment"),
+        segment(0xE1, ""),
     };
     // Each ends where a marker may follow (an FF before other bytes would be
     // one); fill bytes go right before a segment.
     const std::vector<Bytes> between = {
-        {0x00}, {0x12, 0x34, 0x56}, {0xFF, 0x00}, {0xFF, 0xD3}, {0xFF, 0x01},
-        {0xFF, 0xFE, 0x00, 0x01}, {0xFF, 0xFE, 0x00, 0x00}, {0x00, 0xFF, 0x00},
+        {0x00},
+        {0x12, 0x34, 0x56},
+        {0xFF, 0x00},
+        {0xFF, 0xD3},
+        {0xFF, 0x01},
+        {0xFF, 0xFE, 0x00, 0x01},
+        {0xFF, 0xFE, 0x00, 0x00},
+        {0x00, 0xFF, 0x00},
     };
     std::mt19937 random(22);
     for (int round = 0; round < 200; ++round) {
@@ -159,8 +177,10 @@ TEST(JpegSegments, FindsTheSegmentsLibjpegSaves) {
             }
             jpeg.insert(jpeg.end(), more.begin(), more.end());
         }
-        jpeg.insert(jpeg.end(), photo.begin() + static_cast<std::ptrdiff_t>(afterApp0), photo.end());
-        const std::optional<std::vector<jpegtest::SavedSegment>> saved = jpegtest::SegmentsBeforeScan(jpeg);
+        jpeg.insert(jpeg.end(), photo.begin() + static_cast<std::ptrdiff_t>(afterApp0),
+                    photo.end());
+        const std::optional<std::vector<jpegtest::SavedSegment>> saved =
+            jpegtest::SegmentsBeforeScan(jpeg);
         ASSERT_TRUE(saved) << "round " << round;
         ASSERT_EQ(saved->size(), 6u) << "round " << round;
         EXPECT_EQ(LenientWalk(jpeg), *saved) << "round " << round;

@@ -16,7 +16,8 @@ using readertest::ValueOf;
 using Ids_t = std::vector<std::uint32_t>;
 
 // The camera block, directory by directory, as the reader must list it.
-const Ids_t kCameraIfd0{0x010F, 0x0110, 0x0112, 0x011A, 0x011B, 0x0128, 0x0132, 0x0213, 0x8769, 0x8825};
+const Ids_t kCameraIfd0{0x010F, 0x0110, 0x0112, 0x011A, 0x011B,
+                        0x0128, 0x0132, 0x0213, 0x8769, 0x8825};
 const Ids_t kCameraExif{0x829A, 0x829D, 0x8822, 0x8827, 0x9000, 0x9003, 0x9004, 0x9201, 0x9202,
                         0x9204, 0x9205, 0x9207, 0x9208, 0x9209, 0x920A, 0x927C, 0x9286, 0xA000,
                         0xA001, 0xA002, 0xA003, 0xA300, 0xA301, 0xA402, 0xA403, 0xA406, 0xA005};
@@ -32,7 +33,8 @@ Ids_t Join(std::initializer_list<Ids_t> parts) {
 // Swaps two 12-byte entries of a directory in place.
 void SwapEntries(std::vector<std::uint8_t>& bytes, const TiffLayout& layout, std::uint32_t ifd,
                  std::uint32_t a, std::uint32_t b) {
-    std::swap_ranges(bytes.begin() + layout.entry(ifd, a), bytes.begin() + layout.entry(ifd, a) + 12,
+    std::swap_ranges(bytes.begin() + layout.entry(ifd, a),
+                     bytes.begin() + layout.entry(ifd, a) + 12,
                      bytes.begin() + layout.entry(ifd, b));
 }
 
@@ -58,17 +60,23 @@ TEST(Order, DirectoriesAreListedIfd0ThenPointerOrderThenThumbnail) {
             {"camera", plain.bytes, Join({kCameraIfd0, kCameraExif, kCameraGps, kCameraIfd1})},
             {"GPS pointer before Exif pointer", gpsFirst.bytes,
              Join({{0x010F, 0x0110, 0x0112, 0x011A, 0x011B, 0x0128, 0x0132, 0x0213, 0x8825, 0x8769},
-                   kCameraGps, kCameraExif, kCameraIfd1})},
+                   kCameraGps,
+                   kCameraExif,
+                   kCameraIfd1})},
             {"no GPS", BuildTiff(noGps).bytes,
-             Join({{0x010F, 0x0110, 0x0112, 0x011A, 0x011B, 0x0128, 0x0132, 0x0213, 0x8769}, kCameraExif,
+             Join({{0x010F, 0x0110, 0x0112, 0x011A, 0x011B, 0x0128, 0x0132, 0x0213, 0x8769},
+                   kCameraExif,
                    kCameraIfd1})},
             {"no Exif", BuildTiff(noExif).bytes,
-             Join({{0x010F, 0x0110, 0x0112, 0x011A, 0x011B, 0x0128, 0x0132, 0x0213, 0x8825}, kCameraGps,
+             Join({{0x010F, 0x0110, 0x0112, 0x011A, 0x011B, 0x0128, 0x0132, 0x0213, 0x8825},
+                   kCameraGps,
                    kCameraIfd1})},
-            {"no thumbnail", BuildTiff(noThumbnail).bytes, Join({kCameraIfd0, kCameraExif, kCameraGps})},
+            {"no thumbnail", BuildTiff(noThumbnail).bytes,
+             Join({kCameraIfd0, kCameraExif, kCameraGps})},
         };
         for (const Case& c : cases) {
-            EXPECT_EQ(Ids(OpenBytes(c.bytes)), c.expected) << c.name << (big ? " (big-endian)" : "");
+            EXPECT_EQ(Ids(OpenBytes(c.bytes)), c.expected)
+                << c.name << (big ? " (big-endian)" : "");
         }
     }
 }
@@ -92,15 +100,20 @@ TEST(Order, ThumbnailTagsTakeTheirOwnNumbers) {
         std::optional<std::uint32_t> id;  // none: not listed
     };
     const Case cases[] = {
-        {0x0100, 0x5020}, {0x0101, 0x5021}, {0x0102, 0x5022}, {0x0103, 0x5023}, {0x0106, 0x5024},
-        {0x010E, 0x5025}, {0x010F, 0x5026}, {0x0110, 0x5027}, {0x0111, 0x5028}, {0x0112, 0x5029},
-        {0x0115, 0x502A}, {0x0116, 0x502B}, {0x0117, 0x502C}, {0x011A, 0x502D}, {0x011B, 0x502E},
-        {0x011C, 0x502F}, {0x0128, 0x5030}, {0x012D, 0x5031}, {0x0131, 0x5032}, {0x0132, 0x5033},
-        {0x013B, 0x5034}, {0x013E, 0x5035}, {0x013F, 0x5036}, {0x0211, 0x5037}, {0x0212, 0x5038},
-        {0x0213, 0x5039}, {0x0214, 0x503A}, {0x8298, 0x503B}, {0x0201, 0x0201}, {0x0202, 0x0202},
-        {0x0000, std::nullopt}, {0x0001, std::nullopt}, {0x0107, std::nullopt}, {0x0200, std::nullopt},
-        {0x0203, std::nullopt}, {0x5020, std::nullopt}, {0x8769, std::nullopt}, {0x8825, std::nullopt},
-        {0x927C, std::nullopt}, {0xFFFF, std::nullopt},
+        {0x0100, 0x5020},       {0x0101, 0x5021},       {0x0102, 0x5022},
+        {0x0103, 0x5023},       {0x0106, 0x5024},       {0x010E, 0x5025},
+        {0x010F, 0x5026},       {0x0110, 0x5027},       {0x0111, 0x5028},
+        {0x0112, 0x5029},       {0x0115, 0x502A},       {0x0116, 0x502B},
+        {0x0117, 0x502C},       {0x011A, 0x502D},       {0x011B, 0x502E},
+        {0x011C, 0x502F},       {0x0128, 0x5030},       {0x012D, 0x5031},
+        {0x0131, 0x5032},       {0x0132, 0x5033},       {0x013B, 0x5034},
+        {0x013E, 0x5035},       {0x013F, 0x5036},       {0x0211, 0x5037},
+        {0x0212, 0x5038},       {0x0213, 0x5039},       {0x0214, 0x503A},
+        {0x8298, 0x503B},       {0x0201, 0x0201},       {0x0202, 0x0202},
+        {0x0000, std::nullopt}, {0x0001, std::nullopt}, {0x0107, std::nullopt},
+        {0x0200, std::nullopt}, {0x0203, std::nullopt}, {0x5020, std::nullopt},
+        {0x8769, std::nullopt}, {0x8825, std::nullopt}, {0x927C, std::nullopt},
+        {0xFFFF, std::nullopt},
     };
     for (bool big : {false, true}) {
         for (const Case& c : cases) {
@@ -115,7 +128,8 @@ TEST(Order, ThumbnailTagsTakeTheirOwnNumbers) {
             if (c.id) expected.push_back(*c.id);
             EXPECT_EQ(Ids(image), expected) << "tag 0x" << std::hex << c.tag;
             if (c.id) {
-                EXPECT_EQ(ValueOf(image, *c.id), readertest::Le(0x1234, 2)) << "tag 0x" << std::hex << c.tag;
+                EXPECT_EQ(ValueOf(image, *c.id), readertest::Le(0x1234, 2))
+                    << "tag 0x" << std::hex << c.tag;
             }
         }
     }

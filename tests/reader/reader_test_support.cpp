@@ -1,6 +1,5 @@
 #include "reader_test_support.h"
 
-
 namespace readertest {
 
 std::ostream& operator<<(std::ostream& out, const Item& item) {
@@ -51,8 +50,13 @@ bool IsSubsequence(const std::vector<Item>& part, const std::vector<Item>& whole
 }
 
 SyntheticSource::SyntheticSource(std::uint64_t size, std::vector<std::uint8_t> head,
-                                 std::uint64_t tailOffset, std::vector<std::uint8_t> tail, Stats* stats)
-    : size_(size), head_(std::move(head)), tailOffset_(tailOffset), tail_(std::move(tail)), stats_(stats) {}
+                                 std::uint64_t tailOffset, std::vector<std::uint8_t> tail,
+                                 Stats* stats)
+    : size_(size),
+      head_(std::move(head)),
+      tailOffset_(tailOffset),
+      tail_(std::move(tail)),
+      stats_(stats) {}
 
 bool SyntheticSource::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (stats_) {
@@ -65,14 +69,15 @@ bool SyntheticSource::read(std::uint64_t offset, std::span<std::uint8_t> out) co
         const std::uint64_t at = offset + i;
         std::uint8_t byte = 0;
         if (at < head_.size()) byte = head_[at];
-        else if (at >= tailOffset_ && at - tailOffset_ < tail_.size()) byte = tail_[at - tailOffset_];
+        else if (at >= tailOffset_ && at - tailOffset_ < tail_.size())
+            byte = tail_[at - tailOffset_];
         out[i] = byte;
     }
     return true;
 }
 
-PatternSource::PatternSource(std::uint64_t size, std::vector<std::uint8_t> head, std::vector<std::uint8_t> unit,
-                             SyntheticSource::Stats* stats)
+PatternSource::PatternSource(std::uint64_t size, std::vector<std::uint8_t> head,
+                             std::vector<std::uint8_t> unit, SyntheticSource::Stats* stats)
     : size_(size), head_(std::move(head)), unit_(std::move(unit)), stats_(stats) {
     if (unit_.empty()) unit_.push_back(0);
 }

@@ -67,8 +67,8 @@ private:
 // segments or chunks, or values of gigabytes, at no cost.
 class PatternSource : public reader::ByteSource {
 public:
-    PatternSource(std::uint64_t size, std::vector<std::uint8_t> head, std::vector<std::uint8_t> unit,
-                  SyntheticSource::Stats* stats = nullptr);
+    PatternSource(std::uint64_t size, std::vector<std::uint8_t> head,
+                  std::vector<std::uint8_t> unit, SyntheticSource::Stats* stats = nullptr);
 
     std::uint64_t size() const override { return size_; }
     bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override;

@@ -29,17 +29,26 @@ TEST(Values, EveryTypeComesOutLittleEndianFromEitherOrder) {
         {"LONG one", Long(0xA002, {0x12345678}), {0x78, 0x56, 0x34, 0x12}},
         {"LONG two", Long(0x0111, {1, 0xAABBCCDD}), {1, 0, 0, 0, 0xDD, 0xCC, 0xBB, 0xAA}},
         {"RATIONAL", Rational(0x829A, {{1, 0x01020304}}), {1, 0, 0, 0, 4, 3, 2, 1}},
-        {"RATIONAL three", Rational(0x0002, {{35, 1}, {40, 1}, {0x10000, 100}}),
+        {"RATIONAL three",
+         Rational(0x0002, {{35, 1}, {40, 1}, {0x10000, 100}}),
          {35, 0, 0, 0, 1, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 100, 0, 0, 0}},
-        {"SBYTE", Raw(0x9999, reader::PropertyTypeSByte, 3, {0xFF, 0x80, 0x7F}), {0xFF, 0x80, 0x7F}},
+        {"SBYTE",
+         Raw(0x9999, reader::PropertyTypeSByte, 3, {0xFF, 0x80, 0x7F}),
+         {0xFF, 0x80, 0x7F}},
         {"UNDEFINED", UndefinedText(0x9000, "0231"), {'0', '2', '3', '1'}},
         {"SSHORT", SShort(0x9998, {-2, 3}), {0xFE, 0xFF, 3, 0}},
         {"SLONG", SLong(0x9997, {-2}), {0xFE, 0xFF, 0xFF, 0xFF}},
         {"SRATIONAL", SRational(0x9204, {{-1, 3}}), {0xFF, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0}},
-        {"FLOAT", Raw(0x9996, reader::PropertyTypeFloat, 1, {0x00, 0x00, 0x80, 0x3F}), {0x00, 0x00, 0x80, 0x3F}},
-        {"FLOAT two", Raw(0x9996, reader::PropertyTypeFloat, 2, {1, 2, 3, 4, 5, 6, 7, 8}), {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"FLOAT",
+         Raw(0x9996, reader::PropertyTypeFloat, 1, {0x00, 0x00, 0x80, 0x3F}),
+         {0x00, 0x00, 0x80, 0x3F}},
+        {"FLOAT two",
+         Raw(0x9996, reader::PropertyTypeFloat, 2, {1, 2, 3, 4, 5, 6, 7, 8}),
+         {1, 2, 3, 4, 5, 6, 7, 8}},
         {"DOUBLE", Double(0x9995, {1.0}), {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
-        {"IFD", Raw(0x9994, reader::PropertyTypeIfd, 1, {0x10, 0x20, 0x30, 0x40}), {0x10, 0x20, 0x30, 0x40}},
+        {"IFD",
+         Raw(0x9994, reader::PropertyTypeIfd, 1, {0x10, 0x20, 0x30, 0x40}),
+         {0x10, 0x20, 0x30, 0x40}},
         {"count 0", Raw(0x9993, reader::PropertyTypeLong, 0, {}), {}},
         {"ASCII count 0", Raw(0x9992, reader::PropertyTypeAscii, 0, {}), {}},
     };
@@ -49,7 +58,8 @@ TEST(Values, EveryTypeComesOutLittleEndianFromEitherOrder) {
             spec.bigEndian = big;
             spec.ifd0.fields = {c.field};
             const std::vector<Item> items = ReadAll(OpenBytes(BuildTiff(spec).bytes));
-            const std::string name = std::string(c.name) + (big ? " (big-endian)" : " (little-endian)");
+            const std::string name =
+                std::string(c.name) + (big ? " (big-endian)" : " (little-endian)");
             ASSERT_EQ(items.size(), 1u) << name;
             EXPECT_EQ(items[0].id, c.field.tag) << name;
             EXPECT_EQ(items[0].type, c.field.type) << name;
@@ -62,14 +72,13 @@ TEST(Values, EveryTypeComesOutLittleEndianFromEitherOrder) {
 // A big-endian block written byte by byte, independent of the test writer.
 TEST(Values, HandWrittenBigEndianBlock) {
     const Bytes block{
-        'M', 'M', 0, 42, 0, 0, 0, 8,
-        0, 3,                                            // three entries
-        0x01, 0x12, 0, 3, 0, 0, 0, 1, 0x12, 0x34, 0, 0,  // SHORT 0x1234, inline
-        0x82, 0x9A, 0, 5, 0, 0, 0, 1, 0, 0, 0, 50,       // RATIONAL at 50
-        0x99, 0x99, 0, 12, 0, 0, 0, 1, 0, 0, 0, 58,      // DOUBLE at 58
-        0, 0, 0, 0,                                      // no IFD1
-        0, 0, 0, 1, 0, 0, 0, 2,                          // 1/2
-        0x3F, 0xF0, 0, 0, 0, 0, 0, 0,                    // 1.0
+        'M',  'M',  0, 42, 0, 0, 0, 8, 0,    3,            // three entries
+        0x01, 0x12, 0, 3,  0, 0, 0, 1, 0x12, 0x34, 0, 0,   // SHORT 0x1234, inline
+        0x82, 0x9A, 0, 5,  0, 0, 0, 1, 0,    0,    0, 50,  // RATIONAL at 50
+        0x99, 0x99, 0, 12, 0, 0, 0, 1, 0,    0,    0, 58,  // DOUBLE at 58
+        0,    0,    0, 0,                                  // no IFD1
+        0,    0,    0, 1,  0, 0, 0, 2,                     // 1/2
+        0x3F, 0xF0, 0, 0,  0, 0, 0, 0,                     // 1.0
     };
     const std::vector<Item> items = ReadAll(OpenBytes(block));
     const std::vector<Item> expected{
@@ -83,7 +92,8 @@ TEST(Values, HandWrittenBigEndianBlock) {
 TEST(Values, EntriesOfUnknownTypeAreNotListed) {
     for (std::uint16_t type : {0, 14, 15, 128, 130, 0xFFFF}) {
         TiffSpec spec;
-        spec.ifd0.fields = {Short(0x0100, {1}), Raw(0x0101, type, 1, {1, 2, 3, 4}), Short(0x0102, {8})};
+        spec.ifd0.fields = {Short(0x0100, {1}), Raw(0x0101, type, 1, {1, 2, 3, 4}),
+                            Short(0x0102, {8})};
         const std::vector<Item> items = ReadAll(OpenBytes(BuildTiff(spec).bytes));
         const std::vector<Item> expected{{0x0100, 3, {1, 0}}, {0x0102, 3, {8, 0}}};
         EXPECT_EQ(items, expected) << "type " << type;

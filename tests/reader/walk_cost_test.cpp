@@ -61,13 +61,17 @@ TEST(WalkCost, DenselyPackedHeadersCostOneReadPer64KiB) {
     };
     const Case cases[] = {
         {"jpeg, 100000 empty COM segments",
-         Cat({{0xFF, 0xD8}, Repeat({0xFF, 0xFE, 0x00, 0x02}, 100000), jpegSegments}), PhotoFormat::Jpeg},
-        {"jpeg, 100000 fill bytes", Cat({{0xFF, 0xD8}, Bytes(100000, 0xFF), jpegSegments}), PhotoFormat::Jpeg},
+         Cat({{0xFF, 0xD8}, Repeat({0xFF, 0xFE, 0x00, 0x02}, 100000), jpegSegments}),
+         PhotoFormat::Jpeg},
+        {"jpeg, 100000 fill bytes", Cat({{0xFF, 0xD8}, Bytes(100000, 0xFF), jpegSegments}),
+         PhotoFormat::Jpeg},
         {"png, 20000 empty chunks",
-         Cat({pngSignatureAndHeader, Repeat(PngChunk("tIME", 0), 20000), Bytes(png.begin() + 33, png.end())}),
+         Cat({pngSignatureAndHeader, Repeat(PngChunk("tIME", 0), 20000),
+              Bytes(png.begin() + 33, png.end())}),
          PhotoFormat::Png},
         {"png, 200 IDAT chunks of 8 KiB",
-         Cat({pngSignatureAndHeader, Repeat(PngChunk("IDAT", 8192), 200), Bytes(png.begin() + 33, png.end())}),
+         Cat({pngSignatureAndHeader, Repeat(PngChunk("IDAT", 8192), 200),
+              Bytes(png.begin() + 33, png.end())}),
          PhotoFormat::Png},
         {"webp, 30000 empty chunks",
          Cat({Text("RIFF"), readertest::Le(4 + 30000 * 8 + webpChunks.size(), 4), Text("WEBP"),
@@ -77,8 +81,8 @@ TEST(WalkCost, DenselyPackedHeadersCostOneReadPer64KiB) {
     const std::vector<readertest::Item> expected = readertest::ReadAll(readertest::OpenBytes(tiff));
     for (const Case& c : cases) {
         SyntheticSource::Stats stats;
-        const reader::PropertyImage image =
-            reader::PropertyImage::Open(std::make_unique<SyntheticSource>(c.bytes.size(), c.bytes, 0, Bytes{}, &stats));
+        const reader::PropertyImage image = reader::PropertyImage::Open(
+            std::make_unique<SyntheticSource>(c.bytes.size(), c.bytes, 0, Bytes{}, &stats));
         EXPECT_EQ(image.format(), c.format) << c.name;
         EXPECT_EQ(readertest::ReadAll(image), expected) << c.name;
         // The walk's reads, and one for the Exif block.
@@ -92,15 +96,17 @@ TEST(WalkCost, DenselyPackedHeadersCostOneReadPer64KiB) {
 TEST(WalkCost, APngWithItsExifBeforeTheImageDataIsNotWalkedToItsEnd) {
     const Bytes tiff = BuildTiff(CameraSpec()).bytes;
     const Bytes png = Png(tiff, true);  // IHDR, eXIf, IDAT, IEND
-    const std::size_t idat = png.size() - 12 - (12 + 13);  // where its one-pixel IDAT starts, before IEND
+    const std::size_t idat =
+        png.size() - 12 - (12 + 13);  // where its one-pixel IDAT starts, before IEND
     const std::string packet = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
     const Bytes itxt = Cat({Text(std::string("XML:com.adobe.xmp\0\0\0\0\0", 22)), Text(packet)});
-    const Bytes bytes = Cat({Bytes(png.begin(), png.begin() + static_cast<long>(idat)),
-                             Be32(static_cast<std::uint32_t>(itxt.size())), Text("iTXt"), itxt, Bytes(4, 0),
-                             Repeat(PngChunk("IDAT", 8192), 2000), Bytes(png.end() - 12, png.end())});
+    const Bytes bytes =
+        Cat({Bytes(png.begin(), png.begin() + static_cast<long>(idat)),
+             Be32(static_cast<std::uint32_t>(itxt.size())), Text("iTXt"), itxt, Bytes(4, 0),
+             Repeat(PngChunk("IDAT", 8192), 2000), Bytes(png.end() - 12, png.end())});
     SyntheticSource::Stats stats;
-    const reader::PropertyImage image =
-        reader::PropertyImage::Open(std::make_unique<SyntheticSource>(bytes.size(), bytes, 0, Bytes{}, &stats));
+    const reader::PropertyImage image = reader::PropertyImage::Open(
+        std::make_unique<SyntheticSource>(bytes.size(), bytes, 0, Bytes{}, &stats));
     EXPECT_EQ(readertest::ReadAll(image), readertest::ReadAll(readertest::OpenBytes(tiff)));
     EXPECT_EQ(std::string(image.embedded().xmp.begin(), image.embedded().xmp.end()), packet);
     EXPECT_LE(stats.bytesRead, 4 * kLargestRead) << "of a file of " << bytes.size() << " bytes";
@@ -131,11 +137,12 @@ TEST(WalkCost, LargeChunksAreSkippedNotRead) {
     for (const Case& c : cases) {
         SyntheticSource::Stats stats;
         const std::uint64_t size = c.head.size() + kChunks * c.unit.size();
-        const reader::PropertyImage image =
-            reader::PropertyImage::Open(std::make_unique<PatternSource>(size, c.head, c.unit, &stats));
+        const reader::PropertyImage image = reader::PropertyImage::Open(
+            std::make_unique<PatternSource>(size, c.head, c.unit, &stats));
         EXPECT_TRUE(image.items().empty()) << c.name;
         EXPECT_LE(stats.reads, kChunks + 2) << c.name;
-        EXPECT_LE(stats.bytesRead, (kChunks + 2) * 2 * reader::BufferedWindow::kFirstRead) << c.name;
+        EXPECT_LE(stats.bytesRead, (kChunks + 2) * 2 * reader::BufferedWindow::kFirstRead)
+            << c.name;
     }
 }
 
@@ -153,18 +160,28 @@ TEST(WalkCost, AWalkGivesUpAfterAMillionHeaders) {
         PhotoFormat format;
     };
     const Case cases[] = {
-        {"jpeg, 40 MB of empty segments", 40'000'000, {0xFF, 0xD8}, {0xFF, 0xFE, 0x00, 0x02}, PhotoFormat::Jpeg},
+        {"jpeg, 40 MB of empty segments",
+         40'000'000,
+         {0xFF, 0xD8},
+         {0xFF, 0xFE, 0x00, 0x02},
+         PhotoFormat::Jpeg},
         {"jpeg, 40 MB of fill bytes", 40'000'000, {0xFF, 0xD8}, {0xFF}, PhotoFormat::Jpeg},
-        {"jpeg, 40 MB of restart markers", 40'000'000, {0xFF, 0xD8}, {0xFF, 0xD0}, PhotoFormat::Jpeg},
-        {"png, 2 GiB of empty chunks", k2GiB, Bytes(png.begin(), png.begin() + 33), Bytes(12, 0), PhotoFormat::Png},
-        {"webp, 2 GiB of empty chunks", k2GiB, Cat({Text("RIFF"), Bytes(4, 0xFF), Text("WEBP")}), Bytes(8, 0),
-         PhotoFormat::WebP},
-        {"heic, 2 GiB of empty boxes", k2GiB, ftyp, Cat({Be32(8), Text("free")}), PhotoFormat::Heif},
+        {"jpeg, 40 MB of restart markers",
+         40'000'000,
+         {0xFF, 0xD8},
+         {0xFF, 0xD0},
+         PhotoFormat::Jpeg},
+        {"png, 2 GiB of empty chunks", k2GiB, Bytes(png.begin(), png.begin() + 33), Bytes(12, 0),
+         PhotoFormat::Png},
+        {"webp, 2 GiB of empty chunks", k2GiB, Cat({Text("RIFF"), Bytes(4, 0xFF), Text("WEBP")}),
+         Bytes(8, 0), PhotoFormat::WebP},
+        {"heic, 2 GiB of empty boxes", k2GiB, ftyp, Cat({Be32(8), Text("free")}),
+         PhotoFormat::Heif},
     };
     for (const Case& c : cases) {
         SyntheticSource::Stats stats;
-        const reader::PropertyImage image =
-            reader::PropertyImage::Open(std::make_unique<PatternSource>(c.size, c.head, c.unit, &stats));
+        const reader::PropertyImage image = reader::PropertyImage::Open(
+            std::make_unique<PatternSource>(c.size, c.head, c.unit, &stats));
         EXPECT_EQ(image.format(), c.format) << c.name;
         EXPECT_TRUE(image.items().empty()) << c.name;
         const std::uint64_t headerBytes = reader::kMaxHeaders * c.unit.size();
@@ -192,23 +209,34 @@ TEST(WalkCost, JpegSegmentsCountedUpToTheImageData) {
     };
     const Case cases[] = {
         {"not a jpeg", Cat({{0x89, 'P', 'N', 'G'}, comment}), 0, 10, 0},
-        {"three comments before the scan", Cat({{0xFF, 0xD8}, Repeat(comment, 3), scan, Repeat(comment, 5)}), 0, 10, 3},
-        {"fill bytes and a restart marker", Cat({{0xFF, 0xD8, 0xFF, 0xFF, 0xD0}, comment, {0xFF, 0xFF}, comment, scan}),
-         0, 10, 2},
+        {"three comments before the scan",
+         Cat({{0xFF, 0xD8}, Repeat(comment, 3), scan, Repeat(comment, 5)}), 0, 10, 3},
+        {"fill bytes and a restart marker",
+         Cat({{0xFF, 0xD8, 0xFF, 0xFF, 0xD0}, comment, {0xFF, 0xFF}, comment, scan}), 0, 10, 2},
         {"a segment cut short", Cat({{0xFF, 0xD8}, comment, {0xFF, 0xE1, 0x00}}), 0, 10, 1},
         {"100 comments, limit 10", Cat({{0xFF, 0xD8}, Repeat(comment, 100), scan}), 0, 10, 11},
         {"40 MB of comments, limit 4096", {0xFF, 0xD8}, 40'000'000, 4096, 4097},
-        {"a stray byte before 100 comments", Cat({{0xFF, 0xD8, 0x00}, Repeat(comment, 100), scan}), 0, 10, 11},
+        {"a stray byte before 100 comments", Cat({{0xFF, 0xD8, 0x00}, Repeat(comment, 100), scan}),
+         0, 10, 11},
         {"stray bytes and FF 00 between comments",
-         Cat({{0xFF, 0xD8}, comment, {0x12, 0x34}, comment, {0xFF, 0x00}, comment, scan}), 0, 10, 3},
-        {"a length under two", Cat({{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x00}, comment, scan}), 0, 10, 2},
+         Cat({{0xFF, 0xD8}, comment, {0x12, 0x34}, comment, {0xFF, 0x00}, comment, scan}), 0, 10,
+         3},
+        {"a length under two", Cat({{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x00}, comment, scan}), 0, 10,
+         2},
         {"a second SOI", Cat({{0xFF, 0xD8}, comment, {0xFF, 0xD8}, comment, scan}), 0, 10, 1},
-        {"40 MB of stray bytes", {0xFF, 0xD8}, 40'000'000, 4096, 4097, {0x00}, reader::kMaxHeaders + 2 * kLargestRead},
+        {"40 MB of stray bytes",
+         {0xFF, 0xD8},
+         40'000'000,
+         4096,
+         4097,
+         {0x00},
+         reader::kMaxHeaders + 2 * kLargestRead},
     };
     for (const Case& c : cases) {
         SyntheticSource::Stats stats;
         std::unique_ptr<reader::ByteSource> source =
-            c.size ? std::unique_ptr<reader::ByteSource>(std::make_unique<PatternSource>(c.size, c.bytes, c.unit, &stats))
+            c.size ? std::unique_ptr<reader::ByteSource>(
+                         std::make_unique<PatternSource>(c.size, c.bytes, c.unit, &stats))
                    : reader::MemorySource(c.bytes);
         EXPECT_EQ(reader::CountJpegSegments(*source, c.limit), c.expect) << c.name;
         EXPECT_LE(stats.bytesRead, c.mostRead) << c.name;
@@ -229,16 +257,19 @@ TEST(WalkCost, JpegSegmentsCountedThroughTheScans) {
         Bytes bytes;
         std::uint64_t limit, expect;
     } cases[] = {
-        {"comments after the only scan", Cat({{0xFF, 0xD8}, scan, data, Repeat(comment, 5), eoi}), 100, 6},
-        {"comments between two scans", Cat({{0xFF, 0xD8}, comment, scan, data, Repeat(comment, 3), scan, data, eoi}),
+        {"comments after the only scan", Cat({{0xFF, 0xD8}, scan, data, Repeat(comment, 5), eoi}),
          100, 6},
-        {"none counted after the end of the image", Cat({{0xFF, 0xD8}, scan, data, eoi, Repeat(comment, 50)}), 100, 1},
-        {"data looking like comments is not counted", Cat({{0xFF, 0xD8}, scan, Repeat({0xFE, 0x00}, 50), eoi}), 10, 1},
-        {"stuffed bytes and fill bytes before a comment", Cat({{0xFF, 0xD8}, scan, {0xFF, 0x00, 0xFF, 0xFF}, comment}),
-         10, 2},
+        {"comments between two scans",
+         Cat({{0xFF, 0xD8}, comment, scan, data, Repeat(comment, 3), scan, data, eoi}), 100, 6},
+        {"none counted after the end of the image",
+         Cat({{0xFF, 0xD8}, scan, data, eoi, Repeat(comment, 50)}), 100, 1},
+        {"data looking like comments is not counted",
+         Cat({{0xFF, 0xD8}, scan, Repeat({0xFE, 0x00}, 50), eoi}), 10, 1},
+        {"stuffed bytes and fill bytes before a comment",
+         Cat({{0xFF, 0xD8}, scan, {0xFF, 0x00, 0xFF, 0xFF}, comment}), 10, 2},
         {"a scan running to the end", Cat({{0xFF, 0xD8}, comment, scan, data}), 10, 2},
-        {"5000 comments after the scan, limit 4096", Cat({{0xFF, 0xD8}, scan, data, Repeat(comment, 5000), eoi}), 4096,
-         4097},
+        {"5000 comments after the scan, limit 4096",
+         Cat({{0xFF, 0xD8}, scan, data, Repeat(comment, 5000), eoi}), 4096, 4097},
     };
     for (const auto& c : cases) {
         const std::unique_ptr<reader::ByteSource> source = reader::MemorySource(c.bytes);

@@ -56,7 +56,9 @@ struct Recorder {
 
     explicit Recorder(sandbox::DecoderClient& client) {
         QObject::connect(&client, &sandbox::DecoderClient::decoded, &client,
-                         [this](quint64 id, const sandbox::DecodedPicture& picture) { answers.push_back({id, picture}); });
+                         [this](quint64 id, const sandbox::DecodedPicture& picture) {
+                             answers.push_back({id, picture});
+                         });
         QObject::connect(&client, &sandbox::DecoderClient::workerReady, &client,
                          [this](qint64 pid, quint32) { readyWorkers.push_back(pid); });
     }
@@ -87,10 +89,13 @@ struct OpenedPhoto {
 
 inline bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 // The test worker's command photo.
-inline QByteArray command(const std::string& text) { return QByteArray("exifviewer-test: ") + text.c_str() + "\n"; }
+inline QByteArray command(const std::string& text) {
+    return QByteArray("exifviewer-test: ") + text.c_str() + "\n";
+}
 
 }  // namespace sandboxtest

@@ -96,7 +96,8 @@ TEST(Protocol, RequestsAndReadyParseBackAsSent) {
 }
 
 TEST(Protocol, RequestsOutsideTheLimitsAreRefused) {
-    const auto request = [](std::uint32_t width, std::uint32_t height, std::uint32_t flags, std::uint16_t format) {
+    const auto request = [](std::uint32_t width, std::uint32_t height, std::uint32_t flags,
+                            std::uint16_t format) {
         Request r;
         r.id = 1;
         r.width = width;

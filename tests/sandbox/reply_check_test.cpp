@@ -32,7 +32,8 @@ AcceptedReply sendAndCheck(const sandboxtest::ReplyCase& replyCase, const Asked&
     sandboxtest::Crafted crafted = replyCase.craft(asked);
     EXPECT_TRUE(sendMessage(pair.first.get(), crafted.bytes, crafted.sent)) << replyCase.name;
     crafted.owned.clear();
-    return acceptReply(receiveMessage(pair.second.get(), false), asked.id, asked.width, asked.height);
+    return acceptReply(receiveMessage(pair.second.get(), false), asked.id, asked.width,
+                       asked.height);
 }
 
 TEST(ReplyCheck, EachCraftedReplyMeetsItsOwnCheck) {
@@ -65,7 +66,8 @@ TEST(ReplyCheck, AcceptedPictureCannotBeWrittenByEitherSide) {
     sandboxtest::Crafted crafted = sandboxtest::findReplyCase("sound picture")->craft(asked);
     const int workerCopy = crafted.sent.front();
     ASSERT_TRUE(sendMessage(pair.first.get(), crafted.bytes, crafted.sent));
-    AcceptedReply accepted = acceptReply(receiveMessage(pair.second.get(), false), asked.id, asked.width, asked.height);
+    AcceptedReply accepted =
+        acceptReply(receiveMessage(pair.second.get(), false), asked.id, asked.width, asked.height);
     ASSERT_EQ(accepted.fault, Fault::None);
     const std::uint8_t byte = 1;
     EXPECT_EQ(::pwrite(workerCopy, &byte, 1, 0), -1);

@@ -37,8 +37,7 @@ constexpr char kPrefix[] = "exifviewer-test: ";
 
 void sleepMs(long milliseconds) {
     timespec time{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-    while (::nanosleep(&time, &time) != 0 && errno == EINTR) {
-    }
+    while (::nanosleep(&time, &time) != 0 && errno == EINTR) {}
 }
 
 DecodeOutcome answer(const DecodeRequest& request, const QString& reason) {
@@ -56,8 +55,8 @@ DecodeOutcome solid(const DecodeRequest& request) {
     return outcome;
 }
 
-DecodeOutcome obey(const std::string& command, const std::string& argument, const DecodeRequest& request,
-                   const sandbox::Decoders& real) {
+DecodeOutcome obey(const std::string& command, const std::string& argument,
+                   const DecodeRequest& request, const sandbox::Decoders& real) {
     // Calls the filter must end the worker for.
     if (command == "socket") ::syscall(SYS_socket, AF_INET, SOCK_STREAM, 0);
     if (command == "execve") {
@@ -68,7 +67,9 @@ DecodeOutcome obey(const std::string& command, const std::string& argument, cons
     if (command == "fork") ::fork();
     if (command == "kill") ::kill(1, 0);
     if (command == "unshare") ::unshare(CLONE_NEWUSER);
-    if (command == "exec-memory") ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (command == "exec-memory")
+        ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1,
+               0);
     if (command == "setrlimit") {
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
         ::setrlimit(RLIMIT_AS, &unlimited);
@@ -76,12 +77,15 @@ DecodeOutcome obey(const std::string& command, const std::string& argument, cons
     // Calls refused without ending it.
     if (command == "open") {
         const int file = ::open("/etc/passwd", O_RDONLY | O_CLOEXEC);
-        return answer(request, QStringLiteral("open: %1").arg(file >= 0 ? QStringLiteral("opened") : QString::fromUtf8(std::strerror(errno))));
+        return answer(request, QStringLiteral("open: %1")
+                                   .arg(file >= 0 ? QStringLiteral("opened")
+                                                  : QString::fromUtf8(std::strerror(errno))));
     }
     if (command == "thread") {
         bool ran = false;
         std::thread([&ran] { ran = true; }).join();
-        return answer(request, ran ? QStringLiteral("thread ran") : QStringLiteral("thread did not run"));
+        return answer(request,
+                      ran ? QStringLiteral("thread ran") : QStringLiteral("thread did not run"));
     }
     // Failures of the decoder itself.
     if (command == "crash") {
@@ -108,7 +112,7 @@ DecodeOutcome obey(const std::string& command, const std::string& argument, cons
         for (;;) turns = turns + 1;
     }
     if (command == "allocate") {
-        rlimit space {};
+        rlimit space{};
         if (::getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY)
             return answer(request, QStringLiteral("no address-space limit"));
         std::vector<std::unique_ptr<char[]>> held;
@@ -117,8 +121,9 @@ DecodeOutcome obey(const std::string& command, const std::string& argument, cons
     if (command == "lie") {
         const sandboxtest::ReplyCase* lie = sandboxtest::findReplyCase(argument);
         if (!lie) return answer(request, QStringLiteral("no such lie"));
-        const sandboxtest::Crafted crafted = lie->craft({request.id, static_cast<std::uint32_t>(request.target.width()),
-                                                         static_cast<std::uint32_t>(request.target.height()), request.photo});
+        const sandboxtest::Crafted crafted =
+            lie->craft({request.id, static_cast<std::uint32_t>(request.target.width()),
+                        static_cast<std::uint32_t>(request.target.height()), request.photo});
         sandbox::sendMessage(sandbox::kWorkerSocket, crafted.bytes, crafted.sent);
         // The viewer kills a liar.
         for (;;) sleepMs(1000);
@@ -135,14 +140,15 @@ DecodeOutcome decodeOrObey(const sandbox::Decoders& real, const DecodeRequest& r
     const std::size_t from = at + sizeof(kPrefix) - 1;
     const std::string line = text.substr(from, text.find('\n', from) - from);
     const std::size_t space = line.find(' ');
-    return obey(line.substr(0, space), space == std::string::npos ? std::string() : line.substr(space + 1), request,
-                real);
+    return obey(line.substr(0, space),
+                space == std::string::npos ? std::string() : line.substr(space + 1), request, real);
 }
 
 }  // namespace
 
 int main() {
     const sandbox::Decoders real = sandbox::photoDecoders();
-    const sandbox::Decoders test{real.warmUp, [&real](const DecodeRequest& request) { return decodeOrObey(real, request); }};
+    const sandbox::Decoders test{
+        real.warmUp, [&real](const DecodeRequest& request) { return decodeOrObey(real, request); }};
     ::_exit(sandbox::runWorker(test));
 }

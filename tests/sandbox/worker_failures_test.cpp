@@ -16,11 +16,14 @@ namespace {
 using namespace sandbox;
 using namespace sandboxtest;
 
-QByteArray plainPng(const QColor& colour = Qt::darkGreen) { return paneltest::Encode(paneltest::Solid(32, 24, colour), "png"); }
+QByteArray plainPng(const QColor& colour = Qt::darkGreen) {
+    return paneltest::Encode(paneltest::Solid(32, 24, colour), "png");
+}
 
 // After whatever happened, a photo opens.
 void expectNextPhotoOpens(DecoderClient& client, Recorder& recorder, const std::string& name) {
-    const std::optional<DecodedPicture> next = recorder.answerTo(client.request(plainPng(), FormatHint::Png, QSize(32, 24)));
+    const std::optional<DecodedPicture> next =
+        recorder.answerTo(client.request(plainPng(), FormatHint::Png, QSize(32, 24)));
     ASSERT_TRUE(next) << name << ": no answer to the next photo";
     EXPECT_TRUE(next->ok()) << name << ": next photo: " << next->reason.toStdString();
 }
@@ -28,8 +31,8 @@ void expectNextPhotoOpens(DecoderClient& client, Recorder& recorder, const std::
 TEST(WorkerFailures, HostileDecodesEndWithAReasonAndTheNextPhotoOpens) {
     const struct {
         const char* command;
-        const char* reason;   // a part of the answer's reason
-        bool sameWorker;      // the worker lives on
+        const char* reason;  // a part of the answer's reason
+        bool sameWorker;     // the worker lives on
     } cases[] = {
         // Forbidden system calls end the worker (SIGSYS).
         {"socket", "越权", false},
@@ -57,8 +60,8 @@ TEST(WorkerFailures, HostileDecodesEndWithAReasonAndTheNextPhotoOpens) {
     ASSERT_TRUE(recorder.waitForReady(1));
     for (const auto& c : cases) {
         const qint64 before = client.workerPid();
-        const std::optional<DecodedPicture> answer =
-            recorder.answerTo(client.request(command(c.command), FormatHint::Unknown, QSize(16, 16)));
+        const std::optional<DecodedPicture> answer = recorder.answerTo(
+            client.request(command(c.command), FormatHint::Unknown, QSize(16, 16)));
         ASSERT_TRUE(answer) << c.command << ": no answer";
         EXPECT_FALSE(answer->ok()) << c.command;
         EXPECT_TRUE(answer->reason.contains(QString::fromUtf8(c.reason)))
@@ -66,8 +69,10 @@ TEST(WorkerFailures, HostileDecodesEndWithAReasonAndTheNextPhotoOpens) {
         if (c.sameWorker) {
             EXPECT_EQ(client.workerPid(), before) << c.command;
         } else {
-            ASSERT_TRUE(waitUntil([&] { return client.workerPid() != before && client.confinement() != 0; }))
-                << c.command << ": no new worker";
+            ASSERT_TRUE(waitUntil([&] {
+                return client.workerPid() != before && client.confinement() != 0;
+            })) << c.command
+                << ": no new worker";
         }
         expectNextPhotoOpens(client, recorder, c.command);
     }
@@ -78,20 +83,24 @@ TEST(WorkerFailures, RunningOutOfAddressSpaceEndsTheDecodeOnly) {
     Recorder recorder(client);
     client.start();
     ASSERT_TRUE(recorder.waitForReady(1));
-    if (!(client.confinement() & kAddressSpaceLimit)) GTEST_SKIP() << "the worker runs without an address-space limit";
+    if (!(client.confinement() & kAddressSpaceLimit))
+        GTEST_SKIP() << "the worker runs without an address-space limit";
     const qint64 before = client.workerPid();
-    const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(command("allocate"), FormatHint::Unknown, QSize(16, 16)));
+    const std::optional<DecodedPicture> answer =
+        recorder.answerTo(client.request(command("allocate"), FormatHint::Unknown, QSize(16, 16)));
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->reason.contains(QStringLiteral("内存"))) << answer->reason.toStdString();
     // It answers, then makes way for a fresh worker.
-    ASSERT_TRUE(waitUntil([&] { return client.workerPid() != before && client.confinement() != 0; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return client.workerPid() != before && client.confinement() != 0; }));
     expectNextPhotoOpens(client, recorder, "allocate");
 }
 
 // Every crafted reply sent by a real worker in place of its answer: refused,
 // the liar replaced, the next photo opens.
 TEST(WorkerFailures, LyingWorkerIsRefusedAndReplaced) {
-    const QString folder = QString::fromStdString(testsupport::MakeTempFolder("worker-lies-").string());
+    const QString folder =
+        QString::fromStdString(testsupport::MakeTempFolder("worker-lies-").string());
     DecoderClient client(workerOptions(EXIFVIEWER_TEST_WORKER));
     Recorder recorder(client);
     client.start();
@@ -103,11 +112,15 @@ TEST(WorkerFailures, LyingWorkerIsRefusedAndReplaced) {
         ASSERT_TRUE(writeFile(path, command(std::string("lie ") + lie.name)));
         const OpenedPhoto photo(path);
         const qint64 before = client.workerPid();
-        const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), FormatHint::Unknown, QSize(64, 48)));
+        const std::optional<DecodedPicture> answer =
+            recorder.answerTo(client.request(photo.get(), FormatHint::Unknown, QSize(64, 48)));
         ASSERT_TRUE(answer) << lie.name << ": no answer";
         EXPECT_FALSE(answer->ok()) << lie.name;
-        EXPECT_TRUE(answer->reason.contains(QStringLiteral("回复无效"))) << lie.name << ": " << answer->reason.toStdString();
-        ASSERT_TRUE(waitUntil([&] { return client.workerPid() != before && client.confinement() != 0; })) << lie.name;
+        EXPECT_TRUE(answer->reason.contains(QStringLiteral("回复无效")))
+            << lie.name << ": " << answer->reason.toStdString();
+        ASSERT_TRUE(waitUntil([&] {
+            return client.workerPid() != before && client.confinement() != 0;
+        })) << lie.name;
         expectNextPhotoOpens(client, recorder, lie.name);
     }
     std::filesystem::remove_all(folder.toStdString());
@@ -144,7 +157,8 @@ TEST(WorkerFailures, NewerRequestSupersedesOlder) {
     const std::optional<DecodedPicture> answer = recorder.answerTo(quick);
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->ok()) << answer->reason.toStdString();
-    EXPECT_NE(client.workerPid(), slowWorker) << "the superseded decode was waited for, not stopped";
+    EXPECT_NE(client.workerPid(), slowWorker)
+        << "the superseded decode was waited for, not stopped";
     ASSERT_EQ(recorder.answers.size(), 1u);
     EXPECT_NE(recorder.answers.front().id, slow);
 }
@@ -156,7 +170,8 @@ TEST(WorkerFailures, FiveQuickRequestsShowTheFifth) {
     ASSERT_TRUE(recorder.waitForReady(1));
     const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::magenta};
     quint64 last = 0;
-    for (const QColor& colour : colours) last = client.request(plainPng(colour), FormatHint::Png, QSize(32, 24));
+    for (const QColor& colour : colours)
+        last = client.request(plainPng(colour), FormatHint::Png, QSize(32, 24));
     const std::optional<DecodedPicture> answer = recorder.answerTo(last);
     ASSERT_TRUE(answer && answer->ok());
     EXPECT_EQ(answer->image.pixel(5, 5), QColor(Qt::magenta).rgb());
@@ -182,7 +197,8 @@ TEST(WorkerFailures, RetiringWorkerHandsItsRequestOnOnce) {
     Recorder recorder(client);
     client.start();
     ASSERT_TRUE(recorder.waitForReady(1));
-    const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(command("retire"), FormatHint::Unknown, QSize(16, 16)));
+    const std::optional<DecodedPicture> answer =
+        recorder.answerTo(client.request(command("retire"), FormatHint::Unknown, QSize(16, 16)));
     ASSERT_TRUE(answer);
     EXPECT_FALSE(answer->ok());
     // The first worker, the one that took the retry, and the one after.
@@ -205,9 +221,11 @@ TEST(WorkerFailures, WorkerThatCannotStart) {
         options.startLimitMs = 1000;
         DecoderClient client(options);
         Recorder recorder(client);
-        const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(plainPng(), FormatHint::Png, QSize(8, 8)));
+        const std::optional<DecodedPicture> answer =
+            recorder.answerTo(client.request(plainPng(), FormatHint::Png, QSize(8, 8)));
         ASSERT_TRUE(answer) << c.name;
-        EXPECT_TRUE(answer->reason.contains(QStringLiteral("无法启动"))) << c.name << ": " << answer->reason.toStdString();
+        EXPECT_TRUE(answer->reason.contains(QStringLiteral("无法启动")))
+            << c.name << ": " << answer->reason.toStdString();
         // No loop of restarts: nothing runs until the next request.
         EXPECT_EQ(client.workerPid(), 0) << c.name;
     }

@@ -31,19 +31,24 @@ QImage quadrants(int width, int height) {
     const int w = width / 2, h = height / 2;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, y < h ? (x < w ? qRgb(220, 30, 30) : qRgb(30, 200, 30))
-                                       : (x < w ? qRgb(30, 30, 220) : qRgb(250, 250, 250)));
+            image.setPixel(x, y,
+                           y < h ? (x < w ? qRgb(220, 30, 30) : qRgb(30, 200, 30))
+                                 : (x < w ? qRgb(30, 30, 220) : qRgb(250, 250, 250)));
     return image;
 }
 
 bool near(QRgb pixel, QRgb wanted) {
-    return std::abs(qRed(pixel) - qRed(wanted)) < 48 && std::abs(qGreen(pixel) - qGreen(wanted)) < 48 &&
+    return std::abs(qRed(pixel) - qRed(wanted)) < 48 &&
+           std::abs(qGreen(pixel) - qGreen(wanted)) < 48 &&
            std::abs(qBlue(pixel) - qBlue(wanted)) < 48;
 }
 
 class WorkerRoundTrip : public ::testing::Test {
 protected:
-    void SetUp() override { folder_ = QString::fromStdString(testsupport::MakeTempFolder("worker-round-trip-").string()); }
+    void SetUp() override {
+        folder_ =
+            QString::fromStdString(testsupport::MakeTempFolder("worker-round-trip-").string());
+    }
     void TearDown() override { std::filesystem::remove_all(folder_.toStdString()); }
 
     QString write(const QString& name, const QByteArray& bytes) {
@@ -60,7 +65,8 @@ TEST_F(WorkerRoundTrip, EveryFormatComesBackAsTheSameDecodeGivesInProcess) {
     const QString png = write("source.png", paneltest::Encode(source, "png"));
     // Qt writes no GIF; ImageMagick does, where it is installed.
     const bool haveGif = !QStandardPaths::findExecutable(QStringLiteral("convert")).isEmpty() &&
-                         QProcess::execute(QStringLiteral("convert"), {png, QDir(folder_).filePath("photo.gif")}) == 0;
+                         QProcess::execute(QStringLiteral("convert"),
+                                           {png, QDir(folder_).filePath("photo.gif")}) == 0;
     // HEIF, AVIF and a camera raw file, whose decoders (libheif and its
     // codecs, LibRaw) were loaded before the worker shut itself in.
     const auto heif = [&](const char* name, bool avif) {
@@ -82,7 +88,8 @@ TEST_F(WorkerRoundTrip, EveryFormatComesBackAsTheSameDecodeGivesInProcess) {
         spec.previewWidth = 160;
         spec.previewHeight = 120;
         const std::vector<std::uint8_t> bytes = testsupport::Dng(spec);
-        return write(name, QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+        return write(
+            name, QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
     };
     const struct {
         const char* name;
@@ -92,7 +99,8 @@ TEST_F(WorkerRoundTrip, EveryFormatComesBackAsTheSameDecodeGivesInProcess) {
         {"photo.jpg", FormatHint::Jpeg, write("photo.jpg", paneltest::Encode(source, "jpeg", 95))},
         {"photo.png", FormatHint::Png, write("photo.png", paneltest::Encode(source, "png", 95))},
         {"photo.tif", FormatHint::Tiff, write("photo.tif", paneltest::Encode(source, "tiff", 95))},
-        {"photo.webp", FormatHint::WebP, write("photo.webp", paneltest::Encode(source, "webp", 95))},
+        {"photo.webp", FormatHint::WebP,
+         write("photo.webp", paneltest::Encode(source, "webp", 95))},
         {"photo.bmp", FormatHint::Bmp, write("photo.bmp", paneltest::Encode(source, "bmp", 95))},
         {"photo.gif", FormatHint::Gif, haveGif ? QDir(folder_).filePath("photo.gif") : QString()},
         {"photo.heic", FormatHint::Heif, heif("photo.heic", false)},
@@ -100,7 +108,8 @@ TEST_F(WorkerRoundTrip, EveryFormatComesBackAsTheSameDecodeGivesInProcess) {
         // The viewer sees the TIFF header; the worker's raw decoder finds the camera's preview.
         {"photo.dng", FormatHint::Tiff, dng("photo.dng")},
         // What the viewer does not know, the worker finds out from the bytes.
-        {"unknown.png", FormatHint::Unknown, write("unknown.png", paneltest::Encode(source, "png", 95))},
+        {"unknown.png", FormatHint::Unknown,
+         write("unknown.png", paneltest::Encode(source, "png", 95))},
     };
     DecoderClient client(workerOptions(EXIFVIEWER_WORKER));
     Recorder recorder(client);
@@ -112,7 +121,8 @@ TEST_F(WorkerRoundTrip, EveryFormatComesBackAsTheSameDecodeGivesInProcess) {
         }
         const OpenedPhoto photo(c.path);
         const QSize target(80, 60);
-        const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), c.hint, target));
+        const std::optional<DecodedPicture> answer =
+            recorder.answerTo(client.request(photo.get(), c.hint, target));
         ASSERT_TRUE(answer) << c.name << ": no answer";
         ASSERT_TRUE(answer->ok()) << c.name << ": " << answer->reason.toStdString();
         EXPECT_EQ(answer->image.size(), target) << c.name;
@@ -122,7 +132,8 @@ TEST_F(WorkerRoundTrip, EveryFormatComesBackAsTheSameDecodeGivesInProcess) {
         EXPECT_TRUE(near(answer->image.pixel(60, 45), qRgb(250, 250, 250))) << c.name;
 
         const DecodeOutcome local = inProcess.decode(DecodeRequest{0, photo.get(), target, c.hint});
-        EXPECT_EQ(answer->image.convertToFormat(QImage::Format_ARGB32), local.picture.convertToFormat(QImage::Format_ARGB32))
+        EXPECT_EQ(answer->image.convertToFormat(QImage::Format_ARGB32),
+                  local.picture.convertToFormat(QImage::Format_ARGB32))
             << c.name << ": the worker's picture differs from the same decode in-process";
     }
     EXPECT_EQ(recorder.readyWorkers.size(), 1u) << "every format from the one worker";
@@ -145,8 +156,10 @@ TEST_F(WorkerRoundTrip, PictureIsFittedWithinTheBoxAskedFor) {
     DecoderClient client(workerOptions(EXIFVIEWER_WORKER));
     Recorder recorder(client);
     for (const auto& c : cases) {
-        const OpenedPhoto photo(write("fitted.png", paneltest::Encode(quadrants(c.photo.width(), c.photo.height()), "png")));
-        const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), FormatHint::Png, c.box));
+        const OpenedPhoto photo(write(
+            "fitted.png", paneltest::Encode(quadrants(c.photo.width(), c.photo.height()), "png")));
+        const std::optional<DecodedPicture> answer =
+            recorder.answerTo(client.request(photo.get(), FormatHint::Png, c.box));
         ASSERT_TRUE(answer && answer->ok()) << c.name;
         EXPECT_EQ(answer->image.size(), c.picture) << c.name;
         EXPECT_EQ(answer->photoSize, c.photo) << c.name;
@@ -158,12 +171,13 @@ TEST_F(WorkerRoundTrip, TurnedPhotoComesUpright) {
     // stored bottom-left quadrant (blue) is its top-left.
     testsupport::TiffSpec spec;
     spec.ifd0.fields.push_back(testsupport::Short(0x0112, {6}));
-    const QByteArray jpeg =
-        paneltest::WithExifJpeg(paneltest::Encode(quadrants(160, 120), "jpeg", 95), testsupport::BuildTiff(spec).bytes);
+    const QByteArray jpeg = paneltest::WithExifJpeg(
+        paneltest::Encode(quadrants(160, 120), "jpeg", 95), testsupport::BuildTiff(spec).bytes);
     const OpenedPhoto photo(write("turned.jpg", jpeg));
     DecoderClient client(workerOptions(EXIFVIEWER_WORKER));
     Recorder recorder(client);
-    const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), FormatHint::Jpeg, QSize(60, 80)));
+    const std::optional<DecodedPicture> answer =
+        recorder.answerTo(client.request(photo.get(), FormatHint::Jpeg, QSize(60, 80)));
     ASSERT_TRUE(answer && answer->ok()) << (answer ? answer->reason.toStdString() : "no answer");
     EXPECT_EQ(answer->photoSize, QSize(120, 160));
     EXPECT_EQ(answer->orientation, 6);
@@ -175,10 +189,12 @@ TEST_F(WorkerRoundTrip, TurnedPhotoComesUpright) {
 // A camera-sized photo: Qt scales it down on its thread pool, whose
 // threads start inside the worker's filter.
 TEST_F(WorkerRoundTrip, CameraSizedPhotoScaledOnThreads) {
-    const OpenedPhoto photo(write("camera.jpg", paneltest::Encode(quadrants(4000, 3000), "jpeg", 90)));
+    const OpenedPhoto photo(
+        write("camera.jpg", paneltest::Encode(quadrants(4000, 3000), "jpeg", 90)));
     DecoderClient client(workerOptions(EXIFVIEWER_WORKER));
     Recorder recorder(client);
-    const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), FormatHint::Jpeg, QSize(200, 150)));
+    const std::optional<DecodedPicture> answer =
+        recorder.answerTo(client.request(photo.get(), FormatHint::Jpeg, QSize(200, 150)));
     ASSERT_TRUE(answer && answer->ok()) << (answer ? answer->reason.toStdString() : "no answer");
     EXPECT_EQ(answer->photoSize, QSize(4000, 3000));
     EXPECT_TRUE(near(answer->image.pixel(150, 110), qRgb(250, 250, 250)));
@@ -189,8 +205,8 @@ TEST_F(WorkerRoundTrip, PhotoHeldInMemory) {
     Recorder recorder(client);
     QImage withAlpha(40, 30, QImage::Format_ARGB32);
     withAlpha.fill(qRgba(0, 0, 255, 128));
-    const std::optional<DecodedPicture> answer =
-        recorder.answerTo(client.request(paneltest::Encode(withAlpha, "png"), FormatHint::Png, QSize(40, 30)));
+    const std::optional<DecodedPicture> answer = recorder.answerTo(
+        client.request(paneltest::Encode(withAlpha, "png"), FormatHint::Png, QSize(40, 30)));
     ASSERT_TRUE(answer && answer->ok()) << (answer ? answer->reason.toStdString() : "no answer");
     EXPECT_TRUE(answer->image.hasAlphaChannel());
     EXPECT_EQ(qAlpha(answer->image.pixel(5, 5)), 128);
@@ -214,7 +230,8 @@ TEST_F(WorkerRoundTrip, UnreadablePhotosComeBackWithTheirReason) {
     ASSERT_TRUE(recorder.waitForReady(1));
     for (const auto& c : cases) {
         const OpenedPhoto photo(write(c.name, c.bytes));
-        const std::optional<DecodedPicture> answer = recorder.answerTo(client.request(photo.get(), FormatHint::Jpeg, QSize(80, 60)));
+        const std::optional<DecodedPicture> answer =
+            recorder.answerTo(client.request(photo.get(), FormatHint::Jpeg, QSize(80, 60)));
         ASSERT_TRUE(answer) << c.name;
         EXPECT_FALSE(answer->ok()) << c.name;
         EXPECT_FALSE(answer->reason.isEmpty()) << c.name;
@@ -262,7 +279,8 @@ std::string statusField(qint64 pid, const std::string& field) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly)) return {};
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(QByteArray::fromStdString(field + ":"))) return line.mid(field.size() + 1).trimmed().toStdString();
+        if (line.startsWith(QByteArray::fromStdString(field + ":")))
+            return line.mid(field.size() + 1).trimmed().toStdString();
     return {};
 }
 
@@ -270,7 +288,9 @@ std::string statusField(qint64 pid, const std::string& field) {
 // worker that made itself undumpable).
 std::string namespaceOf(const QString& process, const char* kind) {
     std::error_code error;
-    return std::filesystem::read_symlink(QStringLiteral("/proc/%1/ns/%2").arg(process, kind).toStdString(), error).string();
+    return std::filesystem::read_symlink(
+               QStringLiteral("/proc/%1/ns/%2").arg(process, kind).toStdString(), error)
+        .string();
 }
 
 TEST_F(WorkerRoundTrip, WorkerRunsConfined) {
@@ -290,7 +310,10 @@ TEST_F(WorkerRoundTrip, WorkerRunsConfined) {
     const struct {
         Confinement bit;
         const char* kind;
-    } spaces[] = {{kUserNamespace, "user"}, {kNetworkNamespace, "net"}, {kMountNamespace, "mnt"}, {kIpcNamespace, "ipc"}};
+    } spaces[] = {{kUserNamespace, "user"},
+                  {kNetworkNamespace, "net"},
+                  {kMountNamespace, "mnt"},
+                  {kIpcNamespace, "ipc"}};
     std::string reachedSpaces;
     for (const auto& space : spaces) {
         if (!(reached & space.bit)) continue;
@@ -299,8 +322,11 @@ TEST_F(WorkerRoundTrip, WorkerRunsConfined) {
         if (workers.empty() && ::geteuid() != 0) continue;
         EXPECT_NE(workers, namespaceOf(QStringLiteral("self"), space.kind)) << space.kind;
     }
-    std::cout << "uid " << ::getuid() << ": worker confined with namespaces:" << (reachedSpaces.empty() ? " none" : reachedSpaces)
-              << ((reached & kAddressSpaceLimit) ? ", address-space limit" : ", no address-space limit") << "\n";
+    std::cout << "uid " << ::getuid() << ": worker confined with namespaces:"
+              << (reachedSpaces.empty() ? " none" : reachedSpaces)
+              << ((reached & kAddressSpaceLimit) ? ", address-space limit"
+                                                 : ", no address-space limit")
+              << "\n";
 }
 
 }  // namespace

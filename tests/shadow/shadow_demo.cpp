@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
             QTimer::singleShot(1000, &window, [&window, target] { window.move(target); });
         }
     }
-    if (const int ms = parser.value(quitAfter).toInt(); ms > 0) QTimer::singleShot(ms, &app, &QApplication::quit);
+    if (const int ms = parser.value(quitAfter).toInt(); ms > 0)
+        QTimer::singleShot(ms, &app, &QApplication::quit);
     return app.exec();
 }

@@ -51,7 +51,8 @@ TEST(StripAlpha, Ramps) {
         {"right: bottom row next to the window", StripSide::Right, 7, 542, 7, 0, 541, 0},
         {"right: bottom row outermost", StripSide::Right, 7, 542, 7, 6, 541, 0},
         {"right: fourth row from the bottom", StripSide::Right, 7, 542, 7, 0, 538, 109},
-        {"right: fourth row from the bottom, third column", StripSide::Right, 7, 542, 7, 2, 538, 77},
+        {"right: fourth row from the bottom, third column", StripSide::Right, 7, 542, 7, 2, 538,
+         77},
         {"right: top row next to the window", StripSide::Right, 7, 542, 7, 0, 0, 36},
         {"right: top row, fourth column", StripSide::Right, 7, 542, 7, 3, 0, 20},
         {"right: top row outermost", StripSide::Right, 7, 542, 7, 6, 0, 5},
@@ -87,7 +88,8 @@ TEST(StripAlpha, Ramps) {
 
 TEST(StripAlpha, DepthBelowOneDrawsNothing) {
     for (int depth : {0, -1, -7}) {
-        EXPECT_EQ(viewer::stripAlpha(StripSide::Right, 7, 20, depth, 0, 10), 0) << "depth " << depth;
+        EXPECT_EQ(viewer::stripAlpha(StripSide::Right, 7, 20, depth, 0, 10), 0)
+            << "depth " << depth;
         EXPECT_EQ(viewer::stripAlpha(StripSide::Top, 20, 7, depth, 10, 6), 0) << "depth " << depth;
     }
 }
@@ -122,8 +124,7 @@ TEST(StripPixels, EveryPixelFollowsTheAlphaFormula) {
         ASSERT_EQ(image.size(), placement.size()) << nameOf(side);
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
-                const int alpha =
-                    viewer::stripAlpha(side, image.width(), image.height(), 5, x, y);
+                const int alpha = viewer::stripAlpha(side, image.width(), image.height(), 5, x, y);
                 ASSERT_EQ(image.pixel(x, y), qRgba(alpha, alpha, alpha, alpha))
                     << nameOf(side) << " at " << x << "," << y;
             }

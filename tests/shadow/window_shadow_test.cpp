@@ -39,7 +39,8 @@ protected:
     void SetUp() override {
         WindowShadow::setTranslucencyProbe([this] { return supported; });
         platform::setErrorLogHandler([this](const QString& text) { logged.push_back(text); });
-        platform::setMessageHandler([this](const platform::Message& message) { boxes.push_back(message); });
+        platform::setMessageHandler(
+            [this](const platform::Message& message) { boxes.push_back(message); });
         window = std::make_unique<CountingWindow>();
         window->setGeometry(100, 100, 737, 528);
     }
@@ -64,7 +65,8 @@ protected:
     // Each strip's pixels are a new image whenever they are drawn again.
     static std::map<StripSide, qint64> drawings(const WindowShadow& shadow) {
         std::map<StripSide, qint64> keys;
-        for (StripSide side : viewer::kStripSides) keys[side] = shadow.strip(side)->pixels().cacheKey();
+        for (StripSide side : viewer::kStripSides)
+            keys[side] = shadow.strip(side)->pixels().cacheKey();
         return keys;
     }
 
@@ -113,7 +115,8 @@ TEST_F(ShadowTest, StripsNeverTakeInputOrFocus) {
         }
         for (Qt::WidgetAttribute attribute :
              {Qt::WA_TranslucentBackground, Qt::WA_ShowWithoutActivating}) {
-            EXPECT_TRUE(strip->testAttribute(attribute)) << nameOf(side) << " attribute " << attribute;
+            EXPECT_TRUE(strip->testAttribute(attribute))
+                << nameOf(side) << " attribute " << attribute;
         }
         EXPECT_EQ(strip->parentWidget(), window.get()) << nameOf(side) << " is owned by the window";
         EXPECT_EQ(strip->focusPolicy(), Qt::NoFocus) << nameOf(side);
@@ -134,10 +137,12 @@ TEST_F(ShadowTest, StripsShowThePremultipliedShadowColour) {
         EXPECT_EQ(qBlue(pixel), 0) << "column " << x;
     }
     // What the strip paints carries the constant opacity on top.
-    const QImage shown = left->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage shown =
+        left->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     ASSERT_EQ(shown.size(), QSize(7, 528));
     for (int x = 0; x < 7; ++x) {
-        EXPECT_NEAR(qAlpha(shown.pixel(x, 200)), expectedAlpha[x] * 50 / 255.0, 1.0) << "column " << x;
+        EXPECT_NEAR(qAlpha(shown.pixel(x, 200)), expectedAlpha[x] * 50 / 255.0, 1.0)
+            << "column " << x;
     }
 }
 
@@ -148,16 +153,36 @@ TEST_F(ShadowTest, WindowChangesMoveTheStripsAndRedrawOnlyWhatTheNewSizeNeeds) {
         std::map<StripSide, bool> redrawn;
     };
     const Case cases[] = {
-        {"move", {200, 150, 737, 528},
-         {{StripSide::Right, false}, {StripSide::Bottom, false}, {StripSide::Left, false}, {StripSide::Top, false}}},
-        {"width change", {200, 150, 600, 528},
-         {{StripSide::Right, false}, {StripSide::Bottom, true}, {StripSide::Left, false}, {StripSide::Top, true}}},
-        {"height change", {200, 150, 600, 400},
-         {{StripSide::Right, true}, {StripSide::Bottom, false}, {StripSide::Left, true}, {StripSide::Top, false}}},
-        {"both", {210, 160, 700, 500},
-         {{StripSide::Right, true}, {StripSide::Bottom, true}, {StripSide::Left, true}, {StripSide::Top, true}}},
-        {"move off the screen's top left", {-300, -50, 700, 500},
-         {{StripSide::Right, false}, {StripSide::Bottom, false}, {StripSide::Left, false}, {StripSide::Top, false}}},
+        {"move",
+         {200, 150, 737, 528},
+         {{StripSide::Right, false},
+          {StripSide::Bottom, false},
+          {StripSide::Left, false},
+          {StripSide::Top, false}}},
+        {"width change",
+         {200, 150, 600, 528},
+         {{StripSide::Right, false},
+          {StripSide::Bottom, true},
+          {StripSide::Left, false},
+          {StripSide::Top, true}}},
+        {"height change",
+         {200, 150, 600, 400},
+         {{StripSide::Right, true},
+          {StripSide::Bottom, false},
+          {StripSide::Left, true},
+          {StripSide::Top, false}}},
+        {"both",
+         {210, 160, 700, 500},
+         {{StripSide::Right, true},
+          {StripSide::Bottom, true},
+          {StripSide::Left, true},
+          {StripSide::Top, true}}},
+        {"move off the screen's top left",
+         {-300, -50, 700, 500},
+         {{StripSide::Right, false},
+          {StripSide::Bottom, false},
+          {StripSide::Left, false},
+          {StripSide::Top, false}}},
     };
     auto shadow = attachAndShow();
     for (const Case& c : cases) {
@@ -166,10 +191,12 @@ TEST_F(ShadowTest, WindowChangesMoveTheStripsAndRedrawOnlyWhatTheNewSizeNeeds) {
         QCoreApplication::processEvents();
         const auto after = drawings(*shadow);
         for (StripSide side : viewer::kStripSides) {
-            EXPECT_EQ(after.at(side) != before.at(side), c.redrawn.at(side)) << c.name << ", " << nameOf(side);
+            EXPECT_EQ(after.at(side) != before.at(side), c.redrawn.at(side))
+                << c.name << ", " << nameOf(side);
             EXPECT_EQ(shadow->strip(side)->geometry(), viewer::stripRect(side, c.newGeometry, 7))
                 << c.name << ", " << nameOf(side);
-            EXPECT_EQ(shadow->strip(side)->pixels().size(), viewer::stripRect(side, c.newGeometry, 7).size())
+            EXPECT_EQ(shadow->strip(side)->pixels().size(),
+                      viewer::stripRect(side, c.newGeometry, 7).size())
                 << c.name << ", " << nameOf(side);
         }
     }
@@ -188,7 +215,8 @@ TEST_F(ShadowTest, PropertyChangesRedrawAllOnlyWhenTheyChangeSomething) {
         {"negative depth is refused", [](WindowShadow& s) { s.setDepth(-3); }, false},
         {"same colour", [](WindowShadow& s) { s.setColor(Qt::black); }, false},
         {"new colour", [](WindowShadow& s) { s.setColor(QColor(48, 32, 16)); }, true},
-        {"colour differs only in its alpha", [](WindowShadow& s) { s.setColor(QColor(48, 32, 16, 9)); }, false},
+        {"colour differs only in its alpha",
+         [](WindowShadow& s) { s.setColor(QColor(48, 32, 16, 9)); }, false},
         {"same opacity", [](WindowShadow& s) { s.setOpacity(50); }, false},
         {"new opacity", [](WindowShadow& s) { s.setOpacity(200); }, true},
         {"opacity above 255 is 255", [](WindowShadow& s) { s.setOpacity(1000); }, true},
@@ -200,7 +228,8 @@ TEST_F(ShadowTest, PropertyChangesRedrawAllOnlyWhenTheyChangeSomething) {
         c.change(*shadow);
         const auto after = drawings(*shadow);
         for (StripSide side : viewer::kStripSides) {
-            EXPECT_EQ(after.at(side) != before.at(side), c.redrawn) << c.name << ", " << nameOf(side);
+            EXPECT_EQ(after.at(side) != before.at(side), c.redrawn)
+                << c.name << ", " << nameOf(side);
         }
     }
     EXPECT_EQ(shadow->strip(StripSide::Right)->geometry(), QRect(837, 91, 9, 546));
@@ -218,12 +247,14 @@ TEST_F(ShadowTest, ChangesWhileHiddenShowOnTheNextShow) {
     EXPECT_FALSE(shadow->strip(StripSide::Left)->isVisible());
     const qint64 hiddenLook = shadow->strip(StripSide::Left)->pixels().cacheKey();
     shadow->setColor(Qt::red);
-    EXPECT_EQ(shadow->strip(StripSide::Left)->pixels().cacheKey(), hiddenLook) << "nothing drawn while hidden";
+    EXPECT_EQ(shadow->strip(StripSide::Left)->pixels().cacheKey(), hiddenLook)
+        << "nothing drawn while hidden";
     window->show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(shadow->strip(StripSide::Left)->isVisible());
     for (StripSide side : viewer::kStripSides) {
-        EXPECT_TRUE(anyRed(shadow->strip(side)->pixels())) << nameOf(side) << " still shows the colour from before";
+        EXPECT_TRUE(anyRed(shadow->strip(side)->pixels()))
+            << nameOf(side) << " still shows the colour from before";
     }
 }
 
@@ -270,7 +301,8 @@ TEST_F(ShadowTest, HideShowMinimiseAndRestore) {
         QCoreApplication::processEvents();
         EXPECT_EQ(shadow->stripsShown(), step.shown) << step.name;
         for (StripSide side : viewer::kStripSides) {
-            EXPECT_EQ(shadow->strip(side)->isVisible(), step.shown) << step.name << ", " << nameOf(side);
+            EXPECT_EQ(shadow->strip(side)->isVisible(), step.shown)
+                << step.name << ", " << nameOf(side);
         }
     }
 }
@@ -300,7 +332,8 @@ TEST_F(ShadowTest, UnsupportedDisplayGivesNoShadowAndNoReport) {
     window->show();
     window->move(300, 300);
     QCoreApplication::processEvents();
-    for (StripSide side : viewer::kStripSides) EXPECT_EQ(shadow.strip(side), nullptr) << nameOf(side);
+    for (StripSide side : viewer::kStripSides)
+        EXPECT_EQ(shadow.strip(side), nullptr) << nameOf(side);
     EXPECT_TRUE(window->findChildren<StripWindow*>().isEmpty());
     EXPECT_TRUE(logged.empty());
     EXPECT_TRUE(boxes.empty());
@@ -326,9 +359,11 @@ TEST_F(ShadowTest, MisuseIsReported) {
     };
     QWidget other;
     const Case cases[] = {
-        {"a second window", true, &other, "WindowShadow.attach: Only a single form per cShadow instance is allowed",
+        {"a second window", true, &other,
+         "WindowShadow.attach: Only a single form per cShadow instance is allowed",
          "Only a single form per cShadow instance is allowed."},
-        {"no window", false, nullptr, "WindowShadow.attach: Invalid window handle", "Invalid window handle."},
+        {"no window", false, nullptr, "WindowShadow.attach: Invalid window handle",
+         "Invalid window handle."},
     };
     for (const Case& c : cases) {
         logged.clear();
@@ -378,7 +413,8 @@ TEST_F(ShadowTest, DisplayLosingAndRegainingTranslucency) {
         const StripWindow* strip = shadow->strip(side);
         ASSERT_NE(strip, nullptr) << nameOf(side);
         EXPECT_TRUE(strip->isVisible()) << nameOf(side);
-        EXPECT_EQ(strip->geometry(), viewer::stripRect(side, QRect(150, 150, 737, 528), 7)) << nameOf(side);
+        EXPECT_EQ(strip->geometry(), viewer::stripRect(side, QRect(150, 150, 737, 528), 7))
+            << nameOf(side);
         EXPECT_EQ(strip->pixels().size(), strip->geometry().size()) << nameOf(side);
     }
 }
@@ -421,7 +457,8 @@ TEST_F(ShadowTest, DestroyingTheShadowTakesTheStripsAndLeavesTheWindow) {
 TEST_F(ShadowTest, WindowDestroyedBeforeTheShadow) {
     auto shadow = attachAndShow();
     window.reset();
-    for (StripSide side : viewer::kStripSides) EXPECT_EQ(shadow->strip(side), nullptr) << nameOf(side);
+    for (StripSide side : viewer::kStripSides)
+        EXPECT_EQ(shadow->strip(side), nullptr) << nameOf(side);
     shadow->setDepth(4);  // nothing left to draw into
     EXPECT_EQ(shadow->depth(), 4);
     QScreen* screen = QGuiApplication::primaryScreen();

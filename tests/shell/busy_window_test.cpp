@@ -32,7 +32,8 @@ QString StatusField(qint64 pid, const QByteArray& field) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly)) return QString();
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field + ':')) return QString::fromLatin1(line.mid(field.size() + 1).trimmed());
+        if (line.startsWith(field + ':'))
+            return QString::fromLatin1(line.mid(field.size() + 1).trimmed());
     return QString();
 }
 
@@ -42,7 +43,8 @@ std::vector<qint64> ChildrenNamed(qint64 parent, const QString& name) {
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool number = false;
         const qint64 pid = entry.toLongLong(&number);
-        if (number && StatusField(pid, "PPid") == QString::number(parent) && StatusField(pid, "Name") == name)
+        if (number && StatusField(pid, "PPid") == QString::number(parent) &&
+            StatusField(pid, "Name") == name)
             found.push_back(pid);
     }
     return found;
@@ -88,7 +90,8 @@ protected:
         if (!command.empty()) {
             const QByteArray text = QByteArray("exifviewer-test: ") + command.c_str() + "\n";
             QByteArray segment("\xFF\xFE", 2);
-            segment.append(static_cast<char>((text.size() + 2) >> 8)).append(static_cast<char>((text.size() + 2) & 0xFF));
+            segment.append(static_cast<char>((text.size() + 2) >> 8))
+                .append(static_cast<char>((text.size() + 2) & 0xFF));
             jpeg = jpeg.left(2) + segment + text + jpeg.mid(2);
         }
         const QString path = dir_.filePath(name);
@@ -103,7 +106,8 @@ protected:
         const QRect box = Panel()->previewRect();
         if (!box.isValid()) return false;
         const QColor shown = QColor::fromRgb(Panel()->surface().pixel(box.center()));
-        return std::abs(shown.red() - colour.red()) < 40 && std::abs(shown.green() - colour.green()) < 40 &&
+        return std::abs(shown.red() - colour.red()) < 40 &&
+               std::abs(shown.green() - colour.green()) < 40 &&
                std::abs(shown.blue() - colour.blue()) < 40;
     }
 
@@ -116,7 +120,8 @@ protected:
 TEST_F(BusyWindowTest, SecondStartIsTakenDuringASlowDecode) {
     QTemporaryDir runtime;
     ASSERT_TRUE(runtime.isValid());
-    QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(runtime.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     // This process is the running viewer: it holds the lock and listens.
@@ -134,7 +139,8 @@ TEST_F(BusyWindowTest, SecondStartIsTakenDuringASlowDecode) {
         takenAfterMs = sinceSecondStart.elapsed();
         takenDuringTheDecode = Panel()->previewPending() && Shown() == slow;
     });
-    QObject::connect(&server, &platform::InstanceServer::received, window_.get(), &viewer::MainWindow::takeHandOver);
+    QObject::connect(&server, &platform::InstanceServer::received, window_.get(),
+                     &viewer::MainWindow::takeHandOver);
 
     window_->openPath(slow);
     ASSERT_TRUE(Panel()->previewPending());
@@ -145,7 +151,8 @@ TEST_F(BusyWindowTest, SecondStartIsTakenDuringASlowDecode) {
     second.setProcessEnvironment(env);
     sinceSecondStart.start();
     second.start(QStringLiteral(EXIFVIEWER_PATH), {handed});
-    ASSERT_TRUE(WaitUntil([&] { return takenAfterMs >= 0; }, 20000)) << "the hand-over was not taken";
+    ASSERT_TRUE(WaitUntil([&] { return takenAfterMs >= 0; }, 20000))
+        << "the hand-over was not taken";
     EXPECT_TRUE(takenDuringTheDecode) << "taken only after the slow decode";
     std::printf("hand-over taken %lld ms after the second start, during the slow decode: %s\n",
                 static_cast<long long>(takenAfterMs), takenDuringTheDecode ? "yes" : "no");
@@ -163,7 +170,8 @@ TEST_F(BusyWindowTest, SecondStartIsTakenDuringASlowDecode) {
 TEST_F(BusyWindowTest, FiveQuickKeysShowTheFifthPhoto) {
     const QColor colours[] = {Qt::gray, Qt::red, Qt::green, Qt::yellow, Qt::magenta, Qt::blue};
     std::vector<QString> paths;
-    for (int i = 0; i < 6; ++i) paths.push_back(Photo(QStringLiteral("p%1.jpg").arg(i + 1), colours[i], "sleep 100"));
+    for (int i = 0; i < 6; ++i)
+        paths.push_back(Photo(QStringLiteral("p%1.jpg").arg(i + 1), colours[i], "sleep 100"));
     window_->openPath(paths.front());
     ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); }));
     QSignalSpy settled(Panel(), &viewer::PhotoPanel::previewSettled);
@@ -211,8 +219,10 @@ TEST_F(BusyWindowTest, PathsThatCannotBeOpenedSayWhy) {
         bool handedOver;
         QString reason;
     } cases[] = {
-        {"a missing file on the command line", dir_.filePath("IMG_1.jpg"), false, QStringLiteral("文件不存在")},
-        {"a missing file handed over", dir_.filePath("IMG_2.jpg"), true, QStringLiteral("文件不存在")},
+        {"a missing file on the command line", dir_.filePath("IMG_1.jpg"), false,
+         QStringLiteral("文件不存在")},
+        {"a missing file handed over", dir_.filePath("IMG_2.jpg"), true,
+         QStringLiteral("文件不存在")},
         {"a text file named .jpg", text, false, QStringLiteral("不是可识别的图像文件")},
     };
     for (const auto& c : cases) {
@@ -237,7 +247,8 @@ TEST_F(BusyWindowTest, PathsThatCannotBeOpenedSayWhy) {
 TEST_F(BusyWindowTest, TheRunningViewersWorkerIsConfined) {
     QTemporaryDir runtime, config;
     ASSERT_TRUE(runtime.isValid() && config.isValid());
-    QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(runtime.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QProcess viewer;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -252,7 +263,8 @@ TEST_F(BusyWindowTest, TheRunningViewersWorkerIsConfined) {
     const bool confined = WaitUntil(
         [&] {
             workers = ChildrenNamed(viewer.processId(), QStringLiteral("exifviewer-deco"));
-            return workers.size() == 1 && StatusField(workers.front(), "Seccomp") == QStringLiteral("2");
+            return workers.size() == 1 &&
+                   StatusField(workers.front(), "Seccomp") == QStringLiteral("2");
         },
         60000);
     ASSERT_EQ(workers.size(), 1u) << "the viewer runs one worker";

@@ -38,7 +38,9 @@
 #include <sys/stat.h>
 
 // Failures name paths as text.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -65,8 +67,15 @@ protected:
     }
 
     void StandInDialogs() {
-        viewer::setDialogHandlers({[this](QWidget*) { ++openAsked_; return openAnswers_.isEmpty() ? QString() : openAnswers_.takeFirst(); },
-                                        [this](QWidget*) { ++saveAsked_; return QString(); }});
+        viewer::setDialogHandlers({[this](QWidget*) {
+                                       ++openAsked_;
+                                       return openAnswers_.isEmpty() ? QString()
+                                                                     : openAnswers_.takeFirst();
+                                   },
+                                   [this](QWidget*) {
+                                       ++saveAsked_;
+                                       return QString();
+                                   }});
     }
 
     // A new window, as a new run of the program finds it.
@@ -93,7 +102,8 @@ protected:
     void Drop(const QString& path) {
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path)});
-        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(window_->panel(), &enter);
         QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(window_->panel(), &drop);
@@ -104,7 +114,8 @@ protected:
     static QString Report(const QString& path) {
         exif::MetadataList list;
         list.SetPhoto(path.toStdString());
-        const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path.toStdString()));
+        const reader::PropertyImage image =
+            reader::PropertyImage::Open(reader::FileSource(path.toStdString()));
         list.LoadMetadata(&image);
         return QString::fromStdString(exif::BuildReport(list));
     }
@@ -127,7 +138,8 @@ TEST_F(DesktopTest, ControlKeysOpenSaveAndCopy) {
     Key(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(saveAsked_, 0) << "nothing to save yet: Ctrl+S does what the disabled button does";
     Key(Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before")) << "nothing shown, nothing copied";
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"))
+        << "nothing shown, nothing copied";
 
     openAnswers_ = {a};
     Key(Qt::Key_O, Qt::ControlModifier);
@@ -139,7 +151,8 @@ TEST_F(DesktopTest, ControlKeysOpenSaveAndCopy) {
     Key(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(saveAsked_, 1);
     Key(Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), Report(a)) << "the whole report, as the save command writes it";
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), Report(a))
+        << "the whole report, as the save command writes it";
     EXPECT_TRUE(Report(a).contains(QStringLiteral("光圈F2.8\r\n")));
     Key(Qt::Key_O);
     EXPECT_EQ(openAsked_, 1) << "O alone is no command";
@@ -148,7 +161,8 @@ TEST_F(DesktopTest, ControlKeysOpenSaveAndCopy) {
 TEST_F(DesktopTest, ListKeysMoveTheScrollBar) {
     TiffSpec many;
     // 29 titles and the file's size.
-    for (int i = 0; i < 29; ++i) many.ifd0.fields.push_back(Ascii(0x010E, "Title " + std::to_string(i)));
+    for (int i = 0; i < 29; ++i)
+        many.ifd0.fields.push_back(Ascii(0x010E, "Title " + std::to_string(i)));
     openAnswers_ = {Photo("many.jpg", many)};
     window_->openCommand();
     ASSERT_EQ(window_->panel()->metadata().EntryCount(), 30u);
@@ -157,25 +171,32 @@ TEST_F(DesktopTest, ListKeysMoveTheScrollBar) {
         Qt::Key key;
         int value;
     } steps[] = {
-        {Qt::Key_Down, 1}, {Qt::Key_Down, 2}, {Qt::Key_Up, 1}, {Qt::Key_PageDown, 10}, {Qt::Key_Down, 10},
-        {Qt::Key_PageUp, 0}, {Qt::Key_Up, 0}, {Qt::Key_End, 10}, {Qt::Key_Home, 0},
+        {Qt::Key_Down, 1},      {Qt::Key_Down, 2},  {Qt::Key_Up, 1},
+        {Qt::Key_PageDown, 10}, {Qt::Key_Down, 10}, {Qt::Key_PageUp, 0},
+        {Qt::Key_Up, 0},        {Qt::Key_End, 10},  {Qt::Key_Home, 0},
     };
     for (const auto& step : steps) {
         Key(step.key);
         EXPECT_EQ(window_->panel()->scrollBar()->value(), step.value) << QTest::toString(step.key);
-        EXPECT_EQ(window_->panel()->listSurface()->y(), -20 * step.value) << QTest::toString(step.key);
+        EXPECT_EQ(window_->panel()->listSurface()->y(), -20 * step.value)
+            << QTest::toString(step.key);
     }
-    EXPECT_EQ(window_->focusWidget(), nullptr) << "no child takes the focus, so none draws a focus mark";
+    EXPECT_EQ(window_->focusWidget(), nullptr)
+        << "no child takes the focus, so none draws a focus mark";
 }
 
 TEST_F(DesktopTest, FolderKeysStepInNaturalOrderAndWrap) {
     const QString first = Photo("photos/IMG_2.jpg");
-    for (const char* name : {"photos/IMG_10.jpg", "photos/img_3.JPG", "photos/IMG_1.png", "photos/sub/IMG_4.jpg"})
+    for (const char* name :
+         {"photos/IMG_10.jpg", "photos/img_3.JPG", "photos/IMG_1.png", "photos/sub/IMG_4.jpg"})
         Photo(name);
     ASSERT_TRUE(WriteFile(dir_.filePath("photos/notes.txt").toStdString(), {'n'}));
-    ASSERT_TRUE(WriteFile(dir_.filePath("photos/raw.CR2").toStdString(), {'r'}));  // a type we open, not decodable here
-    ASSERT_TRUE(QDir().mkpath(dir_.filePath("photos/IMG_5.jpg")));                 // a folder, not a photo
-    const auto at = [&](const char* name) { return dir_.filePath(QStringLiteral("photos/") + name); };
+    ASSERT_TRUE(WriteFile(dir_.filePath("photos/raw.CR2").toStdString(),
+                          {'r'}));  // a type we open, not decodable here
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath("photos/IMG_5.jpg")));  // a folder, not a photo
+    const auto at = [&](const char* name) {
+        return dir_.filePath(QStringLiteral("photos/") + name);
+    };
 
     openAnswers_ = {first};
     window_->openCommand();
@@ -183,10 +204,14 @@ TEST_F(DesktopTest, FolderKeysStepInNaturalOrderAndWrap) {
         Qt::Key key;
         const char* shown;
     } steps[] = {
-        {Qt::Key_Right, "img_3.JPG"}, {Qt::Key_Right, "IMG_10.jpg"}, {Qt::Key_Space, "raw.CR2"},
+        {Qt::Key_Right, "img_3.JPG"},
+        {Qt::Key_Right, "IMG_10.jpg"},
+        {Qt::Key_Space, "raw.CR2"},
         {Qt::Key_Right, "IMG_1.png"},  // wraps round to the first
         {Qt::Key_Left, "raw.CR2"},     // and back
-        {Qt::Key_Backspace, "IMG_10.jpg"}, {Qt::Key_Left, "img_3.JPG"}, {Qt::Key_Left, "IMG_2.jpg"},
+        {Qt::Key_Backspace, "IMG_10.jpg"},
+        {Qt::Key_Left, "img_3.JPG"},
+        {Qt::Key_Left, "IMG_2.jpg"},
     };
     for (const auto& step : steps) {
         Key(step.key);
@@ -196,7 +221,9 @@ TEST_F(DesktopTest, FolderKeysStepInNaturalOrderAndWrap) {
         EXPECT_EQ(window_->lastPhotoPath(), expected) << step.shown;
         EXPECT_TRUE(window_->saveButton()->isEnabled()) << step.shown;
         if (QString(step.shown) != "raw.CR2") EXPECT_EQ(Shown(), expected) << step.shown;
-        else EXPECT_FALSE(window_->panel()->showsPhoto()) << "a file that does not load shows the empty state";
+        else
+            EXPECT_FALSE(window_->panel()->showsPhoto())
+                << "a file that does not load shows the empty state";
     }
     EXPECT_EQ(window_->folderPhotos().listings(), 1) << "the folder is read once, not once per key";
 }
@@ -255,7 +282,8 @@ TEST_F(DesktopTest, HandedOverPhotoOpensLikeTheOpenCommand) {
     const QString a = Photo("a.jpg"), b = Photo("b.jpg");
     window_->showMinimized();
     window_->takeHandOver(QString());
-    EXPECT_FALSE(window_->windowState() & Qt::WindowMinimized) << "a start without a photo brings the window forward";
+    EXPECT_FALSE(window_->windowState() & Qt::WindowMinimized)
+        << "a start without a photo brings the window forward";
     EXPECT_EQ(Shown(), QString());
     EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
 
@@ -296,7 +324,8 @@ TEST_F(DesktopTest, PhotoArgument) {
         {{"exifviewer", ""}, ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(viewer::photoArgument(c.arguments, "/work"), c.expected) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(viewer::photoArgument(c.arguments, "/work"), c.expected)
+            << c.arguments.join(' ').toStdString();
     }
 }
 
@@ -309,7 +338,8 @@ protected:
     }
 
     // Runs `open` while `answer` acts on the file dialog it shows.
-    static void WithDialog(const std::function<void()>& open, const std::function<void(QFileDialog*)>& answer) {
+    static void WithDialog(const std::function<void()>& open,
+                           const std::function<void(QFileDialog*)>& answer) {
         bool answered = false;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -348,25 +378,29 @@ protected:
 };
 
 TEST_F(DialogTest, OpenDialogFilters) {
-    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
-        const QStringList shown = ShownFilters(dialog);
-        ASSERT_EQ(shown.size(), 2);
-        EXPECT_EQ(shown[0], QStringLiteral("图像文件(*.bmp,*.gif,*.jpg,*.png)")) << "the design's filter, first and as it was";
-        EXPECT_EQ(shown[1], QStringLiteral("所有文件 (*)"));
-        EXPECT_EQ(FilterIndex(dialog), 0);
-        // Behind the design's name: the types the folder keys step through,
-        // the design's four among them.
-        const QString first = dialog->nameFilters()[0];
-        const qsizetype open = first.lastIndexOf('(');
-        ASSERT_TRUE(open > 0 && first.endsWith(')')) << first.toStdString();
-        const QStringList patterns = first.mid(open + 1, first.size() - open - 2).split(' ');
-        EXPECT_EQ(patterns, viewer::photoPatterns());
-        for (const char* design : {"*.bmp", "*.gif", "*.jpg", "*.png"})
-            EXPECT_TRUE(patterns.contains(QLatin1String(design))) << design;
-        for (const QString& pattern : patterns) {
-            EXPECT_TRUE(viewer::isPhotoType(QStringLiteral("x") + pattern.mid(1).toUpper())) << pattern.toStdString();
-        }
-    });
+    WithDialog(
+        [&] { window_->openCommand(); },
+        [&](QFileDialog* dialog) {
+            const QStringList shown = ShownFilters(dialog);
+            ASSERT_EQ(shown.size(), 2);
+            EXPECT_EQ(shown[0], QStringLiteral("图像文件(*.bmp,*.gif,*.jpg,*.png)"))
+                << "the design's filter, first and as it was";
+            EXPECT_EQ(shown[1], QStringLiteral("所有文件 (*)"));
+            EXPECT_EQ(FilterIndex(dialog), 0);
+            // Behind the design's name: the types the folder keys step through,
+            // the design's four among them.
+            const QString first = dialog->nameFilters()[0];
+            const qsizetype open = first.lastIndexOf('(');
+            ASSERT_TRUE(open > 0 && first.endsWith(')')) << first.toStdString();
+            const QStringList patterns = first.mid(open + 1, first.size() - open - 2).split(' ');
+            EXPECT_EQ(patterns, viewer::photoPatterns());
+            for (const char* design : {"*.bmp", "*.gif", "*.jpg", "*.png"})
+                EXPECT_TRUE(patterns.contains(QLatin1String(design))) << design;
+            for (const QString& pattern : patterns) {
+                EXPECT_TRUE(viewer::isPhotoType(QStringLiteral("x") + pattern.mid(1).toUpper()))
+                    << pattern.toStdString();
+            }
+        });
 }
 
 // What the first filter lists in a folder, whatever filter an earlier run
@@ -379,66 +413,76 @@ TEST_F(DialogTest, OpenDialogListsEveryPhotoTypeUnderTheFirstFilter) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     viewer::rememberFolder(QFileInfo(photo).absolutePath());
-    const QString oldPhotoFilter = QStringLiteral("所有照片 (") + viewer::photoPatterns().join(' ') + ')';
+    const QString oldPhotoFilter =
+        QStringLiteral("所有照片 (") + viewer::photoPatterns().join(' ') + ')';
     const struct {
         QString remembered;
         int index;
         QStringList listed;
     } cases[] = {
         {QString(), 0, {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "g.tif"}},
-        {QStringLiteral("图像文件(*.bmp,*.gif,*.jpg,*.png)"), 0, {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "g.tif"}},
+        {QStringLiteral("图像文件(*.bmp,*.gif,*.jpg,*.png)"),
+         0,
+         {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "g.tif"}},
         {oldPhotoFilter, 0, {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "g.tif"}},
-        {QStringLiteral("所有文件 (*)"), 1, {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "f.txt", "g.tif"}},
+        {QStringLiteral("所有文件 (*)"),
+         1,
+         {"a.heic", "b.DNG", "c.jpg", "d.webp", "e.cr3", "f.txt", "g.tif"}},
     };
     for (const auto& c : cases) {
         viewer::rememberImageFilter(c.remembered);
         NewWindow();
-        WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
-            EXPECT_EQ(FilterIndex(dialog), c.index) << c.remembered.toStdString();
-            auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
-            ASSERT_TRUE(view);
-            const auto listed = [&] {
-                QStringList names;
-                for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
-                    names << view->model()->index(row, 0, view->rootIndex()).data().toString();
-                names.sort();
-                return names;
-            };
-            // The file system model reads the folder on a thread of its own.
-            EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == c.listed; }, 5000))
-                << c.remembered.toStdString() << ": " << listed().join(' ').toStdString();
-        });
+        WithDialog(
+            [&] { window_->openCommand(); },
+            [&](QFileDialog* dialog) {
+                EXPECT_EQ(FilterIndex(dialog), c.index) << c.remembered.toStdString();
+                auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+                ASSERT_TRUE(view);
+                const auto listed = [&] {
+                    QStringList names;
+                    for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+                        names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+                    names.sort();
+                    return names;
+                };
+                // The file system model reads the folder on a thread of its own.
+                EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == c.listed; }, 5000))
+                    << c.remembered.toStdString() << ": " << listed().join(' ').toStdString();
+            });
     }
 }
 
 TEST_F(DialogTest, OpenDialogRemembersFolderAndFilterAcrossRuns) {
     const QString photo = Photo("trip/day 1/IMG_1.JPG");
     const QString elsewhere = Photo("elsewhere/x.jpg");
-    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
-        dialog->selectNameFilter(dialog->nameFilters()[1]);
-        Choose(dialog, photo);
-    });
+    WithDialog([&] { window_->openCommand(); },
+               [&](QFileDialog* dialog) {
+                   dialog->selectNameFilter(dialog->nameFilters()[1]);
+                   Choose(dialog, photo);
+               });
     ASSERT_EQ(Shown(), photo);
 
     // A new run: the dialog starts in the photo's folder with the filter last chosen.
     viewer::setSettingsFile(dir_.filePath("settings.ini"));
     NewWindow();
-    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
-        EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(photo).absolutePath());
-        EXPECT_EQ(FilterIndex(dialog), 1);
-        dialog->selectNameFilter(dialog->nameFilters()[0]);
-        dialog->reject();  // a cancelled dialog remembers nothing
-    });
+    WithDialog([&] { window_->openCommand(); },
+               [&](QFileDialog* dialog) {
+                   EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(photo).absolutePath());
+                   EXPECT_EQ(FilterIndex(dialog), 1);
+                   dialog->selectNameFilter(dialog->nameFilters()[0]);
+                   dialog->reject();  // a cancelled dialog remembers nothing
+               });
     NewWindow();
-    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
-        EXPECT_EQ(FilterIndex(dialog), 1);
-    });
+    WithDialog([&] { window_->openCommand(); },
+               [&](QFileDialog* dialog) { EXPECT_EQ(FilterIndex(dialog), 1); });
 
     // With a photo on screen, however it came, the dialog starts in its folder.
     Drop(elsewhere);
-    WithDialog([&] { window_->openCommand(); }, [&](QFileDialog* dialog) {
-        EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(elsewhere).absolutePath());
-    });
+    WithDialog([&] { window_->openCommand(); },
+               [&](QFileDialog* dialog) {
+                   EXPECT_EQ(dialog->directory().absolutePath(),
+                             QFileInfo(elsewhere).absolutePath());
+               });
 }
 
 TEST_F(DialogTest, SaveDialogStartsInThePhotosFolderWithItsName) {
@@ -454,15 +498,19 @@ TEST_F(DialogTest, SaveDialogStartsInThePhotosFolderWithItsName) {
         const QString photo = Photo(c.photo);
         window_->openPath(photo);
         QString chosen;
-        WithDialog([&] { window_->saveCommand(); }, [&](QFileDialog* dialog) {
-            EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(photo).absolutePath()) << c.photo;
-            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            ASSERT_TRUE(name);
-            EXPECT_EQ(name->text(), QString::fromUtf8(c.proposed)) << c.photo;
-            Accept(dialog);
-            chosen = dialog->selectedFiles().value(0);
-        });
-        EXPECT_EQ(chosen, QFileInfo(photo).absoluteDir().filePath(QString::fromUtf8(c.proposed))) << c.photo;
+        WithDialog(
+            [&] { window_->saveCommand(); },
+            [&](QFileDialog* dialog) {
+                EXPECT_EQ(dialog->directory().absolutePath(), QFileInfo(photo).absolutePath())
+                    << c.photo;
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                ASSERT_TRUE(name);
+                EXPECT_EQ(name->text(), QString::fromUtf8(c.proposed)) << c.photo;
+                Accept(dialog);
+                chosen = dialog->selectedFiles().value(0);
+            });
+        EXPECT_EQ(chosen, QFileInfo(photo).absoluteDir().filePath(QString::fromUtf8(c.proposed)))
+            << c.photo;
         EXPECT_TRUE(QFileInfo::exists(chosen)) << c.photo << ": the report is written there";
     }
 }

@@ -69,7 +69,8 @@ public:
     TinyDisk(const QString& folder, long pages) : folder_(folder.toLocal8Bit()) {
         QDir().mkpath(folder);
         const std::string size = "size=" + std::to_string(pages * ::sysconf(_SC_PAGESIZE));
-        mounted_ = ::mount("tmpfs", folder_.constData(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0;
+        mounted_ =
+            ::mount("tmpfs", folder_.constData(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0;
         if (!mounted_) why_ = std::strerror(errno);
     }
     ~TinyDisk() {
@@ -98,8 +99,9 @@ protected:
     void SetUp() override {
         viewer::setStartupStrings();
         ASSERT_TRUE(dir_.isValid());
-        platform::setMessageHandler(
-            [this](const platform::Message& message) { boxes_.push_back({message.text, message.icon, message.caption}); });
+        platform::setMessageHandler([this](const platform::Message& message) {
+            boxes_.push_back({message.text, message.icon, message.caption});
+        });
         platform::setEndProgramHandler([this](int code) { endedWith_ = code; });
         viewer::setDialogHandlers({[this](QWidget*) { return Next(openAnswers_, openAsked_); },
                                    [this](QWidget*) { return Next(saveAnswers_, saveAsked_); }});
@@ -127,7 +129,9 @@ protected:
 
     QString PanelFile() const { return QString::fromStdString(window_->panel()->photoFile()); }
 
-    void Click(viewer::ImageButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
+    void Click(viewer::ImageButton* button) {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5));
+    }
 
     // A window as it is right after start.
     void Restart() {
@@ -176,7 +180,8 @@ protected:
         viewer::setStartupStrings();
         exif::MetadataList list;
         list.SetPhoto(path.toStdString());
-        const reader::PropertyImage image = reader::PropertyImage::Open(reader::FileSource(path.toStdString()));
+        const reader::PropertyImage image =
+            reader::PropertyImage::Open(reader::FileSource(path.toStdString()));
         list.LoadMetadata(&image);
         return QByteArray::fromStdString(exif::BuildReport(list));
     }
@@ -197,11 +202,12 @@ TEST_F(MainWindowTest, LoadSequencePlacesEverything) {
         QWidget* widget;
         QRect geometry;
     } placed[] = {
-        {window_->openButton(), {435, 0, 82, 80}}, {window_->saveButton(), {520, 0, 82, 80}},
-        {window_->menuButton(), {653, 0, 28, 20}}, {window_->minimiseButton(), {681, 0, 28, 20}},
+        {window_->openButton(), {435, 0, 82, 80}},  {window_->saveButton(), {520, 0, 82, 80}},
+        {window_->menuButton(), {653, 0, 28, 20}},  {window_->minimiseButton(), {681, 0, 28, 20}},
         {window_->closeButton(), {709, 0, 28, 20}}, {window_->panel(), {0, 80, 737, 418}},
     };
-    for (const auto& p : placed) EXPECT_EQ(p.widget->geometry(), p.geometry) << p.widget->objectName().toStdString();
+    for (const auto& p : placed)
+        EXPECT_EQ(p.widget->geometry(), p.geometry) << p.widget->objectName().toStdString();
     EXPECT_EQ(window_->statusLabel()->pos(), QPoint(12, 506));
     EXPECT_EQ(window_->statusLabel()->text(), QStringLiteral("相册数量：0"));
     EXPECT_EQ(window_->versionLabel()->pos(), QPoint(296, 40));
@@ -271,7 +277,8 @@ TEST_F(MainWindowTest, ChoosingAFileThatIsNoImageStillEnablesSave) {
 TEST_F(MainWindowTest, APathWhoseOpenFailedCanBeChosenAgain) {
     const QString path = dir_.filePath("arriving.jpg");
     std::vector<std::uint8_t> whole = DecodableJpeg(BuildTiff(CameraSpec(false)).bytes);
-    ASSERT_TRUE(WriteFile(path.toStdString(), std::vector<std::uint8_t>(whole.begin(), whole.begin() + 64)));
+    ASSERT_TRUE(WriteFile(path.toStdString(),
+                          std::vector<std::uint8_t>(whole.begin(), whole.begin() + 64)));
     const auto settled = [this] {
         return QTest::qWaitFor([this] { return !window_->panel()->previewPending(); }, 60000);
     };
@@ -362,7 +369,8 @@ TEST_F(MainWindowTest, SavedReportHasTheExactBytes) {
 
     const QByteArray expected = ExpectedReport(photo);
     EXPECT_EQ(ReadAll(report), expected);
-    EXPECT_TRUE(expected.startsWith(QStringLiteral("图像：猫.jpg\r\n路径：%1\r\n").arg(photo).toUtf8()));
+    EXPECT_TRUE(
+        expected.startsWith(QStringLiteral("图像：猫.jpg\r\n路径：%1\r\n").arg(photo).toUtf8()));
     EXPECT_TRUE(expected.contains("光圈F2.8\r\n"));
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text, QStringLiteral("保存完毕"));
@@ -437,7 +445,8 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheOldReportAndSaysWhy) {
         EXPECT_NE(boxes_[0].text, QStringLiteral("保存完毕")) << c.name;
         EXPECT_TRUE(boxes_[0].text.contains(c.path)) << c.name;
         if (c.cause != 0) {
-            EXPECT_EQ(boxes_[0].text.toStdString(), SaveWarning(c.path, c.cause).toStdString()) << c.name;
+            EXPECT_EQ(boxes_[0].text.toStdString(), SaveWarning(c.path, c.cause).toStdString())
+                << c.name;
         }
         EXPECT_FALSE(boxes_[0].text.endsWith(QFile().errorString())) << c.name;  // "Unknown error"
         EXPECT_EQ(window_->cursor().shape(), Qt::ArrowCursor) << c.name;
@@ -450,7 +459,8 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheOldReportAndSaysWhy) {
 // report stays whole and no half-written file is left.
 TEST_F(MainWindowTest, SaveOnAFullOrReadOnlyDiskNamesTheCause) {
     TiffSpec longSpec = CameraSpec(false);
-    longSpec.ifd0.fields.push_back(UndefinedText(0x010E, std::string(30000, 'x')));  // beyond Qt's write buffer
+    longSpec.ifd0.fields.push_back(
+        UndefinedText(0x010E, std::string(30000, 'x')));  // beyond Qt's write buffer
     const QString shortPhoto = Photo("short.jpg"), longPhoto = Photo("long.jpg", longSpec);
     const long page = ::sysconf(_SC_PAGESIZE);
     const struct {
@@ -470,11 +480,14 @@ TEST_F(MainWindowTest, SaveOnAFullOrReadOnlyDiskNamesTheCause) {
     for (const auto& c : cases) {
         const QString folder = dir_.filePath(QStringLiteral("disk%1").arg(++made));
         TinyDisk disk(folder, 2);
-        if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (" << disk.why() << "); run as root";
+        if (!disk.mounted())
+            GTEST_SKIP() << "cannot mount a tmpfs here (" << disk.why() << "); run as root";
         const QString report = folder + "/report.txt", target = folder + "/" + c.target;
         ASSERT_TRUE(WriteFile(report.toStdString(), {'o', 'l', 'd'})) << c.name;
         if (c.filler > 0) {
-            ASSERT_TRUE(WriteFile((folder + "/filler").toStdString(), std::vector<std::uint8_t>(c.filler, 0))) << c.name;
+            ASSERT_TRUE(WriteFile((folder + "/filler").toStdString(),
+                                  std::vector<std::uint8_t>(c.filler, 0)))
+                << c.name;
         }
         if (c.readOnly) {
             ASSERT_TRUE(disk.MakeReadOnly()) << c.name;
@@ -487,7 +500,8 @@ TEST_F(MainWindowTest, SaveOnAFullOrReadOnlyDiskNamesTheCause) {
         saveAnswers_ = {target};
         Click(window_->saveButton());
         ASSERT_EQ(boxes_.size(), 1u) << c.name;
-        EXPECT_EQ(boxes_[0].text.toStdString(), SaveWarning(target, c.cause).toStdString()) << c.name;
+        EXPECT_EQ(boxes_[0].text.toStdString(), SaveWarning(target, c.cause).toStdString())
+            << c.name;
         EXPECT_EQ(boxes_[0].icon, platform::MessageIcon::Warning) << c.name;
         EXPECT_EQ(ReadAll(report), QByteArray("old")) << c.name;
         EXPECT_EQ(QDir(folder).entryList(QDir::Files), before) << c.name;
@@ -500,7 +514,8 @@ TEST_F(MainWindowTest, SaveOnAFullOrReadOnlyDiskNamesTheCause) {
 // the user's. Ctrl+S and Enter in the real dialog (and "Yes" when it asks to
 // replace) must leave what the link points to as it was.
 TEST_F(MainWindowTest, ReportNameTakenByALinkLeavesItsTargetAlone) {
-    viewer::setDialogHandlers({[this](QWidget*) { return Next(openAnswers_, openAsked_); }, nullptr});
+    viewer::setDialogHandlers(
+        {[this](QWidget*) { return Next(openAnswers_, openAsked_); }, nullptr});
     const struct {
         const char* name;
         bool targetExists;
@@ -508,7 +523,8 @@ TEST_F(MainWindowTest, ReportNameTakenByALinkLeavesItsTargetAlone) {
     for (const auto& c : cases) {
         QTemporaryDir folder, home;
         const QString photo = folder.filePath("inject.jpg");
-        ASSERT_TRUE(WriteFile(photo.toStdString(), DecodableJpeg(BuildTiff(CameraSpec(false)).bytes)));
+        ASSERT_TRUE(
+            WriteFile(photo.toStdString(), DecodableJpeg(BuildTiff(CameraSpec(false)).bytes)));
         const QString target = home.filePath(".bash_aliases"), link = folder.filePath("inject.txt");
         if (c.targetExists) {
             ASSERT_TRUE(WriteFile(target.toStdString(), {'o', 'l', 'd'})) << c.name;
@@ -527,9 +543,10 @@ TEST_F(MainWindowTest, ReportNameTakenByALinkLeavesItsTargetAlone) {
             if (auto* question = qobject_cast<QMessageBox*>(modal)) {
                 question->button(QMessageBox::Yes)->click();
             } else if (modal && modal->inherits("QFileDialog") && modal->focusWidget()) {
-                QMetaObject::invokeMethod(modal->focusWidget(), [field = modal->focusWidget()] {
-                    QTest::keyClick(field, Qt::Key_Return);
-                }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    modal->focusWidget(),
+                    [field = modal->focusWidget()] { QTest::keyClick(field, Qt::Key_Return); },
+                    Qt::QueuedConnection);
             }
         });
         answerer.start(50);
@@ -575,7 +592,9 @@ TEST_F(MainWindowTest, AboutShowsTheContactLines) {
     });
     Click(window_->menuButton());
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, QString::fromStdString(viewer::startupStrings().contactLines[0] + "\n" + viewer::startupStrings().contactLines[1]));
+    EXPECT_EQ(boxes_[0].text,
+              QString::fromStdString(viewer::startupStrings().contactLines[0] + "\n" +
+                                     viewer::startupStrings().contactLines[1]));
     EXPECT_EQ(boxes_[0].icon, platform::MessageIcon::Information);
     EXPECT_EQ(boxes_[0].caption, platform::appTitle());
 }
@@ -617,7 +636,8 @@ TEST_F(MainWindowTest, LeftButtonOnTheWindowSurfaceDragsIt) {
         const QPoint local = target->mapFrom(window_, c.press);
         QTest::mousePress(target, c.button, {}, local);
         QMouseEvent move(QEvent::MouseMove, QPointF(local + QPoint(30, 20)),
-                         QPointF(target->mapToGlobal(local + QPoint(30, 20))), Qt::NoButton, c.button, {});
+                         QPointF(target->mapToGlobal(local + QPoint(30, 20))), Qt::NoButton,
+                         c.button, {});
         QApplication::sendEvent(target, &move);
         QTest::mouseRelease(target, c.button, {}, local + QPoint(30, 20));
         EXPECT_EQ(window_->pos() != before, c.moves) << c.name;

@@ -43,13 +43,16 @@ protected:
         for (const char* tool : {"Xvfb", "import", "xdotool"})
             if (Tool(tool).isEmpty()) GTEST_SKIP() << tool << " is not installed";
         ASSERT_TRUE(runtime_.isValid() && config_.isValid() && photos_.isValid());
-        QFile::setPermissions(runtime_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(runtime_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ExeOwner);
         // A display number no other server holds.
         for (int number = 40; number < 90 && display_.isEmpty(); ++number) {
             if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) continue;
-            server_.start(Tool("Xvfb"), {QStringLiteral(":%1").arg(number), "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+            server_.start(Tool("Xvfb"), {QStringLiteral(":%1").arg(number), "-screen", "0",
+                                         "1280x800x24", "-nolisten", "tcp"});
             const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-            if (server_.waitForStarted(5000) && QTest::qWaitFor([&] { return QFile::exists(socket); }, 10000) &&
+            if (server_.waitForStarted(5000) &&
+                QTest::qWaitFor([&] { return QFile::exists(socket); }, 10000) &&
                 server_.state() == QProcess::Running) {
                 display_ = QStringLiteral(":%1").arg(number);
             } else {
@@ -83,7 +86,8 @@ protected:
 
     // The viewer with `photo` on the command line, and its window on the
     // screen once `ready` holds for its picture (or the time is up).
-    QImage Show(const QString& photo, const std::function<bool(const QImage&)>& ready, const QString& keepAs) {
+    QImage Show(const QString& photo, const std::function<bool(const QImage&)>& ready,
+                const QString& keepAs) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display_);
         env.remove("QT_QPA_PLATFORM");
@@ -101,19 +105,24 @@ protected:
             QTest::qWait(200);
             if (window.isNull()) {
                 // Its main window among its windows: the one of the design's size.
-                for (const QByteArray& id : Output(Tool("xdotool"), {"search", "--onlyvisible", "--pid", pid}, display_).split('\n')) {
+                for (const QByteArray& id :
+                     Output(Tool("xdotool"), {"search", "--onlyvisible", "--pid", pid}, display_)
+                         .split('\n')) {
                     const QByteArray geometry =
-                        Output(Tool("xdotool"), {"getwindowgeometry", "--shell", QString::fromLatin1(id)}, display_);
+                        Output(Tool("xdotool"),
+                               {"getwindowgeometry", "--shell", QString::fromLatin1(id)}, display_);
                     QMap<QByteArray, int> values;
                     for (const QByteArray& line : geometry.split('\n'))
-                        if (line.contains('=')) values[line.split('=')[0]] = line.split('=')[1].toInt();
+                        if (line.contains('='))
+                            values[line.split('=')[0]] = line.split('=')[1].toInt();
                     if (QSize(values.value("WIDTH"), values.value("HEIGHT")) == kWindow)
-                        window = QRect(values.value("X"), values.value("Y"), kWindow.width(), kWindow.height());
+                        window = QRect(values.value("X"), values.value("Y"), kWindow.width(),
+                                       kWindow.height());
                 }
                 if (window.isNull()) continue;
             }
-            const QImage screen =
-                QImage::fromData(Output(Tool("import"), {"-window", "root", "png:-"}, display_), "PNG");
+            const QImage screen = QImage::fromData(
+                Output(Tool("import"), {"-window", "root", "png:-"}, display_), "PNG");
             if (screen.isNull()) continue;
             shot = screen.copy(window).convertToFormat(QImage::Format_RGB32);
             if (ready(shot)) break;
@@ -160,16 +169,20 @@ TEST_F(ScreenTest, RawFileWithoutADrawablePreviewIsShownWithItsMetadata) {
     spec.previewLengthOverride = 1u << 30;  // the preview runs past the end of the file
     spec.exif = testsupport::CameraSpec().exif;
     const std::vector<std::uint8_t> dng = testsupport::Dng(spec);
-    const QString path = Write("IMG_0042.dng", QByteArray(reinterpret_cast<const char*>(dng.data()), qsizetype(dng.size())));
+    const QString path = Write("IMG_0042.dng", QByteArray(reinterpret_cast<const char*>(dng.data()),
+                                                          qsizetype(dng.size())));
 
-    const QImage shot = Show(path, [](const QImage& s) { return Count(s, kColumn, Placeholder) > 1000; }, "raw-placeholder");
+    const QImage shot = Show(
+        path, [](const QImage& s) { return Count(s, kColumn, Placeholder) > 1000; },
+        "raw-placeholder");
     ASSERT_FALSE(shot.isNull());
     // The neutral box in the preview column, with its two lines of text: the
     // rows mostly of its grey (an antialiased pixel of the caption may be of
     // the same grey).
     QRect box;
     for (int y = kColumn.top(); y <= kColumn.bottom(); ++y)
-        if (Count(shot, QRect(kColumn.left(), y, kColumn.width(), 1), Placeholder) > kColumn.width() / 2)
+        if (Count(shot, QRect(kColumn.left(), y, kColumn.width(), 1), Placeholder) >
+            kColumn.width() / 2)
             box |= QRect(kColumn.left(), y, kColumn.width(), 1);
     ASSERT_GT(box.width() * box.height(), 10000) << "the placeholder";
     EXPECT_GT(Count(shot, box, Ink), 40) << "无法预览 and the reason";
@@ -189,11 +202,13 @@ TEST_F(ScreenTest, FilesThatCannotBeOpenedLeaveTheEmptyStateWithTheReason) {
         {"not-a-photo", Write("notes.jpg", "Dear diary,\nnothing to see.\n")},
     };
     for (const auto& c : cases) {
-        const QImage shot = Show(c.path, [](const QImage& s) { return Count(s, kReasonLine, Ink) > 50; },
-                                 QStringLiteral("empty-state-") + c.name);
+        const QImage shot = Show(
+            c.path, [](const QImage& s) { return Count(s, kReasonLine, Ink) > 50; },
+            QStringLiteral("empty-state-") + c.name);
         ASSERT_FALSE(shot.isNull()) << c.name;
         EXPECT_GT(Count(shot, kReasonLine, Ink), 50) << c.name << ": the line under the hint";
-        EXPECT_GT(Count(shot, QRect(200, kPanelTop + 260, 337, 24), Ink), 50) << c.name << ": the hint line";
+        EXPECT_GT(Count(shot, QRect(200, kPanelTop + 260, 337, 24), Ink), 50)
+            << c.name << ": the hint line";
         EXPECT_EQ(Count(shot, kList, Band), 0) << c.name << ": no list";
         EXPECT_EQ(Count(shot, kColumn, Placeholder), 0) << c.name << ": no placeholder";
         viewer_.kill();

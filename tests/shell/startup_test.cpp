@@ -40,7 +40,8 @@ protected:
 
     // Starts the viewer with its own runtime and config folders, so that
     // neither its lock nor what it remembers meets the developer's viewer.
-    std::unique_ptr<QProcess> Start(const QStringList& arguments = {}, const QString& workingDir = QString()) {
+    std::unique_ptr<QProcess> Start(const QStringList& arguments = {},
+                                    const QString& workingDir = QString()) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -58,7 +59,8 @@ protected:
 
     // Waits, with the event loop running, for a second start to end: silent, status 0.
     static void EndsSilently(QProcess& process) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process.exitCode(), 0);
         EXPECT_EQ(process.readAllStandardOutput(), QByteArray());
@@ -67,17 +69,21 @@ protected:
 
     // The running viewer takes connections (it may still be starting).
     bool Listening() const {
-        return QTest::qWaitFor([&] {
-            QLocalSocket probe;
-            probe.connectToServer(socketPath_);
-            return probe.waitForConnected(100);
-        }, 20000);
+        return QTest::qWaitFor(
+            [&] {
+                QLocalSocket probe;
+                probe.connectToServer(socketPath_);
+                return probe.waitForConnected(100);
+            },
+            20000);
     }
 
     // The viewer remembers the folder of each photo it opens: what a test
     // outside its process can see of an open.
     QString RememberedFolder() const {
-        return QSettings(configDir_.filePath("exifviewer/exifviewer.ini"), QSettings::IniFormat).value("lastFolder").toString();
+        return QSettings(configDir_.filePath("exifviewer/exifviewer.ini"), QSettings::IniFormat)
+            .value("lastFolder")
+            .toString();
     }
     bool Remembers(const QString& folder) const {
         return QTest::qWaitFor([&] { return RememberedFolder() == folder; }, 20000);
@@ -86,8 +92,9 @@ protected:
     QString Photo(const QString& relative) {
         const QString path = photoDir_.filePath(relative);
         QDir().mkpath(QFileInfo(path).absolutePath());
-        EXPECT_TRUE(testsupport::WriteFile(path.toStdString(),
-                                           testsupport::DecodableJpeg(testsupport::BuildTiff(testsupport::CameraSpec()).bytes)));
+        EXPECT_TRUE(testsupport::WriteFile(
+            path.toStdString(),
+            testsupport::DecodableJpeg(testsupport::BuildTiff(testsupport::CameraSpec()).bytes)));
         return path;
     }
 
@@ -116,13 +123,15 @@ TEST_F(StartupTest, PhotoOnTheCommandLineAndFromASecondStart) {
     const QString a = Photo("trip/a.jpg");
     const QString b = Photo("home/猫 b.jpg");
     auto first = Start({a});
-    ASSERT_TRUE(Remembers(QFileInfo(a).absolutePath())) << "the photo on the command line is opened";
+    ASSERT_TRUE(Remembers(QFileInfo(a).absolutePath()))
+        << "the photo on the command line is opened";
     ASSERT_TRUE(Listening());
 
     // Relative to the second start's working folder, as a file manager may pass it.
     auto second = Start({"home/猫 b.jpg"}, photoDir_.path());
     EndsSilently(*second);
-    EXPECT_TRUE(Remembers(QFileInfo(b).absolutePath())) << "the running viewer opened the handed-over photo";
+    EXPECT_TRUE(Remembers(QFileInfo(b).absolutePath()))
+        << "the running viewer opened the handed-over photo";
     EXPECT_TRUE(Lives(*first, 100));
     Stop(*first);
 }
@@ -133,7 +142,8 @@ TEST_F(StartupTest, ACrashedCopyDoesNotBlockTheNextStart) {
     ASSERT_TRUE(Listening());
     first->kill();  // SIGKILL: no clean-up runs, the lock file and the socket stay behind
     ASSERT_TRUE(first->waitForFinished(5000));
-    ASSERT_TRUE(QFileInfo::exists(socketPath_)) << "a stale socket, which must not block the next start";
+    ASSERT_TRUE(QFileInfo::exists(socketPath_))
+        << "a stale socket, which must not block the next start";
 
     auto next = Start();
     EXPECT_TRUE(Lives(*next, 1500));
@@ -153,7 +163,8 @@ TEST_F(StartupTest, ServerDropsBrokenMessages) {
     QSignalSpy received(&server, &platform::InstanceServer::received);
     const auto header = [](const char* magic, quint32 length) {
         QByteArray bytes(magic, 4);
-        for (int shift = 24; shift >= 0; shift -= 8) bytes.append(static_cast<char>((length >> shift) & 0xFF));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.append(static_cast<char>((length >> shift) & 0xFF));
         return bytes;
     };
     const struct {
@@ -163,8 +174,12 @@ TEST_F(StartupTest, ServerDropsBrokenMessages) {
     } cases[] = {
         {"a good message", platform::handOverMessage("/p/a.jpg"), true},
         {"an empty path", platform::handOverMessage(QString()), true},
-        {"the longest path", platform::handOverMessage("/" + QString(platform::kHandOverMaxPathBytes - 1, 'a')), true},
-        {"one byte too long", header("EXV1", platform::kHandOverMaxPathBytes + 1) + QByteArray(platform::kHandOverMaxPathBytes + 1, 'a'), false},
+        {"the longest path",
+         platform::handOverMessage("/" + QString(platform::kHandOverMaxPathBytes - 1, 'a')), true},
+        {"one byte too long",
+         header("EXV1", platform::kHandOverMaxPathBytes + 1) +
+             QByteArray(platform::kHandOverMaxPathBytes + 1, 'a'),
+         false},
         {"a huge length", header("EXV1", 0xFFFFFFFFu), false},
         {"another magic", header("EXV2", 3) + "/p/", false},
         {"not UTF-8", header("EXV1", 4) + QByteArray("/\xC3\x28x", 4), false},
@@ -183,7 +198,9 @@ TEST_F(StartupTest, ServerDropsBrokenMessages) {
         client.flush();
         // Every connection ends: at once for a message taken or refused, after
         // a second for one that never completes.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == QLocalSocket::UnconnectedState; }, 5000)) << c.name;
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return client.state() == QLocalSocket::UnconnectedState; }, 5000))
+            << c.name;
         EXPECT_EQ(received.count(), c.taken ? 1 : 0) << c.name;
         EXPECT_EQ(client.readAll(), QByteArray(c.taken ? "+" : "")) << c.name;
     }
@@ -212,7 +229,8 @@ public:
         received_ = fds[0];
         ::fcntl(received_, F_SETFL, O_NONBLOCK);
         // Up once its socket takes connections.
-        for (int i = 0; i < 200 && !plan.socket.empty() && !Answers(plan.socket); ++i) ::usleep(10000);
+        for (int i = 0; i < 200 && !plan.socket.empty() && !Answers(plan.socket); ++i)
+            ::usleep(10000);
     }
     ~Squatter() {
         if (pid_ > 0) {
@@ -256,7 +274,8 @@ private:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::snprintf(address.sun_path, sizeof address.sun_path, "%s", plan.socket.c_str());
-        if (::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(server, 8) != 0)
+        if (::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(server, 8) != 0)
             ::_exit(1);
         for (;;) {
             const int client = ::accept(server, nullptr, nullptr);
@@ -281,7 +300,8 @@ private:
 // must reach the user's own viewer and never the other user's program.
 TEST_F(StartupTest, NamesSquattedByAnotherUserNeitherBlockNorReceive) {
     if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty()) {
-        GTEST_SKIP() << "needs root and setpriv to run the viewer and the squatter as two other users";
+        GTEST_SKIP()
+            << "needs root and setpriv to run the viewer and the squatter as two other users";
     }
     constexpr uid_t kUser = 61731, kOther = 61732;
     const std::string user = std::to_string(kUser);
@@ -298,11 +318,16 @@ TEST_F(StartupTest, NamesSquattedByAnotherUserNeitherBlockNorReceive) {
         QString runtime;  // the viewer's XDG_RUNTIME_DIR; unset when empty
     } cases[] = {
         {"the socket's old name in /tmp", {"", "", tmp + ".socket." + user}, ""},
-        {"the old lock held and the old socket", {"", tmp + ".lock." + user, tmp + ".socket." + user}, ""},
+        {"the old lock held and the old socket",
+         {"", tmp + ".lock." + user, tmp + ".socket." + user},
+         ""},
         {"the user's folder in /tmp made first",
-         {tmp + "-" + user, tmp + "-" + user + "/exifviewer.lock", tmp + "-" + user + "/exifviewer.socket"}, ""},
+         {tmp + "-" + user, tmp + "-" + user + "/exifviewer.lock",
+          tmp + "-" + user + "/exifviewer.socket"},
+         ""},
         {"a runtime folder of the other user",
-         {"", xdg + "/exifviewer.lock", xdg + "/exifviewer.socket"}, othersRuntime.path()},
+         {"", xdg + "/exifviewer.lock", xdg + "/exifviewer.socket"},
+         othersRuntime.path()},
     };
     // The viewer's own folders, its photo readable by its user.
     for (QTemporaryDir* dir : {&configDir_, &photoDir_}) {
@@ -313,7 +338,8 @@ TEST_F(StartupTest, NamesSquattedByAnotherUserNeitherBlockNorReceive) {
         ASSERT_EQ(::chown(path.toLocal8Bit().constData(), kUser, kUser), 0);
     }
     const auto clearTmp = [&] {
-        for (const std::string& name : {tmp + ".socket." + user, tmp + ".lock." + user}) ::unlink(name.c_str());
+        for (const std::string& name : {tmp + ".socket." + user, tmp + ".lock." + user})
+            ::unlink(name.c_str());
         QDir(QString::fromStdString(tmp + "-" + user)).removeRecursively();
     };
 
@@ -332,15 +358,18 @@ TEST_F(StartupTest, NamesSquattedByAnotherUserNeitherBlockNorReceive) {
             env.remove("XDG_RUNTIME_DIR");
             if (!c.runtime.isEmpty()) env.insert("XDG_RUNTIME_DIR", c.runtime);
             process->setProcessEnvironment(env);
-            process->start("setpriv", QStringList{"--reuid=" + QString::number(kUser), "--regid=" + QString::number(kUser),
-                                                  "--clear-groups", EXIFVIEWER_PATH} + arguments);
+            process->start("setpriv", QStringList{"--reuid=" + QString::number(kUser),
+                                                  "--regid=" + QString::number(kUser),
+                                                  "--clear-groups", EXIFVIEWER_PATH} +
+                                          arguments);
             EXPECT_TRUE(process->waitForStarted(5000)) << c.name;
             return process;
         };
         auto first = startAsUser({});
         EXPECT_TRUE(Lives(*first, 1500)) << c.name << ": the viewer starts";
         auto second = startAsUser({photo});
-        EXPECT_TRUE(Remembers(QFileInfo(photo).absolutePath())) << c.name << ": the photo is opened";
+        EXPECT_TRUE(Remembers(QFileInfo(photo).absolutePath()))
+            << c.name << ": the photo is opened";
         EXPECT_EQ(squatter.Received(), "") << c.name << ": the other user received the path";
         Stop(*first);
         Stop(*second);

@@ -29,7 +29,9 @@ public:
     void type(const char* code) {
         for (int i = 0; i < 4; ++i) u8(static_cast<std::uint8_t>(code[i]));
     }
-    void append(const std::vector<std::uint8_t>& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
+    void append(const std::vector<std::uint8_t>& more) {
+        bytes.insert(bytes.end(), more.begin(), more.end());
+    }
 
     std::size_t begin(const char* code) {
         const std::size_t start = bytes.size();
@@ -44,7 +46,8 @@ public:
     }
     void end(std::size_t start) {
         const auto size = static_cast<std::uint32_t>(bytes.size() - start);
-        for (int i = 0; i < 4; ++i) bytes[start + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
+        for (int i = 0; i < 4; ++i)
+            bytes[start + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
     }
 
     std::vector<std::uint8_t> bytes;
@@ -53,7 +56,8 @@ public:
 // Reading our own encoder's file: only what libheif writes.
 std::uint32_t BigU32(const std::vector<std::uint8_t>& b, std::size_t at) {
     if (at + 4 > b.size()) return 0;
-    return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 | std::uint32_t{b[at + 2]} << 8 | b[at + 3];
+    return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 |
+           std::uint32_t{b[at + 2]} << 8 | b[at + 3];
 }
 std::uint32_t BigU16(const std::vector<std::uint8_t>& b, std::size_t at) {
     if (at + 2 > b.size()) return 0;
@@ -65,7 +69,8 @@ struct Found {
 };
 
 // The first child of [begin, end) of type `code`.
-std::optional<Found> Child(const std::vector<std::uint8_t>& b, std::size_t begin, std::size_t end, const char* code) {
+std::optional<Found> Child(const std::vector<std::uint8_t>& b, std::size_t begin, std::size_t end,
+                           const char* code) {
     const std::uint32_t wanted = BigU32(std::vector<std::uint8_t>(code, code + 4), 0);
     for (std::size_t at = begin; at + 8 <= end;) {
         const std::uint32_t size = BigU32(b, at);
@@ -98,7 +103,8 @@ CodedTile TileOfFile(const std::vector<std::uint8_t>& file) {
     for (std::size_t at = iinf->payload + 6; at + 8 <= iinf->end && coded == 0;) {
         const std::uint32_t size = BigU32(file, at);
         if (size < 8) return tile;
-        if (file[at + 8] == 2 && BigU32(file, at + 16) == BigU32({'h', 'v', 'c', '1'}, 0)) coded = BigU16(file, at + 12);
+        if (file[at + 8] == 2 && BigU32(file, at + 16) == BigU32({'h', 'v', 'c', '1'}, 0))
+            coded = BigU16(file, at + 12);
         at += size;
     }
     const auto ipco = Child(file, iprp->payload, iprp->end, "ipco");
@@ -122,7 +128,8 @@ CodedTile TileOfFile(const std::vector<std::uint8_t>& file) {
             const Found& property = properties[index - 1];
             const std::uint32_t type = BigU32(file, property.start + 4);
             if (type == BigU32({'h', 'v', 'c', 'C'}, 0))
-                tile.configuration.assign(file.begin() + property.start, file.begin() + property.end);
+                tile.configuration.assign(file.begin() + property.start,
+                                          file.begin() + property.end);
             if (type == BigU32({'i', 's', 'p', 'e'}, 0)) {
                 tile.width = BigU32(file, property.payload + 4);
                 tile.height = BigU32(file, property.payload + 8);
@@ -133,7 +140,8 @@ CodedTile TileOfFile(const std::vector<std::uint8_t>& file) {
     const std::size_t box = iloc->payload;
     const std::uint8_t version = file[box];
     const std::uint32_t offsetSize = file[box + 4] >> 4, lengthSize = file[box + 4] & 15u;
-    const std::uint32_t baseSize = file[box + 5] >> 4, indexSize = version > 0 ? file[box + 5] & 15u : 0;
+    const std::uint32_t baseSize = file[box + 5] >> 4,
+                        indexSize = version > 0 ? file[box + 5] & 15u : 0;
     at = box + 8;
     for (std::uint32_t i = 0, n = BigU16(file, box + 6); i < n && at < iloc->end; ++i) {
         const std::uint32_t id = BigU16(file, at);
@@ -148,7 +156,8 @@ CodedTile TileOfFile(const std::vector<std::uint8_t>& file) {
             const std::uint64_t length = BigNumber(file, at + offsetSize, lengthSize);
             at += offsetSize + lengthSize;
             if (id == coded && offset + length <= file.size())
-                tile.data.insert(tile.data.end(), file.begin() + static_cast<std::ptrdiff_t>(offset),
+                tile.data.insert(tile.data.end(),
+                                 file.begin() + static_cast<std::ptrdiff_t>(offset),
                                  file.begin() + static_cast<std::ptrdiff_t>(offset + length));
         }
     }
@@ -168,8 +177,9 @@ void FileType(Boxes& out) {
 // description in idat) made of `inputs` (item 2 on), each a coded image of
 // the tile `kindOf[k]`; the tiles' data starts at `dataStart`.
 std::vector<std::uint8_t> Meta(const char* derived, const std::vector<std::uint8_t>& description,
-                               const std::vector<CodedTile>& tiles, const std::vector<std::size_t>& kindOf,
-                               std::uint32_t canvasWidth, std::uint32_t canvasHeight, std::uint32_t dataStart,
+                               const std::vector<CodedTile>& tiles,
+                               const std::vector<std::size_t>& kindOf, std::uint32_t canvasWidth,
+                               std::uint32_t canvasHeight, std::uint32_t dataStart,
                                std::optional<std::size_t> thumbnailKind) {
     Boxes out;
     const auto count = static_cast<std::uint32_t>(kindOf.size());
@@ -281,8 +291,9 @@ std::vector<std::uint8_t> Meta(const char* derived, const std::vector<std::uint8
 }
 
 std::vector<std::uint8_t> Derived(const char* derived, const std::vector<std::uint8_t>& description,
-                                  const std::vector<CodedTile>& tiles, const std::vector<std::size_t>& kindOf,
-                                  std::uint32_t canvasWidth, std::uint32_t canvasHeight,
+                                  const std::vector<CodedTile>& tiles,
+                                  const std::vector<std::size_t>& kindOf, std::uint32_t canvasWidth,
+                                  std::uint32_t canvasHeight,
                                   std::optional<std::size_t> thumbnailKind = std::nullopt) {
     for (const CodedTile& tile : tiles)
         if (tile.data.empty() || tile.configuration.empty()) return {};
@@ -290,9 +301,11 @@ std::vector<std::uint8_t> Derived(const char* derived, const std::vector<std::ui
     FileType(head);
     // The meta box's size does not depend on where the data goes.
     const std::size_t metaSize =
-        Meta(derived, description, tiles, kindOf, canvasWidth, canvasHeight, 0, thumbnailKind).size();
+        Meta(derived, description, tiles, kindOf, canvasWidth, canvasHeight, 0, thumbnailKind)
+            .size();
     const auto dataStart = static_cast<std::uint32_t>(head.bytes.size() + metaSize + 8);
-    head.append(Meta(derived, description, tiles, kindOf, canvasWidth, canvasHeight, dataStart, thumbnailKind));
+    head.append(Meta(derived, description, tiles, kindOf, canvasWidth, canvasHeight, dataStart,
+                     thumbnailKind));
     const std::size_t mdat = head.begin("mdat");
     for (const CodedTile& tile : tiles) head.append(tile.data);
     head.end(mdat);
@@ -312,12 +325,13 @@ void CanvasSize(Boxes& out, std::uint32_t width, std::uint32_t height, bool wide
 
 }  // namespace
 
-CodedTile CodeTile(std::uint32_t width, std::uint32_t height, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                   const std::string& scratchFolder) {
+CodedTile CodeTile(std::uint32_t width, std::uint32_t height, std::uint8_t red, std::uint8_t green,
+                   std::uint8_t blue, const std::string& scratchFolder) {
     HeifSpec spec;
     spec.width = static_cast<int>(width);
     spec.height = static_cast<int>(height);
-    for (std::uint32_t i = 0; i < width * height; ++i) spec.rgb.insert(spec.rgb.end(), {red, green, blue});
+    for (std::uint32_t i = 0; i < width * height; ++i)
+        spec.rgb.insert(spec.rgb.end(), {red, green, blue});
     spec.quality = 50;
     const std::string path = scratchFolder + "/tile.heic";
     if (!WriteHeif(path, spec).empty()) return {};
@@ -327,8 +341,9 @@ CodedTile CodeTile(std::uint32_t width, std::uint32_t height, std::uint8_t red, 
     return TileOfFile(file);
 }
 
-std::vector<std::uint8_t> HeifGrid(const std::vector<CodedTile>& tiles, std::uint32_t rows, std::uint32_t columns,
-                                   std::uint32_t canvasWidth, std::uint32_t canvasHeight, const CodedTile* thumbnail) {
+std::vector<std::uint8_t> HeifGrid(const std::vector<CodedTile>& tiles, std::uint32_t rows,
+                                   std::uint32_t columns, std::uint32_t canvasWidth,
+                                   std::uint32_t canvasHeight, const CodedTile* thumbnail) {
     if (tiles.empty() || rows == 0 || columns == 0 || rows > 256 || columns > 256) return {};
     const bool wide = canvasWidth > 0xFFFF || canvasHeight > 0xFFFF;
     Boxes grid;
@@ -342,10 +357,12 @@ std::vector<std::uint8_t> HeifGrid(const std::vector<CodedTile>& tiles, std::uin
     if (!thumbnail) return Derived("grid", grid.bytes, tiles, kindOf, canvasWidth, canvasHeight);
     std::vector<CodedTile> withThumbnail = tiles;
     withThumbnail.push_back(*thumbnail);
-    return Derived("grid", grid.bytes, withThumbnail, kindOf, canvasWidth, canvasHeight, tiles.size());
+    return Derived("grid", grid.bytes, withThumbnail, kindOf, canvasWidth, canvasHeight,
+                   tiles.size());
 }
 
-std::vector<std::uint8_t> HeifOverlay(const CodedTile& tile, std::uint32_t canvasWidth, std::uint32_t canvasHeight) {
+std::vector<std::uint8_t> HeifOverlay(const CodedTile& tile, std::uint32_t canvasWidth,
+                                      std::uint32_t canvasHeight) {
     const bool wide = canvasWidth > 0xFFFF || canvasHeight > 0xFFFF;
     Boxes overlay;
     overlay.u8(0);
@@ -356,7 +373,8 @@ std::vector<std::uint8_t> HeifOverlay(const CodedTile& tile, std::uint32_t canva
     return Derived("iovl", overlay.bytes, {tile}, {0}, canvasWidth, canvasHeight);
 }
 
-std::vector<std::uint8_t> DeflatedTiff(std::uint32_t width, std::uint32_t height, std::uint32_t rowsPerStrip) {
+std::vector<std::uint8_t> DeflatedTiff(std::uint32_t width, std::uint32_t height,
+                                       std::uint32_t rowsPerStrip) {
     const std::uint64_t row = std::uint64_t{width} * 3;
     const std::uint32_t strips = (height + rowsPerStrip - 1) / rowsPerStrip;
     // Every strip but perhaps the last holds the same grey rows: deflated once.
@@ -374,7 +392,8 @@ std::vector<std::uint8_t> DeflatedTiff(std::uint32_t width, std::uint32_t height
                 stream.next_out = chunk.data();
                 stream.avail_out = static_cast<uInt>(chunk.size());
                 deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
-                out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - stream.avail_out));
+                out.insert(out.end(), chunk.data(),
+                           chunk.data() + (chunk.size() - stream.avail_out));
             } while (stream.avail_out == 0);
         }
         deflateEnd(&stream);
@@ -382,7 +401,8 @@ std::vector<std::uint8_t> DeflatedTiff(std::uint32_t width, std::uint32_t height
     };
     const std::vector<std::uint8_t> full = deflated(std::min(rowsPerStrip, height));
     const std::uint32_t lastRows = height - (strips - 1) * rowsPerStrip;
-    const std::vector<std::uint8_t> last = lastRows == std::min(rowsPerStrip, height) ? full : deflated(lastRows);
+    const std::vector<std::uint8_t> last =
+        lastRows == std::min(rowsPerStrip, height) ? full : deflated(lastRows);
 
     TiffSpec spec;
     std::vector<std::uint8_t> data;
@@ -398,16 +418,11 @@ std::vector<std::uint8_t> DeflatedTiff(std::uint32_t width, std::uint32_t height
         std::vector<std::uint32_t> placed = offsets;
         for (std::uint32_t& offset : placed) offset += base;
         return std::vector<Field>{
-            Long(0x100, {width}),
-            Long(0x101, {height}),
-            Short(0x102, {8, 8, 8}),
+            Long(0x100, {width}), Long(0x101, {height}), Short(0x102, {8, 8, 8}),
             Short(0x103, {8}),  // deflate
             Short(0x106, {2}),  // RGB
-            Long(0x111, placed),
-            Short(0x115, {3}),
-            Long(0x116, {rowsPerStrip}),
-            Long(0x117, counts),
-            Short(0x11C, {1}),
+            Long(0x111, placed),  Short(0x115, {3}),     Long(0x116, {rowsPerStrip}),
+            Long(0x117, counts),  Short(0x11C, {1}),
         };
     };
     spec.ifd0.fields = fields(0);

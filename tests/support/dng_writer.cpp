@@ -3,13 +3,15 @@
 namespace testsupport {
 namespace {
 
-constexpr std::uint16_t kNewSubfileType = 254, kImageWidth = 256, kImageLength = 257, kBitsPerSample = 258,
-                        kCompression = 259, kPhotometric = 262, kMake = 271, kModel = 272, kStripOffsets = 273,
-                        kOrientation = 274, kSamplesPerPixel = 277, kRowsPerStrip = 278, kStripByteCounts = 279,
-                        kPlanarConfiguration = 284, kCfaRepeatPatternDim = 33421, kCfaPattern = 33422,
-                        kDngVersion = 50706, kUniqueCameraModel = 50708;
+constexpr std::uint16_t kNewSubfileType = 254, kImageWidth = 256, kImageLength = 257,
+                        kBitsPerSample = 258, kCompression = 259, kPhotometric = 262, kMake = 271,
+                        kModel = 272, kStripOffsets = 273, kOrientation = 274,
+                        kSamplesPerPixel = 277, kRowsPerStrip = 278, kStripByteCounts = 279,
+                        kPlanarConfiguration = 284, kCfaRepeatPatternDim = 33421,
+                        kCfaPattern = 33422, kDngVersion = 50706, kUniqueCameraModel = 50708;
 
-TiffSpec Layout(const DngSpec& spec, std::uint32_t rawOffset, std::uint32_t rawLength, std::uint32_t previewOffset) {
+TiffSpec Layout(const DngSpec& spec, std::uint32_t rawOffset, std::uint32_t rawLength,
+                std::uint32_t previewOffset) {
     TiffSpec tiff;
     tiff.bigEndian = spec.bigEndian;
     std::vector<Field>& raw = tiff.ifd0.fields;
@@ -24,7 +26,8 @@ TiffSpec Layout(const DngSpec& spec, std::uint32_t rawOffset, std::uint32_t rawL
         Ascii(kModel, "Canon EOS 5D"),
         Long(kStripOffsets, {rawOffset}),
     };
-    if (spec.orientation) raw.push_back(Short(kOrientation, {static_cast<std::uint16_t>(spec.orientation)}));
+    if (spec.orientation)
+        raw.push_back(Short(kOrientation, {static_cast<std::uint16_t>(spec.orientation)}));
     for (Field field : {Short(kSamplesPerPixel, {1}), Long(kRowsPerStrip, {spec.height}),
                         Long(kStripByteCounts, {rawLength}), Short(kPlanarConfiguration, {1}),
                         Short(kCfaRepeatPatternDim, {2, 2}), Byte(kCfaPattern, {0, 1, 1, 2}),
@@ -34,19 +37,23 @@ TiffSpec Layout(const DngSpec& spec, std::uint32_t rawOffset, std::uint32_t rawL
 
     if (spec.preview != DngSpec::Preview::None) {
         const bool jpeg = spec.preview == DngSpec::Preview::Jpeg;
-        const auto length = spec.previewLengthOverride.value_or(static_cast<std::uint32_t>(spec.previewBytes.size()));
-        tiff.ifd1 = Ifd{.fields = {
-            Long(kNewSubfileType, {1}),  // a reduced-resolution picture of the raw image
-            Long(kImageWidth, {spec.previewWidth}),
-            Long(kImageLength, {spec.previewHeight}),
-            Short(kBitsPerSample, {8, 8, 8}),
-            Short(kCompression, {static_cast<std::uint16_t>(jpeg ? 7 : 1)}),
-            Short(kPhotometric, {static_cast<std::uint16_t>(jpeg ? 6 : 2)}),  // YCbCr / RGB
-            Long(kStripOffsets, {previewOffset}),
-            Short(kSamplesPerPixel, {3}),
-            Long(kRowsPerStrip, {spec.previewHeight}),
-            Long(kStripByteCounts, {length}),
-        }, .nextOverride = std::nullopt};
+        const auto length = spec.previewLengthOverride.value_or(
+            static_cast<std::uint32_t>(spec.previewBytes.size()));
+        tiff.ifd1 = Ifd{
+            .fields =
+                {
+                    Long(kNewSubfileType, {1}),  // a reduced-resolution picture of the raw image
+                    Long(kImageWidth, {spec.previewWidth}),
+                    Long(kImageLength, {spec.previewHeight}),
+                    Short(kBitsPerSample, {8, 8, 8}),
+                    Short(kCompression, {static_cast<std::uint16_t>(jpeg ? 7 : 1)}),
+                    Short(kPhotometric, {static_cast<std::uint16_t>(jpeg ? 6 : 2)}),  // YCbCr / RGB
+                    Long(kStripOffsets, {previewOffset}),
+                    Short(kSamplesPerPixel, {3}),
+                    Long(kRowsPerStrip, {spec.previewHeight}),
+                    Long(kStripByteCounts, {length}),
+                },
+            .nextOverride = std::nullopt};
     }
     return tiff;
 }
@@ -58,7 +65,8 @@ std::vector<std::uint8_t> Dng(const DngSpec& spec, std::uint32_t* dataOffset) {
     for (std::uint32_t y = 0; y < spec.height; ++y) {
         for (std::uint32_t x = 0; x < spec.width; ++x) {
             const auto sample = static_cast<std::uint16_t>((x * 37 + y * 11) % 4096);
-            if (spec.bigEndian) trailer.insert(trailer.end(), {std::uint8_t(sample >> 8), std::uint8_t(sample)});
+            if (spec.bigEndian)
+                trailer.insert(trailer.end(), {std::uint8_t(sample >> 8), std::uint8_t(sample)});
             else trailer.insert(trailer.end(), {std::uint8_t(sample), std::uint8_t(sample >> 8)});
         }
     }

@@ -19,13 +19,15 @@ template <typename T>
 using Owned = std::unique_ptr<T, Release>;
 
 // A heif_image over RGB rows; nullptr with the message on failure.
-Owned<heif_image> Picture(int width, int height, const std::vector<std::uint8_t>& rgb, std::string& message) {
+Owned<heif_image> Picture(int width, int height, const std::vector<std::uint8_t>& rgb,
+                          std::string& message) {
     if (width <= 0 || height <= 0 || rgb.size() != static_cast<std::size_t>(width) * height * 3) {
         message = "the rows do not match the size";
         return nullptr;
     }
     heif_image* raw = nullptr;
-    heif_error error = heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &raw);
+    heif_error error =
+        heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &raw);
     Owned<heif_image> image(raw);
     if (error.code == heif_error_Ok)
         error = heif_image_add_plane(image.get(), heif_channel_interleaved, width, height, 8);
@@ -58,24 +60,29 @@ std::string WriteHeif(const std::string& path, const HeifSpec& spec) {
     const Owned<heif_encoding_options> options(heif_encoding_options_alloc());
     options->image_orientation = static_cast<heif_orientation>(spec.orientation);
     heif_image_handle* rawHandle = nullptr;
-    error = heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(), &rawHandle);
+    error = heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(),
+                                      &rawHandle);
     const Owned<heif_image_handle> handle(rawHandle);
     if (error.code != heif_error_Ok) return error.message;
     if (!spec.thumbnailRgb.empty()) {
-        const Owned<heif_image> picture = Picture(spec.thumbnailWidth, spec.thumbnailHeight, spec.thumbnailRgb, message);
+        const Owned<heif_image> picture =
+            Picture(spec.thumbnailWidth, spec.thumbnailHeight, spec.thumbnailRgb, message);
         if (!picture) return message;
         heif_image_handle* thumbnail = nullptr;
-        error = heif_context_encode_image(context.get(), picture.get(), encoder.get(), options.get(), &thumbnail);
+        error = heif_context_encode_image(context.get(), picture.get(), encoder.get(),
+                                          options.get(), &thumbnail);
         const Owned<heif_image_handle> release(thumbnail);
         // libheif 1.15 takes the thumbnail first, whatever its header's names
         // say (its own C++ wrapper passes them so); the other way round the
         // photo became the thumbnail's thumbnail and the file had none.
-        if (error.code == heif_error_Ok) error = heif_context_assign_thumbnail(context.get(), thumbnail, handle.get());
+        if (error.code == heif_error_Ok)
+            error = heif_context_assign_thumbnail(context.get(), thumbnail, handle.get());
         if (error.code != heif_error_Ok) return error.message;
     } else if (spec.thumbnailSide > 0) {
         heif_image_handle* thumbnail = nullptr;
-        error = heif_context_encode_thumbnail(context.get(), image.get(), handle.get(), encoder.get(), options.get(),
-                                              spec.thumbnailSide, &thumbnail);
+        error =
+            heif_context_encode_thumbnail(context.get(), image.get(), handle.get(), encoder.get(),
+                                          options.get(), spec.thumbnailSide, &thumbnail);
         const Owned<heif_image_handle> release(thumbnail);
         if (error.code != heif_error_Ok) return error.message;
     }

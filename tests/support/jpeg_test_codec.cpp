@@ -36,7 +36,8 @@ Picture Scene(int width, int height, std::uint32_t seed) {
             int r = 30 + 190 * x / std::max(1, width) + noise;
             int g = 50 + 160 * y / std::max(1, height) + noise;
             int b = static_cast<int>(128 + 90 * std::sin(x / 29.0) * std::cos(y / 19.0)) + noise;
-            if (x > width / 8 && x < width / 3 && y > height / 2 && y < height * 7 / 8) r = g = b = 250;
+            if (x > width / 8 && x < width / 3 && y > height / 2 && y < height * 7 / 8)
+                r = g = b = 250;
             if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < radius * radius) {
                 r = 220;
                 g = 40;
@@ -71,7 +72,9 @@ Bytes Encode(const Picture& picture, const Layout& layout) {
     info.image_width = static_cast<JDIMENSION>(picture.width);
     info.image_height = static_cast<JDIMENSION>(picture.height);
     info.input_components = layout.components == 4 ? 4 : layout.components == 1 ? 1 : 3;
-    info.in_color_space = layout.components == 4 ? JCS_CMYK : layout.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    info.in_color_space = layout.components == 4   ? JCS_CMYK
+                          : layout.components == 1 ? JCS_GRAYSCALE
+                                                   : JCS_RGB;
     jpeg_set_defaults(&info);
     if (layout.rgb) jpeg_set_colorspace(&info, JCS_RGB);
     if (layout.components == 4) jpeg_set_colorspace(&info, JCS_CMYK);
@@ -112,12 +115,15 @@ Bytes Encode(const Picture& picture, const Layout& layout) {
     }
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        const std::uint8_t* source = &picture.rgb[std::size_t(info.next_scanline) * picture.width * 3];
+        const std::uint8_t* source =
+            &picture.rgb[std::size_t(info.next_scanline) * picture.width * 3];
         for (int x = 0; x < picture.width; ++x) {
             if (layout.components == 1) {
-                row[x] = static_cast<std::uint8_t>((source[3 * x] * 77 + source[3 * x + 1] * 150 + source[3 * x + 2] * 29) >> 8);
+                row[x] = static_cast<std::uint8_t>(
+                    (source[3 * x] * 77 + source[3 * x + 1] * 150 + source[3 * x + 2] * 29) >> 8);
             } else if (layout.components == 4) {
-                for (int c = 0; c < 3; ++c) row[4 * x + c] = static_cast<std::uint8_t>(255 - source[3 * x + c]);
+                for (int c = 0; c < 3; ++c)
+                    row[4 * x + c] = static_cast<std::uint8_t>(255 - source[3 * x + c]);
                 row[4 * x + 3] = 0;
             } else {
                 std::copy_n(source + 3 * x, 3, &row[3 * x]);
@@ -244,7 +250,8 @@ Decoded DecodeEighth(std::span<const std::uint8_t> jpeg) {
     decoded.picture.height = static_cast<int>(info.output_height);
     pixels->resize(std::size_t(info.output_width) * info.output_height * 3);
     while (info.output_scanline < info.output_height) {
-        JSAMPROW rows[1] = {pixels->data() + std::size_t(info.output_scanline) * info.output_width * 3};
+        JSAMPROW rows[1] = {pixels->data() +
+                            std::size_t(info.output_scanline) * info.output_width * 3};
         jpeg_read_scanlines(&info, rows, 1);
     }
     jpeg_finish_decompress(&info);
@@ -270,7 +277,9 @@ std::optional<std::uint64_t> KeptCoefficientBytes(std::span<const std::uint8_t> 
     if (jpeg_has_multiple_scans(&info)) {
         for (int c = 0; c < info.num_components; ++c) {
             const jpeg_component_info& component = info.comp_info[c];
-            const auto roundUp = [](std::uint64_t value, std::uint64_t step) { return (value + step - 1) / step * step; };
+            const auto roundUp = [](std::uint64_t value, std::uint64_t step) {
+                return (value + step - 1) / step * step;
+            };
             bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
                      roundUp(component.height_in_blocks, component.v_samp_factor) * sizeof(JBLOCK);
         }
@@ -311,7 +320,8 @@ std::vector<std::size_t> FindMarkers(std::span<const std::uint8_t> jpeg, std::ui
 
 bool WriteFile(const std::string& path, std::span<const std::uint8_t> bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 

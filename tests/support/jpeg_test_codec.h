@@ -35,7 +35,7 @@ struct Scan {
 
 struct Layout {
     int quality = 90;
-    int components = 3;  // 1 (grey), 3 (YCbCr or RGB) or 4 (CMYK)
+    int components = 3;       // 1 (grey), 3 (YCbCr or RGB) or 4 (CMYK)
     int h[4] = {2, 1, 1, 1};  // sampling factors, by component
     int v[4] = {2, 1, 1, 1};
     bool rgb = false;            // stored as RGB, with an Adobe marker (transform 0)

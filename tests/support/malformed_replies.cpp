@@ -42,7 +42,8 @@ UniqueFd memoryFile(std::size_t size, int seals) {
     UniqueFd file(::memfd_create("crafted", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!file || ::ftruncate(file.get(), static_cast<off_t>(size)) != 0) return {};
     const std::vector<std::uint8_t> grey(size, 0x80);
-    if (::pwrite(file.get(), grey.data(), grey.size(), 0) != static_cast<ssize_t>(grey.size())) return {};
+    if (::pwrite(file.get(), grey.data(), grey.size(), 0) != static_cast<ssize_t>(grey.size()))
+        return {};
     if (seals != 0 && ::fcntl(file.get(), F_ADD_SEALS, seals) != 0) return {};
     return file;
 }
@@ -63,13 +64,16 @@ Crafted withFiles(const Reply& reply, std::size_t size, int seals, int count = 1
 
 std::size_t pictureBytes(const Reply& reply) { return std::size_t{reply.stride} * reply.height; }
 
-Crafted sound(const Reply& reply) { return withFiles(reply, pictureBytes(reply), sandbox::kRequiredSeals); }
+Crafted sound(const Reply& reply) {
+    return withFiles(reply, pictureBytes(reply), sandbox::kRequiredSeals);
+}
 
 constexpr int kAllSeals = sandbox::kRequiredSeals;
 
 const std::vector<ReplyCase> kCases = {
     {"sound picture", Fault::None, [](const Asked& a) { return sound(picture(a)); }},
-    {"sound failure", Fault::None, [](const Asked& a) { return bare(failure(a, "照片已损坏，无法预览")); }},
+    {"sound failure", Fault::None,
+     [](const Asked& a) { return bare(failure(a, "照片已损坏，无法预览")); }},
 
     {"wrong id", Fault::WrongId,
      [](const Asked& a) {
@@ -148,7 +152,8 @@ const std::vector<ReplyCase> kCases = {
          crafted.sent.push_back(a.notMemoryFile);
          return crafted;
      }},
-    {"picture without a descriptor", Fault::DescriptorCount, [](const Asked& a) { return bare(picture(a)); }},
+    {"picture without a descriptor", Fault::DescriptorCount,
+     [](const Asked& a) { return bare(picture(a)); }},
     {"picture with two descriptors", Fault::DescriptorCount,
      [](const Asked& a) {
          const Reply r = picture(a);
@@ -162,11 +167,15 @@ const std::vector<ReplyCase> kCases = {
     {"failure with a descriptor", Fault::DescriptorCount,
      [](const Asked& a) { return withFiles(failure(a, "损坏"), 4096, kAllSeals); }},
     {"reason too long", Fault::ReasonTooLong,
-     [](const Asked& a) { return bare(failure(a, std::string(sandbox::kMaxReasonBytes + 1, 'x'))); }},
-    {"reason not UTF-8", Fault::ReasonNotText, [](const Asked& a) { return bare(failure(a, "\xff\xfe")); }},
+     [](const Asked& a) {
+         return bare(failure(a, std::string(sandbox::kMaxReasonBytes + 1, 'x')));
+     }},
+    {"reason not UTF-8", Fault::ReasonNotText,
+     [](const Asked& a) { return bare(failure(a, "\xff\xfe")); }},
     {"reason steering a terminal", Fault::ReasonNotText,
      [](const Asked& a) { return bare(failure(a, "\x1b[2J损坏")); }},
-    {"failure without a reason", Fault::MissingReason, [](const Asked& a) { return bare(failure(a, "")); }},
+    {"failure without a reason", Fault::MissingReason,
+     [](const Asked& a) { return bare(failure(a, "")); }},
     {"picture with a reason", Fault::UnexpectedReason,
      [](const Asked& a) {
          Reply r = picture(a);

@@ -26,12 +26,16 @@ void AppendU32Be(Bytes& out, std::uint32_t value) {
 
 std::string Xmp(std::string_view properties) {
     return std::string("<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>") +
-           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+           "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
            "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
-           "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:aux=\"http://ns.adobe.com/exif/1.0/aux/\" "
-           "xmlns:exifEX=\"http://cipa.jp/exif/1.0/\" xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\" "
+           "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" "
+           "xmlns:aux=\"http://ns.adobe.com/exif/1.0/aux/\" "
+           "xmlns:exifEX=\"http://cipa.jp/exif/1.0/\" "
+           "xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\" "
            "xmlns:xmpNote=\"http://ns.adobe.com/xmp/note/\"" +
-           std::string(properties) + "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+           std::string(properties) +
+           "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
 }
 
 // An APP1 XMP segment's payload.
@@ -45,7 +49,8 @@ Bytes XmpSegment(const std::string& packet) {
 Bytes Iptc(const std::vector<std::tuple<int, int, std::string>>& datasets) {
     Bytes out;
     for (const auto& [record, dataset, text] : datasets) {
-        out.insert(out.end(), {0x1C, static_cast<std::uint8_t>(record), static_cast<std::uint8_t>(dataset)});
+        out.insert(out.end(),
+                   {0x1C, static_cast<std::uint8_t>(record), static_cast<std::uint8_t>(dataset)});
         AppendU16Be(out, static_cast<std::uint32_t>(text.size()));
         Append(out, text);
     }
@@ -57,7 +62,8 @@ Bytes PhotoshopSegment(const Bytes& iptc) {
     Bytes out = Of(std::string_view("Photoshop 3.0\0", 14));
     Append(out, "8BIM");
     AppendU16Be(out, 0x040C);
-    out.insert(out.end(), {3, 'a', 'b', 'c'});  // a name: length byte and three letters, even already
+    out.insert(out.end(),
+               {3, 'a', 'b', 'c'});  // a name: length byte and three letters, even already
     AppendU32Be(out, 3);
     out.insert(out.end(), {1, 2, 3, 0});  // padded to even
     Append(out, "8BIM");
@@ -129,7 +135,8 @@ Bytes Utf16Le(const std::u16string& text) {
     return out;
 }
 
-Bytes NoteDirectory(Bytes note, const std::vector<NoteEntry>& entries, bool big, std::int64_t base) {
+Bytes NoteDirectory(Bytes note, const std::vector<NoteEntry>& entries, bool big,
+                    std::int64_t base) {
     const std::size_t start = note.size();
     const auto u16 = [&](std::uint32_t v) {
         if (big) AppendU16Be(note, v);
@@ -137,7 +144,9 @@ Bytes NoteDirectory(Bytes note, const std::vector<NoteEntry>& entries, bool big,
     };
     const auto u32 = [&](std::uint32_t v) {
         if (big) AppendU32Be(note, v);
-        else note.insert(note.end(), {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)});
+        else
+            note.insert(note.end(), {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
+                                     std::uint8_t(v >> 24)});
     };
     u16(static_cast<std::uint32_t>(entries.size()));
     const std::size_t data = start + 2 + 12 * entries.size() + 4;

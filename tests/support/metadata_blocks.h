@@ -45,6 +45,7 @@ struct NoteEntry {
 };
 // `note` with a directory of `entries` appended, then their values beyond
 // four bytes; an offset is written as (its place in the note) - `base`.
-Bytes NoteDirectory(Bytes note, const std::vector<NoteEntry>& entries, bool bigEndian, std::int64_t base);
+Bytes NoteDirectory(Bytes note, const std::vector<NoteEntry>& entries, bool bigEndian,
+                    std::int64_t base);
 
 }  // namespace testsupport

@@ -10,7 +10,9 @@ namespace testsupport {
 
 // Whether every named program is on the path.
 inline bool HavePrograms(const std::string& names) {
-    return std::system(("for p in " + names + "; do command -v $p >/dev/null || exit 1; done").c_str()) == 0;
+    return std::system(
+               ("for p in " + names + "; do command -v $p >/dev/null || exit 1; done").c_str()) ==
+           0;
 }
 
 // Runs a shell command with its output discarded; true when it succeeds.

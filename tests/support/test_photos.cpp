@@ -43,7 +43,8 @@ QImage Solid(int width, int height, const QColor& colour) {
 }
 
 QByteArray Bytes(const std::vector<std::uint8_t>& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
 }
 
 QByteArray WithExifJpeg(const QByteArray& jpeg, const std::vector<std::uint8_t>& tiff) {

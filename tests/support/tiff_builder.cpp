@@ -19,8 +19,14 @@ void AppendBe(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
 // Size of one element for the byte-order swap (a rational swaps as two words).
 int SwapUnit(std::uint16_t type) {
     switch (type) {
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: case 5: case 10: return 4;
+    case 3:
+    case 8: return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13:
+    case 5:
+    case 10: return 4;
     case 12: return 8;
     default: return 1;
     }
@@ -44,7 +50,9 @@ public:
     void u16(std::uint16_t v) { big_ ? AppendBe(bytes, v, 2) : AppendLe(bytes, v, 2); }
     void u32(std::uint32_t v) { big_ ? AppendBe(bytes, v, 4) : AppendLe(bytes, v, 4); }
     std::uint32_t size() const { return static_cast<std::uint32_t>(bytes.size()); }
-    void align() { if (bytes.size() % 2) bytes.push_back(0); }
+    void align() {
+        if (bytes.size() % 2) bytes.push_back(0);
+    }
 
     // Writes the directory at the current end, then its long values; returns
     // its offset. `extra` fields (pointers) are appended to its own fields and
@@ -121,7 +129,8 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     return crc ^ 0xFFFFFFFFu;
 }
 
-void PngChunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+void PngChunk(std::vector<std::uint8_t>& out, const char* type,
+              const std::vector<std::uint8_t>& data) {
     AppendBe(out, data.size(), 4);
     const std::size_t typeAt = out.size();
     out.insert(out.end(), type, type + 4);
@@ -129,7 +138,8 @@ void PngChunk(std::vector<std::uint8_t>& out, const char* type, const std::vecto
     AppendBe(out, Crc32(out.data() + typeAt, data.size() + 4), 4);
 }
 
-void RiffChunk(std::vector<std::uint8_t>& out, const char* fourcc, const std::vector<std::uint8_t>& data) {
+void RiffChunk(std::vector<std::uint8_t>& out, const char* fourcc,
+               const std::vector<std::uint8_t>& data) {
     out.insert(out.end(), fourcc, fourcc + 4);
     AppendLe(out, data.size(), 4);
     out.insert(out.end(), data.begin(), data.end());
@@ -160,13 +170,19 @@ Field UndefinedText(std::uint16_t tag, const std::string& bytes) {
 }
 
 Field Short(std::uint16_t tag, std::vector<std::uint16_t> values) {
-    return Field{tag, 3, static_cast<std::uint32_t>(values.size()),
-                 Encode(values, 2, [](std::uint16_t v) { return std::uint64_t{v}; }), {}};
+    return Field{tag,
+                 3,
+                 static_cast<std::uint32_t>(values.size()),
+                 Encode(values, 2, [](std::uint16_t v) { return std::uint64_t{v}; }),
+                 {}};
 }
 
 Field Long(std::uint16_t tag, std::vector<std::uint32_t> values) {
-    return Field{tag, 4, static_cast<std::uint32_t>(values.size()),
-                 Encode(values, 4, [](std::uint32_t v) { return std::uint64_t{v}; }), {}};
+    return Field{tag,
+                 4,
+                 static_cast<std::uint32_t>(values.size()),
+                 Encode(values, 4, [](std::uint32_t v) { return std::uint64_t{v}; }),
+                 {}};
 }
 
 Field Rational(std::uint16_t tag, std::vector<std::pair<std::uint32_t, std::uint32_t>> values) {
@@ -188,31 +204,52 @@ Field SRational(std::uint16_t tag, std::vector<std::pair<std::int32_t, std::int3
 }
 
 Field SShort(std::uint16_t tag, std::vector<std::int16_t> values) {
-    return Field{tag, 8, static_cast<std::uint32_t>(values.size()),
-                 Encode(values, 2, [](std::int16_t v) { return std::uint64_t{static_cast<std::uint16_t>(v)}; }), {}};
+    return Field{
+        tag,
+        8,
+        static_cast<std::uint32_t>(values.size()),
+        Encode(values, 2,
+               [](std::int16_t v) { return std::uint64_t{static_cast<std::uint16_t>(v)}; }),
+        {}};
 }
 
 Field SLong(std::uint16_t tag, std::vector<std::int32_t> values) {
-    return Field{tag, 9, static_cast<std::uint32_t>(values.size()),
-                 Encode(values, 4, [](std::int32_t v) { return std::uint64_t{static_cast<std::uint32_t>(v)}; }), {}};
+    return Field{
+        tag,
+        9,
+        static_cast<std::uint32_t>(values.size()),
+        Encode(values, 4,
+               [](std::int32_t v) { return std::uint64_t{static_cast<std::uint32_t>(v)}; }),
+        {}};
 }
 
 Field Double(std::uint16_t tag, std::vector<double> values) {
-    return Field{tag, 12, static_cast<std::uint32_t>(values.size()),
-                 Encode(values, 8, [](double v) { std::uint64_t bits; std::memcpy(&bits, &v, 8); return bits; }), {}};
+    return Field{tag,
+                 12,
+                 static_cast<std::uint32_t>(values.size()),
+                 Encode(values, 8,
+                        [](double v) {
+                            std::uint64_t bits;
+                            std::memcpy(&bits, &v, 8);
+                            return bits;
+                        }),
+                 {}};
 }
 
-Field Raw(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::vector<std::uint8_t> le) {
+Field Raw(std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+          std::vector<std::uint8_t> le) {
     return Field{tag, type, count, std::move(le), {}};
 }
 
-void PutU16(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint16_t value, bool bigEndian) {
+void PutU16(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint16_t value,
+            bool bigEndian) {
     if (offset + 2 > bytes.size()) bytes.resize(offset + 2, 0);
     bytes[offset] = static_cast<std::uint8_t>(bigEndian ? value >> 8 : value);
     bytes[offset + 1] = static_cast<std::uint8_t>(bigEndian ? value : value >> 8);
 }
 
-void PutU32(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint32_t value, bool bigEndian) {
+void PutU32(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint32_t value,
+            bool bigEndian) {
     if (offset + 4 > bytes.size()) bytes.resize(offset + 4, 0);
     for (int i = 0; i < 4; ++i) {
         const int shift = bigEndian ? 8 * (3 - i) : 8 * i;
@@ -336,7 +373,8 @@ std::vector<std::uint8_t> Png(const std::vector<std::uint8_t>& tiff, bool exifBe
     ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
     PngChunk(out, "IHDR", ihdr);
     // A 1x1 grey pixel: zlib stream of the filter byte and the sample.
-    const std::vector<std::uint8_t> idat{0x78, 0x01, 0x01, 0x02, 0x00, 0xFD, 0xFF, 0x00, 0x80, 0x00, 0x82, 0x00, 0x81};
+    const std::vector<std::uint8_t> idat{0x78, 0x01, 0x01, 0x02, 0x00, 0xFD, 0xFF,
+                                         0x00, 0x80, 0x00, 0x82, 0x00, 0x81};
     if (exifBeforeIdat && !tiff.empty()) PngChunk(out, "eXIf", tiff);
     PngChunk(out, "IDAT", idat);
     if (!exifBeforeIdat && !tiff.empty()) PngChunk(out, "eXIf", tiff);
@@ -348,7 +386,8 @@ std::vector<std::uint8_t> WebP(const std::vector<std::uint8_t>& tiff, bool exifH
     std::vector<std::uint8_t> chunks{'W', 'E', 'B', 'P'};
     std::vector<std::uint8_t> vp8x{0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // EXIF flag, 1x1 canvas
     RiffChunk(chunks, "VP8X", vp8x);
-    RiffChunk(chunks, "VP8L", {0x2F, 0, 0, 0, 0x00, 0x07, 0x10, 0x11, 0x11, 0x88, 0x88, 0xFE, 0x07, 0x00});
+    RiffChunk(chunks, "VP8L",
+              {0x2F, 0, 0, 0, 0x00, 0x07, 0x10, 0x11, 0x11, 0x88, 0x88, 0xFE, 0x07, 0x00});
     if (!tiff.empty()) {
         std::vector<std::uint8_t> payload;
         if (exifHeader) payload = {'E', 'x', 'i', 'f', 0, 0};
@@ -395,13 +434,14 @@ std::vector<std::uint8_t> Bmp() {
 }
 
 std::vector<std::uint8_t> Gif() {
-    return {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0x80, 0x80, 0x80, 0, 0, 0,
-            0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+    return {'G', 'I',  'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0,    0,    0x80, 0x80, 0x80, 0,   0,
+            0,   0x2C, 0,   0,   0,   0,   1, 0, 1, 0, 0,    0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
 }
 
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 
@@ -410,7 +450,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-void Append(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+void Append(Bytes& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
 
 // An ISO box: 32-bit size, or 1 and a 64-bit size after the type.
 Bytes Box(const std::string& type, const Bytes& payload, bool large = false) {
@@ -452,7 +494,8 @@ Bytes ZlibStored(const Bytes& data) {
         out.push_back(at + n == data.size() ? 1 : 0);
         AppendLe(out, n, 2);
         AppendLe(out, ~n & 0xFFFF, 2);
-        out.insert(out.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
+        out.insert(out.end(), data.begin() + static_cast<long>(at),
+                   data.begin() + static_cast<long>(at + n));
         at += n;
     } while (at < data.size());
     AppendBe(out, Adler32(data), 4);
@@ -511,9 +554,10 @@ Bytes Raf(const Bytes& jpeg) {
     const Bytes cfaHeader(64, 0x11);
     const Bytes cfa(256, 0x22);
     const std::uint32_t cfaHeaderAt = kJpegAt + static_cast<std::uint32_t>(jpeg.size());
-    for (std::uint64_t word : {std::uint64_t{kJpegAt}, std::uint64_t{jpeg.size()}, std::uint64_t{cfaHeaderAt},
-                               std::uint64_t{cfaHeader.size()}, std::uint64_t{cfaHeaderAt + cfaHeader.size()},
-                               std::uint64_t{cfa.size()}})
+    for (std::uint64_t word :
+         {std::uint64_t{kJpegAt}, std::uint64_t{jpeg.size()}, std::uint64_t{cfaHeaderAt},
+          std::uint64_t{cfaHeader.size()}, std::uint64_t{cfaHeaderAt + cfaHeader.size()},
+          std::uint64_t{cfa.size()}})
         AppendBe(out, word, 4);
     out.resize(kJpegAt, 0);
     Append(out, jpeg);
@@ -575,23 +619,25 @@ Bytes Heif(const Bytes& tiff, const HeifOptions& o) {
             Append(iinf, FullBox("infe", o.infeVersion, infe, large));
         }
         Bytes iloc{static_cast<std::uint8_t>(o.offsetSize << 4 | o.lengthSize),
-                   static_cast<std::uint8_t>(o.baseOffsetSize << 4 | (o.ilocVersion > 0 ? o.indexSize : 0))};
+                   static_cast<std::uint8_t>(o.baseOffsetSize << 4 |
+                                             (o.ilocVersion > 0 ? o.indexSize : 0))};
         const int idWidth = o.ilocVersion < 2 ? 2 : 4;
         AppendBe(iloc, 2, idWidth);
-        const auto entry = [&](int id, int method, std::uint64_t dataAt,
-                               const std::vector<std::pair<std::uint64_t, std::uint64_t>>& extents) {
-            AppendBe(iloc, id, idWidth);
-            if (o.ilocVersion > 0) AppendBe(iloc, method, 2);
-            AppendBe(iloc, 0, 2);
-            const std::uint64_t base = o.baseOffsetSize > 0 ? dataAt : 0;
-            AppendBe(iloc, base, o.baseOffsetSize);
-            AppendBe(iloc, extents.size(), 2);
-            for (auto [offset, length] : extents) {
-                if (o.ilocVersion > 0) AppendBe(iloc, 0, o.indexSize);
-                AppendBe(iloc, dataAt + offset - base, o.offsetSize);
-                AppendBe(iloc, length, o.lengthSize);
-            }
-        };
+        const auto entry =
+            [&](int id, int method, std::uint64_t dataAt,
+                const std::vector<std::pair<std::uint64_t, std::uint64_t>>& extents) {
+                AppendBe(iloc, id, idWidth);
+                if (o.ilocVersion > 0) AppendBe(iloc, method, 2);
+                AppendBe(iloc, 0, 2);
+                const std::uint64_t base = o.baseOffsetSize > 0 ? dataAt : 0;
+                AppendBe(iloc, base, o.baseOffsetSize);
+                AppendBe(iloc, extents.size(), 2);
+                for (auto [offset, length] : extents) {
+                    if (o.ilocVersion > 0) AppendBe(iloc, 0, o.indexSize);
+                    AppendBe(iloc, dataAt + offset - base, o.offsetSize);
+                    AppendBe(iloc, length, o.lengthSize);
+                }
+            };
         entry(1, 0, mdatAt, {{0, image.size()}});
         std::vector<std::pair<std::uint64_t, std::uint64_t>> exifExtents;
         for (std::size_t k = 0; k < pieces; ++k)
@@ -608,7 +654,8 @@ Bytes Heif(const Bytes& tiff, const HeifOptions& o) {
     };
     const Bytes mdatHeader = Box("mdat", {}, large);
     // The meta box's size does not depend on the offsets it holds.
-    const std::uint64_t mdatAt = ftyp.size() + (o.metaAfterMdat ? 0 : meta(0).size()) + mdatHeader.size();
+    const std::uint64_t mdatAt =
+        ftyp.size() + (o.metaAfterMdat ? 0 : meta(0).size()) + mdatHeader.size();
     const Bytes metaBox = meta(mdatAt);
 
     Bytes out = ftyp;
@@ -630,7 +677,8 @@ Bytes Cr3(const TiffSpec& spec) {
         one.ifd0 = ifd;
         return BuildTiff(one).bytes;
     };
-    Bytes canon{0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0, 0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+    Bytes canon{0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
+                0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
     Append(canon, Box("CNCV", Bytes{'C', 'a', 'n', 'o', 'n', 'C', 'R', '3', '_', '0', '0', '1'}));
     Append(canon, Box("CCTP", Bytes(24, 0)));
     Append(canon, Box("CTBO", Bytes(40, 0)));
@@ -665,7 +713,8 @@ TiffSpec CameraSpec(bool bigEndian) {
         Short(0x0213, {2}),
     };
     std::vector<std::uint8_t> makerNote(600);
-    for (std::size_t i = 0; i < makerNote.size(); ++i) makerNote[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < makerNote.size(); ++i)
+        makerNote[i] = static_cast<std::uint8_t>(i * 7);
     Ifd exif;
     exif.fields = {
         Rational(0x829A, {{1, 125}}),
@@ -713,11 +762,8 @@ TiffSpec CameraSpec(bool bigEndian) {
     spec.gps = gps;
     Ifd ifd1;
     ifd1.fields = {
-        Short(0x0103, {6}),
-        Rational(0x011A, {{72, 1}}),
-        Rational(0x011B, {{72, 1}}),
-        Short(0x0128, {2}),
-        Long(0x0201, {0}),  // patched by callers that append a thumbnail
+        Short(0x0103, {6}), Rational(0x011A, {{72, 1}}), Rational(0x011B, {{72, 1}}),
+        Short(0x0128, {2}), Long(0x0201, {0}),  // patched by callers that append a thumbnail
         Long(0x0202, {0}),
     };
     spec.ifd1 = ifd1;

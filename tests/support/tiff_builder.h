@@ -77,8 +77,10 @@ struct RawParts {
 TiffLayout BuildTiff(const TiffSpec& spec, const RawParts& raw = {});
 
 // Byte pokes for crafting broken files (in the block's byte order).
-void PutU16(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint16_t value, bool bigEndian);
-void PutU32(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint32_t value, bool bigEndian);
+void PutU16(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint16_t value,
+            bool bigEndian);
+void PutU32(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint32_t value,
+            bool bigEndian);
 
 // Containers around a TIFF block.
 struct JpegOptions {
@@ -88,7 +90,8 @@ struct JpegOptions {
     std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> after;
     bool withImageData = true;  // a tiny SOS + EOI after the segments
 };
-std::vector<std::uint8_t> Jpeg(const std::vector<std::uint8_t>& tiff, const JpegOptions& options = {});
+std::vector<std::uint8_t> Jpeg(const std::vector<std::uint8_t>& tiff,
+                               const JpegOptions& options = {});
 std::vector<std::uint8_t> Png(const std::vector<std::uint8_t>& tiff, bool exifBeforeIdat = true);
 std::vector<std::uint8_t> WebP(const std::vector<std::uint8_t>& tiff, bool exifHeader = false);
 // A PNG whose header claims width x height RGB pixels over a few bytes of
@@ -107,7 +110,8 @@ struct RawProfileOptions {
     // Also an eXIf chunk with this block, after the text chunk.
     std::vector<std::uint8_t> eXIf;
 };
-std::vector<std::uint8_t> PngRawProfile(const std::vector<std::uint8_t>& tiff, const RawProfileOptions& options = {});
+std::vector<std::uint8_t> PngRawProfile(const std::vector<std::uint8_t>& tiff,
+                                        const RawProfileOptions& options = {});
 
 // The block with its first four bytes replaced: raw files that are TIFF with
 // a header of their own ("IIRO", "IIRS", "MMOR" for Olympus ORF, "IIU\0" for
@@ -125,20 +129,21 @@ std::vector<std::uint8_t> Raf(const std::vector<std::uint8_t>& jpeg);
 struct HeifOptions {
     std::string majorBrand = "heic";
     std::vector<std::string> compatibleBrands = {"mif1", "heic", "miaf"};
-    int ilocVersion = 0;      // 0, 1 or 2
-    int offsetSize = 4;       // bytes of an extent's offset: 0, 4 or 8
+    int ilocVersion = 0;  // 0, 1 or 2
+    int offsetSize = 4;   // bytes of an extent's offset: 0, 4 or 8
     int lengthSize = 4;
-    int baseOffsetSize = 0;   // with a base offset, extents are relative to the data
-    int indexSize = 0;        // versions 1 and 2
-    int infeVersion = 2;      // 2 (16-bit item ids) or 3 (32-bit)
-    bool inIdat = false;      // the Exif item in the meta box's idat (construction method 1)
-    int pieces = 1;           // extents the Exif item is split into, stored in reverse order
+    int baseOffsetSize = 0;  // with a base offset, extents are relative to the data
+    int indexSize = 0;       // versions 1 and 2
+    int infeVersion = 2;     // 2 (16-bit item ids) or 3 (32-bit)
+    bool inIdat = false;     // the Exif item in the meta box's idat (construction method 1)
+    int pieces = 1;          // extents the Exif item is split into, stored in reverse order
     bool metaAfterMdat = false;
     bool largeSizes = false;  // every box with a 64-bit size
     bool exifHeader = true;
     std::optional<std::uint32_t> tiffOffset;  // the item's offset field; by default right
 };
-std::vector<std::uint8_t> Heif(const std::vector<std::uint8_t>& tiff, const HeifOptions& options = {});
+std::vector<std::uint8_t> Heif(const std::vector<std::uint8_t>& tiff,
+                               const HeifOptions& options = {});
 
 // A Canon CR3: ftyp "crx ", moov holding Canon's box with IFD0, the Exif and
 // the GPS directory of `spec` as TIFF blocks of their own in CMT1, CMT2 and
