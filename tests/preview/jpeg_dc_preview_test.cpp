@@ -516,6 +516,24 @@ TEST(JpegPreview, BrokenRestartsInEachProgressiveScanResyncLikeTheCodec) {
     }
 }
 
+// Decoded by two threads (from the smallest scan up) and by one: the same
+// result and pixels, libjpeg's where it decodes the file too; an intact file
+// is split on a machine with two cores.
+void ExpectTwoThreadsAsOne(const Bytes& bytes, const std::string& where, bool intact,
+                           bool likeLibjpeg = true) {
+    const JpegPreview one = DecodeJpegPreview(bytes, kNoLimit, UINT64_MAX);
+    const JpegPreview two = DecodeJpegPreview(bytes, kNoLimit, 1);
+    EXPECT_EQ(one.threads, 1) << where;
+    EXPECT_EQ(two.result, one.result) << where;
+    EXPECT_TRUE(two.pixels == one.pixels) << where;
+    if (two.result != Result::NotHandled && likeLibjpeg && jpegtest::DecodeEighth(bytes).ok) {
+        EXPECT_EQ(DiffersFromCodec(bytes, two), "") << where;
+    }
+    if (intact && std::thread::hardware_concurrency() >= 2) {
+        EXPECT_EQ(two.threads, 2) << where;
+    }
+}
+
 // Split at a restart marker past the middle of its data, a scan decoded by
 // two threads gives libjpeg's picture, and the same result as one thread,
 // whatever is broken in either half or wherever the file is cut; a file
@@ -536,7 +554,6 @@ TEST(JpegPreview, TwoThreadsFromARestartMarkerDecodeAsOne) {
          Encode(scene,
                 With(k420, [](Layout& l) { l.separateScans = true, l.restartInterval = 3; }))},
     };
-    const bool twoCores = std::thread::hardware_concurrency() >= 2;
     for (const auto& file : files) {
         const std::vector<std::size_t> restarts = RestartsBetween(file.bytes, 0, file.bytes.size());
         ASSERT_GT(restarts.size(), 24u) << file.name;
@@ -551,20 +568,9 @@ TEST(JpegPreview, TwoThreadsFromARestartMarkerDecodeAsOne) {
             cases.push_back(
                 {"cut at " + std::to_string(step) + "/8",
                  Bytes(file.bytes.begin(), file.bytes.begin() + file.bytes.size() * step / 8)});
-        for (const Mutation& c : cases) {
-            const std::string where = std::string(file.name) + ": " + c.name;
-            const JpegPreview one = DecodeJpegPreview(c.bytes, kNoLimit, UINT64_MAX);
-            const JpegPreview two = DecodeJpegPreview(c.bytes, kNoLimit, 1);
-            EXPECT_EQ(one.threads, 1) << where;
-            EXPECT_EQ(two.result, one.result) << where;
-            EXPECT_TRUE(two.pixels == one.pixels) << where;
-            if (two.result != Result::NotHandled) {
-                EXPECT_EQ(DiffersFromCodec(c.bytes, two), "") << where;
-            }
-            if (c.name == "intact" && twoCores) {
-                EXPECT_EQ(two.threads, 2) << where;
-            }
-        }
+        for (const Mutation& c : cases)
+            ExpectTwoThreadsAsOne(c.bytes, std::string(file.name) + ": " + c.name,
+                                  c.name == "intact");
     }
 }
 
@@ -587,7 +593,6 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
          Encode(scene, With(k420, [](Layout& l) { l.separateScans = true; }))},
         {"4:1:0 (4 x 4 transforms)", Encode(scene, Sampling({4, 1, 1}, {2, 1, 1}))},
     };
-    const bool twoCores = std::thread::hardware_concurrency() >= 2;
     for (const auto& file : files) {
         const Bytes& jpeg = file.bytes;
         const std::size_t scan = jpegtest::FindMarkers(jpeg, 0xDA).front();
@@ -613,21 +618,9 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
             cases.push_back(
                 {"stuffed bytes" + where, Insert(jpeg, at, {0xFF, 0x00, 0xFF, 0xFF, 0x00}), false});
         }
-        for (const Case& c : cases) {
-            const std::string where = std::string(file.name) + ": " + c.name;
-            const JpegPreview one = DecodeJpegPreview(c.bytes, kNoLimit, UINT64_MAX);
-            const JpegPreview two = DecodeJpegPreview(c.bytes, kNoLimit, 1);
-            EXPECT_EQ(one.threads, 1) << where;
-            EXPECT_EQ(two.result, one.result) << where;
-            EXPECT_TRUE(two.pixels == one.pixels) << where;
-            if (two.result != Result::NotHandled && c.likeLibjpeg &&
-                jpegtest::DecodeEighth(c.bytes).ok) {
-                EXPECT_EQ(DiffersFromCodec(c.bytes, two), "") << where;
-            }
-            if (c.name == "intact" && twoCores) {
-                EXPECT_EQ(two.threads, 2) << where;
-            }
-        }
+        for (const Case& c : cases)
+            ExpectTwoThreadsAsOne(c.bytes, std::string(file.name) + ": " + c.name,
+                                  c.name == "intact", c.likeLibjpeg);
     }
 }
 
