@@ -1,5 +1,6 @@
 #include "preview/heif_layout.h"
 
+#include "reader/bmff_properties.h"
 #include "reader/byte_view.h"
 
 #include <algorithm>
@@ -188,25 +189,14 @@ private:
         Children(meta, ipco->payload, ipco->end,
                  [&](const Box& box) { properties.push_back(box); });
 
-        const ByteView box = meta.sub(ipma->payload, ipma->end - ipma->payload);
-        const std::uint8_t version = box.u8(0);
-        const bool wideIndex = (box.u32(0) & 1u) != 0;
-        const std::uint64_t count = box.u32(4);
-        std::uint64_t at = 8;
-        // Each entry takes at least three bytes, so the loop ends with the box.
-        for (std::uint64_t i = 0; i < count && box.ok() && at < box.size(); ++i) {
-            const std::uint32_t id = version < 1 ? box.u16(at) : box.u32(at);
-            at += version < 1 ? 2 : 4;
-            const std::uint32_t associations = box.u8(at++);
-            const auto found = layout_.items_.find(id);
-            for (std::uint32_t k = 0; k < associations && box.ok(); ++k) {
-                const std::uint32_t index = wideIndex ? box.u16(at) & 0x7FFFu : box.u8(at) & 0x7Fu;
-                at += wideIndex ? 2 : 1;
+        reader::ForEachPropertyAssociation(
+            meta.sub(ipma->payload, ipma->end - ipma->payload),
+            [&](std::uint32_t id, std::uint32_t index) {
+                const auto found = layout_.items_.find(id);
                 if (found == layout_.items_.end() || index == 0 || index > properties.size())
-                    continue;
+                    return;
                 applyProperty(meta, properties[index - 1], found->second);
-            }
-        }
+            });
     }
 
     static void applyProperty(const ByteView& meta, const Box& property, HeifLayout::Item& item) {

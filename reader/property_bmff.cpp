@@ -1,5 +1,7 @@
 #include "reader/property_bmff.h"
 
+#include "reader/bmff_properties.h"
+
 #include <algorithm>
 #include <array>
 #include <map>
@@ -323,24 +325,12 @@ void FindColour(BoxReader& reader, const std::optional<Box>& iprp, const std::op
     if (pitm && ipma) {
         const ByteView itemBytes = reader.payload(*pitm);
         const std::uint32_t primary = itemBytes.u8(0) == 0 ? itemBytes.u16(4) : itemBytes.u32(4);
-        const ByteView bytes = reader.payload(*ipma);
-        const std::uint8_t version = bytes.u8(0);
-        const bool wideIndex = (bytes.u32(0) & 1u) != 0;
-        const std::uint64_t count = bytes.u32(4);
-        std::uint64_t pos = 8;
-        // Each entry takes at least three bytes, so the loop ends with the box.
-        for (std::uint64_t i = 0; i < count && bytes.ok() && pos < bytes.size(); ++i) {
-            const std::uint32_t item = version < 1 ? bytes.u16(pos) : bytes.u32(pos);
-            pos += version < 1 ? 2 : 4;
-            const std::uint32_t associations = bytes.u8(pos++);
-            for (std::uint32_t k = 0; k < associations && bytes.ok(); ++k) {
-                const std::uint32_t index =
-                    wideIndex ? bytes.u16(pos) & 0x7FFFu : bytes.u8(pos) & 0x7Fu;
-                pos += wideIndex ? 2 : 1;
-                if (item == primary && bytes.ok()) primaryProperties.push_back(index);
-            }
-            if (item == primary) break;
-        }
+        ForEachPropertyAssociation(
+            reader.payload(*ipma),
+            [&](std::uint32_t item, std::uint32_t index) {
+                if (item == primary) primaryProperties.push_back(index);
+            },
+            primary);
         if (!itemBytes.ok()) primaryProperties.clear();
     }
     std::optional<Box> chosen, first;
