@@ -36,20 +36,6 @@ sandbox::DecoderClient::Options TestDecoder(bool misbehaving) {
     return options;
 }
 
-bool WaitUntil(const std::function<bool()>& done, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    // Asleep until something comes: processEvents with a time polls, and
-    // would take a core from the worker. The tick lets the time limit be seen.
-    QTimer tick;
-    tick.start(20);
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 void PanelTest::SetUp() {
     platform::setMessageHandler(
         [this](const platform::Message& message) { messageBoxes.push_back(message.text); });

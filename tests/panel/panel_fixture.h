@@ -6,6 +6,7 @@
 #include "panel/photo_panel.h"
 #include "panel/preview_loader.h"
 #include "test_photos.h"
+#include "wait_until.h"
 
 #include <QImage>
 #include <QRect>
@@ -41,9 +42,7 @@ QRect Bounds(const QImage& image, const QRect& area, const std::function<bool(QR
 // command.
 sandbox::DecoderClient::Options TestDecoder(bool misbehaving = false);
 
-// Asleep in the event loop until `done`, at most `milliseconds`; false when
-// it timed out.
-bool WaitUntil(const std::function<bool()>& done, int milliseconds = 60000);
+using testsupport::WaitUntil;
 
 class PanelTest : public ::testing::Test {
 protected:

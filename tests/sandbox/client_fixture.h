@@ -4,6 +4,7 @@
 #pragma once
 
 #include "sandbox/decoder_client.h"
+#include "wait_until.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -30,19 +31,8 @@ inline sandbox::DecoderClient::Options workerOptions(const char* program, int ti
     return options;
 }
 
-// Asleep in the event loop until something comes (processEvents with a
-// time polls, and would take a core from the worker); the tick lets the
-// time limit be seen.
 inline bool waitUntil(const std::function<bool()>& done, int milliseconds = kPatienceMs) {
-    QElapsedTimer timer;
-    timer.start();
-    QTimer tick;
-    tick.start(20);
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return testsupport::WaitUntil(done, milliseconds);
 }
 
 // Every answer and every ready worker of one client, in order.

@@ -11,6 +11,7 @@
 #include "shell/main_window.h"
 #include "shell/startup_strings.h"
 #include "test_decoder.h"
+#include "wait_until.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -50,18 +51,7 @@ std::vector<qint64> ChildrenNamed(qint64 parent, const QString& name) {
     return found;
 }
 
-// Asleep in the event loop until `done`; false when `milliseconds` passed.
-bool WaitUntil(const std::function<bool()>& done, int milliseconds = 60000) {
-    QElapsedTimer timer;
-    timer.start();
-    QTimer tick;
-    tick.start(20);
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 class BusyWindowTest : public ::testing::Test {
 protected:
