@@ -339,9 +339,7 @@ void Decoder::skipScan(std::uint64_t mcus, std::size_t& position) {
 }
 
 std::optional<ScanState> Decoder::splitAtRestart(std::size_t position, std::uint64_t mcus) const {
-    if (restartInterval_ == 0 || mcus < parallelFromMcus_ ||
-        std::thread::hardware_concurrency() < 2)
-        return {};
+    if (restartInterval_ == 0 || mcus < parallelFromMcus_ || !SecondCore()) return {};
     const std::size_t middle = position + (file_.size() - position) / 2;
     for (std::uint64_t taken = 0;;) {
         // The search moves past the marker it finds; 0 is the end of the file.

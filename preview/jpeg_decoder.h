@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -68,6 +69,13 @@ struct McuBlock {
     int scanIndex = 0;
     std::uint32_t offset = 0;  // from the MCU's corner in the component's plane
 };
+
+// Whether a second thread can run beside this one. Asked once: the system
+// answers from its files or a system call, not worth asking for each scan.
+inline bool SecondCore() {
+    static const bool second = std::thread::hardware_concurrency() >= 2;
+    return second;
+}
 
 inline std::uint32_t DivideUp(std::uint64_t a, std::uint64_t b) {
     return static_cast<std::uint32_t>((a + b - 1) / b);

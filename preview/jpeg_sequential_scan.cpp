@@ -282,8 +282,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     state.bits.position = position;
     std::optional<ScanState> second = splitAtRestart(position, mcus);
     std::optional<std::pair<std::size_t, std::uint64_t>> middle;
-    if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ &&
-        std::thread::hardware_concurrency() >= 2 &&
+    if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ && SecondCore() &&
         mcus * SpeculationBytes(blockCount, slotsInMcu) <= maxBytes_ / 2)
         middle = middleOfScan(position);
     std::unique_ptr<Speculation> records;
