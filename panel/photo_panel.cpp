@@ -315,13 +315,16 @@ void PhotoPanel::openPhoto(const QString& path) {
         renderList();
     }
 
-    // The whole column at the device pixels it is shown at: the worker fits
-    // the photo into it as the column does.
+    pending_ = std::make_unique<Pending>(
+        Pending{previews_->load(photo, previewBox()), name, photo.hasMetadata()});
+}
+
+// The whole column at the device pixels it is shown at: the worker fits the
+// photo into it as the column does.
+QSize PhotoPanel::previewBox() const {
     const qreal ratio = surface_.devicePixelRatio();
-    const QSize box(static_cast<int>(std::lround(kPreviewWidth * ratio)),
-                    static_cast<int>(std::lround(height() * ratio)));
-    pending_ =
-        std::make_unique<Pending>(Pending{previews_->load(photo, box), name, photo.hasMetadata()});
+    return QSize(static_cast<int>(std::lround(kPreviewWidth * ratio)),
+                 static_cast<int>(std::lround(height() * ratio)));
 }
 
 void PhotoPanel::previewLoaded(quint64 ticket, const sandbox::DecodedPicture& picture) {

@@ -82,6 +82,9 @@ public:
     // Why the last photo asked for shows no picture (the placeholder's
     // reason, or why it could not be opened); empty when it shows one.
     QString reason() const { return reason_; }
+    // The size in device pixels a photo's picture is asked for: the photo is
+    // fitted within it.
+    QSize previewBox() const;
     // Whether the last photo opened still waits for its picture.
     bool previewPending() const { return pending_ != nullptr; }
     // How long a photo's picture may take before the panel shows the photo

@@ -58,13 +58,32 @@ void FolderPhotos::prefetch(const QString& photo) {
     if (folder == listing_.folder && modified == listing_.modified && modified.isValid()) return;
     pendingFolder_ = folder;
     pending_ = QtConcurrent::run(&FolderPhotos::read, folder, collator_.locale());
+    watcher_ = std::make_unique<QFutureWatcher<Listing>>();
+    watcher_->setFuture(pending_);
     ++listings_;
+}
+
+bool FolderPhotos::listed(const QString& photo) const {
+    const QString folder = QFileInfo(photo).absolutePath();
+    if (pending_.isValid() && pendingFolder_ == folder) return pending_.isFinished();
+    const QDateTime modified = QFileInfo(folder).lastModified();
+    return folder == listing_.folder && modified == listing_.modified && modified.isValid();
+}
+
+void FolderPhotos::whenListed(QObject* context, std::function<void()> then) {
+    if (!pending_.isValid() || pending_.isFinished()) {
+        then();
+        return;
+    }
+    QObject::connect(watcher_.get(), &QFutureWatcherBase::finished, context, std::move(then),
+                     Qt::SingleShotConnection);
 }
 
 void FolderPhotos::refresh(const QString& folder) {
     if (pending_.isValid() && pendingFolder_ == folder) {
         listing_ = pending_.takeResult();
         pending_ = QFuture<Listing>();
+        watcher_.reset();
         pendingFolder_.clear();
     }
     const QDateTime modified = QFileInfo(folder).lastModified();

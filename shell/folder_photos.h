@@ -13,7 +13,10 @@
 #include <QCollatorSortKey>
 #include <QDateTime>
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace viewer {
@@ -33,6 +36,13 @@ public:
     // step counts from where it would stand. Empty when the folder holds no
     // photo.
     QString neighbour(const QString& path, int step);
+
+    // Whether the folder of `photo` is read and unchanged, or its reading
+    // has finished: neighbour() then answers without reading it.
+    bool listed(const QString& photo) const;
+    // Calls `then` in `context`'s thread once the reading prefetch() started
+    // has finished; at once when none is under way.
+    void whenListed(QObject* context, std::function<void()> then);
 
     // How often a folder has been read.
     int listings() const { return listings_; }
@@ -59,6 +69,7 @@ private:
     Listing listing_;
     QString pendingFolder_;
     QFuture<Listing> pending_;
+    std::unique_ptr<QFutureWatcher<Listing>> watcher_;
     int listings_ = 0;
 };
 

@@ -131,6 +131,7 @@ void MainWindow::showCentred() {
 }
 
 void MainWindow::openCommand() {
+    travel_ = 1;
     openPath(chooseImageFile(this, QString::fromStdString(panel_->photoFile())));
 }
 
@@ -156,6 +157,28 @@ void MainWindow::openPath(const QString& path) {
 void MainWindow::previewSettled() {
     if (lastPathOpened_ && (!panel_->showsPhoto() || !panel_->reason().isEmpty()))
         lastPathOpened_ = false;
+    preloadNeighbours();
+}
+
+void MainWindow::preloadNeighbours() {
+    const QString from =
+        stepFrom_.isEmpty() ? QString::fromStdString(panel_->photoFile()) : stepFrom_;
+    if (from.isEmpty() || !panel_->showsPhoto()) return;
+    // Not read yet: the key press waits for the reading, the preloads need not.
+    if (!folderPhotos_.listed(from)) {
+        folderPhotos_.prefetch(from);
+        folderPhotos_.whenListed(this, [this, from] {
+            if (from == stepFrom_ || from == QString::fromStdString(panel_->photoFile()))
+                preloadNeighbours();
+        });
+        return;
+    }
+    QStringList paths;
+    for (const int step : {travel_, -travel_, 2 * travel_}) {
+        const QString path = folderPhotos_.neighbour(from, step);
+        if (!path.isEmpty() && path != from && !paths.contains(path)) paths << path;
+    }
+    previews_->preload(paths, panel_->previewBox());
 }
 
 QString MainWindow::showNeighbour(int step) {
@@ -167,6 +190,7 @@ QString MainWindow::showNeighbour(int step) {
     // The next step goes on from here even when the same-path rule keeps
     // this photo from opening again.
     stepFrom_ = next;
+    travel_ = step < 0 ? -1 : 1;
     openPath(next);
     return next;
 }

@@ -92,6 +92,9 @@ protected:
 private:
     void layOut();
     void previewSettled();
+    // Once a photo is shown: its neighbours in the folder, the next one in
+    // the direction of travel first, decoded in the background.
+    void preloadNeighbours();
     void bringToFront();
     void openHandedOverPhoto();
 
@@ -113,6 +116,7 @@ private:
     // window, or, once a photo has been dropped on the panel, empty (the
     // panel's photo).
     QString stepFrom_;
+    int travel_ = 1;  // the sign of the last step
     FolderPhotos folderPhotos_;
     QString handedOver_;
     QTimer handOverRetry_;

@@ -6,6 +6,7 @@
 #include "controls/image_button.h"
 #include "panel/hint_icon.h"
 #include "panel/photo_panel.h"
+#include "panel/preview_loader.h"
 #include "platform/instance.h"
 #include "platform/messages.h"
 #include "shell/main_window.h"
@@ -23,6 +24,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -176,6 +178,89 @@ TEST_F(BusyWindowTest, FiveQuickKeysShowTheFifthPhoto) {
     EXPECT_TRUE(ShowsColour(Qt::blue));
 }
 
+// Stepping through a folder at a person's pace, both ways and round its
+// ends: every photo a key reaches was decoded in the background before the
+// key, so the key asks for no decode.
+TEST_F(BusyWindowTest, EachKeyFindsItsPhotoPreloaded) {
+    const QColor colours[] = {Qt::gray, Qt::red, Qt::green, Qt::yellow, Qt::magenta, Qt::blue};
+    std::vector<QString> paths;
+    for (int i = 0; i < 6; ++i)
+        paths.push_back(Photo(QStringLiteral("p%1.jpg").arg(i), colours[i]));
+    const viewer::PreviewLoader* previews = window_->previews();
+    const auto settled = [&] {
+        return WaitUntil([&] { return !Panel()->previewPending() && !previews->preloading(); });
+    };
+    window_->openPath(paths[2]);
+    ASSERT_TRUE(settled());
+    const struct {
+        Qt::Key key;
+        int reached;
+    } steps[] = {{Qt::Key_Right, 3}, {Qt::Key_Right, 4}, {Qt::Key_Left, 3}, {Qt::Key_Left, 2},
+                 {Qt::Key_Left, 1},  {Qt::Key_Left, 0},  {Qt::Key_Left, 5}, {Qt::Key_Right, 0}};
+    for (const auto& step : steps) {
+        const int decodes = previews->decodesAsked();
+        // Sent, not posted: the preloads the new photo starts come after the count.
+        QKeyEvent press(QEvent::KeyPress, step.key, Qt::NoModifier);
+        QApplication::sendEvent(window_.get(), &press);
+        EXPECT_EQ(previews->decodesAsked(), decodes)
+            << "p" << step.reached << " decoded after the key";
+        ASSERT_TRUE(settled());
+        EXPECT_EQ(Shown(), paths[step.reached]);
+        EXPECT_TRUE(ShowsColour(colours[step.reached])) << "p" << step.reached;
+    }
+    EXPECT_LE(previews->keptBytes(), qint64(viewer::PreviewLoader::kKeptPictures) *
+                                         Panel()->previewBox().width() *
+                                         Panel()->previewBox().height() * 4);
+}
+
+// A key pressed while its photo is still being preloaded takes that decode's
+// picture, once, instead of decoding the photo again.
+TEST_F(BusyWindowTest, AKeyDuringThePreloadOfItsPhotoWaitsForIt) {
+    const QString first = Photo("a1.jpg", Qt::red);
+    Photo("a2.jpg", Qt::blue, "sleep 1500");
+    window_->openPath(first);
+    ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); }));
+    ASSERT_TRUE(window_->previews()->preloading());
+    const int decodes = window_->previews()->decodesAsked();
+    QSignalSpy settled(Panel(), &viewer::PhotoPanel::previewSettled);
+    QTest::keyClick(window_->windowHandle(), Qt::Key_Right);
+    EXPECT_EQ(window_->previews()->decodesAsked(), decodes);
+    ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); }));
+    EXPECT_TRUE(ShowsColour(Qt::blue));
+    WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(settled.count(), 1);
+}
+
+// A photo changed after its preload is decoded again: the key shows what
+// the file holds now, not the picture kept.
+TEST_F(BusyWindowTest, APhotoChangedSinceItsPreloadIsDecodedAgain) {
+    const struct {
+        const char* name;
+        bool renamedOver;  // else rewritten in place
+    } cases[] = {{"rewritten in place", false}, {"another file renamed over it", true}};
+    for (const auto& c : cases) {
+        const QString first = Photo("c1.jpg", Qt::red);
+        const QString second = Photo("c2.jpg", Qt::green);
+        window_->openPath(first);
+        ASSERT_TRUE(WaitUntil([&] {
+            return !Panel()->previewPending() && !window_->previews()->preloading();
+        })) << c.name;
+        if (c.renamedOver) {
+            const QString other = Photo("other.jpg", Qt::yellow);
+            ASSERT_TRUE(QFile::remove(second) && QFile::rename(other, second)) << c.name;
+        } else {
+            Photo("c2.jpg", Qt::yellow);
+        }
+        const int decodes = window_->previews()->decodesAsked();
+        QTest::keyClick(window_->windowHandle(), Qt::Key_Right);
+        EXPECT_EQ(window_->previews()->decodesAsked(), decodes + 1) << c.name;
+        ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); })) << c.name;
+        EXPECT_EQ(Shown(), second) << c.name;
+        EXPECT_TRUE(ShowsColour(Qt::yellow)) << c.name;
+        ASSERT_TRUE(QFile::remove(first) && QFile::remove(second)) << c.name;
+    }
+}
+
 // The menu pops up while a photo decodes slowly, and the photo comes after.
 TEST_F(BusyWindowTest, TheMenuPopsUpDuringASlowDecode) {
     const QString slow = Photo("slow.jpg", Qt::blue, "sleep 3000");
@@ -231,10 +316,10 @@ TEST_F(BusyWindowTest, PathsThatCannotBeOpenedSayWhy) {
     }
 }
 
-// The installed viewer's worker, seen from outside while the viewer shows a
-// photo: its system-call filter is on (Seccomp 2) and it can gain no
-// privileges (NoNewPrivs 1).
-TEST_F(BusyWindowTest, TheRunningViewersWorkerIsConfined) {
+// The installed viewer's workers, seen from outside while the viewer shows a
+// photo and preloads its neighbour: each one's system-call filter is on
+// (Seccomp 2) and it can gain no privileges (NoNewPrivs 1).
+TEST_F(BusyWindowTest, TheRunningViewersWorkersAreConfined) {
     QTemporaryDir runtime, config;
     ASSERT_TRUE(runtime.isValid() && config.isValid());
     QFile::setPermissions(runtime.path(),
@@ -245,22 +330,25 @@ TEST_F(BusyWindowTest, TheRunningViewersWorkerIsConfined) {
     env.insert("XDG_RUNTIME_DIR", runtime.path());
     env.insert("XDG_CONFIG_HOME", config.path());
     viewer.setProcessEnvironment(env);
+    // With a neighbour in its folder, which a second worker preloads.
+    Photo("next.jpg", Qt::red);
     viewer.start(QStringLiteral(EXIFVIEWER_PATH), {Photo("shown.jpg", Qt::green)});
     ASSERT_TRUE(viewer.waitForStarted(20000));
     std::vector<qint64> workers;
-    // Its worker is ready once its filter is on; a worker still starting
-    // shows Seccomp 0 for a moment.
-    const bool confined = WaitUntil(
+    // A worker is ready once its filter is on; one still starting shows
+    // Seccomp 0 for a moment.
+    const auto confined = [](qint64 worker) {
+        return StatusField(worker, "Seccomp") == QStringLiteral("2") &&
+               StatusField(worker, "NoNewPrivs") == QStringLiteral("1");
+    };
+    WaitUntil(
         [&] {
             workers = ChildrenNamed(viewer.processId(), QStringLiteral("exifviewer-deco"));
-            return workers.size() == 1 &&
-                   StatusField(workers.front(), "Seccomp") == QStringLiteral("2");
+            return workers.size() == 2 && std::all_of(workers.begin(), workers.end(), confined);
         },
         60000);
-    ASSERT_EQ(workers.size(), 1u) << "the viewer runs one worker";
-    EXPECT_TRUE(confined);
-    EXPECT_EQ(StatusField(workers.front(), "Seccomp"), QStringLiteral("2"));
-    EXPECT_EQ(StatusField(workers.front(), "NoNewPrivs"), QStringLiteral("1"));
+    ASSERT_EQ(workers.size(), 2u) << "the screen's worker and the preloads'";
+    for (const qint64 worker : workers) EXPECT_TRUE(confined(worker)) << "worker " << worker;
     EXPECT_EQ(viewer.state(), QProcess::Running) << "the viewer runs on";
     viewer.kill();
     viewer.waitForFinished(20000);
