@@ -1,18 +1,24 @@
-// Opening the next photo of a large folder with the arrow key, against
-// opening the same photo through the open command (its dialog answered at
-// once, so that only the opening is timed).
+// Stepping through a large folder with the arrow key, each time until the
+// new photo's picture is drawn.
 //   folder_step_bench generate DIR COUNT   a folder of COUNT camera JPEGs
-//                                          (IMG_0001.JPG ...: hard links to one
-//                                          12-megapixel file) and an .xmp
+//                                          (IMG_0001.JPG ...: hard links to 16
+//                                          copies of one 12-megapixel file, in
+//                                          turn, so that neighbours are
+//                                          different files) and an .xmp
 //                                          sidecar for each
-//   folder_step_bench measure DIR STEPS    STEPS photos opened one after the
-//                                          other, alternately by key and by
-//                                          the open command
-// The measured lines are "first_key_at_once_ms", "first_key_ms" and
-// "first_dialog_ms" (the first step in a folder: by key at once, by key and by
-// command a quarter of a second after the photo opened; medians of five),
-// "key_ms" and "dialog_ms" (medians of the later steps) and "listings".
+//   folder_step_bench measure DIR STEPS [--no-preloading]
+//                                          STEPS keys at a person's pace, and
+//                                          bursts of keys faster than decodes
+// The measured lines (medians, ms, key to picture drawn): "first_key_at_once_ms"
+// and "first_key_ms" (the first step in a folder, pressed at once and a
+// quarter of a second after the photo was drawn), "key_ms" (later steps, a
+// third of a second apart), "cold_ms" (a photo no key led to: opened by the
+// command, decoded after it was asked for), "burst_ms" (from the last of ten
+// keys 15 ms apart to its photo drawn) and "listings" (how often the folder
+// was read); "kept_bytes" (the pictures the window keeps) and
+// "preload_worker_kb" (the preloading worker's resident size at the end).
 #include "panel/photo_panel.h"
+#include "panel/preview_loader.h"
 #include "shell/main_window.h"
 #include "shell/file_dialogs.h"
 #include "shell/startup_strings.h"
@@ -41,12 +47,18 @@ QString Name(int index) { return QStringLiteral("IMG_%1.JPG").arg(index, 4, 10, 
 
 int Generate(const QString& folder, int count) {
     QDir().mkpath(folder);
-    const QString body = QDir(folder).filePath(".body.jpg");
     const QByteArray jpeg =
         paneltest::WithExifJpeg(paneltest::Encode(Scene(4000, 3000), "jpeg", 92),
                                 testsupport::BuildTiff(testsupport::CameraSpec()).bytes);
-    if (jpeg.isEmpty() || !paneltest::WriteFile(body, jpeg)) return 1;
+    constexpr int kBodies = 16;
+    for (int body = 0; body < kBodies; ++body) {
+        if (jpeg.isEmpty() ||
+            !paneltest::WriteFile(QDir(folder).filePath(QStringLiteral(".body%1.jpg").arg(body)),
+                                  jpeg))
+            return 1;
+    }
     for (int i = 1; i <= count; ++i) {
+        const QString body = QDir(folder).filePath(QStringLiteral(".body%1.jpg").arg(i % kBodies));
         const QString photo = QDir(folder).filePath(Name(i));
         if (::link(QFile::encodeName(body).constData(), QFile::encodeName(photo).constData()) != 0)
             return 1;
@@ -63,82 +75,110 @@ double Median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-int Measure(const QString& folder, int steps) {
+// Resident size of a process in KiB, 0 when it cannot be read.
+long ResidentKb(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (pid <= 0 || !status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
+    return 0;
+}
+
+int Measure(const QString& folder, int steps, bool preloading) {
     QTemporaryDir settings;
     viewer::setSettingsFile(settings.filePath("settings.ini"));
     viewer::setStartupStrings();
     QString answer;
     viewer::setDialogHandlers(
         {[&](QWidget*) { return answer; }, [](QWidget*) { return QString(); }});
-    viewer::MainWindow window;
-    window.show();
-    QApplication::processEvents();
-
-    const auto open = [&](int index) {
-        answer = QDir(folder).filePath(Name(index));
-        window.openCommand();
-    };
-    const auto right = [&] {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
-        QApplication::sendEvent(&window, &press);
-    };
-    const auto shown = [&] { return QString::fromStdString(window.panel()->photoFile()); };
-
-    open(1);  // fonts, decoder plugins
     QElapsedTimer timer;
-    // The first step in a folder, in a window of its own that has just opened
-    // photo 1: by key, pressed at once or after the quarter of a second a
-    // person takes at least to look and press; and, as the yardstick, by the
-    // open command after the same quarter of a second.
-    const auto firstStep = [&](int waitMs, bool byKey) {
-        viewer::MainWindow fresh;
-        fresh.show();
-        answer = QDir(folder).filePath(Name(1));
-        fresh.openCommand();
+
+    // Until the photo at `path` is drawn; -1 when another one is.
+    const auto drawn = [&](viewer::MainWindow& window, const QString& path) {
+        viewer::PhotoPanel* panel = window.panel();
+        while (panel->previewPending()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        panel->repaint();
+        const double ms = timer.nsecsElapsed() / 1e6;
+        return panel->photoFile() == path.toStdString() ? ms : -1.0;
+    };
+    const auto look = [](int ms) {
         QElapsedTimer wait;
         wait.start();
-        while (wait.elapsed() < waitMs) QApplication::processEvents(QEventLoop::AllEvents, 10);
-        answer = QDir(folder).filePath(Name(2));
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
-        timer.restart();
-        if (byKey) QApplication::sendEvent(&fresh, &press);
-        else fresh.openCommand();
-        const double ms = timer.nsecsElapsed() / 1e6;
-        return fresh.panel()->photoFile() == answer.toStdString() ? ms : -1.0;
+        while (wait.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
     };
-    std::vector<double> atOnce, afterALook, byCommand;
+    const auto press = [](viewer::MainWindow& window) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+        QApplication::sendEvent(&window, &key);
+    };
+    const auto path = [&](int index) { return QDir(folder).filePath(Name(index)); };
+
+    // The first step in a folder, in a window of its own that has just drawn
+    // photo 1: pressed at once, or after a quarter of a second.
+    const auto firstStep = [&](int waitMs) {
+        viewer::MainWindow fresh;
+        fresh.previews()->setPreloading(preloading);
+        fresh.show();
+        answer = path(1);
+        timer.restart();
+        fresh.openCommand();
+        if (drawn(fresh, path(1)) < 0) return -1.0;
+        look(waitMs);
+        timer.restart();
+        press(fresh);
+        return drawn(fresh, path(2));
+    };
+    std::vector<double> atOnce, afterALook;
     for (int repeat = 0; repeat < 5; ++repeat) {
-        atOnce.push_back(firstStep(0, true));
-        afterALook.push_back(firstStep(250, true));
-        byCommand.push_back(firstStep(250, false));
+        atOnce.push_back(firstStep(0));
+        afterALook.push_back(firstStep(250));
     }
-    const double firstAtOnce = Median(atOnce), firstAfterALook = Median(afterALook),
-                 firstCommand = Median(byCommand);
-    right();
+
+    viewer::MainWindow window;
+    window.previews()->setPreloading(preloading);
+    window.show();
+    answer = path(1);
+    window.openCommand();
+    drawn(window, path(1));
+    std::vector<double> key, cold, burst;
+    int index = 1;
+    for (int step = 0; step < steps; ++step) {
+        look(330);
+        timer.restart();
+        press(window);
+        key.push_back(drawn(window, path(++index)));
+        // Now and then a photo far off, by the command: no preload led to it.
+        if (step % 10 == 9) {
+            look(330);
+            index += 58;  // not a neighbour of any copy kept
+            answer = path(index);
+            timer.restart();
+            window.openCommand();
+            cold.push_back(drawn(window, path(index)));
+        }
+    }
+    for (int repeat = 0; repeat < 5; ++repeat) {
+        look(330);
+        for (int k = 0; k < 10; ++k) {
+            timer.restart();
+            press(window);
+            ++index;
+            if (k < 9) look(15);
+        }
+        burst.push_back(drawn(window, path(index)));
+    }
     const auto failed = [](const std::vector<double>& values) {
         return std::any_of(values.begin(), values.end(), [](double ms) { return ms < 0; });
     };
-    if (shown() != QDir(folder).filePath(Name(2)) || failed(atOnce) || failed(afterALook) ||
-        failed(byCommand))
+    if (failed(atOnce) || failed(afterALook) || failed(key) || failed(cold) || failed(burst)) {
+        std::fprintf(stderr, "a key or command showed another photo than asked for\n");
         return 1;
-
-    std::vector<double> key, dialog;
-    for (int index = 3; index < 3 + steps; ++index) {
-        timer.restart();
-        if (index % 2) right();
-        else open(index);
-        (index % 2 ? key : dialog).push_back(timer.nsecsElapsed() / 1e6);
-        if (shown() != QDir(folder).filePath(Name(index))) {
-            std::fprintf(stderr, "step %d opened %s\n", index, qPrintable(shown()));
-            return 1;
-        }
     }
     std::printf(
-        "first_key_at_once_ms %.2f\nfirst_key_ms %.2f\nfirst_dialog_ms %.2f\nkey_ms "
-        "%.2f\ndialog_ms %.2f\n"
-        "listings %d\n",
-        firstAtOnce, firstAfterALook, firstCommand, Median(key), Median(dialog),
-        window.folderPhotos().listings());
+        "first_key_at_once_ms %.2f\nfirst_key_ms %.2f\nkey_ms %.2f\ncold_ms %.2f\nburst_ms "
+        "%.2f\nlistings %d\nkept_bytes %lld\npreload_worker_kb %ld\n",
+        Median(atOnce), Median(afterALook), Median(key), Median(cold), Median(burst),
+        window.folderPhotos().listings(), static_cast<long long>(window.previews()->keptBytes()),
+        ResidentKb(window.previews()->preloadWorkerPid()));
     return 0;
 }
 
@@ -149,7 +189,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == "generate") return Generate(args[2], args[3].toInt());
-    if (args.size() == 4 && args[1] == "measure") return Measure(args[2], args[3].toInt());
-    std::fprintf(stderr, "usage: folder_step_bench generate DIR COUNT | measure DIR STEPS\n");
+    if ((args.size() == 4 || args.size() == 5) && args[1] == "measure")
+        return Measure(QDir(args[2]).absolutePath(), args[3].toInt(),
+                       args.size() == 4 || args[4] != "--no-preloading");
+    std::fprintf(
+        stderr,
+        "usage: folder_step_bench generate DIR COUNT | measure DIR STEPS [--no-preloading]\n");
     return 2;
 }

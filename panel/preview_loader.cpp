@@ -22,6 +22,11 @@ sandbox::FormatHint hintOf(photo::Format format) {
     return static_cast<sandbox::FormatHint>(static_cast<int>(format) + 1);
 }
 
+sandbox::DecoderClient::Options inBackground(sandbox::DecoderClient::Options options) {
+    options.background = true;
+    return options;
+}
+
 qint64 nanoseconds(const timespec& time) {
     return static_cast<qint64>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
@@ -32,12 +37,22 @@ PreviewLoader::PreviewLoader(QObject* parent)
     : PreviewLoader(sandbox::DecoderClient::Options(), parent) {}
 
 PreviewLoader::PreviewLoader(sandbox::DecoderClient::Options options, QObject* parent)
-    : QObject(parent), screen_(options), background_(std::move(options)) {
+    : QObject(parent), screen_(options), background_(inBackground(std::move(options))) {
     connect(&screen_, &sandbox::DecoderClient::decoded, this, &PreviewLoader::screenDecoded);
     connect(&background_, &sandbox::DecoderClient::decoded, this, &PreviewLoader::preloadDecoded);
 }
 
-void PreviewLoader::start() { screen_.start(); }
+void PreviewLoader::start() {
+    screen_.start();
+    // The preloading worker starts once the screen's is ready, so the two do
+    // not load their decoders at once; by the first preload it is warm.
+    connect(
+        &screen_, &sandbox::DecoderClient::workerReady, this,
+        [this] {
+            if (preloadingOn_) background_.start();
+        },
+        Qt::SingleShotConnection);
+}
 
 PreviewLoader::Identity PreviewLoader::identityOf(const struct ::stat& info) {
     return Identity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino),
@@ -132,6 +147,7 @@ void PreviewLoader::screenDecoded(quint64 request, const sandbox::DecodedPicture
 }
 
 void PreviewLoader::preload(const QStringList& paths, const QSize& box) {
+    if (!preloadingOn_) return;
     wanted_.resize(std::min<std::size_t>(wanted_.size(), 1));
     for (const QString& path : paths) {
         struct stat info {};

@@ -43,8 +43,8 @@ public:
     explicit PreviewLoader(QObject* parent = nullptr);
     explicit PreviewLoader(sandbox::DecoderClient::Options options, QObject* parent = nullptr);
 
-    // Starts the worker without waiting for it, so that it is warm by the
-    // first photo.
+    // Starts the workers without waiting for them, so that they are warm by
+    // the first photo and its first preload.
     void start();
 
     // Asks for the picture of `photo` (open) fitted within `box` device
@@ -59,6 +59,8 @@ public:
     // for before that have not started; a path that is not a photo is passed
     // over.
     void preload(const QStringList& paths, const QSize& box);
+    // Off, preload() does nothing (to compare with and without it).
+    void setPreloading(bool on) { preloadingOn_ = on; }
     // Whether a preload is decoding or waiting for its turn.
     bool preloading() const { return preloading_.has_value() || !preloads_.empty(); }
     // How many decodes the workers were asked for, preloads included: a
@@ -119,6 +121,7 @@ private:
     // The photo shown and those preloaded for it: the last to be dropped.
     std::vector<Identity> wanted_;
     int decodesAsked_ = 0;
+    bool preloadingOn_ = true;
 };
 
 }  // namespace viewer

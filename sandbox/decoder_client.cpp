@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -236,6 +237,9 @@ bool DecoderClient::startWorker() {
                  std::strerror(spawned.error));
         return false;
     }
+    if (options_.background &&
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(spawned.process.pid), 19) != 0)
+        qWarning("exifviewer: cannot lower the priority of the decoder: %s", std::strerror(errno));
     auto worker = std::make_unique<Worker>();
     worker->process = std::move(spawned.process);
     worker->messages = new QSocketNotifier(worker->process.socket.get(), QSocketNotifier::Read);

@@ -53,6 +53,9 @@ public:
         int supersededGraceMs = 200;
         // How long the worker may take to load its decoders and confine itself.
         int startLimitMs = 10000;
+        // Runs at the lowest processor priority: work nobody waits for yet
+        // gives way to the screen's decode and the window.
+        bool background = false;
     };
 
     explicit DecoderClient(QObject* parent = nullptr);

@@ -40,6 +40,8 @@ public:
     ImageButton* closeButton() const { return closeButton_; }
     PhotoPanel* panel() const { return panel_; }
     PreviewLoader* previews() const { return previews_; }
+    // Whether the photo shown still waits to have its neighbours preloaded.
+    bool preloadDue() const { return preloadDelay_.isActive(); }
     // "相册数量：0" until a photo is chosen, then the path last chosen.
     QLabel* statusLabel() const { return statusLabel_; }
     QLabel* versionLabel() const { return versionLabel_; }
@@ -120,6 +122,7 @@ private:
     FolderPhotos folderPhotos_;
     QString handedOver_;
     QTimer handOverRetry_;
+    QTimer preloadDelay_;
     QPixmap headerBand_;
     QPointer<MainMenu> menu_;
     LargeView* largeView_ = nullptr;

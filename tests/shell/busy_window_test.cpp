@@ -188,7 +188,9 @@ TEST_F(BusyWindowTest, EachKeyFindsItsPhotoPreloaded) {
         paths.push_back(Photo(QStringLiteral("p%1.jpg").arg(i), colours[i]));
     const viewer::PreviewLoader* previews = window_->previews();
     const auto settled = [&] {
-        return WaitUntil([&] { return !Panel()->previewPending() && !previews->preloading(); });
+        return WaitUntil([&] {
+            return !Panel()->previewPending() && !window_->preloadDue() && !previews->preloading();
+        });
     };
     window_->openPath(paths[2]);
     ASSERT_TRUE(settled());
@@ -219,8 +221,7 @@ TEST_F(BusyWindowTest, AKeyDuringThePreloadOfItsPhotoWaitsForIt) {
     const QString first = Photo("a1.jpg", Qt::red);
     Photo("a2.jpg", Qt::blue, "sleep 1500");
     window_->openPath(first);
-    ASSERT_TRUE(WaitUntil([&] { return !Panel()->previewPending(); }));
-    ASSERT_TRUE(window_->previews()->preloading());
+    ASSERT_TRUE(WaitUntil([&] { return window_->previews()->preloading(); }));
     const int decodes = window_->previews()->decodesAsked();
     QSignalSpy settled(Panel(), &viewer::PhotoPanel::previewSettled);
     QTest::keyClick(window_->windowHandle(), Qt::Key_Right);
@@ -243,7 +244,8 @@ TEST_F(BusyWindowTest, APhotoChangedSinceItsPreloadIsDecodedAgain) {
         const QString second = Photo("c2.jpg", Qt::green);
         window_->openPath(first);
         ASSERT_TRUE(WaitUntil([&] {
-            return !Panel()->previewPending() && !window_->previews()->preloading();
+            return !Panel()->previewPending() && !window_->preloadDue() &&
+                   !window_->previews()->preloading();
         })) << c.name;
         if (c.renamedOver) {
             const QString other = Photo("other.jpg", Qt::yellow);
