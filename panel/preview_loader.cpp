@@ -42,17 +42,9 @@ PreviewLoader::PreviewLoader(sandbox::DecoderClient::Options options, QObject* p
     connect(&background_, &sandbox::DecoderClient::decoded, this, &PreviewLoader::preloadDecoded);
 }
 
-void PreviewLoader::start() {
-    screen_.start();
-    // The preloading worker starts once the screen's is ready, so the two do
-    // not load their decoders at once; by the first preload it is warm.
-    connect(
-        &screen_, &sandbox::DecoderClient::workerReady, this,
-        [this] {
-            if (preloadingOn_) background_.start();
-        },
-        Qt::SingleShotConnection);
-}
+// The preloading worker starts with the first preload: a photo alone in its
+// folder costs no second process.
+void PreviewLoader::start() { screen_.start(); }
 
 PreviewLoader::Identity PreviewLoader::identityOf(const struct ::stat& info) {
     return Identity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino),

@@ -43,8 +43,8 @@ public:
     explicit PreviewLoader(QObject* parent = nullptr);
     explicit PreviewLoader(sandbox::DecoderClient::Options options, QObject* parent = nullptr);
 
-    // Starts the workers without waiting for them, so that they are warm by
-    // the first photo and its first preload.
+    // Starts the worker without waiting for it, so that it is warm by the
+    // first photo.
     void start();
 
     // Asks for the picture of `photo` (open) fitted within `box` device
