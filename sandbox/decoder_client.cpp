@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QSocketNotifier>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
