@@ -75,15 +75,6 @@ double Median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-// Resident size of a process in KiB, 0 when it cannot be read.
-long ResidentKb(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (pid <= 0 || !status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
-    return 0;
-}
-
 int Measure(const QString& folder, int steps, bool preloading) {
     QTemporaryDir settings;
     viewer::setSettingsFile(settings.filePath("settings.ini"));
@@ -173,12 +164,13 @@ int Measure(const QString& folder, int steps, bool preloading) {
         std::fprintf(stderr, "a key or command showed another photo than asked for\n");
         return 1;
     }
+    const long preloader = static_cast<long>(window.previews()->preloadWorkerPid());
     std::printf(
         "first_key_at_once_ms %.2f\nfirst_key_ms %.2f\nkey_ms %.2f\ncold_ms %.2f\nburst_ms "
         "%.2f\nlistings %d\nkept_bytes %lld\npreload_worker_kb %ld\n",
         Median(atOnce), Median(afterALook), Median(key), Median(cold), Median(burst),
         window.folderPhotos().listings(), static_cast<long long>(window.previews()->keptBytes()),
-        ResidentKb(window.previews()->preloadWorkerPid()));
+        preloader > 0 ? benchsupport::StatusKib("VmRSS:", preloader) : 0L);
     return 0;
 }
 

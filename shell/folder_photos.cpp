@@ -51,11 +51,15 @@ FolderPhotos::Listing FolderPhotos::read(const QString& folder, const QLocale& l
     return listing;
 }
 
+bool FolderPhotos::readAndUnchanged(const QString& folder) const {
+    const QDateTime modified = QFileInfo(folder).lastModified();
+    return folder == listing_.folder && modified == listing_.modified && modified.isValid();
+}
+
 void FolderPhotos::prefetch(const QString& photo) {
     const QString folder = QFileInfo(photo).absolutePath();
     if (pending_.isValid() && pendingFolder_ == folder) return;
-    const QDateTime modified = QFileInfo(folder).lastModified();
-    if (folder == listing_.folder && modified == listing_.modified && modified.isValid()) return;
+    if (readAndUnchanged(folder)) return;
     pendingFolder_ = folder;
     pending_ = QtConcurrent::run(&FolderPhotos::read, folder, collator_.locale());
     watcher_ = std::make_unique<QFutureWatcher<Listing>>();
@@ -66,8 +70,7 @@ void FolderPhotos::prefetch(const QString& photo) {
 bool FolderPhotos::listed(const QString& photo) const {
     const QString folder = QFileInfo(photo).absolutePath();
     if (pending_.isValid() && pendingFolder_ == folder) return pending_.isFinished();
-    const QDateTime modified = QFileInfo(folder).lastModified();
-    return folder == listing_.folder && modified == listing_.modified && modified.isValid();
+    return readAndUnchanged(folder);
 }
 
 void FolderPhotos::whenListed(QObject* context, std::function<void()> then) {
@@ -86,8 +89,7 @@ void FolderPhotos::refresh(const QString& folder) {
         watcher_.reset();
         pendingFolder_.clear();
     }
-    const QDateTime modified = QFileInfo(folder).lastModified();
-    if (folder == listing_.folder && modified == listing_.modified && modified.isValid()) return;
+    if (readAndUnchanged(folder)) return;
     listing_ = read(folder, collator_.locale());
     ++listings_;
 }

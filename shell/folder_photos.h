@@ -61,6 +61,8 @@ private:
     // Reads and sorts a folder; touches nothing shared, so it runs on any thread.
     static Listing read(const QString& folder, const QLocale& locale);
     void refresh(const QString& folder);
+    // Whether the listing kept is of `folder` as it is now.
+    bool readAndUnchanged(const QString& folder) const;
     // True when a sorts before b: natural order, then code points, so that
     // names the collator finds equal (IMG.jpg, img.jpg) keep a fixed order.
     static bool before(const Entry& a, const Entry& b);
