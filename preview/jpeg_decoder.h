@@ -136,10 +136,11 @@ private:
     // `from`, and the data bits before it (stuffed and fill bytes not
     // counted); none when the data ends first.
     std::optional<std::pair<std::size_t, std::uint64_t>> middleOfScan(std::size_t from) const;
-    // Runs `decodeMcu(mcuX, mcuY)` over a scan's MCUs from `state.mcu` up to
-    // `stopAt`, interval by interval, as the reference decoder does: once an
-    // interval's data has run out the rest of it is left alone, and restart
-    // markers are resynchronised on. True when some interval's data ran out.
+    // Runs `decodeMcu(bits, state, mcuX, mcuY)` over a scan's MCUs from
+    // `state.mcu` up to `stopAt`, interval by interval, as the reference
+    // decoder does: once an interval's data has run out the rest of it is
+    // left alone, and restart markers are resynchronised on. True when some
+    // interval's data ran out.
     // Touches no member, so two threads may walk two parts of a scan.
     template <class DecodeMcu>
     bool walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu,
@@ -190,9 +191,15 @@ bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
                        DecodeMcu decodeMcu, std::uint64_t stopAt) const {
     const std::uint64_t total = std::min(std::uint64_t{mcusX} * mcusY, stopAt);
     bool ranOut = false;
-    // Counted in a local and handed back at the end: a block written through
-    // a pointer could be the state, as far as the compiler knows.
-    std::uint64_t mcu = state.mcu;
+    // Decoded in copies whose addresses never leave this function, handed
+    // back at the end, the bit reader apart from the rest (whose own reader
+    // is stale meanwhile): a sample written through a pointer could be any
+    // state the compiler cannot see all uses of, so it would store and
+    // reload the reader at every symbol, and two threads' states on one
+    // cache line would slow each other down.
+    ScanState local = state;
+    Bits bits = state.bits;
+    std::uint64_t mcu = local.mcu;
     auto mcuX = static_cast<std::uint32_t>(mcu % mcusX);
     auto mcuY = static_cast<std::uint32_t>(mcu / mcusX);
     bool starved = false;
@@ -201,8 +208,8 @@ bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
             restartInterval_ ? std::min(total, (mcu / restartInterval_ + 1) * restartInterval_)
                              : total;
         for (; mcu < end && !starved; ++mcu) {
-            decodeMcu(mcuX, mcuY);
-            starved = state.bits.count < state.bits.pad;
+            decodeMcu(bits, local, mcuX, mcuY);
+            starved = bits.count < bits.pad;
             if (++mcuX == mcusX) {
                 mcuX = 0;
                 ++mcuY;
@@ -213,11 +220,19 @@ bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
         mcu = end;
         mcuX = static_cast<std::uint32_t>(mcu % mcusX);
         mcuY = static_cast<std::uint32_t>(mcu / mcusX);
-        if (mcu >= total || !restart(state, starved)) break;
-        state.prediction = {};
-        state.emptyBlocks = 0;
+        if (mcu >= total) break;
+        ScanState restarted = local;
+        restarted.bits = bits;
+        const bool more = restart(restarted, starved);
+        local = restarted;
+        bits = restarted.bits;
+        if (!more) break;
+        local.prediction = {};
+        local.emptyBlocks = 0;
     }
-    state.mcu = mcu;
+    local.mcu = mcu;
+    local.bits = bits;
+    state = local;
     return ranOut;
 }
 

@@ -168,9 +168,7 @@ void Decoder::decodeDcScan(std::span<const ScanComponent> scan, int low, bool re
 
     const std::span<const std::uint8_t> data = file_;
     ScanState state;
-    Bits& bits = state.bits;
-    bits.position = position;
-    std::array<std::uint32_t, kMaxComponents>& prediction = state.prediction;
+    state.bits.position = position;
     const auto dc = [&](int b, std::uint32_t mcuX, std::uint32_t mcuY) -> std::int16_t& {
         const int i = blocks[b].scanIndex;
         const std::size_t block =
@@ -179,23 +177,26 @@ void Decoder::decodeDcScan(std::span<const ScanComponent> scan, int low, bool re
     };
     if (refine) {
         const auto bit = static_cast<std::int16_t>(1 << low);
-        partial_ |= walkScan(mcusX, mcusY, state, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
-            for (int b = 0; b < blockCount; ++b) {
-                if (bits.count < 32) Refill(bits, data);
-                if (TakeBits(bits, 1)) dc(b, mcuX, mcuY) |= bit;
-            }
-        });
+        partial_ |= walkScan(mcusX, mcusY, state,
+                             [&](Bits& bits, ScanState&, std::uint32_t mcuX, std::uint32_t mcuY) {
+                                 for (int b = 0; b < blockCount; ++b) {
+                                     if (bits.count < 32) Refill(bits, data);
+                                     if (TakeBits(bits, 1)) dc(b, mcuX, mcuY) |= bit;
+                                 }
+                             });
     } else {
-        partial_ |= walkScan(mcusX, mcusY, state, [&](std::uint32_t mcuX, std::uint32_t mcuY) {
-            for (int b = 0; b < blockCount; ++b) {
-                const int i = blocks[b].scanIndex;
-                prediction[i] +=
-                    static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
-                dc(b, mcuX, mcuY) = static_cast<std::int16_t>(prediction[i] << low);
-            }
-        });
+        partial_ |= walkScan(
+            mcusX, mcusY, state,
+            [&](Bits& bits, ScanState& s, std::uint32_t mcuX, std::uint32_t mcuY) {
+                for (int b = 0; b < blockCount; ++b) {
+                    const int i = blocks[b].scanIndex;
+                    s.prediction[i] +=
+                        static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
+                    dc(b, mcuX, mcuY) = static_cast<std::int16_t>(s.prediction[i] << low);
+                }
+            });
     }
-    position = bits.marker ? bits.markerPosition : bits.position;
+    position = state.bits.marker ? state.bits.markerPosition : state.bits.position;
 }
 
 void Decoder::decodeAcScan(const ScanComponent& scan, int first, int last, int low, bool refine,
@@ -204,18 +205,19 @@ void Decoder::decodeAcScan(const ScanComponent& scan, int first, int last, int l
     const HuffmanTable& table = *scan.ac;
     const std::span<const std::uint8_t> data = file_;
     ScanState state;
-    Bits& bits = state.bits;
-    bits.position = position;
-    std::uint32_t& emptyBlocks = state.emptyBlocks;
-    partial_ |= walkScan(c.blocksWide, c.blocksHigh, state, [&](std::uint32_t x, std::uint32_t y) {
-        const std::size_t index = std::size_t{y} * c.blocksPerRow + x;
-        const KeptBlock block{&c.coefficients[index * c.slots->count], &c.nonzero[index], c.slots};
-        if (refine)
-            DecodeAcRefine(table, bits, data, first, last, std::int32_t{1} << low, block,
-                           emptyBlocks);
-        else DecodeAcFirst(table, bits, data, first, last, low, block, emptyBlocks);
-    });
-    position = bits.marker ? bits.markerPosition : bits.position;
+    state.bits.position = position;
+    partial_ |=
+        walkScan(c.blocksWide, c.blocksHigh, state,
+                 [&](Bits& bits, ScanState& s, std::uint32_t x, std::uint32_t y) {
+                     const std::size_t index = std::size_t{y} * c.blocksPerRow + x;
+                     const KeptBlock block{&c.coefficients[index * c.slots->count],
+                                           &c.nonzero[index], c.slots};
+                     if (refine)
+                         DecodeAcRefine(table, bits, data, first, last, std::int32_t{1} << low,
+                                        block, s.emptyBlocks);
+                     else DecodeAcFirst(table, bits, data, first, last, low, block, s.emptyBlocks);
+                 });
+    position = state.bits.marker ? state.bits.markerPosition : state.bits.position;
 }
 
 void Decoder::transformCoefficients() {

@@ -158,9 +158,9 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     // data ran out.
     const auto decodePart = [&](ScanState& state, std::uint64_t stopAt) {
         Coefficients coefficients{};  // zero but for the block being decoded
-        Bits& bits = state.bits;
-        std::array<std::uint32_t, kMaxComponents>& prediction = state.prediction;
-        const auto decodeMcu = [&](std::uint32_t mcuX, std::uint32_t mcuY) {
+        const auto decodeMcu = [&](Bits& bits, ScanState& s, std::uint32_t mcuX,
+                                   std::uint32_t mcuY) {
+            std::array<std::uint32_t, kMaxComponents>& prediction = s.prediction;
             std::array<std::uint8_t*, kMaxComponents> corner{};
             for (std::size_t i = 0; i < scan.size(); ++i)
                 corner[i] = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] +
