@@ -236,17 +236,15 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         guess.progress.fetch_or(Speculation::kFinished, std::memory_order_release);
         guess.progress.notify_one();
     };
-    // The MCUs from `first` on drawn from the other thread's records from
-    // `record` on; false when they end before the scan's data does.
-    const auto drawGuessed = [&](ScanState& state, std::uint64_t first, const Speculation& guess,
-                                 std::uint64_t record) {
-        const std::uint64_t published =
-            guess.progress.load(std::memory_order_acquire) & ~Speculation::kFinished;
-        const bool covered = record + (mcus - first) <= published ||
-                             (published > record && guess.ranOut[published - 1]);
-        if (!covered) return false;
+    using Predictions = std::array<std::uint32_t, kMaxComponents>;
+    // Draws the MCUs [from, to) from the other thread's records from
+    // `record` on, the DC predictions going on from `prediction`; returns
+    // them as they stand after the last. Works on copies the compiler can
+    // keep in registers, so that two threads may draw two runs of MCUs.
+    const auto drawRecords = [&](const Speculation& guess, std::uint64_t from, std::uint64_t to,
+                                 std::uint64_t record, Predictions prediction) {
         Coefficients coefficients{};
-        for (std::uint64_t m = first, r = record; m < mcus; ++m, ++r) {
+        for (std::uint64_t m = from, r = record; m < to; ++m, ++r) {
             const auto mcuX = static_cast<std::uint32_t>(m % mcusX),
                        mcuY = static_cast<std::uint32_t>(m / mcusX);
             for (int b = 0; b < blockCount; ++b) {
@@ -254,9 +252,9 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                 std::uint8_t* out = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] +
                                     std::size_t{mcuX} * stepX[i] + blocks[b].offset;
                 const std::size_t block = r * blockCount + b;
-                state.prediction[i] += static_cast<std::uint32_t>(guess.dc[block]);
+                prediction[i] += static_cast<std::uint32_t>(guess.dc[block]);
                 if (scales[i] == 1) {
-                    *out = DcSample(state.prediction[i], (*quant[i])[0]);
+                    *out = DcSample(prediction[i], (*quant[i])[0]);
                     continue;
                 }
                 const Slots& slots = scales[i] == 2 ? kSlots2x2 : kSlots4x4;
@@ -265,15 +263,49 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                 const std::int16_t* kept = &guess.kept[r * slotsInMcu + slotAt[b]];
                 if (reads)
                     for (int k = 1; k < slots.count; ++k) coefficients[slots.position[k]] = kept[k];
-                DrawScaledBlock(coefficients, reads, state.prediction[i], scales[i], *quant[i], out,
+                DrawScaledBlock(coefficients, reads, prediction[i], scales[i], *quant[i], out,
                                 planeWidth[i]);
                 coefficients = {};
             }
-            if (guess.ranOut[r]) {
-                partial_ = true;
-                break;
+        }
+        return prediction;
+    };
+    // The MCUs from `first` on drawn from the other thread's records from
+    // `record` on; false when they end before the scan's data does. A long
+    // run is drawn by two threads, the second half from the predictions the
+    // first half's DC differences add up to.
+    const auto drawGuessed = [&](ScanState& state, std::uint64_t first, const Speculation& guess,
+                                 std::uint64_t record) {
+        const std::uint64_t published =
+            guess.progress.load(std::memory_order_acquire) & ~Speculation::kFinished;
+        const bool covered = record + (mcus - first) <= published ||
+                             (published > record && guess.ranOut[published - 1]);
+        if (!covered) return false;
+        // Up to the scan's end, or to the record whose data ran out (the
+        // last one the other thread wrote).
+        const std::uint64_t count = std::min(mcus - first, published - record);
+        const std::uint64_t half = count >= parallelFromMcus_ ? count / 2 : 0;
+        Predictions atHalf = state.prediction;
+        for (std::uint64_t r = record; r < record + half; ++r)
+            for (int b = 0; b < blockCount; ++b)
+                atHalf[blocks[b].scanIndex] +=
+                    static_cast<std::uint32_t>(guess.dc[r * blockCount + b]);
+        Predictions last{};
+        std::thread other;
+        if (half > 0) {
+            try {
+                other = std::thread([&] {
+                    last = drawRecords(guess, first + half, first + count, record + half, atHalf);
+                });
+            } catch (const std::system_error&) {
+                // No thread to be had: the second half after the first.
             }
         }
+        drawRecords(guess, first, first + half, record, state.prediction);
+        if (other.joinable()) other.join();
+        else last = drawRecords(guess, first + half, first + count, record + half, atHalf);
+        state.prediction = last;
+        partial_ |= guess.ranOut[record + count - 1];
         state.bits = guess.last;
         return true;
     };
