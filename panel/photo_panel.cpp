@@ -290,6 +290,10 @@ void PhotoPanel::openPhoto(const QString& path) {
         return;
     }
 
+    // Asked for before anything else here, so that the worker decodes
+    // while the last photo is held and the list filled.
+    const quint64 ticket = previews_->load(photo, previewBox());
+
     // The photo's own state now; its pixels when the picture comes, or when
     // the patience runs out. The photo last settled is kept aside until then.
     holdPixels();
@@ -315,8 +319,7 @@ void PhotoPanel::openPhoto(const QString& path) {
         renderList();
     }
 
-    pending_ = std::make_unique<Pending>(
-        Pending{previews_->load(photo, previewBox()), name, photo.hasMetadata()});
+    pending_ = std::make_unique<Pending>(Pending{ticket, name, photo.hasMetadata()});
 }
 
 // The whole column at the device pixels it is shown at: the worker fits the
