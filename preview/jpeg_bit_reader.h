@@ -125,9 +125,11 @@ inline Symbol SlowSymbol(const HuffmanTable& table, std::uint64_t buffer) {
 }
 
 // The AC coefficients of one block, decoded rather than skipped. Returns the
-// positions written (bit n for natural position n).
-inline std::uint64_t DecodeAc(const HuffmanTable& table, Bits& bits,
-                              std::span<const std::uint8_t> data, Coefficients& out) {
+// positions written (bit n for natural position n). Always inlined: behind a
+// call the reader would leave the registers for memory for the whole scan.
+[[gnu::always_inline]] inline std::uint64_t DecodeAc(const HuffmanTable& table, Bits& bits,
+                                                     std::span<const std::uint8_t> data,
+                                                     Coefficients& out) {
     std::uint64_t written = 0;
     for (int k = 1; k < 64; ++k) {
         if (bits.count < 32) Refill(bits, data);
