@@ -45,6 +45,15 @@ inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint
     }
 }
 
+// A block whose transform reads none of the coefficients written: its DC
+// sample throughout.
+inline void FillDcSample(std::uint32_t prediction, int scale, const QuantTable& quant,
+                         std::uint8_t* out, std::uint32_t stride) {
+    const std::uint8_t sample = DcSample(prediction, quant[0]);
+    for (int y = 0; y < scale; ++y)
+        std::memset(out + y * std::size_t{stride}, sample, static_cast<std::size_t>(scale));
+}
+
 // A block of a component drawn at 2 x 2 or 4 x 4 samples: from the small
 // transform, or its DC sample throughout when the transform reads none of the
 // coefficients written. Its DC is set from the prediction.
@@ -57,9 +66,7 @@ inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written,
         else Transform4x4(coefficients, quant, out, stride);
         return;
     }
-    const std::uint8_t sample = DcSample(prediction, quant[0]);
-    for (int y = 0; y < scale; ++y)
-        std::memset(out + y * std::size_t{stride}, sample, static_cast<std::size_t>(scale));
+    FillDcSample(prediction, scale, quant, out, stride);
 }
 
 // What the thread that decodes from a guessed point in the middle of a scan
@@ -67,23 +74,24 @@ inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written,
 // where their MCUs line up (Huffman codes fall back into step within a few
 // symbols of a wrong start; an MCU start at the same bit as one of the first
 // thread's is in step for good). The DC as differences, since its
-// predictions start from a wrong value; the coefficients the small
-// transforms read, since they need the DC first.
+// predictions start from a wrong value; of a block a small transform draws,
+// the transform's split without the DC, so that once the DC is known only
+// the samples are left to work out.
 struct Speculation {
-    Speculation(std::uint64_t mcus, int blocksInMcu, int slotsInMcu)
+    Speculation(std::uint64_t mcus, int blocksInMcu, int splitInMcu)
         : capacity(mcus),
           at(std::make_unique_for_overwrite<std::uint64_t[]>(mcus)),
           ranOut(std::make_unique_for_overwrite<bool[]>(mcus)),
           dc(std::make_unique_for_overwrite<std::int32_t[]>(mcus * blocksInMcu)),
           reads(std::make_unique_for_overwrite<bool[]>(mcus * blocksInMcu)),
-          kept(std::make_unique_for_overwrite<std::int16_t[]>(mcus * slotsInMcu)) {}
+          split(std::make_unique_for_overwrite<std::int64_t[]>(mcus * splitInMcu)) {}
 
-    std::uint64_t capacity;                // MCUs
-    std::unique_ptr<std::uint64_t[]> at;   // data bits from the scan's start to each MCU's start
-    std::unique_ptr<bool[]> ranOut;        // the data ran out within the MCU
-    std::unique_ptr<std::int32_t[]> dc;    // each block's DC difference
-    std::unique_ptr<bool[]> reads;         // each block's: the small transform reads some of it
-    std::unique_ptr<std::int16_t[]> kept;  // those coefficients, in the transform's slots
+    std::uint64_t capacity;                 // MCUs
+    std::unique_ptr<std::uint64_t[]> at;    // data bits from the scan's start to each MCU's start
+    std::unique_ptr<bool[]> ranOut;         // the data ran out within the MCU
+    std::unique_ptr<std::int32_t[]> dc;     // each block's DC difference
+    std::unique_ptr<bool[]> reads;          // each block's: the small transform reads some of it
+    std::unique_ptr<std::int64_t[]> split;  // then its split (else its DC sample fills it)
     // The MCUs whose records the other thread may read, and kFinished once
     // no more will come.
     static constexpr std::uint64_t kFinished = std::uint64_t{1} << 63;
@@ -93,10 +101,10 @@ struct Speculation {
 };
 
 // Bytes each MCU's records take.
-std::uint64_t SpeculationBytes(int blocksInMcu, int slotsInMcu) {
+std::uint64_t SpeculationBytes(int blocksInMcu, int splitInMcu) {
     return sizeof(std::uint64_t) + sizeof(bool) +
            std::uint64_t(blocksInMcu) * (sizeof(std::int32_t) + sizeof(bool)) +
-           std::uint64_t(slotsInMcu) * sizeof(std::int16_t);
+           std::uint64_t(splitInMcu) * sizeof(std::int64_t);
 }
 
 }  // namespace
@@ -191,13 +199,13 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         return bits.loaded - static_cast<std::uint64_t>(bits.count - bits.pad);
     };
     const std::uint64_t mcus = std::uint64_t{mcusX} * mcusY;
-    // The slots of the coefficients kept for the blocks drawn by a transform.
-    std::array<int, kMaxBlocksInMcu> slotAt{};
-    int slotsInMcu = 0;
+    // Where the records keep the split of each block drawn by a transform.
+    std::array<int, kMaxBlocksInMcu> splitAt{};
+    int splitInMcu = 0;
     for (int b = 0; b < blockCount; ++b) {
-        slotAt[b] = slotsInMcu;
+        splitAt[b] = splitInMcu;
         const int scale = scales[blocks[b].scanIndex];
-        if (scale > 1) slotsInMcu += (scale == 2 ? kSlots2x2 : kSlots4x4).count;
+        if (scale > 1) splitInMcu += scale == 2 ? kSplitValues2x2 : kSplitValues4x4;
     }
     // The other thread's part: from `start` (`startBits` into the data) as
     // if an MCU began there, until the data runs out, its records are full
@@ -219,11 +227,10 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                     continue;
                 }
                 std::uint64_t written = DecodeAc(*scan[i].ac, bits, data, coefficients);
-                const Slots& slots = scales[i] == 2 ? kSlots2x2 : kSlots4x4;
                 if (written & (scales[i] == 2 ? kReads2x2 : kReads4x4)) {
                     guess.reads[block] = true;
-                    std::int16_t* kept = &guess.kept[m * slotsInMcu + slotAt[b]];
-                    for (int k = 1; k < slots.count; ++k) kept[k] = coefficients[slots.position[k]];
+                    SplitTransform(coefficients, *quant[i], scales[i],
+                                   &guess.split[m * splitInMcu + splitAt[b]]);
                 }
                 for (; written; written &= written - 1) coefficients[std::countr_zero(written)] = 0;
             }
@@ -243,7 +250,6 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     // keep in registers, so that two threads may draw two runs of MCUs.
     const auto drawRecords = [&](const Speculation& guess, std::uint64_t from, std::uint64_t to,
                                  std::uint64_t record, Predictions prediction) {
-        Coefficients coefficients{};
         for (std::uint64_t m = from, r = record; m < to; ++m, ++r) {
             const auto mcuX = static_cast<std::uint32_t>(m % mcusX),
                        mcuY = static_cast<std::uint32_t>(m / mcusX);
@@ -257,15 +263,14 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                     *out = DcSample(prediction[i], (*quant[i])[0]);
                     continue;
                 }
-                const Slots& slots = scales[i] == 2 ? kSlots2x2 : kSlots4x4;
-                const std::uint64_t reads =
-                    guess.reads[block] ? (scales[i] == 2 ? kReads2x2 : kReads4x4) : 0;
-                const std::int16_t* kept = &guess.kept[r * slotsInMcu + slotAt[b]];
-                if (reads)
-                    for (int k = 1; k < slots.count; ++k) coefficients[slots.position[k]] = kept[k];
-                DrawScaledBlock(coefficients, reads, prediction[i], scales[i], *quant[i], out,
-                                planeWidth[i]);
-                coefficients = {};
+                if (guess.reads[block]) {
+                    SamplesFromSplit(Dequantise(static_cast<std::int32_t>(prediction[i] & 0xFFFF),
+                                                (*quant[i])[0]),
+                                     &guess.split[r * splitInMcu + splitAt[b]], scales[i], out,
+                                     planeWidth[i]);
+                    continue;
+                }
+                FillDcSample(prediction[i], scales[i], *quant[i], out, planeWidth[i]);
             }
         }
         return prediction;
@@ -315,13 +320,13 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     std::optional<ScanState> second = splitAtRestart(position, mcus);
     std::optional<std::pair<std::size_t, std::uint64_t>> middle;
     if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ && SecondCore() &&
-        mcus * SpeculationBytes(blockCount, slotsInMcu) <= maxBytes_ / 2)
+        mcus * SpeculationBytes(blockCount, splitInMcu) <= maxBytes_ / 2)
         middle = middleOfScan(position);
     std::unique_ptr<Speculation> records;
     std::thread helper;
     if (middle) {
         try {
-            records = std::make_unique<Speculation>(mcus, blockCount, slotsInMcu);
+            records = std::make_unique<Speculation>(mcus, blockCount, splitInMcu);
             helper = std::thread([&] { speculate(*records, middle->first, middle->second); });
         } catch (const std::exception&) {
             // No memory or no thread to be had (a limit on them): one thread.

@@ -93,4 +93,38 @@ void Transform2x2(const Coefficients& in, const QuantTable& quant, std::uint8_t*
 void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
                   std::size_t stride);
 
+// Both transforms split at the DC. The DC enters them only through the first
+// column's even part, a multiple of the first pass's divisor there, so that
+// column's output in row y is 4 x the DC dequantised plus a part of the AC
+// coefficients alone, kept in 32 bits as the reference decoder's workspace
+// keeps it; each sample of the row is then that << evenShift, plus a rest of
+// the AC alone, >> shift. The AC's parts are what a thread that does not know
+// the DC yet can work out and keep; the transforms go through them too.
+struct TransformSplit {
+    int evenShift;
+    int shift;
+};
+inline constexpr TransformSplit kSplit2x2{15, 20}, kSplit4x4{14, 19};
+// Values of a split: the first column's part of each row, then the rest of
+// each sample, row by row.
+inline constexpr int kSplitValues2x2 = 2 + 4, kSplitValues4x4 = 4 + 16;
+
+// The split of a `scale` x `scale` transform (2 or 4); in[0] is not read.
+void SplitTransform(const Coefficients& in, const QuantTable& quant, int scale,
+                    std::int64_t* split);
+
+inline void SamplesFromSplit(std::int32_t dequantisedDc, const std::int64_t* split, int scale,
+                             std::uint8_t* out, std::size_t stride) {
+    const TransformSplit shifts = scale == 2 ? kSplit2x2 : kSplit4x4;
+    const std::int64_t* rest = split + scale;
+    for (int y = 0; y < scale; ++y) {
+        const auto first = static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(dequantisedDc) * 4u + static_cast<std::uint32_t>(split[y]));
+        const std::int64_t even = std::int64_t{first} * (std::int64_t{1} << shifts.evenShift);
+        for (int x = 0; x < scale; ++x)
+            out[y * stride + static_cast<std::size_t>(x)] =
+                Limit((even + rest[y * scale + x]) >> shifts.shift);
+    }
+}
+
 }  // namespace preview::jpegdecoder
