@@ -31,6 +31,11 @@ using Result = JpegPreview::Result;
 
 constexpr std::uint64_t kNoLimit = 1ull << 32;
 
+// libjpeg's plain code, which the preview follows: its SIMD transforms work
+// in 16 bits, and part from it on values no photo has. Set before libjpeg
+// first runs, as it asks once.
+[[maybe_unused]] const bool kPlainCodec = setenv("JSIMD_FORCENONE", "1", 1) == 0;
+
 // Where the preview and libjpeg's eighth-size decode of the same bytes differ:
 // "" when they are the same size and every pixel is equal.
 std::string Mismatch(const JpegPreview& preview, const Picture& reference) {
@@ -621,6 +626,41 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
         for (const Case& c : cases)
             ExpectTwoThreadsAsOne(c.bytes, std::string(file.name) + ": " + c.name,
                                   c.name == "intact", c.likeLibjpeg);
+    }
+}
+
+// Chroma DCs no encoder of pixels makes: built up by the largest difference
+// there is to the most a 16-bit quantisation step leaves room for, past what
+// the small transforms' first column holds in 32 bits. The transforms split
+// at the DC give libjpeg's pixels there too, in blocks whose AC coefficients
+// they read and those they do not, with one thread or two.
+TEST(JpegPreview, HugeChromaDcsWrapAsInTheCodecsTransforms) {
+    for (const int side : {2, 4}) {
+        jpegtest::CoefficientPhoto photo;
+        photo.lumaSide = side;
+        photo.mcusWide = 64;
+        photo.mcusHigh = 4;
+        photo.lumaQuant.fill(1);
+        photo.chromaQuant.fill(32767);
+        for (int c = 1; c <= 2; ++c) {
+            for (int m = 0; m < photo.mcusWide * photo.mcusHigh; ++m) {
+                std::array<std::int16_t, 64> block{};
+                const int step = m % 32;  // up 16 steps, then down again
+                block[0] = static_cast<std::int16_t>((c == 1 ? 1 : -1) * 2047 *
+                                                     (step < 16 ? step + 1 : 32 - step));
+                if (m % 3 == 1) block[1] = 5;
+                if (m % 3 == 2) block[3 * 8 + 5] = -7;
+                photo.blocks[c].push_back(block);
+            }
+        }
+        const Bytes bytes = jpegtest::EncodeCoefficients(photo);
+        const std::string where = "luma sampled " + std::to_string(side) + " x " +
+                                  std::to_string(side) + " times as often";
+        ASSERT_FALSE(bytes.empty()) << where;
+        const JpegPreview preview = DecodeJpegPreview(bytes, kNoLimit);
+        EXPECT_EQ(preview.result, Result::Complete) << where;
+        EXPECT_EQ(DiffersFromCodec(bytes, preview), "") << where;
+        ExpectTwoThreadsAsOne(bytes, where, true);
     }
 }
 

@@ -139,6 +139,75 @@ Bytes Encode(const Picture& picture, const Layout& layout) {
     return bytes;
 }
 
+Bytes EncodeCoefficients(const CoefficientPhoto& photo) {
+    jpeg_compress_struct info{};
+    ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = OnError;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+        return {};
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    const int side = photo.lumaSide;
+    info.image_width = static_cast<JDIMENSION>(photo.mcusWide * side * 8);
+    info.image_height = static_cast<JDIMENSION>(photo.mcusHigh * side * 8);
+    info.input_components = 3;
+    info.in_color_space = JCS_YCbCr;
+    jpeg_set_defaults(&info);
+    const std::array<std::uint16_t, 64>* quant[2] = {&photo.lumaQuant, &photo.chromaQuant};
+    for (int t = 0; t < 2; ++t) {
+        unsigned int table[64];
+        std::copy(quant[t]->begin(), quant[t]->end(), table);
+        jpeg_add_quant_table(&info, t, table, 100, FALSE);
+    }
+    // An MCU holds at most 10 blocks: a larger one, a scan per component.
+    jpeg_scan_info scans[3] = {};
+    if (side * side + 2 > 10) {
+        for (int c = 0; c < 3; ++c) {
+            scans[c].comps_in_scan = 1;
+            scans[c].component_index[0] = c;
+            scans[c].Se = 63;
+        }
+        info.scan_info = scans;
+        info.num_scans = 3;
+    }
+    jvirt_barray_ptr arrays[3];
+    for (int c = 0; c < 3; ++c) {
+        jpeg_component_info& component = info.comp_info[c];
+        component.h_samp_factor = component.v_samp_factor = c == 0 ? side : 1;
+        const int per = c == 0 ? side : 1;
+        arrays[c] = (*info.mem->request_virt_barray)(
+            reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, TRUE,
+            static_cast<JDIMENSION>(photo.mcusWide * per),
+            static_cast<JDIMENSION>(photo.mcusHigh * per), static_cast<JDIMENSION>(per));
+    }
+    jpeg_write_coefficients(&info, arrays);
+    for (int c = 0; c < 3; ++c) {
+        const int wide = photo.mcusWide * (c == 0 ? side : 1);
+        const int high = photo.mcusHigh * (c == 0 ? side : 1);
+        for (int y = 0; y < high; ++y) {
+            JBLOCKARRAY row =
+                (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), arrays[c],
+                                                static_cast<JDIMENSION>(y), 1, TRUE);
+            for (int x = 0; x < wide; ++x) {
+                const std::size_t at = std::size_t(y) * wide + x;
+                for (int k = 0; k < 64; ++k)
+                    row[0][x][k] = at < photo.blocks[c].size() ? photo.blocks[c][at][k] : 0;
+            }
+        }
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    Bytes bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
 namespace {
 
 void Segment(Bytes& out, std::uint8_t marker, const Bytes& body) {

@@ -4,6 +4,7 @@
 // Used by the preview tests and the fuzzer's seed writer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -49,6 +50,20 @@ struct Layout {
 
 // The picture written as a JPEG in `layout`; empty when libjpeg refuses.
 Bytes Encode(const Picture& picture, const Layout& layout);
+
+// A YCbCr JPEG written from quantised coefficients as given (the luma sampled
+// `lumaSide` x `lumaSide` times as often as the chroma; a scan per component
+// when an MCU would hold more than 10 blocks), with quantisation tables as
+// given (16-bit values allowed): values no encoder of pixels would make.
+// Blocks are row by row in each component, coefficients in natural order;
+// those not given are zero.
+struct CoefficientPhoto {
+    int lumaSide = 2;
+    int mcusWide = 1, mcusHigh = 1;
+    std::array<std::uint16_t, 64> lumaQuant{}, chromaQuant{};
+    std::array<std::vector<std::array<std::int16_t, 64>>, 3> blocks;
+};
+Bytes EncodeCoefficients(const CoefficientPhoto& photo);
 
 // A mid-grey progressive JPEG of any size up to 65535 x 65535, put together
 // marker by marker (libjpeg would keep every coefficient of the picture to
