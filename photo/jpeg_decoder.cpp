@@ -142,16 +142,20 @@ public:
         const QSize stored = uprightSize(target, head.orientation);
         const Plan plan = PlanDecode(frame_, stored, file_->size());
         if (plan.problem != Problem::None) return Failed(picture, plan.problem);
-        // The whole file for the DC decoder, else the head for the frame probe.
+        // The whole file for the DC decoder (mapped where that is allowed),
+        // else the head for the frame probe.
         const bool wantWhole =
             plan.fromEighth && file_->size() <= static_cast<std::uint64_t>(kDecodeLimitBytes);
-        const PhotoFile::Bytes bytes =
-            file_->readUpTo(0, wantWhole ? file_->size() : kJpegHeadBytes);
+        const PhotoFile::Mapping mapping = wantWhole ? file_->map() : PhotoFile::Mapping();
+        const PhotoFile::Bytes read =
+            mapping ? PhotoFile::Bytes()
+                    : file_->readUpTo(0, wantWhole ? file_->size() : kJpegHeadBytes);
+        const std::span<const std::uint8_t> bytes = mapping ? mapping.bytes() : read.span();
         const std::unique_ptr<QIODevice> device = file_->device();
         QImageReader reader(device.get(), "jpeg");
         prepareReader(reader);
         const Decoded decoded =
-            Finish(reader, bytes.span(), bytes.size == file_->size(), plan, frame_, stored, [&] {
+            Finish(reader, bytes, bytes.size() == file_->size(), plan, frame_, stored, [&] {
                 return SegmentsAffordable(
                     reader::CountJpegSegments(*file_->byteSource(), kMaxJpegSegments, true));
             });

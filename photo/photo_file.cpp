@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QIODevice>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace photo {
 namespace {
@@ -26,6 +29,10 @@ Problem ProblemOf(int error) {
     default: return Problem::Damaged;
     }
 }
+
+std::atomic<bool> mappingAllowed{false};
+std::atomic<int> mappings{0};
+static_assert(std::atomic<int>::is_always_lock_free, "read from a signal handler");
 
 bool InRange(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
     return offset <= size && length <= size - offset;
@@ -135,6 +142,41 @@ PhotoFile::Bytes PhotoFile::readUpTo(std::uint64_t offset, std::uint64_t length)
     bytes.size = readSome(offset, std::span(bytes.data.get(), wanted));
     return bytes;
 }
+
+PhotoFile::Mapping::Mapping(Mapping&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+PhotoFile::Mapping& PhotoFile::Mapping::operator=(Mapping&& other) noexcept {
+    if (this != &other) {
+        Mapping gone(std::move(*this));
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+PhotoFile::Mapping::~Mapping() {
+    if (!data_) return;
+    ::munmap(const_cast<std::uint8_t*>(data_), size_);
+    mappings.fetch_sub(1);
+}
+
+PhotoFile::Mapping PhotoFile::map() const {
+    if (!mappingAllowed.load() || size_ == 0 || size_ > SIZE_MAX) return {};
+    // Counted before the pages can be touched: the handler must know.
+    mappings.fetch_add(1);
+    void* data = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ,
+                        MAP_PRIVATE | MAP_POPULATE, descriptor_, 0);
+    if (data == MAP_FAILED) {
+        mappings.fetch_sub(1);
+        return {};
+    }
+    return Mapping(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size_));
+}
+
+void PhotoFile::allowMapping() { mappingAllowed.store(true); }
+
+int PhotoFile::mappingsAlive() { return mappings.load(); }
 
 std::unique_ptr<reader::ByteSource> PhotoFile::byteSource() const {
     return std::make_unique<FileBytes>(shared_from_this());

@@ -42,6 +42,7 @@ QString exitReason(int status) {
         switch (WEXITSTATUS(status)) {
         case kExitOutOfMemory: return QStringLiteral("所需内存超出限制");
         case kExitNotConfined: return QStringLiteral("解码程序无法进入受限模式");
+        case kExitFileShrank: return QStringLiteral("文件在读取时被截断");
         default: break;
         }
     }

@@ -41,6 +41,7 @@ enum WorkerExit : int {
     kExitOutOfMemory = 12,  // a decode ran out of address space (after its reply)
     kExitProtocol = 13,     // the viewer's message made no sense
     kExitNoSocket = 14,     // not started by the viewer
+    kExitFileShrank = 15,   // the photo mapped was cut short while it was read
 };
 
 enum class MessageKind : std::uint16_t {

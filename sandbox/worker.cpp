@@ -5,6 +5,8 @@
 #include "sandbox/protocol.h"
 #include "sandbox/shared_picture.h"
 
+#include "photo/photo_file.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
@@ -13,6 +15,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 // In the sanitizer build the worker's own sanitizers must live within the
 // filter: no leak check at exit (it traces the process), no crash report of
@@ -28,6 +31,13 @@ extern "C" const char* __ubsan_default_options() { return "symbolize=0:print_sta
 
 namespace sandbox {
 namespace {
+
+// A photo mapped for reading that another program cut short meanwhile: the
+// page gone raises SIGBUS, and the worker ends with the reason. Any other
+// SIGBUS goes on to the default action (SA_RESETHAND), ending it as a crash.
+void onBusError(int, siginfo_t*, void*) {
+    if (photo::PhotoFile::mappingsAlive() > 0) ::_exit(kExitFileShrank);
+}
 
 bool isViewerSocket(int descriptor) {
     int type = 0;
@@ -157,6 +167,11 @@ int runWorker(const Decoders& decoders) {
     // which the address-space limit counts, and glibc would read /sys for
     // the processor count to size them.
     ::mallopt(M_ARENA_MAX, 1);
+
+    struct sigaction busError {};
+    busError.sa_sigaction = onBusError;
+    busError.sa_flags = SA_SIGINFO | SA_RESETHAND;
+    if (::sigaction(SIGBUS, &busError, nullptr) == 0) photo::PhotoFile::allowMapping();
 
     std::uint32_t reached = enterNamespaces();
     // Set after the new user namespace, whose credentials could clear it. A

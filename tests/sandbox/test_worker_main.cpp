@@ -6,6 +6,7 @@
 // calls, crashes, hangs, running out of memory, lying to the viewer.
 #include "malformed_replies.h"
 
+#include "photo/photo_file.h"
 #include "sandbox/channel.h"
 #include "sandbox/decode_hook.h"
 #include "sandbox/worker.h"
@@ -93,6 +94,21 @@ DecodeOutcome obey(const std::string& command, const std::string& argument,
         // pointer would (and not one the undefined-behaviour checks catch).
         void* page = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         *static_cast<volatile int*>(page) = 1;
+    }
+    if (command == "shrink") {
+        // Another program cuts the photo short while it is mapped.
+        const int file = ::memfd_create("photo", MFD_CLOEXEC);
+        const std::string bytes(1 << 16, 'x');
+        if (file < 0 || ::write(file, bytes.data(), bytes.size()) != ssize_t(bytes.size()))
+            return answer(request, QStringLiteral("no memory file"));
+        const int other = ::fcntl(file, F_DUPFD_CLOEXEC, 0);
+        const photo::PhotoFile::Opened opened = photo::PhotoFile::adopt(file);
+        const photo::PhotoFile::Mapping mapping =
+            opened.file ? opened.file->map() : photo::PhotoFile::Mapping();
+        if (!mapping) return answer(request, QStringLiteral("not mapped"));
+        if (::ftruncate(other, 0) != 0) return answer(request, QStringLiteral("not cut"));
+        const volatile std::uint8_t* past = &mapping.bytes()[bytes.size() / 2];
+        return answer(request, QStringLiteral("read %1 past the end").arg(*past));
     }
     if (command == "abort") std::abort();
     if (command == "exit") ::_exit(1);

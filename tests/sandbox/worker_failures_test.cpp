@@ -49,6 +49,7 @@ TEST(WorkerFailures, HostileDecodesEndWithAReasonAndTheNextPhotoOpens) {
         // Decoders that break or hang.
         {"crash", "崩溃", false},
         {"abort", "崩溃", false},
+        {"shrink", "截断", false},
         {"exit", "意外退出", false},
         {"close", "意外退出", false},
         {"sleep 60000", "超过", false},
