@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace preview::jpegdecoder {
 namespace {
@@ -79,34 +81,51 @@ void Decoder::compose(JpegPreview& out) const {
         else rgb = components_[0].id == 'R' && components_[1].id == 'G' && components_[2].id == 'B';
     }
 
-    std::vector<std::uint8_t> rows(std::size_t{out.width} * components_.size());
-    for (std::uint32_t y = 0; y < out.height; ++y) {
-        for (std::size_t i = 0; i < components_.size(); ++i)
-            resamplers[i].row(y, rows.data() + i * out.width);
-        std::uint32_t* line = out.pixels.data() + std::size_t{y} * out.width;
-        const std::uint8_t* first = rows.data();
-        if (components_.size() == 1) {
-            for (std::uint32_t x = 0; x < out.width; ++x)
-                line[x] = 0xFF000000u | first[x] * 0x010101u;
-            continue;
-        }
-        const std::uint8_t* second = first + out.width;
-        const std::uint8_t* third = second + out.width;
-        for (std::uint32_t x = 0; x < out.width; ++x) {
-            std::uint32_t r, g, b;
-            if (rgb) {
-                r = first[x];
-                g = second[x];
-                b = third[x];
-            } else {
-                const int luma = first[x], cb = second[x], cr = third[x];
-                r = Clamp255(luma + kColour.crRed[cr]);
-                g = Clamp255(luma + ((kColour.cbGreen[cb] + kColour.crGreen[cr]) >> 16));
-                b = Clamp255(luma + kColour.cbBlue[cb]);
+    // Rows [from, to), each thread with a row buffer of its own.
+    const auto composeRows = [&](std::uint32_t from, std::uint32_t to) {
+        std::vector<std::uint8_t> rows(std::size_t{out.width} * components_.size());
+        for (std::uint32_t y = from; y < to; ++y) {
+            for (std::size_t i = 0; i < components_.size(); ++i)
+                resamplers[i].row(y, rows.data() + i * out.width);
+            std::uint32_t* line = out.pixels.data() + std::size_t{y} * out.width;
+            const std::uint8_t* first = rows.data();
+            if (components_.size() == 1) {
+                for (std::uint32_t x = 0; x < out.width; ++x)
+                    line[x] = 0xFF000000u | first[x] * 0x010101u;
+                continue;
             }
-            line[x] = 0xFF000000u | r << 16 | g << 8 | b;
+            const std::uint8_t* second = first + out.width;
+            const std::uint8_t* third = second + out.width;
+            for (std::uint32_t x = 0; x < out.width; ++x) {
+                std::uint32_t r, g, b;
+                if (rgb) {
+                    r = first[x];
+                    g = second[x];
+                    b = third[x];
+                } else {
+                    const int luma = first[x], cb = second[x], cr = third[x];
+                    r = Clamp255(luma + kColour.crRed[cr]);
+                    g = Clamp255(luma + ((kColour.cbGreen[cb] + kColour.crGreen[cr]) >> 16));
+                    b = Clamp255(luma + kColour.cbBlue[cb]);
+                }
+                line[x] = 0xFF000000u | r << 16 | g << 8 | b;
+            }
+        }
+    };
+    // A large preview in two halves at once (a 50 MP photo's takes 4 ms):
+    // from 16 times the MCUs whose scan two threads decode, 16 MP in 4:2:0.
+    const std::uint64_t mcus = std::uint64_t{mcusX_} * mcusY_;
+    const std::uint32_t half = parallelFromMcus_ <= mcus / 16 && SecondCore() ? out.height / 2 : 0;
+    std::thread other;
+    if (half > 0) {
+        try {
+            other = std::thread(composeRows, half, out.height);
+        } catch (const std::system_error&) {
+            // No thread to be had: the second half after the first.
         }
     }
+    composeRows(0, other.joinable() ? half : out.height);
+    if (other.joinable()) other.join();
 }
 
 }  // namespace preview::jpegdecoder

@@ -47,8 +47,9 @@ struct JpegPreview {
 // A sequential scan of at least this many MCUs is decoded by two threads:
 // the second from the restart marker past the middle of its data, or, in a
 // scan without restart markers, from a guessed byte there, its MCUs taken
-// from where they start at the same bit as the first thread's. The pixels are
-// the same as one thread's.
+// from where they start at the same bit as the first thread's. From 16 times
+// as many MCUs in the frame the pixels are composed by two threads too. The
+// pixels are the same as one thread's.
 inline constexpr std::uint64_t kParallelFromMcus = 4096;
 
 // Decodes `file` (the whole JPEG file) at an eighth of its size per side.
