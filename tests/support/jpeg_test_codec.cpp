@@ -24,6 +24,37 @@ void OnError(j_common_ptr info) {
 
 void Quiet(j_common_ptr, int) {}
 
+// A compression into memory. Its errors jump back to the setjmp of the
+// function that compresses, which then gives up (abandon); nothing here has a
+// destructor the jump would skip.
+struct MemoryCompression {
+    jpeg_compress_struct info{};
+    ErrorManager errors{};
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+
+    MemoryCompression() {
+        info.err = jpeg_std_error(&errors.base);
+        errors.base.error_exit = OnError;
+    }
+    void start() {
+        jpeg_create_compress(&info);
+        jpeg_mem_dest(&info, &buffer, &size);
+    }
+    Bytes abandon() {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+        return {};
+    }
+    Bytes finish() {
+        jpeg_finish_compress(&info);
+        jpeg_destroy_compress(&info);
+        Bytes bytes(buffer, buffer + size);
+        std::free(buffer);
+        return bytes;
+    }
+};
+
 }  // namespace
 
 Picture Scene(int width, int height, std::uint32_t seed) {
@@ -53,22 +84,13 @@ Picture Scene(int width, int height, std::uint32_t seed) {
 }
 
 Bytes Encode(const Picture& picture, const Layout& layout) {
-    jpeg_compress_struct info{};
-    ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = OnError;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
+    MemoryCompression compression;
     // Everything with a destructor lives outside the jump's reach.
     std::vector<std::uint8_t> row(std::size_t(picture.width) * std::max(3, layout.components));
     std::vector<jpeg_scan_info> scans;
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_compress(&info);
-        std::free(buffer);
-        return {};
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &buffer, &size);
+    if (setjmp(compression.errors.jump)) return compression.abandon();
+    compression.start();
+    jpeg_compress_struct& info = compression.info;
     info.image_width = static_cast<JDIMENSION>(picture.width);
     info.image_height = static_cast<JDIMENSION>(picture.height);
     info.input_components = layout.components == 4 ? 4 : layout.components == 1 ? 1 : 3;
@@ -132,27 +154,14 @@ Bytes Encode(const Picture& picture, const Layout& layout) {
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
     }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    Bytes bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
+    return compression.finish();
 }
 
 Bytes EncodeCoefficients(const CoefficientPhoto& photo) {
-    jpeg_compress_struct info{};
-    ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = OnError;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_compress(&info);
-        std::free(buffer);
-        return {};
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &buffer, &size);
+    MemoryCompression compression;
+    if (setjmp(compression.errors.jump)) return compression.abandon();
+    compression.start();
+    jpeg_compress_struct& info = compression.info;
     const int side = photo.lumaSide;
     info.image_width = static_cast<JDIMENSION>(photo.mcusWide * side * 8);
     info.image_height = static_cast<JDIMENSION>(photo.mcusHigh * side * 8);
@@ -201,11 +210,7 @@ Bytes EncodeCoefficients(const CoefficientPhoto& photo) {
             }
         }
     }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    Bytes bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
+    return compression.finish();
 }
 
 namespace {
