@@ -146,15 +146,6 @@ PhotoFile::Bytes PhotoFile::readUpTo(std::uint64_t offset, std::uint64_t length)
 PhotoFile::Mapping::Mapping(Mapping&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
 
-PhotoFile::Mapping& PhotoFile::Mapping::operator=(Mapping&& other) noexcept {
-    if (this != &other) {
-        Mapping gone(std::move(*this));
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
 PhotoFile::Mapping::~Mapping() {
     if (!data_) return;
     ::munmap(const_cast<std::uint8_t*>(data_), size_);

@@ -72,7 +72,7 @@ public:
     public:
         Mapping() = default;
         Mapping(Mapping&& other) noexcept;
-        Mapping& operator=(Mapping&& other) noexcept;
+        Mapping& operator=(Mapping&&) = delete;
         ~Mapping();
         std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
         explicit operator bool() const { return data_ != nullptr; }

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 namespace preview::jpegdecoder {
 namespace {
@@ -116,16 +114,9 @@ void Decoder::compose(JpegPreview& out) const {
     // from 16 times the MCUs whose scan two threads decode, 16 MP in 4:2:0.
     const std::uint64_t mcus = std::uint64_t{mcusX_} * mcusY_;
     const std::uint32_t half = parallelFromMcus_ <= mcus / 16 && SecondCore() ? out.height / 2 : 0;
-    std::thread other;
-    if (half > 0) {
-        try {
-            other = std::thread(composeRows, half, out.height);
-        } catch (const std::system_error&) {
-            // No thread to be had: the second half after the first.
-        }
-    }
-    composeRows(0, other.joinable() ? half : out.height);
-    if (other.joinable()) other.join();
+    if (half > 0)
+        RunSideBySide([&] { composeRows(0, half); }, [&] { composeRows(half, out.height); });
+    else composeRows(0, out.height);
 }
 
 }  // namespace preview::jpegdecoder

@@ -16,9 +16,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -75,6 +77,24 @@ struct McuBlock {
 inline bool SecondCore() {
     static const bool second = std::thread::hardware_concurrency() >= 2;
     return second;
+}
+
+// Runs `beside` on a thread of its own while `here` runs on this one, or
+// after it when no thread is to be had (a limit on them). True when they ran
+// side by side.
+template <class Here, class Beside>
+bool RunSideBySide(Here here, Beside beside) {
+    std::thread other;
+    try {
+        other = std::thread(std::ref(beside));
+    } catch (const std::system_error&) {}
+    here();
+    if (!other.joinable()) {
+        beside();
+        return false;
+    }
+    other.join();
+    return true;
 }
 
 inline std::uint32_t DivideUp(std::uint64_t a, std::uint64_t b) {

@@ -7,7 +7,6 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <system_error>
 #include <thread>
 
 namespace preview::jpegdecoder {
@@ -290,26 +289,20 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         // last one the other thread wrote).
         const std::uint64_t count = std::min(mcus - first, published - record);
         const std::uint64_t half = count >= parallelFromMcus_ ? count / 2 : 0;
-        Predictions atHalf = state.prediction;
+        const Predictions atFirst = state.prediction;
+        Predictions atHalf = atFirst;
         for (std::uint64_t r = record; r < record + half; ++r)
             for (int b = 0; b < blockCount; ++b)
                 atHalf[blocks[b].scanIndex] +=
                     static_cast<std::uint32_t>(guess.dc[r * blockCount + b]);
-        Predictions last{};
-        std::thread other;
-        if (half > 0) {
-            try {
-                other = std::thread([&] {
-                    last = drawRecords(guess, first + half, first + count, record + half, atHalf);
-                });
-            } catch (const std::system_error&) {
-                // No thread to be had: the second half after the first.
-            }
-        }
-        drawRecords(guess, first, first + half, record, state.prediction);
-        if (other.joinable()) other.join();
-        else last = drawRecords(guess, first + half, first + count, record + half, atHalf);
-        state.prediction = last;
+        const auto secondHalf = [&] {
+            state.prediction =
+                drawRecords(guess, first + half, first + count, record + half, atHalf);
+        };
+        if (half > 0)
+            RunSideBySide([&] { drawRecords(guess, first, first + half, record, atFirst); },
+                          secondHalf);
+        else secondHalf();
         partial_ |= guess.ranOut[record + count - 1];
         state.bits = guess.last;
         return true;
@@ -376,21 +369,12 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             partial_ |= decodePart(state, UINT64_MAX);
         }
     } else if (second) {
-        bool secondRanOut = false;
+        bool firstRanOut = false, secondRanOut = false;
         const std::uint64_t split = second->mcu;
-        try {
-            helper = std::thread([&] { secondRanOut = decodePart(*second, UINT64_MAX); });
-        } catch (const std::system_error&) {
-            // No thread to be had (a limit on them): the second part after the first.
-        }
-        partial_ |= decodePart(state, split);
-        if (helper.joinable()) {
-            helper.join();
+        if (RunSideBySide([&] { firstRanOut = decodePart(state, split); },
+                          [&] { secondRanOut = decodePart(*second, UINT64_MAX); }))
             threads_ = 2;
-        } else {
-            secondRanOut = decodePart(*second, UINT64_MAX);
-        }
-        partial_ |= secondRanOut;
+        partial_ |= firstRanOut || secondRanOut;
         state = *second;
     } else {
         partial_ |= decodePart(state, UINT64_MAX);
