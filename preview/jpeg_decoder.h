@@ -153,9 +153,11 @@ private:
     std::optional<ScanState> splitAtRestart(std::size_t position, std::uint64_t mcus) const;
     // A byte past the middle of the file's rest where a second thread can
     // start decoding a scan without restart markers whose data starts at
-    // `from`, and the data bits before it (stuffed and fill bytes not
-    // counted); none when the data ends first.
-    std::optional<std::pair<std::size_t, std::uint64_t>> middleOfScan(std::size_t from) const;
+    // `from`: not within a stuffed 0xFF. Whether the scan's data reaches it
+    // is found out by the first thread as it gets there.
+    std::optional<std::size_t> middleOfScan(std::size_t from) const;
+    // The data bits before `middle` of a reader that has gone past it.
+    std::uint64_t dataBitsBefore(std::size_t middle, const Bits& bits) const;
     // Runs `decodeMcu(bits, state, mcuX, mcuY)` over a scan's MCUs from
     // `state.mcu` up to `stopAt`, interval by interval, as the reference
     // decoder does: once an interval's data has run out the rest of it is

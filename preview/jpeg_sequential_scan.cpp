@@ -81,16 +81,18 @@ struct Speculation {
         : capacity(mcus),
           at(std::make_unique_for_overwrite<std::uint64_t[]>(mcus)),
           ranOut(std::make_unique_for_overwrite<bool[]>(mcus)),
-          dc(std::make_unique_for_overwrite<std::int32_t[]>(mcus * blocksInMcu)),
+          dc(std::make_unique_for_overwrite<std::int16_t[]>(mcus * blocksInMcu)),
           reads(std::make_unique_for_overwrite<bool[]>(mcus * blocksInMcu)),
           split(std::make_unique_for_overwrite<std::int64_t[]>(mcus * splitInMcu)) {}
 
-    std::uint64_t capacity;                 // MCUs
-    std::unique_ptr<std::uint64_t[]> at;    // data bits from the scan's start to each MCU's start
-    std::unique_ptr<bool[]> ranOut;         // the data ran out within the MCU
-    std::unique_ptr<std::int32_t[]> dc;     // each block's DC difference
-    std::unique_ptr<bool[]> reads;          // each block's: the small transform reads some of it
-    std::unique_ptr<std::int64_t[]> split;  // then its split (else its DC sample fills it)
+    std::uint64_t capacity;               // MCUs
+    std::unique_ptr<std::uint64_t[]> at;  // data bits from the thread's start to each MCU's start
+    std::unique_ptr<bool[]> ranOut;       // the data ran out within the MCU
+    std::unique_ptr<std::int16_t[]> dc;   // each block's DC difference
+    // Blocks of components drawn by a small transform: whether it reads
+    // some of the block, and then its split (else its DC sample fills it).
+    std::unique_ptr<bool[]> reads;
+    std::unique_ptr<std::int64_t[]> split;
     // The MCUs whose records the other thread may read, and kFinished once
     // no more will come.
     static constexpr std::uint64_t kFinished = std::uint64_t{1} << 63;
@@ -102,31 +104,34 @@ struct Speculation {
 // Bytes each MCU's records take.
 std::uint64_t SpeculationBytes(int blocksInMcu, int splitInMcu) {
     return sizeof(std::uint64_t) + sizeof(bool) +
-           std::uint64_t(blocksInMcu) * (sizeof(std::int32_t) + sizeof(bool)) +
+           std::uint64_t(blocksInMcu) * (sizeof(std::int16_t) + sizeof(bool)) +
            std::uint64_t(splitInMcu) * sizeof(std::int64_t);
 }
 
 }  // namespace
 
-std::optional<std::pair<std::size_t, std::uint64_t>> Decoder::middleOfScan(std::size_t from) const {
+std::optional<std::size_t> Decoder::middleOfScan(std::size_t from) const {
     if (from >= file_.size()) return {};
     std::size_t middle = from + (file_.size() - from) / 2;
     // Not the second byte of a stuffed 0xFF.
     while (middle < file_.size() && file_[middle - 1] == 0xFF) ++middle;
     if (middle >= file_.size()) return {};
-    std::uint64_t skipped = 0;  // bytes before it that are not data: stuffing and fill
-    for (std::size_t at = from; at < middle;) {
-        const void* found = std::memchr(file_.data() + at, 0xFF, middle - at);
-        if (!found) break;
-        const auto ff =
-            static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - file_.data());
-        std::size_t next = ff + 1;
-        while (next < file_.size() && file_[next] == 0xFF) ++next;
-        if (next >= file_.size() || file_[next] != 0) return {};  // the scan ends before the middle
-        skipped += next - ff;
-        at = next + 1;
+    return middle;
+}
+
+std::uint64_t Decoder::dataBitsBefore(std::size_t middle, const Bits& bits) const {
+    // The reader takes a stuffed 0xFF, and the fill before it, whole, and the
+    // middle is not within one: what lies between is whole data bytes.
+    std::uint64_t dataBytes = 0;
+    for (std::size_t at = middle; at < bits.position; ++dataBytes) {
+        if (file_[at] != 0xFF) {
+            ++at;
+            continue;
+        }
+        while (at < bits.position && file_[at] == 0xFF) ++at;
+        ++at;  // the stuffed zero
     }
-    return std::pair{middle, std::uint64_t{middle - from - skipped} * 8};
+    return bits.loaded - dataBytes * 8;
 }
 
 void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& position) {
@@ -206,25 +211,26 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         const int scale = scales[blocks[b].scanIndex];
         if (scale > 1) splitInMcu += scale == 2 ? kSplitValues2x2 : kSplitValues4x4;
     }
-    // The other thread's part: from `start` (`startBits` into the data) as
-    // if an MCU began there, until the data runs out, its records are full
-    // or it is told to stop.
-    const auto speculate = [&](Speculation& guess, std::size_t start, std::uint64_t startBits) {
+    // The other thread's part: from `start` as if an MCU began there, until
+    // the data runs out, its records are full or it is told to stop.
+    const auto speculate = [&](Speculation& guess, std::size_t start) {
         Bits bits;
         bits.position = start;
         Coefficients coefficients{};
         for (std::uint64_t m = 0; m < guess.capacity && !guess.stop.load(std::memory_order_relaxed);
              ++m) {
-            guess.at[m] = startBits + bitsRead(bits);
+            guess.at[m] = bitsRead(bits);
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
                 const std::size_t block = m * blockCount + b;
-                guess.dc[block] = DecodeDcDifference(*scan[i].dc, bits, data);
-                guess.reads[block] = false;
+                // A difference takes at most 15 bits and a sign.
+                guess.dc[block] =
+                    static_cast<std::int16_t>(DecodeDcDifference(*scan[i].dc, bits, data));
                 if (scales[i] == 1) {
                     SkipAc(*scan[i].ac, bits, data);
                     continue;
                 }
+                guess.reads[block] = false;
                 std::uint64_t written = DecodeAc(*scan[i].ac, bits, data, coefficients);
                 if (written & (scales[i] == 2 ? kReads2x2 : kReads4x4)) {
                     guess.reads[block] = true;
@@ -275,16 +281,16 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         return prediction;
     };
     // The MCUs from `first` on drawn from the other thread's records from
-    // `record` on; false when they end before the scan's data does. A long
-    // run is drawn by two threads, the second half from the predictions the
-    // first half's DC differences add up to.
+    // `record` on, those before drawn already; false when the records end
+    // before the scan's data does. A long run is drawn by two threads, the
+    // second half from the predictions the first half's DC differences add
+    // up to.
     const auto drawGuessed = [&](ScanState& state, std::uint64_t first, const Speculation& guess,
                                  std::uint64_t record) {
         const std::uint64_t published =
             guess.progress.load(std::memory_order_acquire) & ~Speculation::kFinished;
-        const bool covered = record + (mcus - first) <= published ||
-                             (published > record && guess.ranOut[published - 1]);
-        if (!covered) return false;
+        const bool ranOut = published > 0 && guess.ranOut[published - 1];
+        if (record + (mcus - first) > published && !ranOut) return false;
         // Up to the scan's end, or to the record whose data ran out (the
         // last one the other thread wrote).
         const std::uint64_t count = std::min(mcus - first, published - record);
@@ -303,7 +309,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             RunSideBySide([&] { drawRecords(guess, first, first + half, record, atFirst); },
                           secondHalf);
         else secondHalf();
-        partial_ |= guess.ranOut[record + count - 1];
+        partial_ |= ranOut && record + count == published;
         state.bits = guess.last;
         return true;
     };
@@ -311,7 +317,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     ScanState state;
     state.bits.position = position;
     std::optional<ScanState> second = splitAtRestart(position, mcus);
-    std::optional<std::pair<std::size_t, std::uint64_t>> middle;
+    std::optional<std::size_t> middle;
     if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ && SecondCore() &&
         mcus * SpeculationBytes(blockCount, splitInMcu) <= maxBytes_ / 2)
         middle = middleOfScan(position);
@@ -320,7 +326,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     if (middle) {
         try {
             records = std::make_unique<Speculation>(mcus, blockCount, splitInMcu);
-            helper = std::thread([&] { speculate(*records, middle->first, middle->second); });
+            helper = std::thread([&] { speculate(*records, *middle); });
         } catch (const std::exception&) {
             // No memory or no thread to be had (a limit on them): one thread.
         }
@@ -332,23 +338,27 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         // next one does.
         constexpr std::uint64_t kStep = 32;
         std::uint64_t record = 0;
+        std::optional<std::uint64_t> middleBits;  // known once this thread is past it
         bool looking = true, inStep = false, ranOut = false;
         while (state.mcu < mcus) {
+            if (looking && !middleBits && state.bits.position >= *middle)
+                middleBits = dataBitsBefore(*middle, state.bits);
             const std::uint64_t here = bitsRead(state.bits);
-            if (looking && here >= middle->second) {
+            if (looking && middleBits && here >= *middleBits) {
                 // The other thread, which started at the middle long before
                 // this one got there, is waited for only when it has not
                 // got this far yet (a small photo).
+                const std::uint64_t there = here - *middleBits;
                 std::uint64_t progress = guess.progress.load(std::memory_order_acquire);
                 for (;;) {
                     const std::uint64_t published = progress & ~Speculation::kFinished;
-                    while (record < published && guess.at[record] < here) ++record;
+                    while (record < published && guess.at[record] < there) ++record;
                     if (record < published || (progress & Speculation::kFinished)) break;
                     guess.progress.wait(progress, std::memory_order_acquire);
                     progress = guess.progress.load(std::memory_order_acquire);
                 }
                 const std::uint64_t published = progress & ~Speculation::kFinished;
-                if (record < published && guess.at[record] == here) {
+                if (record < published && guess.at[record] == there) {
                     inStep = true;
                     break;
                 }
@@ -360,13 +370,35 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             }
         }
         if (!inStep) guess.stop.store(true, std::memory_order_relaxed);
+        const ScanState atStep = state;
+        if (inStep) {
+            // Rather than wait for the other thread, this one draws what it
+            // has recorded so far; what it records later is drawn below, by
+            // two threads.
+            std::uint64_t progress = guess.progress.load(std::memory_order_acquire);
+            while (!(progress & Speculation::kFinished) && state.mcu < mcus) {
+                const std::uint64_t ready = std::min(progress, record + (mcus - state.mcu));
+                if (ready > record) {
+                    state.prediction = drawRecords(guess, state.mcu, state.mcu + (ready - record),
+                                                   record, state.prediction);
+                    state.mcu += ready - record;
+                    record = ready;
+                } else {
+                    guess.progress.wait(progress, std::memory_order_acquire);
+                }
+                progress = guess.progress.load(std::memory_order_acquire);
+            }
+        }
         helper.join();
         if (inStep && drawGuessed(state, state.mcu, guess, record)) {
             threads_ = 2;
         } else if (ranOut) {
             partial_ = true;
-        } else if (state.mcu < mcus) {
-            partial_ |= decodePart(state, UINT64_MAX);
+        } else {
+            // The other thread stopped short of the scan's end (its records
+            // full): this one decodes again from where they fell into step.
+            state = atStep;
+            if (state.mcu < mcus) partial_ |= decodePart(state, UINT64_MAX);
         }
     } else if (second) {
         bool firstRanOut = false, secondRanOut = false;
