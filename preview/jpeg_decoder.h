@@ -156,8 +156,6 @@ private:
     // `from`: not within a stuffed 0xFF. Whether the scan's data reaches it
     // is found out by the first thread as it gets there.
     std::optional<std::size_t> middleOfScan(std::size_t from) const;
-    // The data bits before `middle` of a reader that has gone past it.
-    std::uint64_t dataBitsBefore(std::size_t middle, const Bits& bits) const;
     // Runs `decodeMcu(bits, state, mcuX, mcuY)` over a scan's MCUs from
     // `state.mcu` up to `stopAt`, interval by interval, as the reference
     // decoder does: once an interval's data has run out the rest of it is

@@ -7,7 +7,10 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace preview::jpegdecoder {
 
@@ -68,37 +71,49 @@ inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written,
     FillDcSample(prediction, scale, quant, out, stride);
 }
 
-// What the thread that decodes from a guessed point in the middle of a scan
-// keeps of each MCU it takes the data for, until the first thread finds
-// where their MCUs line up (Huffman codes fall back into step within a few
-// symbols of a wrong start; an MCU start at the same bit as one of the first
-// thread's is in step for good). The DC as differences, since its
+// A part of a scan's data that a thread decodes from a guessed start, and
+// what it keeps of each MCU it takes the data for, until the thread before
+// it finds where their MCUs line up (Huffman codes fall back into step within
+// a few symbols of a wrong start; an MCU start at the same bit as one of the
+// thread before's is in step for good). The DC as differences, since its
 // predictions start from a wrong value; of a block a small transform draws,
 // the transform's split without the DC, so that once the DC is known only
 // the samples are left to work out.
 struct Speculation {
-    Speculation(std::uint64_t mcus, int blocksInMcu, int splitInMcu)
-        : capacity(mcus),
-          at(std::make_unique_for_overwrite<std::uint64_t[]>(mcus)),
-          ranOut(std::make_unique_for_overwrite<bool[]>(mcus)),
-          dc(std::make_unique_for_overwrite<std::int16_t[]>(mcus * blocksInMcu)),
-          reads(std::make_unique_for_overwrite<bool[]>(mcus * blocksInMcu)),
-          split(std::make_unique_for_overwrite<std::int64_t[]>(mcus * splitInMcu)) {}
+    Speculation(std::size_t start, std::uint64_t capacity, int blocksInMcu, int splitInMcu)
+        : start(start),
+          capacity(capacity),
+          at(std::make_unique_for_overwrite<std::uint64_t[]>(capacity)),
+          ranOut(std::make_unique_for_overwrite<bool[]>(capacity)),
+          dc(std::make_unique_for_overwrite<std::int16_t[]>(capacity * blocksInMcu)),
+          reads(std::make_unique_for_overwrite<bool[]>(capacity * blocksInMcu)),
+          split(std::make_unique_for_overwrite<std::int64_t[]>(capacity * splitInMcu)),
+          reached(start) {}
 
+    std::size_t start;                    // the byte it begins at: not within a stuffed 0xFF
     std::uint64_t capacity;               // MCUs
-    std::unique_ptr<std::uint64_t[]> at;  // data bits from the thread's start to each MCU's start
+    std::unique_ptr<std::uint64_t[]> at;  // data bits from its start to each MCU's start
     std::unique_ptr<bool[]> ranOut;       // the data ran out within the MCU
     std::unique_ptr<std::int16_t[]> dc;   // each block's DC difference
     // Blocks of components drawn by a small transform: whether it reads
     // some of the block, and then its split (else its DC sample fills it).
     std::unique_ptr<bool[]> reads;
     std::unique_ptr<std::int64_t[]> split;
-    // The MCUs whose records the other thread may read, and kFinished once
-    // no more will come.
+    // The MCUs whose records other threads may read, and kFinished once no
+    // more will come.
     static constexpr std::uint64_t kFinished = std::uint64_t{1} << 63;
     std::atomic<std::uint64_t> progress{0};
     std::atomic<bool> stop{false};
-    Bits last;  // the reader where it stopped
+    std::atomic<std::size_t> reached;  // a byte its thread has got to, now and then
+    // The part that follows, once there is one; a part put between the two
+    // replaces it.
+    std::atomic<Speculation*> next{nullptr};
+    // Once finished: the part its thread fell into step with, if it did,
+    // whose records from `takenFrom` on take over from its own at `handOver`;
+    // and the reader where it stopped.
+    const Speculation* handedTo = nullptr;
+    std::uint64_t handOver = 0, takenFrom = 0;
+    Bits last;
 };
 
 // Bytes each MCU's records take.
@@ -107,6 +122,104 @@ std::uint64_t SpeculationBytes(int blocksInMcu, int splitInMcu) {
            std::uint64_t(blocksInMcu) * (sizeof(std::int16_t) + sizeof(bool)) +
            std::uint64_t(splitInMcu) * sizeof(std::int64_t);
 }
+
+// Where a reader stands in the data: bits from where it began.
+std::uint64_t BitsRead(const Bits& bits) {
+    return bits.loaded - static_cast<std::uint64_t>(bits.count - bits.pad);
+}
+
+// The data bits before `start` of a reader that has passed it. The reader
+// takes a stuffed 0xFF, and the fill before it, whole, and a part does not
+// start within one: what lies between is whole data bytes.
+std::uint64_t DataBitsBefore(std::span<const std::uint8_t> data, std::size_t start,
+                             const Bits& bits) {
+    std::uint64_t dataBytes = 0;
+    for (std::size_t at = start; at < bits.position; ++dataBytes) {
+        if (data[at] != 0xFF) {
+            ++at;
+            continue;
+        }
+        while (at < bits.position && data[at] == 0xFF) ++at;
+        ++at;  // the stuffed zero
+    }
+    return bits.loaded - dataBytes * 8;
+}
+
+// A thread's reader nearing the part that follows its own: once past that
+// part's start, it looks at each step for the part's MCU that starts where
+// its own next one does.
+class Meeting {
+public:
+    // Whether the reader, at an MCU's start, is in step with `next`; then
+    // `record` is the MCU of `next` that starts there.
+    bool inStep(std::span<const std::uint8_t> data, const Bits& bits, const Speculation& next) {
+        if (&next != target_) {
+            *this = Meeting();
+            target_ = &next;
+        }
+        if (!looking_) return false;
+        if (!startBits_) {
+            if (bits.position < next.start) return false;
+            startBits_ = DataBitsBefore(data, next.start, bits);
+        }
+        const std::uint64_t here = BitsRead(bits);
+        if (here < *startBits_) return false;
+        const std::uint64_t there = here - *startBits_;
+        // The other thread, usually long past here, is waited for only
+        // when it has not got this far yet.
+        std::uint64_t progress = next.progress.load(std::memory_order_acquire);
+        for (;;) {
+            const std::uint64_t published = progress & ~Speculation::kFinished;
+            while (record < published && next.at[record] < there) ++record;
+            if (record < published || (progress & Speculation::kFinished)) break;
+            next.progress.wait(progress, std::memory_order_acquire);
+            progress = next.progress.load(std::memory_order_acquire);
+        }
+        const std::uint64_t published = progress & ~Speculation::kFinished;
+        if (record < published && next.at[record] == there) return true;
+        looking_ = record < published;
+        return false;
+    }
+
+    std::uint64_t record = 0;
+
+private:
+    const Speculation* target_ = nullptr;
+    std::optional<std::uint64_t> startBits_;
+    bool looking_ = true;
+};
+
+// The parts of a scan without restart markers two threads decode: the first
+// thread's from the scan's start, and parts from guessed starts, each taken
+// over by the part before it where the two fall into step. A thread done
+// with its part splits what is left of the other's and takes the second half.
+struct Parts {
+    std::mutex lock;
+    // Under the lock, but for the links.
+    std::vector<std::unique_ptr<Speculation>> owned;
+    std::uint64_t budget = 0;  // bytes more records may take
+    bool stopped = false;      // the first thread went through the scan alone
+    struct Lane {
+        bool busy = true;
+        Speculation* part = nullptr;  // null for the first thread's own
+    };
+    std::array<Lane, 2> lanes;
+    std::atomic<Speculation*> afterFirst{nullptr};
+    std::atomic<std::size_t> firstReached{0};
+    std::atomic<bool> helperDone{false};
+};
+
+// A run of one part's records, drawn as consecutive MCUs.
+struct Run {
+    const Speculation* part = nullptr;
+    std::uint64_t record = 0, count = 0;
+};
+
+// Where the drawing of the parts' records stands.
+struct Cursor {
+    const Speculation* part = nullptr;
+    std::uint64_t record = 0;
+};
 
 }  // namespace
 
@@ -117,21 +230,6 @@ std::optional<std::size_t> Decoder::middleOfScan(std::size_t from) const {
     while (middle < file_.size() && file_[middle - 1] == 0xFF) ++middle;
     if (middle >= file_.size()) return {};
     return middle;
-}
-
-std::uint64_t Decoder::dataBitsBefore(std::size_t middle, const Bits& bits) const {
-    // The reader takes a stuffed 0xFF, and the fill before it, whole, and the
-    // middle is not within one: what lies between is whole data bytes.
-    std::uint64_t dataBytes = 0;
-    for (std::size_t at = middle; at < bits.position; ++dataBytes) {
-        if (file_[at] != 0xFF) {
-            ++at;
-            continue;
-        }
-        while (at < bits.position && file_[at] == 0xFF) ++at;
-        ++at;  // the stuffed zero
-    }
-    return bits.loaded - dataBytes * 8;
 }
 
 void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& position) {
@@ -198,10 +296,6 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         return walkScan(mcusX, mcusY, state, decodeMcu, stopAt);
     };
 
-    // Where the reader stands in the data: bits from the scan's start.
-    const auto bitsRead = [](const Bits& bits) {
-        return bits.loaded - static_cast<std::uint64_t>(bits.count - bits.pad);
-    };
     const std::uint64_t mcus = std::uint64_t{mcusX} * mcusY;
     // Where the records keep the split of each block drawn by a transform.
     std::array<int, kMaxBlocksInMcu> splitAt{};
@@ -211,15 +305,31 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         const int scale = scales[blocks[b].scanIndex];
         if (scale > 1) splitInMcu += scale == 2 ? kSplitValues2x2 : kSplitValues4x4;
     }
-    // The other thread's part: from `start` as if an MCU began there, until
-    // the data runs out, its records are full or it is told to stop.
-    const auto speculate = [&](Speculation& guess, std::size_t start) {
+    const std::uint64_t mcuBytes = SpeculationBytes(blockCount, splitInMcu);
+    // Each thread decodes a few MCUs at a time, and looks at each step for
+    // an MCU of the next part's that starts where its own next one does.
+    constexpr std::uint64_t kStep = 32;
+    // A part from its start as if an MCU began there, until it falls into
+    // step with the part after it, the data runs out, its records are full
+    // or it is told to stop.
+    const auto speculate = [&](Speculation& guess) {
         Bits bits;
-        bits.position = start;
+        bits.position = guess.start;
         Coefficients coefficients{};
+        Meeting meeting;
         for (std::uint64_t m = 0; m < guess.capacity && !guess.stop.load(std::memory_order_relaxed);
              ++m) {
-            guess.at[m] = bitsRead(bits);
+            if (m % kStep == 0) {
+                guess.reached.store(bits.position, std::memory_order_relaxed);
+                const Speculation* next = guess.next.load(std::memory_order_acquire);
+                if (next && meeting.inStep(data, bits, *next)) {
+                    guess.handedTo = next;
+                    guess.handOver = m;
+                    guess.takenFrom = meeting.record;
+                    break;
+                }
+            }
+            guess.at[m] = BitsRead(bits);
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
                 const std::size_t block = m * blockCount + b;
@@ -241,18 +351,57 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             }
             guess.ranOut[m] = bits.count < bits.pad;
             guess.progress.store(m + 1, std::memory_order_release);
-            if (m % 64 == 0) guess.progress.notify_one();
+            if (m % 64 == 0) guess.progress.notify_all();
             if (guess.ranOut[m]) break;
         }
         guess.last = bits;
         guess.progress.fetch_or(Speculation::kFinished, std::memory_order_release);
-        guess.progress.notify_one();
+        guess.progress.notify_all();
+    };
+    // Done with its part, thread `self` splits what is left of the other
+    // thread's, when that is worth it and affordable, and returns the second
+    // half as its own next part; null when there is none.
+    const std::size_t scanBytes = file_.size() - position;
+    const std::size_t worthSplitting = std::max<std::size_t>(scanBytes / 64, 1024);
+    const auto takeOver = [&](Parts& parts, int self) -> Speculation* {
+        const std::lock_guard guard(parts.lock);
+        parts.lanes[self] = {false, nullptr};
+        const Parts::Lane other = parts.lanes[1 - self];
+        if (parts.stopped || !other.busy) return nullptr;
+        if (other.part &&
+            (other.part->progress.load(std::memory_order_relaxed) & Speculation::kFinished))
+            return nullptr;
+        std::atomic<Speculation*>& link = other.part ? other.part->next : parts.afterFirst;
+        Speculation* const next = link.load(std::memory_order_relaxed);
+        const std::size_t from = other.part ? other.part->reached.load(std::memory_order_relaxed)
+                                            : parts.firstReached.load(std::memory_order_relaxed);
+        const std::size_t to = next ? next->start : file_.size();
+        if (to <= from || to - from < worthSplitting) return nullptr;
+        std::size_t start = from + (to - from) / 2;
+        while (start < to && file_[start - 1] == 0xFF) ++start;
+        // Room for twice the MCUs its bytes hold on average; should they
+        // hold more, the first thread goes on from where its records end.
+        const std::uint64_t capacity =
+            std::min(mcus, 2 * (mcus * (to - start) / scanBytes) + 2 * kStep);
+        if (start >= to || parts.budget < capacity * mcuBytes) return nullptr;
+        try {
+            parts.owned.push_back(
+                std::make_unique<Speculation>(start, capacity, blockCount, splitInMcu));
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        parts.budget -= capacity * mcuBytes;
+        Speculation* const taken = parts.owned.back().get();
+        taken->next.store(next, std::memory_order_relaxed);
+        link.store(taken, std::memory_order_release);
+        parts.lanes[self] = {true, taken};
+        return taken;
     };
     using Predictions = std::array<std::uint32_t, kMaxComponents>;
-    // Draws the MCUs [from, to) from the other thread's records from
-    // `record` on, the DC predictions going on from `prediction`; returns
-    // them as they stand after the last. Works on copies the compiler can
-    // keep in registers, so that two threads may draw two runs of MCUs.
+    // Draws the MCUs [from, to) from a part's records from `record` on, the
+    // DC predictions going on from `prediction`; returns them as they stand
+    // after the last. Works on copies the compiler can keep in registers, so
+    // that two threads may draw two runs of MCUs.
     const auto drawRecords = [&](const Speculation& guess, std::uint64_t from, std::uint64_t to,
                                  std::uint64_t record, Predictions prediction) {
         for (std::uint64_t m = from, r = record; m < to; ++m, ++r) {
@@ -280,38 +429,85 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         }
         return prediction;
     };
-    // The MCUs from `first` on drawn from the other thread's records from
-    // `record` on, those before drawn already; false when the records end
-    // before the scan's data does. A long run is drawn by two threads, the
-    // second half from the predictions the first half's DC differences add
-    // up to.
-    const auto drawGuessed = [&](ScanState& state, std::uint64_t first, const Speculation& guess,
-                                 std::uint64_t record) {
+    // The records there are now from `cursor` on, as the MCUs from `mcu` on,
+    // at most `most` of them: a run of one part's, the cursor moved past it,
+    // and on to the part that took over once it is reached. An empty run
+    // when none are ready, or none will come.
+    const auto nextRun = [&](Cursor& cursor, std::uint64_t mcu, std::uint64_t most) {
+        for (;;) {
+            const Speculation& part = *cursor.part;
+            const std::uint64_t progress = part.progress.load(std::memory_order_acquire);
+            const bool finished = progress & Speculation::kFinished;
+            const std::uint64_t end =
+                finished && part.handedTo ? part.handOver : progress & ~Speculation::kFinished;
+            const std::uint64_t count =
+                std::min({mcus - mcu, end > cursor.record ? end - cursor.record : 0, most});
+            if (count > 0 || !finished || !part.handedTo || mcu == mcus) {
+                const Run run{&part, cursor.record, count};
+                cursor.record += count;
+                return run;
+            }
+            cursor = {part.handedTo, part.takenFrom};
+        }
+    };
+    // Whether the records drawn up to `cursor` end with the MCU whose data
+    // ran out.
+    const auto endsInRanOut = [](const Cursor& cursor) {
+        const Speculation& part = *cursor.part;
         const std::uint64_t published =
-            guess.progress.load(std::memory_order_acquire) & ~Speculation::kFinished;
-        const bool ranOut = published > 0 && guess.ranOut[published - 1];
-        if (record + (mcus - first) > published && !ranOut) return false;
-        // Up to the scan's end, or to the record whose data ran out (the
-        // last one the other thread wrote).
-        const std::uint64_t count = std::min(mcus - first, published - record);
-        const std::uint64_t half = count >= parallelFromMcus_ ? count / 2 : 0;
-        const Predictions atFirst = state.prediction;
-        Predictions atHalf = atFirst;
-        for (std::uint64_t r = record; r < record + half; ++r)
-            for (int b = 0; b < blockCount; ++b)
-                atHalf[blocks[b].scanIndex] +=
-                    static_cast<std::uint32_t>(guess.dc[r * blockCount + b]);
-        const auto secondHalf = [&] {
-            state.prediction =
-                drawRecords(guess, first + half, first + count, record + half, atHalf);
+            part.progress.load(std::memory_order_acquire) & ~Speculation::kFinished;
+        return !part.handedTo && published > 0 && part.ranOut[published - 1] &&
+               cursor.record == published;
+    };
+    // Decodes from `state` a few MCUs at a time up to the scan's end, the end
+    // of the data (`ranOut`), or an MCU of the part `next()` gives that
+    // starts where its own next one does: that part, with `meeting.record`
+    // there.
+    const auto decodeToMeet = [&](ScanState& state, Meeting& meeting, bool& ranOut,
+                                  const auto& next) -> const Speculation* {
+        while (state.mcu < mcus) {
+            const Speculation* part = next();
+            if (part && meeting.inStep(data, state.bits, *part)) return part;
+            if (decodePart(state, std::min(mcus, state.mcu + kStep))) {
+                ranOut = true;
+                return nullptr;
+            }
+        }
+        return nullptr;
+    };
+    // The runs from `first` on, drawn by two threads when they are long, the
+    // second thread from the predictions the first's DC differences add up to.
+    const auto drawRuns = [&](std::span<const Run> runs, std::uint64_t first,
+                              Predictions prediction) {
+        std::uint64_t count = 0;
+        for (const Run& run : runs) count += run.count;
+        const auto drawSpan = [&](std::uint64_t from, std::uint64_t to, Predictions at) {
+            std::uint64_t offset = 0;
+            for (const Run& run : runs) {
+                const std::uint64_t low = std::max(from, offset);
+                const std::uint64_t high = std::min(to, offset + run.count);
+                if (low < high)
+                    at = drawRecords(*run.part, first + low, first + high,
+                                     run.record + (low - offset), at);
+                offset += run.count;
+            }
+            return at;
         };
-        if (half > 0)
-            RunSideBySide([&] { drawRecords(guess, first, first + half, record, atFirst); },
-                          secondHalf);
+        const std::uint64_t half = count >= parallelFromMcus_ ? count / 2 : 0;
+        Predictions atHalf = prediction;
+        std::uint64_t summed = 0;
+        for (const Run& run : runs) {
+            for (std::uint64_t r = run.record; r < run.record + run.count && summed < half;
+                 ++r, ++summed)
+                for (int b = 0; b < blockCount; ++b)
+                    atHalf[blocks[b].scanIndex] +=
+                        static_cast<std::uint32_t>(run.part->dc[r * blockCount + b]);
+        }
+        Predictions atEnd = atHalf;
+        const auto secondHalf = [&] { atEnd = drawSpan(half, count, atHalf); };
+        if (half > 0) RunSideBySide([&] { drawSpan(0, half, prediction); }, secondHalf);
         else secondHalf();
-        partial_ |= ranOut && record + count == published;
-        state.bits = guess.last;
-        return true;
+        return atEnd;
     };
 
     ScanState state;
@@ -319,87 +515,84 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     std::optional<ScanState> second = splitAtRestart(position, mcus);
     std::optional<std::size_t> middle;
     if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ && SecondCore() &&
-        mcus * SpeculationBytes(blockCount, splitInMcu) <= maxBytes_ / 2)
+        mcus * mcuBytes <= maxBytes_ / 2)
         middle = middleOfScan(position);
-    std::unique_ptr<Speculation> records;
+    Parts parts;
     std::thread helper;
     if (middle) {
         try {
-            records = std::make_unique<Speculation>(mcus, blockCount, splitInMcu);
-            helper = std::thread([&] { speculate(*records, *middle); });
+            parts.owned.push_back(
+                std::make_unique<Speculation>(*middle, mcus, blockCount, splitInMcu));
+            Speculation* const first = parts.owned.back().get();
+            parts.budget = maxBytes_ / 2 - mcus * mcuBytes;
+            parts.lanes[1].part = first;
+            parts.afterFirst.store(first, std::memory_order_release);
+            helper = std::thread([&, first] {
+                for (Speculation* part = first; part; part = takeOver(parts, 1)) speculate(*part);
+                parts.helperDone.store(true, std::memory_order_release);
+            });
         } catch (const std::exception&) {
             // No memory or no thread to be had (a limit on them): one thread.
         }
     }
     if (helper.joinable()) {
-        Speculation& guess = *records;
-        // This thread decodes from the start, a few MCUs at a time, and looks
-        // at each step for an MCU of the other thread's that starts where its
-        // next one does.
-        constexpr std::uint64_t kStep = 32;
-        std::uint64_t record = 0;
-        std::optional<std::uint64_t> middleBits;  // known once this thread is past it
-        bool looking = true, inStep = false, ranOut = false;
-        while (state.mcu < mcus) {
-            if (looking && !middleBits && state.bits.position >= *middle)
-                middleBits = dataBitsBefore(*middle, state.bits);
-            const std::uint64_t here = bitsRead(state.bits);
-            if (looking && middleBits && here >= *middleBits) {
-                // The other thread, which started at the middle long before
-                // this one got there, is waited for only when it has not
-                // got this far yet (a small photo).
-                const std::uint64_t there = here - *middleBits;
-                std::uint64_t progress = guess.progress.load(std::memory_order_acquire);
-                for (;;) {
-                    const std::uint64_t published = progress & ~Speculation::kFinished;
-                    while (record < published && guess.at[record] < there) ++record;
-                    if (record < published || (progress & Speculation::kFinished)) break;
-                    guess.progress.wait(progress, std::memory_order_acquire);
-                    progress = guess.progress.load(std::memory_order_acquire);
+        Meeting meeting;
+        bool ranOut = false;
+        const Speculation* met = decodeToMeet(state, meeting, ranOut, [&] {
+            parts.firstReached.store(state.bits.position, std::memory_order_relaxed);
+            return parts.afterFirst.load(std::memory_order_acquire);
+        });
+        Cursor cursor{met, meeting.record};
+        if (met) {
+            while (Speculation* part = takeOver(parts, 0)) speculate(*part);
+            // Rather than wait for the other thread, this one draws what has
+            // been recorded so far; what is left once it is done is drawn
+            // below, by two threads.
+            constexpr std::uint64_t kMostAtOnce = 4096;
+            while (!parts.helperDone.load(std::memory_order_acquire)) {
+                const Run run = nextRun(cursor, state.mcu, kMostAtOnce);
+                if (run.count > 0) {
+                    state.prediction = drawRecords(*run.part, state.mcu, state.mcu + run.count,
+                                                   run.record, state.prediction);
+                    state.mcu += run.count;
+                    continue;
                 }
-                const std::uint64_t published = progress & ~Speculation::kFinished;
-                if (record < published && guess.at[record] == there) {
-                    inStep = true;
-                    break;
-                }
-                looking = record < published;
+                const std::uint64_t progress =
+                    cursor.part->progress.load(std::memory_order_acquire);
+                if (state.mcu == mcus || (progress & Speculation::kFinished)) break;
+                cursor.part->progress.wait(progress, std::memory_order_acquire);
             }
-            if (decodePart(state, std::min(mcus, state.mcu + kStep))) {
-                ranOut = true;
-                break;
-            }
-        }
-        if (!inStep) guess.stop.store(true, std::memory_order_relaxed);
-        const ScanState atStep = state;
-        if (inStep) {
-            // Rather than wait for the other thread, this one draws what it
-            // has recorded so far; what it records later is drawn below, by
-            // two threads.
-            std::uint64_t progress = guess.progress.load(std::memory_order_acquire);
-            while (!(progress & Speculation::kFinished) && state.mcu < mcus) {
-                const std::uint64_t ready = std::min(progress, record + (mcus - state.mcu));
-                if (ready > record) {
-                    state.prediction = drawRecords(guess, state.mcu, state.mcu + (ready - record),
-                                                   record, state.prediction);
-                    state.mcu += ready - record;
-                    record = ready;
-                } else {
-                    guess.progress.wait(progress, std::memory_order_acquire);
-                }
-                progress = guess.progress.load(std::memory_order_acquire);
-            }
+        } else {
+            const std::lock_guard guard(parts.lock);
+            parts.stopped = true;
+            parts.lanes[0].busy = false;
+            for (const std::unique_ptr<Speculation>& part : parts.owned)
+                part->stop.store(true, std::memory_order_relaxed);
         }
         helper.join();
-        if (inStep && drawGuessed(state, state.mcu, guess, record)) {
+        while (met) {
             threads_ = 2;
-        } else if (ranOut) {
-            partial_ = true;
-        } else {
-            // The other thread stopped short of the scan's end (its records
-            // full): this one decodes again from where they fell into step.
-            state = atStep;
-            if (state.mcu < mcus) partial_ |= decodePart(state, UINT64_MAX);
+            std::vector<Run> runs;
+            std::uint64_t mcu = state.mcu;
+            for (Run run; (run = nextRun(cursor, mcu, UINT64_MAX)).count > 0; mcu += run.count)
+                runs.push_back(run);
+            state.prediction = drawRuns(runs, state.mcu, state.prediction);
+            state.mcu = mcu;
+            const Speculation* last = cursor.part;
+            while (last->handedTo) last = last->handedTo;
+            state.bits = last->last;
+            if (state.mcu == mcus || endsInRanOut(cursor)) {
+                ranOut = endsInRanOut(cursor);
+                break;
+            }
+            // A part's records ran short (they were full): this thread goes on
+            // from where they end, until the part after it takes over.
+            const Speculation* after = cursor.part->next.load(std::memory_order_acquire);
+            meeting = Meeting();
+            met = decodeToMeet(state, meeting, ranOut, [after] { return after; });
+            cursor = {met, meeting.record};
         }
+        partial_ |= ranOut;
     } else if (second) {
         bool firstRanOut = false, secondRanOut = false;
         const std::uint64_t split = second->mcu;

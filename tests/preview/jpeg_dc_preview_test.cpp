@@ -629,6 +629,25 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
     }
 }
 
+// A photo whose data is nearly all in its upper half (the lower half is
+// flat): a thread done early splits what is left of the other's part, and a
+// part taken from the flat rows holds far more MCUs than its bytes let one
+// expect, so its records run short and the first thread goes on from there.
+// Whichever way the threads meet, one thread's picture, many times over.
+TEST(JpegPreview, UnevenPartsDecodeAsOne) {
+    Picture scene = jpegtest::Scene(960, 640, 5);
+    for (int y = scene.height * 2 / 5; y < scene.height; ++y)
+        for (int x = 0; x < scene.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                scene.rgb[(std::size_t(y) * scene.width + x) * 3 + c] =
+                    static_cast<std::uint8_t>(90 + 40 * c + x / 64);
+    for (const Layout& layout : {k420, k444}) {
+        const Bytes jpeg = Encode(scene, layout);
+        for (int round = 0; round < 12; ++round)
+            ExpectTwoThreadsAsOne(jpeg, "round " + std::to_string(round), true, round == 0);
+    }
+}
+
 // Chroma DCs no encoder of pixels makes: built up by the largest difference
 // there is to the most a 16-bit quantisation step leaves room for, past what
 // the small transforms' first column holds in 32 bits. The transforms split
