@@ -20,19 +20,20 @@ void Split2x2(const Coefficients& in, const QuantTable& quant, std::int64_t* spl
         const std::int64_t top = (even + odd + (1 << 12)) >> 13,
                            bottom = (even - odd + (1 << 12)) >> 13;
         if (column == 0) {
-            split[0] = top;
-            split[1] = bottom;
+            // Both rows' parts in one value: they are kept in 32 bits anyway.
+            split[0] = static_cast<std::int64_t>(
+                (std::uint64_t{static_cast<std::uint32_t>(bottom)} << 32) |
+                static_cast<std::uint32_t>(top));
         } else {
             work[0][column] = static_cast<std::int32_t>(top);
             work[1][column] = static_cast<std::int32_t>(bottom);
         }
     }
-    std::int64_t* rest = split + 2;
+    // A row's two samples are its even part plus and minus its odd part.
     for (int row = 0; row < 2; ++row) {
         std::int64_t odd = 0;
         for (int i = 0; i < 4; ++i) odd += std::int64_t{work[row][kOdd[i]]} * kWeight[i];
-        rest[row * 2] = odd + (1 << 19);
-        rest[row * 2 + 1] = -odd + (1 << 19);
+        split[1 + row] = odd;
     }
 }
 

@@ -105,9 +105,11 @@ struct TransformSplit {
     int shift;
 };
 inline constexpr TransformSplit kSplit2x2{15, 20}, kSplit4x4{14, 19};
-// Values of a split: the first column's part of each row, then the rest of
-// each sample, row by row.
-inline constexpr int kSplitValues2x2 = 2 + 4, kSplitValues4x4 = 4 + 16;
+// Values of a split. 4 x 4: the first column's part of each row, then the
+// rest of each sample, row by row. 2 x 2: the first column's parts of both
+// rows in one value (the first row's in the low 32 bits), then each row's odd
+// part, which its first sample's rest adds and its second's takes away.
+inline constexpr int kSplitValues2x2 = 1 + 2, kSplitValues4x4 = 4 + 16;
 
 // The split of a `scale` x `scale` transform (2 or 4); in[0] is not read.
 void SplitTransform(const Coefficients& in, const QuantTable& quant, int scale,
@@ -115,15 +117,28 @@ void SplitTransform(const Coefficients& in, const QuantTable& quant, int scale,
 
 inline void SamplesFromSplit(std::int32_t dequantisedDc, const std::int64_t* split, int scale,
                              std::uint8_t* out, std::size_t stride) {
-    const TransformSplit shifts = scale == 2 ? kSplit2x2 : kSplit4x4;
-    const std::int64_t* rest = split + scale;
-    for (int y = 0; y < scale; ++y) {
+    if (scale == 2) {
+        const auto parts = static_cast<std::uint64_t>(split[0]);
+        for (int y = 0; y < 2; ++y) {
+            const auto first =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(dequantisedDc) * 4u +
+                                          static_cast<std::uint32_t>(parts >> (32 * y)));
+            const std::int64_t even =
+                std::int64_t{first} * (std::int64_t{1} << kSplit2x2.evenShift) + (1 << 19);
+            out[y * stride] = Limit((even + split[1 + y]) >> kSplit2x2.shift);
+            out[y * stride + 1] = Limit((even - split[1 + y]) >> kSplit2x2.shift);
+        }
+        return;
+    }
+    const TransformSplit shifts = kSplit4x4;
+    const std::int64_t* rest = split + 4;
+    for (int y = 0; y < 4; ++y) {
         const auto first = static_cast<std::int32_t>(
             static_cast<std::uint32_t>(dequantisedDc) * 4u + static_cast<std::uint32_t>(split[y]));
         const std::int64_t even = std::int64_t{first} * (std::int64_t{1} << shifts.evenShift);
-        for (int x = 0; x < scale; ++x)
+        for (int x = 0; x < 4; ++x)
             out[y * stride + static_cast<std::size_t>(x)] =
-                Limit((even + rest[y * scale + x]) >> shifts.shift);
+                Limit((even + rest[y * 4 + x]) >> shifts.shift);
     }
 }
 
