@@ -150,40 +150,49 @@ std::uint64_t DataBitsBefore(std::span<const std::uint8_t> data, std::size_t sta
 // its own next one does.
 class Meeting {
 public:
-    // Whether the reader, at an MCU's start, is in step with `next`; then
-    // `record` is the MCU of `next` that starts there.
-    bool inStep(std::span<const std::uint8_t> data, const Bits& bits, const Speculation& next) {
-        if (&next != target_) {
+    // The part the reader, at an MCU's start, is in step with once it is:
+    // `next`, or a part that took over from it before the reader got there;
+    // then `record` is that part's MCU that starts there. Null until then.
+    const Speculation* inStep(std::span<const std::uint8_t> data, const Bits& bits,
+                              const Speculation& next) {
+        if (&next != given_) {
             *this = Meeting();
-            target_ = &next;
+            given_ = target_ = &next;
         }
-        if (!looking_) return false;
-        if (!startBits_) {
-            if (bits.position < next.start) return false;
-            startBits_ = DataBitsBefore(data, next.start, bits);
-        }
-        const std::uint64_t here = BitsRead(bits);
-        if (here < *startBits_) return false;
-        const std::uint64_t there = here - *startBits_;
-        // The other thread, usually long past here, is waited for only
-        // when it has not got this far yet.
-        std::uint64_t progress = next.progress.load(std::memory_order_acquire);
-        for (;;) {
+        while (looking_) {
+            const Speculation& target = *target_;
+            if (!startBits_) {
+                if (bits.position < target.start) return nullptr;
+                startBits_ = DataBitsBefore(data, target.start, bits);
+            }
+            const std::uint64_t here = BitsRead(bits);
+            if (here < *startBits_) return nullptr;
+            const std::uint64_t there = here - *startBits_;
+            // The other thread, usually long past here, is waited for only
+            // when it has not got this far yet.
+            std::uint64_t progress = target.progress.load(std::memory_order_acquire);
+            for (;;) {
+                const std::uint64_t published = progress & ~Speculation::kFinished;
+                while (record < published && target.at[record] < there) ++record;
+                if (record < published || (progress & Speculation::kFinished)) break;
+                target.progress.wait(progress, std::memory_order_acquire);
+                progress = target.progress.load(std::memory_order_acquire);
+            }
             const std::uint64_t published = progress & ~Speculation::kFinished;
-            while (record < published && next.at[record] < there) ++record;
-            if (record < published || (progress & Speculation::kFinished)) break;
-            next.progress.wait(progress, std::memory_order_acquire);
-            progress = next.progress.load(std::memory_order_acquire);
+            if (record < published) return target.at[record] == there ? &target : nullptr;
+            // Past all its records: on to the part that took over from it.
+            looking_ = target.handedTo != nullptr;
+            target_ = target.handedTo;
+            startBits_.reset();
+            record = 0;
         }
-        const std::uint64_t published = progress & ~Speculation::kFinished;
-        if (record < published && next.at[record] == there) return true;
-        looking_ = record < published;
-        return false;
+        return nullptr;
     }
 
     std::uint64_t record = 0;
 
 private:
+    const Speculation* given_ = nullptr;
     const Speculation* target_ = nullptr;
     std::optional<std::uint64_t> startBits_;
     bool looking_ = true;
@@ -322,8 +331,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             if (m % kStep == 0) {
                 guess.reached.store(bits.position, std::memory_order_relaxed);
                 const Speculation* next = guess.next.load(std::memory_order_acquire);
-                if (next && meeting.inStep(data, bits, *next)) {
-                    guess.handedTo = next;
+                if (const Speculation* met = next ? meeting.inStep(data, bits, *next) : nullptr) {
+                    guess.handedTo = met;
                     guess.handOver = m;
                     guess.takenFrom = meeting.record;
                     break;
@@ -467,7 +476,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                                   const auto& next) -> const Speculation* {
         while (state.mcu < mcus) {
             const Speculation* part = next();
-            if (part && meeting.inStep(data, state.bits, *part)) return part;
+            if (const Speculation* met = part ? meeting.inStep(data, state.bits, *part) : nullptr)
+                return met;
             if (decodePart(state, std::min(mcus, state.mcu + kStep))) {
                 ranOut = true;
                 return nullptr;
@@ -525,6 +535,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                 std::make_unique<Speculation>(*middle, mcus, blockCount, splitInMcu));
             Speculation* const first = parts.owned.back().get();
             parts.budget = maxBytes_ / 2 - mcus * mcuBytes;
+            parts.firstReached.store(position, std::memory_order_relaxed);
             parts.lanes[1].part = first;
             parts.afterFirst.store(first, std::memory_order_release);
             helper = std::thread([&, first] {
