@@ -41,12 +41,12 @@ QImage EighthOfJpeg(std::span<const std::uint8_t> bytes, const QSize& frame) {
         QSize(static_cast<int>(decoded.imageWidth), static_cast<int>(decoded.imageHeight)) != frame)
         return QImage();
     // The image takes the pixel buffer over instead of copying it.
-    auto* pixels = new std::vector<std::uint32_t>(std::move(decoded.pixels));
+    auto* pixels = new decltype(decoded.pixels)(std::move(decoded.pixels));
     QImage eighth(
         reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(decoded.width),
         static_cast<int>(decoded.height), static_cast<qsizetype>(decoded.width) * 4,
         QImage::Format_RGB32,
-        [](void* buffer) { delete static_cast<std::vector<std::uint32_t>*>(buffer); }, pixels);
+        [](void* buffer) { delete static_cast<decltype(pixels)>(buffer); }, pixels);
     // A grey photo in the format libjpeg gives it, so that it is scaled the same way.
     return decoded.grey ? eighth.convertToFormat(QImage::Format_Grayscale8) : eighth;
 }
