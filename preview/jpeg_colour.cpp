@@ -62,7 +62,7 @@ private:
 
 }  // namespace
 
-void Decoder::compose(JpegPreview& out) const {
+void Decoder::compose(JpegPreview& out) {
     out.imageWidth = width_;
     out.imageHeight = height_;
     out.width = DivideUp(width_, 8);
@@ -115,7 +115,8 @@ void Decoder::compose(JpegPreview& out) const {
     const std::uint64_t mcus = std::uint64_t{mcusX_} * mcusY_;
     const std::uint32_t half = parallelFromMcus_ <= mcus / 16 && SecondCore() ? out.height / 2 : 0;
     if (half > 0)
-        RunSideBySide([&] { composeRows(0, half); }, [&] { composeRows(half, out.height); });
+        RunSideBySide(
+            companion_, [&] { composeRows(0, half); }, [&] { composeRows(half, out.height); });
     else composeRows(0, out.height);
 }
 

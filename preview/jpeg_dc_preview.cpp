@@ -5,10 +5,13 @@
 #include "reader/jpeg_segments.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 namespace preview::jpegdecoder {
@@ -26,7 +29,76 @@ constexpr std::uint64_t kBlocksPerByte = 8;
 constexpr std::uint64_t kProgressiveBlocksPerByte = 16;
 constexpr std::uint64_t kBlocksAlways = 4096;
 
+// How long a thread waiting for the other stays awake before it sleeps.
+constexpr auto kAwake = std::chrono::milliseconds(2);
+
+inline void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+// Waits until `state` is one `done` accepts: awake for a while, then asleep.
+template <class Done>
+std::uint32_t Await(const std::atomic<std::uint32_t>& state, Done done) {
+    const auto since = std::chrono::steady_clock::now();
+    bool asleep = false;
+    for (std::uint32_t spin = 1;; ++spin) {
+        const std::uint32_t now = state.load(std::memory_order_acquire);
+        if (done(now)) return now;
+        if (!asleep && spin % 256 == 0) asleep = std::chrono::steady_clock::now() - since > kAwake;
+        if (asleep) state.wait(now, std::memory_order_acquire);
+        else Pause();
+    }
+}
+
 }  // namespace
+
+Companion::~Companion() {
+    if (!thread_.joinable()) return;
+    // A task posted and not joined (the decode left by an exception) is
+    // waited for first.
+    Await(state_, [](std::uint32_t state) { return state == kIdle || state == kDone; });
+    state_.store(kQuit, std::memory_order_release);
+    state_.notify_one();
+    thread_.join();
+}
+
+bool Companion::start() {
+    if (!thread_.joinable() && !failed_) {
+        try {
+            thread_ = std::thread([this] { serve(); });
+        } catch (const std::system_error&) {
+            failed_ = true;
+        }
+    }
+    return !failed_;
+}
+
+void Companion::post(std::function<void()> task) {
+    task_ = std::move(task);
+    state_.store(kPosted, std::memory_order_release);
+    state_.notify_one();
+}
+
+void Companion::join() {
+    Await(state_, [](std::uint32_t state) { return state == kDone; });
+    task_ = nullptr;
+    state_.store(kIdle, std::memory_order_relaxed);
+}
+
+void Companion::serve() {
+    for (;;) {
+        const std::uint32_t state =
+            Await(state_, [](std::uint32_t state) { return state == kPosted || state == kQuit; });
+        if (state == kQuit) return;
+        task_();
+        state_.store(kDone, std::memory_order_release);
+        state_.notify_one();
+    }
+}
 
 int Decoder::nextMarker(std::size_t& position) const {
     while (position < file_.size()) {
@@ -188,6 +260,9 @@ bool Decoder::readFrame(ByteView segment, bool progressive) {
     if (blocks > file_.size() * perByte + kBlocksAlways ||
         kept + samples + pixels * sizeof(std::uint32_t) > maxBytes_)
         return false;
+    // Its thread is woken while the rest of the header is read.
+    if (!progressive_ && std::uint64_t{mcusX_} * mcusY_ >= parallelFromMcus_ && SecondCore())
+        companion_.start();
     for (Component& c : components_) {
         if (!progressive_) {
             c.plane.assign(std::size_t{c.planeWidth} * c.planeHeight, 128);

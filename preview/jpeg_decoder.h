@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -79,21 +80,47 @@ inline bool SecondCore() {
     return second;
 }
 
-// Runs `beside` on a thread of its own while `here` runs on this one, or
-// after it when no thread is to be had (a limit on them). True when they ran
-// side by side.
+// The second thread of one decode, kept from the frame's start to its end for
+// each step two threads share: on a virtual machine a processor left idle may
+// take milliseconds to be woken for a new thread, so it waits for its next
+// task awake for a while (spinning) before it sleeps.
+class Companion {
+public:
+    Companion() = default;
+    Companion(const Companion&) = delete;
+    Companion& operator=(const Companion&) = delete;
+    ~Companion();
+
+    // Starts the thread, once: false when no thread is to be had (a limit
+    // on them).
+    bool start();
+    // Runs `task` on the thread, which must be started and idle.
+    void post(std::function<void()> task);
+    // Waits for the task posted to be done.
+    void join();
+
+private:
+    enum State : std::uint32_t { kIdle, kPosted, kDone, kQuit };
+    void serve();
+
+    std::thread thread_;
+    bool failed_ = false;
+    std::function<void()> task_;
+    std::atomic<std::uint32_t> state_{kIdle};
+};
+
+// Runs `beside` on the companion while `here` runs on this thread, or after
+// it when there is no companion. True when they ran side by side.
 template <class Here, class Beside>
-bool RunSideBySide(Here here, Beside beside) {
-    std::thread other;
-    try {
-        other = std::thread(std::ref(beside));
-    } catch (const std::system_error&) {}
-    here();
-    if (!other.joinable()) {
+bool RunSideBySide(Companion& companion, Here here, Beside beside) {
+    if (!companion.start()) {
+        here();
         beside();
         return false;
     }
-    other.join();
+    companion.post(std::ref(beside));
+    here();
+    companion.join();
     return true;
 }
 
@@ -171,7 +198,7 @@ private:
     // transforms into the planes.
     void transformCoefficients();
     // The planes resampled to the preview grid and turned into RGB.
-    void compose(JpegPreview& out) const;
+    void compose(JpegPreview& out);
 
     // The next marker's code (0 at the end of the file), with `position`
     // moved just past it.
@@ -204,6 +231,8 @@ private:
     bool partial_ = false;
     int threads_ = 1;
     bool refused_ = false;  // the file is for the full decoder after all
+    // Last, so that its thread ends before anything its tasks use goes.
+    Companion companion_;
 };
 
 template <class DecodeMcu>

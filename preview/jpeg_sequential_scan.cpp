@@ -515,7 +515,9 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         }
         Predictions atEnd = atHalf;
         const auto secondHalf = [&] { atEnd = drawSpan(half, count, atHalf); };
-        if (half > 0) RunSideBySide([&] { drawSpan(0, half, prediction); }, secondHalf);
+        if (half > 0)
+            RunSideBySide(
+                companion_, [&] { drawSpan(0, half, prediction); }, secondHalf);
         else secondHalf();
         return atEnd;
     };
@@ -528,8 +530,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         mcus * mcuBytes <= maxBytes_ / 2)
         middle = middleOfScan(position);
     Parts parts;
-    std::thread helper;
-    if (middle) {
+    bool helped = false;
+    if (middle && companion_.start()) {
         try {
             parts.owned.push_back(
                 std::make_unique<Speculation>(*middle, mcus, blockCount, splitInMcu));
@@ -538,15 +540,16 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             parts.firstReached.store(position, std::memory_order_relaxed);
             parts.lanes[1].part = first;
             parts.afterFirst.store(first, std::memory_order_release);
-            helper = std::thread([&, first] {
+            companion_.post([&, first] {
                 for (Speculation* part = first; part; part = takeOver(parts, 1)) speculate(*part);
                 parts.helperDone.store(true, std::memory_order_release);
             });
-        } catch (const std::exception&) {
-            // No memory or no thread to be had (a limit on them): one thread.
+            helped = true;
+        } catch (const std::bad_alloc&) {
+            // No memory for the records: one thread.
         }
     }
-    if (helper.joinable()) {
+    if (helped) {
         Meeting meeting;
         bool ranOut = false;
         const Speculation* met = decodeToMeet(state, meeting, ranOut, [&] {
@@ -580,7 +583,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             for (const std::unique_ptr<Speculation>& part : parts.owned)
                 part->stop.store(true, std::memory_order_relaxed);
         }
-        helper.join();
+        companion_.join();
         while (met) {
             threads_ = 2;
             std::vector<Run> runs;
@@ -607,8 +610,9 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     } else if (second) {
         bool firstRanOut = false, secondRanOut = false;
         const std::uint64_t split = second->mcu;
-        if (RunSideBySide([&] { firstRanOut = decodePart(state, split); },
-                          [&] { secondRanOut = decodePart(*second, UINT64_MAX); }))
+        if (RunSideBySide(
+                companion_, [&] { firstRanOut = decodePart(state, split); },
+                [&] { secondRanOut = decodePart(*second, UINT64_MAX); }))
             threads_ = 2;
         partial_ |= firstRanOut || secondRanOut;
         state = *second;
