@@ -413,21 +413,32 @@ void Decoder::skipScan(std::uint64_t mcus, std::size_t& position) {
     position = bits.markerPosition;
 }
 
-std::optional<ScanState> Decoder::splitAtRestart(std::size_t position, std::uint64_t mcus) const {
-    if (restartInterval_ == 0 || mcus < parallelFromMcus_ || !SecondCore()) return {};
-    const std::size_t middle = position + (file_.size() - position) / 2;
-    for (std::uint64_t taken = 0;;) {
-        // The search moves past the marker it finds; 0 is the end of the file.
-        if (nextMarker(position) != static_cast<int>(kRst0 + (taken & 7))) return {};
-        ++taken;
-        if (taken * restartInterval_ >= mcus) return {};
-        if (position < middle) continue;
-        ScanState state;
-        state.bits.position = position;
-        state.mcu = taken * restartInterval_;
-        state.nextRestart = static_cast<int>(taken & 7);
-        return state;
+std::optional<std::pair<ScanState, std::uint64_t>> Decoder::splitLane(Lane& lane,
+                                                                      std::uint64_t mcus) const {
+    std::size_t position = 0;
+    std::uint64_t mcu = 0;
+    {
+        const std::lock_guard guard(lane.lock);
+        position = lane.position;
+        mcu = lane.mcu;
     }
+    const std::uint64_t stop = lane.stopAt.load(std::memory_order_acquire);
+    // Intervals: the one the lane's thread is in, the one it stops before,
+    // and the one to take over from, two or more ahead of it.
+    const std::uint64_t interval = restartInterval_;
+    const std::uint64_t from = mcu / interval;
+    const std::uint64_t to = DivideUp(std::min(stop, mcus), interval);
+    if (to < from + 4) return {};
+    const std::uint64_t taken = from + (to - from) / 2;
+    for (std::uint64_t next = from; next < taken; ++next) {
+        // The search moves past the marker it finds; 0 is the end of the file.
+        if (nextMarker(position) != static_cast<int>(kRst0 + (next & 7))) return {};
+    }
+    ScanState state;
+    state.bits.position = position;
+    state.mcu = taken * interval;
+    state.nextRestart = static_cast<int>(taken & 7);
+    return std::pair{state, stop};
 }
 
 void Decoder::findMarker(Bits& bits, std::size_t from) const {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <system_error>
@@ -143,6 +144,30 @@ struct ScanState {
     bool operator==(const ScanState&) const = default;
 };
 
+// A run of a scan's restart intervals one thread decodes, up to `stopAt`,
+// which another thread lowers when it splits the rest off; and where the
+// thread stands at the start of an interval, for that split.
+struct Lane {
+    Lane(const ScanState& start, std::uint64_t stop)
+        : start(start), stopAt(stop), mcu(start.mcu), position(start.bits.position) {}
+
+    void publish(std::size_t at, std::uint64_t next) {
+        const std::lock_guard guard(lock);
+        position = at;
+        mcu = next;
+    }
+
+    ScanState start;
+    std::atomic<std::uint64_t> stopAt;
+    // False until the other thread has looked for a split of this lane: its
+    // thread waits for that at the middle of the scan, so that a scan the
+    // other thread is late for is not decoded by one alone.
+    std::atomic<bool> looked{true};
+    std::mutex lock;
+    std::uint64_t mcu;     // under the lock: the interval's first MCU
+    std::size_t position;  // and its first byte
+};
+
 class Decoder {
 public:
     Decoder(std::span<const std::uint8_t> file, std::uint64_t maxBytes,
@@ -172,12 +197,14 @@ private:
     void decodeAcScan(const ScanComponent& scan, int first, int last, int low, bool refine,
                       std::size_t& position);
     void skipScan(std::uint64_t mcus, std::size_t& position);
-    // Where a second thread can take up a sequential scan of `mcus` MCUs
-    // whose data starts at `position`: its state at the restart marker past
-    // the middle of the file's rest, when every marker before that one is
-    // the restart marker due (so one thread would take each of them, and
-    // each interval decodes from its own marker alike).
-    std::optional<ScanState> splitAtRestart(std::size_t position, std::uint64_t mcus) const;
+    // Where a thread can take over the rest of `lane`, a run of a scan of
+    // `mcus` MCUs, the lane's stop lowered to it: the restart marker past the
+    // middle of the intervals still ahead of the lane's thread, when every
+    // marker up to it is the one due (so one thread would take each of them,
+    // and each interval decodes from its own marker alike). The state there,
+    // and the lane's stop before.
+    std::optional<std::pair<ScanState, std::uint64_t>> splitLane(Lane& lane,
+                                                                 std::uint64_t mcus) const;
     // A byte past the middle of the file's rest where a second thread can
     // start decoding a scan without restart markers whose data starts at
     // `from`: not within a stuffed 0xFF. Whether the scan's data reaches it
@@ -187,11 +214,12 @@ private:
     // `state.mcu` up to `stopAt`, interval by interval, as the reference
     // decoder does: once an interval's data has run out the rest of it is
     // left alone, and restart markers are resynchronised on. True when some
-    // interval's data ran out.
+    // interval's data ran out. With a lane, it stops at the lane's stop too,
+    // and tells the lane where each interval starts.
     // Touches no member, so two threads may walk two parts of a scan.
     template <class DecodeMcu>
     bool walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state, DecodeMcu decodeMcu,
-                  std::uint64_t stopAt = UINT64_MAX) const;
+                  std::uint64_t stopAt = UINT64_MAX, Lane* lane = nullptr) const;
     // Handles the restart marker due; false when none can follow in this scan.
     bool restart(ScanState& state, bool& starved) const;
     // Progressive frames: the kept coefficients through the inverse
@@ -237,8 +265,8 @@ private:
 
 template <class DecodeMcu>
 bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& state,
-                       DecodeMcu decodeMcu, std::uint64_t stopAt) const {
-    const std::uint64_t total = std::min(std::uint64_t{mcusX} * mcusY, stopAt);
+                       DecodeMcu decodeMcu, std::uint64_t stopAt, Lane* lane) const {
+    std::uint64_t total = std::min(std::uint64_t{mcusX} * mcusY, stopAt);
     bool ranOut = false;
     // Decoded in copies whose addresses never leave this function, handed
     // back at the end, the bit reader apart from the rest (whose own reader
@@ -253,6 +281,15 @@ bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
     auto mcuY = static_cast<std::uint32_t>(mcu / mcusX);
     bool starved = false;
     while (mcu < total) {
+        if (lane) {
+            // At an interval's start; past a marker out of turn the lane
+            // keeps the last clean start.
+            if (bits.marker == 0 && bits.count == 0) lane->publish(bits.position, mcu);
+            if (mcu >= std::uint64_t{mcusX} * mcusY / 2)
+                lane->looked.wait(false, std::memory_order_acquire);
+            total = std::min(total, lane->stopAt.load(std::memory_order_acquire));
+            if (mcu >= total) break;
+        }
         const std::uint64_t end =
             restartInterval_ ? std::min(total, (mcu / restartInterval_ + 1) * restartInterval_)
                              : total;

@@ -3,6 +3,7 @@
 // read them.
 #include "preview/jpeg_decoder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstring>
@@ -275,7 +276,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     const std::span<const std::uint8_t> data = file_;
     // Decodes from `state` up to the MCU `stopAt`; true when some interval's
     // data ran out.
-    const auto decodePart = [&](ScanState& state, std::uint64_t stopAt) {
+    const auto decodePart = [&](ScanState& state, std::uint64_t stopAt, Lane* lane = nullptr) {
         Coefficients coefficients{};  // zero but for the block being decoded
         const auto decodeMcu = [&](Bits& bits, ScanState& s, std::uint32_t mcuX,
                                    std::uint32_t mcuY) {
@@ -302,7 +303,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                 SkipAc(ac, bits, data);
             }
         };
-        return walkScan(mcusX, mcusY, state, decodeMcu, stopAt);
+        return walkScan(mcusX, mcusY, state, decodeMcu, stopAt, lane);
     };
 
     const std::uint64_t mcus = std::uint64_t{mcusX} * mcusY;
@@ -522,13 +523,70 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         return atEnd;
     };
 
+    // With restart markers each thread decodes a lane of intervals, and once
+    // done splits off the second half of what is left of the other's.
+    constexpr std::size_t kMostLanes = 64;
+    struct Lanes {
+        std::mutex lock;
+        std::vector<std::unique_ptr<Lane>> owned;  // room for kMostLanes
+        std::array<Lane*, 2> running{};            // each thread's, or null
+        std::vector<ScanState> ends;               // where each lane ended
+        bool ranOut = false;
+    };
+    // Splits the rest of `other` off as thread `self`'s next lane: null when
+    // that is not to be had.
+    const auto splitOff = [&](Lanes& lanes, int self, Lane& other) -> Lane* {
+        const auto split = splitLane(other, mcus);
+        if (!split) return nullptr;
+        std::unique_ptr<Lane> taken;
+        try {
+            taken = std::make_unique<Lane>(split->first, split->second);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        const std::lock_guard guard(lanes.lock);
+        std::uint64_t stop = split->second;
+        if (lanes.owned.size() == kMostLanes ||
+            !other.stopAt.compare_exchange_strong(stop, split->first.mcu,
+                                                  std::memory_order_acq_rel))
+            return nullptr;
+        Lane* const lane = taken.get();
+        lanes.owned.push_back(std::move(taken));
+        lanes.running[self] = lane;
+        return lane;
+    };
+    const auto runLanes = [&](Lanes& lanes, int self, Lane* lane) {
+        while (true) {
+            if (lane) {
+                ScanState end = lane->start;
+                const bool ranOut = decodePart(end, UINT64_MAX, lane);
+                const std::lock_guard guard(lanes.lock);
+                lanes.ranOut |= ranOut;
+                lanes.ends.push_back(end);
+            }
+            Lane* other = nullptr;
+            {
+                const std::lock_guard guard(lanes.lock);
+                lanes.running[self] = nullptr;
+                other = lanes.running[1 - self];
+            }
+            if (!other) return;
+            lane = splitOff(lanes, self, *other);
+            // Whatever came of it, the other thread has been looked for.
+            other->looked.store(true, std::memory_order_release);
+            other->looked.notify_all();
+            if (!lane) return;
+        }
+    };
+
     ScanState state;
     state.bits.position = position;
-    std::optional<ScanState> second = splitAtRestart(position, mcus);
     std::optional<std::size_t> middle;
-    if (!second && restartInterval_ == 0 && mcus >= parallelFromMcus_ && SecondCore() &&
+    if (restartInterval_ == 0 && mcus >= parallelFromMcus_ && SecondCore() &&
         mcus * mcuBytes <= maxBytes_ / 2)
         middle = middleOfScan(position);
+    const bool inLanes =
+        restartInterval_ != 0 && mcus >= parallelFromMcus_ && SecondCore() && companion_.start();
     Parts parts;
     bool helped = false;
     if (middle && companion_.start()) {
@@ -607,15 +665,22 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             cursor = {met, meeting.record};
         }
         partial_ |= ranOut;
-    } else if (second) {
-        bool firstRanOut = false, secondRanOut = false;
-        const std::uint64_t split = second->mcu;
-        if (RunSideBySide(
-                companion_, [&] { firstRanOut = decodePart(state, split); },
-                [&] { secondRanOut = decodePart(*second, UINT64_MAX); }))
-            threads_ = 2;
-        partial_ |= firstRanOut || secondRanOut;
-        state = *second;
+    } else if (inLanes) {
+        Lanes lanes;
+        lanes.owned.reserve(kMostLanes);
+        lanes.ends.reserve(kMostLanes);
+        lanes.owned.push_back(std::make_unique<Lane>(state, mcus));
+        Lane* const first = lanes.running[0] = lanes.owned.front().get();
+        first->looked.store(false, std::memory_order_relaxed);
+        companion_.post([&] { runLanes(lanes, 1, nullptr); });
+        runLanes(lanes, 0, first);
+        companion_.join();
+        if (lanes.owned.size() > 1) threads_ = 2;
+        partial_ |= lanes.ranOut;
+        // Where the data goes on: past the lane that got furthest.
+        state =
+            *std::max_element(lanes.ends.begin(), lanes.ends.end(),
+                              [](const ScanState& a, const ScanState& b) { return a.mcu < b.mcu; });
     } else {
         partial_ |= decodePart(state, UINT64_MAX);
     }
