@@ -633,6 +633,7 @@ TEST(JpegPreview, TwoThreadsFromAGuessDecodeAsOne) {
 // flat): a thread done early splits what is left of the other's part, and a
 // part taken from the flat rows holds far more MCUs than its bytes let one
 // expect, so its records run short and the first thread goes on from there.
+// With restart markers the threads split each other's lanes of intervals.
 // Whichever way the threads meet, one thread's picture, many times over.
 TEST(JpegPreview, UnevenPartsDecodeAsOne) {
     Picture scene = jpegtest::Scene(960, 640, 5);
@@ -641,10 +642,21 @@ TEST(JpegPreview, UnevenPartsDecodeAsOne) {
             for (int c = 0; c < 3; ++c)
                 scene.rgb[(std::size_t(y) * scene.width + x) * 3 + c] =
                     static_cast<std::uint8_t>(90 + 40 * c + x / 64);
-    for (const Layout& layout : {k420, k444}) {
-        const Bytes jpeg = Encode(scene, layout);
+    const struct {
+        const char* name;
+        Layout layout;
+    } layouts[] = {
+        {"4:2:0", k420},
+        {"4:4:4", k444},
+        {"4:2:0, restart every MCU", With(k420, [](Layout& l) { l.restartInterval = 1; })},
+        {"4:4:4, restart every 5 MCUs", With(k444, [](Layout& l) { l.restartInterval = 5; })},
+    };
+    for (const auto& layout : layouts) {
+        const Bytes jpeg = Encode(scene, layout.layout);
         for (int round = 0; round < 12; ++round)
-            ExpectTwoThreadsAsOne(jpeg, "round " + std::to_string(round), true, round == 0);
+            ExpectTwoThreadsAsOne(jpeg,
+                                  std::string(layout.name) + ", round " + std::to_string(round),
+                                  true, round == 0);
     }
 }
 
