@@ -209,11 +209,11 @@ struct Parts {
     std::vector<std::unique_ptr<Speculation>> owned;
     std::uint64_t budget = 0;  // bytes more records may take
     bool stopped = false;      // the first thread went through the scan alone
-    struct Lane {
+    struct Runner {
         bool busy = true;
         Speculation* part = nullptr;  // null for the first thread's own
     };
-    std::array<Lane, 2> lanes;
+    std::array<Runner, 2> runners;  // each thread
     std::atomic<Speculation*> afterFirst{nullptr};
     std::atomic<std::size_t> firstReached{0};
     std::atomic<bool> helperDone{false};
@@ -375,8 +375,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     const std::size_t worthSplitting = std::max<std::size_t>(scanBytes / 64, 1024);
     const auto takeOver = [&](Parts& parts, int self) -> Speculation* {
         const std::lock_guard guard(parts.lock);
-        parts.lanes[self] = {false, nullptr};
-        const Parts::Lane other = parts.lanes[1 - self];
+        parts.runners[self] = {false, nullptr};
+        const Parts::Runner other = parts.runners[1 - self];
         if (parts.stopped || !other.busy) return nullptr;
         if (other.part &&
             (other.part->progress.load(std::memory_order_relaxed) & Speculation::kFinished))
@@ -404,7 +404,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         Speculation* const taken = parts.owned.back().get();
         taken->next.store(next, std::memory_order_relaxed);
         link.store(taken, std::memory_order_release);
-        parts.lanes[self] = {true, taken};
+        parts.runners[self] = {true, taken};
         return taken;
     };
     using Predictions = std::array<std::uint32_t, kMaxComponents>;
@@ -596,7 +596,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             Speculation* const first = parts.owned.back().get();
             parts.budget = maxBytes_ / 2 - mcus * mcuBytes;
             parts.firstReached.store(position, std::memory_order_relaxed);
-            parts.lanes[1].part = first;
+            parts.runners[1].part = first;
             parts.afterFirst.store(first, std::memory_order_release);
             companion_.post([&, first] {
                 for (Speculation* part = first; part; part = takeOver(parts, 1)) speculate(*part);
@@ -637,7 +637,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         } else {
             const std::lock_guard guard(parts.lock);
             parts.stopped = true;
-            parts.lanes[0].busy = false;
+            parts.runners[0].busy = false;
             for (const std::unique_ptr<Speculation>& part : parts.owned)
                 part->stop.store(true, std::memory_order_relaxed);
         }
