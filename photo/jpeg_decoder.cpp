@@ -45,8 +45,8 @@ QImage EighthOfJpeg(std::span<const std::uint8_t> bytes, const QSize& frame) {
     QImage eighth(
         reinterpret_cast<uchar*>(pixels->data()), static_cast<int>(decoded.width),
         static_cast<int>(decoded.height), static_cast<qsizetype>(decoded.width) * 4,
-        QImage::Format_RGB32,
-        [](void* buffer) { delete static_cast<decltype(pixels)>(buffer); }, pixels);
+        QImage::Format_RGB32, [](void* buffer) { delete static_cast<decltype(pixels)>(buffer); },
+        pixels);
     // A grey photo in the format libjpeg gives it, so that it is scaled the same way.
     return decoded.grey ? eighth.convertToFormat(QImage::Format_Grayscale8) : eighth;
 }
