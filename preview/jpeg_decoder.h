@@ -280,11 +280,18 @@ bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
     auto mcuX = static_cast<std::uint32_t>(mcu % mcusX);
     auto mcuY = static_cast<std::uint32_t>(mcu / mcusX);
     bool starved = false;
+    // A lane hears where its thread stands every few MCUs, not at each of
+    // a file's intervals one MCU long.
+    constexpr std::uint64_t kPublishEvery = 32;
+    std::uint64_t published = mcu;  // the lane starts out knowing its start
     while (mcu < total) {
         if (lane) {
             // At an interval's start; past a marker out of turn the lane
             // keeps the last clean start.
-            if (bits.marker == 0 && bits.count == 0) lane->publish(bits.position, mcu);
+            if (bits.marker == 0 && bits.count == 0 && mcu >= published + kPublishEvery) {
+                lane->publish(bits.position, mcu);
+                published = mcu;
+            }
             if (mcu >= std::uint64_t{mcusX} * mcusY / 2)
                 lane->looked.wait(false, std::memory_order_acquire);
             total = std::min(total, lane->stopAt.load(std::memory_order_acquire));

@@ -162,13 +162,14 @@ public:
         }
         while (looking_) {
             const Speculation& target = *target_;
-            if (!startBits_) {
+            if (!startKnown_) {
                 if (bits.position < target.start) return nullptr;
                 startBits_ = DataBitsBefore(data, target.start, bits);
+                startKnown_ = true;
             }
             const std::uint64_t here = BitsRead(bits);
-            if (here < *startBits_) return nullptr;
-            const std::uint64_t there = here - *startBits_;
+            if (here < startBits_) return nullptr;
+            const std::uint64_t there = here - startBits_;
             // The other thread, usually long past here, is waited for only
             // when it has not got this far yet.
             std::uint64_t progress = target.progress.load(std::memory_order_acquire);
@@ -184,7 +185,7 @@ public:
             // Past all its records: on to the part that took over from it.
             looking_ = target.handedTo != nullptr;
             target_ = target.handedTo;
-            startBits_.reset();
+            startKnown_ = false;
             record = 0;
         }
         return nullptr;
@@ -195,7 +196,9 @@ public:
 private:
     const Speculation* given_ = nullptr;
     const Speculation* target_ = nullptr;
-    std::optional<std::uint64_t> startBits_;
+    // The target's start in the reader's data bits, once the reader is past it.
+    std::uint64_t startBits_ = 0;
+    bool startKnown_ = false;
     bool looking_ = true;
 };
 
