@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -62,48 +63,96 @@ std::uint32_t Await(const std::atomic<std::uint32_t>& state, Done done) {
 
 }  // namespace
 
+struct Companion::Thread {
+    enum State : std::uint32_t { kIdle, kWake, kPosted, kDone, kQuit };
+
+    ~Thread() {
+        if (!thread.joinable()) return;
+        state.store(kQuit, std::memory_order_release);
+        state.notify_one();
+        thread.join();
+    }
+
+    void serve() {
+        for (;;) {
+            const std::uint32_t now = Await(state, [](std::uint32_t state) {
+                return state == kWake || state == kPosted || state == kQuit;
+            });
+            if (now == kQuit) return;
+            if (now == kWake) {
+                // Awake again for a while; a task posted meanwhile stays.
+                std::uint32_t woken = kWake;
+                state.compare_exchange_strong(woken, kIdle, std::memory_order_acq_rel);
+                continue;
+            }
+            task();
+            state.store(kDone, std::memory_order_release);
+            state.notify_one();
+        }
+    }
+
+    std::mutex lock;  // over `lent` and the start
+    bool lent = false;
+    std::thread thread;
+    std::function<void()> task;
+    std::atomic<std::uint32_t> state{kIdle};
+};
+
+namespace {
+
+Companion::Thread& ProcessThread() {
+    static Companion::Thread thread;
+    return thread;
+}
+
+}  // namespace
+
 Companion::~Companion() {
-    if (!thread_.joinable()) return;
+    if (!thread_) return;
     // A task posted and not joined (the decode left by an exception) is
     // waited for first.
-    Await(state_, [](std::uint32_t state) { return state == kIdle || state == kDone; });
-    state_.store(kQuit, std::memory_order_release);
-    state_.notify_one();
-    thread_.join();
+    join();
+    const std::lock_guard guard(thread_->lock);
+    thread_->lent = false;
 }
 
 bool Companion::start() {
-    if (!thread_.joinable() && !failed_) {
-        try {
-            thread_ = std::thread([this] { serve(); });
-        } catch (const std::system_error&) {
-            failed_ = true;
+    if (thread_ || refused_) return thread_ != nullptr;
+    Thread& shared = ProcessThread();
+    {
+        const std::lock_guard guard(shared.lock);
+        if (!shared.lent && !shared.thread.joinable()) {
+            try {
+                shared.thread = std::thread([&shared] { shared.serve(); });
+            } catch (const std::system_error&) {
+                // No thread to be had (a limit on them): one thread.
+            }
         }
+        refused_ = shared.lent || !shared.thread.joinable();
+        if (refused_) return false;
+        shared.lent = true;
     }
-    return !failed_;
+    thread_ = &shared;
+    std::uint32_t idle = Thread::kIdle;
+    if (shared.state.compare_exchange_strong(idle, Thread::kWake, std::memory_order_acq_rel))
+        shared.state.notify_one();
+    return true;
 }
 
 void Companion::post(std::function<void()> task) {
-    task_ = std::move(task);
-    state_.store(kPosted, std::memory_order_release);
-    state_.notify_one();
+    join();
+    thread_->task = std::move(task);
+    thread_->state.store(Thread::kPosted, std::memory_order_release);
+    thread_->state.notify_one();
+    posted_ = true;
 }
 
 void Companion::join() {
-    Await(state_, [](std::uint32_t state) { return state == kDone; });
-    task_ = nullptr;
-    state_.store(kIdle, std::memory_order_relaxed);
-}
-
-void Companion::serve() {
-    for (;;) {
-        const std::uint32_t state =
-            Await(state_, [](std::uint32_t state) { return state == kPosted || state == kQuit; });
-        if (state == kQuit) return;
-        task_();
-        state_.store(kDone, std::memory_order_release);
-        state_.notify_one();
-    }
+    if (!posted_) return;
+    Await(thread_->state, [](std::uint32_t state) { return state == Thread::kDone; });
+    thread_->task = nullptr;
+    thread_->state.store(Thread::kIdle, std::memory_order_relaxed);
+    posted_ = false;
 }
 
 int Decoder::nextMarker(std::size_t& position) const {

@@ -81,33 +81,35 @@ inline bool SecondCore() {
     return second;
 }
 
-// The second thread of one decode, kept from the frame's start to its end for
-// each step two threads share: on a virtual machine a processor left idle may
-// take milliseconds to be woken for a new thread, so it waits for its next
-// task awake for a while (spinning) before it sleeps.
+// The second thread of a decode. The process has one, kept for its life and
+// lent to one decode at a time, from the frame's start to its end: on a
+// virtual machine a new thread, or a processor left idle, may take
+// milliseconds to start, so the thread waits for its next task awake for a
+// while (spinning) before it sleeps. A decode that finds it lent to another
+// runs on one thread.
 class Companion {
 public:
     Companion() = default;
     Companion(const Companion&) = delete;
     Companion& operator=(const Companion&) = delete;
+    // Waits for a task posted and not joined, and gives the thread back.
     ~Companion();
 
-    // Starts the thread, once: false when no thread is to be had (a limit
-    // on them).
+    // Borrows the thread (starting it the first time) and wakes it, once:
+    // false when another decode has it or no thread is to be had.
     bool start();
-    // Runs `task` on the thread, which must be started and idle.
+    // Runs `task` on the thread, which must be borrowed; a task posted
+    // before is joined first.
     void post(std::function<void()> task);
     // Waits for the task posted to be done.
     void join();
 
-private:
-    enum State : std::uint32_t { kIdle, kPosted, kDone, kQuit };
-    void serve();
+    struct Thread;
 
-    std::thread thread_;
-    bool failed_ = false;
-    std::function<void()> task_;
-    std::atomic<std::uint32_t> state_{kIdle};
+private:
+    Thread* thread_ = nullptr;
+    bool refused_ = false;
+    bool posted_ = false;
 };
 
 // Runs `beside` on the companion while `here` runs on this thread, or after

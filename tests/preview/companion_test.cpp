@@ -74,5 +74,28 @@ TEST(Companion, EndsAfterATaskNeverJoined) {
     EXPECT_TRUE(finished->load());
 }
 
+// The process has one companion thread: a decode that finds it lent runs on
+// its own thread, and the next decode gets it back.
+TEST(Companion, IsLentToOneDecodeAtATime) {
+    const auto ranOn = [](Companion& companion) {
+        std::thread::id here, beside;
+        RunSideBySide(
+            companion, [&] { here = std::this_thread::get_id(); },
+            [&] { beside = std::this_thread::get_id(); });
+        return here == beside ? "one thread" : "two threads";
+    };
+    auto first = std::make_unique<Companion>();
+    ASSERT_TRUE(first->start());
+    Companion second;
+    EXPECT_FALSE(second.start());
+    EXPECT_STREQ(ranOn(second), "one thread");
+    EXPECT_STREQ(ranOn(*first), "two threads");
+    first.reset();
+    // Refused once, refused for the rest of that decode.
+    EXPECT_FALSE(second.start());
+    Companion third;
+    EXPECT_STREQ(ranOn(third), "two threads");
+}
+
 }  // namespace
 }  // namespace preview::jpegdecoder
