@@ -245,8 +245,9 @@ void Decoder::transformCoefficients() {
                     }
                     for (int slot = 0; slot < c.slots->count; ++slot)
                         coefficients[c.slots->position[slot]] = kept[slot];
-                    if (scale == 2) Transform2x2(coefficients, quant, out, c.planeWidth);
-                    else Transform4x4(coefficients, quant, out, c.planeWidth);
+                    if (scale == 2)
+                        Transform2x2(coefficients, c.nonzero[index], quant, out, c.planeWidth);
+                    else Transform4x4(coefficients, c.nonzero[index], quant, out, c.planeWidth);
                 }
             }
         }

@@ -65,8 +65,8 @@ inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written,
                             std::uint8_t* out, std::uint32_t stride) {
     if (written & (scale == 2 ? kReads2x2 : kReads4x4)) {
         coefficients[0] = static_cast<std::int16_t>(prediction & 0xFFFF);
-        if (scale == 2) Transform2x2(coefficients, quant, out, stride);
-        else Transform4x4(coefficients, quant, out, stride);
+        if (scale == 2) Transform2x2(coefficients, written, quant, out, stride);
+        else Transform4x4(coefficients, written, quant, out, stride);
         return;
     }
     FillDcSample(prediction, scale, quant, out, stride);
@@ -357,7 +357,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                 std::uint64_t written = DecodeAc(*scan[i].ac, bits, data, coefficients);
                 if (written & (scales[i] == 2 ? kReads2x2 : kReads4x4)) {
                     guess.reads[block] = true;
-                    SplitTransform(coefficients, *quant[i], scales[i],
+                    SplitTransform(coefficients, written, *quant[i], scales[i],
                                    &guess.split[m * splitInMcu + splitAt[b]]);
                 }
                 for (; written; written &= written - 1) coefficients[std::countr_zero(written)] = 0;
@@ -417,9 +417,14 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
     // that two threads may draw two runs of MCUs.
     const auto drawRecords = [&](const Speculation& guess, std::uint64_t from, std::uint64_t to,
                                  std::uint64_t record, Predictions prediction) {
+        // The MCU's place stepped along rather than divided out for each.
+        auto mcuX = static_cast<std::uint32_t>(from % mcusX),
+             mcuY = static_cast<std::uint32_t>(from / mcusX);
         for (std::uint64_t m = from, r = record; m < to; ++m, ++r) {
-            const auto mcuX = static_cast<std::uint32_t>(m % mcusX),
-                       mcuY = static_cast<std::uint32_t>(m / mcusX);
+            if (m > from && ++mcuX == mcusX) {
+                mcuX = 0;
+                ++mcuY;
+            }
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
                 std::uint8_t* out = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] +

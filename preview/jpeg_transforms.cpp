@@ -4,13 +4,30 @@ namespace preview::jpegdecoder {
 
 namespace {
 
+// The positions of column 0 in the rows of `rows`.
+constexpr std::uint64_t ColumnRows(std::initializer_list<int> rows) {
+    std::uint64_t mask = 0;
+    for (int row : rows) mask |= std::uint64_t{1} << (row * 8);
+    return mask;
+}
+
+// Whether `column` has a position the transform reads in `present`; the
+// first column's first (the DC) is not read. A column with none adds
+// nothing: its parts are zero, as they start.
+bool ColumnPresent(std::uint64_t present, std::uint64_t columnRows, int column) {
+    return (present & ~std::uint64_t{1} & (columnRows << column)) != 0;
+}
+
 // The 2 x 2 transform's split (it reads rows and columns 0, 1, 3, 5 and 7).
-void Split2x2(const Coefficients& in, const QuantTable& quant, std::int64_t* split) {
+void Split2x2(const Coefficients& in, std::uint64_t present, const QuantTable& quant,
+              std::int64_t* split) {
+    constexpr std::uint64_t kRows = ColumnRows({0, 1, 3, 5, 7});
     constexpr std::int64_t c1 = 29692, c3 = -10426, c5 = 6967, c7 = -5906;  // 13-bit fractions
     constexpr int kOdd[4] = {1, 3, 5, 7};
     constexpr std::int64_t kWeight[4] = {c1, c3, c5, c7};
     std::int32_t work[2][8] = {};
     for (int column : {0, 1, 3, 5, 7}) {
+        if (!ColumnPresent(present, kRows, column)) continue;
         const auto dequantised = [&](int row) {
             return std::int64_t{Dequantise(in[row * 8 + column], quant[row * 8 + column])};
         };
@@ -19,26 +36,27 @@ void Split2x2(const Coefficients& in, const QuantTable& quant, std::int64_t* spl
         for (int i = 0; i < 4; ++i) odd += dequantised(kOdd[i]) * kWeight[i];
         const std::int64_t top = (even + odd + (1 << 12)) >> 13,
                            bottom = (even - odd + (1 << 12)) >> 13;
-        if (column == 0) {
-            // Both rows' parts in one value: they are kept in 32 bits anyway.
-            split[0] = static_cast<std::int64_t>(
-                (std::uint64_t{static_cast<std::uint32_t>(bottom)} << 32) |
-                static_cast<std::uint32_t>(top));
-        } else {
-            work[0][column] = static_cast<std::int32_t>(top);
-            work[1][column] = static_cast<std::int32_t>(bottom);
-        }
+        work[0][column] = static_cast<std::int32_t>(top);
+        work[1][column] = static_cast<std::int32_t>(bottom);
     }
-    // A row's two samples are its even part plus and minus its odd part.
+    // A row's two samples are its even part plus and minus its odd part;
+    // both kept as far as the samples depend on them.
+    std::uint64_t both = 0;
     for (int row = 0; row < 2; ++row) {
         std::int64_t odd = 0;
         for (int i = 0; i < 4; ++i) odd += std::int64_t{work[row][kOdd[i]]} * kWeight[i];
-        split[1 + row] = odd;
+        const std::uint32_t first = static_cast<std::uint32_t>(work[row][0]) & kSplitBits2x2;
+        const std::uint32_t whole = static_cast<std::uint32_t>(odd >> 15) & kSplitBits2x2;
+        const std::uint32_t rest = (odd & kSplitBits2x2) != 0 ? 1u : 0u;
+        both |= std::uint64_t{first | whole << 16 | rest << 31} << (32 * row);
     }
+    split[0] = static_cast<std::int64_t>(both);
 }
 
 // The 4 x 4 transform's (all rows and columns but 4).
-void Split4x4(const Coefficients& in, const QuantTable& quant, std::int64_t* split) {
+void Split4x4(const Coefficients& in, std::uint64_t present, const QuantTable& quant,
+              std::int64_t* split) {
+    constexpr std::uint64_t kRows = ColumnRows({0, 1, 2, 3, 5, 6, 7});
     // 13-bit fractions: the even part's c2 and c6, the odd part's weights of
     // inputs 7, 5, 3 and 1 for outputs 1/2 (first) and 0/3 (second).
     constexpr std::int64_t c2 = 15137, c6 = -6270;
@@ -60,7 +78,9 @@ void Split4x4(const Coefficients& in, const QuantTable& quant, std::int64_t* spl
         store(2, even1 - first);
     };
     std::int32_t work[4][8] = {};
+    for (int row = 0; row < 4; ++row) split[row] = 0;
     for (int column : {0, 1, 2, 3, 5, 6, 7}) {
+        if (!ColumnPresent(present, kRows, column)) continue;
         const auto dequantised = [&](int row) {
             return std::int64_t{Dequantise(in[row * 8 + column], quant[row * 8 + column])};
         };
@@ -79,24 +99,24 @@ void Split4x4(const Coefficients& in, const QuantTable& quant, std::int64_t* spl
 
 }  // namespace
 
-void SplitTransform(const Coefficients& in, const QuantTable& quant, int scale,
-                    std::int64_t* split) {
-    if (scale == 2) Split2x2(in, quant, split);
-    else Split4x4(in, quant, split);
+void SplitTransform(const Coefficients& in, std::uint64_t present, const QuantTable& quant,
+                    int scale, std::int64_t* split) {
+    if (scale == 2) Split2x2(in, present, quant, split);
+    else Split4x4(in, present, quant, split);
 }
 
 // The reference decoder's small inverse transforms, in its own fixed point.
-void Transform2x2(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
-                  std::size_t stride) {
+void Transform2x2(const Coefficients& in, std::uint64_t present, const QuantTable& quant,
+                  std::uint8_t* out, std::size_t stride) {
     std::int64_t split[kSplitValues2x2];
-    Split2x2(in, quant, split);
+    Split2x2(in, present, quant, split);
     SamplesFromSplit(Dequantise(in[0], quant[0]), split, 2, out, stride);
 }
 
-void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
-                  std::size_t stride) {
+void Transform4x4(const Coefficients& in, std::uint64_t present, const QuantTable& quant,
+                  std::uint8_t* out, std::size_t stride) {
     std::int64_t split[kSplitValues4x4];
-    Split4x4(in, quant, split);
+    Split4x4(in, present, quant, split);
     SamplesFromSplit(Dequantise(in[0], quant[0]), split, 4, out, stride);
 }
 

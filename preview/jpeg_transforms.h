@@ -85,13 +85,15 @@ inline constexpr Slots kSlots4x4(kReads4x4);
 // The reference decoder's 2 x 2 inverse transform (it reads rows and columns
 // 0, 1, 3, 5 and 7), in the same fixed point, for the components it decodes
 // at twice the DC's resolution at an eighth (the chroma of 4:2:0).
-void Transform2x2(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
-                  std::size_t stride);
+// `present` holds the positions that may not be zero (bit n for natural
+// position n): a column with none it reads is passed over.
+void Transform2x2(const Coefficients& in, std::uint64_t present, const QuantTable& quant,
+                  std::uint8_t* out, std::size_t stride);
 
 // Its 4 x 4 transform (all rows and columns but 4), for a component sampled
 // at a quarter of the others' rate both ways.
-void Transform4x4(const Coefficients& in, const QuantTable& quant, std::uint8_t* out,
-                  std::size_t stride);
+void Transform4x4(const Coefficients& in, std::uint64_t present, const QuantTable& quant,
+                  std::uint8_t* out, std::size_t stride);
 
 // Both transforms split at the DC. The DC enters them only through the first
 // column's even part, a multiple of the first pass's divisor there, so that
@@ -104,29 +106,37 @@ struct TransformSplit {
     int evenShift;
     int shift;
 };
-inline constexpr TransformSplit kSplit2x2{15, 20}, kSplit4x4{14, 19};
+inline constexpr TransformSplit kSplit4x4{14, 19};
 // Values of a split. 4 x 4: the first column's part of each row, then the
-// rest of each sample, row by row. 2 x 2: the first column's parts of both
-// rows in one value (the first row's in the low 32 bits), then each row's odd
-// part, which its first sample's rest adds and its second's takes away.
-inline constexpr int kSplitValues2x2 = 1 + 2, kSplitValues4x4 = 4 + 16;
+// rest of each sample, row by row. 2 x 2 (evenShift 15, shift 20): a row's
+// two samples are its even part plus and minus its odd part, and the range
+// limit reads only bits 5 to 14 of the sum at the first column's scale, so
+// one value keeps both rows (the first's in the low 32 bits), each as far as
+// its samples depend on it: the first column's part modulo 2^15 (bits 0 to
+// 14), the odd part divided by 2^15 (rounded down) modulo 2^15 (bits 16 to
+// 30), and whether the division left a rest (bit 31), which takes the second
+// sample one lower.
+inline constexpr int kSplitValues2x2 = 1, kSplitValues4x4 = 4 + 16;
+inline constexpr std::uint32_t kSplitBits2x2 = 0x7FFF;
 
 // The split of a `scale` x `scale` transform (2 or 4); in[0] is not read.
-void SplitTransform(const Coefficients& in, const QuantTable& quant, int scale,
-                    std::int64_t* split);
+void SplitTransform(const Coefficients& in, std::uint64_t present, const QuantTable& quant,
+                    int scale, std::int64_t* split);
 
 inline void SamplesFromSplit(std::int32_t dequantisedDc, const std::int64_t* split, int scale,
                              std::uint8_t* out, std::size_t stride) {
     if (scale == 2) {
-        const auto parts = static_cast<std::uint64_t>(split[0]);
+        const auto both = static_cast<std::uint64_t>(split[0]);
         for (int y = 0; y < 2; ++y) {
-            const auto first =
-                static_cast<std::int32_t>(static_cast<std::uint32_t>(dequantisedDc) * 4u +
-                                          static_cast<std::uint32_t>(parts >> (32 * y)));
-            const std::int64_t even =
-                std::int64_t{first} * (std::int64_t{1} << kSplit2x2.evenShift) + (1 << 19);
-            out[y * stride] = Limit((even + split[1 + y]) >> kSplit2x2.shift);
-            out[y * stride + 1] = Limit((even - split[1 + y]) >> kSplit2x2.shift);
+            const auto row = static_cast<std::uint32_t>(both >> (32 * y));
+            // The even part, rounding (1 << 19) included, at the first
+            // column's scale.
+            const std::uint32_t even =
+                static_cast<std::uint32_t>(dequantisedDc) * 4u + (row & kSplitBits2x2) + 16;
+            const std::uint32_t odd = (row >> 16) & kSplitBits2x2;
+            out[y * stride] = kRangeLimit.table[((even + odd) & kSplitBits2x2) >> 5];
+            out[y * stride + 1] =
+                kRangeLimit.table[((even - odd - (row >> 31)) & kSplitBits2x2) >> 5];
         }
         return;
     }
