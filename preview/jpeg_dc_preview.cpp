@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -29,37 +28,6 @@ namespace {
 constexpr std::uint64_t kBlocksPerByte = 8;
 constexpr std::uint64_t kProgressiveBlocksPerByte = 16;
 constexpr std::uint64_t kBlocksAlways = 4096;
-
-// How long a thread waiting for the other stays awake before it sleeps.
-constexpr auto kAwake = std::chrono::milliseconds(2);
-
-inline void Pause() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-
-// Waits until `state` is one `done` accepts: awake for a while, then asleep.
-// Awake, it spins a moment and then gives its processor up at each turn, so
-// that a busy machine (the viewer starting beside it) loses nothing by it.
-template <class Done>
-std::uint32_t Await(const std::atomic<std::uint32_t>& state, Done done) {
-    constexpr std::uint32_t kSpins = 64;
-    const auto since = std::chrono::steady_clock::now();
-    bool asleep = false;
-    for (std::uint32_t spin = 1;; ++spin) {
-        const std::uint32_t now = state.load(std::memory_order_acquire);
-        if (done(now)) return now;
-        if (asleep) {
-            state.wait(now, std::memory_order_acquire);
-        } else if (spin < kSpins) {
-            Pause();
-        } else {
-            std::this_thread::yield();
-            asleep = std::chrono::steady_clock::now() - since > kAwake;
-        }
-    }
-}
 
 }  // namespace
 

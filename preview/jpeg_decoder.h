@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -79,6 +80,41 @@ struct McuBlock {
 inline bool SecondCore() {
     static const bool second = std::thread::hardware_concurrency() >= 2;
     return second;
+}
+
+// How long a thread waiting for the other stays awake before it sleeps.
+inline constexpr auto kAwake = std::chrono::milliseconds(2);
+
+inline void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Waits until `value` is one `done` accepts: awake for a while, then asleep.
+// Awake, it spins a moment and then gives its processor up at each turn, so
+// that a busy machine (the viewer starting beside it) loses nothing by it.
+// Each wait between the two threads of a decode goes through here: a thread
+// woken from sleep may be put on the processor of the thread that woke it,
+// and the two then take turns there for milliseconds while the other
+// processor idles.
+template <class Atomic, class Done>
+auto Await(const Atomic& value, Done done) {
+    constexpr std::uint32_t kSpins = 64;
+    const auto since = std::chrono::steady_clock::now();
+    bool asleep = false;
+    for (std::uint32_t spin = 1;; ++spin) {
+        const auto now = value.load(std::memory_order_acquire);
+        if (done(now)) return now;
+        if (asleep) {
+            value.wait(now, std::memory_order_acquire);
+        } else if (spin < kSpins) {
+            Pause();
+        } else {
+            std::this_thread::yield();
+            asleep = std::chrono::steady_clock::now() - since > kAwake;
+        }
+    }
 }
 
 // The second thread of a decode. The process has one, kept for its life and
@@ -295,7 +331,7 @@ bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
                 published = mcu;
             }
             if (mcu >= std::uint64_t{mcusX} * mcusY / 2)
-                lane->looked.wait(false, std::memory_order_acquire);
+                Await(lane->looked, [](bool looked) { return looked; });
             total = std::min(total, lane->stopAt.load(std::memory_order_acquire));
             if (mcu >= total) break;
         }

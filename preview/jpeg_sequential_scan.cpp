@@ -177,8 +177,8 @@ public:
                 const std::uint64_t published = progress & ~Speculation::kFinished;
                 while (record < published && target.at[record] < there) ++record;
                 if (record < published || (progress & Speculation::kFinished)) break;
-                target.progress.wait(progress, std::memory_order_acquire);
-                progress = target.progress.load(std::memory_order_acquire);
+                progress = Await(target.progress,
+                                 [was = progress](std::uint64_t now) { return now != was; });
             }
             const std::uint64_t published = progress & ~Speculation::kFinished;
             if (record < published) return target.at[record] == there ? &target : nullptr;
@@ -640,7 +640,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                 const std::uint64_t progress =
                     cursor.part->progress.load(std::memory_order_acquire);
                 if (state.mcu == mcus || (progress & Speculation::kFinished)) break;
-                cursor.part->progress.wait(progress, std::memory_order_acquire);
+                Await(cursor.part->progress,
+                      [progress](std::uint64_t now) { return now != progress; });
             }
         } else {
             const std::lock_guard guard(parts.lock);
