@@ -47,10 +47,10 @@ public:
             c_.plane.data() +
             std::size_t{std::min(y / ratioY_, c_.samplesHigh - 1)} * c_.planeWidth;
         if (whole_) {
-            std::memcpy(out, in, columns_.size());
+            for (std::size_t x = 0; x < columns_.size(); ++x) out[x] = in[x] ^ kKept;
             return;
         }
-        for (std::size_t x = 0; x < columns_.size(); ++x) out[x] = in[columns_[x]];
+        for (std::size_t x = 0; x < columns_.size(); ++x) out[x] = in[columns_[x]] ^ kKept;
     }
 
 private:

@@ -288,7 +288,8 @@ bool Decoder::readFrame(ByteView segment, bool progressive) {
         companion_.start();
     for (Component& c : components_) {
         if (!progressive_) {
-            c.plane.assign(std::size_t{c.planeWidth} * c.planeHeight, 128);
+            c.plane = {};
+            c.plane.resize(std::size_t{c.planeWidth} * c.planeHeight);
             continue;
         }
         const std::size_t grid = std::size_t{c.blocksPerRow} * mcusY_ * c.v;

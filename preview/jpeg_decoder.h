@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,32 @@ inline constexpr int kMaxTables = 4;
 // At most this many blocks in one interleaved MCU.
 inline constexpr int kMaxBlocksInMcu = 10;
 
+// Memory as the system hands it out zeroed (calloc), its elements left so: a
+// large plane costs nothing until its pages are first written, by the
+// threads that decode into it.
+template <class T>
+struct ZeroedAllocator {
+    using value_type = T;
+    ZeroedAllocator() = default;
+    template <class U>
+    explicit ZeroedAllocator(const ZeroedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t count) {
+        void* memory = std::calloc(count, sizeof(T));
+        if (!memory) throw std::bad_alloc();
+        return static_cast<T*>(memory);
+    }
+    void deallocate(T* memory, std::size_t) noexcept { std::free(memory); }
+    template <class U>
+    void construct(U* at) noexcept {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        std::construct_at(at, std::forward<Args>(args)...);
+    }
+    friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
+};
+
 struct Component {
     int id = 0;
     int h = 1, v = 1;
@@ -48,7 +75,7 @@ struct Component {
     std::uint32_t blocksWide = 0, blocksHigh = 0;    // that the component's own scan codes
     std::uint32_t planeWidth = 0, planeHeight = 0;   // samples, MCU-padded
     std::uint32_t samplesWide = 0, samplesHigh = 0;  // of them, the ones inside the image
-    std::vector<std::uint8_t> plane;
+    std::vector<std::uint8_t, ZeroedAllocator<std::uint8_t>> plane;  // as kKept says
     bool scanned = false;
 
     // Progressive frames: the coefficients kept for each block of the

@@ -222,7 +222,8 @@ void Decoder::decodeAcScan(const ScanComponent& scan, int first, int last, int l
 
 void Decoder::transformCoefficients() {
     for (Component& c : components_) {
-        c.plane.assign(std::size_t{c.planeWidth} * c.planeHeight, 128);
+        c.plane = {};
+        c.plane.resize(std::size_t{c.planeWidth} * c.planeHeight);
         const std::uint32_t blockRows = mcusY_ * c.v;
         const auto scale = static_cast<std::uint32_t>(c.scale);
         // A component no scan named stays mid-grey.

@@ -11,17 +11,25 @@
 
 namespace preview::jpegdecoder {
 
+// A plane keeps each sample less 128, as a byte (the sample with its top bit
+// flipped): the zeros memory comes as are mid-grey, the colour of a block no
+// data reached, so a plane needs no filling before it is drawn.
+inline constexpr std::uint8_t kKept = 0x80;
+
 // The 1 x 1 inverse transform's output: the DC value descaled, centred on 128
 // and limited the way the reference decoder limits it (values far outside
-// 0..255 wrap through its 1024-entry table rather than clamp).
+// 0..255 wrap through its 1024-entry table rather than clamp); as a plane
+// keeps it.
 struct RangeLimit {
     std::array<std::uint8_t, 1024> table{};
     constexpr RangeLimit() {
         for (int i = 0; i < 1024; ++i) {
-            if (i < 128) table[i] = static_cast<std::uint8_t>(i + 128);
-            else if (i < 512) table[i] = 255;
-            else if (i < 896) table[i] = 0;
-            else table[i] = static_cast<std::uint8_t>(i - 896);
+            int sample = 0;
+            if (i < 128) sample = i + 128;
+            else if (i < 512) sample = 255;
+            else if (i < 896) sample = 0;
+            else sample = i - 896;
+            table[i] = static_cast<std::uint8_t>(sample ^ kKept);
         }
     }
 };
