@@ -446,15 +446,17 @@ std::optional<std::pair<ScanState, std::uint64_t>> Decoder::splitLane(Lane& lane
         position = lane.position;
         mcu = lane.mcu;
     }
-    const std::uint64_t stop = lane.stopAt.load(std::memory_order_acquire);
+    const std::uint64_t now = lane.stopAndStarted.load(std::memory_order_acquire);
+    const std::uint64_t stop = Lane::Stop(now);
     // Intervals: the one the lane's thread is in, the one it stops before,
-    // and the one to take over from, two or more ahead of it.
+    // and the one to take over from, two or more ahead of it; the search for
+    // that one's marker starts from the last the thread told of.
     const std::uint64_t interval = restartInterval_;
-    const std::uint64_t from = mcu / interval;
+    const std::uint64_t from = std::max(mcu, Lane::Started(now)) / interval;
     const std::uint64_t to = DivideUp(std::min(stop, mcus), interval);
     if (to < from + 4) return {};
     const std::uint64_t taken = from + (to - from) / 2;
-    for (std::uint64_t next = from; next < taken; ++next) {
+    for (std::uint64_t next = mcu / interval; next < taken; ++next) {
         // The search moves past the marker it finds; 0 is the end of the file.
         if (nextMarker(position) != static_cast<int>(kRst0 + (next & 7))) return {};
     }

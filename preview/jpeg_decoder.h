@@ -209,12 +209,20 @@ struct ScanState {
     bool operator==(const ScanState&) const = default;
 };
 
-// A run of a scan's restart intervals one thread decodes, up to `stopAt`,
+// A run of a scan's restart intervals one thread decodes, up to a stop
 // which another thread lowers when it splits the rest off; and where the
-// thread stands at the start of an interval, for that split.
+// thread stands, for that split.
 struct Lane {
+    // Where the thread stands is told with a lock every few MCUs (for the
+    // bytes the split searches from), not at each of a file's intervals one
+    // MCU long.
+    static constexpr std::uint64_t kPublishEvery = 32;
+
     Lane(const ScanState& start, std::uint64_t stop)
-        : start(start), stopAt(stop), mcu(start.mcu), position(start.bits.position) {}
+        : start(start),
+          stopAndStarted(Pack(stop, start.mcu)),
+          mcu(start.mcu),
+          position(start.bits.position) {}
 
     void publish(std::size_t at, std::uint64_t next) {
         const std::lock_guard guard(lock);
@@ -222,8 +230,38 @@ struct Lane {
         mcu = next;
     }
 
+    // The stop and the first MCU of the interval the thread started last, in
+    // one word (MCUs fit in 32 bits: a frame's sides in 16): the thread starts
+    // an interval only before the stop, and the split moves the stop only
+    // while the interval it saw started is still the last, so that no
+    // interval is decoded by both threads.
+    static std::uint64_t Pack(std::uint64_t stop, std::uint64_t started) {
+        return stop << 32 | started;
+    }
+    static std::uint64_t Stop(std::uint64_t word) { return word >> 32; }
+    static std::uint64_t Started(std::uint64_t word) { return word & 0xFFFFFFFF; }
+    // The thread's: false when the interval from `first` lies past the stop.
+    bool startInterval(std::uint64_t first) {
+        std::uint64_t now = stopAndStarted.load(std::memory_order_acquire);
+        do {
+            if (first >= Stop(now)) return false;
+        } while (!stopAndStarted.compare_exchange_weak(
+            now, Pack(Stop(now), first), std::memory_order_acq_rel, std::memory_order_acquire));
+        return true;
+    }
+    // The other thread's: lowers the stop to `stop` unless the thread has
+    // started an interval from there on.
+    bool stopAt(std::uint64_t stop) {
+        std::uint64_t now = stopAndStarted.load(std::memory_order_acquire);
+        do {
+            if (Started(now) >= stop || Stop(now) <= stop) return false;
+        } while (!stopAndStarted.compare_exchange_weak(
+            now, Pack(stop, Started(now)), std::memory_order_acq_rel, std::memory_order_acquire));
+        return true;
+    }
+
     ScanState start;
-    std::atomic<std::uint64_t> stopAt;
+    std::atomic<std::uint64_t> stopAndStarted;
     // False until the other thread has looked for a split of this lane: its
     // thread waits for that at the middle of the scan, so that a scan the
     // other thread is late for is not decoded by one alone.
@@ -345,22 +383,18 @@ bool Decoder::walkScan(std::uint32_t mcusX, std::uint32_t mcusY, ScanState& stat
     auto mcuX = static_cast<std::uint32_t>(mcu % mcusX);
     auto mcuY = static_cast<std::uint32_t>(mcu / mcusX);
     bool starved = false;
-    // A lane hears where its thread stands every few MCUs, not at each of
-    // a file's intervals one MCU long.
-    constexpr std::uint64_t kPublishEvery = 32;
     std::uint64_t published = mcu;  // the lane starts out knowing its start
     while (mcu < total) {
         if (lane) {
             // At an interval's start; past a marker out of turn the lane
             // keeps the last clean start.
-            if (bits.marker == 0 && bits.count == 0 && mcu >= published + kPublishEvery) {
+            if (bits.marker == 0 && bits.count == 0 && mcu >= published + Lane::kPublishEvery) {
                 lane->publish(bits.position, mcu);
                 published = mcu;
             }
             if (mcu >= std::uint64_t{mcusX} * mcusY / 2)
                 Await(lane->looked, [](bool looked) { return looked; });
-            total = std::min(total, lane->stopAt.load(std::memory_order_acquire));
-            if (mcu >= total) break;
+            if (!lane->startInterval(mcu)) break;
         }
         const std::uint64_t end =
             restartInterval_ ? std::min(total, (mcu / restartInterval_ + 1) * restartInterval_)

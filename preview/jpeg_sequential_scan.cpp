@@ -553,11 +553,9 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             return nullptr;
         }
         const std::lock_guard guard(lanes.lock);
-        std::uint64_t stop = split->second;
-        if (lanes.owned.size() == kMostLanes ||
-            !other.stopAt.compare_exchange_strong(stop, split->first.mcu,
-                                                  std::memory_order_acq_rel))
-            return nullptr;
+        // Only this thread lowers the other's stop: it is still the one the
+        // split ends at.
+        if (lanes.owned.size() == kMostLanes || !other.stopAt(split->first.mcu)) return nullptr;
         Lane* const lane = taken.get();
         lanes.owned.push_back(std::move(taken));
         lanes.running[self] = lane;
