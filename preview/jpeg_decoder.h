@@ -42,8 +42,11 @@ inline constexpr int kMaxBlocksInMcu = 10;
 // large plane costs nothing until its pages are first written, by the
 // threads that decode into it.
 template <class T>
-struct ZeroedAllocator {
-    using value_type = T;
+struct ZeroedAllocator : UninitialisedAllocator<T> {
+    template <class U>
+    struct rebind {
+        using other = ZeroedAllocator<U>;
+    };
     ZeroedAllocator() = default;
     template <class U>
     explicit ZeroedAllocator(const ZeroedAllocator<U>&) noexcept {}
@@ -53,15 +56,6 @@ struct ZeroedAllocator {
         return static_cast<T*>(memory);
     }
     void deallocate(T* memory, std::size_t) noexcept { std::free(memory); }
-    template <class U>
-    void construct(U* at) noexcept {
-        ::new (static_cast<void*>(at)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* at, Args&&... args) {
-        std::construct_at(at, std::forward<Args>(args)...);
-    }
-    friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
 };
 
 struct Component {
