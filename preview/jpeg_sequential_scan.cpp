@@ -76,8 +76,10 @@ inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written,
 // what it keeps of each MCU it takes the data for, until the thread before
 // it finds where their MCUs line up (Huffman codes fall back into step within
 // a few symbols of a wrong start; an MCU start at the same bit as one of the
-// thread before's is in step for good). The DC as differences, since its
-// predictions start from a wrong value; of a block a small transform draws,
+// thread before's is in step for good). The DC as the part's own running
+// predictions, which start from a wrong value (zero), so that the true ones
+// anywhere are these plus one correction per component; of a block a small
+// transform draws,
 // the transform's split without the DC, so that once the DC is known only
 // the samples are left to work out.
 struct Speculation {
@@ -95,7 +97,8 @@ struct Speculation {
     std::uint64_t capacity;               // MCUs
     std::unique_ptr<std::uint64_t[]> at;  // data bits from its start to each MCU's start
     std::unique_ptr<bool[]> ranOut;       // the data ran out within the MCU
-    std::unique_ptr<std::int16_t[]> dc;   // each block's DC difference
+    // Each block's running prediction, modulo 2^16 as it is used.
+    std::unique_ptr<std::int16_t[]> dc;
     // Blocks of components drawn by a small transform: whether it reads
     // some of the block, and then its split (else its DC sample fills it).
     std::unique_ptr<bool[]> reads;
@@ -319,6 +322,10 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         if (scale > 1) splitInMcu += scale == 2 ? kSplitValues2x2 : kSplitValues4x4;
     }
     const std::uint64_t mcuBytes = SpeculationBytes(blockCount, splitInMcu);
+    // Each component's last block in an MCU, whose record holds the
+    // component's running prediction after the MCU.
+    std::array<int, kMaxComponents> lastBlock{};
+    for (int b = 0; b < blockCount; ++b) lastBlock[blocks[b].scanIndex] = b;
     // Each thread decodes a few MCUs at a time, and looks at each step for
     // an MCU of the next part's that starts where its own next one does.
     constexpr std::uint64_t kStep = 32;
@@ -330,6 +337,7 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         bits.position = guess.start;
         Coefficients coefficients{};
         Meeting meeting;
+        std::array<std::uint32_t, kMaxComponents> running{};
         for (std::uint64_t m = 0; m < guess.capacity && !guess.stop.load(std::memory_order_relaxed);
              ++m) {
             if (m % kStep == 0) {
@@ -346,9 +354,9 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
             for (int b = 0; b < blockCount; ++b) {
                 const int i = blocks[b].scanIndex;
                 const std::size_t block = m * blockCount + b;
-                // A difference takes at most 15 bits and a sign.
-                guess.dc[block] =
-                    static_cast<std::int16_t>(DecodeDcDifference(*scan[i].dc, bits, data));
+                running[i] +=
+                    static_cast<std::uint32_t>(DecodeDcDifference(*scan[i].dc, bits, data));
+                guess.dc[block] = static_cast<std::int16_t>(running[i]);
                 if (scales[i] == 1) {
                     SkipAc(*scan[i].ac, bits, data);
                     continue;
@@ -411,12 +419,34 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         return taken;
     };
     using Predictions = std::array<std::uint32_t, kMaxComponents>;
+    // A part's running predictions before its record `record`.
+    const auto runningBefore = [&](const Speculation& guess, std::uint64_t record) {
+        Predictions running{};
+        if (record > 0)
+            for (std::size_t i = 0; i < scan.size(); ++i)
+                running[i] = static_cast<std::uint32_t>(
+                    std::int32_t{guess.dc[(record - 1) * blockCount + lastBlock[i]]});
+        return running;
+    };
+    // `prediction` before a part's record `record` carried on to before
+    // `record` + `count`.
+    const auto carry = [&](Predictions prediction, const Speculation& guess, std::uint64_t record,
+                           std::uint64_t count) {
+        const Predictions from = runningBefore(guess, record),
+                          to = runningBefore(guess, record + count);
+        for (std::size_t i = 0; i < scan.size(); ++i) prediction[i] += to[i] - from[i];
+        return prediction;
+    };
     // Draws the MCUs [from, to) from a part's records from `record` on, the
     // DC predictions going on from `prediction`; returns them as they stand
     // after the last. Works on copies the compiler can keep in registers, so
     // that two threads may draw two runs of MCUs.
     const auto drawRecords = [&](const Speculation& guess, std::uint64_t from, std::uint64_t to,
                                  std::uint64_t record, Predictions prediction) {
+        // What the part's running predictions lack.
+        Predictions correction = prediction;
+        const Predictions before = runningBefore(guess, record);
+        for (std::size_t i = 0; i < scan.size(); ++i) correction[i] -= before[i];
         // The MCU's place stepped along rather than divided out for each.
         auto mcuX = static_cast<std::uint32_t>(from % mcusX),
              mcuY = static_cast<std::uint32_t>(from / mcusX);
@@ -430,7 +460,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                 std::uint8_t* out = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] +
                                     std::size_t{mcuX} * stepX[i] + blocks[b].offset;
                 const std::size_t block = r * blockCount + b;
-                prediction[i] += static_cast<std::uint32_t>(guess.dc[block]);
+                prediction[i] =
+                    correction[i] + static_cast<std::uint32_t>(std::int32_t{guess.dc[block]});
                 if (scales[i] == 1) {
                     *out = DcSample(prediction[i], (*quant[i])[0]);
                     continue;
@@ -494,13 +525,26 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         }
         return nullptr;
     };
-    // The runs from `first` on, drawn by two threads when they are long, the
-    // second thread from the predictions the first's DC differences add up to.
+    // The runs from `first` on, drawn in chunks two threads take turns at
+    // when they are long, each chunk from the predictions the records give
+    // at its start.
     const auto drawRuns = [&](std::span<const Run> runs, std::uint64_t first,
                               Predictions prediction) {
         std::uint64_t count = 0;
         for (const Run& run : runs) count += run.count;
-        const auto drawSpan = [&](std::uint64_t from, std::uint64_t to, Predictions at) {
+        // The predictions before the runs' MCU `at`.
+        const auto predictionAt = [&](std::uint64_t at) {
+            Predictions carried = prediction;
+            for (const Run& run : runs) {
+                const std::uint64_t taken = std::min(at, run.count);
+                carried = carry(carried, *run.part, run.record, taken);
+                at -= taken;
+                if (at == 0) break;
+            }
+            return carried;
+        };
+        const auto drawSpan = [&](std::uint64_t from, std::uint64_t to) {
+            Predictions at = predictionAt(from);
             std::uint64_t offset = 0;
             for (const Run& run : runs) {
                 const std::uint64_t low = std::max(from, offset);
@@ -510,25 +554,17 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                                      run.record + (low - offset), at);
                 offset += run.count;
             }
-            return at;
         };
-        const std::uint64_t half = count >= parallelFromMcus_ ? count / 2 : 0;
-        Predictions atHalf = prediction;
-        std::uint64_t summed = 0;
-        for (const Run& run : runs) {
-            for (std::uint64_t r = run.record; r < run.record + run.count && summed < half;
-                 ++r, ++summed)
-                for (int b = 0; b < blockCount; ++b)
-                    atHalf[blocks[b].scanIndex] +=
-                        static_cast<std::uint32_t>(run.part->dc[r * blockCount + b]);
-        }
-        Predictions atEnd = atHalf;
-        const auto secondHalf = [&] { atEnd = drawSpan(half, count, atHalf); };
-        if (half > 0)
-            RunSideBySide(
-                companion_, [&] { drawSpan(0, half, prediction); }, secondHalf);
-        else secondHalf();
-        return atEnd;
+        // Small enough that the thread done last waits little for the other.
+        const std::uint64_t chunk = std::max<std::uint64_t>(count / 32, 64);
+        std::atomic<std::uint64_t> next{0};
+        const auto drawChunks = [&] {
+            for (std::uint64_t from; (from = next.fetch_add(chunk)) < count;)
+                drawSpan(from, std::min(count, from + chunk));
+        };
+        if (count >= parallelFromMcus_) RunSideBySide(companion_, drawChunks, drawChunks);
+        else drawSpan(0, count);
+        return predictionAt(count);
     };
 
     // With restart markers each thread decodes a lane of intervals, and once
