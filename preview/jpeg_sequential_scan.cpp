@@ -20,8 +20,11 @@ namespace {
 // Passes over a block's AC coefficients.
 inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint8_t> data) {
     for (int k = 1; k < 64;) {
-        if (bits.count < 32) Refill(bits, data);
-        if (const std::uint32_t entry = ac.skip[bits.buffer >> (64 - kLookahead)]) {
+        // The lookup's bits are in the buffer already: the refill is not in
+        // the chain from one lookup to the next.
+        const std::uint64_t window = bits.buffer >> (64 - kLookahead);
+        RefillEachStep(bits, data);
+        if (const std::uint32_t entry = ac.skip[window]) {
             // A branch, not a select: it is rarely false, and a
             // select would lengthen the chain from one lookup to
             // the next.
@@ -42,6 +45,8 @@ inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint
         const int skip = symbol.length + extra;
         bits.buffer <<= skip;
         bits.count -= skip;
+        // Up to 31 bits: too many for the next lookup's bits to be there.
+        RefillEachStep(bits, data);
         if (extra) k += run + 1;
         else if (run == 15) k += 16;
         else break;
