@@ -157,6 +157,7 @@ inline Symbol SlowSymbol(const HuffmanTable& table, std::uint64_t buffer) {
 // The AC coefficients of one block, decoded rather than skipped. Returns the
 // positions written (bit n for natural position n). Always inlined: behind a
 // call the reader would leave the registers for memory for the whole scan.
+// Called right after the block's DC, which leaves the first lookup's bits.
 [[gnu::always_inline]] inline std::uint64_t DecodeAc(const HuffmanTable& table, Bits& bits,
                                                      std::span<const std::uint8_t> data,
                                                      Coefficients& out) {
@@ -217,6 +218,8 @@ inline std::uint32_t TakeBits(Bits& bits, int size) {
     return raw;
 }
 
+// A block's DC difference. Leaves at least 12 bits in the buffer, for the
+// lookup that follows without a refill before it.
 inline std::int32_t DecodeDcDifference(const HuffmanTable& dc, Bits& bits,
                                        std::span<const std::uint8_t> data) {
     // 32 bits cover the longest code and its extra bits.

@@ -17,7 +17,8 @@ namespace preview::jpegdecoder {
 
 namespace {
 
-// Passes over a block's AC coefficients.
+// Passes over a block's AC coefficients. Called right after the block's DC,
+// as DecodeAc.
 inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint8_t> data) {
     for (int k = 1; k < 64;) {
         // The lookup's bits are in the buffer already: the refill is not in
