@@ -46,11 +46,15 @@ public:
         const std::uint8_t* in =
             c_.plane.data() +
             std::size_t{std::min(y / ratioY_, c_.samplesHigh - 1)} * c_.planeWidth;
+        // In locals: a byte stored may alias the vector's size, which the
+        // loop would load again at each byte.
+        const std::size_t width = columns_.size();
+        const std::uint32_t* columns = columns_.data();
         if (whole_) {
-            for (std::size_t x = 0; x < columns_.size(); ++x) out[x] = in[x] ^ kKept;
+            for (std::size_t x = 0; x < width; ++x) out[x] = in[x] ^ kKept;
             return;
         }
-        for (std::size_t x = 0; x < columns_.size(); ++x) out[x] = in[columns_[x]] ^ kKept;
+        for (std::size_t x = 0; x < width; ++x) out[x] = in[columns[x]] ^ kKept;
     }
 
 private:
