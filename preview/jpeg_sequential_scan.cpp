@@ -56,9 +56,9 @@ inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint
 
 // A block whose transform reads none of the coefficients written: its DC
 // sample throughout.
-inline void FillDcSample(std::uint32_t prediction, int scale, const QuantTable& quant,
-                         std::uint8_t* out, std::uint32_t stride) {
-    const std::uint8_t sample = DcSample(prediction, quant[0]);
+inline void FillDcSample(std::uint32_t prediction, int scale, std::uint16_t quantDc,
+                         std::uint8_t* out, std::size_t stride) {
+    const std::uint8_t sample = DcSample(prediction, quantDc);
     for (int y = 0; y < scale; ++y)
         std::memset(out + y * std::size_t{stride}, sample, static_cast<std::size_t>(scale));
 }
@@ -75,7 +75,7 @@ inline void DrawScaledBlock(Coefficients& coefficients, std::uint64_t written,
         else Transform4x4(coefficients, written, quant, out, stride);
         return;
     }
-    FillDcSample(prediction, scale, quant, out, stride);
+    FillDcSample(prediction, scale, quant[0], out, stride);
 }
 
 // A part of a scan's data that a thread decodes from a guessed start, and
@@ -453,33 +453,57 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         Predictions correction = prediction;
         const Predictions before = runningBefore(guess, record);
         for (std::size_t i = 0; i < scan.size(); ++i) correction[i] -= before[i];
+        // Each block's all in locals: the samples are bytes, which may alias
+        // anything outside them, and the loop would load it all again after
+        // each one written.
+        struct Drawn {
+            int i, scale, splitAt;
+            std::uint16_t quantDc;
+            std::uint8_t* corner;  // in the first MCU
+            std::size_t planeWidth, stepX, rowStep;
+        };
+        std::array<Drawn, kMaxBlocksInMcu> drawn{};
+        const int count = blockCount, splits = splitInMcu;
+        for (int b = 0; b < count; ++b) {
+            const int i = blocks[b].scanIndex;
+            drawn[b] = {i,
+                        scales[i],
+                        splitAt[b],
+                        (*quant[i])[0],
+                        planes[i] + blocks[b].offset,
+                        planeWidth[i],
+                        stepX[i],
+                        std::size_t{stepY[i]} * planeWidth[i]};
+        }
+        const std::int16_t* dc = guess.dc.get();
+        const bool* reads = guess.reads.get();
+        const std::int64_t* split = guess.split.get();
+        const std::uint32_t across = mcusX;
         // The MCU's place stepped along rather than divided out for each.
-        auto mcuX = static_cast<std::uint32_t>(from % mcusX),
-             mcuY = static_cast<std::uint32_t>(from / mcusX);
+        auto mcuX = static_cast<std::uint32_t>(from % across),
+             mcuY = static_cast<std::uint32_t>(from / across);
         for (std::uint64_t m = from, r = record; m < to; ++m, ++r) {
-            if (m > from && ++mcuX == mcusX) {
+            if (m > from && ++mcuX == across) {
                 mcuX = 0;
                 ++mcuY;
             }
-            for (int b = 0; b < blockCount; ++b) {
-                const int i = blocks[b].scanIndex;
-                std::uint8_t* out = planes[i] + std::size_t{mcuY} * stepY[i] * planeWidth[i] +
-                                    std::size_t{mcuX} * stepX[i] + blocks[b].offset;
-                const std::size_t block = r * blockCount + b;
-                prediction[i] =
-                    correction[i] + static_cast<std::uint32_t>(std::int32_t{guess.dc[block]});
-                if (scales[i] == 1) {
-                    *out = DcSample(prediction[i], (*quant[i])[0]);
+            for (int b = 0; b < count; ++b) {
+                const Drawn& d = drawn[b];
+                std::uint8_t* out = d.corner + mcuY * d.rowStep + mcuX * d.stepX;
+                const std::size_t block = r * count + b;
+                const std::uint32_t at =
+                    correction[d.i] + static_cast<std::uint32_t>(std::int32_t{dc[block]});
+                prediction[d.i] = at;
+                if (d.scale == 1) {
+                    *out = DcSample(at, d.quantDc);
                     continue;
                 }
-                if (guess.reads[block]) {
-                    SamplesFromSplit(Dequantise(static_cast<std::int32_t>(prediction[i] & 0xFFFF),
-                                                (*quant[i])[0]),
-                                     &guess.split[r * splitInMcu + splitAt[b]], scales[i], out,
-                                     planeWidth[i]);
+                if (reads[block]) {
+                    SamplesFromSplit(Dequantise(static_cast<std::int32_t>(at & 0xFFFF), d.quantDc),
+                                     &split[r * splits + d.splitAt], d.scale, out, d.planeWidth);
                     continue;
                 }
-                FillDcSample(prediction[i], scales[i], *quant[i], out, planeWidth[i]);
+                FillDcSample(at, d.scale, d.quantDc, out, d.planeWidth);
             }
         }
         return prediction;
