@@ -25,32 +25,46 @@ void Split2x2(const Coefficients& in, std::uint64_t present, const QuantTable& q
     constexpr std::int64_t c1 = 29692, c3 = -10426, c5 = 6967, c7 = -5906;  // 13-bit fractions
     constexpr int kOdd[4] = {1, 3, 5, 7};
     constexpr std::int64_t kWeight[4] = {c1, c3, c5, c7};
-    std::int32_t work[2][8] = {};
-    for (int column : {0, 1, 3, 5, 7}) {
-        if (!ColumnPresent(present, kRows, column)) continue;
+    // A column's first pass, its two outputs kept in 32 bits as the
+    // workspace keeps them. A column with nothing present is all zeros in
+    // `in`, and gives zeros.
+    struct Outputs {
+        std::int64_t top, bottom;
+    };
+    const auto pass = [&](int column) {
         const auto dequantised = [&](int row) {
             return std::int64_t{Dequantise(in[row * 8 + column], quant[row * 8 + column])};
         };
         const std::int64_t even = column == 0 ? 0 : dequantised(0) * (1 << 15);
         std::int64_t odd = 0;
         for (int i = 0; i < 4; ++i) odd += dequantised(kOdd[i]) * kWeight[i];
-        const std::int64_t top = (even + odd + (1 << 12)) >> 13,
-                           bottom = (even - odd + (1 << 12)) >> 13;
-        work[0][column] = static_cast<std::int32_t>(top);
-        work[1][column] = static_cast<std::int32_t>(bottom);
+        return Outputs{static_cast<std::int32_t>((even + odd + (1 << 12)) >> 13),
+                       static_cast<std::int32_t>((even - odd + (1 << 12)) >> 13)};
+    };
+    // Nearly all chroma blocks have coefficients in the first two columns
+    // alone, in a mix no branch guesses well: those two without asking.
+    const Outputs first = pass(0);
+    const Outputs second = pass(1);
+    // The second pass's odd part of each row.
+    Outputs odd{second.top * c1, second.bottom * c1};
+    if (present & (kRows << 3 | kRows << 5 | kRows << 7)) [[unlikely]] {
+        for (int i = 1; i < 4; ++i) {
+            if (!ColumnPresent(present, kRows, kOdd[i])) continue;
+            const Outputs column = pass(kOdd[i]);
+            odd.top += column.top * kWeight[i];
+            odd.bottom += column.bottom * kWeight[i];
+        }
     }
     // A row's two samples are its even part plus and minus its odd part;
     // both kept as far as the samples depend on them.
-    std::uint64_t both = 0;
-    for (int row = 0; row < 2; ++row) {
-        std::int64_t odd = 0;
-        for (int i = 0; i < 4; ++i) odd += std::int64_t{work[row][kOdd[i]]} * kWeight[i];
-        const std::uint32_t first = static_cast<std::uint32_t>(work[row][0]) & kSplitBits2x2;
+    const auto row = [](std::int64_t even, std::int64_t odd) {
         const std::uint32_t whole = static_cast<std::uint32_t>(odd >> 15) & kSplitBits2x2;
         const std::uint32_t rest = (odd & kSplitBits2x2) != 0 ? 1u : 0u;
-        both |= std::uint64_t{first | whole << 16 | rest << 31} << (32 * row);
-    }
-    split[0] = static_cast<std::int64_t>(both);
+        return std::uint64_t{(static_cast<std::uint32_t>(even) & kSplitBits2x2) | whole << 16 |
+                             rest << 31};
+    };
+    split[0] =
+        static_cast<std::int64_t>(row(first.top, odd.top) | row(first.bottom, odd.bottom) << 32);
 }
 
 // The 4 x 4 transform's (all rows and columns but 4).
