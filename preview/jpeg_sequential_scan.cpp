@@ -453,11 +453,11 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
         Predictions correction = prediction;
         const Predictions before = runningBefore(guess, record);
         for (std::size_t i = 0; i < scan.size(); ++i) correction[i] -= before[i];
-        // Each block's all in locals: the samples are bytes, which may alias
-        // anything outside them, and the loop would load it all again after
-        // each one written.
+        // What the loop needs of each block, in locals: a sample is a byte,
+        // which may alias anything else in memory, and the loop would load
+        // it all again after each one written.
         struct Drawn {
-            int i, scale, splitAt;
+            int component, scale, splitAt;
             std::uint16_t quantDc;
             std::uint8_t* corner;  // in the first MCU
             std::size_t planeWidth, stepX, rowStep;
@@ -492,8 +492,8 @@ void Decoder::decodeScan(std::span<const ScanComponent> scan, std::size_t& posit
                 std::uint8_t* out = d.corner + mcuY * d.rowStep + mcuX * d.stepX;
                 const std::size_t block = r * count + b;
                 const std::uint32_t at =
-                    correction[d.i] + static_cast<std::uint32_t>(std::int32_t{dc[block]});
-                prediction[d.i] = at;
+                    correction[d.component] + static_cast<std::uint32_t>(std::int32_t{dc[block]});
+                prediction[d.component] = at;
                 if (d.scale == 1) {
                     *out = DcSample(at, d.quantDc);
                     continue;
