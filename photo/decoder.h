@@ -34,7 +34,15 @@ struct Picture {
     QSize size;           // the photo's upright size
     int orientation = 1;  // as in Header
     Problem problem = Problem::None;
+    // What the pixels were decoded from, when letting go of it costs (an
+    // 18 MB photo mapped takes 0.75 ms to unmap): released with the picture,
+    // so that a caller can hand the picture on first.
+    std::shared_ptr<const void> source;
     bool ok() const { return problem == Problem::None && !image.isNull(); }
+    // No pixels yet: the photo as a header describes it.
+    static Picture Described(const Header& head) {
+        return {QImage(), head.size, head.orientation, head.problem, nullptr};
+    }
 };
 
 class Decoder {

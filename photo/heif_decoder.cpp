@@ -35,7 +35,7 @@ public:
 
     Picture decode(const QSize& target) override {
         const Header head = header();
-        Picture picture{QImage(), head.size, head.orientation, head.problem};
+        Picture picture = Picture::Described(head);
         if (picture.problem != Problem::None || target.isEmpty()) return picture;
         if (pixelBytes(target) > kDecodeLimitBytes) {
             picture.problem = Problem::TooLarge;

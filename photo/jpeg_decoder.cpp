@@ -136,7 +136,7 @@ public:
 
     Picture decode(const QSize& target) override {
         const Header head = header();
-        Picture picture{QImage(), head.size, head.orientation, head.problem};
+        Picture picture = Picture::Described(head);
         if (picture.problem != Problem::None || target.isEmpty()) return picture;
         if (pixelBytes(target) > kDecodeLimitBytes) return Failed(picture, Problem::TooLarge);
         const QSize stored = uprightSize(target, head.orientation);
@@ -146,11 +146,13 @@ public:
         // else the head for the frame probe.
         const bool wantWhole =
             plan.fromEighth && file_->size() <= static_cast<std::uint64_t>(kDecodeLimitBytes);
-        const PhotoFile::Mapping mapping = wantWhole ? file_->map() : PhotoFile::Mapping();
+        const auto mapping = std::make_shared<const PhotoFile::Mapping>(
+            wantWhole ? file_->map() : PhotoFile::Mapping());
+        if (*mapping) picture.source = mapping;
         const PhotoFile::Bytes read =
-            mapping ? PhotoFile::Bytes()
-                    : file_->readUpTo(0, wantWhole ? file_->size() : kJpegHeadBytes);
-        const std::span<const std::uint8_t> bytes = mapping ? mapping.bytes() : read.span();
+            *mapping ? PhotoFile::Bytes()
+                     : file_->readUpTo(0, wantWhole ? file_->size() : kJpegHeadBytes);
+        const std::span<const std::uint8_t> bytes = *mapping ? mapping->bytes() : read.span();
         const std::unique_ptr<QIODevice> device = file_->device();
         QImageReader reader(device.get(), "jpeg");
         prepareReader(reader);

@@ -94,8 +94,8 @@ Header OpenedPhoto::header() {
 
 Picture OpenedPhoto::preview(const QSize& target) {
     if (!decoder())
-        return Picture{QImage(), QSize(), 1,
-                       problem_ == Problem::None ? Problem::DecodeFailed : problem_};
+        return Picture::Described(
+            Header{QSize(), 1, problem_ == Problem::None ? Problem::DecodeFailed : problem_});
     return decoder_->decode(target);
 }
 
@@ -115,7 +115,7 @@ QSize fittedSize(const QSize& photo, const QSize& box) {
 
 Picture decodePhoto(std::shared_ptr<const PhotoFile> file, std::optional<Format> expected,
                     const QSize& box) {
-    Picture failed{QImage(), QSize(), 1, Problem::None};
+    Picture failed = Picture::Described(Header{});
     const Recognition recognition = recognise(*file);
     if (recognition.verdict != Recognition::Verdict::Ok) {
         failed.problem = recognition.problem;

@@ -32,6 +32,7 @@ DecodeOutcome decodeWithPhotoRoad(const DecodeRequest& request) {
         photo::decodePhoto(opened.file, formatOf(request.format), request.target);
     outcome.photoSize = picture.size;
     outcome.orientation = picture.orientation;
+    outcome.source = picture.source;
     if (picture.ok()) outcome.picture = picture.image;
     else
         outcome.reason =

@@ -12,6 +12,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace sandbox {
 
@@ -31,6 +32,8 @@ struct DecodeOutcome {
     QSize photoSize;      // the photo's own size, upright; empty when unknown
     int orientation = 1;  // the Exif orientation the stored pixels were turned by
     QString reason;       // why there is no picture, for the user
+    // Released with the outcome, once it is sent: the photo's mapping.
+    std::shared_ptr<const void> source;
 };
 
 struct Decoders {

@@ -148,6 +148,8 @@ int serve(int socket, const Decoders& decoders) {
             outcome.reason = QStringLiteral("所需内存超出限制");
         }
         received.descriptors.clear();
+        // The outcome, and the photo's mapping with it, is let go of after
+        // the reply: unmapping is no part of the wait.
         if (!sendOutcome(socket, request, outcome)) return 0;  // the viewer is gone
         if (outOfMemory) return kExitOutOfMemory;
         if (processorSeconds() > kRetireAfterProcessorSeconds) return kExitRetired;
