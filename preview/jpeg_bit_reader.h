@@ -50,8 +50,6 @@ inline std::uint64_t FFBytes(std::uint64_t word) {
     return ((~word) - 0x0101010101010101ull) & word & 0x8080808080808080ull;
 }
 
-inline bool HasFF(std::uint64_t word) { return FFBytes(word) != 0; }
-
 // Byte by byte, for stuffed bytes, markers and the end of the data. Out of
 // line, as the fast path is the one worth inlining, but in sight: behind a
 // call the compiler cannot see into, a progressive decode took 2.5% more
@@ -92,27 +90,11 @@ inline bool HasFF(std::uint64_t word) { return FFBytes(word) != 0; }
     return bits;
 }
 
+// Leaves at least 40 bits. The sequential loops refill at each step, without
+// asking whether the count ran low (the branch a processor guesses worst): a
+// step of 28 bits at most leaves the next lookup's 12. The progressive ones
+// refill below 32 bits, and take at most 32 before they ask again.
 inline void Refill(Bits& bits, std::span<const std::uint8_t> data) {
-    if (bits.position + 8 <= data.size()) {
-        const std::uint64_t word = LoadBigEndian64(data.data() + bits.position);
-        if (!HasFF(word)) {
-            // The bytes past the whole ones taken land below the count: they
-            // are the very bits the next refill adds again.
-            bits.buffer |= word >> bits.count;
-            const int take = (63 - bits.count) >> 3;
-            bits.position += static_cast<std::size_t>(take);
-            bits.count += take * 8;
-            bits.loaded += static_cast<std::uint64_t>(take) * 8;
-            return;
-        }
-    }
-    bits = RefillSlow(bits, data);
-}
-
-// A refill without a branch on the count, for a loop that refills at each
-// step: whether the count ran low is the branch a processor guesses worst.
-// Leaves at least 40 bits: a step of 28 at most leaves the next lookup's 12.
-inline void RefillEachStep(Bits& bits, std::span<const std::uint8_t> data) {
     if (bits.position + 8 <= data.size()) [[likely]] {
         std::uint64_t word = LoadBigEndian64(data.data() + bits.position);
         int take = (63 - bits.count) >> 3;
@@ -123,7 +105,8 @@ inline void RefillEachStep(Bits& bits, std::span<const std::uint8_t> data) {
             word &= (~std::uint64_t{0} << (63 - take * 8)) << 1;
         }
         if (bits.count + take * 8 >= 40) [[likely]] {
-            // As in Refill, bytes past those taken are added again next time.
+            // The bytes past the whole ones taken land below the count: they
+            // are the very bits the next refill adds again.
             bits.buffer |= word >> bits.count;
             bits.position += static_cast<std::size_t>(take);
             bits.count += take * 8;
@@ -165,7 +148,7 @@ inline Symbol SlowSymbol(const HuffmanTable& table, std::uint64_t buffer) {
     for (int k = 1; k < 64; ++k) {
         // As in skipping: the lookup's bits are there before the refill.
         const std::uint64_t window = bits.buffer >> (64 - kLookahead);
-        RefillEachStep(bits, data);
+        Refill(bits, data);
         if (const std::int32_t entry = table.coefficient[window]) {
             bits.buffer <<= entry & 63;
             bits.count -= entry & 63;
@@ -195,7 +178,7 @@ inline Symbol SlowSymbol(const HuffmanTable& table, std::uint64_t buffer) {
             break;
         }
         // Up to 31 bits taken: the next lookup's may not be there.
-        RefillEachStep(bits, data);
+        Refill(bits, data);
     }
     return written;
 }
@@ -223,7 +206,7 @@ inline std::uint32_t TakeBits(Bits& bits, int size) {
 inline std::int32_t DecodeDcDifference(const HuffmanTable& dc, Bits& bits,
                                        std::span<const std::uint8_t> data) {
     // 32 bits cover the longest code and its extra bits.
-    RefillEachStep(bits, data);
+    Refill(bits, data);
     if (const std::int32_t entry = dc.difference[bits.buffer >> (64 - kLookahead)]) {
         bits.buffer <<= entry & 63;
         bits.count -= entry & 63;
@@ -234,7 +217,7 @@ inline std::int32_t DecodeDcDifference(const HuffmanTable& dc, Bits& bits,
     const Symbol symbol = NextSymbol(dc, bits);
     const std::int32_t difference =
         symbol.value ? Extend(TakeBits(bits, symbol.value), symbol.value) : 0;
-    RefillEachStep(bits, data);
+    Refill(bits, data);
     return difference;
 }
 

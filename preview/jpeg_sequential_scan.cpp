@@ -24,7 +24,7 @@ inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint
         // The lookup's bits are in the buffer already: the refill is not in
         // the chain from one lookup to the next.
         const std::uint64_t window = bits.buffer >> (64 - kLookahead);
-        RefillEachStep(bits, data);
+        Refill(bits, data);
         if (const std::uint32_t entry = ac.skip[window]) {
             // A branch, not a select: it is rarely false, and a
             // select would lengthen the chain from one lookup to
@@ -47,7 +47,7 @@ inline void SkipAc(const HuffmanTable& ac, Bits& bits, std::span<const std::uint
         bits.buffer <<= skip;
         bits.count -= skip;
         // Up to 31 bits: too many for the next lookup's bits to be there.
-        RefillEachStep(bits, data);
+        Refill(bits, data);
         if (extra) k += run + 1;
         else if (run == 15) k += 16;
         else break;

@@ -102,7 +102,7 @@ TEST(JpegBitReader, RefillingAtEachStepReadsWhatTheDataHolds) {
             // Into the zeros past the data's end too, as a decoder of broken
             // data does.
             while (read < expected.bits.size() + 200) {
-                RefillEachStep(bits, span);
+                Refill(bits, span);
                 ASSERT_GE(bits.count, 40) << c.name;
                 ASSERT_LE(bits.count, 63) << c.name;
                 if (read <= expected.bits.size()) {
