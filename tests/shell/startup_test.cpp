@@ -98,6 +98,23 @@ protected:
         return path;
     }
 
+    // Who holds the settings file's lock, if anyone: a copy killed while it
+    // wrote leaves it behind.
+    std::string SettingsLock() const {
+        QFile lock(configDir_.filePath("exifviewer/exifviewer.ini.lock"));
+        return lock.open(QIODevice::ReadOnly) ? lock.readAll().toStdString() : "none";
+    }
+
+    // What a failed case shows of a copy: whether it still runs, how it
+    // ended, what it printed.
+    static std::string Described(const char* name, QProcess& process) {
+        const bool running = process.state() != QProcess::NotRunning;
+        return std::string(name) +
+               (running ? ": running"
+                        : ": ended with status " + std::to_string(process.exitCode())) +
+               ", printed: " + process.readAllStandardError().toStdString() + "\n";
+    }
+
     static void Stop(QProcess& process) {
         process.kill();
         process.waitForFinished(5000);
@@ -369,7 +386,9 @@ TEST_F(StartupTest, NamesSquattedByAnotherUserNeitherBlockNorReceive) {
         EXPECT_TRUE(Lives(*first, 1500)) << c.name << ": the viewer starts";
         auto second = startAsUser({photo});
         EXPECT_TRUE(Remembers(QFileInfo(photo).absolutePath()))
-            << c.name << ": the photo is opened";
+            << c.name << ": the photo is opened\n"
+            << Described("the first copy", *first) << Described("the second copy", *second)
+            << "settings lock: " << SettingsLock();
         EXPECT_EQ(squatter.Received(), "") << c.name << ": the other user received the path";
         Stop(*first);
         Stop(*second);
