@@ -11,12 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <functional>
 #include <malloc.h>
 #include <new>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 // In the sanitizer build the worker's own sanitizers must live within the
@@ -121,9 +122,7 @@ bool sendOutcome(int socket, const Request& request, const DecodeOutcome& outcom
 }
 
 int serve(int socket, const Decoders& decoders) {
-    bool heapWarm = false;
     for (;;) {
-        if (!heapWarm) heapWarm = keepHeapWarm([socket] { return somethingWaiting(socket); });
         Received received = receiveMessage(socket, true);
         if (received.status == Received::Status::Closed) return 0;
         const Parsed<Request> parsed =
@@ -162,27 +161,20 @@ int serve(int socket, const Decoders& decoders) {
 
 }  // namespace
 
-bool keepHeapWarm(const std::function<bool()>& interrupted) {
+void keepHeapWarm() {
     // glibc's largest threshold; larger buffers are mapped for each photo.
     ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kHeapBufferBytes));
-    // Free memory at the heap's top beyond kWarmHeapBytes is given back,
-    // down to kWarmHeapBytes: the pages at its bottom, the first reused.
-    ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(kWarmHeapBytes));
+    // Free memory at the heap's top is given back only beyond that, not in
+    // the middle of a decode, and then down to what is kept warm.
+    ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(kHeapBufferBytes));
     ::mallopt(M_TOP_PAD, static_cast<int>(kWarmHeapBytes));
     void* warm = std::malloc(kWarmHeapBytes);
-    if (!warm) return false;
-    // A store to each page that the compiler keeps (a zeroing memset would
-    // become a calloc, which knows fresh pages are zero and writes none);
-    // pages already in cost a store. A megabyte at a time between looks.
-    constexpr std::size_t kPage = 4096, kBetweenLooks = std::size_t{1} << 20;
+    if (!warm) return;
+    // A store to each page that the compiler keeps: a zeroing memset would
+    // become a calloc, which knows fresh pages are zero and writes none.
     auto* page = static_cast<volatile unsigned char*>(warm);
-    std::size_t at = 0;
-    for (; at < kWarmHeapBytes; at += kPage) {
-        if (at % kBetweenLooks == 0 && interrupted && interrupted()) break;
-        page[at] = 0;
-    }
+    for (std::size_t at = 0; at < kWarmHeapBytes; at += 4096) page[at] = 0;
     std::free(warm);
-    return at >= kWarmHeapBytes;
 }
 
 int runWorker(const Decoders& decoders) {
@@ -206,7 +198,17 @@ int runWorker(const Decoders& decoders) {
     // Set after the new user namespace, whose credentials could clear it. A
     // decode that hangs must not outlive the viewer.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+    // The heap is warmed beside the decoders' warm-up (a new user namespace
+    // takes a process of one thread only), and done with before the worker
+    // is shut in.
+    std::thread warming;
+    try {
+        warming = std::thread(keepHeapWarm);
+    } catch (const std::system_error&) {
+        keepHeapWarm();
+    }
     if (decoders.warmUp) decoders.warmUp();
+    if (warming.joinable()) warming.join();
     reached |= limitResources();
     reached = (reached & ~kMountNamespace) | hideFileSystem(reached);
     if (!installSyscallFilter(kWorkerSocket)) return kExitNotConfined;

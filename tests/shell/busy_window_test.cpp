@@ -338,10 +338,17 @@ TEST_F(BusyWindowTest, TheRunningViewersWorkersAreConfined) {
     ASSERT_TRUE(viewer.waitForStarted(20000));
     std::vector<qint64> workers;
     // A worker is ready once its filter is on; one still starting shows
-    // Seccomp 0 for a moment.
+    // Seccomp 0 for a moment. Each of its threads: one started before the
+    // filter would run outside it.
     const auto confined = [](qint64 worker) {
-        return StatusField(worker, "Seccomp") == QStringLiteral("2") &&
-               StatusField(worker, "NoNewPrivs") == QStringLiteral("1");
+        const QStringList threads = QDir(QStringLiteral("/proc/%1/task").arg(worker))
+                                        .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        return !threads.isEmpty() &&
+               std::all_of(threads.begin(), threads.end(), [](const QString& thread) {
+                   const qint64 id = thread.toLongLong();
+                   return StatusField(id, "Seccomp") == QStringLiteral("2") &&
+                          StatusField(id, "NoNewPrivs") == QStringLiteral("1");
+               });
     };
     WaitUntil(
         [&] {
