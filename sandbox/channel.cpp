@@ -39,6 +39,20 @@ bool sendMessage(int socket, std::span<const std::uint8_t> bytes,
     }
 }
 
+bool somethingWaiting(int socket) {
+    // A peek with no room for descriptors installs none: any stay queued.
+    char byte = 0;
+    iovec part{&byte, 1};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    for (;;) {
+        const ssize_t length = ::recvmsg(socket, &header, MSG_PEEK | MSG_DONTWAIT);
+        if (length >= 0) return true;
+        if (errno != EINTR) return errno != EAGAIN && errno != EWOULDBLOCK;
+    }
+}
+
 Received receiveMessage(int socket, bool wait) {
     Received received;
     // One byte more than any message, so that a longer one shows as cut.

@@ -48,4 +48,8 @@ struct Received {
 // Takes the next message, waiting for it when `wait` (else WouldBlock).
 Received receiveMessage(int socket, bool wait);
 
+// Whether something waits to be received (a message, or the peer's end
+// closed); it is left there.
+bool somethingWaiting(int socket);
+
 }  // namespace sandbox

@@ -11,13 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <malloc.h>
 #include <new>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 // In the sanitizer build the worker's own sanitizers must live within the
@@ -122,7 +121,9 @@ bool sendOutcome(int socket, const Request& request, const DecodeOutcome& outcom
 }
 
 int serve(int socket, const Decoders& decoders) {
+    bool heapWarm = false;
     for (;;) {
+        if (!heapWarm) heapWarm = warmHeap([socket] { return somethingWaiting(socket); });
         Received received = receiveMessage(socket, true);
         if (received.status == Received::Status::Closed) return 0;
         const Parsed<Request> parsed =
@@ -161,20 +162,30 @@ int serve(int socket, const Decoders& decoders) {
 
 }  // namespace
 
-void keepHeapWarm() {
+void keepBuffersOnTheHeap() {
     // glibc's largest threshold; larger buffers are mapped for each photo.
     ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kHeapBufferBytes));
     // Free memory at the heap's top is given back only beyond that, not in
     // the middle of a decode, and then down to what is kept warm.
     ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(kHeapBufferBytes));
     ::mallopt(M_TOP_PAD, static_cast<int>(kWarmHeapBytes));
+}
+
+bool warmHeap(const std::function<bool()>& interrupted) {
     void* warm = std::malloc(kWarmHeapBytes);
-    if (!warm) return;
-    // A store to each page that the compiler keeps: a zeroing memset would
-    // become a calloc, which knows fresh pages are zero and writes none.
+    if (!warm) return false;
+    // A store to each page that the compiler keeps (a zeroing memset would
+    // become a calloc, which knows fresh pages are zero and writes none);
+    // pages already in cost a store. A megabyte at a time between looks.
+    constexpr std::size_t kPage = 4096, kBetweenLooks = std::size_t{1} << 20;
     auto* page = static_cast<volatile unsigned char*>(warm);
-    for (std::size_t at = 0; at < kWarmHeapBytes; at += 4096) page[at] = 0;
+    std::size_t at = 0;
+    for (; at < kWarmHeapBytes; at += kPage) {
+        if (at % kBetweenLooks == 0 && interrupted && interrupted()) break;
+        page[at] = 0;
+    }
     std::free(warm);
+    return at >= kWarmHeapBytes;
 }
 
 int runWorker(const Decoders& decoders) {
@@ -188,6 +199,7 @@ int runWorker(const Decoders& decoders) {
     // which the address-space limit counts, and glibc would read /sys for
     // the processor count to size them.
     ::mallopt(M_ARENA_MAX, 1);
+    keepBuffersOnTheHeap();
 
     struct sigaction busError {};
     busError.sa_sigaction = onBusError;
@@ -198,17 +210,7 @@ int runWorker(const Decoders& decoders) {
     // Set after the new user namespace, whose credentials could clear it. A
     // decode that hangs must not outlive the viewer.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
-    // The heap is warmed beside the decoders' warm-up (a new user namespace
-    // takes a process of one thread only), and done with before the worker
-    // is shut in.
-    std::thread warming;
-    try {
-        warming = std::thread(keepHeapWarm);
-    } catch (const std::system_error&) {
-        keepHeapWarm();
-    }
     if (decoders.warmUp) decoders.warmUp();
-    if (warming.joinable()) warming.join();
     reached |= limitResources();
     reached = (reached & ~kMountNamespace) | hideFileSystem(reached);
     if (!installSyscallFilter(kWorkerSocket)) return kExitNotConfined;

@@ -6,6 +6,7 @@
 #include "sandbox/decode_hook.h"
 
 #include <cstddef>
+#include <functional>
 
 namespace sandbox {
 
@@ -13,13 +14,18 @@ namespace sandbox {
 int runWorker(const Decoders& decoders);
 
 // Buffers of up to kHeapBufferBytes come from the heap and go back to it,
-// which keeps kWarmHeapBytes of free memory faulted in from the worker's
-// start: a large photo's decode writes to pages it need not fault in first
-// (a 50 MP JPEG's 12 MB took as long as a sixth of its decode), and so does
-// the next photo's. The worker holds that much more while it waits, and up
-// to kHeapBufferBytes after a larger photo.
+// so that a decode's later buffers reuse the pages of its earlier ones, and
+// the next photo's all of them: a 50 MP JPEG's decode spent a sixth of its
+// time faulting in fresh pages. The worker holds the free ones, up to
+// kHeapBufferBytes after a large photo.
 inline constexpr std::size_t kHeapBufferBytes = std::size_t{32} << 20;
+void keepBuffersOnTheHeap();
+
+// Faults in kWarmHeapBytes of the heap for the first photo's buffers, which
+// the heap keeps from then on: done while the worker waits for a request,
+// and stopped at the first look at `interrupted` that is true (a request
+// came); true once all of it is warm.
 inline constexpr std::size_t kWarmHeapBytes = std::size_t{12} << 20;
-void keepHeapWarm();
+bool warmHeap(const std::function<bool()>& interrupted = {});
 
 }  // namespace sandbox

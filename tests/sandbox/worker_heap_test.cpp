@@ -1,5 +1,7 @@
 // The worker's heap: a large photo's buffers find their pages faulted in, at
-// its first photo and at the next, and what it keeps free is bounded.
+// its first photo and at the next, and what it keeps free is bounded; it is
+// warmed while the worker waits, until a request comes.
+#include "sandbox/channel.h"
 #include "sandbox/worker.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +62,8 @@ std::array<long, N> InFreshProcess(const Look& look) {
 std::array<long, 4> HeapOverFourDecodes(bool warmed) {
     return InFreshProcess<4>([warmed] {
         std::array<long, 4> seen{};
-        if (warmed) sandbox::keepHeapWarm();
+        sandbox::keepBuffersOnTheHeap();
+        if (warmed) sandbox::warmHeap();
         for (int decode = 0; decode < 2; ++decode) {
             const long before = MinorFaults();
             Decode({4u << 20, 760u << 10, 760u << 10, 760u << 10, 3u << 20, 1u << 20});
@@ -92,6 +95,7 @@ TEST(WorkerHeap, ADecodesBuffersAreFaultedInBeforeItsFirstPhotoAndKeptForTheNext
         {"faults: the count sees them where there are", false, 0, 2000, 1 << 20},
         {"faults: the first photo", true, 0, 0, 64},
         {"faults: the next photo", true, 1, 0, 64},
+        {"faults: the next photo, not warmed", false, 1, 0, 64},
         {"free bytes kept after 100 MP", true, 2, 24 << 20, kMostKept},
         {"free bytes kept after 200 MP", true, 3, kWarm, kMostKept},
     };
@@ -101,6 +105,64 @@ TEST(WorkerHeap, ADecodesBuffersAreFaultedInBeforeItsFirstPhotoAndKeptForTheNext
         EXPECT_GE(seen, c.least) << c.name;
         EXPECT_LE(seen, c.most) << c.name;
     }
+}
+
+// A request that comes while the heap is warmed ends the warming at the
+// next look; the next idle moment warms it again.
+TEST(WorkerHeap, WarmingStopsAtTheFirstLookThatFindsARequest) {
+    const struct {
+        const char* name;
+        int requestAtLook;  // never when negative
+        bool done;
+    } cases[] = {{"no request", -1, true}, {"one at once", 0, false}, {"one later", 5, false}};
+    for (const auto& c : cases) {
+        const std::array<long, 2> seen = InFreshProcess<2>([&c] {
+            long looks = 0;
+            const bool done = sandbox::warmHeap([&] { return looks++ == c.requestAtLook; });
+            return std::array<long, 2>{done ? 1 : 0, looks};
+        });
+        EXPECT_EQ(seen[0], c.done ? 1 : 0) << c.name;
+        if (c.done) {
+            EXPECT_GT(seen[1], 1) << c.name << ": looks taken";
+        } else {
+            EXPECT_EQ(seen[1], c.requestAtLook + 1) << c.name << ": looks taken";
+        }
+    }
+}
+
+// The look at the socket leaves what waits there, descriptors and all.
+TEST(WorkerHeap, ALookAtTheSocketLeavesTheRequestThere) {
+    const std::uint8_t bytes[] = {'E', 'V', 'D', '1'};
+    int photo[2];
+    ASSERT_EQ(::pipe(photo), 0);
+    const struct {
+        const char* name;
+        bool send, close;
+        bool waiting;
+    } cases[] = {
+        {"nothing", false, false, false},
+        {"a message with a descriptor", true, false, true},
+        {"the viewer's end closed", false, true, true},
+    };
+    for (const auto& c : cases) {
+        sandbox::SocketPair pair = sandbox::makeSocketPair();
+        ASSERT_TRUE(pair.first && pair.second);
+        const int descriptors[] = {photo[0]};
+        if (c.send) {
+            ASSERT_TRUE(sandbox::sendMessage(pair.first.get(), bytes, descriptors));
+        }
+        if (c.close) pair.first.reset();
+        EXPECT_EQ(sandbox::somethingWaiting(pair.second.get()), c.waiting) << c.name;
+        EXPECT_EQ(sandbox::somethingWaiting(pair.second.get()), c.waiting) << c.name << ", again";
+        if (!c.send) continue;
+        const sandbox::Received received = sandbox::receiveMessage(pair.second.get(), false);
+        EXPECT_EQ(received.status, sandbox::Received::Status::Message) << c.name;
+        EXPECT_EQ(received.bytes, std::vector<std::uint8_t>(std::begin(bytes), std::end(bytes)))
+            << c.name;
+        EXPECT_EQ(received.descriptors.size(), 1u) << c.name;
+    }
+    ::close(photo[0]);
+    ::close(photo[1]);
 }
 
 }  // namespace
