@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace viewer {
 
@@ -44,18 +45,26 @@ void ListSurface::clear() {
 }
 
 void ListSurface::drawRows(int rows) {
+    // The last list's strips lend their pixels to this one's: fresh pages
+    // for a strip cost more than the text drawn on them.
+    std::vector<Strip> last = std::move(strips_);
     clear();
     rows_ = std::max(0, rows);
     strips_.resize(static_cast<std::size_t>(stripCount()));
     for (int index = 0; index < stripCount(); ++index) {
+        const auto at = static_cast<std::size_t>(index);
+        QImage pixels = at < last.size() ? std::exchange(last[at].image, QImage()) : QImage();
         if (bytesHeld_ + stripBytes(index) > kBudgetBytes) break;
-        if (!drawStrip(index)) break;
+        if (!drawStrip(index, std::move(pixels))) break;
     }
     update();
 }
 
-bool ListSurface::drawStrip(int index) {
-    QImage image(stripPixels(index), QImage::Format_RGB32);
+bool ListSurface::drawStrip(int index, QImage pixels) {
+    const QSize size = stripPixels(index);
+    QImage image = pixels.size() == size && pixels.format() == QImage::Format_RGB32
+                       ? std::move(pixels)
+                       : QImage(size, QImage::Format_RGB32);
     if (image.isNull()) return false;
     image.setDevicePixelRatio(devicePixelRatioF());
     image.fill(background_);

@@ -62,7 +62,8 @@ private:
     int stripRows(int index) const;
     qint64 stripBytes(int index) const;
     QSize stripPixels(int index) const;
-    bool drawStrip(int index);
+    // Onto `pixels` when they are a strip of its size.
+    bool drawStrip(int index, QImage pixels = QImage());
     // Frees strips outside first..last, oldest shown first, until `needed`
     // more bytes fit the budget.
     void makeRoom(qint64 needed, int first, int last);

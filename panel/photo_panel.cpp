@@ -505,7 +505,6 @@ void PhotoPanel::exifData(std::vector<std::string>& labels,
 void PhotoPanel::renderList() {
     if (list_.EntryCount() == 0) {
         scrollBar_->hide();
-        listSurface_->clear();
         listSurface_->setGeometry(0, 0, listClip_->width(), kRowHeight);
         listSurface_->drawRows(1);
         listViewport_->show();
@@ -532,7 +531,6 @@ void PhotoPanel::renderList() {
     scrollBar_->setValue(0);
     scrollBar_->show();
 
-    listSurface_->clear();
     listSurface_->setGeometry(0, 0, listClip_->width(), rows * kRowHeight);
     listSurface_->drawRows(rows);
     listSurface_->update();

@@ -211,6 +211,32 @@ TEST_F(PanelTest, SecondPhotoWithFewerRowsLeavesNoneOfTheFirst) {
     EXPECT_TRUE(Bounds(view, QRect(0, 0, 516, 60), IsInk).isValid());
 }
 
+// A list is drawn over the pixels of the list before it where they fit:
+// each row as on fresh pixels, none of the rows before.
+TEST_F(PanelTest, ListDrawnOverTheLastOneShowsNoneOfIt) {
+    const struct {
+        const char* name;
+        int before;
+        int rows;
+    } cases[] = {
+        {"as long as the last", 60, 60},
+        {"shorter, in one whole strip", 120, 50},
+        {"longer than the last", 55, 105},
+        {"shorter, with part of a strip", 75, 52},
+    };
+    for (const auto& c : cases) {
+        const QString photo = Photo(QStringLiteral("%1.jpg").arg(c.rows), 64, 48, c.rows);
+        const QRect all(0, 0, 516, c.rows * 20);
+        // After three rows nothing can be drawn over: the strips are new.
+        OpenPhoto(Photo("three.jpg", 64, 48, 3));
+        OpenPhoto(photo);
+        const QImage fresh = ListPixels(all);
+        OpenPhoto(Photo(QStringLiteral("before%1.jpg").arg(c.before), 64, 48, c.before));
+        OpenPhoto(photo);
+        EXPECT_EQ(ListPixels(all), fresh) << c.name;
+    }
+}
+
 // In place of an empty list, one line says that the photo has no metadata;
 // there is nothing to scroll, copy or point at.
 // A photo without Exif still has its size: one row, and the list behaves as
