@@ -4,7 +4,11 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
+#include <QStaticText>
+#include <QTextLayout>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -70,6 +74,70 @@ bool Finite(const QRectF& r) {
            std::isfinite(r.height());
 }
 
+// Where a line of this width starts in `rect`.
+qreal LineLeft(const QRectF& rect, Qt::Alignment alignment, qreal width) {
+    const qreal bound = rect.width() > 0 ? rect.width() : 0;
+    // Even the ellipsis alone too wide: it starts at the left edge and is clipped.
+    if (bound > 0 && width > bound) return rect.x();
+    if (alignment & Qt::AlignHCenter)
+        return bound > 0 ? rect.x() + (bound - width) / 2 : rect.x() - width / 2;
+    if (alignment & Qt::AlignRight) return bound > 0 ? rect.x() + bound - width : rect.x() - width;
+    return rect.x();
+}
+
+struct ShapedLine {
+    QStaticText glyphs;
+    qreal width = 0;  // its advance, as layoutTextLine measures it
+    // From the top of the glyphs' line to its baseline: the tallest ascent
+    // of the faces its glyphs come from, the font's own or a fallback's.
+    qreal ascent = 0;
+};
+
+// A line whose glyphs are shaped and placed in its own order: right-to-left
+// text may be ordered otherwise when drawn on its own.
+bool LeftToRight(const QString& line) {
+    for (const QChar ch : line) {
+        switch (ch.direction()) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirRLI:
+        case QChar::DirFSI: return false;
+        default: break;
+        }
+    }
+    return true;
+}
+
+// Lines up to this long are kept shaped: longer ones than a cell shows whole.
+constexpr qsizetype kMaxKeptChars = 128;
+
+// Shaping a line costs more than drawing it, and the list's labels and row
+// numbers come back with every photo: the lines drawn lately are kept
+// shaped, a few megabytes at most, then all are let go. Drawing happens on
+// the GUI thread alone.
+const ShapedLine& Shaped(const QString& line, const QFont& font) {
+    constexpr qsizetype kMaxLines = 1024;
+    static QHash<std::pair<QFont, QString>, ShapedLine> lines;
+    std::pair<QFont, QString> key(font, line);
+    const auto found = lines.constFind(key);
+    if (found != lines.constEnd()) return *found;
+    if (lines.size() >= kMaxLines) lines.clear();
+    QTextLayout layout(line, font);
+    layout.beginLayout();
+    QTextLine measured = layout.createLine();
+    measured.setLeadingIncluded(true);
+    measured.setLineWidth(std::numeric_limits<int>::max());
+    layout.endLayout();
+    ShapedLine shaped{QStaticText(line), QFontMetricsF(font).horizontalAdvance(line),
+                      measured.ascent()};
+    shaped.glyphs.setTextFormat(Qt::PlainText);
+    shaped.glyphs.prepare(QTransform(), font);
+    return *lines.insert(std::move(key), std::move(shaped));
+}
+
 }  // namespace
 
 std::optional<QFont> faceFont(const QString& face, int pixelSize) {
@@ -96,20 +164,13 @@ TextLine layoutTextLine(const QString& text, const QFont& font, const QRectF& re
         line.text = metrics.elidedText(line.text, Qt::ElideRight, bound);
         line.width = metrics.horizontalAdvance(line.text);
     }
-    line.left = rect.x();
-    if (alignment & Qt::AlignHCenter)
-        line.left = bound > 0 ? rect.x() + (bound - line.width) / 2 : rect.x() - line.width / 2;
-    else if (alignment & Qt::AlignRight)
-        line.left = bound > 0 ? rect.x() + bound - line.width : rect.x() - line.width;
-    // Even the ellipsis alone too wide: it starts at the left edge and is clipped.
-    if (bound > 0 && line.width > bound) line.left = rect.x();
+    line.left = LineLeft(rect, alignment, line.width);
     return line;
 }
 
 void drawTextLine(QPainter& painter, const QString& text, const QRectF& rect,
                   Qt::Alignment alignment, const QFont& font, const QColor& colour) {
-    const TextLine line = layoutTextLine(text, font, rect, alignment);
-    if (line.text.isEmpty()) return;
+    if (!Finite(rect) || text.isEmpty()) return;
     painter.save();
     if (rect.width() > 0) {
         constexpr qreal kTall = 1e6;
@@ -119,7 +180,22 @@ void drawTextLine(QPainter& painter, const QString& text, const QRectF& rect,
     }
     painter.setFont(font);
     painter.setPen(colour);
-    painter.drawText(QPointF(line.left, rect.y() + QFontMetricsF(font).ascent()), line.text);
+    // Shaped glyphs are drawn as the text would be only where a logical pixel
+    // is a device pixel; under a scale they may land a fraction apart.
+    const QString whole = OneLine(text);
+    const qreal baseline = rect.y() + QFontMetricsF(font).ascent();
+    const bool keepable = whole.size() <= kMaxKeptChars &&
+                          painter.deviceTransform().type() <= QTransform::TxTranslate &&
+                          LeftToRight(whole);
+    const ShapedLine* shaped = keepable ? &Shaped(whole, font) : nullptr;
+    if (shaped && (rect.width() <= 0 || shaped->width <= rect.width())) {
+        painter.drawStaticText(
+            QPointF(LineLeft(rect, alignment, shaped->width), baseline - shaped->ascent),
+            shaped->glyphs);
+    } else {
+        const TextLine line = layoutTextLine(whole, font, rect, alignment);
+        painter.drawText(QPointF(line.left, baseline), line.text);
+    }
     painter.restore();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/text_line.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -222,6 +223,99 @@ TEST(DrawTextLine, EllipsisIsDrawnAtTheCut) {
     EXPECT_TRUE(Ink(cut, endBottom).has_value()) << "the ellipsis's dots on the baseline";
     EXPECT_TRUE(Ink(whole, endTop).has_value()) << "a W reaches the upper half there";
     EXPECT_FALSE(Ink(cut, QRect(100, 0, 20, 40)).has_value()) << "nothing right of the rectangle";
+}
+
+// Lines already drawn once are drawn from their kept glyphs: pixel for pixel
+// as the line laid out and drawn as text, whichever face the glyphs come
+// from, in any colour, font or offset, again and again.
+TEST(DrawTextLine, KeptLinesAreDrawnAsTheTextItself) {
+    const struct {
+        const char* name;
+        QString text;
+        QRectF rect;
+        Qt::Alignment alignment;
+        QColor colour = Qt::black;
+        int pixels = 12;
+        QPointF offset{};
+        // The application's face, whose Chinese glyphs come from a fallback
+        // with a taller ascent, as the placeholder's lines are drawn.
+        bool applicationFace = false;
+    } cases[] = {
+        {"number centred", QStringLiteral("12"), {0, 4, 30, 12}, Qt::AlignHCenter},
+        {"label right-aligned", QStringLiteral("曝光时间"), {30, 4, 160, 12}, Qt::AlignRight},
+        {"value from the left", QStringLiteral("1/125 秒"), {198, 4, 90, 12}, Qt::AlignLeft},
+        {"the label in red", QStringLiteral("曝光时间"), {30, 4, 160, 12}, Qt::AlignRight, Qt::red},
+        {"the label larger",
+         QStringLiteral("曝光时间"),
+         {30, 4, 160, 12},
+         Qt::AlignRight,
+         Qt::black,
+         20},
+        {"a fallback face, unbounded",
+         QStringLiteral("无法预览"),
+         {150, 10, 0, 0},
+         Qt::AlignHCenter,
+         Qt::darkGray,
+         15,
+         {},
+         true},
+        {"mixed scripts, fallback face",
+         QStringLiteral("ISO 感光度 400"),
+         {10, 6, 280, 0},
+         Qt::AlignLeft,
+         Qt::black,
+         15,
+         {},
+         true},
+        {"moved by whole pixels",
+         QStringLiteral("F2.8"),
+         {198, 4, 90, 12},
+         Qt::AlignLeft,
+         Qt::black,
+         12,
+         {3, 20}},
+        {"moved by part of a pixel",
+         QStringLiteral("F2.8"),
+         {198, 4, 90, 12},
+         Qt::AlignLeft,
+         Qt::black,
+         12,
+         {0.5, 0.25}},
+    };
+    const auto surface = [] {
+        QImage image(300, 50, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        return image;
+    };
+    for (const auto& c : cases) {
+        std::optional<QFont> font = faceFont(kSong, c.pixels);
+        ASSERT_TRUE(font.has_value()) << "fonts-noto-cjk is needed";
+        if (c.applicationFace) {
+            font = QGuiApplication::font();
+            font->setPixelSize(c.pixels);
+        }
+        QImage expected = surface();
+        {
+            QPainter painter(&expected);
+            painter.translate(c.offset);
+            const platform::TextLine line = layoutTextLine(c.text, *font, c.rect, c.alignment);
+            if (c.rect.width() > 0)
+                painter.setClipRect(QRectF(c.rect.x(), -1e6, c.rect.width(), 2e6));
+            painter.setFont(*font);
+            painter.setPen(c.colour);
+            painter.drawText(QPointF(line.left, c.rect.y() + QFontMetricsF(*font).ascent()),
+                             line.text);
+        }
+        ASSERT_TRUE(Ink(expected).has_value()) << c.name;
+        for (const char* time : {"first", "second"}) {
+            QImage drawn = surface();
+            QPainter painter(&drawn);
+            painter.translate(c.offset);
+            platform::drawTextLine(painter, c.text, c.rect, c.alignment, *font, c.colour);
+            painter.end();
+            EXPECT_EQ(drawn, expected) << c.name << ", drawn a " << time << " time";
+        }
+    }
 }
 
 TEST(DrawTextLine, NothingIsDrawnWithoutText) {
