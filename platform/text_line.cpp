@@ -87,7 +87,7 @@ qreal LineLeft(const QRectF& rect, Qt::Alignment alignment, qreal width) {
 
 struct ShapedLine {
     QStaticText glyphs;
-    qreal width = 0;  // its advance, as layoutTextLine measures it
+    qreal width = 0;  // its advance, the same as layoutTextLine measures
     // From the top of the glyphs' line to its baseline: the tallest ascent
     // of the faces its glyphs come from, the font's own or a fallback's.
     qreal ascent = 0;
@@ -131,8 +131,7 @@ const ShapedLine& Shaped(const QString& line, const QFont& font) {
     measured.setLeadingIncluded(true);
     measured.setLineWidth(std::numeric_limits<int>::max());
     layout.endLayout();
-    ShapedLine shaped{QStaticText(line), QFontMetricsF(font).horizontalAdvance(line),
-                      measured.ascent()};
+    ShapedLine shaped{QStaticText(line), measured.horizontalAdvance(), measured.ascent()};
     shaped.glyphs.setTextFormat(Qt::PlainText);
     shaped.glyphs.prepare(QTransform(), font);
     return *lines.insert(std::move(key), std::move(shaped));
