@@ -8,6 +8,7 @@
 #include "photo/photo_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <malloc.h>
 #include <new>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -174,6 +176,14 @@ void keepBuffersOnTheHeap() {
 bool warmHeap(const std::function<bool()>& interrupted) {
     void* warm = std::malloc(kWarmHeapBytes);
     if (!warm) return false;
+    // In huge pages where the system gives them on request: a fault takes
+    // 2 MB rather than 4 KB, and 4 KB ones cost 2-3 us each in a virtual
+    // machine, 7 ms for the block. Only whole huge pages are backed so.
+    const auto first = reinterpret_cast<std::uintptr_t>(warm);
+    const std::uintptr_t pageMask = ~(std::uintptr_t{4096} - 1);
+    const std::uintptr_t start = (first + 4095) & pageMask,
+                         end = (first + kWarmHeapBytes) & pageMask;
+    ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
     // A store to each page that the compiler keeps (a zeroing memset would
     // become a calloc, which knows fresh pages are zero and writes none);
     // pages already in cost a store. A megabyte at a time between looks.

@@ -22,7 +22,8 @@ inline constexpr std::size_t kHeapBufferBytes = std::size_t{32} << 20;
 void keepBuffersOnTheHeap();
 
 // Faults in kWarmHeapBytes of the heap for the first photo's buffers, which
-// the heap keeps from then on: done while the worker waits for a request,
+// the heap keeps from then on, in huge pages where the system gives them on
+// request: done while the worker waits for a request,
 // and stopped at the first look at `interrupted` that is true (a request
 // came); true once all of it is warm.
 inline constexpr std::size_t kWarmHeapBytes = std::size_t{12} << 20;
