@@ -4,7 +4,8 @@
 # drawn: the first step right after a photo opened (at once, and after a
 # quarter of a second), later steps at a person's pace (a third of a second
 # apart), a photo no key led to (opened by the command: what a step costs
-# without preloading), and the last of ten keys 15 ms apart. Each run is a
+# without preloading), and the last of ten keys 5-25 ms apart (at random,
+# 15 on average, the same gaps with and without preloading). Each run is a
 # process of its own; prints each run's medians and the medians of the runs,
 # with the memory the preloading takes.
 # Usage: bench/folder_step.sh [RUNS] [STEPS]   (default 5 runs of 100 steps)
